@@ -1,0 +1,54 @@
+// The application shell: start-up, the panel's and menu bar's callbacks,
+// the correction controls and the conversion request and dispatch. The
+// panel file binds the callbacks below by these names.
+#pragma once
+
+#include "runtime/panel_description.h"
+
+// Start-up: readies the run-time layer, loads and shows the panel, runs the
+// event loop until the close box or Exit, then discards the panel. Returns 0,
+// or 1 when the run-time layer or the panel file cannot be had (with a
+// message on standard error).
+int ZorqMain(int argc, char* argv[]);
+
+// Makes the shell's callbacks known by name, for the panel to bind.
+void RegisterShellCallbacks();
+
+// The panel the program expects: every control and menu item with its
+// identifier, kind, callback and starting state. The panel file holds the
+// same; the headless backend is built from this.
+PanelDescription ShellPanelDescription();
+
+// Panel callback.
+int panelCB(int panel, int event, void* callbackData, int eventData1, int eventData2);
+
+// Menu callbacks.
+void Exit(int menuBar, int menuItem, void* callbackData, int panel);
+void OpenFromFile(int menuBar, int menuItem, void* callbackData, int panel);
+void CloseFromFile(int menuBar, int menuItem, void* callbackData, int panel);
+void OpenToFile(int menuBar, int menuItem, void* callbackData, int panel);
+void CloseToFile(int menuBar, int menuItem, void* callbackData, int panel);
+
+// Control callbacks.
+int FromSelect(int panel, int control, int event, void* callbackData, int eventData1,
+               int eventData2);
+int MXBEnable(int panel, int control, int event, void* callbackData, int eventData1,
+              int eventData2);
+int StartConvert(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+int ConvertTimer(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+
+// Carries out one conversion request and shows its outcome.
+void DoTheConvert();
+
+// Popup texts of the dispatch.
+inline constexpr const char* kConvertErrorTitle = "CONVERT ERROR";
+inline constexpr const char* kSelectFilesText = " Select File then Open From File and To File.";
+inline constexpr const char* kSameFileText =
+    " The From File and the To File are the same file. Open another To File.";
+inline constexpr const char* kReadFailedText =
+    " The From File could not be read to its end. Check the file, then convert again.";
+inline constexpr const char* kStartConvertHelpTitle = "START CONVERT";
+inline constexpr const char* kStartConvertHelpText =
+    " Sample Rate and Staff Length are extracted from the From File Header./n";

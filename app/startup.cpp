@@ -1,0 +1,49 @@
+// Start-up, the panel callback and Exit.
+#include <cstdio>
+
+#include "app/shell.h"
+#include "convert/shared_state.h"
+#include "runtime/delay.h"
+#include "runtime/files.h"
+#include "runtime/ui.h"
+
+namespace {
+constexpr double kClosePause = 0.6;  // seconds before a file is closed
+}
+
+int ZorqMain(int /*argc*/, char* argv[]) {
+  RegisterShellCallbacks();
+  if (InitRuntime(0, argv, 0) == 0) {
+    std::fprintf(stderr, "ZORQConvert: the user interface could not be started.\n");
+    return 1;
+  }
+  PanelHandle = LoadPanel(0, "ZORQConvert.uir", 1);
+  if (PanelHandle < 0) {
+    std::fprintf(stderr, "ZORQConvert: cannot load the panel file \"ZORQConvert.uir\".\n");
+    return 1;
+  }
+  if (DisplayPanel(PanelHandle) >= 0) RunUserInterface();
+  if (PanelHandle > 0) DiscardPanel(PanelHandle);
+  return 0;
+}
+
+int panelCB(int /*panel*/, int event, void* /*callbackData*/, int /*eventData1*/,
+            int /*eventData2*/) {
+  // Leaving through the close box closes no file; the process end releases them.
+  if (event == EVENT_CLOSE) QuitUserInterface(0);
+  return 0;
+}
+
+void Exit(int /*menuBar*/, int /*menuItem*/, void* /*callbackData*/, int /*panel*/) {
+  if (FileFromOpen) {
+    FileFromOpen = 0;
+    Delay(kClosePause);
+    CloseFile(FileFromHandle);
+  }
+  if (FileToOpen) {
+    FileToOpen = 0;
+    Delay(kClosePause);
+    CloseFile(FileToHandle);
+  }
+  QuitUserInterface(0);
+}

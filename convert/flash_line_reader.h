@@ -1,0 +1,81 @@
+// Reads a flash dump block by block and cuts it into lines.
+//
+// The first block holds a fixed-position header in its first 63 bytes; the
+// first line starts at byte 63 whatever byte 62 holds. A line is the run of
+// bytes before an LF; a CR before the LF stays in the line as its last byte.
+// Lines that start with a comma are skipped, and with `skipShortLines` also
+// lines shorter than 3 bytes. A line is not zero-terminated: nothing may
+// look past its first LineLength() bytes.
+#pragma once
+
+#include <cstddef>
+
+struct DateStamp {
+  int year = 0;  // in full (2000 added)
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// a + b, held to the 32-bit range.
+int AddSaturated(int a, int b);
+
+class FlashLineReader {
+ public:
+  static constexpr int kBlockSize = 1024;
+  static constexpr int kLineSize = 1024;
+  static constexpr int kHeaderSize = 63;
+  static constexpr int kMinimumFirstBlock = 129;
+  static constexpr int kMinimumDateStampLine = 25;
+
+  explicit FlashLineReader(bool skipShortLines) : skipShortLines_(skipShortLines) {}
+
+  // Reads the first block of the From file. Fails, with ConvertState set to
+  // 2 (Header Error), when the block is shorter than 129 bytes or does not
+  // start with "Y". On success the first line starts at byte 63.
+  bool ReadHeaderBlock();
+
+  // Assembles the next line that is not skipped. False at the end of the
+  // input; an unfinished last line (no LF) is dropped. A line longer than
+  // the line buffer keeps its first 1024 bytes; the rest up to its LF is
+  // dropped. A failed read ends the input with ConvertState 1 (File Error).
+  bool NextLine();
+
+  // Decodes the current line as a date-stamp line into `stamp`. A line
+  // shorter than 25 bytes sets ConvertState to 4 and leaves `stamp` as it
+  // was. A letter missing from its offset sets 4 too and keeps that field's
+  // earlier value; the other fields are still read. No range is checked.
+  void DecodeDateStamp(DateStamp* stamp) const;
+
+  const char* Line() const { return line_; }
+  int LineLength() const { return lineLength_; }
+  // Integer and decimal readings of the current line from `offset`, bounded
+  // by the line's end; an offset at or past the end reads 0.
+  int LineInteger(int offset) const;
+  double LineDecimal(int offset) const;
+
+  // The header: the first block as read.
+  const char* Block() const { return block_; }
+  int BlockLength() const { return blockLength_; }
+  // True when the header holds `letter` at `offset`.
+  bool HeaderHasLetter(int offset, char letter) const;
+  // Integer reading of the header from `offset`, bounded by the block's end.
+  int HeaderInteger(int offset) const;
+
+  bool ReadFailed() const { return readFailed_; }
+
+ private:
+  bool Refill();
+  void AppendToLine(const char* bytes, size_t count);
+
+  char block_[kBlockSize] = {};
+  int blockLength_ = 0;
+  int position_ = 0;
+  char line_[kLineSize] = {};
+  int lineLength_ = 0;
+  bool skipShortLines_;
+  bool ended_ = false;
+  bool readFailed_ = false;
+};

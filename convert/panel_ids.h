@@ -1,0 +1,20 @@
+// Identifiers of the main panel's controls and menu items. The panel file
+// gives its controls these identifiers; the program addresses them by number.
+#pragma once
+
+inline constexpr int kCtrlToType = 2;        // ring: 0 logger CSV, 1 gauge CSV
+inline constexpr int kCtrlFromType = 3;      // ring: 1, 2 logger dumps, 3 gauge dump
+inline constexpr int kCtrlStartConvert = 4;  // two-state button
+inline constexpr int kCtrlStatus = 7;        // text display: the status line
+inline constexpr int kCtrlToName = 8;        // text display: the To file's path
+inline constexpr int kCtrlFromName = 9;      // text display: the From file's path
+inline constexpr int kCtrlOffsetB = 16;      // numeric: correction offset B
+inline constexpr int kCtrlGainM = 17;        // numeric: correction gain M
+inline constexpr int kCtrlCorrection = 18;   // binary switch: correction on (1) / off
+inline constexpr int kCtrlTimer = 19;        // timer: drives ConvertTimer
+
+inline constexpr int kMenuOpenFrom = 3;
+inline constexpr int kMenuCloseFrom = 4;
+inline constexpr int kMenuOpenTo = 6;
+inline constexpr int kMenuCloseTo = 7;
+inline constexpr int kMenuExit = 9;

@@ -1,0 +1,17 @@
+// Outcome codes of a conversion and the texts the status line shows for them.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr uint8_t kStatusReady = 0;
+inline constexpr uint8_t kStatusFileError = 1;
+inline constexpr uint8_t kStatusHeaderError = 2;
+inline constexpr uint8_t kStatusStaffLengthError = 3;
+inline constexpr uint8_t kStatusDateTimeError = 4;
+inline constexpr uint8_t kStatusWriteError = 5;
+inline constexpr uint8_t kStatusToTypeError = 6;
+inline constexpr uint8_t kStatusFromTypeError = 7;
+inline constexpr uint8_t kStatusFinished = 8;
+
+// The status-line text of a code; codes above 8 never occur and read as "".
+const char* StatusMessage(int code);

@@ -1,0 +1,59 @@
+// File operations of the run-time layer: small integer handles over POSIX
+// descriptors, with the results the shell and the converters rely on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+// Access modes and open actions.
+inline constexpr int VAL_READ_ONLY = 1;
+inline constexpr int VAL_WRITE_ONLY = 2;
+inline constexpr int VAL_TRUNCATE = 0;
+inline constexpr int VAL_OPEN_AS_IS = 2;
+inline constexpr int VAL_BINARY = 0;
+// Origins for SetFilePtr.
+inline constexpr int VAL_START_OF_FILE = 0;
+inline constexpr int VAL_END_OF_FILE = 2;
+
+// Opens `path`. Returns a handle of 1 or more, or -1 when the file cannot be
+// opened; LastFileErrorText() then says why. Reads on -1 fail and writes on
+// it report a short count, so a failed open shows up at the first use.
+int OpenFile(const char* path, int access, int action, int fileType);
+
+// Reads up to `count` bytes. Returns the count read (fewer only at the end of
+// the file), 0 once nothing is left, or a negative number on a failed read.
+long ReadFile(int handle, char* buffer, long count);
+
+// Writes `count` bytes. Returns `count` on success; any other value means the
+// write did not complete. Never throws.
+long WriteFile(int handle, const char* buffer, long count);
+
+// Moves the file pointer to `offset` from the start or the end. Returns the
+// new position, or a negative number on failure.
+long long SetFilePtr(int handle, long long offset, int origin);
+
+// Hands everything written so far to the operating system. 0 on success,
+// negative when some of it could not be written.
+int FlushFile(int handle);
+
+// Closes the handle (flushing first). 0 on success, negative on failure.
+int CloseFile(int handle);
+
+// True when both handles are open on the same file (same device and inode).
+bool FilesAreSame(int handleA, int handleB);
+
+// True when `handle` is a handle this layer has open.
+bool FileIsOpen(int handle);
+
+// Text of the error of the last failed OpenFile.
+const char* LastFileErrorText();
+
+// Fault injection for tests: when set, every WriteFile first asks the hook;
+// a hook that returns true makes that write fail without writing anything.
+// The hook is passed the handle and the count asked for.
+using WriteFaultHook = std::function<bool(int handle, long count)>;
+void SetWriteFaultHook(WriteFaultHook hook);
+// Likewise for reads: a hook that returns true makes that read return -1.
+using ReadFaultHook = std::function<bool(int handle, long count)>;
+void SetReadFaultHook(ReadFaultHook hook);

@@ -1,0 +1,27 @@
+// Number reading and formatting of the run-time layer. Readings take a byte
+// range and never look past its end: lines in the dumps are not terminated.
+#pragma once
+
+#include <cstddef>
+
+// Integer reading: leading white space, an optional sign, then decimal
+// digits up to the first byte that is not a digit. No digits read as 0.
+// Values beyond the 32-bit range saturate at INT_MIN / INT_MAX.
+int ReadInteger(const char* begin, const char* end);
+
+// Decimal reading: leading white space, an optional sign, digits with an
+// optional decimal point and an optional exponent, up to the first byte that
+// cannot continue the number; the value is the correctly rounded double, as
+// strtod gives it. No number reads as 0. Hexadecimal, "inf" and "nan" are not
+// numbers here.
+double ReadDecimal(const char* begin, const char* end);
+
+// Length of the number ReadDecimal would take from [begin, end), white space
+// and sign included; 0 when there is no number.
+size_t DecimalExtent(const char* begin, const char* end);
+
+// printf-style formatting that always uses the C locale's decimal point.
+// Returns the length of the full text (as snprintf does), which may be more
+// than fits into `size`.
+int FormatText(char* buffer, size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));

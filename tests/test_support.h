@@ -1,0 +1,60 @@
+// Helpers shared by the tests: temporary files, whole-file reads, and a
+// headless panel with the shell's callbacks bound.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "runtime/headless_ui.h"
+
+namespace zorq_test {
+
+// A folder of its own for one test, removed at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string Path(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// Installs a fresh headless backend built from the shell's panel, clears
+// every shared value, loads the panel (PanelHandle set), records Delay calls
+// instead of sleeping, and closes any file left open by an earlier test.
+class HeadlessShell {
+ public:
+  HeadlessShell();
+  ~HeadlessShell();
+  HeadlessUi& ui() { return *ui_; }
+  const std::vector<double>& Pauses() const { return pauses_; }
+
+  // Answers the next file-selection popup with `result` and `path`, the
+  // next confirmation with `yes`. Answers queue up in order.
+  void AnswerFileSelect(int result, const std::string& path);
+  void AnswerConfirm(bool yes);
+
+  // Menu shortcuts: open a From file (existing), open a To file (new or
+  // appended to), each through its menu callback.
+  void OpenFrom(const std::string& path);
+  void OpenToNew(const std::string& path);
+  void OpenToAppend(const std::string& path);
+  // Chooses the rings (commits the From ring), requests and runs one
+  // conversion, and returns the status line.
+  std::string Convert(int fromType, int toType);
+
+ private:
+  HeadlessUi* ui_;
+  std::vector<double> pauses_;
+  std::vector<PopupAnswer> answers_;
+};
+
+}  // namespace zorq_test
