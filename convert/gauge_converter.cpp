@@ -1,0 +1,266 @@
+// Gauge dump (From type 3) to the gauge CSV (To type 1).
+//
+// The dump's header is checked at fixed offsets of its first block, a
+// readable seven-line header is written, and then every line of the dump is
+// rewritten: a date-stamp line becomes a date record and a time record, a
+// data line one value record per value (up to twelve), each followed by the
+// pending C4 record once one exists and by a sample-rate record. The
+// thirteenth field of a line with twelve values prepares the C4 record that
+// goes with the values of the lines after it.
+#include <cstdint>
+
+#include "convert/converters.h"
+#include "convert/flash_line_reader.h"
+#include "convert/shared_state.h"
+#include "convert/status.h"
+#include "runtime/files.h"
+#include "runtime/numbers.h"
+
+namespace {
+
+// Big enough for any of the texts below with any int or double in it (a
+// double printed with "%f" takes at most 317 characters), so a text is never
+// cut and the buffer never overrun.
+constexpr int kTextSize = 512;
+
+// A data line carries up to twelve values; the field after the twelfth is
+// the C4 reading.
+constexpr int kValuesPerLine = 12;
+
+// A field is taken only when it begins before the line's last two bytes.
+constexpr int kFieldTail = 2;
+
+// Every C4 text is longer than this, so a longer pending text means one has
+// been prepared in this conversion.
+constexpr int kNoC4TextLength = 10;
+
+// The C4 reading is the thirteenth field in sixteenths.
+constexpr float kC4Scale = 0.0625f;
+
+constexpr int kRequiredLoggerType = 10;
+
+struct Text {
+  char bytes[kTextSize];
+  int length = 0;
+};
+
+// Keeps a length from FormatText inside the buffer (only a formatting error
+// or an impossible overflow could make it leave it).
+int FittedLength(int length) {
+  if (length < 0)
+    return 0;
+  return length < kTextSize ? length : kTextSize - 1;
+}
+
+// Formats into `text` with the C library's printf rules.
+template <typename... Values>
+void Format(Text* text, const char* format, Values... values) {
+  text->length = FittedLength(FormatText(text->bytes, sizeof text->bytes, format, values...));
+}
+
+// Writes a formatted text to the To file. A short count sets status 5; the
+// caller decides whether to go on.
+bool WriteText(const Text& text) {
+  if (WriteFile(FileToHandle, text.bytes, text.length) == text.length)
+    return true;
+  ConvertState = kStatusWriteError;
+  return false;
+}
+
+// --- Header ---
+
+// One header field: its letter at its offset, the status a missing letter
+// gives, and where its integer reading goes.
+struct HeaderField {
+  int offset;
+  char letter;
+  uint8_t missingStatus;
+  int* value;
+};
+
+// Checks and reads the gauge header. Returns false, with ConvertState set,
+// when the conversion must not go on; nothing has been written then.
+bool ReadGaugeHeader(const FlashLineReader& reader, DateStamp* stamp) {
+  stamp->year = AddSaturated(reader.HeaderInteger(1), 2000);
+  // In this order: a later missing letter's status replaces an earlier one.
+  const HeaderField fields[] = {
+      {4, 'M', kStatusDateTimeError, &stamp->month},
+      {8, 'D', kStatusDateTimeError, &stamp->day},
+      {12, 'H', kStatusDateTimeError, &stamp->hour},
+      {16, 'M', kStatusDateTimeError, &stamp->minute},
+      {20, 'S', kStatusDateTimeError, &stamp->second},
+      {24, 'F', kStatusHeaderError, &FileSampleRate},
+      {28, 'L', kStatusHeaderError, &BurstLength},
+      {32, 'I', kStatusHeaderError, &BurstInterval},
+      {36, 'N', kStatusHeaderError, &NewFileInterval},
+      {45, 'X', kStatusHeaderError, &PartVariant},
+      {49, 'T', kStatusHeaderError, &LoggerTypeCode},
+  };
+  for (const HeaderField& field : fields) {
+    if (reader.HeaderHasLetter(field.offset, field.letter)) {
+      *field.value = reader.HeaderInteger(field.offset + 1);
+    } else {
+      ConvertState = field.missingStatus;
+    }
+  }
+  // A missing "T" leaves the type of an earlier gauge conversion in place.
+  if (LoggerTypeCode != kRequiredLoggerType) {
+    ConvertState = kStatusFromTypeError;
+    return false;
+  }
+  return ConvertState == kStatusReady;
+}
+
+const char* PartNumberLine() {
+  switch (PartVariant) {
+    case 3:
+      return " Part #ZORQ-207-118K-3\r\n";
+    case 1:
+      return " Part #ZORQ-207-118K-1\r\n";
+    default:
+      return " Part #ZORQ-207-118K-10\r\n";
+  }
+}
+
+// Formats and writes header line `number` (1 to 7).
+void WriteHeaderLine(int number, const DateStamp& stamp) {
+  Text text;
+  switch (number) {
+    case 1:
+      Format(&text, "%s", " Wave Gauge Converted File\r\n");
+      break;
+    case 2:
+      Format(&text, "%s", PartNumberLine());
+      break;
+    case 3:
+      Format(&text, " Date & Time,%04i-%02i-%02iT%02i:%02i:%02i\r\n", stamp.year, stamp.month,
+             stamp.day, stamp.hour, stamp.minute, stamp.second);
+      break;
+    case 4:
+      Format(&text, " Sample rate,%02i,Hz\r\n", FileSampleRate);
+      break;
+    case 5:
+      if (BurstLength == 0) {
+        Format(&text, "%s", " Burst Length, Continuous\r\n");
+      } else {
+        Format(&text, " Burst Length,%02i min.\r\n", BurstLength);
+      }
+      break;
+    case 6:
+      Format(&text, " Burst Interval,%02i min.\r\n", BurstInterval);
+      break;
+    default:
+      if (NewFileInterval == 0) {
+        Format(&text, "%s", " New File Interval, Continuous\r\n\r\n");
+      } else {
+        Format(&text, " New File Interval,%02i day.\r\n\r\n", NewFileInterval);
+      }
+      break;
+  }
+  WriteText(text);
+}
+
+// All seven lines are attempted even after a failed write, so that the
+// outcome is the same whichever line failed. False when one failed.
+bool WriteOutputHeader(const DateStamp& stamp) {
+  constexpr int kHeaderLines = 7;
+  for (int number = 1; number <= kHeaderLines; ++number)
+    WriteHeaderLine(number, stamp);
+  return ConvertState == kStatusReady;
+}
+
+// --- Lines ---
+
+struct GaugeState {
+  DateStamp stamp;
+  Text pendingC4;         // length 0 until the first C4 text is prepared
+  Text sampleRateRecord;  // the same for the whole conversion
+};
+
+void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
+  reader.DecodeDateStamp(&state->stamp);
+  // A line too short to hold a date stamp stops the conversion before
+  // anything is written for it.
+  if (reader.LineLength() < FlashLineReader::kMinimumDateStampLine)
+    return;
+  // Written even when a letter was missing (status 4): the earlier value
+  // stands in for the unreadable one, and the loop stops after this line.
+  const DateStamp& s = state->stamp;
+  Text text;
+  Format(&text, "D1,C8,%04i-%02i-%02i\r\nD1,C9,%02i:%02i:%02i\r\n", s.year, s.month, s.day, s.hour,
+         s.minute, s.second);
+  WriteText(text);
+}
+
+// Value record, pending C4 record, sample-rate record. Each write is tested
+// on its own; a failed one does not stop the others.
+void WriteValueGroup(double value, const GaugeState& state) {
+  Text text;
+  Format(&text, "D1,C1,%08.6f\r\n", value);
+  WriteText(text);
+  if (state.pendingC4.length > kNoC4TextLength)
+    WriteText(state.pendingC4);
+  WriteText(state.sampleRateRecord);
+}
+
+// Moves `index` right past the next comma, never into the line's last two
+// bytes.
+int SkipPastComma(const char* line, int length, int index) {
+  while (index + kFieldTail < length) {
+    if (line[index++] == ',')
+      break;
+  }
+  return index;
+}
+
+void PrepareC4Text(double reading, GaugeState* state) {
+  Format(&state->pendingC4, "D1,C4,%09.6f\r\n", reading * kC4Scale);
+}
+
+void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
+  const char* line = reader.Line();
+  const int length = reader.LineLength();
+  int index = 0;
+  int values = 0;
+  while (index + kFieldTail < length) {
+    if (line[index] != ',') {
+      WriteValueGroup(reader.LineDecimal(index), *state);
+      ++values;
+    }
+    index = SkipPastComma(line, length, index);
+    if (values == kValuesPerLine) {
+      // Fields after the C4 field are ignored.
+      if (index + kFieldTail < length && line[index] != ',') {
+        PrepareC4Text(reader.LineDecimal(index), state);
+      }
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void ConvertJXFlashToJXBCSV() {
+  FlashLineReader reader(/*skipShortLines=*/false);
+  if (!reader.ReadHeaderBlock())
+    return;
+  GaugeState state;
+  if (!ReadGaugeHeader(reader, &state.stamp))
+    return;
+  if (!WriteOutputHeader(state.stamp))
+    return;
+  Format(&state.sampleRateRecord, "D1,C0,%02i\r\n", FileSampleRate);
+
+  while (reader.NextLine()) {
+    if (reader.Line()[0] == 'Y') {
+      HandleDateStampLine(reader, &state);
+    } else {
+      HandleDataLine(reader, &state);
+    }
+    if (ConvertState != kStatusReady)
+      return;
+  }
+  // A read that failed mid-file has left its own status.
+  if (ConvertState == kStatusReady)
+    ConvertState = kStatusFinished;
+}
