@@ -1,0 +1,105 @@
+// Writes a realistic dump of a chosen size for the benchmarks:
+//   generate_dump logger|gauge SIZE_MB OUTPUT [SEED]
+// Logger dumps: the 63-byte header, date stamps every few lines, lines of
+// twelve counts 0..4095 and an extra value, now and then a broken-off line.
+// Gauge dumps: the gauge header, date stamps, lines of twelve decimal
+// readings with up to three decimals and a thirteenth (C4) field.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+std::string LoggerHeader() {
+  std::string header(63, ' ');
+  const char* date = "Y19,M06,D30,H14,M05,S30,";
+  std::memcpy(header.data(), date, std::strlen(date));
+  std::memcpy(header.data() + 24, "F04", 3);
+  std::memcpy(header.data() + 41, "A8,", 3);
+  std::memcpy(header.data() + 44, "C100", 4);
+  header[61] = '\r';
+  header[62] = '\n';
+  return header;
+}
+
+std::string GaugeHeader() {
+  return "Y19,M06,D30,H12,M00,S00,F04,L10,I60,N00,00000X03,T10,,,,,,,,,\r\n";
+}
+
+class DumpWriter {
+ public:
+  DumpWriter(std::FILE* out, unsigned seed) : out_(out), random_(seed) {}
+
+  void DateStamp() {
+    second_ += 75;
+    const int s = second_ % 60, m = (second_ / 60) % 60, h = (second_ / 3600) % 24;
+    const int d = 1 + (second_ / 86400) % 28;
+    std::fprintf(out_, "Y19,M06,D%02d,H%02d,M%02d,S%02d,\r\n", d, h, m, s);
+  }
+
+  void LoggerLine() {
+    std::uniform_int_distribution<int> count(0, 4095);
+    const bool brokenOff = random_() % 50 == 0;
+    const int fields = brokenOff ? 1 + static_cast<int>(random_() % 11) : 12;
+    for (int i = 0; i < fields; ++i) std::fprintf(out_, "%d,", count(random_));
+    if (brokenOff) {
+      std::fputs("\r\n", out_);
+      return;
+    }
+    std::fprintf(out_, "%d\r\n", 300 + static_cast<int>(random_() % 100));
+  }
+
+  void GaugeLine() {
+    std::uniform_int_distribution<int> milli(-5000, 25000);
+    for (int i = 0; i < 12; ++i) {
+      const int value = milli(random_);
+      const int decimals = static_cast<int>(random_() % 4);  // 0 to 3 decimals
+      const double scaled = value / 1000.0;
+      std::fprintf(out_, "%.*f,", decimals, scaled);
+    }
+    std::fprintf(out_, "%d,\r\n", 300 + static_cast<int>(random_() % 100));
+  }
+
+ private:
+  std::FILE* out_;
+  std::mt19937 random_;
+  int second_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: generate_dump logger|gauge SIZE_MB OUTPUT [SEED]\n");
+    return 64;
+  }
+  const std::string kind = argv[1];
+  const long long target = std::atoll(argv[2]) * 1000LL * 1000LL;
+  const unsigned seed = argc > 4 ? static_cast<unsigned>(std::atoi(argv[4])) : 1u;
+  if ((kind != "logger" && kind != "gauge") || target <= 0) {
+    std::fprintf(stderr, "generate_dump: bad kind or size\n");
+    return 64;
+  }
+  std::FILE* out = std::fopen(argv[3], "wb");
+  if (out == nullptr) {
+    std::perror(argv[3]);
+    return 1;
+  }
+  static char buffer[1 << 20];
+  std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
+  const bool logger = kind == "logger";
+  std::fputs((logger ? LoggerHeader() : GaugeHeader()).c_str(), out);
+  DumpWriter writer(out, seed);
+  int line = 0;
+  while (std::ftell(out) < target) {
+    if (line++ % 40 == 0) writer.DateStamp();
+    if (logger) {
+      writer.LoggerLine();
+    } else {
+      writer.GaugeLine();
+    }
+  }
+  return std::fclose(out) == 0 ? 0 : 1;
+}

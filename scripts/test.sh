@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is needed, then builds and runs the whole test suite:
+#   1. build/        warnings as errors, every test (Qt tests offscreen)
+#   2. build-asan/   AddressSanitizer + UBSan, every test of the core
+#   3. short bounded fuzz runs of every fuzz target (when clang is present)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export QT_QPA_PLATFORM=offscreen
+jobs="$(nproc)"
+
+bash scripts/install-deps.sh
+
+echo "== build/ (warnings as errors)"
+cmake -S . -B build -G Ninja -DZORQ_WERROR=ON >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== build-asan/ (AddressSanitizer + UBSan)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORQ_SANITIZE=ON \
+  -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then
+  echo "== fuzzing (bounded)"
+  fuzz/run-fuzzers.sh "${ZORQ_FUZZ_SECONDS:-30}"
+fi
