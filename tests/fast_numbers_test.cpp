@@ -1,0 +1,186 @@
+// The fast number paths against the C library, on many generated inputs.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "runtime/fast_numbers.h"
+#include "runtime/numbers.h"
+
+namespace {
+
+std::string Reference(const char* format, int width, int precision, double value) {
+  char text[512];
+  std::snprintf(text, sizeof text, format, width, precision, value);
+  return text;
+}
+
+std::string Fast(int width, int precision, double value) {
+  char text[512];
+  const int length = FormatFixed(text, sizeof text, value, width, precision);
+  EXPECT_EQ(length, static_cast<int>(std::strlen(text)));
+  return text;
+}
+
+void ExpectSameFixed(double value) {
+  // The widths and precisions the record formats use.
+  static constexpr int kCases[][2] = {{8, 6}, {9, 6}, {7, 4}, {4, 1}, {0, 0}};
+  for (const auto& [width, precision] : kCases) {
+    ASSERT_EQ(Fast(width, precision, value), Reference("%0*.*f", width, precision, value))
+        << "value " << std::hexfloat << value << " width " << width << " precision " << precision;
+  }
+}
+
+std::string RandomDecimalText(std::mt19937_64& random) {
+  static const char* kPieces[] = {"",  " ", "\t", "-",  "+", "0", "00", ".",
+                                  "e", "E", "e-", "e+", ",", "x", "\r"};
+  std::string text;
+  const int parts = 1 + static_cast<int>(random() % 6);
+  for (int i = 0; i < parts; ++i) {
+    if (random() % 3 == 0) {
+      text += kPieces[random() % (sizeof kPieces / sizeof kPieces[0])];
+    } else {
+      const int digits = 1 + static_cast<int>(random() % (random() % 4 == 0 ? 25 : 8));
+      for (int d = 0; d < digits; ++d)
+        text += static_cast<char>('0' + random() % 10);
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST(FastFixedFormat, MatchesPrintfOnTiesSignsZerosAndLargeValues) {
+  const double kValues[] = {0.0,
+                            -0.0,
+                            0.5,
+                            1.5,
+                            2.5,
+                            -2.5,
+                            0.25,
+                            0.125,
+                            0.0000005,
+                            0.0000015,
+                            1.0000005,
+                            2.5e-7,
+                            -1e-9,
+                            99.99995,
+                            99.99994,
+                            -9.99995,
+                            123.45678,
+                            1e15,
+                            1e20,
+                            -1e22,
+                            1e30,
+                            4095.0,
+                            1.0 / 3.0,
+                            22.6875,
+                            22.8125,
+                            0.05,
+                            0.15,
+                            0.35,
+                            1e-300,
+                            5e-324,
+                            1.7e308,
+                            -1.7e308,
+                            std::ldexp(1.0, 100),
+                            std::ldexp(1.0, 93)};
+  for (double value : kValues)
+    ExpectSameFixed(value);
+}
+
+TEST(FastFixedFormat, MatchesPrintfOnRandomDoubles) {
+  std::mt19937_64 random(20261207);
+  for (int i = 0; i < 60000; ++i) {
+    double value;
+    switch (i % 4) {
+      case 0:  // any bit pattern
+        value = std::bit_cast<double>(random());
+        break;
+      case 1:  // readings as the converters produce them
+        value = static_cast<double>(random() % 4096) / 4095.0 * (1 + random() % 20) * 0.5;
+        break;
+      case 2:  // decimals with few digits, around the rounding points
+        value = static_cast<double>(static_cast<int64_t>(random() % 20000001) - 10000000) / 1e7;
+        break;
+      default:  // wide range of magnitudes
+        value =
+            std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 160) - 120);
+        break;
+    }
+    if (std::isnan(value))
+      continue;
+    ExpectSameFixed(value);
+  }
+}
+
+TEST(FastFixedFormat, InfinityAndNanFollowPrintf) {
+  for (double value :
+       {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::quiet_NaN()}) {
+    EXPECT_EQ(Fast(7, 4, value), Reference("%0*.*f", 7, 4, value));
+  }
+}
+
+TEST(FastIntFormat, MatchesPrintf) {
+  const int kValues[] = {0,    1,    -1,    9,  10,  99,   100,        999,
+                         1000, 9999, 10000, -5, -99, -100, 2147483647, -2147483647 - 1};
+  for (int value : kValues) {
+    for (int width : {0, 2, 4}) {
+      char fast[32];
+      char reference[32];
+      const int length = FormatZeroPaddedInt(fast, sizeof fast, value, width);
+      std::snprintf(reference, sizeof reference, "%0*i", width, value);
+      EXPECT_STREQ(fast, reference);
+      EXPECT_EQ(length, static_cast<int>(std::strlen(reference)));
+    }
+  }
+}
+
+TEST(FastDecimalReading, MatchesTheGeneralReadingBitForBit) {
+  std::mt19937_64 random(7);
+  const char* kFixed[] = {"0",
+                          "-0",
+                          "+0.000",
+                          "1.25",
+                          "-0.5",
+                          "2048",
+                          "4095",
+                          "372",
+                          "9007199254740993",
+                          "9007199254740992",
+                          "123456789012345678901",
+                          "0.1",
+                          "1e5",
+                          "1e",
+                          "1e+",
+                          "1.5e-3x",
+                          ".5",
+                          "-.5",
+                          ".",
+                          "-",
+                          "",
+                          " \t 3.25,",
+                          "0000000000000000000000001.5",
+                          "1.00000000000000000000001"};
+  for (const char* text : kFixed) {
+    const char* end = text + std::strlen(text);
+    const double fast = ReadDecimalFast(text, end);
+    const double general = ReadDecimal(text, end);
+    EXPECT_EQ(std::bit_cast<uint64_t>(fast), std::bit_cast<uint64_t>(general)) << text;
+  }
+  for (int i = 0; i < 200000; ++i) {
+    const std::string text = RandomDecimalText(random);
+    const char* end = text.data() + text.size();
+    const double fast = ReadDecimalFast(text.data(), end);
+    const double general = ReadDecimal(text.data(), end);
+    ASSERT_EQ(std::bit_cast<uint64_t>(fast), std::bit_cast<uint64_t>(general))
+        << "'" << text << "'";
+  }
+}
