@@ -28,7 +28,8 @@ bool CorrectionSwitchOn() {
 
 int FromSelect(int /*panel*/, int /*control*/, int event, void* /*callbackData*/,
                int /*eventData1*/, int /*eventData2*/) {
-  if (event != EVENT_COMMIT) return 0;
+  if (event != EVENT_COMMIT)
+    return 0;
   GetCtrlVal(PanelHandle, kCtrlFromType, &SelectFromType);
   if (SelectFromType == 1 || SelectFromType == 2) {
     SetCtrlAttribute(PanelHandle, kCtrlCorrection, ATTR_VISIBLE, 1);
@@ -43,9 +44,10 @@ int FromSelect(int /*panel*/, int /*control*/, int event, void* /*callbackData*/
   return 0;
 }
 
-int MXBEnable(int /*panel*/, int /*control*/, int event, void* /*callbackData*/,
-              int /*eventData1*/, int /*eventData2*/) {
-  if (event != EVENT_COMMIT) return 0;
+int MXBEnable(int /*panel*/, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
+              int /*eventData2*/) {
+  if (event != EVENT_COMMIT)
+    return 0;
   if (CorrectionSwitchOn()) {
     ShowGainAndOffset(1);
   } else {

@@ -50,10 +50,12 @@ const char* ConvertOpenFiles() {
   SetFilePtr(FileToHandle, 0, VAL_END_OF_FILE);
   GetCtrlVal(PanelHandle, kCtrlFromType, &SelectFromType);
   GetCtrlVal(PanelHandle, kCtrlToType, &SelectToType);
-  if (!RunConverterForRings()) return nullptr;
+  if (!RunConverterForRings())
+    return nullptr;
   // The operator may open the output while the program stays open: hand its
   // bytes to the operating system before the outcome is shown.
-  if (FileIsOpen(FileToHandle) && FlushFile(FileToHandle) < 0) ConvertState = kStatusWriteError;
+  if (FileIsOpen(FileToHandle) && FlushFile(FileToHandle) < 0)
+    ConvertState = kStatusWriteError;
   return ConvertState == kStatusFileError ? kReadFailedText : nullptr;
 }
 
@@ -73,7 +75,8 @@ int StartConvert(int /*panel*/, int /*control*/, int event, void* /*callbackData
 
 int ConvertTimer(int /*panel*/, int /*control*/, int event, void* /*callbackData*/,
                  int /*eventData1*/, int /*eventData2*/) {
-  if (event != EVENT_TIMER_TICK || gDispatching) return 0;
+  if (event != EVENT_TIMER_TICK || gDispatching)
+    return 0;
   if (OKToConvert) {
     gDispatching = true;
     DoTheConvert();

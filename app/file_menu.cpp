@@ -16,7 +16,9 @@ int ChooseFile(const char* title, char* pathBuffer) {
   return FileSelectPopup("", "*.csv", "*.txt;*.*", title, 0, 0, 0, 1, 0, pathBuffer);
 }
 
-void ShowStatus(const char* text) { SetCtrlAttribute(PanelHandle, kCtrlStatus, ATTR_CTRL_VAL, text); }
+void ShowStatus(const char* text) {
+  SetCtrlAttribute(PanelHandle, kCtrlStatus, ATTR_CTRL_VAL, text);
+}
 
 }  // namespace
 
@@ -24,7 +26,8 @@ void OpenFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*p
   // Only an existing file will do: a cancel or a new name changes nothing,
   // not even the name kept for the file that stays open.
   char chosen[260] = {};
-  if (ChooseFile("Open From File", chosen) != VAL_EXISTING_FILE_SELECTED) return;
+  if (ChooseFile("Open From File", chosen) != VAL_EXISTING_FILE_SELECTED)
+    return;
   std::memcpy(FileFromName, chosen, sizeof FileFromName);
   if (FileFromOpen) {
     FileFromOpen = 0;
@@ -36,11 +39,13 @@ void OpenFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*p
   SetCtrlAttribute(PanelHandle, kCtrlFromName, ATTR_CTRL_VAL, FileFromName);
   FileFromOpen = 1;
   SetFilePtr(FileFromHandle, 0, VAL_START_OF_FILE);
-  if (FileToOpen) ShowStatus("Ready");
+  if (FileToOpen)
+    ShowStatus("Ready");
 }
 
 void CloseFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*panel*/) {
-  if (!FileFromOpen) return;
+  if (!FileFromOpen)
+    return;
   FileFromOpen = 0;
   Delay(kClosePause);
   CloseFile(FileFromHandle);
@@ -58,7 +63,8 @@ void OpenToFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*pan
     action = VAL_TRUNCATE;
     origin = VAL_START_OF_FILE;
   } else if (choice == VAL_EXISTING_FILE_SELECTED) {
-    if (!ConfirmPopup("Confirm Save File", "The file already exist\n Do you want to append to it?")) {
+    if (!ConfirmPopup("Confirm Save File",
+                      "The file already exist\n Do you want to append to it?")) {
       return;
     }
     action = VAL_OPEN_AS_IS;
@@ -75,13 +81,15 @@ void OpenToFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*pan
   // The start of a new file, the end of an existing one: output goes after
   // what the file already holds.
   SetFilePtr(FileToHandle, 0, origin);
-  if (FileFromOpen) ShowStatus("Ready");
+  if (FileFromOpen)
+    ShowStatus("Ready");
 }
 
 void CloseToFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*panel*/) {
   SetMenuBarAttribute(menuBar, kMenuOpenTo, ATTR_DIMMED, 0);
   SetMenuBarAttribute(menuBar, kMenuCloseTo, ATTR_DIMMED, 1);
-  if (FileToOpen) CloseFile(FileToHandle);
+  if (FileToOpen)
+    CloseFile(FileToHandle);
   FileToOpen = 0;
   SetCtrlAttribute(PanelHandle, kCtrlToName, ATTR_CTRL_VAL, "");
   ShowStatus("Not Ready");

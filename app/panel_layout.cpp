@@ -32,7 +32,8 @@ PanelDescription ShellPanelDescription() {
   };
   ControlDescription* toType = add(kCtrlToType, ControlKind::Ring, "To File Type", "");
   toType->items = {{"Logger CSV (f001 records)", 0}, {"Gauge CSV (D1 records)", 1}};
-  ControlDescription* fromType = add(kCtrlFromType, ControlKind::Ring, "From File Type", "FromSelect");
+  ControlDescription* fromType =
+      add(kCtrlFromType, ControlKind::Ring, "From File Type", "FromSelect");
   fromType->items = {{"Logger dump, type 1", 1}, {"Logger dump, type 2", 2}, {"Gauge dump", 3}};
   fromType->intValue = 1;
   add(kCtrlStartConvert, ControlKind::ToggleButton, "START CONVERT", "StartConvert");

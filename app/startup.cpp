@@ -22,15 +22,18 @@ int ZorqMain(int /*argc*/, char* argv[]) {
     std::fprintf(stderr, "ZORQConvert: cannot load the panel file \"ZORQConvert.uir\".\n");
     return 1;
   }
-  if (DisplayPanel(PanelHandle) >= 0) RunUserInterface();
-  if (PanelHandle > 0) DiscardPanel(PanelHandle);
+  if (DisplayPanel(PanelHandle) >= 0)
+    RunUserInterface();
+  if (PanelHandle > 0)
+    DiscardPanel(PanelHandle);
   return 0;
 }
 
 int panelCB(int /*panel*/, int event, void* /*callbackData*/, int /*eventData1*/,
             int /*eventData2*/) {
   // Leaving through the close box closes no file; the process end releases them.
-  if (event == EVENT_CLOSE) QuitUserInterface(0);
+  if (event == EVENT_CLOSE)
+    QuitUserInterface(0);
   return 0;
 }
 

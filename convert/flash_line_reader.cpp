@@ -10,8 +10,10 @@
 
 int AddSaturated(int a, int b) {
   const long long sum = static_cast<long long>(a) + b;
-  if (sum > INT_MAX) return INT_MAX;
-  if (sum < INT_MIN) return INT_MIN;
+  if (sum > INT_MAX)
+    return INT_MAX;
+  if (sum < INT_MIN)
+    return INT_MIN;
   return static_cast<int>(sum);
 }
 
@@ -28,7 +30,8 @@ bool FlashLineReader::ReadHeaderBlock() {
 }
 
 bool FlashLineReader::Refill() {
-  if (ended_) return false;
+  if (ended_)
+    return false;
   const long count = ReadFile(FileFromHandle, block_, kBlockSize);
   position_ = 0;
   if (count <= 0) {
@@ -55,14 +58,16 @@ void FlashLineReader::AppendToLine(const char* bytes, size_t count) {
 bool FlashLineReader::NextLine() {
   for (;;) {
     lineLength_ = 0;
-    if (position_ >= blockLength_ && !Refill()) return false;
+    if (position_ >= blockLength_ && !Refill())
+      return false;
     // The first byte of a line is taken without being looked at, so the
     // second of two LFs in a row starts the next line.
     AppendToLine(block_ + position_, 1);
     ++position_;
     for (;;) {
       // The end of the input inside a line drops the unfinished line.
-      if (position_ >= blockLength_ && !Refill()) return false;
+      if (position_ >= blockLength_ && !Refill())
+        return false;
       const char* start = block_ + position_;
       const size_t available = static_cast<size_t>(blockLength_ - position_);
       const char* lf = static_cast<const char*>(std::memchr(start, '\n', available));
@@ -76,17 +81,20 @@ bool FlashLineReader::NextLine() {
       break;
     }
     const bool skipped = line_[0] == ',' || (skipShortLines_ && lineLength_ < 3);
-    if (!skipped) return true;
+    if (!skipped)
+      return true;
   }
 }
 
 int FlashLineReader::LineInteger(int offset) const {
-  if (offset < 0 || offset >= lineLength_) return 0;
+  if (offset < 0 || offset >= lineLength_)
+    return 0;
   return ReadInteger(line_ + offset, line_ + lineLength_);
 }
 
 double FlashLineReader::LineDecimal(int offset) const {
-  if (offset < 0 || offset >= lineLength_) return 0.0;
+  if (offset < 0 || offset >= lineLength_)
+    return 0.0;
   return ReadDecimal(line_ + offset, line_ + lineLength_);
 }
 
@@ -95,7 +103,8 @@ bool FlashLineReader::HeaderHasLetter(int offset, char letter) const {
 }
 
 int FlashLineReader::HeaderInteger(int offset) const {
-  if (offset < 0 || offset >= blockLength_) return 0;
+  if (offset < 0 || offset >= blockLength_)
+    return 0;
   return ReadInteger(block_ + offset, block_ + blockLength_);
 }
 
@@ -111,9 +120,8 @@ void FlashLineReader::DecodeDateStamp(DateStamp* stamp) const {
     int DateStamp::*value;
   };
   static constexpr Field kFields[] = {
-      {4, 'M', &DateStamp::month},   {8, 'D', &DateStamp::day},
-      {12, 'H', &DateStamp::hour},   {16, 'M', &DateStamp::minute},
-      {20, 'S', &DateStamp::second},
+      {4, 'M', &DateStamp::month},   {8, 'D', &DateStamp::day},     {12, 'H', &DateStamp::hour},
+      {16, 'M', &DateStamp::minute}, {20, 'S', &DateStamp::second},
   };
   for (const Field& field : kFields) {
     if (line_[field.offset] == field.letter) {

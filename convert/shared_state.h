@@ -5,13 +5,13 @@
 #include <cstdint>
 
 // --- Panel and files (owned by the shell) ---
-extern int PanelHandle;        // the main panel; 0 before loading, negative if loading failed
-extern int FileFromHandle;     // the open From file (the dump)
-extern int FileToHandle;       // the open To file (the output)
+extern int PanelHandle;         // the main panel; 0 before loading, negative if loading failed
+extern int FileFromHandle;      // the open From file (the dump)
+extern int FileToHandle;        // the open To file (the output)
 extern char FileFromName[260];  // path of the From file as chosen
 extern char FileToName[260];    // path of the To file as chosen
-extern int FileFromOpen;       // 1 while a From file is open
-extern int FileToOpen;         // 1 while a To file is open
+extern int FileFromOpen;        // 1 while a From file is open
+extern int FileToOpen;          // 1 while a To file is open
 
 // --- The current conversion ---
 extern uint8_t ConvertState;  // outcome code, see status.h

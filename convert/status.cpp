@@ -12,6 +12,7 @@ const char* StatusMessage(int code) {
       "Convert From File Type Error",
       "Finished All",
   };
-  if (code < 0 || code > 8) return "";
+  if (code < 0 || code > 8)
+    return "";
   return kMessages[code];
 }

@@ -29,6 +29,12 @@ void RegisterMenuCallback(std::string_view name, MenuCallbackFn fn) {
   Table<MenuCallbackFn>()[std::string(name)] = fn;
 }
 
-PanelCallbackFn FindPanelCallback(std::string_view name) { return Find<PanelCallbackFn>(name); }
-CtrlCallbackFn FindCtrlCallback(std::string_view name) { return Find<CtrlCallbackFn>(name); }
-MenuCallbackFn FindMenuCallback(std::string_view name) { return Find<MenuCallbackFn>(name); }
+PanelCallbackFn FindPanelCallback(std::string_view name) {
+  return Find<PanelCallbackFn>(name);
+}
+CtrlCallbackFn FindCtrlCallback(std::string_view name) {
+  return Find<CtrlCallbackFn>(name);
+}
+MenuCallbackFn FindMenuCallback(std::string_view name) {
+  return Find<MenuCallbackFn>(name);
+}

@@ -6,17 +6,22 @@
 
 namespace {
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && IsLeapYear(year)) return 29;
+  if (month == 2 && IsLeapYear(year))
+    return 29;
   return kDays[month - 1];
 }
 
 bool IsCalendarTime(int year, int month, int day, int hour, int minute, int second) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12) return false;
-  if (day < 1 || day > DaysInMonth(year, month)) return false;
+  if (year < 1 || year > 9999 || month < 1 || month > 12)
+    return false;
+  if (day < 1 || day > DaysInMonth(year, month))
+    return false;
   return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
@@ -24,7 +29,8 @@ bool IsCalendarTime(int year, int month, int day, int hour, int minute, int seco
 
 int AbsoluteTimeFromLocalCalendar(int year, int month, int day, int hour, int minute, int second,
                                   double fraction, AbsoluteTime* out) {
-  if (out == nullptr || !IsCalendarTime(year, month, day, hour, minute, second)) return -1;
+  if (out == nullptr || !IsCalendarTime(year, month, day, hour, minute, second))
+    return -1;
   std::tm fields{};
   fields.tm_year = year - 1900;
   fields.tm_mon = month - 1;
@@ -35,7 +41,8 @@ int AbsoluteTimeFromLocalCalendar(int year, int month, int day, int hour, int mi
   fields.tm_isdst = -1;  // let the time zone rules decide
   errno = 0;
   const std::time_t seconds = std::mktime(&fields);
-  if (seconds == static_cast<std::time_t>(-1) && errno != 0) return -1;
+  if (seconds == static_cast<std::time_t>(-1) && errno != 0)
+    return -1;
   out->seconds = static_cast<int64_t>(seconds);
   out->fraction = std::isfinite(fraction) ? fraction : 0.0;
   return 0;
@@ -45,20 +52,30 @@ int AbsoluteTimeToLocalCalendar(AbsoluteTime time, int* year, int* month, int* d
                                 int* minute, int* second, double* fraction, int* weekday) {
   const std::time_t seconds = static_cast<std::time_t>(time.seconds);
   std::tm fields{};
-  if (localtime_r(&seconds, &fields) == nullptr) return -1;
-  if (year) *year = fields.tm_year + 1900;
-  if (month) *month = fields.tm_mon + 1;
-  if (day) *day = fields.tm_mday;
-  if (hour) *hour = fields.tm_hour;
-  if (minute) *minute = fields.tm_min;
-  if (second) *second = fields.tm_sec;
-  if (fraction) *fraction = time.fraction;
-  if (weekday) *weekday = fields.tm_wday;
+  if (localtime_r(&seconds, &fields) == nullptr)
+    return -1;
+  if (year)
+    *year = fields.tm_year + 1900;
+  if (month)
+    *month = fields.tm_mon + 1;
+  if (day)
+    *day = fields.tm_mday;
+  if (hour)
+    *hour = fields.tm_hour;
+  if (minute)
+    *minute = fields.tm_min;
+  if (second)
+    *second = fields.tm_sec;
+  if (fraction)
+    *fraction = time.fraction;
+  if (weekday)
+    *weekday = fields.tm_wday;
   return 0;
 }
 
 int TimeIntervalFromSeconds(double seconds, TimeInterval* out) {
-  if (out == nullptr || !std::isfinite(seconds) || std::fabs(seconds) > 9.0e15) return -1;
+  if (out == nullptr || !std::isfinite(seconds) || std::fabs(seconds) > 9.0e15)
+    return -1;
   const double whole = std::floor(seconds);
   out->seconds = static_cast<int64_t>(whole);
   out->fraction = seconds - whole;
@@ -66,7 +83,8 @@ int TimeIntervalFromSeconds(double seconds, TimeInterval* out) {
 }
 
 int AddToAbsoluteTime(AbsoluteTime time, TimeInterval interval, AbsoluteTime* out) {
-  if (out == nullptr) return -1;
+  if (out == nullptr)
+    return -1;
   int64_t seconds = time.seconds + interval.seconds;
   double fraction = time.fraction + interval.fraction;
   if (fraction >= 1.0) {

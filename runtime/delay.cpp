@@ -14,8 +14,11 @@ void Delay(double seconds) {
     gDelayHandler(seconds);
     return;
   }
-  if (!(seconds > 0.0) || !std::isfinite(seconds)) return;
+  if (!(seconds > 0.0) || !std::isfinite(seconds))
+    return;
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
-void SetDelayHandler(DelayHandler handler) { gDelayHandler = std::move(handler); }
+void SetDelayHandler(DelayHandler handler) {
+  gDelayHandler = std::move(handler);
+}

@@ -25,14 +25,16 @@ ReadFaultHook gReadFault;
 // Handles are slot index + 1, so 0 (the value of a cleared global) is never
 // a valid handle.
 FileSlot* SlotOf(int handle) {
-  if (handle < 1 || handle > kMaxFiles) return nullptr;
+  if (handle < 1 || handle > kMaxFiles)
+    return nullptr;
   FileSlot* slot = &gSlots[static_cast<size_t>(handle - 1)];
   return slot->fd >= 0 ? slot : nullptr;
 }
 
 int FreeHandle() {
   for (int i = 0; i < kMaxFiles; ++i) {
-    if (gSlots[static_cast<size_t>(i)].fd < 0) return i + 1;
+    if (gSlots[static_cast<size_t>(i)].fd < 0)
+      return i + 1;
   }
   return -1;
 }
@@ -42,7 +44,8 @@ int OpenFlags(int access, int action) {
   flags |= access == VAL_WRITE_ONLY ? O_WRONLY : O_RDONLY;
   if (access == VAL_WRITE_ONLY) {
     flags |= O_CREAT;
-    if (action == VAL_TRUNCATE) flags |= O_TRUNC;
+    if (action == VAL_TRUNCATE)
+      flags |= O_TRUNC;
   }
   return flags;
 }
@@ -79,18 +82,22 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
 
 long ReadFile(int handle, char* buffer, long count) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr || buffer == nullptr || count < 0) return -1;
-  if (gReadFault && gReadFault(handle, count)) return -1;
+  if (slot == nullptr || buffer == nullptr || count < 0)
+    return -1;
+  if (gReadFault && gReadFault(handle, count))
+    return -1;
   // Keep reading until the count is reached or the file ends, so that a
   // short count means the end of the file even on pipes.
   long total = 0;
   while (total < count) {
     const ssize_t got = ::read(slot->fd, buffer + total, static_cast<size_t>(count - total));
     if (got < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return -1;
     }
-    if (got == 0) break;
+    if (got == 0)
+      break;
     total += got;
   }
   return total;
@@ -98,16 +105,20 @@ long ReadFile(int handle, char* buffer, long count) {
 
 long WriteFile(int handle, const char* buffer, long count) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr || buffer == nullptr || count < 0) return -1;
-  if (gWriteFault && gWriteFault(handle, count)) return -1;
+  if (slot == nullptr || buffer == nullptr || count < 0)
+    return -1;
+  if (gWriteFault && gWriteFault(handle, count))
+    return -1;
   long total = 0;
   while (total < count) {
     const ssize_t put = ::write(slot->fd, buffer + total, static_cast<size_t>(count - total));
     if (put < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return total > 0 ? total : -1;
     }
-    if (put == 0) break;
+    if (put == 0)
+      break;
     total += put;
   }
   return total;
@@ -115,16 +126,20 @@ long WriteFile(int handle, const char* buffer, long count) {
 
 long long SetFilePtr(int handle, long long offset, int origin) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr) return -1;
+  if (slot == nullptr)
+    return -1;
   const int whence = origin == VAL_END_OF_FILE ? SEEK_END : SEEK_SET;
   return static_cast<long long>(::lseek(slot->fd, static_cast<off_t>(offset), whence));
 }
 
-int FlushFile(int handle) { return SlotOf(handle) != nullptr ? 0 : -1; }
+int FlushFile(int handle) {
+  return SlotOf(handle) != nullptr ? 0 : -1;
+}
 
 int CloseFile(int handle) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr) return -1;
+  if (slot == nullptr)
+    return -1;
   const int flushed = FlushFile(handle);
   const int closed = ::close(slot->fd);
   slot->fd = -1;
@@ -134,16 +149,26 @@ int CloseFile(int handle) {
 bool FilesAreSame(int handleA, int handleB) {
   FileSlot* a = SlotOf(handleA);
   FileSlot* b = SlotOf(handleB);
-  if (a == nullptr || b == nullptr) return false;
+  if (a == nullptr || b == nullptr)
+    return false;
   struct stat infoA {};
   struct stat infoB {};
-  if (::fstat(a->fd, &infoA) != 0 || ::fstat(b->fd, &infoB) != 0) return false;
+  if (::fstat(a->fd, &infoA) != 0 || ::fstat(b->fd, &infoB) != 0)
+    return false;
   return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
-bool FileIsOpen(int handle) { return SlotOf(handle) != nullptr; }
+bool FileIsOpen(int handle) {
+  return SlotOf(handle) != nullptr;
+}
 
-const char* LastFileErrorText() { return gLastError.c_str(); }
+const char* LastFileErrorText() {
+  return gLastError.c_str();
+}
 
-void SetWriteFaultHook(WriteFaultHook hook) { gWriteFault = std::move(hook); }
-void SetReadFaultHook(ReadFaultHook hook) { gReadFault = std::move(hook); }
+void SetWriteFaultHook(WriteFaultHook hook) {
+  gWriteFault = std::move(hook);
+}
+void SetReadFaultHook(ReadFaultHook hook) {
+  gReadFault = std::move(hook);
+}

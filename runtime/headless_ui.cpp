@@ -6,10 +6,13 @@
 
 HeadlessUi::HeadlessUi(PanelDescription description) : description_(std::move(description)) {}
 
-int HeadlessUi::Init(char* /*argv*/[]) { return failInit_ ? 0 : 1; }
+int HeadlessUi::Init(char* /*argv*/[]) {
+  return failInit_ ? 0 : 1;
+}
 
 int HeadlessUi::LoadPanel(int /*parent*/, const char* /*fileName*/, int /*resourceId*/) {
-  if (failLoad_) return UIE_PANEL_FILE;
+  if (failLoad_)
+    return UIE_PANEL_FILE;
   std::string error;
   if (!ResolvePanelBindings(description_, &bindings_, &error)) {
     std::fprintf(stderr, "ZORQConvert: %s\n", error.c_str());
@@ -25,21 +28,25 @@ int HeadlessUi::LoadPanel(int /*parent*/, const char* /*fileName*/, int /*resour
     state.visible = control.visible;
   }
   menuDimmed_.clear();
-  for (const MenuItemDescription& item : description_.menuItems) menuDimmed_[item.id] = item.dimmed;
+  for (const MenuItemDescription& item : description_.menuItems)
+    menuDimmed_[item.id] = item.dimmed;
   panel_ = nextPanel_++;
   quitRequested_ = false;
   return panel_;
 }
 
 int HeadlessUi::DisplayPanel(int panel) {
-  if (panel != panel_ || panel_ <= 0) return UIE_BAD_HANDLE;
-  if (failDisplay_) return UIE_BAD_HANDLE;
+  if (panel != panel_ || panel_ <= 0)
+    return UIE_BAD_HANDLE;
+  if (failDisplay_)
+    return UIE_BAD_HANDLE;
   displayed_ = true;
   return 0;
 }
 
 int HeadlessUi::DiscardPanel(int panel) {
-  if (panel != panel_ || panel_ <= 0) return UIE_BAD_HANDLE;
+  if (panel != panel_ || panel_ <= 0)
+    return UIE_BAD_HANDLE;
   ++discards_;
   panel_ = 0;
   displayed_ = false;
@@ -62,12 +69,14 @@ int HeadlessUi::QuitUserInterface(int /*code*/) {
 }
 
 int HeadlessUi::GetPanelMenuBar(int panel) {
-  if (panel != panel_ || panel_ <= 0) return UIE_BAD_HANDLE;
+  if (panel != panel_ || panel_ <= 0)
+    return UIE_BAD_HANDLE;
   return panel_ + kMenuBarOffset;
 }
 
 HeadlessUi::ControlState* HeadlessUi::Control(int panel, int control) {
-  if (panel != panel_ || panel_ <= 0) return nullptr;
+  if (panel != panel_ || panel_ <= 0)
+    return nullptr;
   const auto found = controls_.find(control);
   return found == controls_.end() ? nullptr : &found->second;
 }
@@ -79,22 +88,25 @@ const HeadlessUi::ControlState* HeadlessUi::Control(int control) const {
 
 int HeadlessUi::GetCtrlInt(int panel, int control, int* value) {
   ControlState* state = Control(panel, control);
-  if (state == nullptr || value == nullptr) return UIE_BAD_CONTROL;
-  *value = state->kind == ControlKind::Numeric ? static_cast<int>(state->doubleValue)
-                                               : state->intValue;
+  if (state == nullptr || value == nullptr)
+    return UIE_BAD_CONTROL;
+  *value =
+      state->kind == ControlKind::Numeric ? static_cast<int>(state->doubleValue) : state->intValue;
   return 0;
 }
 
 int HeadlessUi::GetCtrlDouble(int panel, int control, double* value) {
   ControlState* state = Control(panel, control);
-  if (state == nullptr || value == nullptr) return UIE_BAD_CONTROL;
+  if (state == nullptr || value == nullptr)
+    return UIE_BAD_CONTROL;
   *value = state->kind == ControlKind::Numeric ? state->doubleValue : state->intValue;
   return 0;
 }
 
 int HeadlessUi::SetCtrlInt(int panel, int control, int value) {
   ControlState* state = Control(panel, control);
-  if (state == nullptr) return UIE_BAD_CONTROL;
+  if (state == nullptr)
+    return UIE_BAD_CONTROL;
   if (state->kind == ControlKind::Numeric) {
     state->doubleValue = value;
   } else {
@@ -105,7 +117,8 @@ int HeadlessUi::SetCtrlInt(int panel, int control, int value) {
 
 int HeadlessUi::SetCtrlDouble(int panel, int control, double value) {
   ControlState* state = Control(panel, control);
-  if (state == nullptr) return UIE_BAD_CONTROL;
+  if (state == nullptr)
+    return UIE_BAD_CONTROL;
   if (state->kind == ControlKind::Numeric) {
     state->doubleValue = value;
   } else {
@@ -116,29 +129,34 @@ int HeadlessUi::SetCtrlDouble(int panel, int control, double value) {
 
 int HeadlessUi::SetCtrlText(int panel, int control, const char* text) {
   ControlState* state = Control(panel, control);
-  if (state == nullptr) return UIE_BAD_CONTROL;
+  if (state == nullptr)
+    return UIE_BAD_CONTROL;
   state->text = text;
   return 0;
 }
 
 int HeadlessUi::SetCtrlVisible(int panel, int control, bool visible) {
   ControlState* state = Control(panel, control);
-  if (state == nullptr) return UIE_BAD_CONTROL;
+  if (state == nullptr)
+    return UIE_BAD_CONTROL;
   state->visible = visible;
   return 0;
 }
 
 int HeadlessUi::SetMenuItemDimmed(int menuBar, int item, bool dimmed) {
-  if (panel_ <= 0 || menuBar != panel_ + kMenuBarOffset) return UIE_BAD_HANDLE;
+  if (panel_ <= 0 || menuBar != panel_ + kMenuBarOffset)
+    return UIE_BAD_HANDLE;
   const auto found = menuDimmed_.find(item);
-  if (found == menuDimmed_.end()) return UIE_BAD_CONTROL;
+  if (found == menuDimmed_.end())
+    return UIE_BAD_CONTROL;
   found->second = dimmed;
   return 0;
 }
 
 PopupAnswer HeadlessUi::Ask(PopupRequest request) {
   popups_.push_back(request);
-  if (responder_) return responder_(popups_.back());
+  if (responder_)
+    return responder_(popups_.back());
   return PopupAnswer{};
 }
 
@@ -180,36 +198,48 @@ int HeadlessUi::MessagePopup(const char* title, const char* message) {
 }
 
 void HeadlessUi::DeliverControlEvent(int control, int event) {
-  if (panel_ <= 0) return;
+  if (panel_ <= 0)
+    return;
   const auto found = bindings_.controls.find(control);
-  if (found == bindings_.controls.end()) return;
+  if (found == bindings_.controls.end())
+    return;
   found->second(panel_, control, event, nullptr, 0, 0);
 }
 
 void HeadlessUi::Tick() {
-  if (panel_ <= 0) return;
+  if (panel_ <= 0)
+    return;
   for (const ControlDescription& control : description_.controls) {
-    if (control.kind == ControlKind::Timer) DeliverControlEvent(control.id, EVENT_TIMER_TICK);
+    if (control.kind == ControlKind::Timer)
+      DeliverControlEvent(control.id, EVENT_TIMER_TICK);
   }
 }
 
 void HeadlessUi::ClosePanel() {
-  if (panel_ <= 0 || bindings_.panel == nullptr) return;
+  if (panel_ <= 0 || bindings_.panel == nullptr)
+    return;
   bindings_.panel(panel_, EVENT_CLOSE, nullptr, 0, 0);
 }
 
 bool HeadlessUi::SelectMenuItem(int item) {
-  if (panel_ <= 0) return false;
+  if (panel_ <= 0)
+    return false;
   const auto dimmed = menuDimmed_.find(item);
-  if (dimmed == menuDimmed_.end() || dimmed->second) return false;
+  if (dimmed == menuDimmed_.end() || dimmed->second)
+    return false;
   const auto found = bindings_.menuItems.find(item);
-  if (found == bindings_.menuItems.end()) return false;
+  if (found == bindings_.menuItems.end())
+    return false;
   found->second(panel_ + kMenuBarOffset, item, nullptr, panel_);
   return true;
 }
 
-void HeadlessUi::SetValue(int control, int value) { SetCtrlInt(panel_, control, value); }
-void HeadlessUi::SetValue(int control, double value) { SetCtrlDouble(panel_, control, value); }
+void HeadlessUi::SetValue(int control, int value) {
+  SetCtrlInt(panel_, control, value);
+}
+void HeadlessUi::SetValue(int control, double value) {
+  SetCtrlDouble(panel_, control, value);
+}
 
 std::string HeadlessUi::Text(int control) const {
   const ControlState* state = Control(control);

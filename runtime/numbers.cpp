@@ -1,11 +1,11 @@
 #include "runtime/numbers.h"
 
-#include <clocale>
+#include <locale.h>
 #include <climits>
+#include <clocale>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <locale.h>
 #include <string>
 
 namespace {
@@ -13,15 +13,19 @@ namespace {
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 const char* SkipSpace(const char* p, const char* end) {
-  while (p < end && IsSpace(*p)) ++p;
+  while (p < end && IsSpace(*p))
+    ++p;
   return p;
 }
 
 const char* SkipDigits(const char* p, const char* end) {
-  while (p < end && IsDigit(*p)) ++p;
+  while (p < end && IsDigit(*p))
+    ++p;
   return p;
 }
 
@@ -43,16 +47,20 @@ int ReadInteger(const char* begin, const char* end) {
   long long value = 0;
   for (; p < end && IsDigit(*p); ++p) {
     value = value * 10 - (*p - '0');
-    if (value < INT_MIN) value = static_cast<long long>(INT_MIN) - 1;  // saturated, stays small
+    if (value < INT_MIN)
+      value = static_cast<long long>(INT_MIN) - 1;  // saturated, stays small
   }
-  if (negative) return value < INT_MIN ? INT_MIN : static_cast<int>(value);
-  if (value < -static_cast<long long>(INT_MAX)) return INT_MAX;
+  if (negative)
+    return value < INT_MIN ? INT_MIN : static_cast<int>(value);
+  if (value < -static_cast<long long>(INT_MAX))
+    return INT_MAX;
   return static_cast<int>(-value);
 }
 
 size_t DecimalExtent(const char* begin, const char* end) {
   const char* p = SkipSpace(begin, end);
-  if (p < end && (*p == '+' || *p == '-')) ++p;
+  if (p < end && (*p == '+' || *p == '-'))
+    ++p;
   const char* mantissa = p;
   p = SkipDigits(p, end);
   bool anyDigit = p != mantissa;
@@ -60,22 +68,27 @@ size_t DecimalExtent(const char* begin, const char* end) {
     const char* fraction = p + 1;
     const char* afterFraction = SkipDigits(fraction, end);
     anyDigit = anyDigit || afterFraction != fraction;
-    if (anyDigit) p = afterFraction;
+    if (anyDigit)
+      p = afterFraction;
   }
-  if (!anyDigit) return 0;
+  if (!anyDigit)
+    return 0;
   if (p < end && (*p == 'e' || *p == 'E')) {
     const char* q = p + 1;
-    if (q < end && (*q == '+' || *q == '-')) ++q;
+    if (q < end && (*q == '+' || *q == '-'))
+      ++q;
     const char* exponentDigits = q;
     q = SkipDigits(q, end);
-    if (q != exponentDigits) p = q;
+    if (q != exponentDigits)
+      p = q;
   }
   return static_cast<size_t>(p - begin);
 }
 
 double ReadDecimal(const char* begin, const char* end) {
   const size_t length = DecimalExtent(begin, end);
-  if (length == 0) return 0.0;
+  if (length == 0)
+    return 0.0;
   char local[128];
   std::string large;
   char* text = local;
@@ -83,7 +96,8 @@ double ReadDecimal(const char* begin, const char* end) {
     large.assign(begin, length);
     text = large.data();
   } else {
-    for (size_t i = 0; i < length; ++i) local[i] = begin[i];
+    for (size_t i = 0; i < length; ++i)
+      local[i] = begin[i];
     local[length] = '\0';
   }
   return strtod_l(text, nullptr, CLocale());

@@ -10,7 +10,7 @@
 
 struct PanelBindings {
   PanelCallbackFn panel = nullptr;
-  std::map<int, CtrlCallbackFn> controls;  // control id -> callback
+  std::map<int, CtrlCallbackFn> controls;   // control id -> callback
   std::map<int, MenuCallbackFn> menuItems;  // menu item id -> callback
 };
 

@@ -21,7 +21,7 @@ struct ControlDescription {
   ControlKind kind = ControlKind::TextDisplay;
   std::string callback;  // empty: no callback
   std::string label;
-  int intValue = 0;         // rings, buttons, switches
+  int intValue = 0;          // rings, buttons, switches
   double doubleValue = 0.0;  // numerics
   std::string text;          // text displays
   bool visible = true;

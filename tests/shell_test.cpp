@@ -61,8 +61,10 @@ TEST(StartUp, MissingPanelFileOrEngineEndsWithANonZeroResultAndAMessage) {
   char* argv[] = {nullptr};
   for (int which = 0; which < 2; ++which) {
     auto backend = std::make_unique<HeadlessUi>(ShellPanelDescription());
-    if (which == 0) backend->FailLoad(true);
-    if (which == 1) backend->FailInit(true);
+    if (which == 0)
+      backend->FailLoad(true);
+    if (which == 1)
+      backend->FailInit(true);
     HeadlessUi* ui = backend.get();
     InstallUiBackend(std::move(backend));
     testing::internal::CaptureStderr();

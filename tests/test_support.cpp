@@ -19,7 +19,8 @@ namespace zorq_test {
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zorq-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  if (::mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
 
@@ -40,11 +41,15 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 HeadlessShell::HeadlessShell() {
-  if (FileFromOpen) CloseFile(FileFromHandle);
-  if (FileToOpen) CloseFile(FileToHandle);
+  if (FileFromOpen)
+    CloseFile(FileFromHandle);
+  if (FileToOpen)
+    CloseFile(FileToHandle);
   ResetSharedState();
   SetWriteFaultHook(nullptr);
   SetReadFaultHook(nullptr);
@@ -54,18 +59,22 @@ HeadlessShell::HeadlessShell() {
   InstallUiBackend(std::move(backend));
   SetDelayHandler([this](double seconds) { pauses_.push_back(seconds); });
   ui_->SetPopupResponder([this](const PopupRequest& request) {
-    if (request.kind == PopupRequest::Kind::Message || answers_.empty()) return PopupAnswer{};
+    if (request.kind == PopupRequest::Kind::Message || answers_.empty())
+      return PopupAnswer{};
     PopupAnswer answer = answers_.front();
     answers_.erase(answers_.begin());
     return answer;
   });
   PanelHandle = LoadPanel(0, "ZORQConvert.uir", 1);
-  if (PanelHandle <= 0) throw std::runtime_error("headless panel did not load");
+  if (PanelHandle <= 0)
+    throw std::runtime_error("headless panel did not load");
 }
 
 HeadlessShell::~HeadlessShell() {
-  if (FileFromOpen) CloseFile(FileFromHandle);
-  if (FileToOpen) CloseFile(FileToHandle);
+  if (FileFromOpen)
+    CloseFile(FileFromHandle);
+  if (FileToOpen)
+    CloseFile(FileToHandle);
   FileFromOpen = 0;
   FileToOpen = 0;
   SetWriteFaultHook(nullptr);
@@ -78,7 +87,9 @@ void HeadlessShell::AnswerFileSelect(int result, const std::string& path) {
   answers_.push_back(PopupAnswer{result, path});
 }
 
-void HeadlessShell::AnswerConfirm(bool yes) { answers_.push_back(PopupAnswer{yes ? 1 : 0, ""}); }
+void HeadlessShell::AnswerConfirm(bool yes) {
+  answers_.push_back(PopupAnswer{yes ? 1 : 0, ""});
+}
 
 void HeadlessShell::OpenFrom(const std::string& path) {
   AnswerFileSelect(VAL_EXISTING_FILE_SELECTED, path);
