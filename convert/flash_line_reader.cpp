@@ -22,6 +22,8 @@ bool FlashLineReader::ReadHeaderBlock() {
   blockLength_ = count > 0 ? static_cast<int>(count) : 0;
   if (count < kMinimumFirstBlock || block_[0] != 'Y') {
     ConvertState = kStatusHeaderError;
+    // No line may come from a refused header block.
+    position_ = blockLength_;
     ended_ = true;
     return false;
   }
