@@ -45,6 +45,70 @@ bool FileExists(const std::string& path) {
   return std::filesystem::exists(path);
 }
 
+namespace {
+
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i)
+    out += text;
+  return out;
+}
+
+}  // namespace
+
+std::string WorkedLoggerDump() {
+  // 63 header bytes: a date-stamp layout up to byte 23, F04 at 24, "A8," at
+  // 41, C100 at 44, blanks up to the CR LF at 61 and 62.
+  const std::string header = "Y19,M06,D30,H14,M05,S30,F04" + std::string(14, ' ') + "A8,C100" +
+                             std::string(13, ' ') + "\r\n";
+  return header + "Y19,M06,D30,H14,M05,S30,\r\n" +
+         "2048,2050,2047,2049,2051,2046,2048,2052,2045,2048,2049,2047,360\r\n" +
+         "0,4095,1000,3000," + Repeated("2048,", 8) + "361\r\n" + Repeated("2048,", 12) +
+         "362\r\n" + Repeated("2048,", 12) + "363\r\n" + Repeated("2048,", 12) + "365\r\n" +
+         "1024,3072,4095,\r\n";
+}
+
+std::string WorkedLoggerCsv() {
+  return "f001,S04,B0,2019-06-30T14:05:30"
+         ",02.0005,02.0024,01.9995,02.0015,02.0034,01.9985,02.0005,02.0044,01.9976,02.0005,"
+         "02.0015,01.9995"
+         ",00.0000,04.0000,00.9768,02.9304" +
+         Repeated(",02.0005", 8 + 36) + "\r\n" + "C001,D4,22.7\r\n" +
+         "f001,S04,B0,2019-06-30T14:05:45,01.0002,03.0007,04.0000" + Repeated(",-101.00", 57) +
+         "\r\n" + "C001,D4,22.8\r\n";
+}
+
+std::string WorkedGaugeDump() {
+  return "Y19,M06,D30,H12,M00,S00,F04,L10,I60,N00,00000X03,T10,,,,,,,,,\r\n"
+         "Y19,M06,D30,H12,M00,S00,\r\n"
+         "1.25,,1.5,2,2.25,-0.5,0,3.125,10,1.75,1.5,1.25,1,372,\r\n"
+         ",,,,\r\n"
+         "0.5,0.75,\r\n";
+}
+
+std::string WorkedGaugeCsv() {
+  std::string out =
+      " Wave Gauge Converted File\r\n"
+      " Part #ZORQ-207-118K-3\r\n"
+      " Date & Time,2019-06-30T12:00:00\r\n"
+      " Sample rate,04,Hz\r\n"
+      " Burst Length,10 min.\r\n"
+      " Burst Interval,60 min.\r\n"
+      " New File Interval, Continuous\r\n"
+      "\r\n"
+      "D1,C8,2019-06-30\r\n"
+      "D1,C9,12:00:00\r\n";
+  for (const char* value :
+       {"1.250000", "1.500000", "2.000000", "2.250000", "-0.500000", "0.000000", "3.125000",
+        "10.000000", "1.750000", "1.500000", "1.250000", "1.000000"}) {
+    out += std::string("D1,C1,") + value + "\r\nD1,C0,04\r\n";
+  }
+  for (const char* value : {"0.500000", "0.750000"}) {
+    out += std::string("D1,C1,") + value + "\r\nD1,C4,23.250000\r\nD1,C0,04\r\n";
+  }
+  return out;
+}
+
 HeadlessShell::HeadlessShell() {
   if (FileFromOpen)
     CloseFile(FileFromHandle);

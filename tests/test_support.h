@@ -27,6 +27,14 @@ std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
+// The worked examples: a logger dump (From type 2; F04, A8, C100) and the
+// 1054 bytes of logger CSV it converts into, and a gauge dump (T10) with the
+// gauge CSV it converts into.
+std::string WorkedLoggerDump();
+std::string WorkedLoggerCsv();
+std::string WorkedGaugeDump();
+std::string WorkedGaugeCsv();
+
 // Installs a fresh headless backend built from the shell's panel, clears
 // every shared value, loads the panel (PanelHandle set), records Delay calls
 // instead of sleeping, and closes any file left open by an earlier test.
