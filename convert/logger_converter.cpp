@@ -1,0 +1,281 @@
+// Logger dump (From types 1 and 2) to the logger CSV: 513-byte f001 records
+// of 60 scaled readings stamped with the time of their first sample, each
+// followed by a C001 record with the latest extra value when one is pending.
+#include <cmath>
+#include <cstring>
+
+#include "convert/converters.h"
+#include "convert/flash_line_reader.h"
+#include "convert/panel_ids.h"
+#include "convert/shared_state.h"
+#include "convert/status.h"
+#include "runtime/caltime.h"
+#include "runtime/files.h"
+#include "runtime/numbers.h"
+#include "runtime/ui.h"
+
+namespace {
+
+// Header field offsets in the first block.
+constexpr int kRateOffset = 24;   // "F": samples per second
+constexpr int kRangeOffset = 41;  // "A": range code
+constexpr int kStaffOffset = 44;  // "C": staff code
+// The prefix holds the rate in two digits.
+constexpr int kLowestRate = 1;
+constexpr int kHighestRate = 99;
+
+constexpr int kReadingsPerRecord = 60;
+constexpr int kCountsPerLine = 12;
+constexpr int kPrefixSize = 31;
+constexpr int kFieldSize = 8;
+constexpr int kRecordSize = kPrefixSize + kReadingsPerRecord * kFieldSize + 2;
+constexpr char kFiller[] = ",-101.00";
+constexpr double kFullScaleCount = 4095.0;
+constexpr double kExtraValueFactor = 0.0625;
+// An extra value is read only when this many bytes (CR included) remain.
+constexpr int kMinimumExtraValueBytes = 3;
+// Longest integer part (sign included) that fits the seven characters.
+constexpr int kLongestIntegerPart = 7;
+// Characters of "%.4f" after the integer part: the point and four digits.
+constexpr int kFractionPart = 5;
+
+struct Correction {
+  double gain = 1.0;
+  double offset = 0.0;
+  bool on = false;
+};
+
+struct CalendarFields {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// Stores the header's F, A and C values. Any missing letter is a Header
+// Error; the letters that are present still store their values. A rate the
+// records cannot step by or show in two digits is a Header Error too.
+bool ParseLoggerHeader(const FlashLineReader& reader) {
+  bool complete = true;
+  if (reader.HeaderHasLetter(kRateOffset, 'F')) {
+    FileSampleRate = reader.HeaderInteger(kRateOffset + 1);
+  } else {
+    complete = false;
+  }
+  if (reader.HeaderHasLetter(kRangeOffset, 'A')) {
+    RangeCode = reader.HeaderInteger(kRangeOffset + 1);
+  } else {
+    complete = false;
+  }
+  if (reader.HeaderHasLetter(kStaffOffset, 'C')) {
+    QMAll = reader.HeaderInteger(kStaffOffset + 1);
+  } else {
+    complete = false;
+  }
+  if (complete && (FileSampleRate < kLowestRate || FileSampleRate > kHighestRate)) {
+    complete = false;
+  }
+  if (!complete)
+    ConvertState = kStatusHeaderError;
+  return complete;
+}
+
+Correction ReadCorrectionControls() {
+  Correction correction;
+  int switchValue = 0;
+  GetCtrlVal(PanelHandle, kCtrlGainM, &correction.gain);
+  GetCtrlVal(PanelHandle, kCtrlOffsetB, &correction.offset);
+  GetCtrlVal(PanelHandle, kCtrlCorrection, &switchValue);
+  correction.on = switchValue == 1;
+  return correction;
+}
+
+// Writes the 8-byte field of `reading` at `field`: the comma and the first
+// seven characters of ",%07.4f". A reading whose integer part alone needs
+// more than seven characters would lose its leading digits, so it is held at
+// the widest value that fits instead.
+void FormatReadingField(double reading, char* field) {
+  char text[kFieldSize + 1];
+  const int length = FormatText(text, sizeof text, ",%07.4f", reading);
+  const int integerPart = length - 1 - kFractionPart;
+  if (std::isfinite(reading) && integerPart > kLongestIntegerPart) {
+    std::memcpy(field, reading < 0 ? ",-999999" : ",9999999", kFieldSize);
+    return;
+  }
+  std::memcpy(field, text, kFieldSize);
+}
+
+class LoggerConversion {
+ public:
+  void Run();
+
+ private:
+  void HandleDateStampLine();
+  void HandleDataLine();
+  void StartRecord();
+  CalendarFields RecordTime();
+  void PlaceReading(double count);
+  void FillRestOfRecord();
+  void WriteRecord();
+  void WriteExtraValueRecord();
+  char* Field(int index) { return record_ + kPrefixSize + index * kFieldSize; }
+
+  FlashLineReader reader_{true};
+  Correction correction_;
+  DateStamp stamp_;  // keeps a field's value when a later line lacks its letter
+  AbsoluteTime currentTime_;
+  bool haveTime_ = false;
+  char record_[kRecordSize] = {};
+  int readingCount_ = 0;
+  bool extraPending_ = false;
+  float extraValue_ = 0.0f;
+};
+
+void LoggerConversion::Run() {
+  if (!reader_.ReadHeaderBlock())
+    return;
+  if (!ParseLoggerHeader(reader_))
+    return;
+  SetQMKQStaffLength();
+  if (ConvertState != kStatusReady)
+    return;
+  correction_ = ReadCorrectionControls();
+  while (reader_.NextLine()) {
+    if (reader_.Line()[0] == 'Y') {
+      HandleDateStampLine();
+    } else {
+      HandleDataLine();
+    }
+    if (ConvertState != kStatusReady)
+      return;
+  }
+  // A record still short of 60 readings, and its pending extra value, are
+  // dropped with the end of the input.
+  if (ConvertState == kStatusReady)
+    ConvertState = kStatusFinished;
+}
+
+void LoggerConversion::HandleDateStampLine() {
+  reader_.DecodeDateStamp(&stamp_);
+  // A line too short to hold a date stops the conversion before it is used.
+  if (reader_.LineLength() < FlashLineReader::kMinimumDateStampLine)
+    return;
+  // Only the next record's prefix shows the new time; a line with a missing
+  // letter still sets it before the conversion stops.
+  if (AbsoluteTimeFromLocalCalendar(stamp_.year, stamp_.month, stamp_.day, stamp_.hour,
+                                    stamp_.minute, stamp_.second, 0.0, &currentTime_) < 0) {
+    ConvertState = kStatusDateTimeError;  // no such calendar time
+    return;
+  }
+  haveTime_ = true;
+}
+
+void LoggerConversion::HandleDataLine() {
+  const char* line = reader_.Line();
+  const int length = reader_.LineLength();
+  int p = 0;
+  int placed = 0;
+  for (;;) {
+    if (readingCount_ == 0)
+      StartRecord();
+    PlaceReading(reader_.LineDecimal(p));
+    const void* comma = std::memchr(line + p, ',', static_cast<size_t>(length - p));
+    p = comma == nullptr ? length : static_cast<int>(static_cast<const char*>(comma) - line) + 1;
+    ++readingCount_;
+    ++placed;
+    if (readingCount_ == kReadingsPerRecord) {
+      WriteRecord();
+      break;
+    }
+    const bool dataEnded = p >= length || line[p] == '\r' || line[p] == ',';
+    if (dataEnded) {
+      // A line that breaks off closes its record early.
+      if (placed < kCountsPerLine) {
+        FillRestOfRecord();
+        WriteRecord();
+      }
+      break;
+    }
+    if (placed == kCountsPerLine)
+      break;
+  }
+  // The extra value waits for the next record; a later line replaces it.
+  if (length - p >= kMinimumExtraValueBytes) {
+    extraValue_ = static_cast<float>(reader_.LineDecimal(p) * kExtraValueFactor);
+    extraPending_ = true;
+  }
+}
+
+// Formats the new record's prefix, then steps the current time on to the
+// next record's first sample. The rate has two digits and a stamp's year at
+// most three (2000 added), so the prefix is always 31 bytes.
+void LoggerConversion::StartRecord() {
+  const CalendarFields time = RecordTime();
+  char prefix[64];
+  FormatText(prefix, sizeof prefix, "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i", FileSampleRate,
+             time.year, time.month, time.day, time.hour, time.minute, time.second);
+  std::memcpy(record_, prefix, kPrefixSize);
+  if (haveTime_) {
+    TimeInterval step;
+    TimeIntervalFromSeconds(static_cast<double>(60 / FileSampleRate), &step);
+    AddToAbsoluteTime(currentTime_, step, &currentTime_);
+  }
+}
+
+// The current time in local calendar terms; all zeros before the dump has
+// given a time.
+CalendarFields LoggerConversion::RecordTime() {
+  CalendarFields time;
+  if (!haveTime_)
+    return time;
+  double fraction = 0.0;
+  AbsoluteTimeToLocalCalendar(currentTime_, &time.year, &time.month, &time.day, &time.hour,
+                              &time.minute, &time.second, &fraction, nullptr);
+  return time;
+}
+
+void LoggerConversion::PlaceReading(double count) {
+  double reading = count / kFullScaleCount * static_cast<double>(StaffScale);
+  if (correction_.on)
+    reading = reading * correction_.gain + correction_.offset;
+  FormatReadingField(reading, Field(readingCount_));
+}
+
+void LoggerConversion::FillRestOfRecord() {
+  for (; readingCount_ < kReadingsPerRecord; ++readingCount_) {
+    std::memcpy(Field(readingCount_), kFiller, kFieldSize);
+  }
+}
+
+void LoggerConversion::WriteRecord() {
+  record_[kRecordSize - 2] = '\r';
+  record_[kRecordSize - 1] = '\n';
+  if (WriteFile(FileToHandle, record_, kRecordSize) != kRecordSize) {
+    ConvertState = kStatusWriteError;
+  }
+  // Attempted even after a failed f001 write.
+  if (extraPending_)
+    WriteExtraValueRecord();
+  extraPending_ = false;
+  readingCount_ = 0;
+}
+
+void LoggerConversion::WriteExtraValueRecord() {
+  // Wide enough for any float, written whole.
+  char text[80];
+  const int length =
+      FormatText(text, sizeof text, "C001,D4,%04.1f\r\n", static_cast<double>(extraValue_));
+  if (length < 0 || length >= static_cast<int>(sizeof text) ||
+      WriteFile(FileToHandle, text, length) != length) {
+    ConvertState = kStatusWriteError;
+  }
+}
+
+}  // namespace
+
+void ConvertKQKQIIIFlashToCSV() {
+  LoggerConversion conversion;
+  conversion.Run();
+}
