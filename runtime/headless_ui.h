@@ -12,27 +12,11 @@
 
 #include "runtime/panel_binding.h"
 #include "runtime/panel_description.h"
+#include "runtime/popups.h"
 #include "runtime/ui.h"
-
-struct PopupRequest {
-  enum class Kind { FileSelect, Confirm, Message };
-  Kind kind = Kind::Message;
-  std::string title;
-  std::string message;          // Confirm and Message
-  std::string defaultDirectory;  // FileSelect
-  std::string defaultFileSpec;   // FileSelect
-  std::string fileTypeList;      // FileSelect
-};
-
-struct PopupAnswer {
-  int result = 0;    // FileSelect: 0/1/2; Confirm: non-zero for Yes
-  std::string path;  // FileSelect only
-};
 
 class HeadlessUi : public UiBackend {
  public:
-  using PopupResponder = std::function<PopupAnswer(const PopupRequest&)>;
-
   explicit HeadlessUi(PanelDescription description);
 
   // --- Driving the panel, as an operator would ---
