@@ -1,0 +1,178 @@
+#include "runtime/qt/qt_controls.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QWidget>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// A double as a C cast would give it, held inside the int range (a cast of
+// an out-of-range value is undefined).
+int TruncateToInt(double value) {
+  if (std::isnan(value))
+    return 0;
+  if (value >= static_cast<double>(std::numeric_limits<int>::max())) {
+    return std::numeric_limits<int>::max();
+  }
+  if (value <= static_cast<double>(std::numeric_limits<int>::min())) {
+    return std::numeric_limits<int>::min();
+  }
+  return static_cast<int>(value);
+}
+
+bool ReadRing(const QComboBox* ring, int* value) {
+  const QVariant data = ring->currentData();
+  if (!data.isValid())
+    return false;
+  *value = data.toInt();
+  return true;
+}
+
+bool WriteRing(QComboBox* ring, int value) {
+  const int index = ring->findData(value);
+  if (index < 0)
+    return false;
+  ring->setCurrentIndex(index);
+  return true;
+}
+
+}  // namespace
+
+// "&Open" shows as "Open" with O underlined; "&&" is a plain ampersand.
+std::string TextWithoutMnemonics(const QString& text) {
+  QString plain;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+      ++i;
+    plain += text[i];
+  }
+  return plain.toStdString();
+}
+
+bool WidgetFitsKind(const QWidget* widget, ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Ring:
+      return qobject_cast<const QComboBox*>(widget) != nullptr;
+    case ControlKind::ToggleButton:
+    case ControlKind::BinarySwitch: {
+      const auto* button = qobject_cast<const QAbstractButton*>(widget);
+      return button != nullptr && button->isCheckable();
+    }
+    case ControlKind::TextDisplay:
+      return qobject_cast<const QLabel*>(widget) != nullptr ||
+             qobject_cast<const QLineEdit*>(widget) != nullptr;
+    case ControlKind::Numeric:
+      return qobject_cast<const QDoubleSpinBox*>(widget) != nullptr;
+    case ControlKind::Timer:
+      return widget != nullptr;
+  }
+  return false;
+}
+
+bool ReadControlInt(const QWidget* widget, ControlKind kind, int* value) {
+  switch (kind) {
+    case ControlKind::Ring:
+      return ReadRing(qobject_cast<const QComboBox*>(widget), value);
+    case ControlKind::ToggleButton:
+    case ControlKind::BinarySwitch:
+      *value = qobject_cast<const QAbstractButton*>(widget)->isChecked() ? 1 : 0;
+      return true;
+    case ControlKind::Numeric:
+      *value = TruncateToInt(qobject_cast<const QDoubleSpinBox*>(widget)->value());
+      return true;
+    case ControlKind::TextDisplay:
+    case ControlKind::Timer:
+      return false;
+  }
+  return false;
+}
+
+bool ReadControlDouble(const QWidget* widget, ControlKind kind, double* value) {
+  if (kind == ControlKind::Numeric) {
+    *value = qobject_cast<const QDoubleSpinBox*>(widget)->value();
+    return true;
+  }
+  int whole = 0;
+  if (!ReadControlInt(widget, kind, &whole))
+    return false;
+  *value = whole;
+  return true;
+}
+
+bool ReadControlText(const QWidget* widget, ControlKind kind, std::string* text) {
+  if (kind != ControlKind::TextDisplay)
+    return false;
+  if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+    *text = label->text().toStdString();
+  } else {
+    *text = qobject_cast<const QLineEdit*>(widget)->text().toStdString();
+  }
+  return true;
+}
+
+bool WriteControlInt(QWidget* widget, ControlKind kind, int value) {
+  switch (kind) {
+    case ControlKind::Ring:
+      return WriteRing(qobject_cast<QComboBox*>(widget), value);
+    case ControlKind::ToggleButton:
+    case ControlKind::BinarySwitch:
+      qobject_cast<QAbstractButton*>(widget)->setChecked(value != 0);
+      return true;
+    case ControlKind::Numeric:
+      qobject_cast<QDoubleSpinBox*>(widget)->setValue(value);
+      return true;
+    case ControlKind::TextDisplay:
+    case ControlKind::Timer:
+      return false;
+  }
+  return false;
+}
+
+bool WriteControlDouble(QWidget* widget, ControlKind kind, double value) {
+  if (kind == ControlKind::Numeric) {
+    if (std::isnan(value))
+      return false;
+    qobject_cast<QDoubleSpinBox*>(widget)->setValue(value);
+    return true;
+  }
+  return WriteControlInt(widget, kind, TruncateToInt(value));
+}
+
+bool WriteControlText(QWidget* widget, ControlKind kind, const char* text) {
+  if (kind != ControlKind::TextDisplay)
+    return false;
+  const QString value = QString::fromLocal8Bit(text == nullptr ? "" : text);
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(value);
+  } else {
+    auto* line = qobject_cast<QLineEdit*>(widget);
+    line->setText(value);
+    line->setCursorPosition(0);
+  }
+  return true;
+}
+
+void ShowControl(QWidget* widget, bool visible) {
+  widget->setVisible(visible);
+  QWidget* window = widget->window();
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    if (label->buddy() == widget)
+      label->setVisible(visible);
+  }
+}
+
+std::string ControlLabel(const QWidget* widget) {
+  for (const QLabel* label : widget->window()->findChildren<QLabel*>()) {
+    if (label->buddy() == widget)
+      return TextWithoutMnemonics(label->text());
+  }
+  if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+    return TextWithoutMnemonics(button->text());
+  }
+  return widget->toolTip().toStdString();
+}

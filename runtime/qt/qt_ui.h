@@ -1,0 +1,73 @@
+// The desktop backend of the run-time layer: the panel is a Qt Designer form
+// loaded with QUiLoader, events and timer ticks come from the Qt event loop,
+// popups are Qt dialogs. Tests can answer popups in the operator's place,
+// point the panel look-up elsewhere and look at the loaded panel.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/panel_description.h"
+#include "runtime/popups.h"
+#include "runtime/ui.h"
+
+class QAction;
+class QWidget;
+
+class QtUi : public UiBackend {
+ public:
+  QtUi();
+  ~QtUi() override;
+  QtUi(const QtUi&) = delete;
+  QtUi& operator=(const QtUi&) = delete;
+
+  // Folders where a bare panel file name is looked up, in order. By default
+  // the executable's folder, then the installed data folder.
+  void SetPanelSearchPath(std::vector<std::string> folders);
+  const std::vector<std::string>& PanelSearchPath() const;
+
+  // With a responder, popups are answered by it instead of by dialogs. A
+  // file-selection answer with a non-zero result hands back its path, which
+  // is then judged as a path chosen in the dialog is: an existing file gives
+  // 1, a new name 2, a path that is too long 0 after a message. Every popup
+  // asked for is recorded, answered by a responder or not.
+  void SetPopupResponder(PopupResponder responder);
+  const std::vector<PopupRequest>& Popups() const;
+  void ClearPopups();
+
+  // A loaded panel as it stands; false or null for an unknown handle.
+  bool DescribeLoadedPanel(int panel, PanelDescription* description) const;
+  QWidget* PanelWindow(int panel) const;
+  QWidget* ControlWidget(int panel, int control) const;
+  QAction* MenuItemAction(int panel, int item) const;
+  // True while RunUserInterface runs.
+  bool Running() const;
+
+  // UiBackend
+  int Init(char* argv[]) override;
+  int LoadPanel(int parent, const char* fileName, int resourceId) override;
+  int DisplayPanel(int panel) override;
+  int DiscardPanel(int panel) override;
+  int RunUserInterface() override;
+  int QuitUserInterface(int code) override;
+  int GetPanelMenuBar(int panel) override;
+  int GetCtrlInt(int panel, int control, int* value) override;
+  int GetCtrlDouble(int panel, int control, double* value) override;
+  int SetCtrlInt(int panel, int control, int value) override;
+  int SetCtrlDouble(int panel, int control, double value) override;
+  int SetCtrlText(int panel, int control, const char* text) override;
+  int SetCtrlVisible(int panel, int control, bool visible) override;
+  int SetMenuItemDimmed(int menuBar, int item, bool dimmed) override;
+  int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
+                      const char* fileTypeList, const char* title, char* pathBuffer) override;
+  int ConfirmPopup(const char* title, const char* message) override;
+  int MessagePopup(const char* title, const char* message) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Makes a new Qt backend the one the run-time layer's UI functions use.
+void InstallQtUiBackend();
