@@ -1,0 +1,129 @@
+// The flash text reader on arbitrary bytes, with both skip rules. Every line
+// it hands over is compared with a straightforward cut of the whole input
+// into lines, so no byte is lost, doubled or taken from past the end.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "convert/flash_line_reader.h"
+#include "convert/shared_state.h"
+#include "convert/status.h"
+#include "fuzz/fuzz_support.h"
+#include "runtime/files.h"
+
+namespace {
+
+using zorq_fuzz::MemoryFile;
+
+struct ExpectedDump {
+  bool headerOk = false;
+  std::vector<std::string> lines;
+};
+
+// The dump cut into lines the plain way: the header occupies the first 63
+// bytes, a line runs to the next LF (its first byte is taken unseen), a line
+// without an LF at the end is dropped, a long line keeps its first 1024
+// bytes, and skipped lines are left out.
+ExpectedDump CutIntoLines(const uint8_t* data, size_t size, bool skipShortLines) {
+  ExpectedDump expected;
+  const size_t firstBlock = size < 1024 ? size : 1024;
+  expected.headerOk = firstBlock >= 129 && data[0] == 'Y';
+  if (!expected.headerOk)
+    return expected;
+  size_t pos = 63;
+  while (pos < size) {
+    const size_t start = pos++;
+    while (pos < size && data[pos] != '\n')
+      ++pos;
+    if (pos >= size)
+      break;  // no LF: the unfinished line is dropped
+    const size_t length = pos - start;
+    ++pos;
+    std::string line(reinterpret_cast<const char*>(data + start), length < 1024 ? length : 1024);
+    const bool skipped = line[0] == ',' || (skipShortLines && line.size() < 3);
+    if (!skipped)
+      expected.lines.push_back(std::move(line));
+  }
+  return expected;
+}
+
+// A date-stamp line fails exactly when it is short or a letter is misplaced.
+void CheckDateStamp(const FlashLineReader& reader) {
+  const char* line = reader.Line();
+  const int length = reader.LineLength();
+  const DateStamp before{1, 2, 3, 4, 5, 6};
+  DateStamp stamp = before;
+  ConvertState = kStatusReady;
+  reader.DecodeDateStamp(&stamp);
+  bool broken = length < 25;
+  if (!broken) {
+    broken =
+        line[4] != 'M' || line[8] != 'D' || line[12] != 'H' || line[16] != 'M' || line[20] != 'S';
+  }
+  ZORQ_FUZZ_CHECK((ConvertState == kStatusDateTimeError) == broken,
+                  "date stamp of %d bytes gave status %d", length, ConvertState);
+  if (length < 25) {
+    ZORQ_FUZZ_CHECK(std::memcmp(&stamp, &before, sizeof stamp) == 0,
+                    "a short date stamp changed the values");
+  }
+  if (length >= 25 && line[4] != 'M') {
+    ZORQ_FUZZ_CHECK(stamp.month == before.month, "a missing month letter changed the month");
+  }
+  ConvertState = kStatusReady;
+}
+
+void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skipShortLines) {
+  const ExpectedDump expected = CutIntoLines(data, size, skipShortLines);
+  ConvertState = kStatusReady;
+  FileFromHandle = OpenFile(dump.Path().c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ZORQ_FUZZ_CHECK(FileFromHandle > 0, "the dump did not open");
+
+  FlashLineReader reader(skipShortLines);
+  const bool headerOk = reader.ReadHeaderBlock();
+  ZORQ_FUZZ_CHECK(headerOk == expected.headerOk, "header accepted: %d, expected %d", headerOk,
+                  expected.headerOk);
+  if (!headerOk) {
+    ZORQ_FUZZ_CHECK(ConvertState == kStatusHeaderError, "failed header gave status %d",
+                    ConvertState);
+    ZORQ_FUZZ_CHECK(!reader.NextLine(), "a line after a refused header block");
+  } else {
+    size_t index = 0;
+    while (reader.NextLine()) {
+      const int length = reader.LineLength();
+      ZORQ_FUZZ_CHECK(length >= 1 && length <= 1024, "line length %d", length);
+      ZORQ_FUZZ_CHECK(reader.Line()[0] != ',', "a line starting with a comma was handed over");
+      ZORQ_FUZZ_CHECK(!skipShortLines || length >= 3, "a short line was handed over");
+      ZORQ_FUZZ_CHECK(index < expected.lines.size(), "more lines than the dump holds");
+      const std::string& want = expected.lines[index];
+      ZORQ_FUZZ_CHECK(static_cast<size_t>(length) == want.size() &&
+                          std::memcmp(reader.Line(), want.data(), want.size()) == 0,
+                      "line %zu differs from the dump", index);
+      if (reader.Line()[0] == 'Y')
+        CheckDateStamp(reader);
+      ++index;
+    }
+    ZORQ_FUZZ_CHECK(index == expected.lines.size(), "%zu lines handed over, the dump holds %zu",
+                    index, expected.lines.size());
+    ZORQ_FUZZ_CHECK(!reader.ReadFailed() && ConvertState == kStatusReady,
+                    "the end of the input set status %d", ConvertState);
+    ZORQ_FUZZ_CHECK(!reader.NextLine(), "a line after the end of the input");
+  }
+  CloseFile(FileFromHandle);
+  FileFromHandle = 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  zorq_fuzz::InitEnvironment();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const MemoryFile dump("dump", data, size);
+  ReadAll(dump, data, size, true);
+  ReadAll(dump, data, size, false);
+  return 0;
+}

@@ -1,0 +1,70 @@
+// Helpers shared by the fuzz targets: invariant checks that stop the run,
+// dumps held in memory files, and one conversion run through the dispatch
+// on a headless panel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class HeadlessUi;
+
+namespace zorq_fuzz {
+
+// Prints the message and aborts, so that libFuzzer keeps the input.
+[[noreturn]] void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+#define ZORQ_FUZZ_CHECK(condition, ...) \
+  do {                                  \
+    if (!(condition))                   \
+      ::zorq_fuzz::Fail(__VA_ARGS__);   \
+  } while (0)
+
+// Local time is UTC in every target, so that stamps do not depend on the
+// machine.
+void InitEnvironment();
+
+// A file that lives in memory (memfd), reachable through a path.
+class MemoryFile {
+ public:
+  MemoryFile(const char* name, const void* bytes, size_t size);
+  ~MemoryFile();
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+  // "/proc/self/fd/N": opening it gives a new descriptor on the same file.
+  const std::string& Path() const { return path_; }
+  std::string Contents() const;
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+// The headless panel with the shell's callbacks bound, made once per
+// process; PanelHandle points at it.
+HeadlessUi& Panel();
+
+// Every shared value back to its start-up state, except that the panel stays
+// loaded. Each run starts from here, so that a run does not depend on the
+// ones before it.
+HeadlessUi& ResetKeepingPanel();
+
+struct ConversionRun {
+  int status = 0;      // ConvertState after the dispatch
+  std::string output;  // what the To file holds after the prior content
+};
+
+// Converts `dump` through DoTheConvert with the From-type and To-type rings
+// set as given and a To file that held `prior` before. Header values and
+// the correction controls are whatever the caller left. Fails the run when
+// the prior content is not kept at the front of the To file.
+ConversionRun RunConversion(const uint8_t* dump, size_t size, int fromType, int toType,
+                            const std::string& prior);
+
+// Splits `text` into lines that each end with CR LF. False when some byte
+// is a CR or LF that is not part of such an ending, or the text does not end
+// with one.
+bool SplitCrLfLines(const std::string& text, std::vector<std::string>* lines);
+
+}  // namespace zorq_fuzz
