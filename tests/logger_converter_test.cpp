@@ -397,6 +397,16 @@ TEST_F(LoggerConversionTest, AFailedRecordWriteStillWritesItsC001ThenStops) {
   EXPECT_EQ(Output(), kWorkedFirstRecord);
 }
 
+TEST_F(LoggerConversionTest, AFailedReadKeepsTheRecordsOfTheFirstBlockAndEndsWithFileError) {
+  // Header, stamp and fourteen 65-byte lines fill most of the first block.
+  const std::string dump =
+      LoggerHeader() + Stamp(19, 6, 30, 14, 5, 30) + Repeat(FullLine("2048", "360"), 30);
+  int reads = 0;
+  SetReadFaultHook([&](int, long) { return ++reads == 2; });
+  EXPECT_EQ(Convert(dump), "File Error");
+  EXPECT_EQ(Output().size(), 2 * (kRecordSize + 14));
+}
+
 TEST_F(LoggerConversionTest, RecordsAreAppendedAfterWhatTheToFileHeld) {
   WriteWholeFile(dir_.Path("out.csv"), "earlier output\r\n");
   shell_.OpenToAppend(dir_.Path("out.csv"));
