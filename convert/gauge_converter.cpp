@@ -47,8 +47,9 @@ struct Text {
 // Keeps a length from FormatText inside the buffer (only a formatting error
 // or an impossible overflow could make it leave it).
 int FittedLength(int length) {
-  if (length < 0)
+  if (length < 0) {
     return 0;
+  }
   return length < kTextSize ? length : kTextSize - 1;
 }
 
@@ -61,8 +62,9 @@ void Format(Text* text, const char* format, Values... values) {
 // Writes a formatted text to the To file. A short count sets status 5; the
 // caller decides whether to go on.
 bool WriteText(const Text& text) {
-  if (WriteFile(FileToHandle, text.bytes, text.length) == text.length)
+  if (WriteFile(FileToHandle, text.bytes, text.length) == text.length) {
     return true;
+  }
   ConvertState = kStatusWriteError;
   return false;
 }
@@ -164,8 +166,9 @@ void WriteHeaderLine(int number, const DateStamp& stamp) {
 // outcome is the same whichever line failed. False when one failed.
 bool WriteOutputHeader(const DateStamp& stamp) {
   constexpr int kHeaderLines = 7;
-  for (int number = 1; number <= kHeaderLines; ++number)
+  for (int number = 1; number <= kHeaderLines; ++number) {
     WriteHeaderLine(number, stamp);
+  }
   return ConvertState == kStatusReady;
 }
 
@@ -181,8 +184,9 @@ void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
   reader.DecodeDateStamp(&state->stamp);
   // A line too short to hold a date stamp stops the conversion before
   // anything is written for it.
-  if (reader.LineLength() < FlashLineReader::kMinimumDateStampLine)
+  if (reader.LineLength() < FlashLineReader::kMinimumDateStampLine) {
     return;
+  }
   // Written even when a letter was missing (status 4): the earlier value
   // stands in for the unreadable one, and the loop stops after this line.
   const DateStamp& s = state->stamp;
@@ -198,8 +202,9 @@ void WriteValueGroup(double value, const GaugeState& state) {
   Text text;
   Format(&text, "D1,C1,%08.6f\r\n", value);
   WriteText(text);
-  if (state.pendingC4.length > kNoC4TextLength)
+  if (state.pendingC4.length > kNoC4TextLength) {
     WriteText(state.pendingC4);
+  }
   WriteText(state.sampleRateRecord);
 }
 
@@ -207,8 +212,9 @@ void WriteValueGroup(double value, const GaugeState& state) {
 // bytes.
 int SkipPastComma(const char* line, int length, int index) {
   while (index + kFieldTail < length) {
-    if (line[index++] == ',')
+    if (line[index++] == ',') {
       break;
+    }
   }
   return index;
 }
@@ -242,13 +248,16 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
 
 void ConvertJXFlashToJXBCSV() {
   FlashLineReader reader(/*skipShortLines=*/false);
-  if (!reader.ReadHeaderBlock())
+  if (!reader.ReadHeaderBlock()) {
     return;
+  }
   GaugeState state;
-  if (!ReadGaugeHeader(reader, &state.stamp))
+  if (!ReadGaugeHeader(reader, &state.stamp)) {
     return;
-  if (!WriteOutputHeader(state.stamp))
+  }
+  if (!WriteOutputHeader(state.stamp)) {
     return;
+  }
   Format(&state.sampleRateRecord, "D1,C0,%02i\r\n", FileSampleRate);
 
   while (reader.NextLine()) {
@@ -257,10 +266,12 @@ void ConvertJXFlashToJXBCSV() {
     } else {
       HandleDataLine(reader, &state);
     }
-    if (ConvertState != kStatusReady)
+    if (ConvertState != kStatusReady) {
       return;
+    }
   }
   // A read that failed mid-file has left its own status.
-  if (ConvertState == kStatusReady)
+  if (ConvertState == kStatusReady) {
     ConvertState = kStatusFinished;
+  }
 }

@@ -129,15 +129,19 @@ std::string RandomDecimalText(std::mt19937& random) {
   return text;
 }
 
-TEST(ReadDecimalTest, AgreesWithStrtodOnGeneratedInputs) {
+TEST(ReadDecimalTest, ValueAndExtentAgreeWithStrtodOnGeneratedInputs) {
   std::mt19937 random(20190630);
   for (int round = 0; round < 200000; ++round) {
     const std::string text = RandomDecimalText(random);
-    const double expected = std::strtod(text.c_str(), nullptr);
+    char* taken = nullptr;
+    const double expected = std::strtod(text.c_str(), &taken);
     const double got = Decimal(text);
     // Bitwise, so that the sign of zero counts too.
     ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0)
         << "'" << text << "' read " << got << ", strtod " << expected;
+    ASSERT_EQ(DecimalExtent(text.data(), text.data() + text.size()),
+              static_cast<size_t>(taken - text.c_str()))
+        << "'" << text << "'";
   }
 }
 
