@@ -189,6 +189,7 @@ TEST(CliConvert, GainAndOffsetSwitchTheCorrectionOnForLoggerDumps) {
       {{"--gain=2.0", "--offset=5e-1"}, ",00.5000", ",08.5000"},
       {{"--offset", "-1"}, ",-1.0000", ",03.0000"},
       {{"--gain", "0.5"}, ",00.0000", ",02.0000"},
+      {{"--gain", "-1"}, ",00.0000", ",-4.0000"},
   };
   constexpr size_t kSecondRecord = 513 + 14;
   for (const Case& c : cases) {
@@ -232,6 +233,7 @@ TEST(CliConvert, FilesThatCannotBeUsedExitWith1BeforeAnythingIsWritten) {
   const std::string longName = std::string(250, 'n') + ".csv";  // the full path passes 259
   ASSERT_EQ(::mkdir(ws.dir.Path("folder").c_str(), 0755), 0);
   ASSERT_EQ(::link(ws.dir.Path("gauge.txt").c_str(), ws.dir.Path("hard.txt").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere/out.csv", ws.dir.Path("dangling.csv").c_str()), 0);
   struct Case {
     std::vector<std::string> files;
     bool append;
@@ -243,6 +245,7 @@ TEST(CliConvert, FilesThatCannotBeUsedExitWith1BeforeAnythingIsWritten) {
       {{"folder", "out.csv"}, false, "out.csv", "folder"},
       {{"gauge.txt", "no-such-folder/out.csv"}, false, nullptr, "no-such-folder"},
       {{"gauge.txt", "folder"}, true, nullptr, "folder"},
+      {{"gauge.txt", "dangling.csv"}, true, "nowhere", "dangling.csv"},
       {{"gauge.txt", longName}, false, longName.c_str(), "259"},
       {{"gauge.txt", "gauge.txt"}, true, nullptr, "CONVERT ERROR: "},
       {{"gauge.txt", "hard.txt"}, true, nullptr, "CONVERT ERROR: "},
