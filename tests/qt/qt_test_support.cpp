@@ -1,0 +1,104 @@
+#include "tests/qt/qt_test_support.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+
+#include "app/shell.h"
+#include "convert/shared_state.h"
+#include "runtime/delay.h"
+#include "runtime/files.h"
+#include "runtime/ui.h"
+
+namespace zorq_qt_test {
+
+namespace {
+
+void CloseSharedFiles() {
+  if (FileFromOpen)
+    CloseFile(FileFromHandle);
+  if (FileToOpen)
+    CloseFile(FileToHandle);
+  FileFromOpen = 0;
+  FileToOpen = 0;
+}
+
+}  // namespace
+
+std::string BuiltPanelFolder() {
+  return std::filesystem::path(ZORQ_PANEL_FILE).parent_path().string();
+}
+
+QtShell::QtShell() {
+  CloseSharedFiles();
+  ResetSharedState();
+  RegisterShellCallbacks();
+  auto backend = std::make_unique<QtUi>();
+  ui_ = backend.get();
+  InstallUiBackend(std::move(backend));
+  ui_->SetPanelSearchPath({BuiltPanelFolder()});
+  char* argv[] = {nullptr};
+  InitRuntime(0, argv, 0);
+  SetDelayHandler([this](double seconds) { pauses_.push_back(seconds); });
+  ui_->SetPopupResponder([this](const PopupRequest& request) {
+    if (request.kind == PopupRequest::Kind::Message || answers_.empty())
+      return PopupAnswer{};
+    PopupAnswer answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+  });
+}
+
+QtShell::~QtShell() {
+  CloseSharedFiles();
+  SetDelayHandler(nullptr);
+  InstallUiBackend(nullptr);
+  PanelHandle = 0;
+}
+
+int QtShell::Load() {
+  PanelHandle = LoadPanel(0, "ZORQConvert.uir", 1);
+  return PanelHandle;
+}
+
+int QtShell::LoadAndShow() {
+  if (Load() <= 0)
+    return PanelHandle;
+  return DisplayPanel(PanelHandle) < 0 ? -1 : PanelHandle;
+}
+
+void QtShell::AnswerFileSelect(int result, const std::string& path) {
+  answers_.push_back(PopupAnswer{result, path});
+}
+void QtShell::AnswerConfirm(bool yes) {
+  answers_.push_back(PopupAnswer{yes ? 1 : 0, ""});
+}
+void QtShell::UseRealDialogs() {
+  ui_->SetPopupResponder(nullptr);
+}
+
+QWidget* QtShell::Control(int control) const {
+  return ui_->ControlWidget(PanelHandle, control);
+}
+
+std::string QtShell::Text(int control) const {
+  QWidget* widget = Control(control);
+  if (auto* label = qobject_cast<QLabel*>(widget))
+    return label->text().toStdString();
+  if (auto* line = qobject_cast<QLineEdit*>(widget))
+    return line->text().toStdString();
+  return "<not a text display>";
+}
+
+int QtShell::Count(PopupRequest::Kind kind, const std::string& title) const {
+  int count = 0;
+  for (const PopupRequest& request : ui_->Popups()) {
+    if (request.kind == kind && request.title == title)
+      ++count;
+  }
+  return count;
+}
+
+}  // namespace zorq_qt_test

@@ -1,0 +1,52 @@
+// A Qt backend with the shell's callbacks, for the offscreen tests.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "runtime/qt/qt_ui.h"
+
+class QWidget;
+
+namespace zorq_qt_test {
+
+// The folder of the panel file as the build places it beside the programs.
+std::string BuiltPanelFolder();
+
+// Installs a fresh Qt backend, clears every shared value, records Delay calls
+// instead of sleeping and answers popups from queued answers (file
+// selections and confirmations in order; messages are dismissed). The panel
+// is looked up in the build's folder unless a test points it elsewhere.
+class QtShell {
+ public:
+  QtShell();
+  ~QtShell();
+  QtShell(const QtShell&) = delete;
+  QtShell& operator=(const QtShell&) = delete;
+
+  QtUi& ui() { return *ui_; }
+  const std::vector<double>& Pauses() const { return pauses_; }
+
+  // Loads the panel into PanelHandle; the handle, or a negative error.
+  int Load();
+  // Loads and shows it.
+  int LoadAndShow();
+
+  void AnswerFileSelect(int result, const std::string& path);
+  void AnswerConfirm(bool yes);
+  // Stops answering: popups become real dialogs.
+  void UseRealDialogs();
+
+  QWidget* Control(int control) const;
+  // Text of a text-display control.
+  std::string Text(int control) const;
+  int Count(PopupRequest::Kind kind, const std::string& title) const;
+
+ private:
+  QtUi* ui_;
+  std::vector<double> pauses_;
+  std::deque<PopupAnswer> answers_;
+};
+
+}  // namespace zorq_qt_test
