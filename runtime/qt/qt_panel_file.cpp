@@ -13,8 +13,8 @@
 
 #include "runtime/qt/qt_controls.h"
 
-#ifndef ZORQ_DATA_DIR
-#error "ZORQ_DATA_DIR must name the installed data folder"
+#if !defined(ZORQ_DATA_DIR) || !defined(ZORQ_DATA_DIR_FROM_BIN)
+#error "ZORQ_DATA_DIR and ZORQ_DATA_DIR_FROM_BIN must name the installed data folder"
 #endif
 
 namespace {
@@ -170,7 +170,14 @@ ControlDescription DescribeControl(int id, ControlKind kind, const QWidget* widg
 }  // namespace
 
 std::vector<std::string> DefaultPanelSearchPath() {
-  return {QCoreApplication::applicationDirPath().toStdString(), ZORQ_DATA_DIR};
+  const QString programFolder = QCoreApplication::applicationDirPath();
+  const QString besideInstall =
+      QDir::cleanPath(QDir(programFolder).filePath(QStringLiteral(ZORQ_DATA_DIR_FROM_BIN)));
+  std::vector<std::string> folders = {programFolder.toStdString(), besideInstall.toStdString()};
+  if (besideInstall != QDir::cleanPath(QStringLiteral(ZORQ_DATA_DIR))) {
+    folders.push_back(ZORQ_DATA_DIR);
+  }
+  return folders;
 }
 
 std::string FindPanelFile(const std::string& fileName, const std::vector<std::string>& folders,

@@ -14,7 +14,8 @@ class QAction;
 class QWidget;
 
 // Where a bare panel file name is looked up, in order: the executable's own
-// folder, then the installed data folder.
+// folder, the data folder of an install that holds the executable, then the
+// data folder of the configured install.
 std::vector<std::string> DefaultPanelSearchPath();
 
 // The path of `fileName` in the first of `folders` that holds it. A name with
