@@ -9,7 +9,9 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSet>
 #include <QTest>
@@ -408,6 +410,82 @@ TEST(QtPopups, FileSelectionIsJudgedByWhatThePathNames) {
   shell.AnswerConfirm(false);
   EXPECT_EQ(ConfirmPopup("Confirm Save File", "append?"), 0);
   EXPECT_EQ(shell.Count(PopupRequest::Kind::Confirm, "Confirm Save File"), 2);
+}
+
+// Runs `act` on each visible dialog of type Dialog while `popup` runs, again
+// at each round until the dialog closes. False when no such dialog opened.
+template <typename Dialog, typename Act, typename Popup>
+bool AnswerRealDialog(Act act, Popup popup) {
+  bool answered = false;
+  QTimer watcher;
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<Dialog*>(top);
+      if (dialog == nullptr || !dialog->isVisible())
+        continue;
+      answered = true;
+      act(dialog);
+    }
+  });
+  watcher.start(10);
+  popup();
+  return answered;
+}
+
+TEST(QtPopups, RealDialogsOfferAnyNameAndTheListedPatternsAndAnswerYesOrNo) {
+  QtShell shell;
+  shell.UseRealDialogs();
+  ASSERT_GT(shell.LoadAndShow(), 0);
+  TempDir dir;
+  WriteWholeFile(dir.Path("there.csv"), "x");
+  struct Case {
+    const char* what;
+    std::string path;  // empty: cancel
+    int expected;
+  };
+  const Case cases[] = {
+      {"existing file", dir.Path("there.csv"), VAL_EXISTING_FILE_SELECTED},
+      {"new name typed", dir.Path("new.csv"), VAL_NEW_FILE_SELECTED},
+      {"cancelled", "", VAL_NO_FILE_SELECTED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    char buffer[260] = "";
+    int result = -1;
+    const bool opened = AnswerRealDialog<QFileDialog>(
+        [&](QFileDialog* dialog) {
+          EXPECT_EQ(dialog->windowTitle(), "Open To File");
+          EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
+          EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+          EXPECT_EQ(dialog->nameFilters(), (QStringList{"*.csv", "*.txt", "All files (*)"}));
+          if (c.path.empty()) {
+            dialog->reject();
+            return;
+          }
+          // Typed into the name field, as the operator does.
+          auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+          ASSERT_NE(name, nullptr);
+          name->setText(QString::fromStdString(c.path));
+          QMetaObject::invokeMethod(dialog, "accept");  // as the Open button does
+        },
+        [&] {
+          result = FileSelectPopup("", "*.csv", "*.txt;*.*", "Open To File", 0, 0, 0, 1, 0, buffer);
+        });
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(result, c.expected);
+    EXPECT_EQ(std::string(buffer), c.path);
+  }
+  for (const bool yes : {true, false}) {
+    int result = -1;
+    const bool opened = AnswerRealDialog<QMessageBox>(
+        [&](QMessageBox* box) {
+          EXPECT_EQ(box->windowTitle(), "Confirm Save File");
+          box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        },
+        [&] { result = ConfirmPopup("Confirm Save File", "append?"); });
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(result, yes ? 1 : 0);
+  }
 }
 
 TEST(QtConversion, GaugeDumpConvertsEndToEndOnTheRealPanel) {
