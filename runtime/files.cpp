@@ -7,13 +7,26 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 
 namespace {
 
+// Callers read in 1024-byte blocks and write one record at a time; the
+// buffers turn that into a few large system calls. Written bytes reach the
+// operating system at FlushFile, SetFilePtr, CloseFile, or when the buffer
+// fills.
+constexpr size_t kBufferSize = 256 * 1024;
+
 struct FileSlot {
   int fd = -1;
+  std::unique_ptr<char[]> readBuffer;
+  size_t readStart = 0;     // next unread byte of readBuffer
+  size_t readEnd = 0;       // end of the valid bytes of readBuffer
+  bool readFailed = false;  // a failed read is reported at the next call
+  std::unique_ptr<char[]> writeBuffer;
+  size_t writeLength = 0;  // bytes waiting in writeBuffer
 };
 
 constexpr int kMaxFiles = 64;
@@ -25,16 +38,18 @@ ReadFaultHook gReadFault;
 // Handles are slot index + 1, so 0 (the value of a cleared global) is never
 // a valid handle.
 FileSlot* SlotOf(int handle) {
-  if (handle < 1 || handle > kMaxFiles)
+  if (handle < 1 || handle > kMaxFiles) {
     return nullptr;
+  }
   FileSlot* slot = &gSlots[static_cast<size_t>(handle - 1)];
   return slot->fd >= 0 ? slot : nullptr;
 }
 
 int FreeHandle() {
   for (int i = 0; i < kMaxFiles; ++i) {
-    if (gSlots[static_cast<size_t>(i)].fd < 0)
+    if (gSlots[static_cast<size_t>(i)].fd < 0) {
       return i + 1;
+    }
   }
   return -1;
 }
@@ -44,10 +59,58 @@ int OpenFlags(int access, int action) {
   flags |= access == VAL_WRITE_ONLY ? O_WRONLY : O_RDONLY;
   if (access == VAL_WRITE_ONLY) {
     flags |= O_CREAT;
-    if (action == VAL_TRUNCATE)
+    if (action == VAL_TRUNCATE) {
       flags |= O_TRUNC;
+    }
   }
   return flags;
+}
+
+// read(2) until `count` bytes or the end of the file. Negative on failure
+// before any byte was read; otherwise the bytes read.
+long ReadFully(int fd, char* buffer, size_t count) {
+  size_t total = 0;
+  while (total < count) {
+    const ssize_t got = ::read(fd, buffer + total, count - total);
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return total > 0 ? static_cast<long>(total) : -1;
+    }
+    if (got == 0) {
+      break;
+    }
+    total += static_cast<size_t>(got);
+  }
+  return static_cast<long>(total);
+}
+
+// write(2) until all `count` bytes are out. False when some could not be.
+bool WriteFully(int fd, const char* buffer, size_t count) {
+  size_t total = 0;
+  while (total < count) {
+    const ssize_t put = ::write(fd, buffer + total, count - total);
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      return false;
+    }
+    total += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+// Writes out the waiting bytes. On failure they are dropped: the caller
+// learns of it once, and a later write does not repeat a half-written run.
+bool FlushSlot(FileSlot* slot) {
+  if (slot->writeLength == 0) {
+    return true;
+  }
+  const bool written = WriteFully(slot->fd, slot->writeBuffer.get(), slot->writeLength);
+  slot->writeLength = 0;
+  return written;
 }
 
 }  // namespace
@@ -76,85 +139,121 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
     gLastError = "is a directory";
     return -1;
   }
-  gSlots[static_cast<size_t>(handle - 1)].fd = fd;
+  FileSlot& slot = gSlots[static_cast<size_t>(handle - 1)];
+  slot = FileSlot{};
+  slot.fd = fd;
+  if (access == VAL_WRITE_ONLY) {
+    slot.writeBuffer = std::make_unique<char[]>(kBufferSize);
+  } else {
+    slot.readBuffer = std::make_unique<char[]>(kBufferSize);
+  }
   return handle;
 }
 
 long ReadFile(int handle, char* buffer, long count) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr || buffer == nullptr || count < 0)
+  if (slot == nullptr || buffer == nullptr || count < 0 || !slot->readBuffer) {
     return -1;
-  if (gReadFault && gReadFault(handle, count))
-    return -1;
-  // Keep reading until the count is reached or the file ends, so that a
-  // short count means the end of the file even on pipes.
-  long total = 0;
-  while (total < count) {
-    const ssize_t got = ::read(slot->fd, buffer + total, static_cast<size_t>(count - total));
-    if (got < 0) {
-      if (errno == EINTR)
-        continue;
-      return -1;
-    }
-    if (got == 0)
-      break;
-    total += got;
   }
-  return total;
+  if (gReadFault && gReadFault(handle, count)) {
+    return -1;
+  }
+  if (slot->readFailed) {
+    slot->readFailed = false;
+    return -1;
+  }
+  // Keep going until the count is reached or the file ends, so that a short
+  // count means the end of the file even on pipes.
+  size_t total = 0;
+  const size_t wanted = static_cast<size_t>(count);
+  while (total < wanted) {
+    if (slot->readStart == slot->readEnd) {
+      const long got = ReadFully(slot->fd, slot->readBuffer.get(), kBufferSize);
+      slot->readStart = 0;
+      slot->readEnd = got > 0 ? static_cast<size_t>(got) : 0;
+      if (got < 0) {
+        if (total == 0) {
+          return -1;
+        }
+        slot->readFailed = true;  // hand over what was read, fail next time
+        break;
+      }
+      if (got == 0) {
+        break;
+      }
+    }
+    const size_t available = slot->readEnd - slot->readStart;
+    const size_t taken = available < wanted - total ? available : wanted - total;
+    std::memcpy(buffer + total, slot->readBuffer.get() + slot->readStart, taken);
+    slot->readStart += taken;
+    total += taken;
+  }
+  return static_cast<long>(total);
 }
 
 long WriteFile(int handle, const char* buffer, long count) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr || buffer == nullptr || count < 0)
+  if (slot == nullptr || buffer == nullptr || count < 0 || !slot->writeBuffer) {
     return -1;
-  if (gWriteFault && gWriteFault(handle, count))
-    return -1;
-  long total = 0;
-  while (total < count) {
-    const ssize_t put = ::write(slot->fd, buffer + total, static_cast<size_t>(count - total));
-    if (put < 0) {
-      if (errno == EINTR)
-        continue;
-      return total > 0 ? total : -1;
-    }
-    if (put == 0)
-      break;
-    total += put;
   }
-  return total;
+  if (gWriteFault && gWriteFault(handle, count)) {
+    return -1;
+  }
+  const size_t size = static_cast<size_t>(count);
+  if (slot->writeLength + size > kBufferSize && !FlushSlot(slot)) {
+    return -1;
+  }
+  if (size >= kBufferSize) {
+    return WriteFully(slot->fd, buffer, size) ? count : -1;
+  }
+  std::memcpy(slot->writeBuffer.get() + slot->writeLength, buffer, size);
+  slot->writeLength += size;
+  return count;
 }
 
 long long SetFilePtr(int handle, long long offset, int origin) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr)
+  if (slot == nullptr) {
     return -1;
+  }
+  const bool flushed = FlushSlot(slot);
+  slot->readStart = slot->readEnd = 0;
+  slot->readFailed = false;
   const int whence = origin == VAL_END_OF_FILE ? SEEK_END : SEEK_SET;
-  return static_cast<long long>(::lseek(slot->fd, static_cast<off_t>(offset), whence));
+  const off_t position = ::lseek(slot->fd, static_cast<off_t>(offset), whence);
+  return flushed ? static_cast<long long>(position) : -1;
 }
 
 int FlushFile(int handle) {
-  return SlotOf(handle) != nullptr ? 0 : -1;
+  FileSlot* slot = SlotOf(handle);
+  if (slot == nullptr) {
+    return -1;
+  }
+  return FlushSlot(slot) ? 0 : -1;
 }
 
 int CloseFile(int handle) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr)
+  if (slot == nullptr) {
     return -1;
-  const int flushed = FlushFile(handle);
+  }
+  const bool flushed = FlushSlot(slot);
   const int closed = ::close(slot->fd);
-  slot->fd = -1;
-  return (flushed < 0 || closed < 0) ? -1 : 0;
+  *slot = FileSlot{};
+  return (!flushed || closed < 0) ? -1 : 0;
 }
 
 bool FilesAreSame(int handleA, int handleB) {
   FileSlot* a = SlotOf(handleA);
   FileSlot* b = SlotOf(handleB);
-  if (a == nullptr || b == nullptr)
+  if (a == nullptr || b == nullptr) {
     return false;
+  }
   struct stat infoA {};
   struct stat infoB {};
-  if (::fstat(a->fd, &infoA) != 0 || ::fstat(b->fd, &infoB) != 0)
+  if (::fstat(a->fd, &infoA) != 0 || ::fstat(b->fd, &infoB) != 0) {
     return false;
+  }
   return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 

@@ -507,25 +507,27 @@ TEST_F(GaugeConversionTest, HugeNumbersAreWrittenWhole) {
 // --- Failing writes ---
 
 TEST_F(GaugeConversionTest, ToFileThatTakesNoBytesGetsAllSevenHeaderWritesAndNoMore) {
-  if (!FileExists("/dev/full"))
-    GTEST_SKIP() << "/dev/full is absent";
   const std::string fromPath = dir_.Path("dump.txt");
+  const std::string toPath = dir_.Path("out.csv");
   WriteWholeFile(fromPath, kExampleDump);
   FileFromHandle = OpenFile(fromPath.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  FileToHandle = OpenFile("/dev/full", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  FileToHandle = OpenFile(toPath.c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
   ASSERT_GT(FileToHandle, 0);
   std::vector<long> counts;
   SetWriteFaultHook([&counts](int, long count) {
     counts.push_back(count);
-    return false;  // let the device refuse the bytes
+    return true;  // every write is refused
   });
   ConvertState = kStatusReady;
   FileSampleRate = 1;
   ConvertJXFlashToJXBCSV();
+  SetWriteFaultHook(nullptr);
   EXPECT_EQ(ConvertState, kStatusWriteError);
   // The seven header lines, each with its full length, and nothing else.
   const std::vector<long> expected = {28, 24, 34, 20, 23, 25, 34};
   EXPECT_EQ(counts, expected);
+  EXPECT_EQ(FlushFile(FileToHandle), 0);
+  EXPECT_EQ(ReadWholeFile(toPath), "");
 }
 
 TEST_F(GaugeConversionTest, FailedWriteAtEachPlace) {

@@ -262,6 +262,7 @@ TEST(ToFileMenu, NewNameCreatesAnEmptyFileAndDimsOpenTo) {
   EXPECT_EQ(shell.ui().Text(kCtrlToName), dir.Path("out.csv"));
   EXPECT_EQ(shell.ui().Text(kCtrlStatus), "Ready");
   EXPECT_EQ(WriteFile(FileToHandle, "xy", 2), 2);
+  EXPECT_EQ(FlushFile(FileToHandle), 0);
   EXPECT_EQ(ReadWholeFile(dir.Path("out.csv")), "xy");
 }
 
@@ -286,6 +287,7 @@ TEST(ToFileMenu, ExistingFileIsAppendedToOnYesAndUntouchedOnNo) {
   shell.OpenToAppend(dir.Path("out.csv"));
   EXPECT_EQ(FileToOpen, 1);
   EXPECT_EQ(WriteFile(FileToHandle, "new", 3), 3);
+  EXPECT_EQ(FlushFile(FileToHandle), 0);
   EXPECT_EQ(ReadWholeFile(dir.Path("out.csv")), "kept\r\nnew");
   // From not open: no "Ready".
   EXPECT_EQ(shell.ui().Text(kCtrlStatus), "Not Ready");

@@ -1,0 +1,139 @@
+// The file layer: buffered reads and writes with the counts callers rely
+// on, failures reported where they happen, and the handle rules.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+
+#include "runtime/files.h"
+#include "tests/test_support.h"
+
+using zorq_test::ReadWholeFile;
+using zorq_test::TempDir;
+using zorq_test::WriteWholeFile;
+
+namespace {
+
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>('A' + (i * 7 + i / 1000) % 26);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(Files, BlockReadsAcrossTheBufferReturnEveryByteThenAShortCountThenZero) {
+  TempDir dir;
+  const std::string bytes = Pattern(700 * 1024 + 300);  // not a multiple of 1024
+  WriteWholeFile(dir.Path("in"), bytes);
+  const int handle = OpenFile(dir.Path("in").c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  std::string read;
+  char block[1024];
+  long count;
+  while ((count = ReadFile(handle, block, sizeof block)) == 1024)
+    read.append(block, 1024);
+  EXPECT_EQ(count, 300);
+  read.append(block, static_cast<size_t>(count));
+  EXPECT_EQ(read, bytes);
+  EXPECT_EQ(ReadFile(handle, block, sizeof block), 0);
+  // Back to the start: the buffered bytes are not served again out of place.
+  EXPECT_EQ(SetFilePtr(handle, 0, VAL_START_OF_FILE), 0);
+  EXPECT_EQ(ReadFile(handle, block, 10), 10);
+  EXPECT_EQ(std::string(block, 10), bytes.substr(0, 10));
+  EXPECT_EQ(CloseFile(handle), 0);
+}
+
+TEST(Files, WritesReachTheFileAtFlushSeekCloseAndWhenTheBufferFills) {
+  TempDir dir;
+  const std::string path = dir.Path("out");
+  const int handle = OpenFile(path.c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  EXPECT_EQ(WriteFile(handle, "abc", 3), 3);
+  EXPECT_EQ(FlushFile(handle), 0);
+  EXPECT_EQ(ReadWholeFile(path), "abc");
+  EXPECT_EQ(WriteFile(handle, "def", 3), 3);
+  // The end of the file includes what was waiting in the buffer.
+  EXPECT_EQ(SetFilePtr(handle, 0, VAL_END_OF_FILE), 6);
+  EXPECT_EQ(ReadWholeFile(path), "abcdef");
+  // Many records: more than the buffer holds, in order, nothing lost.
+  const std::string record = Pattern(513);
+  std::string expected = "abcdef";
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_EQ(WriteFile(handle, record.data(), 513), 513);
+    expected += record;
+  }
+  const std::string large = Pattern(600 * 1024);  // larger than the buffer: written through
+  EXPECT_EQ(WriteFile(handle, large.data(), static_cast<long>(large.size())),
+            static_cast<long>(large.size()));
+  expected += large;
+  EXPECT_EQ(CloseFile(handle), 0);
+  EXPECT_EQ(ReadWholeFile(path), expected);
+}
+
+TEST(Files, AFullDeviceFailsAtTheFlushOrWhenTheBufferFills) {
+  if (access("/dev/full", W_OK) != 0)
+    GTEST_SKIP() << "/dev/full is absent";
+  int handle = OpenFile("/dev/full", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  EXPECT_EQ(WriteFile(handle, "abc", 3), 3);  // waiting in the buffer
+  EXPECT_LT(FlushFile(handle), 0);
+  EXPECT_EQ(FlushFile(handle), 0);  // the failed bytes are not tried again
+  const std::string record = Pattern(513);
+  bool failed = false;
+  for (int i = 0; i < 2000 && !failed; ++i)
+    failed = WriteFile(handle, record.data(), 513) != 513;
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(WriteFile(handle, "x", 1), 1);
+  EXPECT_LT(CloseFile(handle), 0);
+  EXPECT_FALSE(FileIsOpen(handle));
+}
+
+TEST(Files, HandlesThatAreNotOpenFailEveryOperation) {
+  TempDir dir;
+  char buffer[16];
+  for (int handle : {-1, 0, 1, 63, 64, 65, 1000}) {
+    if (FileIsOpen(handle))
+      continue;
+    EXPECT_LT(ReadFile(handle, buffer, 16), 0);
+    EXPECT_NE(WriteFile(handle, "ab", 2), 2);
+    EXPECT_LT(SetFilePtr(handle, 0, VAL_START_OF_FILE), 0);
+    EXPECT_LT(FlushFile(handle), 0);
+    EXPECT_LT(CloseFile(handle), 0);
+  }
+  EXPECT_EQ(OpenFile(dir.Path("missing/x").c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, 0), -1);
+  EXPECT_STRNE(LastFileErrorText(), "");
+  EXPECT_EQ(OpenFile(dir.path().c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, 0), -1);  // a folder
+  EXPECT_EQ(OpenFile("", VAL_READ_ONLY, VAL_OPEN_AS_IS, 0), -1);
+}
+
+TEST(Files, AReadOnlyHandleRefusesWritesAndAWriteOnlyHandleRefusesReads) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("f"), "xyz");
+  const int reader = OpenFile(dir.Path("f").c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, 0);
+  const int writer = OpenFile(dir.Path("g").c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, 0);
+  char buffer[4];
+  EXPECT_NE(WriteFile(reader, "ab", 2), 2);
+  EXPECT_LT(ReadFile(writer, buffer, 4), 0);
+  EXPECT_EQ(ReadWholeFile(dir.Path("f")), "xyz");
+  CloseFile(reader);
+  CloseFile(writer);
+}
+
+TEST(Files, SameFileIsRecognisedThroughAnotherPath) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("a"), "data");
+  ASSERT_EQ(link(dir.Path("a").c_str(), dir.Path("b").c_str()), 0);
+  WriteWholeFile(dir.Path("c"), "data");
+  const int a = OpenFile(dir.Path("a").c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, 0);
+  const int b = OpenFile(dir.Path("b").c_str(), VAL_WRITE_ONLY, VAL_OPEN_AS_IS, 0);
+  const int c = OpenFile(dir.Path("c").c_str(), VAL_WRITE_ONLY, VAL_OPEN_AS_IS, 0);
+  EXPECT_TRUE(FilesAreSame(a, b));
+  EXPECT_FALSE(FilesAreSame(a, c));
+  EXPECT_FALSE(FilesAreSame(a, -1));
+  CloseFile(a);
+  CloseFile(b);
+  CloseFile(c);
+}
