@@ -5,6 +5,7 @@
 
 #include "convert/shared_state.h"
 #include "convert/status.h"
+#include "runtime/fast_numbers.h"
 #include "runtime/files.h"
 #include "runtime/numbers.h"
 
@@ -97,7 +98,7 @@ int FlashLineReader::LineInteger(int offset) const {
 double FlashLineReader::LineDecimal(int offset) const {
   if (offset < 0 || offset >= lineLength_)
     return 0.0;
-  return ReadDecimal(line_ + offset, line_ + lineLength_);
+  return ReadDecimalFast(line_ + offset, line_ + lineLength_);
 }
 
 bool FlashLineReader::HeaderHasLetter(int offset, char letter) const {

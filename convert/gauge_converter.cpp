@@ -8,11 +8,13 @@
 // thirteenth field of a line with twelve values prepares the C4 record that
 // goes with the values of the lines after it.
 #include <cstdint>
+#include <cstring>
 
 #include "convert/converters.h"
 #include "convert/flash_line_reader.h"
 #include "convert/shared_state.h"
 #include "convert/status.h"
+#include "runtime/fast_numbers.h"
 #include "runtime/files.h"
 #include "runtime/numbers.h"
 
@@ -67,6 +69,23 @@ bool WriteText(const Text& text) {
   }
   ConvertState = kStatusWriteError;
   return false;
+}
+
+// Formats "<prefix>%0<width>.6f\r\n" with the exact fast fixed-point
+// formatting: the same text as printf gives.
+template <size_t N>
+void FormatRecord(Text* text, const char (&prefix)[N], double value, int width) {
+  constexpr int kPrefixLength = static_cast<int>(N - 1);
+  std::memcpy(text->bytes, prefix, kPrefixLength);
+  const int number = FormatFixed(text->bytes + kPrefixLength,
+                                 sizeof text->bytes - kPrefixLength - 2, value, width, 6);
+  // A double prints in at most 317 characters, so the number is never cut;
+  // the bound only keeps the line end inside the buffer.
+  constexpr int kRoom = kTextSize - kPrefixLength - 3;
+  text->length = kPrefixLength + (number < 0 ? 0 : number < kRoom ? number : kRoom);
+  text->bytes[text->length] = '\r';
+  text->bytes[text->length + 1] = '\n';
+  text->length += 2;
 }
 
 // --- Header ---
@@ -198,9 +217,23 @@ void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
 
 // Value record, pending C4 record, sample-rate record. Each write is tested
 // on its own; a failed one does not stop the others.
-void WriteValueGroup(double value, const GaugeState& state) {
+void WriteValueGroup(const FlashLineReader& reader, int index, const GaugeState& state) {
+  // The value record: a plain short decimal is printed straight from its
+  // digits, which gives the same text as reading and printing it.
+  static constexpr char kPrefix[] = "D1,C1,";
+  constexpr int kPrefixLength = sizeof kPrefix - 1;
   Text text;
-  Format(&text, "D1,C1,%08.6f\r\n", value);
+  std::memcpy(text.bytes, kPrefix, kPrefixLength);
+  const char* line = reader.Line();
+  const int number = FormatDecimalTextFixed(line + index, line + reader.LineLength(), 8, 6,
+                                            text.bytes + kPrefixLength, 64);
+  if (number > 0) {
+    text.length = kPrefixLength + number;
+    text.bytes[text.length++] = '\r';
+    text.bytes[text.length++] = '\n';
+  } else {
+    FormatRecord(&text, kPrefix, reader.LineDecimal(index), 8);
+  }
   WriteText(text);
   if (state.pendingC4.length > kNoC4TextLength) {
     WriteText(state.pendingC4);
@@ -220,7 +253,7 @@ int SkipPastComma(const char* line, int length, int index) {
 }
 
 void PrepareC4Text(double reading, GaugeState* state) {
-  Format(&state->pendingC4, "D1,C4,%09.6f\r\n", reading * kC4Scale);
+  FormatRecord(&state->pendingC4, "D1,C4,", reading * kC4Scale, 9);
 }
 
 void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
@@ -230,7 +263,7 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
   int values = 0;
   while (index + kFieldTail < length) {
     if (line[index] != ',') {
-      WriteValueGroup(reader.LineDecimal(index), *state);
+      WriteValueGroup(reader, index, *state);
       ++values;
     }
     index = SkipPastComma(line, length, index);

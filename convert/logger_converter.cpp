@@ -10,6 +10,7 @@
 #include "convert/shared_state.h"
 #include "convert/status.h"
 #include "runtime/caltime.h"
+#include "runtime/fast_numbers.h"
 #include "runtime/files.h"
 #include "runtime/numbers.h"
 #include "runtime/ui.h"
@@ -29,6 +30,7 @@ constexpr int kCountsPerLine = 12;
 constexpr int kPrefixSize = 31;
 constexpr int kFieldSize = 8;
 constexpr int kRecordSize = kPrefixSize + kReadingsPerRecord * kFieldSize + 2;
+constexpr int kCountFieldEntries = 4096;
 constexpr char kFiller[] = ",-101.00";
 constexpr double kFullScaleCount = 4095.0;
 constexpr double kExtraValueFactor = 0.0625;
@@ -97,14 +99,47 @@ Correction ReadCorrectionControls() {
 // more than seven characters would lose its leading digits, so it is held at
 // the widest value that fits instead.
 void FormatReadingField(double reading, char* field) {
-  char text[kFieldSize + 1];
-  const int length = FormatText(text, sizeof text, ",%07.4f", reading);
+  char text[80];
+  text[0] = ',';
+  const int length = 1 + FormatFixed(text + 1, sizeof text - 1, reading, 7, 4);
   const int integerPart = length - 1 - kFractionPart;
   if (std::isfinite(reading) && integerPart > kLongestIntegerPart) {
     std::memcpy(field, reading < 0 ? ",-999999" : ",9999999", kFieldSize);
     return;
   }
   std::memcpy(field, text, kFieldSize);
+}
+
+// Appends `value` as "%0<width>i" at `out`; returns the end.
+char* AppendNumber(char* out, int value, int width) {
+  return out + FormatZeroPaddedInt(out, 24, value, width);
+}
+
+char* AppendText(char* out, const char* text) {
+  const size_t length = std::strlen(text);
+  std::memcpy(out, text, length);
+  return out + length;
+}
+
+// "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i" with FileSampleRate and
+// `time`, pieced together from the exact integer formatting. `out` must
+// hold 160 bytes.
+void FormatPrefix(const CalendarFields& time, char* out) {
+  char* p = AppendText(out, "f001,S");
+  p = AppendNumber(p, FileSampleRate, 2);
+  p = AppendText(p, ",B0,");
+  p = AppendNumber(p, time.year, 4);
+  *p++ = '-';
+  p = AppendNumber(p, time.month, 2);
+  *p++ = '-';
+  p = AppendNumber(p, time.day, 2);
+  *p++ = 'T';
+  p = AppendNumber(p, time.hour, 2);
+  *p++ = ':';
+  p = AppendNumber(p, time.minute, 2);
+  *p++ = ':';
+  p = AppendNumber(p, time.second, 2);
+  *p = '\0';
 }
 
 class LoggerConversion {
@@ -117,6 +152,8 @@ class LoggerConversion {
   void StartRecord();
   CalendarFields RecordTime();
   void PlaceReading(double count);
+  void PrepareCountFields();
+  int PlaceCountFromTable(int p);
   void FillRestOfRecord();
   void WriteRecord();
   void WriteExtraValueRecord();
@@ -131,6 +168,11 @@ class LoggerConversion {
   int readingCount_ = 0;
   bool extraPending_ = false;
   float extraValue_ = 0.0f;
+  // The field of every whole count 0 to 4095, made once per conversion by
+  // the same arithmetic as PlaceReading, so that a dump's counts need no
+  // number reading or formatting of their own.
+  char countFields_[kCountFieldEntries * kFieldSize] = {};
+  bool countFieldsReady_ = false;
 };
 
 void LoggerConversion::Run() {
@@ -142,6 +184,7 @@ void LoggerConversion::Run() {
   if (ConvertState != kStatusReady)
     return;
   correction_ = ReadCorrectionControls();
+  PrepareCountFields();
   while (reader_.NextLine()) {
     if (reader_.Line()[0] == 'Y') {
       HandleDateStampLine();
@@ -180,9 +223,15 @@ void LoggerConversion::HandleDataLine() {
   for (;;) {
     if (readingCount_ == 0)
       StartRecord();
-    PlaceReading(reader_.LineDecimal(p));
-    const void* comma = std::memchr(line + p, ',', static_cast<size_t>(length - p));
-    p = comma == nullptr ? length : static_cast<int>(static_cast<const char*>(comma) - line) + 1;
+    const int digitsEnd = PlaceCountFromTable(p);
+    if (digitsEnd < 0)
+      PlaceReading(reader_.LineDecimal(p));
+    if (digitsEnd >= 0 && digitsEnd < length && line[digitsEnd] == ',') {
+      p = digitsEnd + 1;  // digits hold no comma: this is the next one
+    } else {
+      const void* comma = std::memchr(line + p, ',', static_cast<size_t>(length - p));
+      p = comma == nullptr ? length : static_cast<int>(static_cast<const char*>(comma) - line) + 1;
+    }
     ++readingCount_;
     ++placed;
     if (readingCount_ == kReadingsPerRecord) {
@@ -213,9 +262,8 @@ void LoggerConversion::HandleDataLine() {
 // most three (2000 added), so the prefix is always 31 bytes.
 void LoggerConversion::StartRecord() {
   const CalendarFields time = RecordTime();
-  char prefix[64];
-  FormatText(prefix, sizeof prefix, "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i", FileSampleRate,
-             time.year, time.month, time.day, time.hour, time.minute, time.second);
+  char prefix[160];
+  FormatPrefix(time, prefix);
   std::memcpy(record_, prefix, kPrefixSize);
   if (haveTime_) {
     TimeInterval step;
@@ -243,6 +291,44 @@ void LoggerConversion::PlaceReading(double count) {
   FormatReadingField(reading, Field(readingCount_));
 }
 
+void LoggerConversion::PrepareCountFields() {
+  countFieldsReady_ = FastNumberPathsEnabled();
+  if (!countFieldsReady_)
+    return;
+  for (int count = 0; count < kCountFieldEntries; ++count) {
+    double reading = count / kFullScaleCount * static_cast<double>(StaffScale);
+    if (correction_.on)
+      reading = reading * correction_.gain + correction_.offset;
+    FormatReadingField(reading, countFields_ + count * kFieldSize);
+  }
+}
+
+// A field of one to four plain digits, ended by the line's end, a comma or
+// a CR, is a whole count whose field is in the table: places it and returns
+// the index after its digits. Anything else (signs, blanks, points,
+// exponents, counts above 4095) takes the general path: returns -1.
+int LoggerConversion::PlaceCountFromTable(int p) {
+  if (!countFieldsReady_)
+    return -1;
+  const char* line = reader_.Line();
+  const int length = reader_.LineLength();
+  const int limit = length < p + 4 ? length : p + 4;
+  unsigned count = 0;
+  int end = p;
+  for (; end < limit; ++end) {
+    const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(line[end])) - '0';
+    if (digit > 9)
+      break;
+    count = count * 10 + digit;
+  }
+  if (end == p || count >= kCountFieldEntries)
+    return -1;
+  if (end < length && line[end] != ',' && line[end] != '\r')
+    return -1;  // a fifth digit, a point, an exponent, ...
+  std::memcpy(Field(readingCount_), countFields_ + count * kFieldSize, kFieldSize);
+  return end;
+}
+
 void LoggerConversion::FillRestOfRecord() {
   for (; readingCount_ < kReadingsPerRecord; ++readingCount_) {
     std::memcpy(Field(readingCount_), kFiller, kFieldSize);
@@ -265,8 +351,15 @@ void LoggerConversion::WriteRecord() {
 void LoggerConversion::WriteExtraValueRecord() {
   // Wide enough for any float, written whole.
   char text[80];
-  const int length =
-      FormatText(text, sizeof text, "C001,D4,%04.1f\r\n", static_cast<double>(extraValue_));
+  static constexpr char kPrefix[] = "C001,D4,";
+  constexpr int kPrefixLength = sizeof kPrefix - 1;
+  std::memcpy(text, kPrefix, kPrefixLength);
+  int length = kPrefixLength + FormatFixed(text + kPrefixLength, sizeof text - kPrefixLength - 2,
+                                           static_cast<double>(extraValue_), 4, 1);
+  if (length + 2 < static_cast<int>(sizeof text)) {
+    text[length++] = '\r';
+    text[length++] = '\n';
+  }
   if (length < 0 || length >= static_cast<int>(sizeof text) ||
       WriteFile(FileToHandle, text, length) != length) {
     ConvertState = kStatusWriteError;

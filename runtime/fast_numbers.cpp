@@ -9,6 +9,8 @@
 
 namespace {
 
+bool gFastPaths = true;
+
 __extension__ typedef unsigned __int128 uint128;
 
 constexpr uint64_t kPow10[] = {1ULL,
@@ -36,9 +38,45 @@ constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes exactly `count` digits of `value` (zero-filled on the left) ending
+// just before `end`, two at a time; returns the first digit's address.
+char* FixedDigitsBackwards(char* end, uint64_t value, int count) {
+  for (; count >= 2; count -= 2) {
+    const uint64_t pair = value % 100;
+    value /= 100;
+    end -= 2;
+    std::memcpy(end, kDigitPairs + pair * 2, 2);
+  }
+  if (count == 1) {
+    *--end = static_cast<char>('0' + value % 10);
+  }
+  return end;
+}
+
 // Writes the decimal digits of `value` ending just before `end`; returns
 // the first digit's address.
 char* DigitsBackwards(char* end, uint128 value) {
+  if ((value >> 64) == 0) {
+    uint64_t narrow = static_cast<uint64_t>(value);
+    while (narrow >= 100) {
+      const uint64_t pair = narrow % 100;
+      narrow /= 100;
+      end -= 2;
+      std::memcpy(end, kDigitPairs + pair * 2, 2);
+    }
+    if (narrow >= 10) {
+      end -= 2;
+      std::memcpy(end, kDigitPairs + narrow * 2, 2);
+    } else {
+      *--end = static_cast<char>('0' + narrow);
+    }
+    return end;
+  }
   do {
     *--end = static_cast<char>('0' + static_cast<int>(value % 10));
     value /= 10;
@@ -56,8 +94,9 @@ bool ScaledMagnitude(double value, int precision, uint128* scaled) {
   const int exponent = biased == 0 ? -1074 : biased - 1075;
   const uint128 product = static_cast<uint128>(mantissa) * kPow10[precision];  // < 2^83
   if (exponent >= 0) {
-    if (exponent > 40)
+    if (exponent > 40) {
       return false;  // keeps the product below 2^124
+    }
     *scaled = product << exponent;
     return true;
   }
@@ -69,8 +108,9 @@ bool ScaledMagnitude(double value, int precision, uint128* scaled) {
   uint128 quotient = product >> shift;
   const uint128 remainder = product & ((static_cast<uint128>(1) << shift) - 1);
   const uint128 half = static_cast<uint128>(1) << (shift - 1);
-  if (remainder > half || (remainder == half && (quotient & 1) != 0))
+  if (remainder > half || (remainder == half && (quotient & 1) != 0)) {
     ++quotient;
+  }
   *scaled = quotient;
   return true;
 }
@@ -81,15 +121,55 @@ int PadAndCopy(char* out, size_t size, bool negative, const char* digits, int di
   const int signLength = negative ? 1 : 0;
   const int zeros = width > digitCount + signLength ? width - digitCount - signLength : 0;
   const int length = signLength + zeros + digitCount;
-  if (static_cast<size_t>(length) >= size)
+  if (static_cast<size_t>(length) >= size) {
     return -1;
+  }
   char* p = out;
-  if (negative)
+  if (negative) {
     *p++ = '-';
+  }
   std::memset(p, '0', static_cast<size_t>(zeros));
   p += zeros;
   std::memcpy(p, digits, static_cast<size_t>(digitCount));
   p[digitCount] = '\0';
+  return length;
+}
+
+int CountDigits(uint64_t value) {
+  int digits = 1;
+  while (value >= 100) {
+    value /= 100;
+    digits += 2;
+  }
+  return value >= 10 ? digits + 1 : digits;
+}
+
+// Writes "%0<width>.<precision>f" of the number with integer part `whole`
+// and the `precision` digits `fractionDigits` straight into `out`, as
+// printf lays it out. -1 when it does not fit `size`.
+int LayOutFixed(char* out, size_t size, bool negative, uint64_t whole, uint64_t fractionDigits,
+                int precision, int width) {
+  const int signLength = negative ? 1 : 0;
+  const int body = CountDigits(whole) + (precision > 0 ? precision + 1 : 0);
+  const int zeros = width > body + signLength ? width - body - signLength : 0;
+  const int length = signLength + zeros + body;
+  if (static_cast<size_t>(length) >= size) {
+    return -1;
+  }
+  char* end = out + length;
+  *end = '\0';
+  if (precision > 0) {
+    end = FixedDigitsBackwards(end, fractionDigits, precision);
+    *--end = '.';
+  }
+  DigitsBackwards(end, whole);
+  char* p = out;
+  if (negative) {
+    *p++ = '-';
+  }
+  for (int i = 0; i < zeros; ++i) {
+    p[i] = '0';
+  }
   return length;
 }
 
@@ -100,36 +180,52 @@ bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// True when [p, end) starts with an exponent that the decimal reading would
+// take ("e", an optional sign, at least one digit).
+bool ExponentFollows(const char* p, const char* end) {
+  if (p >= end || (*p != 'e' && *p != 'E')) {
+    return false;
+  }
+  const char* q = p + 1;
+  if (q < end && (*q == '+' || *q == '-')) {
+    ++q;
+  }
+  return q < end && IsDigit(*q);
+}
+
 }  // namespace
 
 int FormatFixed(char* out, size_t size, double value, int width, int precision) {
   uint128 scaled = 0;
-  if (precision < 0 || precision > 9 || width < 0 || width > 40 || size < 64 ||
+  if (!gFastPaths || precision < 0 || precision > 9 || width < 0 || width > 40 || size < 64 ||
       !std::isfinite(value) || !ScaledMagnitude(value, precision, &scaled)) {
     return FormatText(out, size, "%0*.*f", width, precision, value);
+  }
+  const uint64_t scale = kPow10[precision];
+  // printf keeps the sign of negative values that round to zero, and of -0.0.
+  const bool negative = std::signbit(value);
+  if ((scaled >> 64) == 0) {  // most values; 128-bit division is kept for the rest
+    const uint64_t narrow = static_cast<uint64_t>(scaled);
+    const int length =
+        LayOutFixed(out, size, negative, narrow / scale, narrow % scale, precision, width);
+    return length >= 0 ? length : FormatText(out, size, "%0*.*f", width, precision, value);
   }
   char text[64];
   char* const end = text + sizeof text;
   char* first = end;
-  const uint128 scale = kPow10[precision];
   if (precision > 0) {
-    uint64_t fraction = static_cast<uint64_t>(scaled % scale);
-    for (int i = 0; i < precision; ++i) {
-      *--first = static_cast<char>('0' + fraction % 10);
-      fraction /= 10;
-    }
+    first = FixedDigitsBackwards(first, static_cast<uint64_t>(scaled % scale), precision);
     *--first = '.';
   }
   first = DigitsBackwards(first, scaled / scale);
-  // printf keeps the sign of negative values that round to zero, and of -0.0.
-  const bool negative = std::signbit(value);
   const int length = PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
   return length >= 0 ? length : FormatText(out, size, "%0*.*f", width, precision, value);
 }
 
 int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
-  if (width < 0 || width > 20 || size < 24)
+  if (!gFastPaths || width < 0 || width > 20 || size < 24) {
     return FormatText(out, size, "%0*i", width, value);
+  }
   char text[16];
   char* const end = text + sizeof text;
   const bool negative = value < 0;
@@ -139,10 +235,61 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
   return PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
 }
 
-double ReadDecimalFast(const char* begin, const char* end) {
+int FormatDecimalTextFixed(const char* begin, const char* end, int width, int precision, char* out,
+                           size_t size) {
+  if (!gFastPaths || precision < 1 || precision > 6 || width < 0 || width > 40 || size < 64) {
+    return -1;
+  }
   const char* p = begin;
-  while (p < end && IsSpace(*p))
+  while (p < end && IsSpace(*p)) {
     ++p;
+  }
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
+  }
+  uint64_t whole = 0;
+  int wholeDigits = 0;
+  for (; p < end && IsDigit(*p); ++p) {
+    if (++wholeDigits > 12) {
+      return -1;
+    }
+    whole = whole * 10 + static_cast<uint64_t>(*p - '0');
+  }
+  uint64_t fraction = 0;
+  int decimals = 0;
+  if (p < end && *p == '.') {
+    for (++p; p < end && IsDigit(*p); ++p) {
+      if (++decimals > precision) {
+        return -1;
+      }
+      fraction = fraction * 10 + static_cast<uint64_t>(*p - '0');
+    }
+  }
+  // No number, a magnitude of 2^33 or more, or an exponent: the general path.
+  if (wholeDigits + decimals == 0 || whole >= (1ULL << 33) || ExponentFollows(p, end)) {
+    return -1;
+  }
+  return LayOutFixed(out, size, negative, whole, fraction * kPow10[precision - decimals], precision,
+                     width);
+}
+
+void SetFastNumberPaths(bool enabled) {
+  gFastPaths = enabled;
+}
+bool FastNumberPathsEnabled() {
+  return gFastPaths;
+}
+
+double ReadDecimalFast(const char* begin, const char* end) {
+  if (!gFastPaths) {
+    return ReadDecimal(begin, end);
+  }
+  const char* p = begin;
+  while (p < end && IsSpace(*p)) {
+    ++p;
+  }
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) {
     negative = *p == '-';
@@ -154,10 +301,12 @@ double ReadDecimalFast(const char* begin, const char* end) {
   bool anyDigit = false;
   for (; p < end && IsDigit(*p); ++p) {
     anyDigit = true;
-    if (mantissa == 0 && *p == '0')
+    if (mantissa == 0 && *p == '0') {
       continue;
-    if (++significant > 19)
+    }
+    if (++significant > 19) {
       return ReadDecimal(begin, end);
+    }
     mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
   }
   if (p < end && *p == '.') {
@@ -165,28 +314,30 @@ double ReadDecimalFast(const char* begin, const char* end) {
     for (; q < end && IsDigit(*q); ++q) {
       anyDigit = true;
       --exponent;
-      if (mantissa == 0 && *q == '0')
+      if (mantissa == 0 && *q == '0') {
         continue;
-      if (++significant > 19)
+      }
+      if (++significant > 19) {
         return ReadDecimal(begin, end);
+      }
       mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
     }
-    if (anyDigit)
+    if (anyDigit) {
       p = q;
+    }
   }
-  if (!anyDigit)
+  if (!anyDigit) {
     return 0.0;
-  if (p < end && (*p == 'e' || *p == 'E')) {
-    const char* q = p + 1;
-    if (q < end && (*q == '+' || *q == '-'))
-      ++q;
-    if (q < end && IsDigit(*q))
-      return ReadDecimal(begin, end);  // exponents: the general path
   }
-  if (mantissa == 0)
+  if (ExponentFollows(p, end)) {
+    return ReadDecimal(begin, end);  // exponents: the general path
+  }
+  if (mantissa == 0) {
     return negative ? -0.0 : 0.0;
-  if (mantissa > (1ULL << 53) || exponent < -22)
+  }
+  if (mantissa > (1ULL << 53) || exponent < -22) {
     return ReadDecimal(begin, end);
+  }
   // Both operands are exact doubles, so one correctly rounded operation
   // gives the correctly rounded value.
   const double magnitude = static_cast<double>(mantissa) / kExactPow10[-exponent];

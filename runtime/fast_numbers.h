@@ -19,3 +19,19 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width);
 // without strtod when the digits and exponent allow an exactly rounded
 // answer from one IEEE multiplication or division.
 double ReadDecimalFast(const char* begin, const char* end);
+
+// When [begin, end) holds a plain decimal number (white space, sign,
+// digits, point, digits; no exponent) with at most `precision` decimals and
+// a magnitude below 2^33, writes what FormatFixed(out, size, ReadDecimal(
+// begin, end), width, precision) would and returns its length. Then the
+// correctly rounded double lies within half a unit of its last place of the
+// decimal, less than half of 10^-precision, so printing it back gives the
+// decimal's own digits. Returns -1, writing nothing, for any other input.
+int FormatDecimalTextFixed(const char* begin, const char* end, int width, int precision, char* out,
+                           size_t size);
+
+// Turns the fast paths off (every function above then calls its C-library
+// counterpart) and on again, so that tests and fuzzers can compare whole
+// conversions both ways. On by default.
+void SetFastNumberPaths(bool enabled);
+bool FastNumberPathsEnabled();

@@ -184,3 +184,45 @@ TEST(FastDecimalReading, MatchesTheGeneralReadingBitForBit) {
         << "'" << text << "'";
   }
 }
+
+TEST(FastDecimalTextFixed, PrintsWhatReadingAndPrintingGive) {
+  std::mt19937_64 random(11);
+  const char* kFixed[] = {"0",          "-0",
+                          "-0.0",       "+1.5",
+                          "1.25",       "-0.5",
+                          "10",         "3.125",
+                          "0.000001",   "8589934591.999999",
+                          "8589934592", "123.4567891",
+                          "1e3",        "1.5e",
+                          ".5",         "-.25",
+                          "5.",         " 7,",
+                          "",           "-",
+                          ".",          "00000000000001"};
+  int fastCount = 0;
+  auto check = [&fastCount](const std::string& text) {
+    const char* end = text.data() + text.size();
+    for (const auto& [width, precision] : {std::pair{8, 6}, std::pair{9, 6}, std::pair{7, 4}}) {
+      char fast[128];
+      const int length = FormatDecimalTextFixed(text.data(), end, width, precision, fast, 64);
+      if (length < 0)
+        continue;
+      ++fastCount;
+      char reference[512];
+      std::snprintf(reference, sizeof reference, "%0*.*f", width, precision,
+                    ReadDecimal(text.data(), end));
+      ASSERT_STREQ(fast, reference) << "'" << text << "'";
+      ASSERT_EQ(length, static_cast<int>(std::strlen(reference)));
+    }
+  };
+  for (const char* text : kFixed)
+    check(text);
+  for (int i = 0; i < 200000; ++i) {
+    std::string text = RandomDecimalText(random);
+    if (i % 2 == 0) {  // values as the gauge writes them: up to six decimals
+      text = std::to_string(static_cast<int64_t>(random() % 20000000000ULL) - 10000000000LL);
+      text.insert(text.size() - std::min<size_t>(text.size() - 1, random() % 7), ".");
+    }
+    check(text);
+  }
+  EXPECT_GT(fastCount, 100000);  // the fast path was taken, not only declined
+}
