@@ -15,6 +15,6 @@ fi
 
 echo "No display found: converting the sample dumps with build/bin/zorqconvert-cli instead."
 out="$(mktemp -d)"
-build/bin/zorqconvert-cli --from-type 2 --to-type 0 samples/logger-type2.txt "$out/logger.csv"
-build/bin/zorqconvert-cli --from-type 3 --to-type 1 samples/gauge.txt "$out/gauge.csv"
+build/bin/zorqconvert-cli --from-type 2 --to-type 0 samples/logger_type2_dump.txt "$out/logger.csv"
+build/bin/zorqconvert-cli --from-type 3 --to-type 1 samples/gauge_t10_dump.txt "$out/gauge.csv"
 echo "Output written to $out"
