@@ -6,8 +6,9 @@
 # Builds a Release command-line converter into build-bench/, generates a
 # logger dump and a gauge dump of 20 MB and of 200 MB into bench/data/, and
 # for each prints: input MB/s, output MB/s, the ratio of conversion time to
-# the I/O floor (reading the dump and writing a file of the output's size,
-# with cat/head, measured in the same run), and the peak resident memory.
+# the I/O floor (reading the dump with cat and writing a file of the
+# output's size with dd in 256 KiB blocks, measured in the same run), and
+# the peak resident memory.
 # Times are medians of RUNS runs (default 5).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,7 +48,7 @@ for size in 20 200; do
       rm -f "$out" "$floor_out"
       conv_times+=("$(time_once "$cli" "${types[@]}" "$dump" "$out")")
       out_bytes=$(stat -c %s "$out")
-      floor_times+=("$(time_once sh -c "cat '$dump' >/dev/null && head -c $out_bytes /dev/zero >'$floor_out'")")
+      floor_times+=("$(time_once sh -c "cat '$dump' >/dev/null && dd if=/dev/zero of='$floor_out' bs=256K count=$out_bytes iflag=count_bytes status=none")")
     done
     rm -f "$out"
     rss_kb=$(/usr/bin/time -f '%M' -o "$data/rss" "$cli" "${types[@]}" "$dump" "$data/out2.csv" >/dev/null 2>&1; cat "$data/rss")

@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "cli/panel_session.h"
 #include "convert/status.h"
+#include "runtime/caltime.h"
 
 namespace {
 
@@ -88,5 +89,6 @@ int main(int argc, char* argv[]) {
     case CliAction::Convert:
       break;
   }
+  PinLocalTimeZone();
   return Convert(options);
 }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -94,4 +95,11 @@ int AddToAbsoluteTime(AbsoluteTime time, TimeInterval interval, AbsoluteTime* ou
   out->seconds = seconds;
   out->fraction = fraction;
   return 0;
+}
+
+void PinLocalTimeZone() {
+  if (std::getenv("TZ") == nullptr) {
+    setenv("TZ", ":/etc/localtime", 0);
+    tzset();
+  }
 }

@@ -29,3 +29,8 @@ int AbsoluteTimeToLocalCalendar(AbsoluteTime time, int* year, int* month, int* d
 
 int TimeIntervalFromSeconds(double seconds, TimeInterval* out);
 int AddToAbsoluteTime(AbsoluteTime time, TimeInterval interval, AbsoluteTime* out);
+
+// When TZ is unset, sets it to ":/etc/localtime", which names the same zone.
+// The C library otherwise checks the zone file again at every conversion
+// from local calendar time; a front end calls this once at start.
+void PinLocalTimeZone();

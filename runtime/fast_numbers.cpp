@@ -45,7 +45,7 @@ constexpr char kDigitPairs[] =
 
 // Writes exactly `count` digits of `value` (zero-filled on the left) ending
 // just before `end`, two at a time; returns the first digit's address.
-char* FixedDigitsBackwards(char* end, uint64_t value, int count) {
+inline char* FixedDigitsBackwards(char* end, uint64_t value, int count) {
   for (; count >= 2; count -= 2) {
     const uint64_t pair = value % 100;
     value /= 100;
@@ -135,22 +135,28 @@ int PadAndCopy(char* out, size_t size, bool negative, const char* digits, int di
   return length;
 }
 
-int CountDigits(uint64_t value) {
-  int digits = 1;
-  while (value >= 100) {
-    value /= 100;
-    digits += 2;
+inline int CountDigits(uint64_t value) {
+  if (value < 10) {
+    return 1;
   }
-  return value >= 10 ? digits + 1 : digits;
+  if (value < 100) {
+    return 2;
+  }
+  int digits = 3;
+  for (uint64_t limit = 1000; digits < 20 && value >= limit; limit *= 10) {
+    ++digits;
+  }
+  return digits;
 }
 
 // Writes "%0<width>.<precision>f" of the number with integer part `whole`
 // and the `precision` digits `fractionDigits` straight into `out`, as
 // printf lays it out. -1 when it does not fit `size`.
-int LayOutFixed(char* out, size_t size, bool negative, uint64_t whole, uint64_t fractionDigits,
-                int precision, int width) {
+template <int kPrecision>
+int LayOutFixedWith(char* out, size_t size, bool negative, uint64_t whole, uint64_t fractionDigits,
+                    int width) {
   const int signLength = negative ? 1 : 0;
-  const int body = CountDigits(whole) + (precision > 0 ? precision + 1 : 0);
+  const int body = CountDigits(whole) + (kPrecision > 0 ? kPrecision + 1 : 0);
   const int zeros = width > body + signLength ? width - body - signLength : 0;
   const int length = signLength + zeros + body;
   if (static_cast<size_t>(length) >= size) {
@@ -158,8 +164,8 @@ int LayOutFixed(char* out, size_t size, bool negative, uint64_t whole, uint64_t 
   }
   char* end = out + length;
   *end = '\0';
-  if (precision > 0) {
-    end = FixedDigitsBackwards(end, fractionDigits, precision);
+  if (kPrecision > 0) {
+    end = FixedDigitsBackwards(end, fractionDigits, kPrecision);
     *--end = '.';
   }
   DigitsBackwards(end, whole);
@@ -171,6 +177,29 @@ int LayOutFixed(char* out, size_t size, bool negative, uint64_t whole, uint64_t 
     p[i] = '0';
   }
   return length;
+}
+
+// The precisions the record formats use get their own unrolled copies.
+int LayOutFixed(char* out, size_t size, bool negative, uint64_t whole, uint64_t fractionDigits,
+                int precision, int width) {
+  switch (precision) {
+    case 6:
+      return LayOutFixedWith<6>(out, size, negative, whole, fractionDigits, width);
+    case 4:
+      return LayOutFixedWith<4>(out, size, negative, whole, fractionDigits, width);
+    case 1:
+      return LayOutFixedWith<1>(out, size, negative, whole, fractionDigits, width);
+    case 0:
+      return LayOutFixedWith<0>(out, size, negative, whole, fractionDigits, width);
+    default: {
+      char text[64];
+      char* const end = text + sizeof text;
+      char* first = FixedDigitsBackwards(end, fractionDigits, precision);
+      *--first = '.';
+      first = DigitsBackwards(first, whole);
+      return PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
+    }
+  }
 }
 
 bool IsDigit(char c) {
@@ -249,30 +278,60 @@ int FormatDecimalTextFixed(const char* begin, const char* end, int width, int pr
     negative = *p == '-';
     ++p;
   }
-  uint64_t whole = 0;
-  int wholeDigits = 0;
-  for (; p < end && IsDigit(*p); ++p) {
-    if (++wholeDigits > 12) {
-      return -1;
-    }
-    whole = whole * 10 + static_cast<uint64_t>(*p - '0');
+  const char* whole = p;
+  while (p < end && IsDigit(*p)) {
+    ++p;
   }
-  uint64_t fraction = 0;
-  int decimals = 0;
+  int wholeLength = static_cast<int>(p - whole);
+  const char* fraction = p;
+  int fractionLength = 0;
   if (p < end && *p == '.') {
-    for (++p; p < end && IsDigit(*p); ++p) {
-      if (++decimals > precision) {
-        return -1;
-      }
-      fraction = fraction * 10 + static_cast<uint64_t>(*p - '0');
+    fraction = ++p;
+    while (p < end && IsDigit(*p)) {
+      ++p;
     }
+    fractionLength = static_cast<int>(p - fraction);
   }
-  // No number, a magnitude of 2^33 or more, or an exponent: the general path.
-  if (wholeDigits + decimals == 0 || whole >= (1ULL << 33) || ExponentFollows(p, end)) {
+  if (wholeLength + fractionLength == 0 || fractionLength > precision || ExponentFollows(p, end)) {
+    return -1;  // no number, more decimals than printed, or an exponent
+  }
+  while (wholeLength > 1 && *whole == '0') {
+    ++whole;
+    --wholeLength;
+  }
+  // Magnitudes of 2^33 = 8589934592 and more take the general path.
+  if (wholeLength > 10 || (wholeLength == 10 && std::memcmp(whole, "8589934592", 10) >= 0)) {
     return -1;
   }
-  return LayOutFixed(out, size, negative, whole, fraction * kPow10[precision - decimals], precision,
-                     width);
+  // The text is the number's own digits: the integer part without leading
+  // zeros ("0" when empty), the point, the decimals filled up with zeros.
+  const int integerDigits = wholeLength > 0 ? wholeLength : 1;
+  const int signLength = negative ? 1 : 0;
+  const int body = integerDigits + 1 + precision;
+  const int zeros = width > body + signLength ? width - body - signLength : 0;
+  const int length = signLength + zeros + body;
+  char* q = out;
+  if (negative) {
+    *q++ = '-';
+  }
+  for (int i = 0; i < zeros; ++i) {
+    *q++ = '0';
+  }
+  if (wholeLength == 0) {
+    *q++ = '0';
+  }
+  for (int i = 0; i < wholeLength; ++i) {
+    *q++ = whole[i];
+  }
+  *q++ = '.';
+  for (int i = 0; i < fractionLength; ++i) {
+    *q++ = fraction[i];
+  }
+  for (int i = fractionLength; i < precision; ++i) {
+    *q++ = '0';
+  }
+  *q = '\0';
+  return length;
 }
 
 void SetFastNumberPaths(bool enabled) {
