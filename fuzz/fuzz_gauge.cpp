@@ -2,7 +2,8 @@
 // through the dispatch with a To file that already holds something. The
 // last input byte also picks the set-up: bit 0 the type code left by an
 // earlier gauge conversion (0 or 10), bit 1 whether the To file held
-// anything before.
+// anything before. Each input is converted twice, with the fast number paths
+// and with the C library alone, and the two must agree to the byte.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,6 +12,7 @@
 #include "convert/shared_state.h"
 #include "convert/status.h"
 #include "fuzz/fuzz_support.h"
+#include "runtime/fast_numbers.h"
 #include "runtime/numbers.h"
 
 namespace {
@@ -113,6 +115,17 @@ void CheckOutput(const ConversionRun& run) {
   CheckRecords(lines);
 }
 
+ConversionRun RunOnce(const uint8_t* data, size_t size, bool fastNumbers) {
+  const uint8_t setup = size > 0 ? data[size - 1] : 0;
+  zorq_fuzz::ResetKeepingPanel();
+  LoggerTypeCode = (setup & 1) != 0 ? 10 : 0;
+  const std::string prior = (setup & 2) != 0 ? kPriorContent : "";
+  SetFastNumberPaths(fastNumbers);
+  ConversionRun run = zorq_fuzz::RunConversion(data, size, 3, 1, prior);
+  SetFastNumberPaths(true);
+  return run;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -121,11 +134,12 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const uint8_t setup = size > 0 ? data[size - 1] : 0;
-  zorq_fuzz::ResetKeepingPanel();
-  LoggerTypeCode = (setup & 1) != 0 ? 10 : 0;
-  const std::string prior = (setup & 2) != 0 ? kPriorContent : "";
-  const ConversionRun run = zorq_fuzz::RunConversion(data, size, 3, 1, prior);
-  CheckOutput(run);
+  const ConversionRun fast = RunOnce(data, size, true);
+  CheckOutput(fast);
+  // The fast number paths must not change a byte of what the C library gives.
+  const ConversionRun plain = RunOnce(data, size, false);
+  ZORQ_FUZZ_CHECK(fast.status == plain.status && fast.output == plain.output,
+                  "fast number paths: status %d, %zu bytes; C library: status %d, %zu bytes",
+                  fast.status, fast.output.size(), plain.status, plain.output.size());
   return 0;
 }

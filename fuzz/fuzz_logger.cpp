@@ -2,6 +2,8 @@
 // run through the dispatch with a To file that already holds something. The
 // last input byte also picks the set-up: bit 0 the From type, bits 1 to 3
 // the correction controls, bit 4 whether the To file held anything before.
+// Each input is converted twice, with the fast number paths and with the C
+// library alone, and the two must agree to the byte.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include "convert/shared_state.h"
 #include "convert/status.h"
 #include "fuzz/fuzz_support.h"
+#include "runtime/fast_numbers.h"
 #include "runtime/headless_ui.h"
 
 namespace {
@@ -112,14 +115,7 @@ void CheckOutput(const ConversionRun& run) {
   CheckRecords(run.output);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  zorq_fuzz::InitEnvironment();
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+ConversionRun RunOnce(const uint8_t* data, size_t size, bool fastNumbers) {
   const uint8_t setup = size > 0 ? data[size - 1] : 0;
   HeadlessUi& panel = zorq_fuzz::ResetKeepingPanel();
   const Correction& correction = kCorrections[(setup >> 1) & 7];
@@ -128,7 +124,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   panel.SetValue(kCtrlOffsetB, correction.offset);
   const int fromType = (setup & 1) != 0 ? 2 : 1;
   const std::string prior = (setup & 16) != 0 ? kPriorContent : "";
-  const ConversionRun run = zorq_fuzz::RunConversion(data, size, fromType, 0, prior);
-  CheckOutput(run);
+  SetFastNumberPaths(fastNumbers);
+  ConversionRun run = zorq_fuzz::RunConversion(data, size, fromType, 0, prior);
+  SetFastNumberPaths(true);
+  return run;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  zorq_fuzz::InitEnvironment();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const ConversionRun fast = RunOnce(data, size, true);
+  CheckOutput(fast);
+  // The fast number paths must not change a byte of what the C library gives.
+  const ConversionRun plain = RunOnce(data, size, false);
+  ZORQ_FUZZ_CHECK(fast.status == plain.status && fast.output == plain.output,
+                  "fast number paths: status %d, %zu bytes; C library: status %d, %zu bytes",
+                  fast.status, fast.output.size(), plain.status, plain.output.size());
   return 0;
 }

@@ -110,6 +110,25 @@ void CheckConversionFormats(double value) {
   CheckFixed(static_cast<double>(static_cast<float>(value)), 4, 1);
 }
 
+// FormatDecimalTextFixed prints a plain decimal from its own digits; when
+// it takes the input, the text must be what printing the reading gives.
+void CheckDecimalText(const char* begin, const char* end, double value) {
+  for (const int precision : {4, 6}) {
+    for (const int width : {7, 8, 9}) {
+      char fast[128];
+      char slow[128];
+      const int fastLength = FormatDecimalTextFixed(begin, end, width, precision, fast, 64);
+      if (fastLength < 0)
+        continue;
+      const int slowLength = FormatText(slow, sizeof slow, "%0*.*f", width, precision, value);
+      ZORQ_FUZZ_CHECK(
+          fastLength == slowLength && std::memcmp(fast, slow, static_cast<size_t>(slowLength)) == 0,
+          "FormatDecimalTextFixed(%d, %d) gave \"%.*s\", printf \"%s\"", width, precision,
+          fastLength, fast, slow);
+    }
+  }
+}
+
 // Reads the range [offset, offset + length) of the input from an exact-size
 // heap copy.
 void CheckRange(const uint8_t* data, size_t offset, size_t length) {
@@ -125,6 +144,7 @@ void CheckRange(const uint8_t* data, size_t offset, size_t length) {
   ZORQ_FUZZ_CHECK(BitsOf(fastValue) == BitsOf(value),
                   "ReadDecimalFast gave %.17g, ReadDecimal %.17g", fastValue, value);
   CheckConversionFormats(value);
+  CheckDecimalText(begin, end, value);
   const int integer = ReadInteger(begin, end);
   CheckZeroPaddedInt(integer, 2);
   CheckZeroPaddedInt(integer, 4);
