@@ -1,6 +1,8 @@
 // The flash text reader on arbitrary bytes, with both skip rules. Every line
 // it hands over is compared with a straightforward cut of the whole input
-// into lines, so no byte is lost, doubled or taken from past the end.
+// into lines, so no byte is lost, doubled or taken from past the end. A third
+// pass makes one read fail (which one follows from the input's size): the
+// lines completed before it must arrive, then the input ends with status 1.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,9 +19,14 @@ namespace {
 
 using zorq_fuzz::MemoryFile;
 
+struct ExpectedLine {
+  std::string bytes;
+  size_t lf;  // offset of its LF in the dump
+};
+
 struct ExpectedDump {
   bool headerOk = false;
-  std::vector<std::string> lines;
+  std::vector<ExpectedLine> lines;
 };
 
 // The dump cut into lines the plain way: the header occupies the first 63
@@ -40,11 +47,11 @@ ExpectedDump CutIntoLines(const uint8_t* data, size_t size, bool skipShortLines)
     if (pos >= size)
       break;  // no LF: the unfinished line is dropped
     const size_t length = pos - start;
-    ++pos;
     std::string line(reinterpret_cast<const char*>(data + start), length < 1024 ? length : 1024);
     const bool skipped = line[0] == ',' || (skipShortLines && line.size() < 3);
     if (!skipped)
-      expected.lines.push_back(std::move(line));
+      expected.lines.push_back({std::move(line), pos});
+    ++pos;
   }
   return expected;
 }
@@ -74,11 +81,29 @@ void CheckDateStamp(const FlashLineReader& reader) {
   ConvertState = kStatusReady;
 }
 
-void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skipShortLines) {
-  const ExpectedDump expected = CutIntoLines(data, size, skipShortLines);
+// Reads the dump to its end. With `failingRead` k >= 0 the k-th read of the
+// From file fails: at the header that is a header error; later, the lines
+// whose LF lies in the blocks before it arrive and the input then ends with
+// status 1. The k-th read happens only when block k - 1 was not empty.
+void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skipShortLines,
+             int failingRead = -1) {
+  ExpectedDump expected = CutIntoLines(data, size, skipShortLines);
+  const size_t kBlock = FlashLineReader::kBlockSize;
+  const bool failureReached =
+      failingRead == 0 || (failingRead > 0 && expected.headerOk &&
+                           size > static_cast<size_t>(failingRead - 1) * kBlock);
+  if (failingRead == 0)
+    expected = ExpectedDump{};
+  if (failureReached && failingRead > 0) {
+    const size_t readable = static_cast<size_t>(failingRead) * kBlock;
+    while (!expected.lines.empty() && expected.lines.back().lf >= readable)
+      expected.lines.pop_back();
+  }
   ConvertState = kStatusReady;
   FileFromHandle = OpenFile(dump.Path().c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
   ZORQ_FUZZ_CHECK(FileFromHandle > 0, "the dump did not open");
+  int reads = 0;
+  SetReadFaultHook([&reads, failingRead](int, long) { return reads++ == failingRead; });
 
   FlashLineReader reader(skipShortLines);
   const bool headerOk = reader.ReadHeaderBlock();
@@ -96,7 +121,7 @@ void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skip
       ZORQ_FUZZ_CHECK(reader.Line()[0] != ',', "a line starting with a comma was handed over");
       ZORQ_FUZZ_CHECK(!skipShortLines || length >= 3, "a short line was handed over");
       ZORQ_FUZZ_CHECK(index < expected.lines.size(), "more lines than the dump holds");
-      const std::string& want = expected.lines[index];
+      const std::string& want = expected.lines[index].bytes;
       ZORQ_FUZZ_CHECK(static_cast<size_t>(length) == want.size() &&
                           std::memcmp(reader.Line(), want.data(), want.size()) == 0,
                       "line %zu differs from the dump", index);
@@ -106,10 +131,18 @@ void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skip
     }
     ZORQ_FUZZ_CHECK(index == expected.lines.size(), "%zu lines handed over, the dump holds %zu",
                     index, expected.lines.size());
-    ZORQ_FUZZ_CHECK(!reader.ReadFailed() && ConvertState == kStatusReady,
-                    "the end of the input set status %d", ConvertState);
+    if (failureReached) {
+      ZORQ_FUZZ_CHECK(reader.ReadFailed() && ConvertState == kStatusFileError,
+                      "a failed read %d gave status %d", failingRead, ConvertState);
+    } else {
+      ZORQ_FUZZ_CHECK(!reader.ReadFailed() && ConvertState == kStatusReady,
+                      "the end of the input set status %d", ConvertState);
+    }
     ZORQ_FUZZ_CHECK(!reader.NextLine(), "a line after the end of the input");
+    ZORQ_FUZZ_CHECK(!failureReached || reads == failingRead + 1, "%d reads with read %d failing",
+                    reads, failingRead);
   }
+  SetReadFaultHook(nullptr);
   CloseFile(FileFromHandle);
   FileFromHandle = 0;
 }
@@ -125,5 +158,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const MemoryFile dump("dump", data, size);
   ReadAll(dump, data, size, true);
   ReadAll(dump, data, size, false);
+  ReadAll(dump, data, size, size % 2 == 0, static_cast<int>(size % 5));
   return 0;
 }
