@@ -209,6 +209,19 @@ bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// Passes over leading white space and an optional sign, as the decimal
+// reading does; returns where the digits may start.
+const char* SkipSpaceAndSign(const char* p, const char* end, bool* negative) {
+  while (p < end && IsSpace(*p)) {
+    ++p;
+  }
+  if (p < end && (*p == '+' || *p == '-')) {
+    *negative = *p == '-';
+    ++p;
+  }
+  return p;
+}
+
 // True when [p, end) starts with an exponent that the decimal reading would
 // take ("e", an optional sign, at least one digit).
 bool ExponentFollows(const char* p, const char* end) {
@@ -269,15 +282,8 @@ int FormatDecimalTextFixed(const char* begin, const char* end, int width, int pr
   if (!gFastPaths || precision < 1 || precision > 6 || width < 0 || width > 40 || size < 64) {
     return -1;
   }
-  const char* p = begin;
-  while (p < end && IsSpace(*p)) {
-    ++p;
-  }
   bool negative = false;
-  if (p < end && (*p == '+' || *p == '-')) {
-    negative = *p == '-';
-    ++p;
-  }
+  const char* p = SkipSpaceAndSign(begin, end, &negative);
   const char* whole = p;
   while (p < end && IsDigit(*p)) {
     ++p;
@@ -345,15 +351,8 @@ double ReadDecimalFast(const char* begin, const char* end) {
   if (!gFastPaths) {
     return ReadDecimal(begin, end);
   }
-  const char* p = begin;
-  while (p < end && IsSpace(*p)) {
-    ++p;
-  }
   bool negative = false;
-  if (p < end && (*p == '+' || *p == '-')) {
-    negative = *p == '-';
-    ++p;
-  }
+  const char* p = SkipSpaceAndSign(begin, end, &negative);
   uint64_t mantissa = 0;
   int significant = 0;  // digits taken into the mantissa, leading zeros not counted
   int exponent = 0;     // power of ten to apply to the mantissa
