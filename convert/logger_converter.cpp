@@ -151,6 +151,7 @@ class LoggerConversion {
   void HandleDataLine();
   void StartRecord();
   CalendarFields RecordTime();
+  double ReadingOf(double count) const;
   void PlaceReading(double count);
   void PrepareCountFields();
   int PlaceCountFromTable(int p);
@@ -168,10 +169,11 @@ class LoggerConversion {
   int readingCount_ = 0;
   bool extraPending_ = false;
   float extraValue_ = 0.0f;
-  // The field of every whole count 0 to 4095, made once per conversion by
-  // the same arithmetic as PlaceReading, so that a dump's counts need no
-  // number reading or formatting of their own.
-  char countFields_[kCountFieldEntries * kFieldSize] = {};
+  // The field of every whole count 0 to 4095, made the first time the count
+  // is met by the same arithmetic as PlaceReading, so that a dump's counts
+  // need no number reading or formatting of their own after that.
+  char countFields_[kCountFieldEntries * kFieldSize];
+  bool countFieldMade_[kCountFieldEntries] = {};
   bool countFieldsReady_ = false;
 };
 
@@ -284,23 +286,19 @@ CalendarFields LoggerConversion::RecordTime() {
   return time;
 }
 
+// count / 4095 * StaffScale in double precision, in that order, then the
+// linear correction when it is switched on. The filler never comes here.
+double LoggerConversion::ReadingOf(double count) const {
+  const double reading = count / kFullScaleCount * static_cast<double>(StaffScale);
+  return correction_.on ? reading * correction_.gain + correction_.offset : reading;
+}
+
 void LoggerConversion::PlaceReading(double count) {
-  double reading = count / kFullScaleCount * static_cast<double>(StaffScale);
-  if (correction_.on)
-    reading = reading * correction_.gain + correction_.offset;
-  FormatReadingField(reading, Field(readingCount_));
+  FormatReadingField(ReadingOf(count), Field(readingCount_));
 }
 
 void LoggerConversion::PrepareCountFields() {
   countFieldsReady_ = FastNumberPathsEnabled();
-  if (!countFieldsReady_)
-    return;
-  for (int count = 0; count < kCountFieldEntries; ++count) {
-    double reading = count / kFullScaleCount * static_cast<double>(StaffScale);
-    if (correction_.on)
-      reading = reading * correction_.gain + correction_.offset;
-    FormatReadingField(reading, countFields_ + count * kFieldSize);
-  }
 }
 
 // A field of one to four plain digits, ended by the line's end, a comma or
@@ -325,7 +323,12 @@ int LoggerConversion::PlaceCountFromTable(int p) {
     return -1;
   if (end < length && line[end] != ',' && line[end] != '\r')
     return -1;  // a fifth digit, a point, an exponent, ...
-  std::memcpy(Field(readingCount_), countFields_ + count * kFieldSize, kFieldSize);
+  char* field = countFields_ + count * kFieldSize;
+  if (!countFieldMade_[count]) {
+    FormatReadingField(ReadingOf(count), field);
+    countFieldMade_[count] = true;
+  }
+  std::memcpy(Field(readingCount_), field, kFieldSize);
   return end;
 }
 

@@ -143,9 +143,9 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
   slot = FileSlot{};
   slot.fd = fd;
   if (access == VAL_WRITE_ONLY) {
-    slot.writeBuffer = std::make_unique<char[]>(kBufferSize);
+    slot.writeBuffer.reset(new char[kBufferSize]);  // no need to clear it
   } else {
-    slot.readBuffer = std::make_unique<char[]>(kBufferSize);
+    slot.readBuffer.reset(new char[kBufferSize]);
   }
   return handle;
 }
