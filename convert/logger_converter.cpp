@@ -1,7 +1,9 @@
 // Logger dump (From types 1 and 2) to the logger CSV: 513-byte f001 records
 // of 60 scaled readings stamped with the time of their first sample, each
 // followed by a C001 record with the latest extra value when one is pending.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "convert/converters.h"
@@ -140,6 +142,31 @@ void FormatPrefix(const CalendarFields& time, char* out) {
   *p++ = ':';
   p = AppendNumber(p, time.second, 2);
   *p = '\0';
+}
+
+// Reads the run of decimal digits (at most four) that starts `bytes`, four
+// bytes at a time: the number of digits, with their value in `value`.
+// All four bytes must lie within the line.
+int LeadingDigits4(const char* bytes, unsigned* value) {
+  uint32_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  // A byte is a digit when it reads 0x3? both as it is and with 6 added; a
+  // carry out of a byte can only disturb bytes after a non-digit.
+  const uint32_t high = word & 0xF0F0F0F0u;
+  const uint32_t shifted = (word + 0x06060606u) & 0xF0F0F0F0u;
+  const uint32_t nonDigit = (high ^ 0x30303030u) | (shifted ^ 0x30303030u);
+  const int digits = nonDigit == 0 ? 4 : std::countr_zero(nonDigit) / 8;
+  if (digits == 0) {
+    *value = 0;
+    return 0;
+  }
+  // Keep the digits, the first in the lowest byte, shifted up so that the
+  // missing ones read as leading zeros; then fold pairs and the two pairs.
+  uint32_t folded = ((word - 0x30303030u) << (8 * (4 - digits)));
+  folded = ((folded & 0x0F0F0F0Fu) * 2561u) >> 8;
+  folded = ((folded & 0x00FF00FFu) * 6553601u) >> 16;
+  *value = folded & 0xFFFFu;
+  return digits;
 }
 
 class LoggerConversion {
@@ -310,14 +337,17 @@ int LoggerConversion::PlaceCountFromTable(int p) {
     return -1;
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
-  const int limit = length < p + 4 ? length : p + 4;
   unsigned count = 0;
   int end = p;
-  for (; end < limit; ++end) {
-    const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(line[end])) - '0';
-    if (digit > 9)
-      break;
-    count = count * 10 + digit;
+  if (p + 4 <= length) {
+    end = p + LeadingDigits4(line + p, &count);
+  } else {
+    for (; end < length && end < p + 4; ++end) {
+      const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(line[end])) - '0';
+      if (digit > 9)
+        break;
+      count = count * 10 + digit;
+    }
   }
   if (end == p || count >= kCountFieldEntries)
     return -1;
