@@ -43,7 +43,8 @@ class DumpWriter {
     std::uniform_int_distribution<int> count(0, 4095);
     const bool brokenOff = random_() % 50 == 0;
     const int fields = brokenOff ? 1 + static_cast<int>(random_() % 11) : 12;
-    for (int i = 0; i < fields; ++i) std::fprintf(out_, "%d,", count(random_));
+    for (int i = 0; i < fields; ++i)
+      std::fprintf(out_, "%d,", count(random_));
     if (brokenOff) {
       std::fputs("\r\n", out_);
       return;
@@ -94,7 +95,8 @@ int main(int argc, char** argv) {
   DumpWriter writer(out, seed);
   int line = 0;
   while (std::ftell(out) < target) {
-    if (line++ % 40 == 0) writer.DateStamp();
+    if (line++ % 40 == 0)
+      writer.DateStamp();
     if (logger) {
       writer.LoggerLine();
     } else {
