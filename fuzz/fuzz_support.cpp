@@ -137,4 +137,10 @@ bool SplitCrLfLines(const std::string& text, std::vector<std::string>* lines) {
   return true;
 }
 
+void CheckSameBothWays(const ConversionRun& fast, const ConversionRun& plain) {
+  ZORQ_FUZZ_CHECK(fast.status == plain.status && fast.output == plain.output,
+                  "fast number paths: status %d, %zu bytes; C library: status %d, %zu bytes",
+                  fast.status, fast.output.size(), plain.status, plain.output.size());
+}
+
 }  // namespace zorq_fuzz

@@ -67,4 +67,8 @@ ConversionRun RunConversion(const uint8_t* dump, size_t size, int fromType, int 
 // with one.
 bool SplitCrLfLines(const std::string& text, std::vector<std::string>* lines);
 
+// Fails unless the conversion with the fast number paths and the one through
+// the C library alone ended alike, to the byte.
+void CheckSameBothWays(const ConversionRun& fast, const ConversionRun& plain);
+
 }  // namespace zorq_fuzz
