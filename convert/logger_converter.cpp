@@ -49,15 +49,6 @@ struct Correction {
   bool on = false;
 };
 
-struct CalendarFields {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-};
-
 // Stores the header's F, A and C values. Any missing letter is a Header
 // Error; the letters that are present still store their values. A rate the
 // records cannot step by or show in two digits is a Header Error too.
@@ -126,7 +117,7 @@ char* AppendText(char* out, const char* text) {
 // "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i" with FileSampleRate and
 // `time`, pieced together from the exact integer formatting. `out` must
 // hold 160 bytes.
-void FormatPrefix(const CalendarFields& time, char* out) {
+void FormatPrefix(const DateStamp& time, char* out) {
   char* p = AppendText(out, "f001,S");
   p = AppendNumber(p, FileSampleRate, 2);
   p = AppendText(p, ",B0,");
@@ -177,10 +168,9 @@ class LoggerConversion {
   void HandleDateStampLine();
   void HandleDataLine();
   void StartRecord();
-  CalendarFields RecordTime();
+  DateStamp RecordTime();
   double ReadingOf(double count) const;
   void PlaceReading(double count);
-  void PrepareCountFields();
   int PlaceCountFromTable(int p);
   void FillRestOfRecord();
   void WriteRecord();
@@ -213,7 +203,7 @@ void LoggerConversion::Run() {
   if (ConvertState != kStatusReady)
     return;
   correction_ = ReadCorrectionControls();
-  PrepareCountFields();
+  countFieldsReady_ = FastNumberPathsEnabled();
   while (reader_.NextLine()) {
     if (reader_.Line()[0] == 'Y') {
       HandleDateStampLine();
@@ -290,7 +280,7 @@ void LoggerConversion::HandleDataLine() {
 // next record's first sample. The rate has two digits and a stamp's year at
 // most three (2000 added), so the prefix is always 31 bytes.
 void LoggerConversion::StartRecord() {
-  const CalendarFields time = RecordTime();
+  const DateStamp time = RecordTime();
   char prefix[160];
   FormatPrefix(time, prefix);
   std::memcpy(record_, prefix, kPrefixSize);
@@ -303,8 +293,8 @@ void LoggerConversion::StartRecord() {
 
 // The current time in local calendar terms; all zeros before the dump has
 // given a time.
-CalendarFields LoggerConversion::RecordTime() {
-  CalendarFields time;
+DateStamp LoggerConversion::RecordTime() {
+  DateStamp time;
   if (!haveTime_)
     return time;
   double fraction = 0.0;
@@ -322,10 +312,6 @@ double LoggerConversion::ReadingOf(double count) const {
 
 void LoggerConversion::PlaceReading(double count) {
   FormatReadingField(ReadingOf(count), Field(readingCount_));
-}
-
-void LoggerConversion::PrepareCountFields() {
-  countFieldsReady_ = FastNumberPathsEnabled();
 }
 
 // A field of one to four plain digits, ended by the line's end, a comma or

@@ -35,6 +35,22 @@ std::vector<PopupRequest> MessagePopups(HeadlessUi& ui) {
   return messages;
 }
 
+// The two worked examples, each with the rings that convert it.
+struct WorkedCase {
+  const char* name;
+  std::string dump;
+  int fromType;
+  int toType;
+  std::string csv;
+};
+
+std::vector<WorkedCase> WorkedCases() {
+  return {
+      {"logger", zorq_test::WorkedLoggerDump(), 2, 0, zorq_test::WorkedLoggerCsv()},
+      {"gauge", zorq_test::WorkedGaugeDump(), 3, 1, zorq_test::WorkedGaugeCsv()},
+  };
+}
+
 // Chooses the rings as the operator does (the From ring committed) and
 // presses START CONVERT, without a tick.
 void ChooseAndRequest(HeadlessUi& ui, int fromType, int toType) {
@@ -92,18 +108,7 @@ class PopupWatcher {
 };
 
 TEST(DispatchWorkedExamples, EachDumpConvertsToItsExactBytesAndTheRequestIsCarriedOutOnce) {
-  struct Case {
-    const char* name;
-    std::string dump;
-    int fromType;
-    int toType;
-    std::string csv;
-  };
-  const Case cases[] = {
-      {"logger", zorq_test::WorkedLoggerDump(), 2, 0, zorq_test::WorkedLoggerCsv()},
-      {"gauge", zorq_test::WorkedGaugeDump(), 3, 1, zorq_test::WorkedGaugeCsv()},
-  };
-  for (const Case& c : cases) {
+  for (const WorkedCase& c : WorkedCases()) {
     SCOPED_TRACE(c.name);
     HeadlessShell shell;
     OpenPair files(shell, c.dump);
@@ -155,18 +160,8 @@ TEST(DispatchWorkedExamples, MismatchedTypesShowTheTypeErrorAndChangeNeitherFile
 }
 
 TEST(DispatchWorkedExamples, SecondConversionIntoTheSameOpenFileFollowsTheFirst) {
-  struct Case {
-    std::string dump;
-    int fromType;
-    int toType;
-    std::string csv;
-  };
-  const Case cases[] = {
-      {zorq_test::WorkedLoggerDump(), 2, 0, zorq_test::WorkedLoggerCsv()},
-      {zorq_test::WorkedGaugeDump(), 3, 1, zorq_test::WorkedGaugeCsv()},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fromType);
+  for (const WorkedCase& c : WorkedCases()) {
+    SCOPED_TRACE(c.name);
     HeadlessShell shell;
     TempDir dir;
     WriteWholeFile(dir.Path("dump.txt"), c.dump);
@@ -377,17 +372,8 @@ TEST(DispatchFileError, TicksWhileTheErrorPopupIsOpenDoNotDispatchAgain) {
 }
 
 TEST(DispatchFileError, FailedReadMidFileEndsWithFileErrorAndItsOwnPopup) {
-  struct Case {
-    std::string dump;
-    int fromType;
-    int toType;
-  };
-  const Case cases[] = {
-      {zorq_test::WorkedLoggerDump(), 2, 0},
-      {zorq_test::WorkedGaugeDump(), 3, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fromType);
+  for (const WorkedCase& c : WorkedCases()) {
+    SCOPED_TRACE(c.name);
     HeadlessShell shell;
     OpenPair files(shell, c.dump);
     int reads = 0;
@@ -408,17 +394,8 @@ TEST(DispatchFileError, FailedReadMidFileEndsWithFileErrorAndItsOwnPopup) {
 }
 
 TEST(DispatchConversion, EveryConversionStartsFromTheResetValuesWithFilesRepositioned) {
-  struct Case {
-    std::string dump;
-    int fromType;
-    int toType;
-  };
-  const Case cases[] = {
-      {zorq_test::WorkedLoggerDump(), 2, 0},
-      {zorq_test::WorkedGaugeDump(), 3, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fromType);
+  for (const WorkedCase& c : WorkedCases()) {
+    SCOPED_TRACE(c.name);
     HeadlessShell shell;
     OpenPair files(shell, c.dump);
     EXPECT_EQ(shell.Convert(c.fromType, c.toType), kFinished);
@@ -455,17 +432,8 @@ TEST(DispatchConversion, EveryConversionStartsFromTheResetValuesWithFilesReposit
 TEST(DispatchConversion, ToFileThatTakesNoBytesEndsWithWriteError) {
   if (!zorq_test::FileExists("/dev/full"))
     GTEST_SKIP() << "no /dev/full here";
-  struct Case {
-    std::string dump;
-    int fromType;
-    int toType;
-  };
-  const Case cases[] = {
-      {zorq_test::WorkedLoggerDump(), 2, 0},
-      {zorq_test::WorkedGaugeDump(), 3, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fromType);
+  for (const WorkedCase& c : WorkedCases()) {
+    SCOPED_TRACE(c.name);
     HeadlessShell shell;
     TempDir dir;
     WriteWholeFile(dir.Path("dump.txt"), c.dump);

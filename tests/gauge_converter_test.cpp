@@ -28,14 +28,7 @@ namespace {
 const std::string kHeader = "Y19,M06,D30,H12,M00,S00,F04,L10,I60,N00,00000X03,T10,,,,,,,,,\r\n";
 
 // Its output header: part -3, 4 Hz, bursts of 10 every 60 minutes.
-const std::string kOutputHeader =
-    " Wave Gauge Converted File\r\n"
-    " Part #ZORQ-207-118K-3\r\n"
-    " Date & Time,2019-06-30T12:00:00\r\n"
-    " Sample rate,04,Hz\r\n"
-    " Burst Length,10 min.\r\n"
-    " Burst Interval,60 min.\r\n"
-    " New File Interval, Continuous\r\n\r\n";
+const std::string kOutputHeader = zorq_test::WorkedGaugeOutputHeader();
 
 // The header with the two characters at `offset` replaced by `text`.
 std::string HeaderWith(size_t offset, const std::string& text) {

@@ -86,18 +86,21 @@ std::string WorkedGaugeDump() {
          "0.5,0.75,\r\n";
 }
 
+std::string WorkedGaugeOutputHeader() {
+  return " Wave Gauge Converted File\r\n"
+         " Part #ZORQ-207-118K-3\r\n"
+         " Date & Time,2019-06-30T12:00:00\r\n"
+         " Sample rate,04,Hz\r\n"
+         " Burst Length,10 min.\r\n"
+         " Burst Interval,60 min.\r\n"
+         " New File Interval, Continuous\r\n"
+         "\r\n";
+}
+
 std::string WorkedGaugeCsv() {
-  std::string out =
-      " Wave Gauge Converted File\r\n"
-      " Part #ZORQ-207-118K-3\r\n"
-      " Date & Time,2019-06-30T12:00:00\r\n"
-      " Sample rate,04,Hz\r\n"
-      " Burst Length,10 min.\r\n"
-      " Burst Interval,60 min.\r\n"
-      " New File Interval, Continuous\r\n"
-      "\r\n"
-      "D1,C8,2019-06-30\r\n"
-      "D1,C9,12:00:00\r\n";
+  std::string out = WorkedGaugeOutputHeader() +
+                    "D1,C8,2019-06-30\r\n"
+                    "D1,C9,12:00:00\r\n";
   for (const char* value :
        {"1.250000", "1.500000", "2.000000", "2.250000", "-0.500000", "0.000000", "3.125000",
         "10.000000", "1.750000", "1.500000", "1.250000", "1.000000"}) {
@@ -109,11 +112,17 @@ std::string WorkedGaugeCsv() {
   return out;
 }
 
-HeadlessShell::HeadlessShell() {
+void CloseSharedFiles() {
   if (FileFromOpen)
     CloseFile(FileFromHandle);
   if (FileToOpen)
     CloseFile(FileToHandle);
+  FileFromOpen = 0;
+  FileToOpen = 0;
+}
+
+HeadlessShell::HeadlessShell() {
+  CloseSharedFiles();
   ResetSharedState();
   SetWriteFaultHook(nullptr);
   SetReadFaultHook(nullptr);
@@ -135,12 +144,7 @@ HeadlessShell::HeadlessShell() {
 }
 
 HeadlessShell::~HeadlessShell() {
-  if (FileFromOpen)
-    CloseFile(FileFromHandle);
-  if (FileToOpen)
-    CloseFile(FileToHandle);
-  FileFromOpen = 0;
-  FileToOpen = 0;
+  CloseSharedFiles();
   SetWriteFaultHook(nullptr);
   SetReadFaultHook(nullptr);
   SetDelayHandler(nullptr);

@@ -34,6 +34,11 @@ std::string WorkedLoggerDump();
 std::string WorkedLoggerCsv();
 std::string WorkedGaugeDump();
 std::string WorkedGaugeCsv();
+// The seven header lines (and the empty line) the gauge worked example writes.
+std::string WorkedGaugeOutputHeader();
+
+// Closes the From and To files a test left open and clears their flags.
+void CloseSharedFiles();
 
 // Installs a fresh headless backend built from the shell's panel, clears
 // every shared value, loads the panel (PanelHandle set), records Delay calls

@@ -8,7 +8,7 @@
 
 class QWidget;
 
-// The name filters a file dialog offers: the default spec first, then each
+// The name filters a file dialog offers: the default file pattern first, then each
 // pattern of the semicolon-separated list, without repeats. "*.*" means
 // every file, as it does where these lists come from.
 QStringList FileDialogFilters(const std::string& defaultFileSpec, const std::string& fileTypeList);

@@ -217,7 +217,7 @@ TEST(QtPanelFile, SmallestSoundFormLoadsAndBindsItsCallbacks) {
 
 TEST(QtPopups, FileDialogOffersTheDefaultSpecThenEachListedPattern) {
   struct Case {
-    const char* spec;
+    const char* pattern;
     const char* list;
     QStringList filters;
   };
@@ -228,6 +228,6 @@ TEST(QtPopups, FileDialogOffersTheDefaultSpecThenEachListedPattern) {
       {"", "", {"All files (*)"}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FileDialogFilters(c.spec, c.list), c.filters) << c.spec << " | " << c.list;
+    EXPECT_EQ(FileDialogFilters(c.pattern, c.list), c.filters) << c.pattern << " | " << c.list;
   }
 }

@@ -11,28 +11,16 @@
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"
+#include "tests/test_support.h"
 
 namespace zorq_qt_test {
-
-namespace {
-
-void CloseSharedFiles() {
-  if (FileFromOpen)
-    CloseFile(FileFromHandle);
-  if (FileToOpen)
-    CloseFile(FileToHandle);
-  FileFromOpen = 0;
-  FileToOpen = 0;
-}
-
-}  // namespace
 
 std::string BuiltPanelFolder() {
   return std::filesystem::path(ZORQ_PANEL_FILE).parent_path().string();
 }
 
 QtShell::QtShell() {
-  CloseSharedFiles();
+  zorq_test::CloseSharedFiles();
   ResetSharedState();
   RegisterShellCallbacks();
   auto backend = std::make_unique<QtUi>();
@@ -52,7 +40,7 @@ QtShell::QtShell() {
 }
 
 QtShell::~QtShell() {
-  CloseSharedFiles();
+  zorq_test::CloseSharedFiles();
   SetDelayHandler(nullptr);
   InstallUiBackend(nullptr);
   PanelHandle = 0;
