@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 // Access modes and open actions.
 inline constexpr int VAL_READ_ONLY = 1;
@@ -57,3 +58,59 @@ void SetWriteFaultHook(WriteFaultHook hook);
 // Likewise for reads: a hook that returns true makes that read return -1.
 using ReadFaultHook = std::function<bool(int handle, long count)>;
 void SetReadFaultHook(ReadFaultHook hook);
+
+// Writes records to one handle by formatting them in place in the handle's
+// write buffer, without a copy and without a call per record. Every Commit
+// has the result WriteFile would have for the same bytes, and the bytes reach
+// the file in the same order. While a writer lives, the handle is used only
+// through it; the destructor hands the written bytes back to the handle's
+// buffer (FlushFile, SetFilePtr and CloseFile after that see them). With a
+// write fault hook set when the writer is made, or on a handle that cannot be
+// written, every Commit is an ordinary WriteFile.
+class RecordWriter {
+ public:
+  // The most a Space call may ask for.
+  static constexpr size_t kMaxSpace = 4096;
+
+  explicit RecordWriter(int handle);
+  ~RecordWriter();
+  RecordWriter(const RecordWriter&) = delete;
+  RecordWriter& operator=(const RecordWriter&) = delete;
+
+  // Where to put the next record: room for `size` bytes (at most kMaxSpace).
+  // Bytes put past the record's length are not written.
+  char* Space(size_t size) {
+    if (static_cast<size_t>(end_ - next_) >= size) {
+      return next_;
+    }
+    return MakeSpace(size);
+  }
+
+  // Writes the first `count` bytes at the last Space. Returns `count`, or -1
+  // when the write (or a flush it needed) failed.
+  long Commit(size_t count) {
+    if (direct_) {
+      next_ += count;
+      return static_cast<long>(count);
+    }
+    return CommitThroughWriteFile(count);
+  }
+
+  // Space, copy and Commit in one; a record longer than kMaxSpace is written
+  // as WriteFile writes it.
+  long Write(const char* bytes, size_t count);
+
+ private:
+  char* MakeSpace(size_t size);
+  long CommitThroughWriteFile(size_t count);
+  void UseStaging();
+  void HandBack();
+  void TakeUp();
+
+  int handle_;
+  char* next_ = nullptr;
+  char* end_ = nullptr;
+  bool direct_ = false;
+  bool flushFailed_ = false;  // reported by the next Commit
+  std::unique_ptr<char[]> staging_;
+};

@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "runtime/files.h"
 #include "tests/test_support.h"
@@ -136,4 +138,136 @@ TEST(Files, SameFileIsRecognisedThroughAnotherPath) {
   CloseFile(a);
   CloseFile(b);
   CloseFile(c);
+}
+
+namespace {
+
+// Writes `records` through a RecordWriter on `handle`, each placed with
+// some bytes of slack after it; returns how many commits failed.
+int WriteThroughWriter(int handle, const std::vector<std::string>& records) {
+  RecordWriter writer(handle);
+  int failed = 0;
+  for (const std::string& record : records) {
+    char* out = writer.Space(record.size() + 16);
+    EXPECT_NE(out, nullptr);
+    std::memcpy(out, record.data(), record.size());
+    std::memset(out + record.size(), '#', 16);  // slack: never reaches the file
+    if (writer.Commit(record.size()) != static_cast<long>(record.size()))
+      ++failed;
+  }
+  return failed;
+}
+
+std::vector<std::string> VariedRecords(int count) {
+  std::vector<std::string> records;
+  for (int i = 0; i < count; ++i)
+    records.push_back(Pattern(static_cast<size_t>(1 + (i * 37) % 600)));
+  return records;
+}
+
+}  // namespace
+
+TEST(RecordWriterTest, PlacedRecordsReachTheFileInOrderAfterWhatWasWaiting) {
+  TempDir dir;
+  const std::string path = dir.Path("out");
+  const int handle = OpenFile(path.c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  ASSERT_EQ(WriteFile(handle, "head|", 5), 5);                   // waiting in the buffer
+  const std::vector<std::string> records = VariedRecords(3000);  // about three buffers
+  EXPECT_EQ(WriteThroughWriter(handle, records), 0);
+  std::string expected = "head|";
+  for (const std::string& record : records)
+    expected += record;
+  // The writer is gone: the handle's own calls see everything it wrote.
+  EXPECT_EQ(SetFilePtr(handle, 0, VAL_END_OF_FILE), static_cast<long long>(expected.size()));
+  {
+    RecordWriter writer(handle);
+    EXPECT_EQ(writer.Write("tail|", 5), 5);
+    const std::string large = Pattern(RecordWriter::kMaxSpace + 100);  // written through
+    EXPECT_EQ(writer.Write(large.data(), large.size()), static_cast<long>(large.size()));
+    EXPECT_EQ(writer.Write("end", 3), 3);
+    expected += "tail|" + large + "end";
+  }
+  EXPECT_EQ(CloseFile(handle), 0);
+  EXPECT_EQ(ReadWholeFile(path), expected);
+}
+
+TEST(RecordWriterTest, AFullDeviceFailsTheCommitThatNeededTheFlushAndThenGoesOn) {
+  if (access("/dev/full", W_OK) != 0)
+    GTEST_SKIP() << "/dev/full is absent";
+  const int handle = OpenFile("/dev/full", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  {
+    RecordWriter writer(handle);
+    const std::string record = Pattern(513);
+    int failed = 0;
+    int firstFailure = -1;
+    for (int i = 0; i < 2000; ++i) {
+      if (writer.Write(record.data(), record.size()) != 513) {
+        ++failed;
+        if (firstFailure < 0)
+          firstFailure = i;
+      }
+    }
+    // 2000 records fill the buffer several times: one failure per flush.
+    EXPECT_GE(failed, 3);
+    EXPECT_LT(failed, 10);
+    EXPECT_GT(firstFailure, 100);  // nothing fails before the buffer is full
+  }
+  EXPECT_LT(FlushFile(handle), 0);  // what the writer left waiting fails too
+  EXPECT_EQ(CloseFile(handle), 0);
+}
+
+TEST(RecordWriterTest, WithAFaultHookEveryCommitIsAnOrdinaryWrite) {
+  TempDir dir;
+  const std::string path = dir.Path("out");
+  const int handle = OpenFile(path.c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  std::vector<long> asked;
+  SetWriteFaultHook([&asked](int, long count) {
+    asked.push_back(count);
+    return asked.size() == 2;  // the second write fails
+  });
+  const int failed = WriteThroughWriter(handle, {"one,", "two,", "three"});
+  SetWriteFaultHook(nullptr);
+  EXPECT_EQ(failed, 1);
+  EXPECT_EQ(asked, (std::vector<long>{4, 4, 5}));
+  EXPECT_EQ(CloseFile(handle), 0);
+  EXPECT_EQ(ReadWholeFile(path), "one,three");
+}
+
+TEST(RecordWriterTest, AHandleThatCannotBeWrittenFailsEveryCommit) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("f"), "xyz");
+  const int reader = OpenFile(dir.Path("f").c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, 0);
+  EXPECT_EQ(WriteThroughWriter(reader, {"a", "bc"}), 2);
+  EXPECT_EQ(WriteThroughWriter(-1, {"a"}), 1);
+  CloseFile(reader);
+  EXPECT_EQ(ReadWholeFile(dir.Path("f")), "xyz");
+}
+
+TEST(Files, TruncatingEmptiesAFileWithContentAndLeavesOthersAsTheyAre) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("full"), "old content");
+  int handle = OpenFile(dir.Path("full").c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  EXPECT_EQ(ReadWholeFile(dir.Path("full")), "");  // emptied at the open, before any write
+  EXPECT_EQ(WriteFile(handle, "new", 3), 3);
+  EXPECT_EQ(CloseFile(handle), 0);
+  EXPECT_EQ(ReadWholeFile(dir.Path("full")), "new");
+  // A new file and an empty one are simply opened.
+  for (const char* name : {"new", "empty"}) {
+    if (std::string(name) == "empty")
+      WriteWholeFile(dir.Path(name), "");
+    handle = OpenFile(dir.Path(name).c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+    ASSERT_GT(handle, 0) << name;
+    EXPECT_EQ(WriteFile(handle, "x", 1), 1);
+    EXPECT_EQ(CloseFile(handle), 0);
+    EXPECT_EQ(ReadWholeFile(dir.Path(name)), "x") << name;
+  }
+  // Opening as it is keeps the content.
+  handle = OpenFile(dir.Path("full").c_str(), VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  EXPECT_EQ(CloseFile(handle), 0);
+  EXPECT_EQ(ReadWholeFile(dir.Path("full")), "new");
 }
