@@ -60,45 +60,69 @@ void FlashLineReader::AppendToLine(const char* bytes, size_t count) {
 
 bool FlashLineReader::NextLine() {
   for (;;) {
-    lineLength_ = 0;
-    if (position_ >= blockLength_ && !Refill())
+    if (!TakeLine())
       return false;
-    // The first byte of a line is taken without being looked at, so the
-    // second of two LFs in a row starts the next line.
-    AppendToLine(block_ + position_, 1);
-    ++position_;
-    for (;;) {
-      // The end of the input inside a line drops the unfinished line.
-      if (position_ >= blockLength_ && !Refill())
-        return false;
-      const char* start = block_ + position_;
-      const size_t available = static_cast<size_t>(blockLength_ - position_);
-      const char* lf = static_cast<const char*>(std::memchr(start, '\n', available));
-      if (lf == nullptr) {
-        AppendToLine(start, available);
-        position_ = blockLength_;
-        continue;
-      }
-      AppendToLine(start, static_cast<size_t>(lf - start));
-      position_ = static_cast<int>(lf - block_) + 1;
-      break;
-    }
-    const bool skipped = line_[0] == ',' || (skipShortLines_ && lineLength_ < 3);
+    const bool skipped = lineStart_[0] == ',' || (skipShortLines_ && lineLength_ < 3);
     if (!skipped)
       return true;
+  }
+}
+
+bool FlashLineReader::TakeLine() {
+  lineLength_ = 0;
+  if (position_ >= blockLength_ && !Refill())
+    return false;
+  // The first byte of a line is taken without being looked at, so the
+  // second of two LFs in a row starts the next line.
+  const int start = position_;
+  if (start + 1 < blockLength_) {
+    const char* from = block_ + start + 1;
+    const void* lf = std::memchr(from, '\n', static_cast<size_t>(blockLength_ - start - 1));
+    if (lf != nullptr) {
+      const int end = static_cast<int>(static_cast<const char*>(lf) - block_);
+      lineStart_ = block_ + start;
+      lineLength_ = end - start;  // shorter than a block, so shorter than line_
+      position_ = end + 1;
+      return true;
+    }
+  }
+  return AssembleLine();
+}
+
+// The slow way, for a line that runs past the end of its block: copied piece
+// by piece into line_.
+bool FlashLineReader::AssembleLine() {
+  lineStart_ = line_;
+  AppendToLine(block_ + position_, 1);
+  ++position_;
+  for (;;) {
+    // The end of the input inside a line drops the unfinished line.
+    if (position_ >= blockLength_ && !Refill())
+      return false;
+    const char* start = block_ + position_;
+    const size_t available = static_cast<size_t>(blockLength_ - position_);
+    const char* lf = static_cast<const char*>(std::memchr(start, '\n', available));
+    if (lf == nullptr) {
+      AppendToLine(start, available);
+      position_ = blockLength_;
+      continue;
+    }
+    AppendToLine(start, static_cast<size_t>(lf - start));
+    position_ = static_cast<int>(lf - block_) + 1;
+    return true;
   }
 }
 
 int FlashLineReader::LineInteger(int offset) const {
   if (offset < 0 || offset >= lineLength_)
     return 0;
-  return ReadInteger(line_ + offset, line_ + lineLength_);
+  return ReadInteger(lineStart_ + offset, lineStart_ + lineLength_);
 }
 
 double FlashLineReader::LineDecimal(int offset) const {
   if (offset < 0 || offset >= lineLength_)
     return 0.0;
-  return ReadDecimalFast(line_ + offset, line_ + lineLength_);
+  return ReadDecimalFast(lineStart_ + offset, lineStart_ + lineLength_);
 }
 
 bool FlashLineReader::HeaderHasLetter(int offset, char letter) const {
@@ -127,7 +151,7 @@ void FlashLineReader::DecodeDateStamp(DateStamp* stamp) const {
       {16, 'M', &DateStamp::minute}, {20, 'S', &DateStamp::second},
   };
   for (const Field& field : kFields) {
-    if (line_[field.offset] == field.letter) {
+    if (lineStart_[field.offset] == field.letter) {
       stamp->*field.value = LineInteger(field.offset + 1);
     } else {
       ConvertState = kStatusDateTimeError;

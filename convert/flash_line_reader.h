@@ -5,7 +5,8 @@
 // bytes before an LF; a CR before the LF stays in the line as its last byte.
 // Lines that start with a comma are skipped, and with `skipShortLines` also
 // lines shorter than 3 bytes. A line is not zero-terminated: nothing may
-// look past its first LineLength() bytes.
+// look past its first LineLength() bytes, except the fast scanners that are
+// told the line is followed by kLinePadding readable bytes (of no meaning).
 #pragma once
 
 #include <cstddef>
@@ -29,6 +30,9 @@ class FlashLineReader {
   static constexpr int kHeaderSize = 63;
   static constexpr int kMinimumFirstBlock = 129;
   static constexpr int kMinimumDateStampLine = 25;
+  // Readable bytes after the end of every line, so that word-at-a-time
+  // scanning near the end stays inside the reader's buffers.
+  static constexpr int kLinePadding = 32;
 
   explicit FlashLineReader(bool skipShortLines) : skipShortLines_(skipShortLines) {}
 
@@ -49,7 +53,7 @@ class FlashLineReader {
   // earlier value; the other fields are still read. No range is checked.
   void DecodeDateStamp(DateStamp* stamp) const;
 
-  const char* Line() const { return line_; }
+  const char* Line() const { return lineStart_; }
   int LineLength() const { return lineLength_; }
   // Integer and decimal readings of the current line from `offset`, bounded
   // by the line's end; an offset at or past the end reads 0.
@@ -68,12 +72,17 @@ class FlashLineReader {
 
  private:
   bool Refill();
+  bool TakeLine();
+  bool AssembleLine();
   void AppendToLine(const char* bytes, size_t count);
 
-  char block_[kBlockSize] = {};
+  char block_[kBlockSize + kLinePadding] = {};
   int blockLength_ = 0;
   int position_ = 0;
-  char line_[kLineSize] = {};
+  // A line that lies within one block is used where it is; one that spans
+  // blocks is put together in line_.
+  char line_[kLineSize + kLinePadding] = {};
+  const char* lineStart_ = line_;
   int lineLength_ = 0;
   bool skipShortLines_;
   bool ended_ = false;
