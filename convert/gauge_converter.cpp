@@ -42,9 +42,19 @@ constexpr float kC4Scale = 0.0625f;
 constexpr int kRequiredLoggerType = 10;
 
 struct Text {
-  char bytes[kTextSize];
+  char bytes[kTextSize] = {};
   int length = 0;
 };
+
+// Texts up to this long are copied with one fixed-size copy.
+constexpr int kShortText = 32;
+
+// Room for a value record placed straight in the To file's buffer: its
+// prefix, the number (with the bytes its printer may write past it) and the
+// line end.
+constexpr size_t kValueRecordRoom = 6 + kPlainDecimalReach + 2;
+static_assert(FlashLineReader::kLinePadding >= kPlainDecimalReach,
+              "the plain-decimal printer may read that far past a line");
 
 // Keeps a length from FormatText inside the buffer (only a formatting error
 // or an impossible overflow could make it leave it).
@@ -61,14 +71,22 @@ void Format(Text* text, const char* format, Values... values) {
   text->length = FittedLength(FormatText(text->bytes, sizeof text->bytes, format, values...));
 }
 
-// Writes a formatted text to the To file. A short count sets status 5; the
-// caller decides whether to go on.
-bool WriteText(const Text& text) {
-  if (WriteFile(FileToHandle, text.bytes, text.length) == text.length) {
+// A failed write sets status 5; the caller decides whether to go on.
+bool Written(long written, int length) {
+  if (written == length) {
     return true;
   }
   ConvertState = kStatusWriteError;
   return false;
+}
+
+// Writes a formatted text to the To file.
+bool WriteText(RecordWriter& out, const Text& text) {
+  if (text.length <= kShortText) {
+    std::memcpy(out.Space(kShortText), text.bytes, kShortText);
+    return Written(out.Commit(static_cast<size_t>(text.length)), text.length);
+  }
+  return Written(out.Write(text.bytes, static_cast<size_t>(text.length)), text.length);
 }
 
 // Formats "<prefix>%0<width>.6f\r\n" with the exact fast fixed-point
@@ -144,7 +162,7 @@ const char* PartNumberLine() {
 }
 
 // Formats and writes header line `number` (1 to 7).
-void WriteHeaderLine(int number, const DateStamp& stamp) {
+void WriteHeaderLine(RecordWriter& out, int number, const DateStamp& stamp) {
   Text text;
   switch (number) {
     case 1:
@@ -178,15 +196,15 @@ void WriteHeaderLine(int number, const DateStamp& stamp) {
       }
       break;
   }
-  WriteText(text);
+  WriteText(out, text);
 }
 
 // All seven lines are attempted even after a failed write, so that the
 // outcome is the same whichever line failed. False when one failed.
-bool WriteOutputHeader(const DateStamp& stamp) {
+bool WriteOutputHeader(RecordWriter& out, const DateStamp& stamp) {
   constexpr int kHeaderLines = 7;
   for (int number = 1; number <= kHeaderLines; ++number) {
-    WriteHeaderLine(number, stamp);
+    WriteHeaderLine(out, number, stamp);
   }
   return ConvertState == kStatusReady;
 }
@@ -194,6 +212,8 @@ bool WriteOutputHeader(const DateStamp& stamp) {
 // --- Lines ---
 
 struct GaugeState {
+  explicit GaugeState(RecordWriter& writer) : out(writer) {}
+  RecordWriter& out;
   DateStamp stamp;
   Text pendingC4;         // length 0 until the first C4 text is prepared
   Text sampleRateRecord;  // the same for the whole conversion
@@ -212,33 +232,39 @@ void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
   Text text;
   Format(&text, "D1,C8,%04i-%02i-%02i\r\nD1,C9,%02i:%02i:%02i\r\n", s.year, s.month, s.day, s.hour,
          s.minute, s.second);
-  WriteText(text);
+  WriteText(state->out, text);
 }
 
 // Value record, pending C4 record, sample-rate record. Each write is tested
-// on its own; a failed one does not stop the others.
-void WriteValueGroup(const FlashLineReader& reader, int index, const GaugeState& state) {
-  // The value record: a plain short decimal is printed straight from its
-  // digits, which gives the same text as reading and printing it.
+// on its own; a failed one does not stop the others. Returns the length of
+// the value's field when it was printed straight from its digits (its end
+// is then known), otherwise -1.
+int WriteValueGroup(const FlashLineReader& reader, int index, GaugeState& state) {
+  // A plain short decimal is printed from its digits, in place, which gives
+  // the same text as reading and printing it.
   static constexpr char kPrefix[] = "D1,C1,";
   constexpr int kPrefixLength = sizeof kPrefix - 1;
-  Text text;
-  std::memcpy(text.bytes, kPrefix, kPrefixLength);
   const char* line = reader.Line();
-  const int number = FormatDecimalTextFixed(line + index, line + reader.LineLength(), 8, 6,
-                                            text.bytes + kPrefixLength, 64);
-  if (number > 0) {
-    text.length = kPrefixLength + number;
-    text.bytes[text.length++] = '\r';
-    text.bytes[text.length++] = '\n';
+  char* record = state.out.Space(kValueRecordRoom);
+  std::memcpy(record, kPrefix, kPrefixLength);
+  int fieldLength = -1;
+  const int number = FormatPlainDecimalSixPlaces(line + index, line + reader.LineLength(),
+                                                 record + kPrefixLength, &fieldLength);
+  if (number >= 0) {
+    const int length = kPrefixLength + number + 2;
+    record[length - 2] = '\r';
+    record[length - 1] = '\n';
+    Written(state.out.Commit(static_cast<size_t>(length)), length);
   } else {
+    Text text;
     FormatRecord(&text, kPrefix, reader.LineDecimal(index), 8);
+    WriteText(state.out, text);
   }
-  WriteText(text);
   if (state.pendingC4.length > kNoC4TextLength) {
-    WriteText(state.pendingC4);
+    WriteText(state.out, state.pendingC4);
   }
-  WriteText(state.sampleRateRecord);
+  WriteText(state.out, state.sampleRateRecord);
+  return number >= 0 ? fieldLength : -1;
 }
 
 // Moves `index` right past the next comma, never into the line's last two
@@ -262,11 +288,19 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
   int index = 0;
   int values = 0;
   while (index + kFieldTail < length) {
+    int fieldEnd = -1;
     if (line[index] != ',') {
-      WriteValueGroup(reader, index, *state);
+      const int fieldLength = WriteValueGroup(reader, index, *state);
+      fieldEnd = fieldLength < 0 ? -1 : index + fieldLength;
       ++values;
     }
-    index = SkipPastComma(line, length, index);
+    // A field printed from its digits holds no comma, so a comma right after
+    // it is the next one.
+    if (fieldEnd >= 0 && fieldEnd < length && line[fieldEnd] == ',') {
+      index = fieldEnd + 1;
+    } else {
+      index = SkipPastComma(line, length, index);
+    }
     if (values == kValuesPerLine) {
       // Fields after the C4 field are ignored.
       if (index + kFieldTail < length && line[index] != ',') {
@@ -284,11 +318,12 @@ void ConvertJXFlashToJXBCSV() {
   if (!reader.ReadHeaderBlock()) {
     return;
   }
-  GaugeState state;
+  RecordWriter writer(FileToHandle);
+  GaugeState state(writer);
   if (!ReadGaugeHeader(reader, &state.stamp)) {
     return;
   }
-  if (!WriteOutputHeader(state.stamp)) {
+  if (!WriteOutputHeader(writer, state.stamp)) {
     return;
   }
   Format(&state.sampleRateRecord, "D1,C0,%02i\r\n", FileSampleRate);

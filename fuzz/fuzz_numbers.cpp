@@ -110,23 +110,30 @@ void CheckConversionFormats(double value) {
   CheckFixed(static_cast<double>(static_cast<float>(value)), 4, 1);
 }
 
-// FormatDecimalTextFixed prints a plain decimal from its own digits; when
-// it takes the input, the text must be what printing the reading gives.
-void CheckDecimalText(const char* begin, const char* end, double value) {
-  for (const int precision : {4, 6}) {
-    for (const int width : {7, 8, 9}) {
-      char fast[128];
-      char slow[128];
-      const int fastLength = FormatDecimalTextFixed(begin, end, width, precision, fast, 64);
-      if (fastLength < 0)
-        continue;
-      const int slowLength = FormatText(slow, sizeof slow, "%0*.*f", width, precision, value);
-      ZORQ_FUZZ_CHECK(
-          fastLength == slowLength && std::memcmp(fast, slow, static_cast<size_t>(slowLength)) == 0,
-          "FormatDecimalTextFixed(%d, %d) gave \"%.*s\", printf \"%s\"", width, precision,
-          fastLength, fast, slow);
-    }
-  }
+// FormatPlainDecimalSixPlaces prints a plain decimal field from its own
+// digits; when it takes the input, the text must be what printing the
+// reading gives. It may look kPlainDecimalReach bytes past the field, so it
+// gets a padded copy, the padding made of `junk`.
+void CheckPlainDecimal(const char* begin, const char* end, double value, char junk) {
+  const size_t length = static_cast<size_t>(end - begin);
+  std::unique_ptr<char[]> padded(new char[length + kPlainDecimalReach]);
+  std::memcpy(padded.get(), begin, length);
+  std::memset(padded.get() + length, junk, kPlainDecimalReach);
+  char fast[kPlainDecimalReach];
+  int fieldLength = -1;
+  const int fastLength =
+      FormatPlainDecimalSixPlaces(padded.get(), padded.get() + length, fast, &fieldLength);
+  if (fastLength < 0)
+    return;
+  char slow[512];
+  const int slowLength = FormatText(slow, sizeof slow, "%08.6f", value);
+  ZORQ_FUZZ_CHECK(
+      fastLength == slowLength && std::memcmp(fast, slow, static_cast<size_t>(slowLength)) == 0,
+      "FormatPlainDecimalSixPlaces gave \"%.*s\", printf \"%s\"", fastLength, fast, slow);
+  ZORQ_FUZZ_CHECK(fieldLength > 0 && static_cast<size_t>(fieldLength) <= length &&
+                      (static_cast<size_t>(fieldLength) == length || begin[fieldLength] == ',' ||
+                       begin[fieldLength] == '\r'),
+                  "FormatPlainDecimalSixPlaces took a field of %d bytes", fieldLength);
 }
 
 // Reads the range [offset, offset + length) of the input from an exact-size
@@ -144,7 +151,7 @@ void CheckRange(const uint8_t* data, size_t offset, size_t length) {
   ZORQ_FUZZ_CHECK(BitsOf(fastValue) == BitsOf(value),
                   "ReadDecimalFast gave %.17g, ReadDecimal %.17g", fastValue, value);
   CheckConversionFormats(value);
-  CheckDecimalText(begin, end, value);
+  CheckPlainDecimal(begin, end, value, length > 0 ? begin[length - 1] : '0');
   const int integer = ReadInteger(begin, end);
   CheckZeroPaddedInt(integer, 2);
   CheckZeroPaddedInt(integer, 4);

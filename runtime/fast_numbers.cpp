@@ -1,5 +1,6 @@
 #include "runtime/fast_numbers.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -82,6 +83,21 @@ char* DigitsBackwards(char* end, uint128 value) {
     value /= 10;
   } while (value != 0);
   return end;
+}
+
+// The number of decimal digits (0 to 8) that start `bytes`, eight bytes
+// looked at at once: a byte is a digit when it reads 0x3? both as it is and
+// with 6 added. A carry out of a byte can only disturb the bytes after a
+// non-digit, which are not counted.
+int DigitRunOfEight(const char* bytes) {
+  static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
+  uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+  constexpr uint64_t kDigitHigh = 0x3030303030303030ULL;
+  const uint64_t nonDigit = ((word & kHighNibbles) ^ kDigitHigh) |
+                            (((word + 0x0606060606060606ULL) & kHighNibbles) ^ kDigitHigh);
+  return nonDigit == 0 ? 8 : std::countr_zero(nonDigit) / 8;
 }
 
 // round(|value| * 10^precision), with ties to even, as printf rounds the
@@ -277,67 +293,41 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
   return PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
 }
 
-int FormatDecimalTextFixed(const char* begin, const char* end, int width, int precision, char* out,
-                           size_t size) {
-  if (!gFastPaths || precision < 1 || precision > 6 || width < 0 || width > 40 || size < 64) {
+int FormatPlainDecimalSixPlaces(const char* text, const char* end, char* out, int* fieldLength) {
+  if (!gFastPaths) {
     return -1;
   }
-  bool negative = false;
-  const char* p = SkipSpaceAndSign(begin, end, &negative);
-  const char* whole = p;
-  while (p < end && IsDigit(*p)) {
-    ++p;
-  }
-  int wholeLength = static_cast<int>(p - whole);
-  const char* fraction = p;
-  int fractionLength = 0;
-  if (p < end && *p == '.') {
-    fraction = ++p;
-    while (p < end && IsDigit(*p)) {
-      ++p;
-    }
-    fractionLength = static_cast<int>(p - fraction);
-  }
-  if (wholeLength + fractionLength == 0 || fractionLength > precision || ExponentFollows(p, end)) {
-    return -1;  // no number, more decimals than printed, or an exponent
-  }
-  while (wholeLength > 1 && *whole == '0') {
-    ++whole;
-    --wholeLength;
-  }
-  // Magnitudes of 2^33 = 8589934592 and more take the general path.
-  if (wholeLength > 10 || (wholeLength == 10 && std::memcmp(whole, "8589934592", 10) >= 0)) {
+  if (text >= end) {
     return -1;
   }
-  // The text is the number's own digits: the integer part without leading
-  // zeros ("0" when empty), the point, the decimals filled up with zeros.
-  const int integerDigits = wholeLength > 0 ? wholeLength : 1;
-  const int signLength = negative ? 1 : 0;
-  const int body = integerDigits + 1 + precision;
-  const int zeros = width > body + signLength ? width - body - signLength : 0;
-  const int length = signLength + zeros + body;
-  char* q = out;
-  if (negative) {
-    *q++ = '-';
+  // The digit runs are cut at `end`: the bytes after it are not the line's.
+  const int negative = text[0] == '-' ? 1 : 0;
+  const char* whole = text + negative;
+  const int wholeLength = std::min(DigitRunOfEight(whole), static_cast<int>(end - whole));
+  const char* point = whole + wholeLength;
+  const int hasPoint = point < end && *point == '.' ? 1 : 0;
+  const int fractionLength =
+      hasPoint ? std::min(DigitRunOfEight(point + 1), static_cast<int>(end - point - 1)) : 0;
+  const char* stop = point + hasPoint + fractionLength;
+  if (wholeLength > 7 || fractionLength > 6 || wholeLength + fractionLength == 0 ||
+      (wholeLength > 1 && whole[0] == '0') || (stop < end && *stop != ',' && *stop != '\r')) {
+    return -1;
   }
-  for (int i = 0; i < zeros; ++i) {
-    *q++ = '0';
-  }
+  // Eight-byte copies of the digit runs and of the zero fill; each later
+  // copy overwrites the junk the earlier one carried past its run.
+  char* p = out;
+  *p = '-';
+  p += negative;
   if (wholeLength == 0) {
-    *q++ = '0';
+    *p++ = '0';
   }
-  for (int i = 0; i < wholeLength; ++i) {
-    *q++ = whole[i];
-  }
-  *q++ = '.';
-  for (int i = 0; i < fractionLength; ++i) {
-    *q++ = fraction[i];
-  }
-  for (int i = fractionLength; i < precision; ++i) {
-    *q++ = '0';
-  }
-  *q = '\0';
-  return length;
+  std::memcpy(p, whole, 8);
+  p += wholeLength;
+  *p = '.';
+  std::memcpy(p + 1, point + 1, 8);
+  std::memcpy(p + 1 + fractionLength, "00000000", 8);
+  *fieldLength = static_cast<int>(stop - text);
+  return static_cast<int>(p - out) + 7;
 }
 
 void SetFastNumberPaths(bool enabled) {
