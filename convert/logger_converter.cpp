@@ -1,6 +1,7 @@
 // Logger dump (From types 1 and 2) to the logger CSV: 513-byte f001 records
 // of 60 scaled readings stamped with the time of their first sample, each
 // followed by a C001 record with the latest extra value when one is pending.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -135,29 +136,61 @@ void FormatPrefix(const DateStamp& time, char* out) {
   *p = '\0';
 }
 
-// Reads the run of decimal digits (at most four) that starts `bytes`, four
-// bytes at a time: the number of digits, with their value in `value`.
-// All four bytes must lie within the line.
-int LeadingDigits4(const char* bytes, unsigned* value) {
+// Writes `value` (not negative) in exactly `count` digits.
+void PutDigits(char* out, int value, int count) {
+  for (int i = count - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+// The prefix as FormatPrefix makes it, written straight into the record,
+// for the usual case of fields that fill their widths exactly. False,
+// writing nothing, for any other.
+bool PutPrefixDigits(const DateStamp& time, char* out) {
+  const auto fits = [](int value, int limit) { return value >= 0 && value < limit; };
+  if (!fits(FileSampleRate, 100) || !fits(time.year, 10000) || !fits(time.month, 100) ||
+      !fits(time.day, 100) || !fits(time.hour, 100) || !fits(time.minute, 100) ||
+      !fits(time.second, 100)) {
+    return false;
+  }
+  std::memcpy(out, "f001,S00,B0,0000-00-00T00:00:00", kPrefixSize);
+  PutDigits(out + 6, FileSampleRate, 2);
+  PutDigits(out + 12, time.year, 4);
+  PutDigits(out + 17, time.month, 2);
+  PutDigits(out + 20, time.day, 2);
+  PutDigits(out + 23, time.hour, 2);
+  PutDigits(out + 26, time.minute, 2);
+  PutDigits(out + 29, time.second, 2);
+  return true;
+}
+
+// The four bytes at `bytes` (the first in the lowest byte).
+uint32_t LoadWord(const char* bytes) {
   uint32_t word;
   std::memcpy(&word, bytes, sizeof word);
-  // A byte is a digit when it reads 0x3? both as it is and with 6 added; a
-  // carry out of a byte can only disturb bytes after a non-digit.
+  return word;
+}
+
+// How many of the four bytes of `word` are decimal digits before the first
+// byte that is not. A byte is a digit when it reads 0x3? both as it is and
+// with 6 added; a carry out of a byte can only disturb bytes after a
+// non-digit, which are not counted.
+int DigitRunOfFour(uint32_t word) {
   const uint32_t high = word & 0xF0F0F0F0u;
   const uint32_t shifted = (word + 0x06060606u) & 0xF0F0F0F0u;
   const uint32_t nonDigit = (high ^ 0x30303030u) | (shifted ^ 0x30303030u);
-  const int digits = nonDigit == 0 ? 4 : std::countr_zero(nonDigit) / 8;
-  if (digits == 0) {
-    *value = 0;
-    return 0;
-  }
-  // Keep the digits, the first in the lowest byte, shifted up so that the
-  // missing ones read as leading zeros; then fold pairs and the two pairs.
-  uint32_t folded = ((word - 0x30303030u) << (8 * (4 - digits)));
+  return nonDigit == 0 ? 4 : std::countr_zero(nonDigit) / 8;
+}
+
+// The value of the first `digits` (1 to 4) bytes of `word`, all digits.
+unsigned DigitsValue(uint32_t word, int digits) {
+  // Shift the digits up so that the missing ones read as leading zeros;
+  // then fold pairs and the two pairs.
+  uint32_t folded = (word - 0x30303030u) << (8 * (4 - digits));
   folded = ((folded & 0x0F0F0F0Fu) * 2561u) >> 8;
   folded = ((folded & 0x00FF00FFu) * 6553601u) >> 16;
-  *value = folded & 0xFFFFu;
-  return digits;
+  return folded & 0xFFFFu;
 }
 
 class LoggerConversion {
@@ -171,27 +204,33 @@ class LoggerConversion {
   DateStamp RecordTime();
   double ReadingOf(double count) const;
   void PlaceReading(double count);
+  const char* CountField(unsigned count);
   int PlaceCountFromTable(int p);
+  int PlaceCommaEndedCounts(int p, int most);
+  double ExtraValueAt(int p) const;
   void FillRestOfRecord();
   void WriteRecord();
   void WriteExtraValueRecord();
   char* Field(int index) { return record_ + kPrefixSize + index * kFieldSize; }
 
+  RecordWriter out_{FileToHandle};
   FlashLineReader reader_{true};
   Correction correction_;
   DateStamp stamp_;  // keeps a field's value when a later line lacks its letter
   AbsoluteTime currentTime_;
   bool haveTime_ = false;
-  char record_[kRecordSize] = {};
+  // The record being filled, in place in the To file's buffer.
+  char* record_ = nullptr;
   int readingCount_ = 0;
   bool extraPending_ = false;
   float extraValue_ = 0.0f;
-  // The field of every whole count 0 to 4095, made the first time the count
-  // is met by the same arithmetic as PlaceReading, so that a dump's counts
-  // need no number reading or formatting of their own after that.
+  // With the fast number paths: the field of every whole count 0 to 4095,
+  // made the first time the count is met by the same arithmetic as
+  // PlaceReading, so that a dump's counts need no number reading or
+  // formatting of their own after that. A field not made yet starts with 0
+  // (a made one with its comma).
+  bool fastPaths_ = false;
   char countFields_[kCountFieldEntries * kFieldSize];
-  bool countFieldMade_[kCountFieldEntries] = {};
-  bool countFieldsReady_ = false;
 };
 
 void LoggerConversion::Run() {
@@ -203,7 +242,9 @@ void LoggerConversion::Run() {
   if (ConvertState != kStatusReady)
     return;
   correction_ = ReadCorrectionControls();
-  countFieldsReady_ = FastNumberPathsEnabled();
+  fastPaths_ = FastNumberPathsEnabled();
+  if (fastPaths_)
+    std::memset(countFields_, 0, sizeof countFields_);
   while (reader_.NextLine()) {
     if (reader_.Line()[0] == 'Y') {
       HandleDateStampLine();
@@ -242,6 +283,15 @@ void LoggerConversion::HandleDataLine() {
   for (;;) {
     if (readingCount_ == 0)
       StartRecord();
+    // The bulk of a line goes the short way. Its last count, a record's last
+    // count, and a count the line's data ends after take the way below,
+    // which looks at what comes next.
+    const int most = std::min(kCountsPerLine - placed, kReadingsPerRecord - readingCount_) - 1;
+    if (fastPaths_ && most > 0) {
+      const int before = readingCount_;
+      p = PlaceCommaEndedCounts(p, most);
+      placed += readingCount_ - before;
+    }
     const int digitsEnd = PlaceCountFromTable(p);
     if (digitsEnd < 0)
       PlaceReading(reader_.LineDecimal(p));
@@ -271,9 +321,25 @@ void LoggerConversion::HandleDataLine() {
   }
   // The extra value waits for the next record; a later line replaces it.
   if (length - p >= kMinimumExtraValueBytes) {
-    extraValue_ = static_cast<float>(reader_.LineDecimal(p) * kExtraValueFactor);
+    extraValue_ = static_cast<float>(ExtraValueAt(p) * kExtraValueFactor);
     extraPending_ = true;
   }
+}
+
+// The reading of the extra value at `p`: a whole number of one to four
+// digits ended by a CR, a comma or the line's end is its own value;
+// anything else is read in full.
+double LoggerConversion::ExtraValueAt(int p) const {
+  const char* line = reader_.Line();
+  const int length = reader_.LineLength();
+  if (fastPaths_) {
+    const uint32_t word = LoadWord(line + p);  // the line is padded
+    const int digits = std::min(DigitRunOfFour(word), length - p);
+    const int end = p + digits;
+    if (digits > 0 && (end == length || line[end] == '\r' || line[end] == ','))
+      return static_cast<double>(DigitsValue(word, digits));
+  }
+  return reader_.LineDecimal(p);
 }
 
 // Formats the new record's prefix, then steps the current time on to the
@@ -281,9 +347,12 @@ void LoggerConversion::HandleDataLine() {
 // most three (2000 added), so the prefix is always 31 bytes.
 void LoggerConversion::StartRecord() {
   const DateStamp time = RecordTime();
-  char prefix[160];
-  FormatPrefix(time, prefix);
-  std::memcpy(record_, prefix, kPrefixSize);
+  record_ = out_.Space(kRecordSize);
+  if (!fastPaths_ || !PutPrefixDigits(time, record_)) {
+    char prefix[160];
+    FormatPrefix(time, prefix);
+    std::memcpy(record_, prefix, kPrefixSize);
+  }
   if (haveTime_) {
     TimeInterval step;
     TimeIntervalFromSeconds(static_cast<double>(60 / FileSampleRate), &step);
@@ -314,38 +383,65 @@ void LoggerConversion::PlaceReading(double count) {
   FormatReadingField(ReadingOf(count), Field(readingCount_));
 }
 
+// The table's field of `count` (below 4096), made now if it is not yet.
+const char* LoggerConversion::CountField(unsigned count) {
+  char* field = countFields_ + count * kFieldSize;
+  if (field[0] == 0)
+    FormatReadingField(ReadingOf(count), field);
+  return field;
+}
+
 // A field of one to four plain digits, ended by the line's end, a comma or
 // a CR, is a whole count whose field is in the table: places it and returns
 // the index after its digits. Anything else (signs, blanks, points,
 // exponents, counts above 4095) takes the general path: returns -1.
 int LoggerConversion::PlaceCountFromTable(int p) {
-  if (!countFieldsReady_)
+  if (!fastPaths_)
     return -1;
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
-  unsigned count = 0;
-  int end = p;
-  if (p + 4 <= length) {
-    end = p + LeadingDigits4(line + p, &count);
-  } else {
-    for (; end < length && end < p + 4; ++end) {
-      const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(line[end])) - '0';
-      if (digit > 9)
-        break;
-      count = count * 10 + digit;
-    }
-  }
-  if (end == p || count >= kCountFieldEntries)
+  const uint32_t word = LoadWord(line + p);  // the line is padded
+  const int digits = std::min(DigitRunOfFour(word), length - p);
+  const int end = p + digits;
+  if (digits <= 0)
     return -1;
   if (end < length && line[end] != ',' && line[end] != '\r')
     return -1;  // a fifth digit, a point, an exponent, ...
-  char* field = countFields_ + count * kFieldSize;
-  if (!countFieldMade_[count]) {
-    FormatReadingField(ReadingOf(count), field);
-    countFieldMade_[count] = true;
-  }
-  std::memcpy(Field(readingCount_), field, kFieldSize);
+  const unsigned count = DigitsValue(word, digits);
+  if (count >= kCountFieldEntries)
+    return -1;
+  std::memcpy(Field(readingCount_), CountField(count), kFieldSize);
   return end;
+}
+
+// Places up to `most` counts from `p` on, for as long as each is one to four
+// digits ended by a comma that is followed by more data (no CR, comma or
+// line end). Returns where the next field starts.
+int LoggerConversion::PlaceCommaEndedCounts(int p, int most) {
+  const char* line = reader_.Line();
+  const int length = reader_.LineLength();
+  char* field = Field(readingCount_);
+  int placed = 0;
+  while (placed < most) {
+    const uint32_t word = LoadWord(line + p);  // the line is padded
+    const int digits = DigitRunOfFour(word);
+    const int comma = p + digits;
+    // The comma and the byte after it must lie in the line.
+    if (digits == 0 || comma + 1 >= length || line[comma] != ',')
+      break;
+    const char next = line[comma + 1];
+    if (next == ',' || next == '\r')
+      break;
+    const unsigned count = DigitsValue(word, digits);  // below 10000
+    if (count >= kCountFieldEntries)
+      break;
+    std::memcpy(field, CountField(count), kFieldSize);
+    field += kFieldSize;
+    p = comma + 1;
+    ++placed;
+  }
+  readingCount_ += placed;
+  return p;
 }
 
 void LoggerConversion::FillRestOfRecord() {
@@ -357,7 +453,7 @@ void LoggerConversion::FillRestOfRecord() {
 void LoggerConversion::WriteRecord() {
   record_[kRecordSize - 2] = '\r';
   record_[kRecordSize - 1] = '\n';
-  if (WriteFile(FileToHandle, record_, kRecordSize) != kRecordSize) {
+  if (out_.Commit(kRecordSize) != kRecordSize) {
     ConvertState = kStatusWriteError;
   }
   // Attempted even after a failed f001 write.
@@ -380,7 +476,7 @@ void LoggerConversion::WriteExtraValueRecord() {
     text[length++] = '\n';
   }
   if (length < 0 || length >= static_cast<int>(sizeof text) ||
-      WriteFile(FileToHandle, text, length) != length) {
+      out_.Write(text, static_cast<size_t>(length)) != length) {
     ConvertState = kStatusWriteError;
   }
 }
