@@ -32,7 +32,7 @@ class FlashLineReader {
   static constexpr int kMinimumDateStampLine = 25;
   // Readable bytes after the end of every line, so that word-at-a-time
   // scanning near the end stays inside the reader's buffers.
-  static constexpr int kLinePadding = 32;
+  static constexpr int kLinePadding = 64;
 
   explicit FlashLineReader(bool skipShortLines) : skipShortLines_(skipShortLines) {}
 

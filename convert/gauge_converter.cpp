@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "convert/comma_positions.h"
 #include "convert/converters.h"
 #include "convert/flash_line_reader.h"
 #include "convert/shared_state.h"
@@ -48,6 +49,8 @@ struct Text {
 
 // Texts up to this long are copied with one fixed-size copy.
 constexpr int kShortText = 32;
+// Room for the records that follow every value, copied in one piece.
+constexpr int kTailRoom = 64;
 
 // Room for a value record placed straight in the To file's buffer: its
 // prefix, the number (with the bytes its printer may write past it) and the
@@ -55,6 +58,8 @@ constexpr int kShortText = 32;
 constexpr size_t kValueRecordRoom = 6 + kPlainDecimalReach + 2;
 static_assert(FlashLineReader::kLinePadding >= kPlainDecimalReach,
               "the plain-decimal printer may read that far past a line");
+static_assert(FlashLineReader::kLinePadding >= CommaPositions::kReach,
+              "the comma scan reads that far past a line");
 
 // Keeps a length from FormatText inside the buffer (only a formatting error
 // or an impossible overflow could make it leave it).
@@ -217,7 +222,41 @@ struct GaugeState {
   DateStamp stamp;
   Text pendingC4;         // length 0 until the first C4 text is prepared
   Text sampleRateRecord;  // the same for the whole conversion
+  // The records that follow every value, side by side: the pending C4
+  // record (when there is one) and the sample-rate record.
+  char tail[kTailRoom] = {};
+  int tailC4Length = 0;  // 0 while no C4 record is to be written
+  bool tailFits = false;
 };
+
+// Lays out the records that follow every value after a change of either.
+void MakeTail(GaugeState* state) {
+  const int c4 = state->pendingC4.length > kNoC4TextLength ? state->pendingC4.length : 0;
+  const int rate = state->sampleRateRecord.length;
+  state->tailFits = c4 + rate <= kTailRoom;
+  state->tailC4Length = c4;
+  if (state->tailFits) {
+    std::memcpy(state->tail, state->pendingC4.bytes, static_cast<size_t>(c4));
+    std::memcpy(state->tail + c4, state->sampleRateRecord.bytes, static_cast<size_t>(rate));
+  }
+}
+
+// The pending C4 record and the sample-rate record, each written on its own.
+void WriteTail(GaugeState& state) {
+  if (!state.tailFits) {
+    if (state.tailC4Length > 0) {
+      WriteText(state.out, state.pendingC4);
+    }
+    WriteText(state.out, state.sampleRateRecord);
+    return;
+  }
+  std::memcpy(state.out.Space(kTailRoom), state.tail, kTailRoom);
+  if (state.tailC4Length > 0) {
+    Written(state.out.Commit(static_cast<size_t>(state.tailC4Length)), state.tailC4Length);
+  }
+  const int rate = state.sampleRateRecord.length;
+  Written(state.out.Commit(static_cast<size_t>(rate)), rate);
+}
 
 void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
   reader.DecodeDateStamp(&state->stamp);
@@ -236,10 +275,8 @@ void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
 }
 
 // Value record, pending C4 record, sample-rate record. Each write is tested
-// on its own; a failed one does not stop the others. Returns the length of
-// the value's field when it was printed straight from its digits (its end
-// is then known), otherwise -1.
-int WriteValueGroup(const FlashLineReader& reader, int index, GaugeState& state) {
+// on its own; a failed one does not stop the others.
+void WriteValueGroup(const FlashLineReader& reader, int index, GaugeState& state) {
   // A plain short decimal is printed from its digits, in place, which gives
   // the same text as reading and printing it.
   static constexpr char kPrefix[] = "D1,C1,";
@@ -260,54 +297,39 @@ int WriteValueGroup(const FlashLineReader& reader, int index, GaugeState& state)
     FormatRecord(&text, kPrefix, reader.LineDecimal(index), 8);
     WriteText(state.out, text);
   }
-  if (state.pendingC4.length > kNoC4TextLength) {
-    WriteText(state.out, state.pendingC4);
-  }
-  WriteText(state.out, state.sampleRateRecord);
-  return number >= 0 ? fieldLength : -1;
-}
-
-// Moves `index` right past the next comma, never into the line's last two
-// bytes.
-int SkipPastComma(const char* line, int length, int index) {
-  while (index + kFieldTail < length) {
-    if (line[index++] == ',') {
-      break;
-    }
-  }
-  return index;
+  WriteTail(state);
 }
 
 void PrepareC4Text(double reading, GaugeState* state) {
   FormatRecord(&state->pendingC4, "D1,C4,", reading * kC4Scale, 9);
+  MakeTail(state);
 }
 
+// Fields start at the line's first byte and after each comma; a field that
+// begins in the line's last two bytes is not taken. A field that is not
+// empty is a value, up to twelve; the field after the twelfth value is the
+// C4 reading, and the rest of the line is ignored.
 void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
   const char* line = reader.Line();
   const int length = reader.LineLength();
-  int index = 0;
+  CommaPositions commas(line, length);
   int values = 0;
-  while (index + kFieldTail < length) {
-    int fieldEnd = -1;
-    if (line[index] != ',') {
-      const int fieldLength = WriteValueGroup(reader, index, *state);
-      fieldEnd = fieldLength < 0 ? -1 : index + fieldLength;
-      ++values;
-    }
-    // A field printed from its digits holds no comma, so a comma right after
-    // it is the next one.
-    if (fieldEnd >= 0 && fieldEnd < length && line[fieldEnd] == ',') {
-      index = fieldEnd + 1;
-    } else {
-      index = SkipPastComma(line, length, index);
-    }
-    if (values == kValuesPerLine) {
-      // Fields after the C4 field are ignored.
-      if (index + kFieldTail < length && line[index] != ',') {
-        PrepareC4Text(reader.LineDecimal(index), state);
+  for (int start = 0; start + kFieldTail < length;) {
+    const int comma = commas.Next();
+    if (line[start] != ',') {
+      WriteValueGroup(reader, start, *state);
+      if (++values == kValuesPerLine) {
+        const int c4 = comma + 1;
+        if (comma >= 0 && c4 + kFieldTail < length && line[c4] != ',') {
+          PrepareC4Text(reader.LineDecimal(c4), state);
+        }
+        return;
       }
+    }
+    if (comma < 0) {
       return;
     }
+    start = comma + 1;
   }
 }
 
@@ -327,6 +349,7 @@ void ConvertJXFlashToJXBCSV() {
     return;
   }
   Format(&state.sampleRateRecord, "D1,C0,%02i\r\n", FileSampleRate);
+  MakeTail(&state);
 
   while (reader.NextLine()) {
     if (reader.Line()[0] == 'Y') {

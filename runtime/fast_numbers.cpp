@@ -301,16 +301,24 @@ int FormatPlainDecimalSixPlaces(const char* text, const char* end, char* out, in
     return -1;
   }
   // The digit runs are cut at `end`: the bytes after it are not the line's.
+  // The tests are combined without branches: whether a value has a point,
+  // or one or two digits, varies from field to field and would be guessed
+  // wrong half the time.
   const int negative = text[0] == '-' ? 1 : 0;
   const char* whole = text + negative;
-  const int wholeLength = std::min(DigitRunOfEight(whole), static_cast<int>(end - whole));
+  const int available = static_cast<int>(end - whole);
+  const int wholeLength = std::min(DigitRunOfEight(whole), available);
   const char* point = whole + wholeLength;
-  const int hasPoint = point < end && *point == '.' ? 1 : 0;
-  const int fractionLength =
-      hasPoint ? std::min(DigitRunOfEight(point + 1), static_cast<int>(end - point - 1)) : 0;
+  const int hasPoint = static_cast<int>((wholeLength < available) & (*point == '.'));
+  const int fractionRun = std::min(DigitRunOfEight(point + 1), available - wholeLength - 1);
+  const int fractionLength = fractionRun & -hasPoint;
   const char* stop = point + hasPoint + fractionLength;
-  if (wholeLength > 7 || fractionLength > 6 || wholeLength + fractionLength == 0 ||
-      (wholeLength > 1 && whole[0] == '0') || (stop < end && *stop != ',' && *stop != '\r')) {
+  const char after = *stop;  // within the reach even at `end`
+  const bool refused = (wholeLength > 7) | (fractionLength > 6) |
+                       (wholeLength + fractionLength == 0) |
+                       ((wholeLength > 1) & (whole[0] == '0')) |
+                       ((stop < end) & (after != ',') & (after != '\r'));
+  if (refused) {
     return -1;
   }
   // Eight-byte copies of the digit runs and of the zero fill; each later

@@ -340,13 +340,15 @@ char* RecordWriter::MakeSpace(size_t size) {
     return nullptr;
   }
   if (!direct_) {
-    return next_;  // the staging area always has kMaxSpace bytes
+    next_ = staging_.get();  // everything placed there has been committed
+    return next_;
   }
   HandBack();
   FileSlot* slot = SlotOf(handle_);
   if (!FlushSlot(slot)) {
     // As WriteFile does: the waiting bytes are dropped and the write that
-    // needed the room fails. The writer goes on writing through the buffer.
+    // needed the room fails. A file that failed once is not worth the fast
+    // way: from here on every record is an ordinary WriteFile.
     flushFailed_ = true;
     UseStaging();
     return next_;
@@ -356,19 +358,21 @@ char* RecordWriter::MakeSpace(size_t size) {
 }
 
 long RecordWriter::CommitThroughWriteFile(size_t count) {
+  const char* record = next_;
+  next_ += count;
   if (flushFailed_) {
     flushFailed_ = false;
-    TakeUp();
     return -1;
   }
   const long wanted = static_cast<long>(count);
-  return WriteFile(handle_, next_, wanted) == wanted ? wanted : -1;
+  return WriteFile(handle_, record, wanted) == wanted ? wanted : -1;
 }
 
 long RecordWriter::Write(const char* bytes, size_t count) {
   if (count > kMaxSpace) {
     if (flushFailed_) {
-      return CommitThroughWriteFile(count);  // reports the failed flush
+      flushFailed_ = false;
+      return -1;
     }
     // Too long to place: an ordinary write, with the buffer handed back
     // first so that the bytes stay in order.

@@ -78,7 +78,8 @@ class RecordWriter {
   RecordWriter& operator=(const RecordWriter&) = delete;
 
   // Where to put the next record: room for `size` bytes (at most kMaxSpace).
-  // Bytes put past the record's length are not written.
+  // Bytes put past the record's length are not written. Several records may
+  // be placed one after the other in one Space and committed in order.
   char* Space(size_t size) {
     if (static_cast<size_t>(end_ - next_) >= size) {
       return next_;
@@ -86,8 +87,8 @@ class RecordWriter {
     return MakeSpace(size);
   }
 
-  // Writes the first `count` bytes at the last Space. Returns `count`, or -1
-  // when the write (or a flush it needed) failed.
+  // Writes the next `count` bytes placed since the last Space. Returns
+  // `count`, or -1 when the write (or a flush it needed) failed.
   long Commit(size_t count) {
     if (direct_) {
       next_ += count;
