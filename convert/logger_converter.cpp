@@ -180,7 +180,9 @@ int DigitRunOfFour(uint32_t word) {
   const uint32_t high = word & 0xF0F0F0F0u;
   const uint32_t shifted = (word + 0x06060606u) & 0xF0F0F0F0u;
   const uint32_t nonDigit = (high ^ 0x30303030u) | (shifted ^ 0x30303030u);
-  return nonDigit == 0 ? 4 : std::countr_zero(nonDigit) / 8;
+  // A stop bit past the fourth byte makes four digits count as four
+  // without a branch, which would be guessed wrong for mixed widths.
+  return std::countr_zero(uint64_t{nonDigit} | (uint64_t{1} << 32)) / 8;
 }
 
 // The value of the first `digits` (1 to 4) bytes of `word`, all digits.
