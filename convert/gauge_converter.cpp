@@ -300,8 +300,46 @@ void WriteValueGroup(const FlashLineReader& reader, int index, GaugeState& state
   WriteTail(state);
 }
 
-void PrepareC4Text(double reading, GaugeState* state) {
-  FormatRecord(&state->pendingC4, "D1,C4,", reading * kC4Scale, 9);
+// A C4 field that is a whole number of sixteenths, 0 to 9999, in one to
+// four digits ended by a comma, a CR or the line's end: its record is made
+// from the number itself. A sixteenth is 0.0625, so the value has at most
+// four decimals and "%09.6f" prints it exactly: no rounding to follow.
+bool MakeWholeC4Text(const char* field, const char* end, Text* text) {
+  int count = 0;
+  int digits = 0;
+  while (digits < 4 && field + digits < end && field[digits] >= '0' && field[digits] <= '9') {
+    count = count * 10 + (field[digits] - '0');
+    ++digits;
+  }
+  const char* after = field + digits;
+  if (digits == 0 || (after < end && *after != ',' && *after != '\r')) {
+    return false;
+  }
+  char* p = text->bytes;
+  std::memcpy(p, "D1,C4,", 6);
+  p += 6;
+  const int whole = count / 16;  // 0 to 624
+  if (whole >= 100) {
+    *p++ = static_cast<char>('0' + whole / 100);
+  }
+  *p++ = static_cast<char>('0' + whole / 10 % 10);
+  *p++ = static_cast<char>('0' + whole % 10);
+  *p++ = '.';
+  const int tenThousandths = count % 16 * 625;
+  for (int divisor = 1000; divisor >= 1; divisor /= 10) {
+    *p++ = static_cast<char>('0' + tenThousandths / divisor % 10);
+  }
+  std::memcpy(p, "00\r\n", 4);
+  text->length = static_cast<int>(p + 4 - text->bytes);
+  return true;
+}
+
+void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) {
+  const char* line = reader.Line();
+  if (!FastNumberPathsEnabled() ||
+      !MakeWholeC4Text(line + index, line + reader.LineLength(), &state->pendingC4)) {
+    FormatRecord(&state->pendingC4, "D1,C4,", reader.LineDecimal(index) * kC4Scale, 9);
+  }
   MakeTail(state);
 }
 
@@ -321,7 +359,7 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
       if (++values == kValuesPerLine) {
         const int c4 = comma + 1;
         if (comma >= 0 && c4 + kFieldTail < length && line[c4] != ',') {
-          PrepareC4Text(reader.LineDecimal(c4), state);
+          PrepareC4Text(reader, c4, state);
         }
         return;
       }

@@ -221,6 +221,7 @@ class LoggerConversion {
   DateStamp stamp_;  // keeps a field's value when a later line lacks its letter
   AbsoluteTime currentTime_;
   bool haveTime_ = false;
+  TimeInterval recordStep_;  // 60 / rate whole seconds
   // The record being filled, in place in the To file's buffer.
   char* record_ = nullptr;
   int readingCount_ = 0;
@@ -244,6 +245,7 @@ void LoggerConversion::Run() {
   if (ConvertState != kStatusReady)
     return;
   correction_ = ReadCorrectionControls();
+  TimeIntervalFromSeconds(static_cast<double>(60 / FileSampleRate), &recordStep_);
   fastPaths_ = FastNumberPathsEnabled();
   if (fastPaths_)
     std::memset(countFields_, 0, sizeof countFields_);
@@ -356,9 +358,7 @@ void LoggerConversion::StartRecord() {
     std::memcpy(record_, prefix, kPrefixSize);
   }
   if (haveTime_) {
-    TimeInterval step;
-    TimeIntervalFromSeconds(static_cast<double>(60 / FileSampleRate), &step);
-    AddToAbsoluteTime(currentTime_, step, &currentTime_);
+    AddToAbsoluteTime(currentTime_, recordStep_, &currentTime_);
   }
 }
 

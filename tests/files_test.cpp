@@ -271,3 +271,62 @@ TEST(Files, TruncatingEmptiesAFileWithContentAndLeavesOthersAsTheyAre) {
   EXPECT_EQ(CloseFile(handle), 0);
   EXPECT_EQ(ReadWholeFile(dir.Path("full")), "new");
 }
+
+TEST(RecordWriterTest, RecordsPlacedTogetherAreCommittedOneByOneInEveryMode) {
+  TempDir dir;
+  // Direct, through a fault hook that lets every write pass, and on a full
+  // device after the buffer has filled.
+  for (const char* mode : {"direct", "hooked"}) {
+    const std::string path = dir.Path(mode);
+    const int handle = OpenFile(path.c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+    ASSERT_GT(handle, 0);
+    std::vector<long> asked;
+    if (std::string(mode) == "hooked") {
+      SetWriteFaultHook([&asked](int, long count) {
+        asked.push_back(count);
+        return false;
+      });
+    }
+    std::string expected;
+    {
+      RecordWriter writer(handle);
+      for (int group = 0; group < 20000; ++group) {
+        char* out = writer.Space(64);
+        std::memcpy(out, "value|c4 record|rate|", 21);
+        EXPECT_EQ(writer.Commit(6), 6);
+        EXPECT_EQ(writer.Commit(10), 10);
+        EXPECT_EQ(writer.Commit(5), 5);
+        expected += "value|c4 record|rate|";
+      }
+    }
+    SetWriteFaultHook(nullptr);
+    EXPECT_EQ(CloseFile(handle), 0);
+    EXPECT_EQ(ReadWholeFile(path), expected) << mode;
+    if (std::string(mode) == "hooked") {
+      ASSERT_EQ(asked.size(), 60000u);
+      EXPECT_EQ(asked[0], 6);
+      EXPECT_EQ(asked[1], 10);
+      EXPECT_EQ(asked[2], 5);
+    }
+  }
+  if (access("/dev/full", W_OK) != 0)
+    return;
+  const int full = OpenFile("/dev/full", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ASSERT_GT(full, 0);
+  {
+    RecordWriter writer(full);
+    int failed = 0;
+    for (int group = 0; group < 30000; ++group) {
+      char* out = writer.Space(64);
+      std::memcpy(out, "value|c4 record|rate|", 21);
+      failed += writer.Commit(6) != 6;
+      failed += writer.Commit(10) != 10;
+      failed += writer.Commit(5) != 5;
+    }
+    // 630,000 bytes fill the buffer twice: each failed flush fails exactly
+    // the one record that needed the room.
+    EXPECT_GE(failed, 2);
+    EXPECT_LE(failed, 3);
+  }
+  EXPECT_EQ(CloseFile(full), -1);
+}
