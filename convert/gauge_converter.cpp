@@ -55,7 +55,7 @@ constexpr int kTailRoom = 64;
 // Room for a value record placed straight in the To file's buffer: its
 // prefix, the number (with the bytes its printer may write past it) and the
 // line end.
-constexpr size_t kValueRecordRoom = 6 + kPlainDecimalReach + 2;
+constexpr size_t kValueRecordRoom = 6 + kPlainDecimalReach;
 static_assert(FlashLineReader::kLinePadding >= kPlainDecimalReach,
               "the plain-decimal printer may read that far past a line");
 static_assert(FlashLineReader::kLinePadding >= CommaPositions::kReach,
@@ -276,7 +276,7 @@ void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
 
 // Value record, pending C4 record, sample-rate record. Each write is tested
 // on its own; a failed one does not stop the others.
-void WriteValueGroup(const FlashLineReader& reader, int index, GaugeState& state) {
+void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, GaugeState& state) {
   // A plain short decimal is printed from its digits, in place, which gives
   // the same text as reading and printing it.
   static constexpr char kPrefix[] = "D1,C1,";
@@ -284,9 +284,8 @@ void WriteValueGroup(const FlashLineReader& reader, int index, GaugeState& state
   const char* line = reader.Line();
   char* record = state.out.Space(kValueRecordRoom);
   std::memcpy(record, kPrefix, kPrefixLength);
-  int fieldLength = -1;
-  const int number = FormatPlainDecimalSixPlaces(line + index, line + reader.LineLength(),
-                                                 record + kPrefixLength, &fieldLength);
+  const int number =
+      FormatPlainDecimalField(line + index, fieldEnd - index, record + kPrefixLength);
   if (number >= 0) {
     const int length = kPrefixLength + number + 2;
     record[length - 2] = '\r';
@@ -355,7 +354,8 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
   for (int start = 0; start + kFieldTail < length;) {
     const int comma = commas.Next();
     if (line[start] != ',') {
-      WriteValueGroup(reader, start, *state);
+      // The field ends at its comma; a reading stops there too.
+      WriteValueGroup(reader, start, comma < 0 ? length : comma, *state);
       if (++values == kValuesPerLine) {
         const int c4 = comma + 1;
         if (comma >= 0 && c4 + kFieldTail < length && line[c4] != ',') {

@@ -110,30 +110,26 @@ void CheckConversionFormats(double value) {
   CheckFixed(static_cast<double>(static_cast<float>(value)), 4, 1);
 }
 
-// FormatPlainDecimalSixPlaces prints a plain decimal field from its own
-// digits; when it takes the input, the text must be what printing the
-// reading gives. It may look kPlainDecimalReach bytes past the field, so it
-// gets a padded copy, the padding made of `junk`.
+// FormatPlainDecimalField prints a plain decimal field from its own
+// digits; when it takes the field, the text must be what printing the
+// reading gives. It may look kPlainDecimalReach bytes past the field's
+// start, so it gets a padded copy, the padding made of `junk`.
 void CheckPlainDecimal(const char* begin, const char* end, double value, char junk) {
   const size_t length = static_cast<size_t>(end - begin);
+  if (length > 64)
+    return;  // far longer than any field it takes
   std::unique_ptr<char[]> padded(new char[length + kPlainDecimalReach]);
   std::memcpy(padded.get(), begin, length);
   std::memset(padded.get() + length, junk, kPlainDecimalReach);
   char fast[kPlainDecimalReach];
-  int fieldLength = -1;
-  const int fastLength =
-      FormatPlainDecimalSixPlaces(padded.get(), padded.get() + length, fast, &fieldLength);
+  const int fastLength = FormatPlainDecimalField(padded.get(), static_cast<int>(length), fast);
   if (fastLength < 0)
     return;
   char slow[512];
   const int slowLength = FormatText(slow, sizeof slow, "%08.6f", value);
   ZORQ_FUZZ_CHECK(
       fastLength == slowLength && std::memcmp(fast, slow, static_cast<size_t>(slowLength)) == 0,
-      "FormatPlainDecimalSixPlaces gave \"%.*s\", printf \"%s\"", fastLength, fast, slow);
-  ZORQ_FUZZ_CHECK(fieldLength > 0 && static_cast<size_t>(fieldLength) <= length &&
-                      (static_cast<size_t>(fieldLength) == length || begin[fieldLength] == ',' ||
-                       begin[fieldLength] == '\r'),
-                  "FormatPlainDecimalSixPlaces took a field of %d bytes", fieldLength);
+      "FormatPlainDecimalField gave \"%.*s\", printf \"%s\"", fastLength, fast, slow);
 }
 
 // Reads the range [offset, offset + length) of the input from an exact-size

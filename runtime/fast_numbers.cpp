@@ -8,6 +8,10 @@
 
 #include "runtime/numbers.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool gFastPaths = true;
@@ -85,19 +89,23 @@ char* DigitsBackwards(char* end, uint128 value) {
   return end;
 }
 
-// The number of decimal digits (0 to 8) that start `bytes`, eight bytes
-// looked at at once: a byte is a digit when it reads 0x3? both as it is and
-// with 6 added. A carry out of a byte can only disturb the bytes after a
-// non-digit, which are not counted.
-int DigitRunOfEight(const char* bytes) {
-  static_assert(std::endian::native == std::endian::little, "the first byte is the lowest");
-  uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
-  constexpr uint64_t kDigitHigh = 0x3030303030303030ULL;
-  const uint64_t nonDigit = ((word & kHighNibbles) ^ kDigitHigh) |
-                            (((word + 0x0606060606060606ULL) & kHighNibbles) ^ kDigitHigh);
-  return nonDigit == 0 ? 8 : std::countr_zero(nonDigit) / 8;
+// Bit i of *digits is set when bytes[i] is a decimal digit, and of
+// *points when it is a point, for the 16 bytes at `bytes`.
+void DigitAndPointBits(const char* bytes, uint32_t* digits, uint32_t* points) {
+#if defined(__SSE2__)
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  const __m128i offset = _mm_sub_epi8(block, _mm_set1_epi8('0'));  // digits become 0 to 9
+  const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(9)), offset);
+  *digits = static_cast<uint32_t>(_mm_movemask_epi8(isDigit));
+  *points = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('.'))));
+#else
+  *digits = 0;
+  *points = 0;
+  for (int i = 0; i < 16; ++i) {
+    *digits |= static_cast<uint32_t>(bytes[i] >= '0' && bytes[i] <= '9') << i;
+    *points |= static_cast<uint32_t>(bytes[i] == '.') << i;
+  }
+#endif
 }
 
 // round(|value| * 10^precision), with ties to even, as printf rounds the
@@ -293,49 +301,34 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
   return PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
 }
 
-int FormatPlainDecimalSixPlaces(const char* text, const char* end, char* out, int* fieldLength) {
-  if (!gFastPaths) {
+int FormatPlainDecimalField(const char* field, int length, char* out) {
+  if (!gFastPaths || length < 1 || length > 15) {
     return -1;
   }
-  if (text >= end) {
-    return -1;
-  }
-  // The digit runs are cut at `end`: the bytes after it are not the line's.
-  // The tests are combined without branches: whether a value has a point,
-  // or one or two digits, varies from field to field and would be guessed
-  // wrong half the time.
-  const int negative = text[0] == '-' ? 1 : 0;
-  const char* whole = text + negative;
-  const int available = static_cast<int>(end - whole);
-  const int wholeLength = std::min(DigitRunOfEight(whole), available);
-  const char* point = whole + wholeLength;
-  const int hasPoint = static_cast<int>((wholeLength < available) & (*point == '.'));
-  const int fractionRun = std::min(DigitRunOfEight(point + 1), available - wholeLength - 1);
-  const int fractionLength = fractionRun & -hasPoint;
-  const char* stop = point + hasPoint + fractionLength;
-  const char after = *stop;  // within the reach even at `end`
-  const bool refused = (wholeLength > 7) | (fractionLength > 6) |
-                       (wholeLength + fractionLength == 0) |
-                       ((wholeLength > 1) & (whole[0] == '0')) |
-                       ((stop < end) & (after != ',') & (after != '\r'));
+  // Which of the first 16 bytes are digits and which are points, found at
+  // once; the field is then judged without a branch per byte.
+  uint32_t digits;
+  uint32_t points;
+  DigitAndPointBits(field, &digits, &points);
+  const int negative = field[0] == '-' ? 1 : 0;
+  const uint32_t body = ((1u << length) - 1) & ~static_cast<uint32_t>(negative);
+  const uint32_t others = body & ~digits;  // may only be the point
+  const int hasPoint = others != 0 ? 1 : 0;
+  const int pointAt = hasPoint ? std::countr_zero(others) : length;
+  const int wholeLength = pointAt - negative;
+  const int fractionLength = length - pointAt - hasPoint;
+  const bool refused = ((others & ~points) != 0) | ((others & (others - 1)) != 0) |
+                       (wholeLength < 1) | (wholeLength > 7) | (fractionLength > 6) |
+                       ((wholeLength > 1) & (field[negative] == '0'));
   if (refused) {
     return -1;
   }
-  // Eight-byte copies of the digit runs and of the zero fill; each later
-  // copy overwrites the junk the earlier one carried past its run.
-  char* p = out;
-  *p = '-';
-  p += negative;
-  if (wholeLength == 0) {
-    *p++ = '0';
-  }
-  std::memcpy(p, whole, 8);
-  p += wholeLength;
-  *p = '.';
-  std::memcpy(p + 1, point + 1, 8);
-  std::memcpy(p + 1 + fractionLength, "00000000", 8);
-  *fieldLength = static_cast<int>(stop - text);
-  return static_cast<int>(p - out) + 7;
+  // The field as it is, then the point (when it has none) and the zeros
+  // that make six decimals, taken from one pattern at the right offset.
+  static constexpr char kFill[kPlainDecimalReach] = ".000000";
+  std::memcpy(out, field, 16);
+  std::memcpy(out + length, kFill + hasPoint + fractionLength, 16);
+  return length + 7 - hasPoint - fractionLength;
 }
 
 void SetFastNumberPaths(bool enabled) {

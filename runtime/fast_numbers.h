@@ -20,23 +20,23 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width);
 // answer from one IEEE multiplication or division.
 double ReadDecimalFast(const char* begin, const char* end);
 
-// Bytes FormatPlainDecimalSixPlaces may read past `text` and write past
-// `out`, whatever the field's length.
-inline constexpr int kPlainDecimalReach = 24;
+// Bytes FormatPlainDecimalField reads from its field and writes at its
+// output, whatever the field's length.
+inline constexpr int kPlainDecimalReach = 32;
 
-// Prints a plain decimal field with the text FormatFixed(.., ReadDecimal(
-// text, end), 8, 6) gives ("%08.6f"; six decimals never leave room for
-// zero padding), straight from the field's digits. The field is an optional
-// "-", at most seven digits with no leading zero (a lone "0" is fine), and
-// an optional point followed by at most six digits; it must not be empty and
-// must end at a comma, a CR or at `end`, and start before `end`. Then the correctly rounded double
+// Prints a whole field, [field, field + length), that is a plain decimal,
+// with the text FormatFixed(.., ReadDecimal(field, field + length), 8, 6)
+// gives ("%08.6f"; six decimals never leave room for zero padding),
+// straight from the field's digits. The field is an optional "-", one to
+// seven digits with no leading zero (a lone "0" is fine), and an optional
+// point followed by at most six digits. Then the correctly rounded double
 // lies within half a unit of its last place of the decimal, far less than
 // half of 10^-6, so printing it back gives the decimal's own digits.
-// Returns the printed length and sets *fieldLength to the field's length;
-// returns -1 for any other text. Reads and writes kPlainDecimalReach bytes
-// from `text` and at `out` whatever the field's length, so both buffers must
-// have that many bytes (the bytes past the printed length are junk).
-int FormatPlainDecimalSixPlaces(const char* text, const char* end, char* out, int* fieldLength);
+// Returns the printed length, or -1 for any other field. Reads and writes
+// kPlainDecimalReach bytes from `field` and at `out` whatever the field's
+// length, so both buffers must have that many (the bytes past the printed
+// length are junk).
+int FormatPlainDecimalField(const char* field, int length, char* out);
 
 // Turns the fast paths off (every function above then calls its C-library
 // counterpart) and on again, so that tests and fuzzers can compare whole
