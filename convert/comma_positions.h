@@ -8,28 +8,11 @@
 #include <bit>
 #include <cstdint>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "convert/byte_scan.h"
 
 // Bit i is set when bytes[i] is a comma, for the 64 bytes at `bytes`.
 inline uint64_t CommaBitsOf64(const char* bytes) {
-#if defined(__SSE2__)
-  const __m128i comma = _mm_set1_epi8(',');
-  uint64_t bits = 0;
-  for (int i = 0; i < 4; ++i) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * i));
-    const auto mask = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, comma)));
-    bits |= static_cast<uint64_t>(mask) << (16 * i);
-  }
-  return bits;
-#else
-  uint64_t bits = 0;
-  for (int i = 0; i < 64; ++i) {
-    bits |= static_cast<uint64_t>(bytes[i] == ',') << i;
-  }
-  return bits;
-#endif
+  return ByteBitsOf64(bytes, ',');
 }
 
 class CommaPositions {

@@ -1,8 +1,10 @@
 #include "convert/flash_line_reader.h"
 
+#include <bit>
 #include <climits>
 #include <cstring>
 
+#include "convert/byte_scan.h"
 #include "convert/shared_state.h"
 #include "convert/status.h"
 #include "runtime/fast_numbers.h"
@@ -29,6 +31,7 @@ bool FlashLineReader::ReadHeaderBlock() {
     return false;
   }
   position_ = kHeaderSize;
+  MarkLineEnds();
   return true;
 }
 
@@ -48,7 +51,32 @@ bool FlashLineReader::Refill() {
     return false;
   }
   blockLength_ = static_cast<int>(count);
+  MarkLineEnds();
   return true;
+}
+
+void FlashLineReader::MarkLineEnds() {
+  for (int word = 0; word * 64 < kBlockSize; ++word) {
+    const int inBlock = blockLength_ - word * 64;
+    uint64_t bits = inBlock > 0 ? ByteBitsOf64(block_ + word * 64, '\n') : 0;
+    if (inBlock < 64)
+      bits &= inBlock > 0 ? (uint64_t{1} << inBlock) - 1 : 0;
+    lineEnds_[word] = bits;
+  }
+}
+
+// The first LF of the block at or after `from`, or -1.
+int FlashLineReader::LineEndFrom(int from) const {
+  if (from >= blockLength_)
+    return -1;
+  int word = from / 64;
+  uint64_t bits = lineEnds_[word] & (~uint64_t{0} << (from % 64));
+  while (bits == 0) {
+    if (++word * 64 >= blockLength_)
+      return -1;
+    bits = lineEnds_[word];
+  }
+  return word * 64 + std::countr_zero(bits);
 }
 
 void FlashLineReader::AppendToLine(const char* bytes, size_t count) {
@@ -75,18 +103,13 @@ bool FlashLineReader::TakeLine() {
   // The first byte of a line is taken without being looked at, so the
   // second of two LFs in a row starts the next line.
   const int start = position_;
-  if (start + 1 < blockLength_) {
-    const char* from = block_ + start + 1;
-    const void* lf = std::memchr(from, '\n', static_cast<size_t>(blockLength_ - start - 1));
-    if (lf != nullptr) {
-      const int end = static_cast<int>(static_cast<const char*>(lf) - block_);
-      lineStart_ = block_ + start;
-      lineLength_ = end - start;  // shorter than a block, so shorter than line_
-      position_ = end + 1;
-      return true;
-    }
-  }
-  return AssembleLine();
+  const int end = LineEndFrom(start + 1);
+  if (end < 0)
+    return AssembleLine();
+  lineStart_ = block_ + start;
+  lineLength_ = end - start;  // shorter than a block, so shorter than line_
+  position_ = end + 1;
+  return true;
 }
 
 // The slow way, for a line that runs past the end of its block: copied piece

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct DateStamp {
   int year = 0;  // in full (2000 added)
@@ -72,12 +73,17 @@ class FlashLineReader {
 
  private:
   bool Refill();
+  void MarkLineEnds();
+  int LineEndFrom(int from) const;
   bool TakeLine();
   bool AssembleLine();
   void AppendToLine(const char* bytes, size_t count);
 
   char block_[kBlockSize + kLinePadding] = {};
   int blockLength_ = 0;
+  // Bit i of word i / 64 is set when the block's byte i is an LF, so that
+  // each line's end is found without scanning its bytes again.
+  uint64_t lineEnds_[kBlockSize / 64] = {};
   int position_ = 0;
   // A line that lies within one block is used where it is; one that spans
   // blocks is put together in line_.

@@ -211,6 +211,7 @@ class LoggerConversion {
   void PlaceReading(double count);
   const char* CountField(unsigned count);
   int PlaceCountFromTable(int p);
+  int PlaceOneField(int p);
   int PlaceCommaEndedCounts(int p, int most);
   double ExtraValueAt(int p) const;
   void FillRestOfRecord();
@@ -290,31 +291,25 @@ void LoggerConversion::HandleDataLine() {
   for (;;) {
     if (readingCount_ == 0)
       StartRecord();
-    // The bulk of a line goes the short way. Its last count, a record's last
-    // count, and a count the line's data ends after take the way below,
-    // which looks at what comes next.
-    const int most = std::min(kCountsPerLine - placed, kReadingsPerRecord - readingCount_) - 1;
-    if (fastPaths_ && most > 0) {
-      const int before = readingCount_;
+    // The bulk of a line goes the short way: counts that are followed by
+    // more data. A count the line's data ends after, or any other field,
+    // takes the way below, one at a time.
+    bool dataEnded = false;
+    const int before = readingCount_;
+    if (fastPaths_) {
+      const int most = std::min(kCountsPerLine - placed, kReadingsPerRecord - readingCount_);
       p = PlaceCommaEndedCounts(p, most);
-      placed += readingCount_ - before;
     }
-    const int digitsEnd = PlaceCountFromTable(p);
-    if (digitsEnd < 0)
-      PlaceReading(reader_.LineDecimal(p));
-    if (digitsEnd >= 0 && digitsEnd < length && line[digitsEnd] == ',') {
-      p = digitsEnd + 1;  // digits hold no comma: this is the next one
-    } else {
-      const void* comma = std::memchr(line + p, ',', static_cast<size_t>(length - p));
-      p = comma == nullptr ? length : static_cast<int>(static_cast<const char*>(comma) - line) + 1;
+    if (readingCount_ == before) {
+      p = PlaceOneField(p);
+      ++readingCount_;
+      dataEnded = p >= length || line[p] == '\r' || line[p] == ',';
     }
-    ++readingCount_;
-    ++placed;
+    placed += readingCount_ - before;
     if (readingCount_ == kReadingsPerRecord) {
       WriteRecord();
       break;
     }
-    const bool dataEnded = p >= length || line[p] == '\r' || line[p] == ',';
     if (dataEnded) {
       // A line that breaks off closes its record early.
       if (placed < kCountsPerLine) {
@@ -331,6 +326,20 @@ void LoggerConversion::HandleDataLine() {
     extraValue_ = static_cast<float>(ExtraValueAt(p) * kExtraValueFactor);
     extraPending_ = true;
   }
+}
+
+// Places the field at `p` as the next reading and returns where the field
+// after it starts (the line's end when no comma follows).
+int LoggerConversion::PlaceOneField(int p) {
+  const char* line = reader_.Line();
+  const int length = reader_.LineLength();
+  const int digitsEnd = PlaceCountFromTable(p);
+  if (digitsEnd < 0)
+    PlaceReading(reader_.LineDecimal(p));
+  if (digitsEnd >= 0 && digitsEnd < length && line[digitsEnd] == ',')
+    return digitsEnd + 1;  // digits hold no comma: this is the next one
+  const void* comma = std::memchr(line + p, ',', static_cast<size_t>(length - p));
+  return comma == nullptr ? length : static_cast<int>(static_cast<const char*>(comma) - line) + 1;
 }
 
 // The reading of the extra value at `p`: a whole number of one to four
