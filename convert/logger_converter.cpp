@@ -210,6 +210,9 @@ class LoggerConversion {
   double ReadingOf(double count) const;
   void PlaceReading(double count);
   const char* CountField(unsigned count);
+  void CompleteCountFields();
+  template <bool kFieldsComplete>
+  int PlaceCommaEndedCountsFrom(int p, int most);
   int PlaceCountFromTable(int p);
   int PlaceOneField(int p);
   int PlaceCommaEndedCounts(int p, int most);
@@ -235,10 +238,17 @@ class LoggerConversion {
   // made the first time the count is met by the same arithmetic as
   // PlaceReading, so that a dump's counts need no number reading or
   // formatting of their own after that. A field not made yet starts with 0
-  // (a made one with its comma).
+  // (a made one with its comma). Once the dump has shown itself long enough
+  // to be worth it, the rest are made at once and no longer checked for.
   bool fastPaths_ = false;
+  bool countFieldsComplete_ = false;
+  int recordsWritten_ = 0;
   char countFields_[kCountFieldEntries * kFieldSize];
 };
+
+// Records after which the count fields not made yet are made all at once:
+// about 600 KB of dump, which takes longer to convert than the making.
+constexpr int kRecordsBeforeAllCountFields = 2000;
 
 void LoggerConversion::Run() {
   if (!reader_.ReadHeaderBlock())
@@ -405,6 +415,12 @@ const char* LoggerConversion::CountField(unsigned count) {
   return field;
 }
 
+void LoggerConversion::CompleteCountFields() {
+  for (unsigned count = 0; count < kCountFieldEntries; ++count)
+    CountField(count);
+  countFieldsComplete_ = true;
+}
+
 // A field of one to four plain digits, ended by the line's end, a comma or
 // a CR, is a whole count whose field is in the table: places it and returns
 // the index after its digits. Anything else (signs, blanks, points,
@@ -432,6 +448,12 @@ int LoggerConversion::PlaceCountFromTable(int p) {
 // digits ended by a comma that is followed by more data (no CR, comma or
 // line end). Returns where the next field starts.
 int LoggerConversion::PlaceCommaEndedCounts(int p, int most) {
+  return countFieldsComplete_ ? PlaceCommaEndedCountsFrom<true>(p, most)
+                              : PlaceCommaEndedCountsFrom<false>(p, most);
+}
+
+template <bool kFieldsComplete>
+int LoggerConversion::PlaceCommaEndedCountsFrom(int p, int most) {
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
   const char* base = line + p;
@@ -456,7 +478,8 @@ int LoggerConversion::PlaceCommaEndedCounts(int p, int most) {
     const unsigned count = DigitsValue(word, digits);  // below 10000
     if (count >= kCountFieldEntries)
       break;
-    std::memcpy(field, CountField(count), kFieldSize);
+    const char* made = kFieldsComplete ? countFields_ + count * kFieldSize : CountField(count);
+    std::memcpy(field, made, kFieldSize);
     field += kFieldSize;
     start = comma + 1;
     ++placed;
@@ -482,6 +505,8 @@ void LoggerConversion::WriteRecord() {
     WriteExtraValueRecord();
   extraPending_ = false;
   readingCount_ = 0;
+  if (fastPaths_ && !countFieldsComplete_ && ++recordsWritten_ == kRecordsBeforeAllCountFields)
+    CompleteCountFields();
 }
 
 void LoggerConversion::WriteExtraValueRecord() {

@@ -35,7 +35,7 @@ std::string RandomField(std::mt19937& random, bool gauge) {
   return text;
 }
 
-std::string RandomDump(bool gauge, unsigned seed) {
+std::string RandomDump(bool gauge, unsigned seed, int lines = 400) {
   std::mt19937 random(seed);
   std::string dump;
   if (gauge) {
@@ -49,7 +49,7 @@ std::string RandomDump(bool gauge, unsigned seed) {
     dump[62] = '\n';
   }
   dump += "Y19,M06,D30,H14,M05,S30,\r\n";
-  for (int line = 0; line < 400; ++line) {
+  for (int line = 0; line < lines; ++line) {
     const int fields = random() % 10 == 0 ? 1 + static_cast<int>(random() % 14) : 13;
     for (int i = 0; i < fields; ++i) {
       // A gauge's thirteenth field is its C4 reading, mostly whole sixteenths.
@@ -126,6 +126,16 @@ TEST_F(FastPathConversion, LoggerOutputIsTheSameBothWays) {
       ASSERT_EQ(fast, general) << "seed " << seed << " type " << c.fromType << " M " << c.gain;
     }
   }
+}
+
+// Long enough for the conversion to make every count's field at once after
+// its first records, and to go on without looking for unmade ones.
+TEST_F(FastPathConversion, LongLoggerOutputIsTheSameBothWays) {
+  const std::string dump = RandomDump(/*gauge=*/false, 9, 14000);
+  const std::string fast = Convert(dump, 2, 0, true, 1.5, -0.25);
+  const std::string general = Convert(dump, 2, 0, false, 1.5, -0.25);
+  ASSERT_GT(fast.size(), 2200u * 513u);
+  ASSERT_EQ(fast, general);
 }
 
 TEST_F(FastPathConversion, GaugeOutputIsTheSameBothWays) {
