@@ -313,8 +313,10 @@ int FormatPlainDecimalField(const char* field, int length, char* out) {
   const int negative = field[0] == '-' ? 1 : 0;
   const uint32_t body = ((1u << length) - 1) & ~static_cast<uint32_t>(negative);
   const uint32_t others = body & ~digits;  // may only be the point
-  const int hasPoint = others != 0 ? 1 : 0;
-  const int pointAt = hasPoint ? std::countr_zero(others) : length;
+  // Without a branch: whether a value has a point varies from field to
+  // field. A stop bit at `length` stands for the point when there is none.
+  const int pointAt = std::countr_zero(others | (1u << length));
+  const int hasPoint = pointAt < length ? 1 : 0;
   const int wholeLength = pointAt - negative;
   const int fractionLength = length - pointAt - hasPoint;
   const bool refused = ((others & ~points) != 0) | ((others & (others - 1)) != 0) |
