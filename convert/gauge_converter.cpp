@@ -299,11 +299,10 @@ void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, Gau
   WriteTail(state);
 }
 
-// A C4 field that is a whole number of sixteenths, 0 to 9999, in one to
-// four digits ended by a comma, a CR or the line's end: its record is made
-// from the number itself. A sixteenth is 0.0625, so the value has at most
-// four decimals and "%09.6f" prints it exactly: no rounding to follow.
-bool MakeWholeC4Text(const char* field, const char* end, Text* text) {
+// A C4 field of one to four digits ended by a comma, a CR or the line's end
+// is a whole number of sixteenths: its value is printed from the number.
+// Returns the number, or -1 for any other field.
+int WholeSixteenths(const char* field, const char* end) {
   int count = 0;
   int digits = 0;
   while (digits < 4 && field + digits < end && field[digits] >= '0' && field[digits] <= '9') {
@@ -312,32 +311,23 @@ bool MakeWholeC4Text(const char* field, const char* end, Text* text) {
   }
   const char* after = field + digits;
   if (digits == 0 || (after < end && *after != ',' && *after != '\r')) {
-    return false;
+    return -1;
   }
-  char* p = text->bytes;
-  std::memcpy(p, "D1,C4,", 6);
-  p += 6;
-  const int whole = count / 16;  // 0 to 624
-  if (whole >= 100) {
-    *p++ = static_cast<char>('0' + whole / 100);
-  }
-  *p++ = static_cast<char>('0' + whole / 10 % 10);
-  *p++ = static_cast<char>('0' + whole % 10);
-  *p++ = '.';
-  const int tenThousandths = count % 16 * 625;
-  for (int divisor = 1000; divisor >= 1; divisor /= 10) {
-    *p++ = static_cast<char>('0' + tenThousandths / divisor % 10);
-  }
-  std::memcpy(p, "00\r\n", 4);
-  text->length = static_cast<int>(p + 4 - text->bytes);
-  return true;
+  return count;
 }
 
 void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) {
   const char* line = reader.Line();
-  if (!FastNumberPathsEnabled() ||
-      !MakeWholeC4Text(line + index, line + reader.LineLength(), &state->pendingC4)) {
+  const int sixteenths =
+      FastNumberPathsEnabled() ? WholeSixteenths(line + index, line + reader.LineLength()) : -1;
+  if (sixteenths < 0) {
     FormatRecord(&state->pendingC4, "D1,C4,", reader.LineDecimal(index) * kC4Scale, 9);
+  } else {
+    Text& text = state->pendingC4;
+    std::memcpy(text.bytes, "D1,C4,", 6);
+    text.length = 6 + FormatSixteenths(text.bytes + 6, sizeof text.bytes - 8, sixteenths, 9, 6);
+    std::memcpy(text.bytes + text.length, "\r\n", 2);
+    text.length += 2;
   }
   MakeTail(state);
 }

@@ -515,8 +515,16 @@ void LoggerConversion::WriteExtraValueRecord() {
   static constexpr char kPrefix[] = "C001,D4,";
   constexpr int kPrefixLength = sizeof kPrefix - 1;
   std::memcpy(text, kPrefix, kPrefixLength);
-  int length = kPrefixLength + FormatFixed(text + kPrefixLength, sizeof text - kPrefixLength - 2,
-                                           static_cast<double>(extraValue_), 4, 1);
+  // A whole reading times 0.0625 is an exact number of sixteenths.
+  const float sixteenths = extraValue_ * 16.0f;  // exact: a power of two
+  int length;
+  if (!std::signbit(extraValue_) && sixteenths <= 9999.0f && sixteenths == std::floor(sixteenths)) {
+    length = kPrefixLength + FormatSixteenths(text + kPrefixLength, sizeof text - kPrefixLength - 2,
+                                              static_cast<int>(sixteenths), 4, 1);
+  } else {
+    length = kPrefixLength + FormatFixed(text + kPrefixLength, sizeof text - kPrefixLength - 2,
+                                         static_cast<double>(extraValue_), 4, 1);
+  }
   if (length + 2 < static_cast<int>(sizeof text)) {
     text[length++] = '\r';
     text[length++] = '\n';

@@ -101,6 +101,20 @@ void CheckZeroPaddedInt(int value, int width) {
                   slow);
 }
 
+// FormatSixteenths prints n / 16 from integer arithmetic; the text must be
+// printf's for the same value.
+void CheckSixteenths(int sixteenths, int width, int precision) {
+  char fast[128];
+  char slow[128];
+  const int fastLength = FormatSixteenths(fast, sizeof fast, sixteenths, width, precision);
+  const int slowLength =
+      FormatText(slow, sizeof slow, "%0*.*f", width, precision, sixteenths / 16.0);
+  ZORQ_FUZZ_CHECK(
+      fastLength == slowLength && std::memcmp(fast, slow, static_cast<size_t>(slowLength)) == 0,
+      "FormatSixteenths(%d, %d, %d) gave \"%.*s\", printf \"%s\"", sixteenths, width, precision,
+      fastLength, fast, slow);
+}
+
 // The widths and precisions the conversions print with.
 void CheckConversionFormats(double value) {
   CheckFixed(value, 8, 6);
@@ -167,6 +181,7 @@ void CheckRawPatterns(const uint8_t* data, size_t size) {
   CheckFixed(value, width, precision);
   CheckConversionFormats(value);
   CheckZeroPaddedInt(integer, width % 24);
+  CheckSixteenths(integer, width % 24, precision);
 }
 
 }  // namespace

@@ -301,6 +301,24 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
   return PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
 }
 
+int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int precision) {
+  const double value = sixteenths / 16.0;
+  if (!gFastPaths || sixteenths < 0 || sixteenths >= (1 << 24) || precision < 0 || precision > 9 ||
+      width < 0 || width > 40 || size < 64) {
+    return FormatFixed(out, size, value, width, precision);
+  }
+  const uint64_t scale = kPow10[precision];
+  const uint64_t product = static_cast<uint64_t>(sixteenths) * scale;  // below 2^54
+  uint64_t scaled = product >> 4;
+  const uint64_t rest = product & 15;
+  if (rest > 8 || (rest == 8 && (scaled & 1) != 0)) {
+    ++scaled;
+  }
+  const int length =
+      LayOutFixed(out, size, false, scaled / scale, scaled % scale, precision, width);
+  return length >= 0 ? length : FormatFixed(out, size, value, width, precision);
+}
+
 int FormatPlainDecimalField(const char* field, int length, char* out) {
   if (!gFastPaths || length < 1 || length > 15) {
     return -1;

@@ -11,6 +11,12 @@
 // cut to `size` as snprintf cuts them. Returns the full length.
 int FormatFixed(char* out, size_t size, double value, int width, int precision);
 
+// Same text and length as FormatFixed(out, size, sixteenths / 16.0, width,
+// precision), for a whole number of sixteenths (a reading times 0.0625):
+// such a value is exact in binary, so its rounding needs only the integer
+// arithmetic n * 10^precision / 16, ties to even as printf rounds.
+int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int precision);
+
 // Same text and length as FormatText(out, size, "%0*i", width, value) for
 // width 0 to 20; `size` must be at least 24.
 int FormatZeroPaddedInt(char* out, size_t size, int value, int width);

@@ -129,6 +129,30 @@ TEST(FastFixedFormat, InfinityAndNanFollowPrintf) {
   }
 }
 
+TEST(FastSixteenthsFormat, MatchesPrintfForEveryCountAndTheRoundingTies) {
+  // Every count a reading can hold at the record formats (ties to even at
+  // one decimal: 0.25 -> "0.2", 0.75 -> "0.8"), then wider ranges sparsely.
+  for (int sixteenths = 0; sixteenths < 70000; ++sixteenths) {
+    for (const auto& [width, precision] : {std::pair{9, 6}, std::pair{4, 1}}) {
+      char fast[64];
+      const int length = FormatSixteenths(fast, sizeof fast, sixteenths, width, precision);
+      const std::string reference = Reference("%0*.*f", width, precision, sixteenths / 16.0);
+      ASSERT_EQ(std::string(fast, static_cast<size_t>(length)), reference) << sixteenths;
+    }
+  }
+  std::mt19937 random(3);
+  for (int i = 0; i < 20000; ++i) {
+    const int sixteenths = static_cast<int>(random() % (1u << 25));  // some beyond 2^24
+    const int width = static_cast<int>(random() % 24);
+    const int precision = static_cast<int>(random() % 11);  // 10 takes the general path
+    char fast[64];
+    const int length = FormatSixteenths(fast, sizeof fast, sixteenths, width, precision);
+    ASSERT_EQ(std::string(fast, static_cast<size_t>(length)),
+              Reference("%0*.*f", width, precision, sixteenths / 16.0))
+        << sixteenths << " " << width << " " << precision;
+  }
+}
+
 TEST(FastIntFormat, MatchesPrintf) {
   const int kValues[] = {0,    1,    -1,    9,  10,  99,   100,        999,
                          1000, 9999, 10000, -5, -99, -100, 2147483647, -2147483647 - 1};
