@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "convert/byte_scan.h"
 #include "convert/comma_positions.h"
 #include "convert/converters.h"
 #include "convert/flash_line_reader.h"
@@ -299,27 +300,14 @@ void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, Gau
   WriteTail(state);
 }
 
-// A C4 field of one to four digits ended by a comma, a CR or the line's end
-// is a whole number of sixteenths: its value is printed from the number.
-// Returns the number, or -1 for any other field.
-int WholeSixteenths(const char* field, const char* end) {
-  int count = 0;
-  int digits = 0;
-  while (digits < 4 && field + digits < end && field[digits] >= '0' && field[digits] <= '9') {
-    count = count * 10 + (field[digits] - '0');
-    ++digits;
-  }
-  const char* after = field + digits;
-  if (digits == 0 || (after < end && *after != ',' && *after != '\r')) {
-    return -1;
-  }
-  return count;
-}
-
 void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) {
   const char* line = reader.Line();
-  const int sixteenths =
-      FastNumberPathsEnabled() ? WholeSixteenths(line + index, line + reader.LineLength()) : -1;
+  // A C4 field that is a whole number is a whole number of sixteenths,
+  // printed from the number itself.
+  int digits = 0;
+  const int sixteenths = FastNumberPathsEnabled()
+                             ? ShortWholeNumber(line + index, line + reader.LineLength(), &digits)
+                             : -1;
   if (sixteenths < 0) {
     FormatRecord(&state->pendingC4, "D1,C4,", reader.LineDecimal(index) * kC4Scale, 9);
   } else {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "convert/byte_scan.h"
 #include "convert/comma_positions.h"
 #include "convert/converters.h"
 #include "convert/flash_line_reader.h"
@@ -167,36 +168,6 @@ bool PutPrefixDigits(const DateStamp& time, char* out) {
 }
 
 static_assert(FlashLineReader::kLinePadding >= 64, "counts are scanned 64 bytes at a time");
-
-// The four bytes at `bytes` (the first in the lowest byte).
-uint32_t LoadWord(const char* bytes) {
-  uint32_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
-// How many of the four bytes of `word` are decimal digits before the first
-// byte that is not. A byte is a digit when it reads 0x3? both as it is and
-// with 6 added; a carry out of a byte can only disturb bytes after a
-// non-digit, which are not counted.
-int DigitRunOfFour(uint32_t word) {
-  const uint32_t high = word & 0xF0F0F0F0u;
-  const uint32_t shifted = (word + 0x06060606u) & 0xF0F0F0F0u;
-  const uint32_t nonDigit = (high ^ 0x30303030u) | (shifted ^ 0x30303030u);
-  // A stop bit past the fourth byte makes four digits count as four
-  // without a branch, which would be guessed wrong for mixed widths.
-  return std::countr_zero(uint64_t{nonDigit} | (uint64_t{1} << 32)) / 8;
-}
-
-// The value of the first `digits` (1 to 4) bytes of `word`, all digits.
-unsigned DigitsValue(uint32_t word, int digits) {
-  // Shift the digits up so that the missing ones read as leading zeros;
-  // then fold pairs and the two pairs.
-  uint32_t folded = (word - 0x30303030u) << (8 * (4 - digits));
-  folded = ((folded & 0x0F0F0F0Fu) * 2561u) >> 8;
-  folded = ((folded & 0x00FF00FFu) * 6553601u) >> 16;
-  return folded & 0xFFFFu;
-}
 
 class LoggerConversion {
  public:
@@ -359,11 +330,10 @@ double LoggerConversion::ExtraValueAt(int p) const {
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
   if (fastPaths_) {
-    const uint32_t word = LoadWord(line + p);  // the line is padded
-    const int digits = std::min(DigitRunOfFour(word), length - p);
-    const int end = p + digits;
-    if (digits > 0 && (end == length || line[end] == '\r' || line[end] == ','))
-      return static_cast<double>(DigitsValue(word, digits));
+    int digits = 0;
+    const int value = ShortWholeNumber(line + p, line + length, &digits);
+    if (value >= 0)
+      return static_cast<double>(value);
   }
   return reader_.LineDecimal(p);
 }
@@ -430,18 +400,12 @@ int LoggerConversion::PlaceCountFromTable(int p) {
     return -1;
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
-  const uint32_t word = LoadWord(line + p);  // the line is padded
-  const int digits = std::min(DigitRunOfFour(word), length - p);
-  const int end = p + digits;
-  if (digits <= 0)
-    return -1;
-  if (end < length && line[end] != ',' && line[end] != '\r')
+  int digits = 0;
+  const int count = ShortWholeNumber(line + p, line + length, &digits);
+  if (count < 0 || count >= kCountFieldEntries)
     return -1;  // a fifth digit, a point, an exponent, ...
-  const unsigned count = DigitsValue(word, digits);
-  if (count >= kCountFieldEntries)
-    return -1;
-  std::memcpy(Field(readingCount_), CountField(count), kFieldSize);
-  return end;
+  std::memcpy(Field(readingCount_), CountField(static_cast<unsigned>(count)), kFieldSize);
+  return p + digits;
 }
 
 // Places up to `most` counts from `p` on, for as long as each is one to four

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/byte_scan.h"
 #include "convert/comma_positions.h"
 
 namespace {
@@ -45,6 +46,30 @@ TEST(CommaPositionsTest, FindsEveryCommaOfTheLineAndNoneBeyondIt) {
       }
       ASSERT_EQ(CommasFromScan(line, length), CommasOneByOne(line, length))
           << "length " << length << " round " << round;
+    }
+  }
+}
+
+TEST(ShortWholeNumberTest, TakesOneToFourDigitsEndedByCommaCrOrTheEnd) {
+  struct Case {
+    const char* text;
+    int length;  // of the line; the rest is readable padding
+    int value;
+    int digits;
+  };
+  const Case kCases[] = {
+      {"7,", 2, 7, 1},   {"0042,", 5, 42, 4},  {"4095\r", 5, 4095, 4}, {"9999", 4, 9999, 4},
+      {"123", 2, 12, 2}, {"12345,", 6, -1, 0}, {"12.5,", 5, -1, 0},    {"-3,", 3, -1, 0},
+      {",5", 2, -1, 0},  {" 7,", 3, -1, 0},    {"1e3,", 4, -1, 0},     {"", 0, -1, 0},
+  };
+  for (const Case& c : kCases) {
+    std::string line(c.text);
+    line.append(8, '9');  // padding digits must not be taken
+    int digits = -1;
+    const int value = ShortWholeNumber(line.data(), line.data() + c.length, &digits);
+    EXPECT_EQ(value, c.value) << "'" << c.text << "' length " << c.length;
+    if (value >= 0) {
+      EXPECT_EQ(digits, c.digits) << "'" << c.text << "'";
     }
   }
 }
