@@ -21,23 +21,6 @@ std::string Because(const std::string& what, int error) {
   return what + ": " + std::strerror(error);
 }
 
-// The full path, as a file-selection popup would hand it back.
-bool FullPath(const std::string& path, std::string* full, std::string* error) {
-  std::error_code failure;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, failure);
-  if (failure) {
-    *error = "cannot make a full path of " + Quoted(path) + ": " + failure.message();
-    return false;
-  }
-  *full = absolute.string();
-  if (full->size() > static_cast<size_t>(kMaxPathLength)) {
-    *error = "the full path of " + Quoted(path) + " is longer than " +
-             std::to_string(kMaxPathLength) + " characters";
-    return false;
-  }
-  return true;
-}
-
 // Opens and closes `path` with `flags`; a directory does not count as a file.
 bool CanOpen(const std::string& path, int flags, std::string* error) {
   int fd;
@@ -92,6 +75,22 @@ bool CreateTo(const std::string& path, std::string* error) {
 }
 
 }  // namespace
+
+bool FullPath(const std::string& path, std::string* full, std::string* error) {
+  std::error_code failure;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, failure);
+  if (failure) {
+    *error = "cannot make a full path of " + Quoted(path) + ": " + failure.message();
+    return false;
+  }
+  *full = absolute.string();
+  if (full->size() > static_cast<size_t>(kMaxPathLength)) {
+    *error = "the full path of " + Quoted(path) + " is longer than " +
+             std::to_string(kMaxPathLength) + " characters";
+    return false;
+  }
+  return true;
+}
 
 bool CheckFiles(const CliOptions& options, CheckedFiles* files, std::string* error) {
   if (!FullPath(options.fromPath, &files->fromPath, error) ||

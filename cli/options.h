@@ -1,19 +1,43 @@
 // Command line of zorqconvert-cli:
-//   zorqconvert-cli --from-type N --to-type N [--gain M] [--offset B] [--append] FROM TO
+//   zorqconvert-cli [OPTIONS] FROM TO
+//   zorqconvert-cli [OPTIONS] -o DIR FROM...
+//   zorqconvert-cli --check [OPTIONS] FROM...
 #pragma once
 
 #include <string>
+#include <vector>
+
+// How the inputs and outputs are named on the command line.
+enum class CliForm {
+  FromTo,     // FROM TO: one input, one output (either may be "-")
+  OutputDir,  // -o DIR FROM...: DIR/<name>.csv for each FROM
+  Check,      // --check FROM...: convert, keep nothing
+};
 
 struct CliOptions {
-  int fromType = 0;         // 1, 2 logger dumps; 3 gauge dump
-  int toType = -1;          // 0 logger CSV; 1 gauge CSV
+  CliForm form = CliForm::FromTo;
+  int fromType = 0;         // 1, 2 logger dumps; 3 gauge dump; 0 auto (from the header)
+  int toType = -1;          // 0 logger CSV; 1 gauge CSV; -1 the one that fits the From type
   bool correction = false;  // --gain or --offset given
   double gain = 1.0;
   double offset = 0.0;
   bool append = false;
-  std::string fromPath;
-  std::string toPath;
+  bool overwrite = false;
+  std::string outputDir;               // -o DIR
+  std::vector<std::string> fromPaths;  // every FROM, in command-line order
+  std::string fromPath;                // the FROM of the FromTo form
+  std::string toPath;                  // the TO of the FromTo form
+  std::string timeZone;                // --tz ZONE, empty when not given
+  int jobs = 1;
+  bool json = false;
+  bool quiet = false;
+  // A call that the converter already took before it knew several inputs:
+  // FROM TO with both types and no option beyond the correction and
+  // --append. It writes to standard error exactly what such a call always did.
+  bool todaysCall = false;
 };
+
+inline constexpr int kMaxJobs = 32;  // two file handles each
 
 enum class CliAction { Convert, ShowHelp, ShowVersion, UsageError };
 
@@ -23,3 +47,6 @@ CliAction ParseCommandLine(int argc, const char* const argv[], CliOptions* optio
 
 // The usage text, ending in a line feed.
 const char* UsageText();
+
+// The short reminder of the forms that follows a usage error.
+const char* ShortUsageText();

@@ -392,3 +392,27 @@ long RecordWriter::Write(const char* bytes, size_t count) {
   std::memcpy(out, bytes, count);
   return Commit(count);
 }
+
+// --- Descriptors opened elsewhere ---
+
+int AdoptFileDescriptor(int fd, int access) {
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0) {
+    gLastError = "no open file was handed over";
+    return -1;
+  }
+  const int handle = FreeHandle();
+  if (handle < 0) {
+    gLastError = "too many open files";
+    return -1;
+  }
+  FileSlot& slot = gSlots[static_cast<size_t>(handle - 1)];
+  slot = FileSlot{};
+  slot.fd = fd;
+  if (access == VAL_WRITE_ONLY) {
+    slot.writeBuffer.reset(new char[kBufferSize]);
+  } else {
+    slot.readBuffer.reset(new char[kBufferSize]);
+  }
+  return handle;
+}

@@ -115,3 +115,11 @@ class RecordWriter {
   bool flushFailed_ = false;  // reported by the next Commit
   std::unique_ptr<char[]> staging_;
 };
+
+// --- Descriptors opened elsewhere (the command line's safe outputs, pipes) ---
+
+// Takes over `fd`, already open for `access` (VAL_READ_ONLY or
+// VAL_WRITE_ONLY), as a handle of this layer; CloseFile closes it. Returns
+// the handle, or -1 (the descriptor is then left open) when no handle is free
+// or `fd` is not open.
+int AdoptFileDescriptor(int fd, int access);

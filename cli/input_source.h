@@ -1,0 +1,51 @@
+// One input of the command line, a named dump or standard input, opened so
+// that its header can be looked at before it is converted. A pipe cannot be
+// rewound: its first block is read ahead and a relay thread hands the
+// conversion those bytes and then the rest of the pipe, through a pipe of
+// its own. A file is looked at with pread and converted from byte 0.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "convert/engine.h"
+
+class InputSource {
+ public:
+  InputSource() = default;
+  ~InputSource();
+  InputSource(const InputSource&) = delete;
+  InputSource& operator=(const InputSource&) = delete;
+
+  // Opens `fullPath` ("-" for standard input) and reads its first block.
+  // False, with `error` saying why, when it cannot be read.
+  bool Open(const std::string& fullPath, std::string* error);
+
+  const DumpLook& look() const { return look_; }
+  dev_t device() const { return device_; }
+  ino_t inode() const { return inode_; }
+
+  // A handle of the file layer that reads the input from its first byte.
+  // -1 when none could be had.
+  int OpenHandle();
+  // After the conversion has closed the handle: stops the relay. True when
+  // every byte of a pipe was read; else `error` says why not.
+  bool Finish(std::string* error);
+
+ private:
+  void Relay(int sink);
+
+  int fd_ = -1;
+  bool stream_ = false;
+  std::string ahead_;  // a pipe's first block, read ahead
+  DumpLook look_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  std::thread relay_;
+  int stopWrite_ = -1;  // closing it tells the relay to stop
+  int stopRead_ = -1;
+  std::atomic<int> readError_{0};
+};

@@ -1,0 +1,361 @@
+#include "cli/safe_output.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "runtime/files.h"
+
+namespace {
+
+mode_t gUmask = 022;
+
+std::string Quoted(const std::string& path) {
+  return "\"" + path + "\"";
+}
+
+std::string Because(const std::string& what, int error) {
+  return what + ": " + std::strerror(error);
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+std::string RandomSuffix() {
+  unsigned char bytes[6] = {};
+  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    const unsigned long mixed = static_cast<unsigned long>(::getpid()) * 2654435761u ^
+                                static_cast<unsigned long>(::time(nullptr));
+    std::memcpy(bytes, &mixed, sizeof bytes < sizeof mixed ? sizeof bytes : sizeof mixed);
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char byte : bytes) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 15];
+  }
+  return text;
+}
+
+// The name of a hidden temporary beside the output.
+std::string TemporaryName(const std::string& folder, const std::string& name) {
+  return folder + (folder == "/" ? "." : "/.") + name + "." + RandomSuffix() + ".part";
+}
+
+void SyncFolder(const std::string& folder) {
+  const int fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+// Links the unnamed file open as `fd` at `path`; EEXIST when `path` exists.
+int LinkDescriptor(int fd, const std::string& path) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+    return 0;
+  if (errno != ENOENT)
+    return errno;
+  // No /proc here: AT_EMPTY_PATH does the same for a privileged process.
+  return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
+// Renames without replacing; EEXIST when `to` exists.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS)
+    return errno;
+  // A file system without RENAME_NOREPLACE: link refuses an existing name too.
+  if (::link(from.c_str(), to.c_str()) != 0)
+    return errno;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+bool LockedByAnother(int fd) {
+  int result;
+  do {
+    result = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (result < 0 && errno == EINTR);
+  return result < 0 && errno == EWOULDBLOCK;
+}
+
+std::string LockedText(const std::string& path) {
+  return "another converter is writing " + Quoted(path) + "; it is left as it is";
+}
+
+}  // namespace
+
+void RememberUmask() {
+  gUmask = ::umask(0);
+  ::umask(gUmask);
+}
+
+SafeOutput::~SafeOutput() {
+  if (!done_ && (kind_ == Kind::New || kind_ == Kind::Replace))
+    Abandon();
+  Close();
+}
+
+void SafeOutput::Close() {
+  if (fd_ >= 0)
+    ::close(fd_);
+  if (lockFd_ >= 0)
+    ::close(lockFd_);
+  fd_ = lockFd_ = -1;
+}
+
+bool SafeOutput::PrepareStream(int fd, std::string* error) {
+  kind_ = Kind::Stream;
+  fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  if (fd_ < 0) {
+    *error = Because("cannot write the output", errno);
+    return false;
+  }
+  return true;
+}
+
+bool SafeOutput::Prepare(const std::string& path, const OutputPolicy& policy, dev_t fromDevice,
+                         ino_t fromInode, std::string* error) {
+  path_ = path;
+  struct stat link {};
+  if (::lstat(path.c_str(), &link) == 0)
+    return PrepareExisting(policy, fromDevice, fromInode, error);
+  if (errno != ENOENT) {
+    *error = Because("cannot use " + Quoted(path), errno);
+    return false;
+  }
+  kind_ = Kind::New;
+  if (!CreateTemporary(FolderOf(path), NameOf(path), error))
+    return false;
+  // What a plain creation would have given, not the temporary's 0600.
+  ::fchmod(fd_, 0666 & ~gUmask);
+  return true;
+}
+
+bool SafeOutput::PrepareExisting(const OutputPolicy& policy, dev_t fromDevice, ino_t fromInode,
+                                 std::string* error) {
+  struct stat target {};
+  if (::stat(path_.c_str(), &target) != 0) {
+    // A link to nothing: writing through it would create a file elsewhere.
+    *error = Because("cannot use " + Quoted(path_), errno);
+    return false;
+  }
+  if (S_ISDIR(target.st_mode)) {
+    *error = "cannot open " + Quoted(path_) + ": it is a folder";
+    return false;
+  }
+  if (policy.append)
+    return PrepareAppend(error);
+  if (policy.overwrite)
+    return PrepareReplace(fromDevice, fromInode, error);
+  *error = policy.todaysWording
+               ? "the To file " + Quoted(path_) +
+                     " already exists; give --append to add to it (the file is left as it is)"
+               : "the output " + Quoted(path_) +
+                     " already exists; give --append to add to it or --overwrite to replace it "
+                     "(the file is left as it is)";
+  return false;
+}
+
+bool SafeOutput::PrepareAppend(std::string* error) {
+  kind_ = Kind::Append;
+  // O_NONBLOCK: a FIFO without a reader is refused rather than waited for.
+  fd_ = OpenRetrying(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) {
+    *error = Because("cannot open " + Quoted(path_), errno);
+    return false;
+  }
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  struct stat info {};
+  ::fstat(fd_, &info);
+  if (S_ISREG(info.st_mode)) {
+    // The lock lives on the open file, shared by this second descriptor,
+    // so it holds until the run has cut back or finished.
+    lockFd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 3);
+    if (lockFd_ < 0 || LockedByAnother(lockFd_)) {
+      *error = LockedText(path_);
+      Close();
+      return false;
+    }
+    lengthBefore_ = info.st_size;
+  }
+  return true;
+}
+
+bool SafeOutput::PrepareReplace(dev_t fromDevice, ino_t fromInode, std::string* error) {
+  kind_ = Kind::Replace;
+  std::error_code failure;
+  const std::string real = std::filesystem::canonical(path_, failure).string();
+  struct stat info {};
+  if (failure || ::stat(real.c_str(), &info) != 0) {
+    *error = "cannot use " + Quoted(path_) + ": " + failure.message();
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    *error = "cannot replace " + Quoted(path_) + ": it is not a plain file";
+    return false;
+  }
+  if (info.st_dev == fromDevice && info.st_ino == fromInode) {
+    *error = "the output " + Quoted(path_) + " is the dump itself; it is left as it is";
+    return false;
+  }
+  lockFd_ = OpenRetrying(real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (lockFd_ < 0)
+    lockFd_ = OpenRetrying(real.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (lockFd_ < 0) {
+    *error = Because("cannot open " + Quoted(path_), errno);
+    return false;
+  }
+  if (LockedByAnother(lockFd_)) {
+    *error = LockedText(path_);
+    Close();
+    return false;
+  }
+  path_ = real;  // a link is followed: the file it names is replaced
+  if (!CreateTemporary(FolderOf(real), NameOf(real), error)) {
+    Close();
+    return false;
+  }
+  // As a plain rewrite of the file would leave it.
+  ::fchmod(fd_, info.st_mode & 07777);
+  return true;
+}
+
+bool SafeOutput::CreateTemporary(const std::string& folder, const std::string& name,
+                                 std::string* error) {
+  // O_TMPFILE: a file with no name at all until it is linked, so a crash at
+  // any moment leaves nothing behind.
+  fd_ = OpenRetrying(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd_ >= 0)
+    return true;
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    *error = Because("cannot create " + Quoted(path_), errno);
+    return false;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = TemporaryName(folder, name);
+    // O_EXCL and O_NOFOLLOW: no existing file or link is ever followed.
+    fd_ = OpenRetrying(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                       0600);
+    if (fd_ >= 0) {
+      tempPath_ = candidate;
+      return true;
+    }
+    if (errno != EEXIST)
+      break;
+  }
+  *error = Because("cannot create " + Quoted(path_), errno);
+  return false;
+}
+
+int SafeOutput::OpenHandle() {
+  const int copy = ::fcntl(fd_, F_DUPFD_CLOEXEC, 3);
+  if (copy < 0)
+    return -1;
+  const int handle = AdoptFileDescriptor(copy, VAL_WRITE_ONLY);
+  if (handle < 0)
+    ::close(copy);
+  return handle;
+}
+
+bool SafeOutput::Commit(std::string* error) {
+  done_ = true;
+  if (kind_ == Kind::Append || kind_ == Kind::Stream) {
+    Close();
+    return true;
+  }
+  if (::fsync(fd_) != 0) {
+    *error = Because("cannot sync the output " + Quoted(path_) + " to disk", errno);
+    done_ = false;
+    Abandon();
+    Close();
+    return false;
+  }
+  const bool placed = kind_ == Kind::New ? LinkNew(error) : RenameOver(error);
+  if (placed)
+    SyncFolder(FolderOf(path_));
+  Close();
+  return placed;
+}
+
+bool SafeOutput::LinkNew(std::string* error) {
+  const int result = tempPath_.empty() ? LinkDescriptor(fd_, path_)
+                                       : RenameNoReplace(tempPath_, path_);
+  if (result == 0) {
+    tempPath_.clear();
+    return true;
+  }
+  if (!tempPath_.empty())
+    ::unlink(tempPath_.c_str());
+  tempPath_.clear();
+  *error = result == EEXIST ? "the output " + Quoted(path_) +
+                                  " appeared while the conversion ran; it is left as it is and "
+                                  "this conversion's output is dropped"
+                            : Because("cannot put the output " + Quoted(path_) + " in place",
+                                      result);
+  return false;
+}
+
+bool SafeOutput::RenameOver(std::string* error) {
+  if (tempPath_.empty()) {
+    // An unnamed file cannot be renamed: give it a hidden name first.
+    for (int attempt = 0; attempt < 100 && tempPath_.empty(); ++attempt) {
+      const std::string candidate = TemporaryName(FolderOf(path_), NameOf(path_));
+      const int result = LinkDescriptor(fd_, candidate);
+      if (result == 0)
+        tempPath_ = candidate;
+      else if (result != EEXIST) {
+        *error = Because("cannot put the output " + Quoted(path_) + " in place", result);
+        return false;
+      }
+    }
+  }
+  if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+    *error = Because("cannot put the output " + Quoted(path_) + " in place", errno);
+    ::unlink(tempPath_.c_str());
+    tempPath_.clear();
+    return false;
+  }
+  tempPath_.clear();
+  return true;
+}
+
+void SafeOutput::Abandon() {
+  done_ = true;
+  if (kind_ == Kind::Append && fd_ >= 0) {
+    struct stat info {};
+    if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > lengthBefore_)
+      ::ftruncate(fd_, lengthBefore_);
+  }
+  if (!tempPath_.empty()) {
+    ::unlink(tempPath_.c_str());
+    tempPath_.clear();
+  }
+  Close();
+}

@@ -1,0 +1,77 @@
+// Outputs that never look finished before they are: a new output is written
+// under a temporary name in its folder and put in place only when the
+// conversion ends; an appended output is locked against a second converter
+// and cut back when the run is stopped.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+struct OutputPolicy {
+  bool append = false;     // an existing output is appended to
+  bool overwrite = false;  // an existing output is replaced
+  // The refusal of an existing output names only --append, as the converter
+  // always did before --overwrite existed.
+  bool todaysWording = false;
+};
+
+class SafeOutput {
+ public:
+  enum class Kind {
+    New,      // written as a temporary, linked in place at the end
+    Replace,  // written as a temporary, renamed over the old file at the end
+    Append,   // written in place after its old bytes, under a lock
+    Stream,   // standard output or /dev/null: written as it goes
+  };
+
+  SafeOutput() = default;
+  ~SafeOutput();
+  SafeOutput(const SafeOutput&) = delete;
+  SafeOutput& operator=(const SafeOutput&) = delete;
+
+  // Readies the output at `path` (a full path). `from` is the input's
+  // device and inode, so that it is never replaced by its own output. False,
+  // with `error` saying why, when the output cannot be used; nothing has
+  // been created or changed then.
+  bool Prepare(const std::string& path, const OutputPolicy& policy, dev_t fromDevice,
+               ino_t fromInode, std::string* error);
+  // Writes into a descriptor as it is (dup'ed; the caller keeps its own).
+  bool PrepareStream(int fd, std::string* error);
+
+  // A new handle of the file layer on the output, for the conversion.
+  int OpenHandle();
+
+  // Syncs the output and puts it in place (New, Replace). False with `error`
+  // when it could not be put in place; the temporary is gone then.
+  bool Commit(std::string* error);
+  // Takes back what this run wrote: a new output never appears, a replaced
+  // one stays as it was, an appended one is cut back to its old length.
+  void Abandon();
+
+  Kind kind() const { return kind_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  bool PrepareExisting(const OutputPolicy& policy, dev_t fromDevice, ino_t fromInode,
+                       std::string* error);
+  bool PrepareAppend(std::string* error);
+  bool PrepareReplace(dev_t fromDevice, ino_t fromInode, std::string* error);
+  bool CreateTemporary(const std::string& folder, const std::string& name, std::string* error);
+  bool LinkNew(std::string* error);
+  bool RenameOver(std::string* error);
+  void Close();
+
+  Kind kind_ = Kind::Stream;
+  std::string path_;      // where the output ends up
+  std::string tempPath_;  // a named temporary (when O_TMPFILE is not available)
+  int fd_ = -1;           // our own descriptor of the file written
+  int lockFd_ = -1;       // holds the advisory lock
+  int64_t lengthBefore_ = 0;
+  bool done_ = false;
+};
+
+// Notes the process's umask, which a new output's permissions follow. Call
+// once at start, before any thread runs (reading it means setting it).
+void RememberUmask();
