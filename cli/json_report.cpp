@@ -154,8 +154,8 @@ void AppendLook(std::string* out, const DumpLook& look) {
 
 std::string DateText(const DateStamp& date) {
   char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", date.year, date.month,
-                date.day, date.hour, date.minute, date.second);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", date.year, date.month, date.day,
+                date.hour, date.minute, date.second);
   return text;
 }
 
@@ -189,8 +189,9 @@ void AppendFailure(std::string* out, const InputReport& input) {
     object.Null("line");
     object.Null("byte");
   }
-  const std::string reason =
-      !input.problem.empty() ? input.problem : report != nullptr ? report->failure.reason : "";
+  const std::string reason = !input.problem.empty() ? input.problem
+                             : report != nullptr    ? report->failure.reason
+                                                    : "";
   object.String("reason", reason.empty() ? input.message : reason);
 }
 
@@ -278,8 +279,9 @@ std::string JsonReportLine(const InputReport& input) {
       object.Null("failure");
     AppendAnomalies(object.Key("anomalies"), report);
     AppendAnomalyCounts(object.Key("anomaly_counts"), report);
-    const std::optional<DumpLook> look =
-        input.look ? input.look : report != nullptr ? std::optional<DumpLook>(report->look) : std::nullopt;
+    const std::optional<DumpLook> look = input.look          ? input.look
+                                         : report != nullptr ? std::optional<DumpLook>(report->look)
+                                                             : std::nullopt;
     if (look)
       AppendLook(object.Key("detected"), *look);
     else

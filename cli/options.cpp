@@ -106,14 +106,14 @@ bool ParseJobs(std::string_view text, int* jobs) {
 }
 
 bool IsFlag(const std::string& name) {
-  static const std::set<std::string> kFlags = {"--help",      "--version", "--append", "--overwrite",
-                                               "--check",     "--json",    "--quiet"};
+  static const std::set<std::string> kFlags = {"--help",  "--version", "--append", "--overwrite",
+                                               "--check", "--json",    "--quiet"};
   return kFlags.contains(name);
 }
 
 bool TakesValue(const std::string& name) {
-  static const std::set<std::string> kValued = {"--from-type", "--to-type", "--gain", "--offset",
-                                                "--tz",        "--jobs",    "--output-dir"};
+  static const std::set<std::string> kValued = {
+      "--from-type", "--to-type", "--gain", "--offset", "--tz", "--jobs", "--output-dir"};
   return kValued.contains(name);
 }
 
@@ -246,16 +246,15 @@ class Parser {
     }
     if (!CheckPaths(paths))
       return CliAction::UsageError;
-    options_->fromPaths = options_->form == CliForm::FromTo
-                              ? std::vector<std::string>{paths[0]}
-                              : paths;
+    options_->fromPaths =
+        options_->form == CliForm::FromTo ? std::vector<std::string>{paths[0]} : paths;
     if (options_->form == CliForm::FromTo) {
       options_->fromPath = paths[0];
       options_->toPath = paths[1];
     }
     options_->todaysCall = options_->form == CliForm::FromTo && fromTypeGiven &&
-                           seen_.contains("--to-type") && !options_->overwrite &&
-                           !options_->json && !options_->quiet && !seen_.contains("--tz") &&
+                           seen_.contains("--to-type") && !options_->overwrite && !options_->json &&
+                           !options_->quiet && !seen_.contains("--tz") &&
                            !seen_.contains("--jobs") && paths[0] != "-" && paths[1] != "-";
     return CliAction::Convert;
   }

@@ -261,8 +261,8 @@ bool SafeOutput::CreateTemporary(const std::string& folder, const std::string& n
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string candidate = TemporaryName(folder, name);
     // O_EXCL and O_NOFOLLOW: no existing file or link is ever followed.
-    fd_ = OpenRetrying(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                       0600);
+    fd_ =
+        OpenRetrying(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
       tempPath_ = candidate;
       return true;
@@ -305,8 +305,8 @@ bool SafeOutput::Commit(std::string* error) {
 }
 
 bool SafeOutput::LinkNew(std::string* error) {
-  const int result = tempPath_.empty() ? LinkDescriptor(fd_, path_)
-                                       : RenameNoReplace(tempPath_, path_);
+  const int result =
+      tempPath_.empty() ? LinkDescriptor(fd_, path_) : RenameNoReplace(tempPath_, path_);
   if (result == 0) {
     tempPath_.clear();
     return true;
@@ -314,11 +314,11 @@ bool SafeOutput::LinkNew(std::string* error) {
   if (!tempPath_.empty())
     ::unlink(tempPath_.c_str());
   tempPath_.clear();
-  *error = result == EEXIST ? "the output " + Quoted(path_) +
-                                  " appeared while the conversion ran; it is left as it is and "
-                                  "this conversion's output is dropped"
-                            : Because("cannot put the output " + Quoted(path_) + " in place",
-                                      result);
+  *error = result == EEXIST
+               ? "the output " + Quoted(path_) +
+                     " appeared while the conversion ran; it is left as it is and "
+                     "this conversion's output is dropped"
+               : Because("cannot put the output " + Quoted(path_) + " in place", result);
   return false;
 }
 

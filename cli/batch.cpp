@@ -1,0 +1,522 @@
+#include "cli/batch.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "app/dispatch.h"
+#include "app/report_text.h"
+#include "app/shell.h"
+#include "cli/file_checks.h"
+#include "cli/input_source.h"
+#include "cli/json_report.h"
+#include "cli/progress.h"
+#include "cli/safe_output.h"
+#include "cli/signals.h"
+#include "cli/time_zone.h"
+#include "convert/status.h"
+#include "runtime/files.h"
+
+namespace {
+
+constexpr int kExitUsage = 64;
+constexpr int kExitInternal = 70;  // no converter was chosen, which valid options rule out
+
+// The file layer's table of handles is shared: opening and closing go one
+// at a time. Reads and writes on a handle of one's own need no lock.
+std::mutex gFileTableMutex;
+
+// One input as the command line names it, with the kinds settled.
+struct PlannedInput {
+  std::string from;  // as given
+  std::string to;    // as given or made from -o; "-" standard output; empty with --check
+  int fromType = 0;  // 0 when it could not be settled ahead (the input cannot be opened)
+  int toType = -1;
+  std::unique_ptr<InputSource> source;  // a pipe read ahead to look at its header
+};
+
+struct InputOutcome {
+  bool converterRan = false;
+  bool cancelled = false;
+  int stopSignal = 0;
+  uint8_t status = kStatusReady;
+  int exitStatus = 0;
+  std::string problem;    // a file that cannot be used, before or after the engine ran
+  std::string popupText;  // the dispatch's CONVERT ERROR text, trimmed
+  std::optional<DumpLook> look;
+  int fromType = 0;
+  int toType = -1;
+  ConversionResult result;
+};
+
+std::string TrimmedLeft(const char* text) {
+  const std::string value = text;
+  const size_t first = value.find_first_not_of(' ');
+  return first == std::string::npos ? "" : value.substr(first);
+}
+
+int ExitStatusOfStatus(uint8_t status) {
+  if (status == kStatusFinished)
+    return 0;
+  if (status >= kStatusFileError && status < kStatusFinished)
+    return status;
+  return kExitInternal;
+}
+
+// --- Planning, before anything is converted ---
+
+class Planner {
+ public:
+  explicit Planner(const CliOptions& options) : options_(options) {}
+
+  // False with `problems_` filled when the call is a usage error.
+  bool Plan(std::vector<PlannedInput>* inputs) {
+    for (const std::string& from : options_.fromPaths) {
+      PlannedInput input;
+      input.from = from;
+      input.to = OutputName(from);
+      SettleTypes(&input);
+      inputs->push_back(std::move(input));
+    }
+    FindCollisions(*inputs);
+    return problems_.empty();
+  }
+
+  const std::vector<std::string>& problems() const { return problems_; }
+
+ private:
+  std::string OutputName(const std::string& from) {
+    switch (options_.form) {
+      case CliForm::FromTo:
+        return options_.toPath;
+      case CliForm::Check:
+        return "";
+      case CliForm::OutputDir:
+        break;
+    }
+    const std::filesystem::path name = std::filesystem::path(from).filename();
+    if (name.empty() || name == "." || name == "..") {
+      problems_.push_back("\"" + from + "\" names no file to make an output name from");
+      return "";
+    }
+    return (std::filesystem::path(options_.outputDir) / name.stem()).string() + ".csv";
+  }
+
+  void FindCollisions(const std::vector<PlannedInput>& inputs) {
+    if (options_.form != CliForm::OutputDir)
+      return;
+    std::map<std::string, const PlannedInput*> seen;
+    for (const PlannedInput& input : inputs) {
+      if (input.to.empty())
+        continue;
+      const std::string key = std::filesystem::absolute(input.to).lexically_normal().string();
+      const auto [at, fresh] = seen.emplace(key, &input);
+      if (!fresh) {
+        problems_.push_back("\"" + at->second->from + "\" and \"" + input.from +
+                            "\" would both be written to \"" + input.to + "\"");
+      }
+    }
+  }
+
+  void SettleTypes(PlannedInput* input) {
+    input->fromType = options_.fromType;
+    if (input->fromType == 0)
+      Detect(input);
+    if (input->fromType == 3 && options_.correction) {
+      problems_.push_back("\"" + input->from +
+                          "\" is a gauge dump; --gain and --offset apply to From types 1 and 2 "
+                          "only");
+    }
+    input->toType = options_.toType >= 0 ? options_.toType : ToTypeForFromType(input->fromType);
+  }
+
+  // Auto: the kind the header shows. An input that cannot be opened is left
+  // to fail as a file that cannot be used.
+  void Detect(PlannedInput* input) {
+    std::string full = input->from;
+    std::string ignored;
+    if (full != "-" && !FullPath(input->from, &full, &ignored))
+      return;
+    auto source = std::make_unique<InputSource>();
+    if (!source->Open(full, &ignored))
+      return;
+    const DumpLook look = source->look();
+    input->fromType = FromTypeForLook(look);
+    if (input->fromType == 0) {
+      problems_.push_back("cannot tell which kind of dump \"" + input->from + "\" is (" +
+                          DescribeDumpLook(look) + "); " + Candidates(look));
+    }
+    if (input->from == "-" || !IsPlainFile(full))
+      input->source = std::move(source);  // a pipe cannot be opened twice
+  }
+
+  static bool IsPlainFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  }
+
+  static std::string Candidates(const DumpLook& look) {
+    if (look.kind == DumpKind::Logger && look.tables == LoggerTables::Both) {
+      return "range code " + std::to_string(look.rangeCode) + " with staff code " +
+             std::to_string(look.staffCode) +
+             " is in the tables of both logger types: give --from-type 1 or --from-type 2";
+    }
+    if (look.kind == DumpKind::Logger)
+      return "it is neither logger type 1 nor 2: give --from-type 1 or --from-type 2";
+    return "it may be any of From types 1, 2 and 3: give --from-type";
+  }
+
+  const CliOptions& options_;
+  std::vector<std::string> problems_;
+};
+
+// --- One conversion ---
+
+class Converter {
+ public:
+  Converter(const CliOptions& options, ProgressLine* progress)
+      : options_(options), progress_(progress) {}
+
+  InputOutcome Convert(PlannedInput& input) const {
+    InputOutcome outcome;
+    outcome.fromType = input.fromType;
+    outcome.toType = input.toType;
+    if (StopSignal() != 0)
+      return Stopped(outcome);
+    std::string fromFull = input.from;
+    std::string toFull = input.to;
+    if ((input.from != "-" && !FullPath(input.from, &fromFull, &outcome.problem)) ||
+        (IsNamedOutput(input) && !FullPath(input.to, &toFull, &outcome.problem))) {
+      return FileProblem(outcome);
+    }
+    std::unique_ptr<InputSource> source = std::move(input.source);
+    if (!source) {
+      source = std::make_unique<InputSource>();
+      if (!source->Open(fromFull, &outcome.problem))
+        return FileProblem(outcome);
+    }
+    outcome.look = source->look();
+    if (outcome.fromType == 0) {
+      // Opened now but not when the kinds were settled: it changed meanwhile.
+      outcome.problem = "cannot tell which kind of dump \"" + input.from + "\" is";
+      return FileProblem(outcome);
+    }
+    SafeOutput output;
+    if (!PrepareOutput(input, toFull, *source, &output, &outcome.problem))
+      return FileProblem(outcome);
+    RunDispatch(input, *source, &output, &outcome);
+    return outcome;
+  }
+
+ private:
+  static bool IsNamedOutput(const PlannedInput& input) {
+    return !input.to.empty() && input.to != "-";
+  }
+
+  static InputOutcome& FileProblem(InputOutcome& outcome) {
+    outcome.status = kStatusFileError;
+    outcome.exitStatus = kStatusFileError;
+    return outcome;
+  }
+
+  static InputOutcome& Stopped(InputOutcome& outcome) {
+    outcome.cancelled = true;
+    outcome.stopSignal = StopSignal() != 0 ? StopSignal() : SIGTERM;
+    outcome.exitStatus = ExitStatusForSignal(outcome.stopSignal);
+    return outcome;
+  }
+
+  bool PrepareOutput(const PlannedInput& input, const std::string& toFull,
+                     const InputSource& source, SafeOutput* output, std::string* error) const {
+    if (input.to == "-")
+      return output->PrepareStream(1, error);
+    if (input.to.empty()) {
+      // --check: the same conversion into a sink that keeps nothing.
+      const int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+      const bool ready = sink >= 0 && output->PrepareStream(sink, error);
+      if (sink >= 0)
+        ::close(sink);
+      return ready;
+    }
+    OutputPolicy policy;
+    policy.append = options_.append;
+    policy.overwrite = options_.overwrite;
+    policy.todaysWording = options_.todaysCall;
+    return output->Prepare(toFull, policy, source.device(), source.inode(), error);
+  }
+
+  void RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
+                   InputOutcome* outcome) const {
+    DispatchRequest request;
+    {
+      std::lock_guard<std::mutex> lock(gFileTableMutex);
+      request.fromHandle = source.OpenHandle();
+      request.toHandle = request.fromHandle > 0 ? output->OpenHandle() : -1;
+      if (request.toHandle < 0) {
+        outcome->problem =
+            std::string("cannot hand the files to the converter: ") + LastFileErrorText();
+        if (request.fromHandle > 0)
+          CloseFile(request.fromHandle);
+      }
+    }
+    if (request.toHandle < 0) {
+      FileProblem(*outcome);
+      return;
+    }
+    request.fromOpen = request.toOpen = true;
+    request.fromType = input.fromType;
+    request.toType = input.toType;
+    request.correction.on = options_.correction;
+    request.correction.gain = options_.gain;
+    request.correction.offset = options_.offset;
+    // request.carried stays empty: no header value carries over between inputs.
+    const std::string name = input.from == "-" ? "<stdin>" : input.from;
+    request.progress = [this, &name](int64_t bytesRead, int64_t fromSize) {
+      progress_->Update(name, bytesRead, fromSize);
+    };
+    request.cancelRequested = [] { return StopSignal() != 0; };
+
+    DispatchOutcome dispatched = DispatchConversion(request);
+    {
+      std::lock_guard<std::mutex> lock(gFileTableMutex);
+      CloseFile(request.fromHandle);
+      CloseFile(request.toHandle);
+    }
+    std::string readProblem;
+    const bool readWhole = source.Finish(&readProblem);
+    outcome->converterRan = dispatched.converterRan;
+    outcome->status = dispatched.status;
+    outcome->exitStatus = ExitStatusOfStatus(dispatched.status);
+    if (dispatched.status == kStatusFileError && dispatched.popupText != nullptr)
+      outcome->popupText = TrimmedLeft(dispatched.popupText);
+    outcome->result = std::move(dispatched.result);
+    if (dispatched.cancelled || StopSignal() != 0) {
+      output->Abandon();
+      Stopped(*outcome);
+      return;
+    }
+    if (!readWhole) {
+      outcome->problem = readProblem;
+      FileProblem(*outcome);
+    }
+    std::string placeProblem;
+    if (!output->Commit(&placeProblem)) {
+      outcome->problem = placeProblem;
+      FileProblem(*outcome);
+    }
+  }
+
+  const CliOptions& options_;
+  ProgressLine* progress_;
+};
+
+// --- Reports ---
+
+class Reporter {
+ public:
+  Reporter(const CliOptions& options, std::string timeZone, ProgressLine* progress)
+      : options_(options), timeZone_(std::move(timeZone)), progress_(progress) {}
+
+  void Report(const PlannedInput& input, const InputOutcome& outcome) const {
+    if (options_.json) {
+      std::string line = JsonReportLine(ToJson(input, outcome)) + "\n";
+      std::fputs(line.c_str(), stdout);
+      std::fflush(stdout);
+      if (!outcome.problem.empty())
+        progress_->Print("zorqconvert-cli: " + outcome.problem + "\n");
+      return;
+    }
+    progress_->Print(InWords(input, outcome));
+  }
+
+ private:
+  // Standard error: what went wrong with the files, a summary, the failure
+  // where an editor can jump to it, and the status line last.
+  std::string InWords(const PlannedInput& input, const InputOutcome& outcome) const {
+    std::string text;
+    if (!outcome.popupText.empty())
+      text += std::string(kConvertErrorTitle) + ": " + outcome.popupText + "\n";
+    if (!outcome.problem.empty())
+      text += "zorqconvert-cli: " + outcome.problem + "\n";
+    if (outcome.cancelled) {
+      text += "zorqconvert-cli: " + Shown(input) + ": stopped by " +
+              SignalName(outcome.stopSignal) + "; " + WhatWasKept(input) + "\n";
+      return text;
+    }
+    if (!options_.todaysCall && outcome.converterRan) {
+      if (!options_.quiet)
+        text += Shown(input) + ": " + ReportSummaryLine(outcome.result) + "\n";
+      const ConversionReport& report = outcome.result.report;
+      if (report.failed && !report.failure.reason.empty()) {
+        text +=
+            Shown(input) +
+            (report.failure.line > 0 ? ":" + std::to_string(report.failure.line) : std::string()) +
+            ": " + report.failure.reason + "\n";
+      }
+    }
+    text += std::string(StatusMessage(outcome.status)) + "\n";
+    return text;
+  }
+
+  InputReport ToJson(const PlannedInput& input, const InputOutcome& outcome) const {
+    InputReport report;
+    report.from = input.from;
+    if (!input.to.empty())
+      report.to = input.to;
+    if (outcome.fromType != 0)
+      report.fromType = outcome.fromType;
+    if (outcome.toType >= 0)
+      report.toType = outcome.toType;
+    if (!outcome.cancelled)
+      report.status = outcome.status;
+    report.message = outcome.cancelled ? "stopped by " + SignalName(outcome.stopSignal)
+                                       : StatusMessage(outcome.status);
+    report.exitStatus = outcome.exitStatus;
+    report.cancelled = outcome.cancelled;
+    report.problem = !outcome.popupText.empty() ? outcome.popupText : outcome.problem;
+    report.look = outcome.look;
+    report.result = outcome.converterRan ? &outcome.result : nullptr;
+    report.timeZone = timeZone_;
+    return report;
+  }
+
+  static std::string Shown(const PlannedInput& input) {
+    return input.from == "-" ? "<stdin>" : input.from;
+  }
+
+  std::string WhatWasKept(const PlannedInput& input) const {
+    if (input.to.empty() || input.to == "-")
+      return "nothing was kept";
+    return options_.append ? "\"" + input.to + "\" is as it was before" : "no output was made";
+  }
+
+  static std::string SignalName(int signal) {
+    switch (signal) {
+      case SIGINT:
+        return "SIGINT";
+      case SIGTERM:
+        return "SIGTERM";
+      case SIGHUP:
+        return "SIGHUP";
+      default:
+        return "signal " + std::to_string(signal);
+    }
+  }
+
+  const CliOptions& options_;
+  std::string timeZone_;
+  ProgressLine* progress_;
+};
+
+// --- Running them all ---
+
+// Runs the inputs on up to `jobs` threads and reports each, in command-line
+// order, as soon as it and every input before it are done.
+class Batch {
+ public:
+  Batch(const CliOptions& options, std::vector<PlannedInput>* inputs, const Converter& converter,
+        const Reporter& reporter, ProgressLine* progress)
+      : options_(options),
+        inputs_(*inputs),
+        converter_(converter),
+        reporter_(reporter),
+        progress_(progress),
+        outcomes_(inputs->size()),
+        done_(inputs->size(), false) {}
+
+  // The exit status of the whole call.
+  int Run() {
+    const size_t threads = std::min<size_t>(static_cast<size_t>(options_.jobs), inputs_.size());
+    std::vector<std::thread> workers;
+    for (size_t i = 0; i < threads; ++i)
+      workers.emplace_back([this] { Work(); });
+    ReportInOrder();
+    for (std::thread& worker : workers)
+      worker.join();
+    progress_->Finish();
+    return ExitStatus();
+  }
+
+ private:
+  void Work() {
+    for (size_t index = next_++; index < inputs_.size(); index = next_++) {
+      InputOutcome outcome = converter_.Convert(inputs_[index]);
+      progress_->InputDone();
+      std::lock_guard<std::mutex> lock(mutex_);
+      outcomes_[index] = std::move(outcome);
+      done_[index] = true;
+      ready_.notify_all();
+    }
+  }
+
+  void ReportInOrder() {
+    for (size_t index = 0; index < inputs_.size(); ++index) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ready_.wait(lock, [&] { return done_[index]; });
+      lock.unlock();
+      reporter_.Report(inputs_[index], outcomes_[index]);
+    }
+  }
+
+  int ExitStatus() const {
+    if (StopSignal() != 0)
+      return ExitStatusForSignal(StopSignal());
+    for (const InputOutcome& outcome : outcomes_) {
+      if (outcome.exitStatus != 0)
+        return outcome.exitStatus;
+    }
+    return 0;
+  }
+
+  const CliOptions& options_;
+  std::vector<PlannedInput>& inputs_;
+  const Converter& converter_;
+  const Reporter& reporter_;
+  ProgressLine* progress_;
+  std::vector<InputOutcome> outcomes_;
+  std::vector<bool> done_;
+  std::atomic<size_t> next_{0};
+  std::mutex mutex_;
+  std::condition_variable ready_;
+};
+
+int UsageProblems(const std::vector<std::string>& problems) {
+  for (const std::string& problem : problems)
+    std::fprintf(stderr, "zorqconvert-cli: %s\n", problem.c_str());
+  std::fputs(ShortUsageText(), stderr);
+  return kExitUsage;
+}
+
+}  // namespace
+
+int RunConversions(const CliOptions& options) {
+  // Before any thread: the zone, the umask, the signals.
+  const std::string timeZone = SettleTimeZone(options.timeZone);
+  RememberUmask();
+  InstallStopSignals();
+  ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, not an end
+
+  std::vector<PlannedInput> inputs;
+  Planner planner(options);
+  if (!planner.Plan(&inputs))
+    return UsageProblems(planner.problems());
+  if (options.form == CliForm::OutputDir)
+    ::mkdir(options.outputDir.c_str(), 0777);  // an existing folder is fine
+
+  ProgressLine progress(ProgressWanted(options.quiet), ColourWanted(), inputs.size());
+  const Converter converter(options, &progress);
+  const Reporter reporter(options, timeZone, &progress);
+  return Batch(options, &inputs, converter, reporter, &progress).Run();
+}

@@ -1,0 +1,9 @@
+// Runs the conversions a command line asks for, one input or many, and
+// reports each on standard error (or as JSON lines on standard output).
+#pragma once
+
+#include "cli/options.h"
+
+// Everything after the arguments were read: the time zone, the kinds, the
+// output names, the conversions and the reports. Returns the exit status.
+int RunConversions(const CliOptions& options);
