@@ -470,9 +470,13 @@ class Batch {
     }
   }
 
+  // A signal counts when it stopped something: an input that had already
+  // been put in place when it came keeps its own status.
   int ExitStatus() const {
-    if (StopSignal() != 0)
-      return ExitStatusForSignal(StopSignal());
+    for (const InputOutcome& outcome : outcomes_) {
+      if (outcome.cancelled)
+        return outcome.exitStatus;
+    }
     for (const InputOutcome& outcome : outcomes_) {
       if (outcome.exitStatus != 0)
         return outcome.exitStatus;

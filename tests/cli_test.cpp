@@ -100,11 +100,10 @@ TEST(CliInfo, HelpAndVersionGoToStandardOutputAndSucceed) {
 }
 
 TEST(CliUsage, MalformedCommandLinesExitWith64AndTouchNoFile) {
+  // A call without --from-type or --to-type takes them from the header now
+  // (CliAutoDetect in cli_batch_test.cpp).
   const std::vector<std::vector<std::string>> cases = {
       {},
-      {"logger.txt", "out.csv"},
-      {"--to-type", "0", "logger.txt", "out.csv"},
-      {"--from-type", "2", "logger.txt", "out.csv"},
       {"--from-type", "2", "--to-type", "0", "logger.txt"},
       {"--from-type", "2", "--to-type", "0", "logger.txt", "out.csv", "third"},
       {"--from-type", "4", "--to-type", "0", "logger.txt", "out.csv"},

@@ -1,0 +1,563 @@
+// zorqconvert-cli with several inputs, auto kinds, JSON reports, pipes, safe
+// outputs, signals and the append lock, run as a separate process.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/cli_process.h"
+#include "tests/test_support.h"
+
+using zorq_test::CliRun;
+using zorq_test::CliRunResult;
+using zorq_test::FileExists;
+using zorq_test::Json;
+using zorq_test::ReadWholeFile;
+using zorq_test::TempDir;
+using zorq_test::WriteWholeFile;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string LastLine(const std::string& text) {
+  std::string trimmed = text;
+  if (!trimmed.empty() && trimmed.back() == '\n')
+    trimmed.pop_back();
+  const size_t newline = trimmed.rfind('\n');
+  return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+// Every name in `folder`, hidden ones too, without the captured streams.
+std::set<std::string> Listing(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name != ".cli-stdout" && name != ".cli-stderr")
+      names.insert(name);
+  }
+  return names;
+}
+
+// The worked logger dump with another range code: 2 is in both logger tables.
+std::string AmbiguousLoggerDump() {
+  std::string dump = zorq_test::WorkedLoggerDump();
+  dump.replace(41, 3, "A2,");
+  return dump;
+}
+
+std::string GaugeTypeNineDump() {
+  std::string dump = zorq_test::WorkedGaugeDump();
+  dump.replace(dump.find("T10"), 3, "T09");
+  return dump;
+}
+
+std::string GaugeShortStampDump() {
+  return zorq_test::WorkedGaugeDump().substr(0, 63) + "Y19,M06\r\n" + std::string(80, '1') + "\r\n";
+}
+
+// A folder with the worked dumps: logger.txt, gauge.txt.
+struct Workspace {
+  Workspace() {
+    Write("logger.txt", zorq_test::WorkedLoggerDump());
+    Write("gauge.txt", zorq_test::WorkedGaugeDump());
+  }
+  void Write(const std::string& name, const std::string& bytes) const {
+    WriteWholeFile(dir.Path(name), bytes);
+  }
+  std::string Read(const std::string& name) const { return ReadWholeFile(dir.Path(name)); }
+  bool Exists(const std::string& name) const { return FileExists(dir.Path(name)); }
+  CliRunResult Run(const std::vector<std::string>& args) const {
+    return zorq_test::RunCliProcess(CliRun{args, dir.path(), {}, {}, {}});
+  }
+  CliRunResult RunWithInput(const std::vector<std::string>& args, const std::string& input) const {
+    return zorq_test::RunCliProcess(CliRun{args, dir.path(), input, {}, {}});
+  }
+  TempDir dir;
+};
+
+// --- Output names, collisions and refusals ---
+
+TEST(CliOutputs, OutputDirNamesEachOutputAfterItsInputWithoutTheLastExtension) {
+  Workspace ws;
+  ASSERT_EQ(::mkdir(ws.dir.Path("dumps").c_str(), 0755), 0);
+  ws.Write("dumps/site.a.txt", zorq_test::WorkedGaugeDump());
+  ws.Write("dumps/plain", zorq_test::WorkedGaugeDump());
+  ws.Write("dumps/.hidden", zorq_test::WorkedGaugeDump());
+  const CliRunResult result =
+      ws.Run({"-o", "out", "dumps/site.a.txt", "dumps/plain", "dumps/.hidden", "logger.txt"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(Listing(ws.dir.Path("out")),
+            (std::set<std::string>{"site.a.csv", "plain.csv", ".hidden.csv", "logger.csv"}));
+  EXPECT_EQ(ws.Read("out/site.a.csv"), zorq_test::WorkedGaugeCsv());
+  EXPECT_EQ(ws.Read("out/logger.csv"), zorq_test::WorkedLoggerCsv());
+}
+
+TEST(CliOutputs, TwoInputsForOneOutputNameAreAUsageErrorBeforeAnythingIsConverted) {
+  Workspace ws;
+  ASSERT_EQ(::mkdir(ws.dir.Path("b").c_str(), 0755), 0);
+  ws.Write("b/gauge.csv", zorq_test::WorkedGaugeDump());
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-o", "out", "gauge.txt", "logger.txt", "b/gauge.csv"},
+        std::vector<std::string>{"--output-dir=out", "gauge.txt", "./gauge.txt"}}) {
+    const CliRunResult result = ws.Run(args);
+    EXPECT_EQ(result.exitCode, 64);
+    EXPECT_TRUE(Contains(result.err, "would both be written to")) << result.err;
+    EXPECT_FALSE(ws.Exists("out"));
+  }
+}
+
+TEST(CliOutputs, AnExistingOutputIsRefusedUnlessAppendedToOrReplaced) {
+  Workspace ws;
+  ASSERT_EQ(::mkdir(ws.dir.Path("out").c_str(), 0755), 0);
+  ws.Write("out/gauge.csv", "earlier\r\n");
+  ASSERT_EQ(::chmod(ws.dir.Path("out/gauge.csv").c_str(), 0604), 0);
+
+  const CliRunResult refused = ws.Run({"-o", "out", "gauge.txt", "logger.txt"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_TRUE(Contains(refused.err, "--overwrite")) << refused.err;
+  EXPECT_EQ(ws.Read("out/gauge.csv"), "earlier\r\n");
+  // The other input is converted all the same.
+  EXPECT_EQ(ws.Read("out/logger.csv"), zorq_test::WorkedLoggerCsv());
+
+  const CliRunResult appended = ws.Run({"--append", "-o", "out", "gauge.txt"});
+  EXPECT_EQ(appended.exitCode, 0) << appended.err;
+  EXPECT_EQ(ws.Read("out/gauge.csv"), "earlier\r\n" + zorq_test::WorkedGaugeCsv());
+
+  const CliRunResult replaced = ws.Run({"--overwrite", "-o", "out", "gauge.txt", "logger.txt"});
+  EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+  EXPECT_EQ(ws.Read("out/gauge.csv"), zorq_test::WorkedGaugeCsv());
+  EXPECT_EQ(ws.Read("out/logger.csv"), zorq_test::WorkedLoggerCsv());
+  struct stat info {};
+  ASSERT_EQ(::stat(ws.dir.Path("out/gauge.csv").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0604u) << "a replaced file keeps its permissions";
+
+  EXPECT_EQ(ws.Run({"--append", "--overwrite", "-o", "out", "gauge.txt"}).exitCode, 64);
+  // Replacing the dump by its own output would lose it.
+  ws.Write("out/self.csv", zorq_test::WorkedGaugeDump());
+  const CliRunResult self = ws.Run({"--overwrite", "-o", "out", "out/self.csv"});
+  EXPECT_EQ(self.exitCode, 1) << self.err;
+  EXPECT_EQ(ws.Read("out/self.csv"), zorq_test::WorkedGaugeDump());
+  EXPECT_EQ(Listing(ws.dir.Path("out")),
+            (std::set<std::string>{"gauge.csv", "logger.csv", "self.csv"}));
+}
+
+TEST(CliOutputs, ANewOutputGetsThePermissionsOfTheUmask) {
+  Workspace ws;
+  for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+    std::filesystem::remove(ws.dir.Path("out.csv"));
+    const CliRunResult result =
+        zorq_test::RunCliProcess(CliRun{{"gauge.txt", "out.csv"}, ws.dir.path(), {}, mask, {}});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    struct stat info {};
+    ASSERT_EQ(::stat(ws.dir.Path("out.csv").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask);
+  }
+}
+
+// --- Exit statuses with several inputs ---
+
+TEST(CliExitStatus, SeveralInputsExitWithTheFirstThatDidNotFinish) {
+  Workspace ws;
+  ws.Write("type9.txt", GaugeTypeNineDump());
+  ws.Write("stamp.txt", GaugeShortStampDump());
+  ASSERT_EQ(::mkdir(ws.dir.Path("folder.txt").c_str(), 0755), 0);
+  struct Case {
+    std::vector<std::string> inputs;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {{"gauge.txt"}, 0},
+      {{"gauge.txt", "type9.txt", "stamp.txt"}, 7},
+      {{"stamp.txt", "type9.txt", "gauge.txt"}, 4},
+      {{"gauge.txt", "folder.txt", "type9.txt"}, 1},
+      {{"missing.txt", "gauge.txt"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.inputs[0] + " ... " + std::to_string(c.exitCode));
+    std::filesystem::remove_all(ws.dir.Path("out"));
+    std::vector<std::string> args = {"--from-type", "3", "-o", "out"};
+    args.insert(args.end(), c.inputs.begin(), c.inputs.end());
+    const CliRunResult result = ws.Run(args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    // Each input converts as it would alone, whatever stands before it.
+    EXPECT_EQ(ws.Read("out/gauge.csv"), zorq_test::WorkedGaugeCsv());
+    // One status line per input, in command-line order.
+    int statusLines = 0;
+    for (const std::string& line : Lines(result.err)) {
+      statusLines += line == "Finished All" || line == "File Error" ||
+                     line == "Date & Time Error" || line == "Convert From File Type Error";
+    }
+    EXPECT_EQ(statusLines, static_cast<int>(c.inputs.size())) << result.err;
+  }
+}
+
+TEST(CliExitStatus, FailuresNameTheInputAndLineAsCompilersDo) {
+  Workspace ws;
+  ws.Write("stamp.txt", GaugeShortStampDump());
+  const CliRunResult result = ws.Run({"stamp.txt", "out.csv"});
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_EQ(LastLine(result.err), "Date & Time Error");
+  const std::vector<std::string> lines = Lines(result.err);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2].rfind("stamp.txt:2: ", 0), 0u) << result.err;
+}
+
+// --- Auto detection ---
+
+TEST(CliAutoDetect, TheHeaderChoosesBothKinds) {
+  Workspace ws;
+  // Today's spellings without the types now read them from the header.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"logger.txt", "out.csv"},
+        std::vector<std::string>{"--to-type", "0", "logger.txt", "out.csv"},
+        std::vector<std::string>{"--from-type", "2", "logger.txt", "out.csv"},
+        std::vector<std::string>{"--from-type=auto", "logger.txt", "out.csv"}}) {
+    std::filesystem::remove(ws.dir.Path("out.csv"));
+    const CliRunResult result = ws.Run(args);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ws.Read("out.csv"), zorq_test::WorkedLoggerCsv());
+  }
+  const CliRunResult gauge = ws.Run({"gauge.txt", "gauge.csv"});
+  EXPECT_EQ(gauge.exitCode, 0) << gauge.err;
+  EXPECT_EQ(ws.Read("gauge.csv"), zorq_test::WorkedGaugeCsv());
+  // The correction belongs to logger dumps.
+  EXPECT_EQ(ws.Run({"--gain", "2", "gauge.txt", "gauge2.csv"}).exitCode, 64);
+  EXPECT_FALSE(ws.Exists("gauge2.csv"));
+}
+
+TEST(CliAutoDetect, AHeaderThatFitsBothOrNoKindConvertsNothingAndExits64) {
+  Workspace ws;
+  ws.Write("both.txt", AmbiguousLoggerDump());
+  ws.Write("blank.txt", "Y" + std::string(200, ' '));
+  struct Case {
+    std::vector<std::string> args;
+    const char* named;
+    const char* candidates;
+  };
+  const Case cases[] = {
+      {{"both.txt", "out.csv"}, "both.txt", "--from-type 1 or --from-type 2"},
+      {{"-o", "out", "gauge.txt", "both.txt"}, "both.txt", "--from-type 1 or --from-type 2"},
+      {{"--check", "logger.txt", "blank.txt"}, "blank.txt", "1, 2 and 3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named);
+    const CliRunResult result = ws.Run(c.args);
+    EXPECT_EQ(result.exitCode, 64);
+    EXPECT_TRUE(Contains(result.err, c.named)) << result.err;
+    EXPECT_TRUE(Contains(result.err, c.candidates)) << result.err;
+    EXPECT_FALSE(ws.Exists("out.csv"));
+    EXPECT_FALSE(ws.Exists("out"));
+  }
+  // Told the type, the same dump converts.
+  const CliRunResult told = ws.Run({"--from-type", "2", "both.txt", "out.csv"});
+  EXPECT_EQ(told.exitCode, 0) << told.err;
+}
+
+// --- --check ---
+
+TEST(CliCheck, CheckConvertsWithTheSameStatusesAndWritesNothing) {
+  Workspace ws;
+  ws.Write("stamp.txt", GaugeShortStampDump());
+  const std::set<std::string> before = Listing(ws.dir.path());
+  const CliRunResult fine = ws.Run({"--check", "logger.txt", "gauge.txt"});
+  EXPECT_EQ(fine.exitCode, 0) << fine.err;
+  const CliRunResult failing = ws.Run({"--check", "gauge.txt", "stamp.txt"});
+  EXPECT_EQ(failing.exitCode, 4) << failing.err;
+  EXPECT_EQ(LastLine(failing.err), "Date & Time Error");
+  EXPECT_EQ(Listing(ws.dir.path()), before);
+  EXPECT_EQ(ws.Run({"--check", "-o", "out", "gauge.txt"}).exitCode, 64);
+  EXPECT_EQ(ws.Run({"--check", "--append", "gauge.txt"}).exitCode, 64);
+}
+
+// --- JSON ---
+
+std::vector<Json> JsonLines(const std::string& out) {
+  std::vector<Json> objects;
+  for (const std::string& line : Lines(out)) {
+    Json value;
+    EXPECT_TRUE(zorq_test::ParseJson(line, &value)) << line;
+    objects.push_back(value);
+  }
+  return objects;
+}
+
+TEST(CliJson, OneObjectPerInputInCommandLineOrderWithEveryField) {
+  Workspace ws;
+  ws.Write("stamp.txt", GaugeShortStampDump());
+  std::string odd = zorq_test::WorkedLoggerDump();
+  odd.replace(odd.find("2048,2050"), 9, "22x1,2050");  // a count that is not one number
+  ws.Write("odd.txt", odd);
+  const CliRunResult result = ws.Run(
+      {"--json", "--jobs", "2", "--tz", "UTC", "-o", "out", "logger.txt", "stamp.txt", "odd.txt"});
+  EXPECT_EQ(result.exitCode, 4) << result.err;
+  const std::vector<Json> reports = JsonLines(result.out);
+  ASSERT_EQ(reports.size(), 3u) << result.out;
+  const char* fields[] = {"from",
+                          "to",
+                          "from_type",
+                          "to_type",
+                          "status",
+                          "message",
+                          "exit",
+                          "lines_read",
+                          "records_written",
+                          "bytes_read",
+                          "bytes_written",
+                          "first_record_time",
+                          "last_record_time",
+                          "failure",
+                          "anomalies",
+                          "anomaly_counts",
+                          "detected",
+                          "tz"};
+  for (const Json& report : reports) {
+    for (const char* field : fields)
+      EXPECT_TRUE(report.Has(field)) << field;
+  }
+  const Json& logger = reports[0];
+  EXPECT_EQ(logger["from"].text, "logger.txt");
+  EXPECT_EQ(logger["to"].text, "out/logger.csv");
+  EXPECT_EQ(logger["from_type"].number, 2);
+  EXPECT_EQ(logger["to_type"].number, 0);
+  EXPECT_EQ(logger["status"].number, 8);
+  EXPECT_EQ(logger["message"].text, "Finished All");
+  EXPECT_EQ(logger["exit"].number, 0);
+  EXPECT_EQ(logger["records_written"].number, 2);
+  EXPECT_EQ(logger["bytes_read"].number, static_cast<double>(zorq_test::WorkedLoggerDump().size()));
+  EXPECT_EQ(logger["bytes_written"].number, 1054);
+  EXPECT_EQ(logger["first_record_time"].text, "2019-06-30T14:05:30");
+  EXPECT_EQ(logger["last_record_time"].text, "2019-06-30T14:05:45");
+  EXPECT_TRUE(logger["failure"].IsNull());
+  EXPECT_EQ(logger["detected"]["kind"].text, "logger");
+  EXPECT_EQ(logger["tz"].text, "UTC");
+
+  const Json& stamp = reports[1];
+  EXPECT_EQ(stamp["from"].text, "stamp.txt");
+  EXPECT_EQ(stamp["status"].number, 4);
+  EXPECT_EQ(stamp["exit"].number, 4);
+  EXPECT_EQ(stamp["message"].text, "Date & Time Error");
+  EXPECT_EQ(stamp["failure"]["line"].number, 2);
+  EXPECT_EQ(stamp["failure"]["byte"].number, 63);
+  EXPECT_FALSE(stamp["failure"]["reason"].text.empty());
+  EXPECT_EQ(stamp["detected"]["kind"].text, "gauge");
+
+  const Json& oddReport = reports[2];
+  EXPECT_EQ(oddReport["status"].number, 8);
+  EXPECT_EQ(oddReport["anomaly_counts"]["not-a-number"].number, 1);
+  ASSERT_EQ(oddReport["anomalies"].items.size(), 1u);
+  const Json& anomaly = oddReport["anomalies"].items[0];
+  EXPECT_EQ(anomaly["kind"].text, "not-a-number");
+  EXPECT_EQ(anomaly["line"].number, 3);
+  EXPECT_EQ(anomaly["byte"].number, 63 + 26);
+  EXPECT_TRUE(anomaly.Has("detail"));
+  // Nothing but the reports on standard output; nothing for people on error.
+  EXPECT_FALSE(Contains(result.err, "Finished All")) << result.err;
+}
+
+TEST(CliJson, StringsAreEscapedAndTheReportsOfCheckAndRefusalsHaveNoOutput) {
+  Workspace ws;
+  const std::string name = std::string("q\"b\\s\x01t\tu\xc3\xa9x\xff.txt");
+  ws.Write(name, zorq_test::WorkedGaugeDump());
+  ASSERT_EQ(::mkdir(ws.dir.Path("folder").c_str(), 0755), 0);
+  const CliRunResult result = ws.Run({"--json", "--check", name, "folder"});
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  const std::vector<Json> reports = JsonLines(result.out);
+  ASSERT_EQ(reports.size(), 2u) << result.out;
+  EXPECT_EQ(reports[0]["from"].text, "q\"b\\s\x01t\tu\xc3\xa9x\xef\xbf\xbd.txt");
+  EXPECT_TRUE(reports[0]["to"].IsNull());
+  EXPECT_EQ(reports[0]["status"].number, 8);
+  EXPECT_EQ(reports[1]["status"].number, 1);
+  EXPECT_EQ(reports[1]["exit"].number, 1);
+  EXPECT_TRUE(Contains(reports[1]["failure"]["reason"].text, "folder"));
+  EXPECT_TRUE(reports[1]["from_type"].IsNull()) << "auto could not look at a folder";
+}
+
+// --- Standard input and output ---
+
+TEST(CliPipes, StandardInputAndOutputCarryTheWorkedExamples) {
+  Workspace ws;
+  const CliRunResult toFile = ws.RunWithInput({"-", "out.csv"}, zorq_test::WorkedLoggerDump());
+  EXPECT_EQ(toFile.exitCode, 0) << toFile.err;
+  EXPECT_EQ(ws.Read("out.csv"), zorq_test::WorkedLoggerCsv());
+  const CliRunResult both = ws.RunWithInput({"-", "-"}, zorq_test::WorkedGaugeDump());
+  EXPECT_EQ(both.exitCode, 0) << both.err;
+  EXPECT_EQ(both.out, zorq_test::WorkedGaugeCsv());
+  const CliRunResult toOut = ws.Run({"--from-type", "2", "logger.txt", "-"});
+  EXPECT_EQ(toOut.exitCode, 0) << toOut.err;
+  EXPECT_EQ(toOut.out, zorq_test::WorkedLoggerCsv());
+  // A dump longer than a pipe holds, read ahead for its header and replayed.
+  std::string big = zorq_test::WorkedGaugeDump();
+  const std::string line = "1.25,,1.5,2,2.25,-0.5,0,3.125,10,1.75,1.5,1.25,1,372,\r\n";
+  for (int i = 0; i < 20000; ++i)
+    big += line;
+  const CliRunResult large = ws.RunWithInput({"-", "big.csv"}, big);
+  EXPECT_EQ(large.exitCode, 0) << large.err;
+  ws.Write("big.txt", big);
+  EXPECT_EQ(ws.Run({"big.txt", "big2.csv"}).exitCode, 0);
+  EXPECT_EQ(ws.Read("big.csv"), ws.Read("big2.csv"));
+  EXPECT_GT(ws.Read("big.csv").size(), big.size());
+}
+
+TEST(CliPipes, MisusedDashesAreUsageErrors) {
+  Workspace ws;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--json", "gauge.txt", "-"},
+        std::vector<std::string>{"--check", "-", "gauge.txt"},
+        std::vector<std::string>{"--check", "-", "-"}, std::vector<std::string>{"-o", "out", "-"},
+        std::vector<std::string>{"--append", "gauge.txt", "-"}}) {
+    const CliRunResult result = ws.Run(args);
+    EXPECT_EQ(result.exitCode, 64) << args[0] << " " << args[1];
+    EXPECT_EQ(result.out, "");
+  }
+}
+
+// --- Signals ---
+
+// The CLI reads a gauge dump from a pipe that the test keeps open after a
+// first part, so the signal always comes mid-conversion.
+CliRunResult StopMidway(const Workspace& ws, const std::vector<std::string>& args, int signal) {
+  zorq_test::RunningCli cli(CliRun{args, ws.dir.path(), {}, {}, {}});
+  std::string part = zorq_test::WorkedGaugeDump();
+  const std::string line = "1.25,,1.5,2,2.25,-0.5,0,3.125,10,1.75,1.5,1.25,1,372,\r\n";
+  for (int i = 0; i < 40000; ++i)
+    part += line;
+  cli.Feed(part);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  cli.Signal(signal);
+  return cli.Wait(/*keepInputOpen=*/true);
+}
+
+TEST(CliSignals, AStoppedConversionLeavesNoNewOutputAndNoTemporary) {
+  const std::pair<int, int> signals[] = {{SIGTERM, 143}, {SIGINT, 130}, {SIGHUP, 129}};
+  for (const auto& [signal, exitCode] : signals) {
+    SCOPED_TRACE(exitCode);
+    Workspace ws;
+    const std::set<std::string> before = Listing(ws.dir.path());
+    const CliRunResult result = StopMidway(ws, {"-", "out.csv"}, signal);
+    EXPECT_EQ(result.exitCode, exitCode) << result.err;
+    EXPECT_EQ(Listing(ws.dir.path()), before) << result.err;
+  }
+}
+
+TEST(CliSignals, AStoppedAppendCutsTheOutputBackToItsOldBytes) {
+  Workspace ws;
+  ws.Write("out.csv", "earlier output\r\n");
+  const CliRunResult result = StopMidway(ws, {"--append", "-", "out.csv"}, SIGTERM);
+  EXPECT_EQ(result.exitCode, 143) << result.err;
+  EXPECT_TRUE(ws.Read("out.csv") == "earlier output\r\n") << ws.Read("out.csv").size();
+}
+
+TEST(CliSignals, AStoppedCheckOrStandardOutputEndsWithTheSignalsStatus) {
+  Workspace ws;
+  EXPECT_EQ(StopMidway(ws, {"--check", "-"}, SIGINT).exitCode, 130);
+  EXPECT_EQ(StopMidway(ws, {"-", "-"}, SIGTERM).exitCode, 143);
+}
+
+// --- The lock ---
+
+TEST(CliLock, ASecondConverterAppendingToTheSameOutputIsRefused) {
+  Workspace ws;
+  ws.Write("out.csv", "earlier output\r\n");
+  const int held = ::open(ws.dir.Path("out.csv").c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  for (const char* mode : {"--append", "--overwrite"}) {
+    const CliRunResult result = ws.Run({mode, "gauge.txt", "out.csv"});
+    EXPECT_EQ(result.exitCode, 1) << mode;
+    EXPECT_TRUE(Contains(result.err, "another converter")) << result.err;
+    EXPECT_EQ(LastLine(result.err), "File Error");
+    EXPECT_EQ(ws.Read("out.csv"), "earlier output\r\n");
+  }
+  ::close(held);
+  EXPECT_EQ(ws.Run({"--append", "gauge.txt", "out.csv"}).exitCode, 0);
+  EXPECT_EQ(ws.Read("out.csv"), "earlier output\r\n" + zorq_test::WorkedGaugeCsv());
+}
+
+// --- The worked examples through every form ---
+
+TEST(CliWorkedExamples, EveryFormGivesTheSameBytes) {
+  Workspace ws;
+  const std::string logger = zorq_test::WorkedLoggerCsv();
+  const std::string gauge = zorq_test::WorkedGaugeCsv();
+  EXPECT_EQ(ws.Run({"logger.txt", "a.csv"}).exitCode, 0);
+  EXPECT_EQ(ws.Read("a.csv"), logger);
+  EXPECT_EQ(
+      ws.Run({"--from-type", "3", "--to-type", "1", "--quiet", "gauge.txt", "b.csv"}).exitCode, 0);
+  EXPECT_EQ(ws.Read("b.csv"), gauge);
+  for (const char* jobs : {"1", "2", "4"}) {
+    std::filesystem::remove_all(ws.dir.Path("out"));
+    const CliRunResult batch = ws.Run({"--jobs", jobs, "-o", "out", "logger.txt", "gauge.txt"});
+    EXPECT_EQ(batch.exitCode, 0) << batch.err;
+    EXPECT_EQ(ws.Read("out/logger.csv"), logger);
+    EXPECT_EQ(ws.Read("out/gauge.csv"), gauge);
+  }
+  const CliRunResult check = ws.Run({"--check", "--json", "logger.txt", "gauge.txt"});
+  EXPECT_EQ(check.exitCode, 0) << check.err;
+  const std::vector<Json> reports = JsonLines(check.out);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0]["bytes_written"].number, static_cast<double>(logger.size()));
+  EXPECT_EQ(reports[1]["bytes_written"].number, static_cast<double>(gauge.size()));
+  EXPECT_EQ(ws.RunWithInput({"-", "-"}, zorq_test::WorkedLoggerDump()).out, logger);
+}
+
+TEST(CliTimeZone, TheZoneIsCheckedAndNamedInTheReport) {
+  Workspace ws;
+  for (const char* zone : {"Nowhere/Land", "../../etc/passwd", "/etc/localtime", ""}) {
+    const CliRunResult result = ws.Run({"--tz", zone, "--check", "logger.txt"});
+    EXPECT_EQ(result.exitCode, 64) << zone;
+  }
+  const CliRunResult given = ws.Run({"--tz", "Europe/Berlin", "--json", "--check", "logger.txt"});
+  ASSERT_EQ(given.exitCode, 0) << given.err;
+  EXPECT_EQ(JsonLines(given.out)[0]["tz"].text, "Europe/Berlin");
+  const CliRunResult fromEnv = zorq_test::RunCliProcess(
+      CliRun{{"--json", "--check", "logger.txt"}, ws.dir.path(), {}, {}, {{"TZ", "Asia/Tokyo"}}});
+  ASSERT_EQ(fromEnv.exitCode, 0) << fromEnv.err;
+  EXPECT_EQ(JsonLines(fromEnv.out)[0]["tz"].text, "Asia/Tokyo");
+}
+
+// --- GNU parallel, as docs/batch.md shows it ---
+
+TEST(CliParallel, TheGnuParallelExampleConvertsAFolder) {
+  if (std::system("command -v parallel >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "GNU parallel is not installed (scripts/install-deps.sh installs it)";
+  Workspace ws;
+  ASSERT_EQ(::mkdir(ws.dir.Path("dumps").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(ws.dir.Path("out").c_str(), 0755), 0);
+  ws.Write("dumps/logger.txt", zorq_test::WorkedLoggerDump());
+  ws.Write("dumps/gauge.txt", zorq_test::WorkedGaugeDump());
+  ws.Write("dumps/stamp.txt", GaugeShortStampDump());
+  const std::string folder = std::filesystem::path(ZORQ_CLI_PATH).parent_path().string();
+  const std::string command = "cd '" + ws.dir.path() + "' && PATH='" + folder +
+                              "':\"$PATH\" parallel --will-cite zorqconvert-cli -o out {} ::: "
+                              "dumps/*.txt 2>/dev/null";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "parallel exits with the number of failed jobs";
+  EXPECT_EQ(ws.Read("out/logger.csv"), zorq_test::WorkedLoggerCsv());
+  EXPECT_EQ(ws.Read("out/gauge.csv"), zorq_test::WorkedGaugeCsv());
+  EXPECT_TRUE(ws.Exists("out/stamp.csv")) << "what a failed conversion wrote stays";
+}
+
+}  // namespace

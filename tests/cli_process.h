@@ -1,0 +1,68 @@
+// Runs zorqconvert-cli as a child process for the tests: arguments, working
+// folder, standard input from bytes or a pipe the test holds, umask and
+// environment, with both output streams captured.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zorq_test {
+
+struct CliRun {
+  std::vector<std::string> args;
+  std::string workDir;
+  std::optional<std::string> stdinBytes;  // fed through a pipe; none: /dev/null
+  std::optional<mode_t> umask;
+  std::map<std::string, std::string> env;  // set in the child ("" value: unset)
+};
+
+struct CliRunResult {
+  int exitCode = -1;  // -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+CliRunResult RunCliProcess(const CliRun& run);
+
+// A CLI started and left running, its standard input a pipe the test writes.
+class RunningCli {
+ public:
+  explicit RunningCli(const CliRun& run);
+  ~RunningCli();
+  // Writes to the child's standard input (blocks while the pipe is full).
+  bool Feed(const std::string& bytes);
+  void Signal(int signal);
+  // Closes the child's standard input (unless `keepInputOpen`) and waits
+  // for the child to end.
+  CliRunResult Wait(bool keepInputOpen = false);
+
+ private:
+  pid_t pid_ = -1;
+  int stdinWrite_ = -1;
+  std::string outPath_;
+  std::string errPath_;
+};
+
+// A minimal JSON reader for the --json tests.
+struct Json {
+  enum class Type { Null, Bool, Number, String, Array, Object } type = Type::Null;
+  bool boolean = false;
+  double number = 0;
+  std::string text;
+  std::vector<Json> items;
+  std::map<std::string, Json> members;
+
+  const Json& operator[](const std::string& key) const;
+  bool Has(const std::string& key) const { return members.contains(key); }
+  bool IsNull() const { return type == Type::Null; }
+};
+
+// Parses one JSON value that fills `text` (blanks around it allowed); false
+// when `text` is not valid JSON.
+bool ParseJson(const std::string& text, Json* value);
+
+}  // namespace zorq_test
