@@ -1,6 +1,5 @@
 #include "cli/batch.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -242,14 +241,8 @@ class Converter {
                      const InputSource& source, SafeOutput* output, std::string* error) const {
     if (input.to == "-")
       return output->PrepareStream(1, error);
-    if (input.to.empty()) {
-      // --check: the same conversion into a sink that keeps nothing.
-      const int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-      const bool ready = sink >= 0 && output->PrepareStream(sink, error);
-      if (sink >= 0)
-        ::close(sink);
-      return ready;
-    }
+    if (input.to.empty())
+      return output->PrepareStream(-1, error);  // --check: the bytes are counted, not kept
     OutputPolicy policy;
     policy.append = options_.append;
     policy.overwrite = options_.overwrite;
@@ -312,7 +305,14 @@ class Converter {
       FileProblem(*outcome);
     }
     std::string placeProblem;
-    if (!output->Commit(&placeProblem)) {
+    const bool placed = output->Commit(&placeProblem);
+    if (output->kind() == SafeOutput::Kind::Stream)
+      outcome->result.report.bytesWritten = output->streamedBytes();
+    if (!placed && output->kind() == SafeOutput::Kind::Stream) {
+      outcome->problem = placeProblem;
+      outcome->status = kStatusWriteError;
+      outcome->exitStatus = kStatusWriteError;
+    } else if (!placed) {
       outcome->problem = placeProblem;
       FileProblem(*outcome);
     }

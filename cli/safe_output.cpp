@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "runtime/files.h"
@@ -117,7 +118,7 @@ void RememberUmask() {
 }
 
 SafeOutput::~SafeOutput() {
-  if (!done_ && (kind_ == Kind::New || kind_ == Kind::Replace))
+  if (!done_ && kind_ != Kind::Append)
     Abandon();
   Close();
 }
@@ -132,9 +133,63 @@ void SafeOutput::Close() {
 
 bool SafeOutput::PrepareStream(int fd, std::string* error) {
   kind_ = Kind::Stream;
-  fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-  if (fd_ < 0) {
+  int ends[2];
+  if (fd >= 0 && (destinationFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0) {
     *error = Because("cannot write the output", errno);
+    return false;
+  }
+  if (::pipe2(ends, O_CLOEXEC) != 0) {
+    *error = Because("cannot write the output", errno);
+    return false;
+  }
+  drainFd_ = ends[0];
+  fd_ = ends[1];
+  drain_ = std::thread([this] { Drain(); });
+  return true;
+}
+
+void SafeOutput::Drain() {
+  constexpr size_t kChunk = 256 * 1024;
+  std::unique_ptr<char[]> chunk(new char[kChunk]);
+  for (;;) {
+    const ssize_t got = ::read(drainFd_, chunk.get(), kChunk);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      break;
+    if (destinationFd_ >= 0) {
+      size_t done = 0;
+      while (done < static_cast<size_t>(got)) {
+        const ssize_t put = ::write(destinationFd_, chunk.get() + done, got - done);
+        if (put < 0 && errno == EINTR)
+          continue;
+        if (put <= 0) {
+          destinationError_ = put < 0 ? errno : EIO;
+          break;
+        }
+        done += static_cast<size_t>(put);
+      }
+      if (destinationError_ != 0)
+        break;  // closing our end makes the conversion's next write fail
+    }
+    streamed_ += got;
+  }
+  ::close(drainFd_);
+  drainFd_ = -1;
+}
+
+// After the conversion's handle is closed: the last bytes drained.
+bool SafeOutput::EndStream(std::string* error) {
+  if (fd_ >= 0)
+    ::close(fd_);
+  fd_ = -1;
+  if (drain_.joinable())
+    drain_.join();
+  if (destinationFd_ >= 0)
+    ::close(destinationFd_);
+  destinationFd_ = -1;
+  if (destinationError_ != 0) {
+    *error = Because("cannot write standard output", destinationError_);
     return false;
   }
   return true;
@@ -286,7 +341,9 @@ int SafeOutput::OpenHandle() {
 
 bool SafeOutput::Commit(std::string* error) {
   done_ = true;
-  if (kind_ == Kind::Append || kind_ == Kind::Stream) {
+  if (kind_ == Kind::Stream)
+    return EndStream(error);
+  if (kind_ == Kind::Append) {
     Close();
     return true;
   }
@@ -348,6 +405,11 @@ bool SafeOutput::RenameOver(std::string* error) {
 
 void SafeOutput::Abandon() {
   done_ = true;
+  if (kind_ == Kind::Stream) {
+    std::string ignored;
+    EndStream(&ignored);
+    return;
+  }
   if (kind_ == Kind::Append && fd_ >= 0) {
     struct stat info {};
     if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > lengthBefore_)

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 
 struct OutputPolicy {
   bool append = false;     // an existing output is appended to
@@ -37,8 +38,13 @@ class SafeOutput {
   // been created or changed then.
   bool Prepare(const std::string& path, const OutputPolicy& policy, dev_t fromDevice,
                ino_t fromInode, std::string* error);
-  // Writes into a descriptor as it is (dup'ed; the caller keeps its own).
+  // Writes into the descriptor `fd` as it goes (standard output), or
+  // throws the bytes away when `fd` is -1 (--check). The bytes pass through
+  // a pipe of our own and are counted, since a pipe or a device has no
+  // length to tell what the conversion wrote.
   bool PrepareStream(int fd, std::string* error);
+  // The bytes that reached the stream (after Commit or Abandon).
+  int64_t streamedBytes() const { return streamed_; }
 
   // A new handle of the file layer on the output, for the conversion.
   int OpenHandle();
@@ -62,6 +68,8 @@ class SafeOutput {
   bool LinkNew(std::string* error);
   bool RenameOver(std::string* error);
   void Close();
+  void Drain();
+  bool EndStream(std::string* error);
 
   Kind kind_ = Kind::Stream;
   std::string path_;      // where the output ends up
@@ -70,6 +78,12 @@ class SafeOutput {
   int lockFd_ = -1;       // holds the advisory lock
   int64_t lengthBefore_ = 0;
   bool done_ = false;
+  // Stream: the drain thread, the pipe end it reads and where the bytes go.
+  std::thread drain_;
+  int drainFd_ = -1;
+  int destinationFd_ = -1;
+  int64_t streamed_ = 0;
+  int destinationError_ = 0;
 };
 
 // Notes the process's umask, which a new output's permissions follow. Call
