@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-qpa-plugins libgl-dev  # desktop program (Widgets, UiTools)
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
   time hyperfine                            # benchmarks
+  desktop-file-utils appstream groff-base man-db bash-completion  # packaging checks
+  dpkg-dev file                             # cpack -G DEB (dpkg-shlibdeps, ELF detection)
 )
 
 missing=()

@@ -92,6 +92,31 @@ TEST(StartUp, FailedDisplaySkipsTheLoopButDiscardsThePanel) {
   EXPECT_EQ(ui->DiscardCount(), 1);
 }
 
+TEST(StartUp, CheckPanelLoadsAndShowsThePanelThenLeavesWithoutTheLoop) {
+  HeadlessShell shell;
+  char program[] = "zorqconvert";
+  char check[] = "--check-panel";
+  char* argv[] = {program, check, nullptr};
+  for (const bool failDisplay : {false, true}) {
+    auto backend = std::make_unique<HeadlessUi>(ShellPanelDescription());
+    backend->FailDisplay(failDisplay);
+    HeadlessUi* ui = backend.get();
+    bool ran = false;
+    ui->QueueAction([&] { ran = true; });
+    InstallUiBackend(std::move(backend));
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int result = ZorqMain(2, argv);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, failDisplay ? 1 : 0);
+    EXPECT_FALSE(ran) << "the event loop ran";
+    EXPECT_EQ(ui->DiscardCount(), 1);
+    EXPECT_EQ(out.find("loads and shows") != std::string::npos, !failDisplay) << out;
+    EXPECT_EQ(err.empty(), !failDisplay) << err;
+  }
+}
+
 TEST(StartUp, BindingToANameTheProgramLacksIsReported) {
   HeadlessShell shell;
   PanelDescription description = ShellPanelDescription();
