@@ -3,6 +3,9 @@
 // panel file binds the callbacks below by these names.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "runtime/panel_description.h"
 
 // Start-up: readies the run-time layer, loads and shows the panel, runs the
@@ -30,6 +33,17 @@ void OpenFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void OpenToFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseToFile(int menuBar, int menuItem, void* callbackData, int panel);
+
+// Open From File once a file is chosen: opens the existing file `path` (a
+// full path of at most kMaxPathLength characters) as the From file.
+void OpenFromPath(int menuBar, const char* path);
+
+// The file names among the program's arguments: every argument that is no
+// option and no value of one of Qt's options.
+std::vector<std::string> DumpFilesGiven(int argc, char* argv[]);
+// Opens the first of `files` as the From file, as Open From File would, when
+// it can be read; says on standard error why not, and when others are left.
+void OpenDumpGiven(const std::vector<std::string>& files);
 
 // Control callbacks.
 int FromSelect(int panel, int control, int event, void* callbackData, int eventData1,

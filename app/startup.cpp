@@ -46,6 +46,7 @@ int ZorqMain(int argc, char* argv[]) {
     std::fprintf(stderr, "ZORQConvert: cannot load the panel file \"ZORQConvert.uir\".\n");
     return 1;
   }
+  OpenDumpGiven(DumpFilesGiven(argc, argv));
   if (checkPanelOnly)
     return CheckPanelAndLeave();
   if (DisplayPanel(PanelHandle) >= 0)

@@ -3,15 +3,20 @@
 # platform with --check-panel: it must find its panel file in the data folder
 # beside its own and show it. A copy of the program away from that folder
 # must fail to, which shows the panel came from the install ($2 is the data
-# folder configured into the build, the program's last place to look).
+# folder configured into the build, the program's last place to look). The
+# dump $3 is given as a launcher gives it (%F) and must open as the From file.
 set -uo pipefail
-prefix=$1 configured_data_dir=$2
+prefix=$1 configured_data_dir=$2 dump=$3
 export QT_QPA_PLATFORM=offscreen
-output=$("$prefix/bin/zorqconvert" --check-panel 2>&1)
+output=$("$prefix/bin/zorqconvert" --check-panel "$dump" 2>&1)
 status=$?
 printf '%s\n' "$output"
 if ((status != 0)) || [[ $output != *"loads and shows"* ]]; then
   echo "check_installed_gui: the installed program did not load its panel (status $status)"
+  exit 1
+fi
+if [[ $output == *"open the From file from the File menu"* ]]; then
+  echo "check_installed_gui: the dump given on the command line did not open"
   exit 1
 fi
 
