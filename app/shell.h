@@ -11,7 +11,8 @@
 // Start-up: readies the run-time layer, loads and shows the panel, runs the
 // event loop until the close box or Exit, then discards the panel. Returns 0,
 // or 1 when the run-time layer or the panel file cannot be had (with a
-// message on standard error). With "--check-panel" among the arguments it
+// message on standard error). A dump file among the arguments is opened as
+// the From file before the panel shows. With "--check-panel" among them it
 // loads and shows the panel, discards it and returns 0 (1 when it cannot be
 // shown) without running the loop: a check that an install finds its panel.
 int ZorqMain(int argc, char* argv[]);

@@ -27,9 +27,14 @@
 #include "runtime/qt/qt_popups.h"
 
 // The icon resource lives in this static library: naming it here keeps the
-// linker from dropping it. Q_INIT_RESOURCE may not be used inside a namespace.
+// linker from dropping it; it is registered once however often Init runs.
+// Q_INIT_RESOURCE may not be used inside a namespace.
 static void LinkIconResource() {
-  Q_INIT_RESOURCE(zorq_icons);
+  static bool registered = false;
+  if (!registered) {
+    Q_INIT_RESOURCE(zorq_icons);
+    registered = true;
+  }
 }
 
 namespace {
