@@ -7,13 +7,18 @@
 
 _zorqconvert_cli_options=(
     --from-type --to-type --gain --offset --append --help --version
+    -o --output-dir --check --overwrite --tz --jobs --json --quiet
 )
 
 declare -gA _zorqconvert_cli_values=(
-    [--from-type]="1 2 3"
+    [--from-type]="1 2 3 auto"
     [--to-type]="0 1"
     [--gain]=""
     [--offset]=""
+    [-o]="@dirs"
+    [--output-dir]="@dirs"
+    [--tz]="@zones"
+    [--jobs]="1 2 3 4 6 8 12 16 24 32"
 )
 
 # Sets COMPREPLY to the lines compgen prints for "$@" (names with blanks
@@ -27,6 +32,15 @@ _zorqconvert_cli_complete_files() {
     _zorqconvert_cli_reply -f -- "$1"
 }
 
+# Zone names under /usr/share/zoneinfo that start with $1 ("Europe/Be").
+_zorqconvert_cli_complete_zone() {
+    local zones=/usr/share/zoneinfo
+    [[ -d $zones ]] || return
+    mapfile -t COMPREPLY < <(cd "$zones" && find . -type f -path "./$1*" \
+        ! -name '*.tab' ! -name '*.zi' ! -name 'leap*' ! -name 'tzdata*' \
+        ! -path './posix/*' ! -path './right/*' 2>/dev/null | sed 's|^\./||' | sort)
+}
+
 # Offers the values of option $1 for the word $2.
 _zorqconvert_cli_complete_value() {
     local words=${_zorqconvert_cli_values[$1]}
@@ -36,6 +50,7 @@ _zorqconvert_cli_complete_value() {
             compopt -o filenames 2>/dev/null
             _zorqconvert_cli_reply -d -- "$2"
             ;;
+        @zones) _zorqconvert_cli_complete_zone "$2" ;;
         *) _zorqconvert_cli_reply -W "$words" -- "$2" ;;
     esac
 }

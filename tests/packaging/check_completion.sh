@@ -35,19 +35,29 @@ expect() { # expect "WANTED" WORD...
 
 expect "--from-type" --fr
 expect "--to-type" --to
-expect "1 2 3" --from-type ""
+expect "1 2 3 auto" --from-type ""
 expect "0 1" --to-type ""
-expect "1 2 3" --from-type "="
+expect "1 2 3 auto" --from-type "="
 expect "0 1" --to-type "=" ""
 expect "1" --to-type "=" 1
 expect "" --gain ""
 expect "--append" --from-type 2 --ap
+expect "--output-dir" --out
+expect "--overwrite" --ov
+expect "--jobs --json" --j
+expect "auto" --from-type au
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 touch "$work/logger dump.txt" "$work/gauge.txt" "$work/--odd.txt"
 expect "$work/--odd.txt $work/gauge.txt $work/logger dump.txt" --from-type 2 --to-type 0 "$work/"
 expect "$work/--odd.txt" --from-type 2 -- "$work/--"
+mkdir "$work/out"
+expect "$work/out" -o "$work/o"
+expect "$work/out" --output-dir "=" "$work/o"
+if [[ -f /usr/share/zoneinfo/Europe/Berlin ]]; then
+  expect "Europe/Berlin" --tz Europe/Berl
+fi
 
 if [[ -n $cli ]]; then
   every=$(offers --)
