@@ -13,6 +13,7 @@ packages=(
   libqt6opengl6-dev                         # UiTools' CMake package needs OpenGLWidgets
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
   time hyperfine                            # benchmarks
+  parallel                                  # the GNU parallel example of docs/batch.md (a test runs it)
   desktop-file-utils appstream groff-base man-db bash-completion  # packaging checks
   dpkg-dev file                             # cpack -G DEB (dpkg-shlibdeps, ELF detection)
 )

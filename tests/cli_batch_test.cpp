@@ -563,3 +563,42 @@ TEST(CliParallel, TheGnuParallelExampleConvertsAFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// --- The Slurm job array of docs/slurm-array.sh, each task run by hand ---
+
+TEST(CliSlurm, TheArrayTasksSliceTheListAndExitWithTheirSlicesStatus) {
+  Workspace ws;
+  ASSERT_EQ(::mkdir(ws.dir.Path("dumps").c_str(), 0755), 0);
+  std::string list;
+  for (int i = 0; i < 7; ++i) {
+    const std::string name = "dumps/d" + std::to_string(i) + ".txt";
+    ws.Write(name, i == 5 ? GaugeShortStampDump() : zorq_test::WorkedGaugeDump());
+    list += name + "\n";
+  }
+  ws.Write("dumps.list", list);
+  const std::string folder = std::filesystem::path(ZORQ_CLI_PATH).parent_path().string();
+  const std::string script = std::string(ZORQ_SOURCE_DIR) + "/docs/slurm-array.sh";
+  int jsonLines = 0;
+  for (int task = 0; task < 3; ++task) {
+    const std::string command = "cd '" + ws.dir.path() + "' && PATH='" + folder +
+                                "':\"$PATH\" SLURM_ARRAY_TASK_COUNT=3 SLURM_ARRAY_TASK_MIN=0 "
+                                "SLURM_ARRAY_TASK_ID=" +
+                                std::to_string(task) + " bash '" + script +
+                                "' > task.jsonl 2>/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    // Slices of three: d0-d2, d3-d5 (with the failing d5), d6.
+    EXPECT_EQ(WEXITSTATUS(status), task == 1 ? 4 : 0) << task;
+    jsonLines += static_cast<int>(JsonLines(ws.Read("task.jsonl")).size());
+  }
+  EXPECT_EQ(jsonLines, 7);
+  for (int i = 0; i < 7; ++i) {
+    if (i != 5) {
+      EXPECT_EQ(ws.Read("out/d" + std::to_string(i) + ".csv"), zorq_test::WorkedGaugeCsv()) << i;
+    }
+  }
+}
+
+}  // namespace
