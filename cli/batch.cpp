@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -32,6 +33,7 @@ namespace {
 
 constexpr int kExitUsage = 64;
 constexpr int kExitInternal = 70;  // no converter was chosen, which valid options rule out
+constexpr std::ptrdiff_t kPlacedAtOnce = 16;  // outputs being synced at one time
 
 // The file layer's table of handles is shared: opening and closing go one
 // at a time. Reads and writes on a handle of one's own need no lock.
@@ -188,7 +190,11 @@ class Converter {
   Converter(const CliOptions& options, ProgressLine* progress)
       : options_(options), progress_(progress) {}
 
-  InputOutcome Convert(PlannedInput& input) const {
+  // Converts one input. A new or replacing output that still has to be
+  // synced and put in place is handed back in `unplaced` (then Place
+  // finishes the outcome), so that the next conversion need not wait for
+  // the disk.
+  InputOutcome Convert(PlannedInput& input, std::unique_ptr<SafeOutput>* unplaced) const {
     InputOutcome outcome;
     outcome.fromType = input.fromType;
     outcome.toType = input.toType;
@@ -212,11 +218,40 @@ class Converter {
       outcome.problem = "cannot tell which kind of dump \"" + input.from + "\" is";
       return FileProblem(outcome);
     }
-    SafeOutput output;
-    if (!PrepareOutput(input, toFull, *source, &output, &outcome.problem))
+    auto output = std::make_unique<SafeOutput>();
+    if (!PrepareOutput(input, toFull, *source, output.get(), &outcome.problem))
       return FileProblem(outcome);
-    RunDispatch(input, *source, &output, &outcome);
+    if (!RunDispatch(input, *source, output.get(), &outcome))
+      return outcome;
+    const bool syncs =
+        output->kind() == SafeOutput::Kind::New || output->kind() == SafeOutput::Kind::Replace;
+    if (syncs)
+      *unplaced = std::move(output);
+    else
+      Place(output.get(), &outcome);
     return outcome;
+  }
+
+  // Puts the output in place, or takes it back when a stop signal came
+  // meanwhile.
+  static void Place(SafeOutput* output, InputOutcome* outcome) {
+    if (StopSignal() != 0) {
+      output->Abandon();
+      Stopped(*outcome);
+      return;
+    }
+    std::string placeProblem;
+    const bool placed = output->Commit(&placeProblem);
+    if (output->kind() == SafeOutput::Kind::Stream)
+      outcome->result.report.bytesWritten = output->streamedBytes();
+    if (!placed && output->kind() == SafeOutput::Kind::Stream) {
+      outcome->problem = placeProblem;
+      outcome->status = kStatusWriteError;
+      outcome->exitStatus = kStatusWriteError;
+    } else if (!placed) {
+      outcome->problem = placeProblem;
+      FileProblem(*outcome);
+    }
   }
 
  private:
@@ -250,7 +285,9 @@ class Converter {
     return output->Prepare(toFull, policy, source.device(), source.inode(), error);
   }
 
-  void RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
+  // False when the outcome is settled already (nothing ran, or it was
+  // stopped and taken back).
+  bool RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
                    InputOutcome* outcome) const {
     DispatchRequest request;
     {
@@ -266,7 +303,7 @@ class Converter {
     }
     if (request.toHandle < 0) {
       FileProblem(*outcome);
-      return;
+      return false;
     }
     request.fromOpen = request.toOpen = true;
     request.fromType = input.fromType;
@@ -276,8 +313,9 @@ class Converter {
     request.correction.offset = options_.offset;
     // request.carried stays empty: no header value carries over between inputs.
     const std::string name = input.from == "-" ? "<stdin>" : input.from;
-    request.progress = [this, &name](int64_t bytesRead, int64_t fromSize) {
+    request.progress = [this, &name, output](int64_t bytesRead, int64_t fromSize) {
       progress_->Update(name, bytesRead, fromSize);
+      output->StartWriteback();
     };
     request.cancelRequested = [] { return StopSignal() != 0; };
 
@@ -298,24 +336,13 @@ class Converter {
     if (dispatched.cancelled || StopSignal() != 0) {
       output->Abandon();
       Stopped(*outcome);
-      return;
+      return false;
     }
     if (!readWhole) {
       outcome->problem = readProblem;
       FileProblem(*outcome);
     }
-    std::string placeProblem;
-    const bool placed = output->Commit(&placeProblem);
-    if (output->kind() == SafeOutput::Kind::Stream)
-      outcome->result.report.bytesWritten = output->streamedBytes();
-    if (!placed && output->kind() == SafeOutput::Kind::Stream) {
-      outcome->problem = placeProblem;
-      outcome->status = kStatusWriteError;
-      outcome->exitStatus = kStatusWriteError;
-    } else if (!placed) {
-      outcome->problem = placeProblem;
-      FileProblem(*outcome);
-    }
+    return true;
   }
 
   const CliOptions& options_;
@@ -445,6 +472,9 @@ class Batch {
     ReportInOrder();
     for (std::thread& worker : workers)
       worker.join();
+    for (std::thread& placer : placers_)
+      placer.join();
+    SyncPlacedFolders();
     progress_->Finish();
     return ExitStatus();
   }
@@ -452,13 +482,36 @@ class Batch {
  private:
   void Work() {
     for (size_t index = next_++; index < inputs_.size(); index = next_++) {
-      InputOutcome outcome = converter_.Convert(inputs_[index]);
+      std::unique_ptr<SafeOutput> unplaced;
+      InputOutcome outcome = converter_.Convert(inputs_[index], &unplaced);
       progress_->InputDone();
-      std::lock_guard<std::mutex> lock(mutex_);
-      outcomes_[index] = std::move(outcome);
-      done_[index] = true;
-      ready_.notify_all();
+      if (unplaced)
+        PlaceAside(index, std::move(unplaced), std::move(outcome));
+      else
+        Settle(index, std::move(outcome));
     }
+  }
+
+  void Settle(size_t index, InputOutcome outcome) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outcomes_[index] = std::move(outcome);
+    done_[index] = true;
+    ready_.notify_all();
+  }
+
+  // Syncing an output waits for the disk, not the processor: several are
+  // synced at once while the conversions go on, and the file system joins
+  // their waits.
+  void PlaceAside(size_t index, std::unique_ptr<SafeOutput> output, InputOutcome outcome) {
+    placing_.acquire();
+    std::lock_guard<std::mutex> lock(placersMutex_);
+    placers_.emplace_back(
+        [this, index, held = std::move(output), finished = std::move(outcome)]() mutable {
+          Converter::Place(held.get(), &finished);
+          held.reset();
+          Settle(index, std::move(finished));
+          placing_.release();
+        });
   }
 
   void ReportInOrder() {
@@ -494,6 +547,9 @@ class Batch {
   std::atomic<size_t> next_{0};
   std::mutex mutex_;
   std::condition_variable ready_;
+  std::counting_semaphore<kPlacedAtOnce> placing_{kPlacedAtOnce};
+  std::mutex placersMutex_;
+  std::vector<std::thread> placers_;
 };
 
 int UsageProblems(const std::vector<std::string>& problems) {

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <system_error>
 
 #include "runtime/files.h"
@@ -74,6 +76,17 @@ void SyncFolder(const std::string& folder) {
   }
 }
 
+// Folders that outputs were put into, synced once at the end rather than
+// once per output: a folder of a thousand outputs costs one sync, not a
+// thousand.
+std::mutex gPlacedMutex;
+std::set<std::string> gPlacedFolders;
+
+void NotePlacedIn(const std::string& folder) {
+  std::lock_guard<std::mutex> lock(gPlacedMutex);
+  gPlacedFolders.insert(folder);
+}
+
 // Links the unnamed file open as `fd` at `path`; EEXIST when `path` exists.
 int LinkDescriptor(int fd, const std::string& path) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
@@ -98,6 +111,19 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+bool WriteAll(int fd, const char* bytes, size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t put = ::write(fd, bytes + done, count - done);
+    if (put < 0 && errno == EINTR)
+      continue;
+    if (put <= 0)
+      return false;
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
 bool LockedByAnother(int fd) {
   int result;
   do {
@@ -111,6 +137,13 @@ std::string LockedText(const std::string& path) {
 }
 
 }  // namespace
+
+void SyncPlacedFolders() {
+  std::lock_guard<std::mutex> lock(gPlacedMutex);
+  for (const std::string& folder : gPlacedFolders)
+    SyncFolder(folder);
+  gPlacedFolders.clear();
+}
 
 void RememberUmask() {
   gUmask = ::umask(0);
@@ -149,31 +182,46 @@ bool SafeOutput::PrepareStream(int fd, std::string* error) {
 }
 
 void SafeOutput::Drain() {
+  // --check throws the bytes into /dev/null; splice moves them there (and to
+  // a pipe or file on standard output) without copying them through here.
+  int sink = destinationFd_;
+  if (sink < 0)
+    sink = OpenRetrying("/dev/null", O_WRONLY | O_CLOEXEC);
+  bool spliceWorks = sink >= 0;
   constexpr size_t kChunk = 256 * 1024;
-  std::unique_ptr<char[]> chunk(new char[kChunk]);
+  std::unique_ptr<char[]> chunk;
   for (;;) {
+    if (spliceWorks) {
+      const ssize_t moved = ::splice(drainFd_, nullptr, sink, nullptr, kChunk, SPLICE_F_MOVE);
+      if (moved > 0) {
+        streamed_ += moved;
+        continue;
+      }
+      if (moved == 0)
+        break;
+      if (errno == EINTR)
+        continue;
+      if (errno != EINVAL) {
+        destinationError_ = errno;
+        break;
+      }
+      spliceWorks = false;  // a terminal, say: copy instead
+    }
+    if (!chunk)
+      chunk.reset(new char[kChunk]);
     const ssize_t got = ::read(drainFd_, chunk.get(), kChunk);
     if (got < 0 && errno == EINTR)
       continue;
     if (got <= 0)
       break;
-    if (destinationFd_ >= 0) {
-      size_t done = 0;
-      while (done < static_cast<size_t>(got)) {
-        const ssize_t put = ::write(destinationFd_, chunk.get() + done, got - done);
-        if (put < 0 && errno == EINTR)
-          continue;
-        if (put <= 0) {
-          destinationError_ = put < 0 ? errno : EIO;
-          break;
-        }
-        done += static_cast<size_t>(put);
-      }
-      if (destinationError_ != 0)
-        break;  // closing our end makes the conversion's next write fail
+    if (sink >= 0 && !WriteAll(sink, chunk.get(), static_cast<size_t>(got))) {
+      destinationError_ = errno != 0 ? errno : EIO;
+      break;  // closing our end makes the conversion's next write fail
     }
     streamed_ += got;
   }
+  if (sink >= 0 && sink != destinationFd_)
+    ::close(sink);
   ::close(drainFd_);
   drainFd_ = -1;
 }
@@ -329,6 +377,11 @@ bool SafeOutput::CreateTemporary(const std::string& folder, const std::string& n
   return false;
 }
 
+void SafeOutput::StartWriteback() {
+  if (kind_ == Kind::New || kind_ == Kind::Replace)
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 int SafeOutput::OpenHandle() {
   const int copy = ::fcntl(fd_, F_DUPFD_CLOEXEC, 3);
   if (copy < 0)
@@ -356,7 +409,7 @@ bool SafeOutput::Commit(std::string* error) {
   }
   const bool placed = kind_ == Kind::New ? LinkNew(error) : RenameOver(error);
   if (placed)
-    SyncFolder(FolderOf(path_));
+    NotePlacedIn(FolderOf(path_));
   Close();
   return placed;
 }
