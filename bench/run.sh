@@ -64,3 +64,56 @@ for size in 20 200; do
       'BEGIN { printf "%-8s %6d %10.3f %11.1f %12.1f %10.2f %12.1f\n", k, s, c, i / c / 1e6, o / c / 1e6, c / f, r / 1024 }'
   done
 done
+
+# Many dumps in one call: a dozen 10 MB dumps (six of each kind) with
+# --jobs 1 and --jobs 2, into a folder (each output synced to disk) and with
+# --check (nothing written); then 1,000 tiny dumps (the two samples, by turns)
+# in one call. Medians of RUNS runs; figures only.
+dozen="$data/dozen"
+mkdir -p "$dozen"
+for ((i = 1; i <= 12; i++)); do
+  kind=logger
+  ((i % 2 == 0)) && kind=gauge
+  [[ -f "$dozen/$kind-$i.txt" ]] || build-bench/bin/generate_dump "$kind" 10 "$dozen/$kind-$i.txt" "$i"
+done
+dozen_bytes=$(cat "$dozen"/*.txt | wc -c)
+cat "$dozen"/*.txt >/dev/null
+batch_out="$data/batch-out"
+
+batch_median() {  # batch_median ARGS... : median seconds of RUNS calls
+  local times=()
+  for ((i = 0; i < runs; i++)); do
+    rm -rf "$batch_out"
+    times+=("$(time_once "$cli" --quiet "$@")")
+  done
+  rm -rf "$batch_out"
+  printf '%s\n' "${times[@]}" | median
+}
+
+echo
+printf '%-34s %10s %11s %12s\n' "12 x 10 MB dumps" "conv s" "in MB/s" "vs --jobs 1"
+for form in output check; do
+  if [[ $form == output ]]; then where=(-o "$batch_out"); else where=(--check); fi
+  one=$(batch_median --jobs 1 "${where[@]}" "$dozen"/*.txt)
+  two=$(batch_median --jobs 2 "${where[@]}" "$dozen"/*.txt)
+  for jobs in 1 2; do
+    if ((jobs == 1)); then t=$one; else t=$two; fi
+    awk -v f="${where[0]} --jobs $jobs" -v t="$t" -v b="$dozen_bytes" -v o="$one" \
+      'BEGIN { printf "%-34s %10.3f %11.1f %11.2fx\n", f, t, b / t / 1e6, o / t }'
+  done
+done
+
+tiny="$data/tiny"
+if [[ ! -f "$tiny/d1000.txt" ]]; then
+  mkdir -p "$tiny"
+  for ((i = 1; i <= 1000; i++)); do
+    if ((i % 2)); then cp samples/logger_type2_dump.txt "$tiny/d$i.txt"; else cp samples/gauge_t10_dump.txt "$tiny/d$i.txt"; fi
+  done
+fi
+echo
+printf '%-34s %10s %11s\n' "1,000 tiny dumps in one call" "conv s" "ms per dump"
+for where in "-o $batch_out" "--check"; do
+  # shellcheck disable=SC2086  # the two words of the form
+  t=$(batch_median $where "$tiny"/*.txt)
+  awk -v f="${where%% *}" -v t="$t" 'BEGIN { printf "%-34s %10.3f %11.3f\n", f, t, t }'
+done
