@@ -477,6 +477,32 @@ TEST(CliSignals, AStoppedCheckOrStandardOutputEndsWithTheSignalsStatus) {
   EXPECT_EQ(StopMidway(ws, {"-", "-"}, SIGTERM).exitCode, 143);
 }
 
+TEST(CliSignals, ATermSignalStopsALargeDumpWithinTheEngine) {
+  Workspace ws;
+  // About 60 MB of gauge lines: far longer than the signal takes to come.
+  std::string dump = zorq_test::WorkedGaugeDump();
+  const std::string line = "1.25,,1.5,2,2.25,-0.5,0,3.125,10,1.75,1.5,1.25,1,372,\r\n";
+  dump.reserve(61'000'000);
+  while (dump.size() < 60'000'000)
+    dump += line;
+  ws.Write("big.txt", dump);
+  dump.clear();
+  ws.Write("appended.csv", "earlier output\r\n");
+  const std::set<std::string> before = Listing(ws.dir.path());
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"big.txt", "new.csv"},
+        std::vector<std::string>{"--append", "big.txt", "appended.csv"}}) {
+    SCOPED_TRACE(args[0]);
+    zorq_test::RunningCli cli(CliRun{args, ws.dir.path(), {}, {}, {}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    cli.Signal(SIGTERM);
+    const CliRunResult result = cli.Wait();
+    EXPECT_EQ(result.exitCode, 143) << result.err;
+    EXPECT_EQ(Listing(ws.dir.path()), before);
+    EXPECT_TRUE(ws.Read("appended.csv") == "earlier output\r\n");
+  }
+}
+
 // --- The lock ---
 
 TEST(CliLock, ASecondConverterAppendingToTheSameOutputIsRefused) {
@@ -495,6 +521,29 @@ TEST(CliLock, ASecondConverterAppendingToTheSameOutputIsRefused) {
   ::close(held);
   EXPECT_EQ(ws.Run({"--append", "gauge.txt", "out.csv"}).exitCode, 0);
   EXPECT_EQ(ws.Read("out.csv"), "earlier output\r\n" + zorq_test::WorkedGaugeCsv());
+}
+
+// --- Progress ---
+
+TEST(CliProgress, ProgressGoesToATerminalOnlyWithoutQuietAndInColourOnlyWithoutNoColor) {
+  Workspace ws;
+  const std::string kClear = "\r\033[K";
+  const std::string kColour = "\033[36m";
+  const CliRunResult drawn = zorq_test::RunCliOnTerminal(
+      CliRun{{"--check", "logger.txt"}, ws.dir.path(), {}, {}, {{"NO_COLOR", ""}}});
+  EXPECT_EQ(drawn.exitCode, 0) << drawn.err;
+  EXPECT_TRUE(Contains(drawn.err, kClear + "logger.txt ")) << drawn.err;
+  EXPECT_TRUE(Contains(drawn.err, kColour)) << drawn.err;
+  const CliRunResult plain = zorq_test::RunCliOnTerminal(
+      CliRun{{"--check", "logger.txt"}, ws.dir.path(), {}, {}, {{"NO_COLOR", "1"}}});
+  EXPECT_TRUE(Contains(plain.err, kClear)) << plain.err;
+  EXPECT_FALSE(Contains(plain.err, "\033[3")) << plain.err;
+  const CliRunResult quiet = zorq_test::RunCliOnTerminal(
+      CliRun{{"--quiet", "--check", "logger.txt"}, ws.dir.path(), {}, {}, {}});
+  EXPECT_FALSE(Contains(quiet.err, "\033[")) << quiet.err;
+  EXPECT_TRUE(Contains(quiet.err, "Finished All")) << quiet.err;
+  // Not a terminal: no progress at all.
+  EXPECT_FALSE(Contains(ws.Run({"--check", "logger.txt"}).err, "\033["));
 }
 
 // --- The worked examples through every form ---

@@ -1,6 +1,8 @@
 #include "tests/cli_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -58,6 +60,56 @@ CliRunResult Collect(pid_t child, const std::string& outPath, const std::string&
 }
 
 }  // namespace
+
+CliRunResult RunCliOnTerminal(const CliRun& run) {
+  CliRunResult result;
+  int terminal = -1;
+  int side = -1;
+  if (::openpty(&terminal, &side, nullptr, nullptr, nullptr) != 0)
+    return result;
+  const std::string outPath = run.workDir + "/.cli-stdout";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(terminal);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int none = ::open("/dev/null", O_RDONLY);
+    if (out < 0 || none < 0 || ::dup2(none, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(side, 2) < 0)
+      ::_exit(127);
+    CliRun copy = run;
+    std::vector<char*> argv;
+    std::string program = ZORQ_CLI_PATH;
+    argv.push_back(program.data());
+    for (std::string& arg : copy.args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (::chdir(run.workDir.c_str()) != 0)
+      ::_exit(127);
+    for (const auto& [name, value] : run.env) {
+      if (value.empty())
+        ::unsetenv(name.c_str());
+      else
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(side);
+  // Read until the child has closed its side (EIO on Linux).
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+    if (got <= 0)
+      break;
+    result.err.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(terminal);
+  int status = 0;
+  if (::waitpid(child, &status, 0) == child && WIFEXITED(status))
+    result.exitCode = WEXITSTATUS(status);
+  result.out = ReadWholeFile(outPath);
+  ::unlink(outPath.c_str());
+  return result;
+}
 
 CliRunResult RunCliProcess(const CliRun& run) {
   RunningCli running(run);

@@ -28,6 +28,10 @@ struct CliRunResult {
 
 CliRunResult RunCliProcess(const CliRun& run);
 
+// Runs the CLI with its standard error on a pseudo-terminal; `err` holds
+// what the terminal received.
+CliRunResult RunCliOnTerminal(const CliRun& run);
+
 // A CLI started and left running, its standard input a pipe the test writes.
 class RunningCli {
  public:
