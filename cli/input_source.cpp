@@ -88,6 +88,7 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
     } while (fd_ < 0 && errno == EINTR && StopSignal() == 0);
   }
   const std::string shown = fullPath == "-" ? "standard input" : Quoted(fullPath);
+  shown_ = shown;
   if (fd_ < 0) {
     *error = "cannot open " + shown + ": " + std::strerror(errno);
     return false;
@@ -172,7 +173,7 @@ bool InputSource::Finish(std::string* error) {
     stopRead_ = -1;
   }
   if (readError_ != 0) {
-    *error = std::string("standard input could not be read: ") + std::strerror(readError_);
+    *error = shown_ + " could not be read: " + std::strerror(readError_);
     return false;
   }
   return true;

@@ -41,6 +41,7 @@ class InputSource {
   int fd_ = -1;
   bool stream_ = false;
   std::string ahead_;  // a pipe's first block, read ahead
+  std::string shown_;  // the input's name in messages
   DumpLook look_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
