@@ -133,6 +133,7 @@ int InputSource::OpenHandle() {
     ::close(pipeFds[1]);
     return -1;
   }
+  ::fcntl(pipeFds[1], F_SETPIPE_SZ, 1024 * 1024);  // fewer waits between relay and reader
   const int handle = AdoptFileDescriptor(pipeFds[0], VAL_READ_ONLY);
   if (handle < 0) {
     for (int fd : {pipeFds[0], pipeFds[1], stopFds[0], stopFds[1]})

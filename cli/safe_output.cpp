@@ -20,6 +20,7 @@
 namespace {
 
 mode_t gUmask = 022;
+constexpr int kPipeSize = 1024 * 1024;
 
 std::string Quoted(const std::string& path) {
   return "\"" + path + "\"";
@@ -175,6 +176,9 @@ bool SafeOutput::PrepareStream(int fd, std::string* error) {
     *error = Because("cannot write the output", errno);
     return false;
   }
+  // A pipe as large as allowed: the conversion writes 256 KiB at a time,
+  // and a small pipe would make it wait for the drain at every write.
+  ::fcntl(ends[1], F_SETPIPE_SZ, kPipeSize);
   drainFd_ = ends[0];
   fd_ = ends[1];
   drain_ = std::thread([this] { Drain(); });
