@@ -501,6 +501,12 @@ TEST(CliSignals, ATermSignalStopsALargeDumpWithinTheEngine) {
     EXPECT_EQ(Listing(ws.dir.path()), before);
     EXPECT_TRUE(ws.Read("appended.csv") == "earlier output\r\n");
   }
+  // SIGKILL cannot be caught: the output has no name until it is complete.
+  zorq_test::RunningCli killed(CliRun{{"big.txt", "new.csv"}, ws.dir.path(), {}, {}, {}});
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  killed.Signal(SIGKILL);
+  EXPECT_EQ(killed.Wait().exitCode, -1);
+  EXPECT_EQ(Listing(ws.dir.path()), before);
 }
 
 // --- The lock ---
