@@ -209,8 +209,14 @@ class Converter {
     std::unique_ptr<InputSource> source = std::move(input.source);
     if (!source) {
       source = std::make_unique<InputSource>();
-      if (!source->Open(fromFull, &outcome.problem))
+      if (!source->Open(fromFull, &outcome.problem)) {
+        // A stop signal ends the wait for a named pipe's writer.
+        if (StopSignal() != 0) {
+          outcome.problem.clear();
+          return Stopped(outcome);
+        }
         return FileProblem(outcome);
+      }
     }
     outcome.look = source->look();
     if (outcome.fromType == 0) {

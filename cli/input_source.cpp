@@ -21,13 +21,15 @@ std::string Quoted(const std::string& path) {
   return "\"" + path + "\"";
 }
 
+bool WaitFor(int fd, short events, int stopFd);
+
 // Reads until `count` bytes, the end, or a failure (-1 with nothing read).
-// A stop signal ends the wait.
+// A stop signal ends the wait, whichever thread it was delivered to.
 ssize_t ReadAhead(int fd, char* buffer, size_t count, int* error) {
   size_t total = 0;
-  while (total < count) {
+  while (total < count && WaitFor(fd, POLLIN, -1)) {
     const ssize_t got = ::read(fd, buffer + total, count - total);
-    if (got < 0 && errno == EINTR && StopSignal() == 0)
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
       continue;
     if (got < 0) {
       *error = errno;
@@ -44,11 +46,12 @@ ssize_t ReadAhead(int fd, char* buffer, size_t count, int* error) {
 // (its stop pipe closed, or a stop signal arrived).
 bool WaitFor(int fd, short events, int stopFd) {
   for (;;) {
+    // poll skips the entries whose descriptor is negative.
     pollfd polls[3] = {{fd, events, 0}, {stopFd, POLLIN, 0}, {StopSignalFd(), POLLIN, 0}};
-    const int ready = ::poll(polls, StopSignalFd() >= 0 ? 3 : 2, -1);
+    const int ready = ::poll(polls, 3, -1);
     if (ready < 0 && errno == EINTR)
       continue;
-    if (ready < 0 || polls[1].revents != 0 || (StopSignalFd() >= 0 && polls[2].revents != 0))
+    if (ready < 0 || polls[1].revents != 0 || polls[2].revents != 0)
       return false;
     if (polls[0].revents != 0)
       return true;
@@ -83,9 +86,11 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
   if (fullPath == "-") {
     fd_ = ::fcntl(0, F_DUPFD_CLOEXEC, 3);
   } else {
+    // O_NONBLOCK: a named pipe opens without waiting for its writer; the
+    // reads wait in poll, where a stop signal reaches them.
     do {
-      fd_ = ::open(fullPath.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR && StopSignal() == 0);
+      fd_ = ::open(fullPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
   }
   const std::string shown = fullPath == "-" ? "standard input" : Quoted(fullPath);
   shown_ = shown;
@@ -105,6 +110,7 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
   char block[FlashLineReader::kBlockSize];
   ssize_t length = 0;
   if (S_ISREG(info.st_mode)) {
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     length = ::pread(fd_, block, sizeof block, 0);
   } else {
     stream_ = true;

@@ -422,6 +422,28 @@ TEST(CliPipes, StandardInputAndOutputCarryTheWorkedExamples) {
   EXPECT_GT(ws.Read("big.csv").size(), big.size());
 }
 
+TEST(CliPipes, ANamedPipeIsLookedAtAndConvertedOrStoppedWhileItWaits) {
+  Workspace ws;
+  ASSERT_EQ(::mkfifo(ws.dir.Path("pipe").c_str(), 0600), 0);
+  std::thread writer([&] {
+    const int fd = ::open(ws.dir.Path("pipe").c_str(), O_WRONLY);
+    const std::string dump = zorq_test::WorkedGaugeDump();
+    EXPECT_EQ(::write(fd, dump.data(), dump.size()), static_cast<ssize_t>(dump.size()));
+    ::close(fd);
+  });
+  const CliRunResult converted = ws.Run({"pipe", "out.csv"});
+  writer.join();
+  EXPECT_EQ(converted.exitCode, 0) << converted.err;
+  EXPECT_EQ(ws.Read("out.csv"), zorq_test::WorkedGaugeCsv());
+  // No writer ever comes: the signal still ends the wait.
+  zorq_test::RunningCli waiting(
+      CliRun{{"--from-type", "3", "pipe", "new.csv"}, ws.dir.path(), {}, {}, {}});
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  waiting.Signal(SIGINT);
+  EXPECT_EQ(waiting.Wait().exitCode, 130);
+  EXPECT_FALSE(ws.Exists("new.csv"));
+}
+
 TEST(CliPipes, MisusedDashesAreUsageErrors) {
   Workspace ws;
   for (const std::vector<std::string>& args :
