@@ -72,7 +72,7 @@ done
 dozen="$data/dozen"
 mkdir -p "$dozen"
 for ((i = 1; i <= 12; i++)); do
-  kind=logger
+  kind="logger"
   ((i % 2 == 0)) && kind=gauge
   [[ -f "$dozen/$kind-$i.txt" ]] || build-bench/bin/generate_dump "$kind" 10 "$dozen/$kind-$i.txt" "$i"
 done
