@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/shell.h"
 #include "app/shared_state.h"
+#include "app/shell.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"

@@ -81,7 +81,8 @@ bool FlashLineReader::Refill(int64_t line, int64_t byte) {
   if (BytesRead() >= nextHookAt_) {
     nextHookAt_ += kHookSpacing;
     if (!context_.ReportProgress(BytesRead())) {
-      blockLength_ = 0;
+      // Cancelled: the block counts as read, and no line comes from it.
+      position_ = blockLength_;
       ended_ = true;
       return false;
     }
