@@ -438,7 +438,8 @@ TEST(CliPipes, ANamedPipeIsLookedAtAndConvertedOrStoppedWhileItWaits) {
   // No writer ever comes: the signal still ends the wait.
   zorq_test::RunningCli waiting(
       CliRun{{"--from-type", "3", "pipe", "new.csv"}, ws.dir.path(), {}, {}, {}});
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(waiting.WaitUntilCatching(SIGINT));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   waiting.Signal(SIGINT);
   EXPECT_EQ(waiting.Wait().exitCode, 130);
   EXPECT_FALSE(ws.Exists("new.csv"));
@@ -468,7 +469,8 @@ CliRunResult StopMidway(const Workspace& ws, const std::vector<std::string>& arg
   for (int i = 0; i < 40000; ++i)
     part += line;
   cli.Feed(part);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(cli.WaitUntilCatching(signal));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   cli.Signal(signal);
   return cli.Wait(/*keepInputOpen=*/true);
 }
@@ -516,7 +518,8 @@ TEST(CliSignals, ATermSignalStopsALargeDumpWithinTheEngine) {
         std::vector<std::string>{"--append", "big.txt", "appended.csv"}}) {
     SCOPED_TRACE(args[0]);
     zorq_test::RunningCli cli(CliRun{args, ws.dir.path(), {}, {}, {}});
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    ASSERT_TRUE(cli.WaitUntilCatching(SIGTERM));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     cli.Signal(SIGTERM);
     const CliRunResult result = cli.Wait();
     EXPECT_EQ(result.exitCode, 143) << result.err;
@@ -525,7 +528,8 @@ TEST(CliSignals, ATermSignalStopsALargeDumpWithinTheEngine) {
   }
   // SIGKILL cannot be caught: the output has no name until it is complete.
   zorq_test::RunningCli killed(CliRun{{"big.txt", "new.csv"}, ws.dir.path(), {}, {}, {}});
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  ASSERT_TRUE(killed.WaitUntilCatching(SIGTERM));  // it runs, and converts
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
   killed.Signal(SIGKILL);
   EXPECT_EQ(killed.Wait().exitCode, -1);
   EXPECT_EQ(Listing(ws.dir.path()), before);

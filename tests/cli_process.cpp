@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -151,6 +152,21 @@ bool RunningCli::Feed(const std::string& bytes) {
     done += static_cast<size_t>(put);
   }
   return true;
+}
+
+bool RunningCli::WaitUntilCatching(int signal) {
+  const std::string status = "/proc/" + std::to_string(pid_) + "/status";
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const std::string text = ReadWholeFile(status);
+    const size_t at = text.find("SigCgt:\t");
+    if (at != std::string::npos) {
+      const unsigned long long caught = std::stoull(text.substr(at + 8, 16), nullptr, 16);
+      if ((caught >> (signal - 1)) & 1)
+        return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
 }
 
 void RunningCli::Signal(int signal) {

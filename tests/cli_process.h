@@ -40,6 +40,9 @@ class RunningCli {
   // Writes to the child's standard input (blocks while the pipe is full).
   bool Feed(const std::string& bytes);
   void Signal(int signal);
+  // Waits (up to a few seconds) until the child has a handler for `signal`,
+  // read from /proc: a signal sent before that would end it at once.
+  bool WaitUntilCatching(int signal);
   // Closes the child's standard input (unless `keepInputOpen`) and waits
   // for the child to end.
   CliRunResult Wait(bool keepInputOpen = false);
