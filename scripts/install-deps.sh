@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config          # build
   libgtest-dev                              # tests
   qt6-base-dev qt6-tools-dev qt6-qpa-plugins libgl-dev  # desktop program (Widgets, UiTools)
+  qt6-charts-dev                            # the preview chart
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
   time hyperfine                            # benchmarks
 )

@@ -14,6 +14,7 @@
 
 class QAction;
 class QWidget;
+class PanelExtras;
 
 class QtUi : public UiBackend {
  public:
@@ -43,6 +44,12 @@ class QtUi : public UiBackend {
   QAction* MenuItemAction(int panel, int item) const;
   // True while RunUserInterface runs.
   bool Running() const;
+  // What is added around a loaded panel (null for an unknown handle).
+  PanelExtras* Extras(int panel) const;
+  // How many times a long task's progress dialog has appeared.
+  int ProgressDialogsShown() const;
+  // True while RunWithProgress runs its task.
+  bool TaskRunning() const;
 
   // UiBackend
   int Init(char* argv[]) override;
@@ -63,6 +70,12 @@ class QtUi : public UiBackend {
                       const char* fileTypeList, const char* title, char* pathBuffer) override;
   int ConfirmPopup(const char* title, const char* message) override;
   int MessagePopup(const char* title, const char* message) override;
+  int RunWithProgress(const char* title, const ProgressTask& task) override;
+  int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
+                       int fittingValue) override;
+  int ShowConversionDetails(int panel, int statusControl, const char* details) override;
+  int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
+  int AcceptDroppedFiles(int panel, int menuItem) override;
 
  private:
   struct Impl;
