@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs what ZORQConvert needs to build, run and test on Debian 12, from
-# Debian's own packages. Run as root. Does nothing when all are present.
+# Debian's own packages: the build, the tests, the sanitizer builds, the
+# fuzzers, the benchmarks and the packaging checks. Run as root. Does nothing
+# when all are present. CI runs this on a fresh Debian 12 root, so a package
+# missing here fails CI.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config          # build
   libgtest-dev                              # tests
   qt6-base-dev qt6-tools-dev qt6-qpa-plugins libgl-dev  # desktop program (Widgets, UiTools)
+  libqt6opengl6-dev                         # UiTools' CMake package needs OpenGLWidgets
   qt6-charts-dev                            # the preview chart
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
   time hyperfine                            # benchmarks
