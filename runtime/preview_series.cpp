@@ -86,18 +86,20 @@ std::vector<ColumnRange> DecimateToColumns(const MinMaxEnvelope& envelope, doubl
   const double columnWidth = (to - from) / columns;
   const std::vector<MinMaxBucket>& buckets = envelope.Buckets();
   const double width = envelope.BucketWidth();
-  // Only the buckets whose middle lies in [from, to) are visited.
-  const double firstIndex = std::floor((from - envelope.Lo()) / width - 0.5);
+  // Every bucket that overlaps [from, to) counts, in the column of its
+  // middle (or the edge column), so the edges lose nothing either.
+  const double firstIndex = std::floor((from - envelope.Lo()) / width);
   size_t j = firstIndex <= 0.0 ? 0 : static_cast<size_t>(firstIndex);
   int current = -1;
   for (; j < buckets.size(); ++j) {
-    const MinMaxBucket& bucket = buckets[j];
-    const double middle = envelope.Lo() + (static_cast<double>(j) + 0.5) * width;
-    if (middle >= to)
+    const double start = envelope.Lo() + static_cast<double>(j) * width;
+    if (start >= to)
       break;
-    if (bucket.count == 0 || middle < from)
+    const MinMaxBucket& bucket = buckets[j];
+    if (bucket.count == 0 || start + width <= from)
       continue;
-    const int column = std::min(columns - 1, static_cast<int>((middle - from) / columnWidth));
+    const double middle = std::clamp(start + 0.5 * width, from, to);
+    const int column = std::clamp(static_cast<int>((middle - from) / columnWidth), 0, columns - 1);
     if (column != current) {
       result.push_back({from + (column + 0.5) * columnWidth, bucket.min, bucket.max});
       current = column;

@@ -54,7 +54,8 @@ class MinMaxEnvelope {
 };
 
 // One pixel column of the chart: the lowest and highest value among the
-// buckets whose middle lies in the column.
+// buckets whose middle lies in the column (a bucket across an edge of the
+// range belongs to the edge column).
 struct ColumnRange {
   double x = 0.0;  // the column's middle
   float min = 0.0f;
@@ -62,7 +63,8 @@ struct ColumnRange {
 };
 
 // The columns of [from, to) split into `columns` equal parts that hold at
-// least one point, in order of x.
+// least one point, in order of x. The columns can be no finer than the
+// buckets: zoomed in further, fewer columns come back.
 std::vector<ColumnRange> DecimateToColumns(const MinMaxEnvelope& envelope, double from, double to,
                                            int columns);
 

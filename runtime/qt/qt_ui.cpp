@@ -127,6 +127,7 @@ struct QtUi::Impl {
   // A dropped file's path, answering the next file selection.
   bool dropPending = false;
   std::string droppedPath;
+  FileDialogMemory dialogMemory;
 
   ~Impl() {
     panels.clear();
@@ -303,7 +304,7 @@ struct QtUi::Impl {
       return true;
     }
     if (!responder)
-      return AskForFilePath(DialogParent(), request, path);
+      return AskForFilePath(DialogParent(), PlanFileDialog(request, dialogMemory), path);
     const PopupAnswer answer = responder(request);
     if (answer.result == VAL_NO_FILE_SELECTED)
       return false;
@@ -570,6 +571,7 @@ int QtUi::FileSelectPopup(const char* defaultDirectory, const char* defaultFileS
   if (chosen.exists() && !chosen.isFile())
     return VAL_NO_FILE_SELECTED;
   std::memcpy(pathBuffer, path.c_str(), path.size() + 1);
+  RememberChosenFile(impl_->popups.back(), path, &impl_->dialogMemory);
   return chosen.exists() ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
 }
 

@@ -1,0 +1,142 @@
+// The preview's data: the min/max envelope and its columns, and the series
+// read from converted logger and gauge CSV.
+#include "app/preview_data.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <random>
+
+#include "tests/test_support.h"
+
+using zorq_test::TempDir;
+using zorq_test::WorkedGaugeCsv;
+using zorq_test::WorkedLoggerCsv;
+using zorq_test::WriteWholeFile;
+
+namespace {
+
+float ColumnsMax(const std::vector<ColumnRange>& columns) {
+  float most = -1e30f;
+  for (const ColumnRange& c : columns)
+    most = std::max(most, c.max);
+  return most;
+}
+
+}  // namespace
+
+TEST(PreviewEnvelope, ASingleSpikeSurvivesEveryMergeAndEveryColumnCount) {
+  // A million quiet points with one spike, added forwards and then with
+  // points before the first one, so the range grows both ways.
+  MinMaxEnvelope envelope(1024, 0.001);
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+  const int spikeAt = 654321;
+  for (int i = 0; i < 1000000; ++i)
+    envelope.Add(i * 0.25, i == spikeAt ? 500.0f : noise(random));
+  for (int i = 1; i <= 1000; ++i)
+    envelope.Add(-i * 0.25, -300.0f * (i == 500));
+  EXPECT_EQ(envelope.Points(), 1001000);
+  EXPECT_EQ(envelope.MaxY(), 500.0f);
+  EXPECT_EQ(envelope.MinY(), -300.0f);
+  EXPECT_LE(envelope.Lo(), -250.0);
+  EXPECT_GT(envelope.Hi(), 999999 * 0.25);
+  int64_t counted = 0;
+  for (const MinMaxBucket& bucket : envelope.Buckets())
+    counted += bucket.count;
+  EXPECT_EQ(counted, envelope.Points());
+
+  for (int columns : {1, 7, 300, 1920, 5000}) {
+    SCOPED_TRACE(columns);
+    const auto ranges =
+        DecimateToColumns(envelope, envelope.FirstX(), envelope.LastX() + 1.0, columns);
+    ASSERT_FALSE(ranges.empty());
+    EXPECT_LE(static_cast<int>(ranges.size()), columns);
+    EXPECT_EQ(ColumnsMax(ranges), 500.0f);
+    float least = 1e30f;
+    for (size_t i = 0; i < ranges.size(); ++i) {
+      least = std::min(least, ranges[i].min);
+      EXPECT_LE(ranges[i].min, ranges[i].max);
+      if (i > 0) {
+        EXPECT_LT(ranges[i - 1].x, ranges[i].x);
+      }
+    }
+    EXPECT_EQ(least, -300.0f);
+  }
+  // Zoomed in on the spike: it is still there; zoomed beside it: it is not.
+  const double spikeX = spikeAt * 0.25;
+  EXPECT_EQ(ColumnsMax(DecimateToColumns(envelope, spikeX - 2000, spikeX + 2000, 400)), 500.0f);
+  EXPECT_LT(ColumnsMax(DecimateToColumns(envelope, 0, spikeX - 2000, 400)), 1.5f);
+  EXPECT_TRUE(DecimateToColumns(envelope, 1e9, 2e9, 400).empty());
+  EXPECT_TRUE(DecimateToColumns(MinMaxEnvelope(), 0, 1, 400).empty());
+}
+
+TEST(PreviewData, LoggerReadingsAtTheirSampleTimesWithoutFillers) {
+  const PreviewSeries series = PreviewFromText(PreviewKind::LoggerCsv, WorkedLoggerCsv());
+  EXPECT_TRUE(series.error.empty()) << series.error;
+  // 60 readings of the first record, 3 of the second (57 fillers left out).
+  EXPECT_EQ(series.envelope.Points(), 63);
+  EXPECT_EQ(series.xTitle, "seconds after 2019-06-30 14:05:30");
+  EXPECT_DOUBLE_EQ(series.envelope.FirstX(), 0.0);
+  // The second record starts 15 s later; its third reading is 2 / 4 s on.
+  EXPECT_DOUBLE_EQ(series.envelope.LastX(), 15.5);
+  EXPECT_FLOAT_EQ(series.envelope.MinY(), 0.0f);
+  EXPECT_FLOAT_EQ(series.envelope.MaxY(), 4.0f);
+  EXPECT_TRUE(series.marks.empty());
+
+  // Corrected readings are read as written; a record cut short by a failed
+  // write and one of a rate above 99 still count what they hold.
+  const std::string more =
+      "f001,S100,B0,2019-06-30T14:05:30,-1.2345,123.456,-101.00\r\n"
+      "f001,S04,B0,2019-06-30T14:0";  // unfinished at the end of the part
+  const PreviewSeries other = PreviewFromText(PreviewKind::LoggerCsv, more);
+  EXPECT_EQ(other.envelope.Points(), 2);
+  EXPECT_FLOAT_EQ(other.envelope.MinY(), -1.2345f);
+  EXPECT_NEAR(other.envelope.MaxY(), 123.456f, 1e-4);
+  EXPECT_DOUBLE_EQ(other.envelope.LastX(), 0.01);
+}
+
+TEST(PreviewData, GaugeValuesInOrderWithTheDateStampsMarked) {
+  const std::string csv = WorkedGaugeCsv() +
+                          "D1,C8,2019-06-30\r\nD1,C9,13:00:00\r\n"
+                          "D1,C1,-7.500000\r\nD1,C0,04\r\n";
+  const PreviewSeries series = PreviewFromText(PreviewKind::GaugeCsv, csv);
+  EXPECT_TRUE(series.error.empty()) << series.error;
+  EXPECT_EQ(series.envelope.Points(), 15);
+  EXPECT_DOUBLE_EQ(series.envelope.FirstX(), 0.0);
+  EXPECT_DOUBLE_EQ(series.envelope.LastX(), 14.0);
+  EXPECT_FLOAT_EQ(series.envelope.MaxY(), 10.0f);
+  EXPECT_FLOAT_EQ(series.envelope.MinY(), -7.5f);
+  ASSERT_EQ(series.markCount, 2);
+  ASSERT_EQ(series.marks.size(), 2u);
+  EXPECT_DOUBLE_EQ(series.marks[0].x, 0.0);
+  EXPECT_FLOAT_EQ(series.marks[0].y, 1.25f);
+  EXPECT_EQ(series.marks[0].label, "2019-06-30 12:00:00");
+  EXPECT_DOUBLE_EQ(series.marks[1].x, 14.0);
+  EXPECT_EQ(series.marks[1].label, "2019-06-30 13:00:00");
+  // The header lines and the C4 and C0 records are not values.
+  EXPECT_FALSE(PreviewFromText(PreviewKind::GaugeCsv, " Sample rate,04,Hz\r\n").error.empty());
+}
+
+TEST(PreviewData, OnlyThePartOfTheFileThisConversionWroteIsRead) {
+  TempDir dir;
+  const std::string before = WorkedLoggerCsv();
+  const std::string ours = WorkedLoggerCsv().substr(0, 513 + 14);  // the first record
+  WriteWholeFile(dir.Path("out.csv"),
+                 before + ours + "f001,S04,B0,2019-06-30T14:06:00,09.0000\r\n");
+  std::atomic<bool> stop{false};
+  const auto begin = static_cast<int64_t>(before.size());
+  const PreviewSeries series = ReadPreview(PreviewKind::LoggerCsv, dir.Path("out.csv"), begin,
+                                           begin + static_cast<int64_t>(ours.size()), stop);
+  EXPECT_EQ(series.envelope.Points(), 60);
+  EXPECT_FLOAT_EQ(series.envelope.MaxY(), 4.0f);
+
+  const PreviewSeries missing =
+      ReadPreview(PreviewKind::GaugeCsv, dir.Path("none.csv"), 0, 100, stop);
+  EXPECT_EQ(missing.error, "The To file could not be read.");
+  stop = true;
+  EXPECT_EQ(
+      ReadPreview(PreviewKind::LoggerCsv, dir.Path("out.csv"), 0, 5000, stop).envelope.Points(), 0);
+}
