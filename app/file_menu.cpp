@@ -1,9 +1,10 @@
 // Open From File, Close From File, Open To File and Close To File.
 #include <cstring>
 
+#include "app/feedback.h"
+#include "app/shared_state.h"
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "app/shared_state.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"
@@ -41,6 +42,7 @@ void OpenFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*p
   SetFilePtr(FileFromHandle, 0, VAL_START_OF_FILE);
   if (FileToOpen)
     ShowStatus("Ready");
+  ShowFromFileLook();
 }
 
 void CloseFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*panel*/) {
@@ -52,6 +54,7 @@ void CloseFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*
   SetMenuBarAttribute(menuBar, kMenuCloseFrom, ATTR_DIMMED, 1);
   SetCtrlAttribute(PanelHandle, kCtrlFromName, ATTR_CTRL_VAL, "");
   ShowStatus("Not Ready");
+  ShowFromFileLook();
 }
 
 void OpenToFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*panel*/) {

@@ -1,8 +1,9 @@
 // Start-up, the panel callback and Exit.
 #include <cstdio>
 
-#include "app/shell.h"
+#include "app/feedback.h"
 #include "app/shared_state.h"
+#include "app/shell.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"
@@ -22,6 +23,7 @@ int ZorqMain(int /*argc*/, char* argv[]) {
     std::fprintf(stderr, "ZORQConvert: cannot load the panel file \"ZORQConvert.uir\".\n");
     return 1;
   }
+  PrepareShellAdditions();
   if (DisplayPanel(PanelHandle) >= 0)
     RunUserInterface();
   if (PanelHandle > 0)
