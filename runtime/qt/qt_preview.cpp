@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -81,28 +82,17 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(QStringLiteral("Preview — ZORQConvert"));
   chart_ = new QChart;
   chart_->legend()->setAlignment(Qt::AlignBottom);
-  upper_ = new QLineSeries(chart_);
-  lower_ = new QLineSeries(chart_);
-  area_ = new QAreaSeries(upper_, lower_);
-  area_->setName(QStringLiteral("readings (lowest and highest per column)"));
-  QPen pen(QColor(0x1f, 0x5f, 0xa8));
-  pen.setWidthF(1.0);
-  area_->setPen(pen);
-  area_->setBrush(QColor(0x1f, 0x5f, 0xa8, 160));
-  marks_ = new QScatterSeries(chart_);
-  marks_->setMarkerSize(7.0);
-  marks_->setColor(QColor(0xd0, 0x60, 0x10));
-  chart_->addSeries(area_);
-  chart_->addSeries(marks_);
   axisX_ = new QValueAxis(chart_);
   axisY_ = new QValueAxis(chart_);
   chart_->addAxis(axisX_, Qt::AlignBottom);
   chart_->addAxis(axisY_, Qt::AlignLeft);
-  for (QAbstractSeries* series :
-       {static_cast<QAbstractSeries*>(area_), static_cast<QAbstractSeries*>(marks_)}) {
-    series->attachAxis(axisX_);
-    series->attachAxis(axisY_);
-  }
+  Area(0);
+  marks_ = new QScatterSeries(chart_);
+  marks_->setMarkerSize(7.0);
+  marks_->setColor(QColor(0xd0, 0x60, 0x10));
+  chart_->addSeries(marks_);
+  marks_->attachAxis(axisX_);
+  marks_->attachAxis(axisY_);
   view_ = new ZoomingChartView(chart_, this);
   view_->setMinimumSize(520, 320);
 
@@ -141,10 +131,44 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 PreviewWindow::~PreviewWindow() = default;
 
+QAreaSeries* PreviewWindow::Area(int run) {
+  while (static_cast<int>(areas_.size()) <= run) {
+    auto* area = new QAreaSeries(new QLineSeries(chart_), new QLineSeries(chart_));
+    QPen pen(QColor(0x1f, 0x5f, 0xa8));
+    pen.setWidthF(1.0);
+    area->setPen(pen);
+    area->setBrush(QColor(0x1f, 0x5f, 0xa8, 160));
+    chart_->addSeries(area);
+    area->attachAxis(axisX_);
+    area->attachAxis(axisY_);
+    if (areas_.empty()) {
+      area->setName(QStringLiteral("readings (lowest and highest per column)"));
+    } else {
+      for (QLegendMarker* marker : chart_->legend()->markers(area))
+        marker->setVisible(false);
+    }
+    areas_.push_back(area);
+  }
+  return areas_[static_cast<size_t>(run)];
+}
+
+QLineSeries* PreviewWindow::UpperSeries(int run) const {
+  return run < static_cast<int>(areas_.size()) ? areas_[static_cast<size_t>(run)]->upperSeries()
+                                               : nullptr;
+}
+
+QLineSeries* PreviewWindow::LowerSeries(int run) const {
+  return run < static_cast<int>(areas_.size()) ? areas_[static_cast<size_t>(run)]->lowerSeries()
+                                               : nullptr;
+}
+
 void PreviewWindow::ShowLoading(const QString& title) {
   series_.reset();
-  upper_->clear();
-  lower_->clear();
+  for (QAreaSeries* area : areas_) {
+    area->upperSeries()->clear();
+    area->lowerSeries()->clear();
+  }
+  runsShown_ = 0;
   marks_->clear();
   chart_->setTitle(title);
   note_->setText(QStringLiteral("Reading the output…"));
@@ -156,6 +180,8 @@ void PreviewWindow::SetSeries(std::shared_ptr<const PreviewSeries> series) {
   axisX_->setTitleText(QString::fromStdString(series_->xTitle));
   axisY_->setTitleText(QString::fromStdString(series_->yTitle));
   marks_->setName(QString::fromStdString(series_->markName));
+  for (QLegendMarker* marker : chart_->legend()->markers(marks_))
+    marker->setVisible(!series_->markName.empty());
   marks_->clear();
   QList<QPointF> marks;
   for (const PreviewMark& mark : series_->marks)
@@ -203,18 +229,41 @@ void PreviewWindow::Redecimate() {
   const int columns = std::max(16, static_cast<int>(chart_->plotArea().width()));
   // A small view before the first layout still gets a fair number of columns.
   const int wanted = std::max(columns, view_->width() > 0 ? view_->width() : 512);
-  const std::vector<ColumnRange> ranges =
-      DecimateToColumns(series_->envelope, axisX_->min(), axisX_->max(), wanted);
-  QList<QPointF> upper;
-  QList<QPointF> lower;
-  upper.reserve(static_cast<qsizetype>(ranges.size()));
-  lower.reserve(static_cast<qsizetype>(ranges.size()));
-  for (const ColumnRange& range : ranges) {
-    upper.append(QPointF(range.x, range.max));
-    lower.append(QPointF(range.x, range.min));
+  const double from = axisX_->min();
+  const double to = axisX_->max();
+  const std::vector<ColumnRange> ranges = DecimateToColumns(series_->envelope, from, to, wanted);
+  const double column = (to - from) / wanted;
+  // Columns further apart than this start a new run; past kMostRuns the
+  // rest is drawn as one.
+  constexpr int kMostRuns = 64;
+  std::vector<std::pair<QList<QPointF>, QList<QPointF>>> runs;
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    const bool gap = i > 0 && ranges[i].x - ranges[i - 1].x > 1.5 * column;
+    if (runs.empty() || (gap && static_cast<int>(runs.size()) < kMostRuns))
+      runs.emplace_back();
+    runs.back().first.append(QPointF(ranges[i].x, ranges[i].max));
+    runs.back().second.append(QPointF(ranges[i].x, ranges[i].min));
   }
-  upper_->replace(upper);
-  lower_->replace(lower);
+  for (auto& [upper, lower] : runs) {
+    // A run of one column is drawn one column wide, so it shows.
+    if (upper.size() == 1) {
+      const QPointF top = upper.first();
+      const QPointF bottom = lower.first();
+      upper = {top - QPointF(column / 2, 0), top + QPointF(column / 2, 0)};
+      lower = {bottom - QPointF(column / 2, 0), bottom + QPointF(column / 2, 0)};
+    }
+  }
+  runsShown_ = static_cast<int>(runs.size());
+  for (int i = 0; i < static_cast<int>(std::max(runs.size(), areas_.size())); ++i) {
+    QAreaSeries* area = Area(i);
+    if (i < runsShown_) {
+      area->upperSeries()->replace(runs[static_cast<size_t>(i)].first);
+      area->lowerSeries()->replace(runs[static_cast<size_t>(i)].second);
+    } else {
+      area->upperSeries()->clear();
+      area->lowerSeries()->clear();
+    }
+  }
 }
 
 bool PreviewWindow::SaveAsPng(const QString& path) {

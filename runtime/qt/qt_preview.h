@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 #include "runtime/preview_series.h"
 
@@ -34,8 +35,11 @@ class PreviewWindow : public QWidget {
   bool SaveAsPng(const QString& path);
 
   QChartView* ChartView() const { return view_; }
-  QLineSeries* UpperSeries() const { return upper_; }
-  QLineSeries* LowerSeries() const { return lower_; }
+  // The envelope drawn: one area per run of neighbouring columns, so that a
+  // gap in time stays empty. Upper and lower lines of run `i`.
+  int Runs() const { return runsShown_; }
+  QLineSeries* UpperSeries(int run = 0) const;
+  QLineSeries* LowerSeries(int run = 0) const;
   QScatterSeries* MarkSeries() const { return marks_; }
   QValueAxis* AxisX() const { return axisX_; }
   QLabel* Note() const { return note_; }
@@ -43,13 +47,13 @@ class PreviewWindow : public QWidget {
  private:
   void Redecimate();
   void AskAndSave();
+  QAreaSeries* Area(int run);
 
   std::shared_ptr<const PreviewSeries> series_;
   QChartView* view_;
   QChart* chart_;
-  QLineSeries* upper_;
-  QLineSeries* lower_;
-  QAreaSeries* area_;
+  std::vector<QAreaSeries*> areas_;
+  int runsShown_ = 0;
   QScatterSeries* marks_;
   QValueAxis* axisX_;
   QValueAxis* axisY_;
