@@ -139,6 +139,7 @@ class PreviewBuilder {
     if (!haveBase_) {
       haveBase_ = true;
       base_ = seconds;
+      series_.pointSpacing = 1.0 / rate;
       series_.xTitle = "seconds after " + std::string(q, 10) + " " + std::string(q + 11, 8);
     }
     q += 19;

@@ -80,6 +80,9 @@ struct PreviewSeries {
   std::string yTitle;
   std::string markName;  // what the marks are, for the legend
   MinMaxEnvelope envelope;
+  // The distance of neighbouring points where nothing is missing (one
+  // sample interval, one value); wider steps are drawn as gaps.
+  double pointSpacing = 1.0;
   // The first kMarksKept marks; all are counted.
   std::vector<PreviewMark> marks;
   int64_t markCount = 0;

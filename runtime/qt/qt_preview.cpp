@@ -233,12 +233,13 @@ void PreviewWindow::Redecimate() {
   const double to = axisX_->max();
   const std::vector<ColumnRange> ranges = DecimateToColumns(series_->envelope, from, to, wanted);
   const double column = (to - from) / wanted;
+  const double gapWidth = std::max(1.5 * column, 2.0 * series_->pointSpacing);
   // Columns further apart than this start a new run; past kMostRuns the
   // rest is drawn as one.
   constexpr int kMostRuns = 64;
   std::vector<std::pair<QList<QPointF>, QList<QPointF>>> runs;
   for (size_t i = 0; i < ranges.size(); ++i) {
-    const bool gap = i > 0 && ranges[i].x - ranges[i - 1].x > 1.5 * column;
+    const bool gap = i > 0 && ranges[i].x - ranges[i - 1].x > gapWidth;
     if (runs.empty() || (gap && static_cast<int>(runs.size()) < kMostRuns))
       runs.emplace_back();
     runs.back().first.append(QPointF(ranges[i].x, ranges[i].max));

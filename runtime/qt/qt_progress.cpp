@@ -46,6 +46,7 @@ class ProgressDialog : public QDialog {
  public:
   ProgressDialog(QWidget* parent, const QString& title, SharedProgress* progress)
       : QDialog(parent), progress_(progress) {
+    setObjectName(QStringLiteral("progressDialog"));
     setWindowTitle(title);
     setModal(true);
     auto* layout = new QVBoxLayout(this);

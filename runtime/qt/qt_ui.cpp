@@ -124,6 +124,8 @@ struct QtUi::Impl {
   // still arrive (the shell keeps them from starting a second dispatch).
   bool taskRunning = false;
   int progressDialogsShown = 0;
+  int tasksRun = 0;
+  std::function<void(int64_t, int64_t)> progressObserver;
   // A dropped file's path, answering the next file selection.
   bool dropPending = false;
   std::string droppedPath;
@@ -382,6 +384,34 @@ bool QtUi::TaskRunning() const {
   return impl_->taskRunning;
 }
 
+int QtUi::TasksRun() const {
+  return impl_->tasksRun;
+}
+
+void QtUi::SetProgressObserver(std::function<void(int64_t, int64_t)> observer) {
+  impl_->progressObserver = std::move(observer);
+}
+
+namespace {
+
+// Shows every report to an observer before passing it on.
+class ObservedProgress : public ProgressReporter {
+ public:
+  ObservedProgress(ProgressReporter& inner, const std::function<void(int64_t, int64_t)>& observer)
+      : inner_(inner), observer_(observer) {}
+  void Report(int64_t done, int64_t total) override {
+    observer_(done, total);
+    inner_.Report(done, total);
+  }
+  bool CancelRequested() const override { return inner_.CancelRequested(); }
+
+ private:
+  ProgressReporter& inner_;
+  const std::function<void(int64_t, int64_t)>& observer_;
+};
+
+}  // namespace
+
 int QtUi::Init(char* argv[]) {
   if (QCoreApplication::instance() == nullptr) {
     if (!DisplayReachable(argv)) {
@@ -601,7 +631,14 @@ int QtUi::MessagePopup(const char* title, const char* message) {
 }
 
 int QtUi::RunWithProgress(const char* title, const ProgressTask& task) {
+  ++impl_->tasksRun;
   ProgressTask run = task;
+  if (impl_->progressObserver) {
+    run = [&task, observer = impl_->progressObserver](ProgressReporter& reporter) {
+      ObservedProgress observed(reporter, observer);
+      task(observed);
+    };
+  }
   if (!ApplicationReady() || impl_->taskRunning) {
     // No window to keep alive: the task runs where it is asked for.
     class Inline : public ProgressReporter {

@@ -4,6 +4,8 @@
 // point the panel look-up elsewhere and look at the loaded panel.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +52,11 @@ class QtUi : public UiBackend {
   int ProgressDialogsShown() const;
   // True while RunWithProgress runs its task.
   bool TaskRunning() const;
+  // How many tasks RunWithProgress has run.
+  int TasksRun() const;
+  // Called on the task's thread at every progress report, before it is
+  // passed on (tests slow a task down with it).
+  void SetProgressObserver(std::function<void(int64_t done, int64_t total)> observer);
 
   // UiBackend
   int Init(char* argv[]) override;
