@@ -5,7 +5,8 @@
 // The demo opens the sample logger dump, converts it into OUT_DIR, saves
 // pictures of the main window, the details and the preview as
 // OUT_DIR/screenshot-{main,details,preview}.png and ends (result 0 when all
-// three were written).
+// three were written); OUT_DIR/screenshot-minimum.png shows the window at its
+// minimum size with the correction on.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <QValueAxis>
 #include <QWidget>
 #include <cstdio>
 #include <cstring>
@@ -94,10 +96,24 @@ class ScreenshotDemo {
       saved_ += Save(extras->DetailsDialog(), out_ + QStringLiteral("/screenshot-details.png"));
       extras->DetailsDialog()->hide();
       extras->OpenPreview();
+      // Zoomed into the first burst of the sample, where the wave shows.
+      extras->Preview()->AxisX()->setRange(0.0, 40.0);
       QTimer::singleShot(500, [this, extras] {
         saved_ += Save(extras->Preview(), out_ + QStringLiteral("/screenshot-preview.png"));
-        QuitUserInterface(0);
+        ShowSmallest();
       });
+    });
+  }
+
+  // The window as small as it goes with the correction on, to check that
+  // nothing is cut off (not counted among the three pictures).
+  void ShowSmallest() {
+    QWidget* window = ui_->PanelWindow(PanelHandle);
+    qobject_cast<QAbstractButton*>(ui_->ControlWidget(PanelHandle, kCtrlCorrection))->click();
+    window->resize(1, 1);
+    QTimer::singleShot(300, [this, window] {
+      Save(window, out_ + QStringLiteral("/screenshot-minimum.png"));
+      QuitUserInterface(0);
     });
   }
 
