@@ -174,6 +174,7 @@ void DoTheConvert() {
   const DispatchOutcome outcome = DispatchWithProgress(request);
   const int64_t toAfter = ToFileEnd(request);
   ConvertState = outcome.status;
+  LastConversionReport = outcome.result.report;
   if (outcome.converterRan) {
     if (request.fromType == 3) {
       KeepGaugeValues(outcome.result.gauge);

@@ -194,6 +194,7 @@ class LoggerConversion {
   void NoteTimeGoingBack(const AbsoluteTime& stamp);
   void NoteNotANumber(int p, int end) const;
   void CountRecordWritten();
+  [[gnu::noinline, gnu::cold]] void RecordWriteFailed(const char* reason);
   void HandleDataLine();
   void StartRecord();
   DateStamp RecordTime();
@@ -279,7 +280,6 @@ void LoggerConversion::Run() {
     if (reader_.Line()[0] == 'Y') {
       HandleDateStampLine();
     } else {
-      ++context_.report.dataLines;
       HandleDataLine();
     }
     if (status_ != kStatusReady)
@@ -573,9 +573,8 @@ void LoggerConversion::FillRestOfRecord() {
 void LoggerConversion::WriteRecord() {
   record_[kRecordSize - 2] = '\r';
   record_[kRecordSize - 1] = '\n';
-  if (out_.Commit(kRecordSize) != kRecordSize) {
-    context_.Fail(kStatusWriteError, reader_.LineNumber(), reader_.LineByte(),
-                  "the To file did not take the f001 record that this line completes");
+  if (out_.Commit(kRecordSize) != kRecordSize) [[unlikely]] {
+    RecordWriteFailed("the To file did not take the f001 record that this line completes");
   } else {
     CountRecordWritten();
   }
@@ -586,6 +585,10 @@ void LoggerConversion::WriteRecord() {
   readingCount_ = 0;
   if (countTable_ && !countFieldsComplete_ && ++recordsWritten_ == kRecordsBeforeAllCountFields)
     CompleteCountFields();
+}
+
+void LoggerConversion::RecordWriteFailed(const char* reason) {
+  context_.Fail(kStatusWriteError, reader_.LineNumber(), reader_.LineByte(), reason);
 }
 
 void LoggerConversion::CountRecordWritten() {
@@ -620,8 +623,8 @@ void LoggerConversion::WriteExtraValueRecord() {
   }
   if (length < 0 || length >= static_cast<int>(sizeof text) ||
       out_.Write(text, static_cast<size_t>(length)) != length) {
-    context_.Fail(kStatusWriteError, reader_.LineNumber(), reader_.LineByte(),
-                  "the To file did not take the C001 record that follows this line's f001 record");
+    RecordWriteFailed(
+        "the To file did not take the C001 record that follows this line's f001 record");
   }
 }
 
