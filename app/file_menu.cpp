@@ -29,7 +29,12 @@ void OpenFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*p
   char chosen[260] = {};
   if (ChooseFile("Open From File", chosen) != VAL_EXISTING_FILE_SELECTED)
     return;
-  std::memcpy(FileFromName, chosen, sizeof FileFromName);
+  OpenFromPath(menuBar, chosen);
+}
+
+void OpenFromPath(int menuBar, const char* path) {
+  std::memset(FileFromName, 0, sizeof FileFromName);
+  std::strncpy(FileFromName, path, sizeof FileFromName - 1);
   if (FileFromOpen) {
     FileFromOpen = 0;
     Delay(kClosePause);

@@ -3,12 +3,18 @@
 // panel file binds the callbacks below by these names.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "runtime/panel_description.h"
 
 // Start-up: readies the run-time layer, loads and shows the panel, runs the
 // event loop until the close box or Exit, then discards the panel. Returns 0,
 // or 1 when the run-time layer or the panel file cannot be had (with a
-// message on standard error).
+// message on standard error). A dump file among the arguments is opened as
+// the From file before the panel shows. With "--check-panel" among them it
+// loads and shows the panel, discards it and returns 0 (1 when it cannot be
+// shown) without running the loop: a check that an install finds its panel.
 int ZorqMain(int argc, char* argv[]);
 
 // Makes the shell's callbacks known by name, for the panel to bind.
@@ -28,6 +34,17 @@ void OpenFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void OpenToFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseToFile(int menuBar, int menuItem, void* callbackData, int panel);
+
+// Open From File once a file is chosen: opens the existing file `path` (a
+// full path of at most kMaxPathLength characters) as the From file.
+void OpenFromPath(int menuBar, const char* path);
+
+// The file names among the program's arguments: every argument that is no
+// option and no value of one of Qt's options.
+std::vector<std::string> DumpFilesGiven(int argc, char* argv[]);
+// Opens the first of `files` as the From file, as Open From File would, when
+// it can be read; says on standard error why not, and when others are left.
+void OpenDumpGiven(const std::vector<std::string>& files);
 
 // Control callbacks.
 int FromSelect(int panel, int control, int event, void* callbackData, int eventData1,

@@ -1,5 +1,6 @@
 // Start-up, the panel callback and Exit.
 #include <cstdio>
+#include <cstring>
 
 #include "app/feedback.h"
 #include "app/shared_state.h"
@@ -10,9 +11,32 @@
 
 namespace {
 constexpr double kClosePause = 0.6;  // seconds before a file is closed
+constexpr char kCheckPanelOption[] = "--check-panel";
+
+bool AskedToCheckPanelOnly(int argc, char* argv[]) {
+  for (int index = 1; index < argc; ++index) {
+    if (std::strcmp(argv[index], kCheckPanelOption) == 0)
+      return true;
+  }
+  return false;
 }
 
-int ZorqMain(int /*argc*/, char* argv[]) {
+// Shows the loaded panel once and discards it without running the event loop,
+// so that an install can be checked on a machine with no operator.
+int CheckPanelAndLeave() {
+  const int shown = DisplayPanel(PanelHandle);
+  DiscardPanel(PanelHandle);
+  if (shown < 0) {
+    std::fprintf(stderr, "ZORQConvert: the panel cannot be shown.\n");
+    return 1;
+  }
+  std::printf("ZORQConvert: the panel file \"ZORQConvert.uir\" loads and shows.\n");
+  return 0;
+}
+}  // namespace
+
+int ZorqMain(int argc, char* argv[]) {
+  const bool checkPanelOnly = AskedToCheckPanelOnly(argc, argv);
   RegisterShellCallbacks();
   if (InitRuntime(0, argv, 0) == 0) {
     std::fprintf(stderr, "ZORQConvert: the user interface could not be started.\n");
@@ -24,6 +48,9 @@ int ZorqMain(int /*argc*/, char* argv[]) {
     return 1;
   }
   PrepareShellAdditions();
+  OpenDumpGiven(DumpFilesGiven(argc, argv));
+  if (checkPanelOnly)
+    return CheckPanelAndLeave();
   if (DisplayPanel(PanelHandle) >= 0)
     RunUserInterface();
   if (PanelHandle > 0)

@@ -33,7 +33,11 @@ mirror="${ZORQ_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 cache_dir=/var/cache/zorqconvert-ci
 base="$cache_dir/$suite-minbase.tar"
 
-step() { printf '\n== fresh root: %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
+current_step="setting up"
+step() {
+  current_step="$1"
+  printf '\n== fresh root: %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"
+}
 
 ensure_host_tools() {
   local missing=()
@@ -72,6 +76,9 @@ ensure_base_tarball() {
 root=""
 cleanup() {
   local status=$?
+  if ((status != 0)); then
+    echo "check-fresh-root: FAILED with exit status $status in: $current_step" >&2
+  fi
   if [[ -n "$root" ]]; then
     for mount_point in dev/pts dev sys proc; do
       umount -l "$root/$mount_point" 2>/dev/null || true

@@ -35,7 +35,7 @@ convert_both_ways 3 1 gauge_t10_dump.txt
 
 QT_QPA_PLATFORM=offscreen /usr/bin/zorqconvert --check-panel
 echo "check-package: the installed zorqconvert loads its panel"
-for file in /usr/share/applications/*zorqconvert*.desktop /usr/share/metainfo/*.xml \
+for file in /usr/share/applications/*zorqconvert*.desktop /usr/share/metainfo/*zorqconvert*.xml \
   /usr/share/man/man1/zorqconvert-cli.1* /usr/share/bash-completion/completions/zorqconvert-cli; do
   [[ -e "$file" ]] || { echo "check-package: $file is missing" >&2; exit 1; }
 done

@@ -14,6 +14,8 @@ packages=(
   qt6-charts-dev                            # the preview chart
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
   time hyperfine                            # benchmarks
+  desktop-file-utils appstream groff-base man-db bash-completion  # packaging checks
+  dpkg-dev file                             # cpack -G DEB (dpkg-shlibdeps, ELF detection)
 )
 
 missing=()
@@ -33,5 +35,13 @@ if ((EUID != 0)); then
 fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# apt's own output goes to a log, shown only when something fails.
+log="$(mktemp "${TMPDIR:-/tmp}/install-deps.XXXXXX")"
+trap 'rm -f "$log"' EXIT
+if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+  >"$log" 2>&1; then
+  tail -n 40 "$log" >&2
+  echo "install-deps: apt-get could not install ${missing[*]}" >&2
+  exit 1
+fi
+echo "install-deps: installed ${#missing[@]} packages"

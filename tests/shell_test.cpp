@@ -1,7 +1,10 @@
 // Start-up, exit and the From/To file menu, driven on the headless panel.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/shell.h"
 #include "convert/panel_ids.h"
@@ -90,6 +93,101 @@ TEST(StartUp, FailedDisplaySkipsTheLoopButDiscardsThePanel) {
   EXPECT_EQ(ZorqMain(0, argv), 0);
   EXPECT_FALSE(ran);
   EXPECT_EQ(ui->DiscardCount(), 1);
+}
+
+TEST(StartUp, CheckPanelLoadsAndShowsThePanelThenLeavesWithoutTheLoop) {
+  HeadlessShell shell;
+  char program[] = "zorqconvert";
+  char check[] = "--check-panel";
+  char* argv[] = {program, check, nullptr};
+  for (const bool failDisplay : {false, true}) {
+    auto backend = std::make_unique<HeadlessUi>(ShellPanelDescription());
+    backend->FailDisplay(failDisplay);
+    HeadlessUi* ui = backend.get();
+    bool ran = false;
+    ui->QueueAction([&] { ran = true; });
+    InstallUiBackend(std::move(backend));
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int result = ZorqMain(2, argv);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, failDisplay ? 1 : 0);
+    EXPECT_FALSE(ran) << "the event loop ran";
+    EXPECT_EQ(ui->DiscardCount(), 1);
+    EXPECT_EQ(out.find("loads and shows") != std::string::npos, !failDisplay) << out;
+    EXPECT_EQ(err.empty(), !failDisplay) << err;
+  }
+}
+
+TEST(StartUp, FileNamesAmongTheArgumentsAreThoseNotOptionsNorValuesOfQtOptions) {
+  char program[] = "zorqconvert", platform[] = "-platform", offscreen[] = "offscreen",
+       check[] = "--check-panel", first[] = "a dump.txt", style[] = "--style", fusion[] = "fusion",
+       reverse[] = "-reverse", second[] = "b.txt";
+  char* argv[] = {program, platform, offscreen, check,  first,
+                  style,   fusion,   reverse,   second, nullptr};
+  EXPECT_EQ(DumpFilesGiven(9, argv), (std::vector<std::string>{"a dump.txt", "b.txt"}));
+  EXPECT_TRUE(DumpFilesGiven(1, argv).empty());
+}
+
+TEST(StartUp, DumpGivenOnTheCommandLineIsOpenedAsTheFromFileBeforeThePanelShows) {
+  HeadlessShell shell;
+  TempDir dir;
+  WriteWholeFile(dir.Path("in.txt"), "dump");
+  WriteWholeFile(dir.Path("other.txt"), "dump");
+  std::string given = dir.Path("in.txt"), other = dir.Path("other.txt");
+  char program[] = "zorqconvert";
+  char* argv[] = {program, given.data(), other.data(), nullptr};
+  auto backend = std::make_unique<HeadlessUi>(ShellPanelDescription());
+  HeadlessUi* ui = backend.get();
+  InstallUiBackend(std::move(backend));
+  bool openWhenShown = false;
+  ui->QueueAction([&] {
+    openWhenShown = FileFromOpen == 1;
+    ui->ClosePanel();
+  });
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ZorqMain(3, argv), 0);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(openWhenShown);
+  EXPECT_STREQ(FileFromName, given.c_str());
+  EXPECT_EQ(ui->Text(kCtrlFromName), given);
+  EXPECT_FALSE(ui->Dimmed(kMenuCloseFrom));
+  EXPECT_NE(err.find("one dump at a time"), std::string::npos) << err;
+}
+
+TEST(StartUp, DumpGivenThatCannotBeUsedLeavesTheFromFileClosedWithAMessage) {
+  TempDir dir;
+  // A file that exists but whose full path is longer than the panel keeps.
+  const std::string longFolder = dir.Path(std::string(200, 'a'));
+  std::filesystem::create_directories(longFolder);
+  const std::string longPath = longFolder + "/" + std::string(100, 'b') + ".txt";
+  WriteWholeFile(longPath, "dump");
+  const struct {
+    std::string given;
+    const char* why;
+  } cases[] = {
+      {dir.Path("missing.txt"), "no file that can be opened"},
+      {dir.path(), "no file that can be opened"},
+      {longPath, "longer than 259 characters"},
+  };
+  for (const auto& [given, why] : cases) {
+    HeadlessShell shell;
+    std::string arg = given;
+    char program[] = "zorqconvert";
+    char* argv[] = {program, arg.data(), nullptr};
+    auto backend = std::make_unique<HeadlessUi>(ShellPanelDescription());
+    HeadlessUi* ui = backend.get();
+    InstallUiBackend(std::move(backend));
+    ui->QueueAction([&] { ui->ClosePanel(); });
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ZorqMain(2, argv), 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(FileFromOpen, 0) << given;
+    EXPECT_EQ(ui->Text(kCtrlFromName), "") << given;
+    EXPECT_NE(err.find(why), std::string::npos) << err;
+    EXPECT_NE(err.find("open the From file from the File menu"), std::string::npos) << err;
+  }
 }
 
 TEST(StartUp, BindingToANameTheProgramLacksIsReported) {

@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -26,6 +27,17 @@
 #include "runtime/qt/qt_panel_file.h"
 #include "runtime/qt/qt_popups.h"
 #include "runtime/qt/qt_progress.h"
+
+// The icon resource lives in this static library: naming it here keeps the
+// linker from dropping it; it is registered once however often Init runs.
+// Q_INIT_RESOURCE may not be used inside a namespace.
+static void LinkIconResource() {
+  static bool registered = false;
+  if (!registered) {
+    Q_INIT_RESOURCE(zorq_icons);
+    registered = true;
+  }
+}
 
 namespace {
 
@@ -76,6 +88,16 @@ bool DisplayReachable(char* argv[]) {
   (void)argv;
   return true;
 #endif
+}
+
+// The installed icon theme's "zorqconvert" icon, else the copy built into the
+// program, so that an uninstalled build shows it too. The desktop file name
+// lets a Wayland shell match the window to the desktop entry.
+void SetApplicationIcon() {
+  LinkIconResource();
+  const QIcon builtIn(QStringLiteral(":/zorqconvert/zorqconvert-48.png"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("zorqconvert"), builtIn));
+  QGuiApplication::setDesktopFileName(QStringLiteral(ZORQ_APP_ID));
 }
 
 bool ApplicationReady() {
@@ -428,6 +450,7 @@ int QtUi::Init(char* argv[]) {
   }
   // The program ends through QuitUserInterface only, never because a window closed.
   QApplication::setQuitOnLastWindowClosed(false);
+  SetApplicationIcon();
   // Qt puts the user's number format in force; the converters print decimal points.
   std::setlocale(LC_NUMERIC, "C");
   return 1;

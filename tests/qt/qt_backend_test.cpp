@@ -10,6 +10,8 @@
 #include <QContextMenuEvent>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -274,6 +276,33 @@ TEST(QtEvents, OneRequestShowsOneErrorBoxHoweverLongItStaysOpen) {
   EXPECT_EQ(boxesSeen.size(), 1);
   EXPECT_EQ(OKToConvert, 0);
   EXPECT_EQ(IntOf(kCtrlStartConvert), 0);
+}
+
+TEST(QtLook, WindowShowsTheThemeIconOrTheCopyBuiltIntoTheProgram) {
+  QtShell shell;
+  ASSERT_GT(shell.LoadAndShow(), 0);
+  const QImage builtIn(QStringLiteral(":/zorqconvert/zorqconvert-48.png"));
+  EXPECT_EQ(builtIn.size(), QSize(48, 48));
+  const QIcon icon = shell.ui().PanelWindow(PanelHandle)->windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  if (!QIcon::hasThemeIcon(QStringLiteral("zorqconvert"))) {
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(48, 48)));
+  }
+  EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral(ZORQ_APP_ID));
+}
+
+TEST(QtLoop, CheckPanelShowsTheRealPanelAndLeavesWithoutTheLoop) {
+  QtShell shell;
+  LoopGuard guard;
+  char program[] = "zorqconvert";
+  char check[] = "--check-panel";
+  char* argv[] = {program, check, nullptr};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ZorqMain(2, argv), 0);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("loads and shows"), std::string::npos);
+  EXPECT_FALSE(guard.Fired());
+  EXPECT_FALSE(shell.ui().Running());
+  EXPECT_EQ(shell.ui().PanelWindow(PanelHandle), nullptr);
 }
 
 TEST(QtLoop, CloseBoxEndsTheLoopAndMainDiscardsThePanel) {

@@ -1,0 +1,86 @@
+# bash completion for zorqconvert-cli                      -*- shell-script -*-
+# SPDX-License-Identifier: GPL-3.0-or-later
+#
+# Every option lives in _zorqconvert_cli_options; one that takes a value is
+# also named in _zorqconvert_cli_values, with the words offered for it (empty
+# when any value goes, "@files" or "@dirs" for a path).
+
+_zorqconvert_cli_options=(
+    --from-type --to-type --gain --offset --append --help --version
+)
+
+declare -gA _zorqconvert_cli_values=(
+    [--from-type]="1 2 3"
+    [--to-type]="0 1"
+    [--gain]=""
+    [--offset]=""
+)
+
+# Sets COMPREPLY to the lines compgen prints for "$@" (names with blanks
+# stay whole).
+_zorqconvert_cli_reply() {
+    mapfile -t COMPREPLY < <(compgen "$@")
+}
+
+_zorqconvert_cli_complete_files() {
+    compopt -o filenames 2>/dev/null
+    _zorqconvert_cli_reply -f -- "$1"
+}
+
+# Offers the values of option $1 for the word $2.
+_zorqconvert_cli_complete_value() {
+    local words=${_zorqconvert_cli_values[$1]}
+    case $words in
+        @files) _zorqconvert_cli_complete_files "$2" ;;
+        @dirs)
+            compopt -o filenames 2>/dev/null
+            _zorqconvert_cli_reply -d -- "$2"
+            ;;
+        *) _zorqconvert_cli_reply -W "$words" -- "$2" ;;
+    esac
+}
+
+_zorqconvert_cli() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=
+    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+    COMPREPLY=()
+
+    # After "--" every word is a file.
+    local i
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        if [[ ${COMP_WORDS[i]} == -- ]]; then
+            _zorqconvert_cli_complete_files "$cur"
+            return
+        fi
+    done
+
+    # "--name=value": bash may split the word at "=" (COMP_WORDBREAKS).
+    if [[ $cur == --*=* ]]; then
+        local name=${cur%%=*}
+        if [[ -v _zorqconvert_cli_values[$name] ]]; then
+            _zorqconvert_cli_complete_value "$name" "${cur#*=}"
+        fi
+        return
+    fi
+    if [[ $cur == = && -v _zorqconvert_cli_values[$prev] ]]; then
+        _zorqconvert_cli_complete_value "$prev" ""
+        return
+    fi
+    if [[ $prev == = && COMP_CWORD -ge 2 && -v _zorqconvert_cli_values[${COMP_WORDS[COMP_CWORD - 2]}] ]]; then
+        _zorqconvert_cli_complete_value "${COMP_WORDS[COMP_CWORD - 2]}" "$cur"
+        return
+    fi
+    if [[ -v _zorqconvert_cli_values[$prev] ]]; then
+        _zorqconvert_cli_complete_value "$prev" "$cur"
+        return
+    fi
+
+    if [[ $cur == -* ]]; then
+        _zorqconvert_cli_reply -W "${_zorqconvert_cli_options[*]}" -- "$cur"
+        return
+    fi
+    _zorqconvert_cli_complete_files "$cur"
+}
+
+complete -F _zorqconvert_cli zorqconvert-cli
