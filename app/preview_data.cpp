@@ -1,9 +1,12 @@
 #include "app/preview_data.h"
 
+#include <sys/types.h>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -16,33 +19,36 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// A decimal number such as "-02.5000" or "123.456" in [p, end); false when
-// the text holds no digit or anything else.
-bool ParseDecimal(const char* p, const char* end, float* value) {
-  bool negative = false;
-  if (p < end && (*p == '-' || *p == '+')) {
-    negative = *p == '-';
+constexpr double kTenths[] = {1.0,  1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,  1e-8,
+                              1e-9, 1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17};
+
+// Reads a decimal number such as "-02.5000" or "123.456" from `p` on;
+// returns where it ends (at `p` when there is no digit). The digits are
+// gathered as one whole number and scaled once.
+const char* ScanDecimal(const char* p, const char* end, float* value) {
+  const char* start = p;
+  const bool negative = p < end && *p == '-';
+  if (p < end && (*p == '-' || *p == '+'))
     ++p;
-  }
-  double whole = 0.0;
-  bool digits = false;
-  for (; p < end && IsDigit(*p); ++p) {
-    whole = whole * 10.0 + (*p - '0');
-    digits = true;
-  }
+  uint64_t digits = 0;
+  int count = 0;
+  int decimals = 0;
+  for (; p < end && IsDigit(*p); ++p, ++count)
+    digits = digits * 10 + static_cast<uint64_t>(*p - '0');
   if (p < end && *p == '.') {
-    ++p;
-    double scale = 0.1;
-    for (; p < end && IsDigit(*p); ++p) {
-      whole += (*p - '0') * scale;
-      scale *= 0.1;
-      digits = true;
-    }
+    for (++p; p < end && IsDigit(*p); ++p, ++count, ++decimals)
+      digits = digits * 10 + static_cast<uint64_t>(*p - '0');
   }
-  if (!digits || p != end)
-    return false;
-  *value = static_cast<float>(negative ? -whole : whole);
-  return true;
+  if (count == 0 || count > 18)
+    return start;
+  const double magnitude = static_cast<double>(digits) * kTenths[decimals];
+  *value = static_cast<float>(negative ? -magnitude : magnitude);
+  return p;
+}
+
+// A decimal number that fills [p, end) exactly.
+bool ParseDecimal(const char* p, const char* end, float* value) {
+  return p < end && ScanDecimal(p, end, value) == end;
 }
 
 int TwoDigits(const char* p) {
@@ -121,6 +127,50 @@ class PreviewBuilder {
 
   PreviewSeries& Series() { return series_; }
 
+  // Takes in what the builder of the part that follows this one gathered:
+  // its points moved to this part's x (the same base time, or the values
+  // counted here before them) and its marks after these.
+  void Append(PreviewBuilder&& next) {
+    double shift = 0.0;
+    if (kind_ == PreviewKind::LoggerCsv) {
+      if (!next.haveBase_)
+        return;
+      if (!haveBase_) {
+        haveBase_ = true;
+        base_ = next.base_;
+        series_.xTitle = next.series_.xTitle;
+        series_.pointSpacing = next.series_.pointSpacing;
+      }
+      shift = next.base_ - base_;
+    } else {
+      shift = static_cast<double>(values_);
+      if (pendingMark_ && next.values_ > 0) {
+        // A date stamp at the end of this part marks the next part's first value.
+        pendingMark_ = false;
+        AddMark(next.firstValue_);
+      }
+    }
+    series_.envelope.Merge(next.series_.envelope, shift);
+    for (PreviewMark& mark : next.series_.marks) {
+      if (series_.marks.size() >= kMarksKept)
+        break;
+      mark.x += shift;
+      if (!mark.label.empty() && mark.label[0] == ' ')
+        mark.label = date_ + mark.label;  // its D1,C8 line ended this part
+      series_.marks.push_back(std::move(mark));
+    }
+    series_.markCount += next.series_.markCount;
+    values_ += next.values_;
+    if (next.values_ > 0)
+      lastValue_ = next.lastValue_;
+    if (next.pendingMark_) {
+      pendingMark_ = true;
+      markLabel_ = next.markLabel_;
+    }
+    if (!next.date_.empty())
+      date_ = next.date_;
+  }
+
  private:
   void LoggerLine(const char* p, const char* end) {
     // f001,S<rate>,B0,<19-byte time> then fields of 8 bytes.
@@ -167,6 +217,8 @@ class PreviewBuilder {
           pendingMark_ = false;
           AddMark(value);
         }
+        if (values_ == 0)
+          firstValue_ = value;
         series_.envelope.Add(static_cast<double>(values_++), value);
         lastValue_ = value;
         return;
@@ -194,6 +246,7 @@ class PreviewBuilder {
   bool haveBase_ = false;
   double base_ = 0.0;
   int64_t values_ = 0;
+  float firstValue_ = 0.0f;
   float lastValue_ = 0.0f;
   bool pendingMark_ = false;
   std::string date_;
@@ -225,16 +278,23 @@ PreviewSeries PreviewFromText(PreviewKind kind, const std::string& text) {
   return builder.Finish();
 }
 
-PreviewSeries ReadPreview(PreviewKind kind, const std::string& path, int64_t begin, int64_t end,
-                          const std::atomic<bool>& stop) {
-  PreviewBuilder builder(kind);
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (file == nullptr || begin < 0 || end < begin ||
-      std::fseek(file.get(), static_cast<long>(begin), SEEK_SET) != 0) {
-    builder.Series().error = "The To file could not be read.";
-    return builder.Finish();
-  }
+namespace {
+
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+File OpenAt(const std::string& path, int64_t offset) {
+  File file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (file != nullptr && fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0)
+    file.reset();
+  return file;
+}
+
+// Feeds bytes [begin, end) to the builder; false when the file cannot be read.
+bool ReadInto(PreviewBuilder* builder, const std::string& path, int64_t begin, int64_t end,
+              const std::atomic<bool>& stop) {
+  File file = OpenAt(path, begin);
+  if (file == nullptr)
+    return false;
   std::vector<char> buffer(kReadBlock);
   size_t kept = 0;  // an unfinished line carried to the next block
   int64_t left = end - begin;
@@ -247,7 +307,7 @@ PreviewSeries ReadPreview(PreviewKind kind, const std::string& path, int64_t beg
     left -= static_cast<int64_t>(got);
     const char* data = buffer.data();
     const char* filled = data + kept + got;
-    const char* rest = FeedLines(&builder, data, filled);
+    const char* rest = FeedLines(builder, data, filled);
     kept = static_cast<size_t>(filled - rest);
     if (kept == buffer.size()) {
       kept = 0;  // a line longer than the buffer is no record line
@@ -256,6 +316,72 @@ PreviewSeries ReadPreview(PreviewKind kind, const std::string& path, int64_t beg
     }
   }
   if (kept > 0)
-    builder.Line(buffer.data(), buffer.data() + kept);
-  return builder.Finish();
+    builder->Line(buffer.data(), buffer.data() + kept);
+  return true;
+}
+
+constexpr int64_t kBytesPerExtraPart = 64 << 20;
+
+int PartsFor(int64_t bytes, int asked) {
+  if (asked > 0)
+    return asked;
+  const int cores =
+      static_cast<int>(std::min(4u, std::max(1u, std::thread::hardware_concurrency())));
+  return static_cast<int>(std::clamp<int64_t>(bytes / kBytesPerExtraPart, 1, cores));
+}
+
+// Where the line at or after `offset` starts (`end` when none does).
+int64_t NextLineStart(const std::string& path, int64_t offset, int64_t end) {
+  File file = OpenAt(path, offset);
+  std::vector<char> buffer(64 << 10);
+  while (file != nullptr && offset < end) {
+    const size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+    if (got == 0)
+      break;
+    const auto* lf = static_cast<const char*>(std::memchr(buffer.data(), '\n', got));
+    if (lf != nullptr)
+      return std::min(end, offset + (lf - buffer.data()) + 1);
+    offset += static_cast<int64_t>(got);
+  }
+  return end;
+}
+
+}  // namespace
+
+PreviewSeries ReadPreview(PreviewKind kind, const std::string& path, int64_t begin, int64_t end,
+                          const std::atomic<bool>& stop, int parts) {
+  if (begin < 0 || end < begin) {
+    PreviewBuilder builder(kind);
+    builder.Series().error = "The To file could not be read.";
+    return builder.Finish();
+  }
+  const int count = PartsFor(end - begin, parts);
+  // Each part starts at a line; the first at `begin`, where the conversion's
+  // output starts.
+  std::vector<int64_t> cuts{begin};
+  for (int i = 1; i < count; ++i)
+    cuts.push_back(
+        NextLineStart(path, std::max(cuts.back(), begin + (end - begin) * i / count), end));
+  cuts.push_back(end);
+  std::vector<PreviewBuilder> builders(static_cast<size_t>(count), PreviewBuilder(kind));
+  std::vector<char> readable(static_cast<size_t>(count), 0);
+  std::vector<std::thread> threads;
+  for (int i = 1; i < count; ++i) {
+    threads.emplace_back([&, i] {
+      readable[static_cast<size_t>(i)] =
+          ReadInto(&builders[static_cast<size_t>(i)], path, cuts[static_cast<size_t>(i)],
+                   cuts[static_cast<size_t>(i) + 1], stop);
+    });
+  }
+  readable[0] = ReadInto(&builders[0], path, cuts[0], cuts[1], stop);
+  for (std::thread& thread : threads)
+    thread.join();
+  if (std::count(readable.begin(), readable.end(), 0) > 0) {
+    PreviewBuilder failed(kind);
+    failed.Series().error = "The To file could not be read.";
+    return failed.Finish();
+  }
+  for (size_t i = 1; i < builders.size(); ++i)
+    builders[0].Append(std::move(builders[i]));
+  return builders[0].Finish();
 }

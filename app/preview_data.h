@@ -18,8 +18,10 @@ enum class PreviewKind { LoggerCsv, GaugeCsv };
 
 // Reads bytes [begin, end) of the file at `path`; stops early (with what it
 // has) when `stop` turns true. `error` says why when nothing could be read.
+// A large part is read in `parts` pieces at once, one thread each (0: as
+// many as the machine has cores for, up to 4, for parts of 64 MB or more).
 PreviewSeries ReadPreview(PreviewKind kind, const std::string& path, int64_t begin, int64_t end,
-                          const std::atomic<bool>& stop);
+                          const std::atomic<bool>& stop, int parts = 0);
 
 // The same from bytes in memory (the tests and the benchmark use it).
 PreviewSeries PreviewFromText(PreviewKind kind, const std::string& text);

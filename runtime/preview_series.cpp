@@ -10,7 +10,7 @@ MinMaxEnvelope::MinMaxEnvelope(int buckets, double firstWidth)
 
 namespace {
 
-void Merge(MinMaxBucket* into, const MinMaxBucket& from) {
+void MergeBucket(MinMaxBucket* into, const MinMaxBucket& from) {
   if (from.count == 0)
     return;
   if (into->count == 0) {
@@ -29,7 +29,7 @@ void MinMaxEnvelope::GrowUp() {
   const size_t n = buckets_.size();
   for (size_t j = 0; j < n / 2; ++j) {
     MinMaxBucket merged = buckets_[2 * j];
-    Merge(&merged, buckets_[2 * j + 1]);
+    MergeBucket(&merged, buckets_[2 * j + 1]);
     buckets_[j] = merged;
   }
   std::fill(buckets_.begin() + static_cast<std::ptrdiff_t>(n / 2), buckets_.end(), MinMaxBucket{});
@@ -41,13 +41,48 @@ void MinMaxEnvelope::GrowDown() {
   const size_t n = buckets_.size();
   for (size_t j = n / 2; j-- > 0;) {
     MinMaxBucket merged = buckets_[2 * j];
-    Merge(&merged, buckets_[2 * j + 1]);
+    MergeBucket(&merged, buckets_[2 * j + 1]);
     buckets_[n / 2 + j] = merged;
   }
   std::fill(buckets_.begin(), buckets_.begin() + static_cast<std::ptrdiff_t>(n / 2),
             MinMaxBucket{});
   lo_ -= width_ * static_cast<double>(n);
   width_ *= 2.0;
+}
+
+MinMaxBucket& MinMaxEnvelope::BucketFor(double x) {
+  while (x >= Hi())
+    GrowUp();
+  while (x < lo_)
+    GrowDown();
+  const auto index = std::min(buckets_.size() - 1, static_cast<size_t>((x - lo_) / width_));
+  return buckets_[index];
+}
+
+void MinMaxEnvelope::Merge(const MinMaxEnvelope& other, double shift) {
+  if (other.Empty())
+    return;
+  const double first = other.FirstX() + shift;
+  const double last = other.LastX() + shift;
+  if (points_ == 0) {
+    lo_ = first;
+    minX_ = first;
+    maxX_ = last;
+    minY_ = other.MinY();
+    maxY_ = other.MaxY();
+  }
+  for (size_t j = 0; j < other.buckets_.size(); ++j) {
+    const MinMaxBucket& from = other.buckets_[j];
+    if (from.count == 0)
+      continue;
+    const double middle = other.lo_ + (static_cast<double>(j) + 0.5) * other.width_ + shift;
+    MergeBucket(&BucketFor(std::clamp(middle, first, last)), from);
+  }
+  points_ += other.points_;
+  minX_ = std::min(minX_, first);
+  maxX_ = std::max(maxX_, last);
+  minY_ = std::min(minY_, other.MinY());
+  maxY_ = std::max(maxY_, other.MaxY());
 }
 
 void MinMaxEnvelope::Add(double x, float y) {
@@ -58,12 +93,7 @@ void MinMaxEnvelope::Add(double x, float y) {
     minX_ = maxX_ = x;
     minY_ = maxY_ = y;
   }
-  while (x >= Hi())
-    GrowUp();
-  while (x < lo_)
-    GrowDown();
-  const auto index = std::min(buckets_.size() - 1, static_cast<size_t>((x - lo_) / width_));
-  MinMaxBucket& bucket = buckets_[index];
+  MinMaxBucket& bucket = BucketFor(x);
   if (bucket.count == 0) {
     bucket.min = bucket.max = y;
   } else {

@@ -25,6 +25,11 @@ class MinMaxEnvelope {
   explicit MinMaxEnvelope(int buckets = 1 << 16, double firstWidth = 1.0);
 
   void Add(double x, float y);
+  // Takes in every point of `other`, moved by `shift` along x. A bucket of
+  // `other` lands where its middle does (kept within the points' x range),
+  // so x is known to the width of the wider bucket; min, max and counts
+  // are kept exactly.
+  void Merge(const MinMaxEnvelope& other, double shift);
 
   bool Empty() const { return points_ == 0; }
   int64_t Points() const { return points_; }
@@ -41,6 +46,8 @@ class MinMaxEnvelope {
  private:
   void GrowUp();
   void GrowDown();
+  // The bucket that holds x, the range grown to take it in.
+  MinMaxBucket& BucketFor(double x);
 
   std::vector<MinMaxBucket> buckets_;
   double firstWidth_;

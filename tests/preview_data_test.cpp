@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <random>
 
 #include "tests/test_support.h"
@@ -139,4 +140,68 @@ TEST(PreviewData, OnlyThePartOfTheFileThisConversionWroteIsRead) {
   stop = true;
   EXPECT_EQ(
       ReadPreview(PreviewKind::LoggerCsv, dir.Path("out.csv"), 0, 5000, stop).envelope.Points(), 0);
+}
+
+TEST(PreviewData, APartReadInPiecesAtOnceGivesWhatOneReadingGives) {
+  TempDir dir;
+  // Records and date stamps spread over many lines, with a spike in the middle.
+  std::string logger;
+  std::string gauge = zorq_test::WorkedGaugeOutputHeader();
+  for (int i = 0; i < 400; ++i) {
+    std::string record = WorkedLoggerCsv();
+    // Each copy of the two records one minute after the one before.
+    char time[32];
+    std::snprintf(time, sizeof time, "2019-06-30T%02d:%02d:30", 14 + i / 60, i % 60);
+    record.replace(record.find("2019-06-30T14:05:30"), 19, time);
+    std::snprintf(time, sizeof time, "2019-06-30T%02d:%02d:45", 14 + i / 60, i % 60);
+    record.replace(record.find("2019-06-30T14:05:45"), 19, time);
+    if (i == 217)
+      record.replace(record.find(",04.0000"), 8, ",99.9999");
+    logger += record;
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "D1,C8,2019-06-30\r\nD1,C9,%02d:%02d:00\r\n", i / 60,
+                  i % 60);
+    gauge += stamp;
+    for (int v = 0; v < 7; ++v)
+      gauge += "D1,C1," + std::to_string(i == 300 && v == 3 ? -50 : v) + ".500000\r\nD1,C0,04\r\n";
+  }
+  WriteWholeFile(dir.Path("logger.csv"), logger);
+  WriteWholeFile(dir.Path("gauge.csv"), gauge);
+  std::atomic<bool> stop{false};
+  for (PreviewKind kind : {PreviewKind::LoggerCsv, PreviewKind::GaugeCsv}) {
+    const std::string path = dir.Path(kind == PreviewKind::LoggerCsv ? "logger.csv" : "gauge.csv");
+    const auto size =
+        static_cast<int64_t>((kind == PreviewKind::LoggerCsv ? logger : gauge).size());
+    const PreviewSeries whole = ReadPreview(kind, path, 0, size, stop, 1);
+    for (int parts : {2, 3, 7}) {
+      SCOPED_TRACE(parts);
+      const PreviewSeries pieces = ReadPreview(kind, path, 0, size, stop, parts);
+      EXPECT_EQ(pieces.envelope.Points(), whole.envelope.Points());
+      EXPECT_EQ(pieces.envelope.MinY(), whole.envelope.MinY());
+      EXPECT_EQ(pieces.envelope.MaxY(), whole.envelope.MaxY());
+      EXPECT_DOUBLE_EQ(pieces.envelope.FirstX(), whole.envelope.FirstX());
+      EXPECT_DOUBLE_EQ(pieces.envelope.LastX(), whole.envelope.LastX());
+      EXPECT_EQ(pieces.xTitle, whole.xTitle);
+      ASSERT_EQ(pieces.markCount, whole.markCount);
+      ASSERT_EQ(pieces.marks.size(), whole.marks.size());
+      for (size_t m = 0; m < whole.marks.size(); ++m) {
+        EXPECT_DOUBLE_EQ(pieces.marks[m].x, whole.marks[m].x);
+        EXPECT_EQ(pieces.marks[m].label, whole.marks[m].label);
+      }
+      // The spike stays in its place to the width of a column.
+      const double from = whole.envelope.FirstX();
+      const double to = whole.envelope.LastX();
+      const auto a = DecimateToColumns(whole.envelope, from, to, 200);
+      const auto b = DecimateToColumns(pieces.envelope, from, to, 200);
+      const auto peak = [](const std::vector<ColumnRange>& columns) {
+        return std::max_element(
+                   columns.begin(), columns.end(),
+                   [](const ColumnRange& l, const ColumnRange& r) { return l.max < r.max; })
+            ->x;
+      };
+      EXPECT_NEAR(peak(a), peak(b), (to - from) / 200 * 1.01);
+    }
+  }
+  EXPECT_EQ(ReadPreview(PreviewKind::GaugeCsv, dir.Path("gauge.csv"), 0, 10, stop, 3).marks.size(),
+            0u);
 }

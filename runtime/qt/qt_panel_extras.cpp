@@ -174,6 +174,11 @@ bool PanelExtras::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Show:
       FitMinimumSize();
       return false;
+    case QEvent::LayoutRequest:
+      // A longer text (a status message, a path) may need more room than
+      // the size fitted at the start.
+      window_->setMinimumSize(window_->minimumSize().expandedTo(window_->minimumSizeHint()));
+      return false;
     default:
       return false;
   }

@@ -436,6 +436,10 @@ TEST(QtPanelAdditions, HelpMenuShortcutsAndAMinimumSizeThatCutsNothingOff) {
     const QRect inWindow(widget->mapTo(window, QPoint(0, 0)), widget->size());
     EXPECT_TRUE(window->rect().contains(inWindow));
   }
+  // The longest status message fits as well.
+  SetCtrlAttribute(PanelHandle, kCtrlStatus, ATTR_CTRL_VAL, "Convert From File Type Error");
+  QApplication::processEvents();
+  EXPECT_EQ(window->size(), window->minimumSize());
   for (QLabel* label : window->findChildren<QLabel*>()) {
     if (label->isVisible() && !label->wordWrap()) {
       EXPECT_GE(label->width(), label->minimumSizeHint().width()) << label->text().toStdString();
