@@ -7,8 +7,8 @@
 #include <system_error>
 #include <vector>
 
+#include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/shared_state.h"
 #include "runtime/ui.h"
 
 namespace {

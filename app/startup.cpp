@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/shared_state.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"

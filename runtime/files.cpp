@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -31,7 +32,10 @@ struct FileSlot {
 
 constexpr int kMaxFiles = 64;
 std::array<FileSlot, kMaxFiles> gSlots;
-std::string gLastError;
+// Guards the choice and release of slots, so that files may be opened and
+// closed in several threads; each slot is then used by one thread at a time.
+std::mutex gSlotsMutex;
+thread_local std::string gLastError;
 WriteFaultHook gWriteFault;
 ReadFaultHook gReadFault;
 
@@ -131,11 +135,6 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
     gLastError = "no file name given";
     return -1;
   }
-  const int handle = FreeHandle();
-  if (handle < 0) {
-    gLastError = "too many open files";
-    return -1;
-  }
   int fd;
   do {
     fd = ::open(path, OpenFlags(access), 0666);
@@ -158,6 +157,13 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
   if (access == VAL_WRITE_ONLY && action == VAL_TRUNCATE && !TruncateIfNotEmpty(fd, info)) {
     gLastError = std::strerror(errno);
     ::close(fd);
+    return -1;
+  }
+  const std::lock_guard<std::mutex> lock(gSlotsMutex);
+  const int handle = FreeHandle();
+  if (handle < 0) {
+    ::close(fd);
+    gLastError = "too many open files";
     return -1;
   }
   FileSlot& slot = gSlots[static_cast<size_t>(handle - 1)];
@@ -260,8 +266,44 @@ int CloseFile(int handle) {
   }
   const bool flushed = FlushSlot(slot);
   const int closed = ::close(slot->fd);
+  const std::lock_guard<std::mutex> lock(gSlotsMutex);
   *slot = FileSlot{};
   return (!flushed || closed < 0) ? -1 : 0;
+}
+
+long long FileLength(int handle) {
+  FileSlot* slot = SlotOf(handle);
+  struct stat info {};
+  if (slot == nullptr || ::fstat(slot->fd, &info) != 0) {
+    return -1;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return -1;
+  }
+  long long length = static_cast<long long>(info.st_size);
+  if (slot->writeLength > 0) {
+    const off_t position = ::lseek(slot->fd, 0, SEEK_CUR);
+    const long long buffered =
+        static_cast<long long>(position) + static_cast<long long>(slot->writeLength);
+    if (position >= 0 && buffered > length) {
+      length = buffered;
+    }
+  }
+  return length;
+}
+
+int CutFileBack(int handle, long long length) {
+  FileSlot* slot = SlotOf(handle);
+  if (slot == nullptr || length < 0) {
+    return -1;
+  }
+  slot->writeLength = 0;  // bytes past the cut are not wanted
+  int result;
+  do {
+    result = ::ftruncate(slot->fd, static_cast<off_t>(length));
+  } while (result < 0 && errno == EINTR);
+  const off_t end = ::lseek(slot->fd, 0, SEEK_END);
+  return result == 0 && end >= 0 ? 0 : -1;
 }
 
 bool FilesAreSame(int handleA, int handleB) {

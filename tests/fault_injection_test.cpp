@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "runtime/numbers.h"
