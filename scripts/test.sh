@@ -3,7 +3,8 @@
 #   1. build/        warnings as errors, every test (Qt tests offscreen)
 #   2. build-asan/   AddressSanitizer + UBSan, every test of the core
 #   3. build-tsan/   ThreadSanitizer, the tests of conversions that run in
-#                    threads (the rest runs on one thread and is kept short)
+#                    threads and of the preview read in pieces (the rest
+#                    runs on one thread and is kept short)
 #   4. short bounded fuzz runs of every fuzz target (when clang is present)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,7 +32,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORQ_SANIT
   -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
 cmake --build build-tsan -j "$jobs" --target zorq_core_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^Engine(Threads|Cancel|Progress)\.'
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^(Engine(Threads|Cancel|Progress)|PreviewData)\.'
 
 if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then
   echo "== fuzzing (bounded)"
