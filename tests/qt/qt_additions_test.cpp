@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QChartView>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -23,6 +24,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QValueAxis>
+#include <QWheelEvent>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -373,6 +375,22 @@ TEST(QtPreview, ThePreviewDrawsTheConvertedReadingsZoomsAndSaves) {
   preview->ResetZoom();
   EXPECT_DOUBLE_EQ(preview->AxisX()->min(), 0.0);
   EXPECT_EQ(preview->Runs(), 1);
+
+  // The wheel zooms in, a drag with the right button pans.
+  QWidget* surface = preview->ChartView()->viewport();
+  const QPointF middle = QPointF(surface->rect().center());
+  QWheelEvent wheel(middle, surface->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(surface, &wheel);
+  const double zoomedWidth = preview->AxisX()->max() - preview->AxisX()->min();
+  EXPECT_LT(zoomedWidth, 15.5 * 0.9);
+  const double before = preview->AxisX()->min();
+  QTest::mousePress(surface, Qt::RightButton, Qt::NoModifier, middle.toPoint());
+  QTest::mouseMove(surface, middle.toPoint() + QPoint(60, 0));
+  QTest::mouseRelease(surface, Qt::RightButton, Qt::NoModifier, middle.toPoint() + QPoint(60, 0));
+  EXPECT_LT(preview->AxisX()->min(), before);  // dragged right: earlier times come in
+  EXPECT_NEAR(preview->AxisX()->max() - preview->AxisX()->min(), zoomedWidth, 1e-9);
+  preview->ResetZoom();
 
   const QString png = QString::fromStdString(panel.dir.Path("preview.png"));
   EXPECT_TRUE(preview->SaveAsPng(png));
