@@ -406,6 +406,10 @@ bool QtUi::TaskRunning() const {
   return impl_->taskRunning;
 }
 
+const FileDialogMemory& QtUi::DialogMemory() const {
+  return impl_->dialogMemory;
+}
+
 int QtUi::TasksRun() const {
   return impl_->tasksRun;
 }
@@ -697,6 +701,13 @@ int QtUi::ShowFromFileKind(int panel, int fromTypeRing, const char* path, const 
   if (ring == nullptr)
     return UIE_BAD_CONTROL;
   loaded->extras->ShowFromFileKind(ring, path, kindText, fittingValue);
+  // However the From file came (dialog, drop, command line), the To dialog
+  // starts beside it.
+  if (path != nullptr && *path != '\0') {
+    PopupRequest opened;
+    opened.title = "Open From File";
+    RememberChosenFile(opened, path, &impl_->dialogMemory);
+  }
   return 0;
 }
 

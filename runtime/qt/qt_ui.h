@@ -12,6 +12,7 @@
 
 #include "runtime/panel_description.h"
 #include "runtime/popups.h"
+#include "runtime/qt/qt_popups.h"
 #include "runtime/ui.h"
 
 class QAction;
@@ -50,6 +51,8 @@ class QtUi : public UiBackend {
   PanelExtras* Extras(int panel) const;
   // How many times a long task's progress dialog has appeared.
   int ProgressDialogsShown() const;
+  // What the file dialogs remember (the last folder, the From file).
+  const FileDialogMemory& DialogMemory() const;
   // True while RunWithProgress runs its task.
   bool TaskRunning() const;
   // How many tasks RunWithProgress has run.

@@ -235,6 +235,8 @@ TEST(QtPanelAdditions, DetailsShowTheReportInWordsAndADroppedDumpOpensAsTheFromF
   EXPECT_EQ(panel.shell.Text(kCtrlStatus), "Ready");
   EXPECT_EQ(panel.shell.Count(PopupRequest::Kind::FileSelect, "Open From File"), 1);
   EXPECT_TRUE(panel.extras->KindLabel()->text().contains("gauge dump"));
+  // The To dialog would start beside the dropped dump.
+  EXPECT_EQ(panel.shell.ui().DialogMemory().lastFromPath, QString::fromStdString(dump));
   // What is no file is refused, and changes nothing.
   auto* text = new QMimeData;
   text->setText("just words");
