@@ -172,7 +172,10 @@ bool PanelExtras::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     case QEvent::Show:
-      FitMinimumSize();
+      if (!fittedAtFirstShow_) {
+        fittedAtFirstShow_ = true;
+        FitMinimumSize();
+      }
       return false;
     case QEvent::LayoutRequest:
       // A longer text (a status message, a path) may need more room than

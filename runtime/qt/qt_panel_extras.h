@@ -86,4 +86,5 @@ class PanelExtras : public QObject {
   std::shared_ptr<std::atomic<bool>> previewStop_;
   std::thread previewThread_;
   unsigned previewGeneration_ = 0;
+  bool fittedAtFirstShow_ = false;
 };
