@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-qpa-plugins libgl-dev  # desktop program (Widgets, UiTools)
   libqt6opengl6-dev                         # UiTools' CMake package needs OpenGLWidgets
   qt6-charts-dev                            # the preview chart
+  xvfb xauth                                # Qt tests on a real X server, README screenshots
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
   time hyperfine                            # benchmarks
   desktop-file-utils appstream groff-base man-db bash-completion  # packaging checks
