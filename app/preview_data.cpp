@@ -19,8 +19,11 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-constexpr double kTenths[] = {1.0,  1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,  1e-8,
-                              1e-9, 1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17};
+// The most digits a number may have: their whole number fits 64 bits.
+constexpr int kMostDigits = 18;
+constexpr double kTenths[kMostDigits + 1] = {1.0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,
+                                             1e-7,  1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13,
+                                             1e-14, 1e-15, 1e-16, 1e-17, 1e-18};
 
 // Reads a decimal number such as "-02.5000" or "123.456" from `p` on;
 // returns where it ends (at `p` when there is no digit). The digits are
@@ -39,7 +42,7 @@ const char* ScanDecimal(const char* p, const char* end, float* value) {
     for (++p; p < end && IsDigit(*p); ++p, ++count, ++decimals)
       digits = digits * 10 + static_cast<uint64_t>(*p - '0');
   }
-  if (count == 0 || count > 18)
+  if (count == 0 || count > kMostDigits)
     return start;
   const double magnitude = static_cast<double>(digits) * kTenths[decimals];
   *value = static_cast<float>(negative ? -magnitude : magnitude);

@@ -93,6 +93,11 @@ TEST(PreviewData, LoggerReadingsAtTheirSampleTimesWithoutFillers) {
       "f001,S100,B0,2019-06-30T14:05:30,-1.2345,123.456,-101.00\r\n"
       "f001,S04,B0,2019-06-30T14:0";  // unfinished at the end of the part
   const PreviewSeries other = PreviewFromText(PreviewKind::LoggerCsv, more);
+  // Eighteen decimals are the most a value may have; more is no value.
+  const PreviewSeries digits = PreviewFromText(
+      PreviewKind::GaugeCsv, "D1,C1,.123456789012345678\r\nD1,C1,.1234567890123456789\r\n");
+  EXPECT_EQ(digits.envelope.Points(), 1);
+  EXPECT_FLOAT_EQ(digits.envelope.MaxY(), 0.123456789f);
   EXPECT_EQ(other.envelope.Points(), 2);
   EXPECT_FLOAT_EQ(other.envelope.MinY(), -1.2345f);
   EXPECT_NEAR(other.envelope.MaxY(), 123.456f, 1e-4);
