@@ -180,6 +180,15 @@ bool PutPrefixDigits(int sampleRate, const DateStamp& time, char* out) {
   return true;
 }
 
+// The time of a record as its prefix shows it: the 19 bytes after
+// "f001,Sdd,B0," (a field wider than its digits is cut with the prefix).
+std::string RecordTimeAsWritten(int sampleRate, const DateStamp& time) {
+  char prefix[160];
+  FormatPrefix(sampleRate, time, prefix);
+  constexpr int kTimeStart = 12;
+  return std::string(prefix + kTimeStart, kPrefixSize - kTimeStart);
+}
+
 static_assert(FlashLineReader::kLinePadding >= 64, "counts are scanned 64 bytes at a time");
 
 class LoggerConversion {
@@ -288,8 +297,8 @@ void LoggerConversion::Run() {
   ConversionReport& report = context_.report;
   report.recordsWritten = records_;
   if (records_ > 0) {
-    report.firstRecordTime = FormatRecordTime(firstRecordTime_);
-    report.lastRecordTime = FormatRecordTime(lastRecordTime_);
+    report.firstRecordTime = RecordTimeAsWritten(sampleRate_, firstRecordTime_);
+    report.lastRecordTime = RecordTimeAsWritten(sampleRate_, lastRecordTime_);
   }
   if (status_ != kStatusReady || context_.cancelled)
     return;
