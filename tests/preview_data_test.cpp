@@ -210,3 +210,39 @@ TEST(PreviewData, APartReadInPiecesAtOnceGivesWhatOneReadingGives) {
   EXPECT_EQ(ReadPreview(PreviewKind::GaugeCsv, dir.Path("gauge.csv"), 0, 10, stop, 3).marks.size(),
             0u);
 }
+
+TEST(PreviewData, BrokenAndRandomLinesAreSkippedWithoutReadingPastThem) {
+  // Pieces of records cut anywhere and glued at random: whatever is read
+  // must be a value the pieces hold, and nothing is read beyond a line.
+  const std::string pieces[] = {"f001,S04,B0,2019-06-30T14:05:30",
+                                ",02.0005",
+                                ",-101.00",
+                                ",123.456",
+                                "f001,S",
+                                "D1,C1,",
+                                "D1,C8,2019-06-30",
+                                "D1,C9,",
+                                "12:00:00",
+                                "-0.5",
+                                "\r\n",
+                                "\n",
+                                ",",
+                                "x",
+                                "9"};
+  std::mt19937 random(11);
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    const int count = static_cast<int>(random() % 12);
+    for (int i = 0; i < count; ++i)
+      text += pieces[random() % std::size(pieces)];
+    if (random() % 2 == 0)
+      text = text.substr(0, random() % (text.size() + 1));
+    for (PreviewKind kind : {PreviewKind::LoggerCsv, PreviewKind::GaugeCsv}) {
+      const PreviewSeries series = PreviewFromText(kind, text);
+      if (!series.envelope.Empty()) {
+        EXPECT_GE(series.envelope.MinY(), -1e16f) << text;
+        EXPECT_LE(series.envelope.MaxY(), 1e16f) << text;
+      }
+    }
+  }
+}
