@@ -165,8 +165,10 @@ std::string ReportInWords(const ConversionResult& result, int fromType) {
   out += "Bytes: " + ByteSize(report.bytesRead) + " read, " + ByteSize(report.bytesWritten) +
          " written\n";
   if (report.failed) {
-    out += "Stopped at " + Place(report.failure.line, report.failure.byte) + ": " +
-           report.failure.reason + "\n";
+    // Line 0: refused before any line of the dump was read.
+    const std::string where =
+        report.failure.line > 0 ? " at " + Place(report.failure.line, report.failure.byte) : "";
+    out += "Stopped" + where + ": " + report.failure.reason + "\n";
   }
   AppendAnomalies(report, &out);
   return out;

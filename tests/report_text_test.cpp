@@ -57,15 +57,17 @@ TEST(ReportTextTest, SummaryLineSaysRecordsSpanBytesAndAnomalies) {
   result.report.recordsWritten = 0;
   result.report.firstRecordTime.clear();
   result.report.lastRecordTime.clear();
-  EXPECT_EQ(ReportSummaryLine(result), "0 records written; 12.3 MB read, 98.1 MB written; 3 anomalies");
+  EXPECT_EQ(ReportSummaryLine(result),
+            "0 records written; 12.3 MB read, 98.1 MB written; 3 anomalies");
 }
 
 TEST(ReportTextTest, DetailsNameTheHeaderTheFailureAndEveryAnomalyKept) {
   ConversionResult result = FinishedLoggerResult();
   result.status = 4;
   result.report.failed = true;
-  result.report.failure = {1204, 98765, "the date-stamp line is 18 bytes long; a date stamp needs "
-                                        "at least 25"};
+  result.report.failure = {1204, 98765,
+                           "the date-stamp line is 18 bytes long; a date stamp needs "
+                           "at least 25"};
   result.report.anomalies.push_back({AnomalyKind::NotANumber, 17, 1500, "\"22x1\" read as 22"});
   result.report.anomalies.push_back({AnomalyKind::NotANumber, 18, 1600, "\"abc\" read as 0"});
   result.report.anomalyCounts[static_cast<size_t>(AnomalyKind::NotANumber)] = 250;
@@ -86,6 +88,9 @@ TEST(ReportTextTest, DetailsNameTheHeaderTheFailureAndEveryAnomalyKept) {
             std::string::npos)
       << words;
   EXPECT_NE(words.find("  ... and 248 more not-a-number\n"), std::string::npos) << words;
+  // A request refused before the dump was read names no line.
+  result.report.failure = {0, 0, "both files must be open"};
+  EXPECT_NE(ReportInWords(result, 2).find("Stopped: both files must be open\n"), std::string::npos);
 }
 
 TEST(ReportTextTest, GaugeDetailsSpellOutTheLoggingPlanAndACancel) {
