@@ -153,10 +153,10 @@ std::string ReportInWords(const ConversionResult& result, int fromType) {
            (fromType == 3 ? GaugeHeaderInWords(report.gauge) : LoggerHeaderInWords(report.logger)) +
            "\n";
   }
-  out += "Lines read: " + GroupedCount(report.linesRead) + " (" +
-         GroupedCount(report.commaLinesSkipped) + " starting with a comma and " +
-         GroupedCount(report.shortLinesSkipped) + " short ones skipped; " +
-         GroupedCount(report.dateStampLines) + " date stamps)\n";
+  out += "Lines read: " + GroupedCount(report.linesRead) +
+         " (skipped: " + GroupedCount(report.commaLinesSkipped) + " starting with a comma, " +
+         GroupedCount(report.shortLinesSkipped) + " shorter than 3 bytes; " +
+         Plural(report.dateStampLines, "date stamp", "date stamps") + ")\n";
   out += "Records written: " + GroupedCount(report.recordsWritten);
   const std::string span = TimeSpan(report);
   if (!span.empty())

@@ -83,6 +83,10 @@ TEST(ReportTextTest, DetailsNameTheHeaderTheFailureAndEveryAnomalyKept) {
                        "a date stamp needs at least 25\n"),
             std::string::npos)
       << words;
+  EXPECT_NE(words.find("Lines read: 40,000 (skipped: 2 starting with a comma, 1 shorter than 3 "
+                       "bytes; 3 date stamps)\n"),
+            std::string::npos)
+      << words;
   EXPECT_NE(words.find("Anomalies: 250\n"), std::string::npos) << words;
   EXPECT_NE(words.find("  line 17 (byte 1,500): not-a-number: \"22x1\" read as 22\n"),
             std::string::npos)
