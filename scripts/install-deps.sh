@@ -8,6 +8,7 @@ packages=(
   libgtest-dev                              # tests
   qt6-base-dev qt6-tools-dev qt6-qpa-plugins libgl-dev  # desktop program (Widgets, UiTools)
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
+  clang-format                              # the format check of scripts/test.sh
   time hyperfine                            # benchmarks
 )
 

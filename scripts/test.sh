@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs the whole test suite:
+#   0. every tracked .cpp/.h is as clang-format makes it
 #   1. build/        warnings as errors, every test (Qt tests offscreen)
 #   2. build-asan/   AddressSanitizer + UBSan, every test of the core
 #   3. short bounded fuzz runs of every fuzz target (when clang is present)
@@ -9,6 +10,9 @@ export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
 
 bash scripts/install-deps.sh
+
+echo "== format"
+bash scripts/check-format.sh
 
 echo "== build/ (warnings as errors)"
 # The GUI is named so that a build folder configured without it earlier
