@@ -5,13 +5,27 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "runtime/system_calls.h"
+
 namespace {
+
+const FileSystemCalls kRealCalls = {
+    [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+    [](int fd, void* buffer, size_t count) { return ::read(fd, buffer, count); },
+    [](int fd, const void* buffer, size_t count) { return ::write(fd, buffer, count); },
+    [](int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); },
+    [](int fd, off_t length) { return ::ftruncate(fd, length); },
+    [](int fd, struct stat* info) { return ::fstat(fd, info); },
+    [](int fd) { return ::close(fd); },
+};
+std::atomic<const FileSystemCalls*> gCalls{&kRealCalls};
 
 // Callers read in 1024-byte blocks and write one record at a time; the
 // buffers turn that into a few large system calls. Written bytes reach the
@@ -33,7 +47,6 @@ constexpr int kMaxFiles = 64;
 std::array<FileSlot, kMaxFiles> gSlots;
 std::string gLastError;
 WriteFaultHook gWriteFault;
-ReadFaultHook gReadFault;
 
 // Handles are slot index + 1, so 0 (the value of a cleared global) is never
 // a valid handle.
@@ -70,47 +83,23 @@ bool TruncateIfNotEmpty(int fd, const struct stat& info) {
   if (!S_ISREG(info.st_mode) || info.st_size == 0) {
     return true;
   }
-  int result;
-  do {
-    result = ::ftruncate(fd, 0);
-  } while (result < 0 && errno == EINTR);
-  return result == 0;
+  return RetryInterrupted([fd] { return FileSystem().ftruncate(fd, 0); }) == 0;
 }
 
-// read(2) until `count` bytes or the end of the file. Negative on failure
-// before any byte was read; otherwise the bytes read.
-long ReadFully(int fd, char* buffer, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const ssize_t got = ::read(fd, buffer + total, count - total);
-    if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return total > 0 ? static_cast<long>(total) : -1;
-    }
-    if (got == 0) {
-      break;
-    }
-    total += static_cast<size_t>(got);
-  }
-  return static_cast<long>(total);
+int FileStatus(int fd, struct stat* info) {
+  return RetryInterrupted([fd, info] { return FileSystem().fstat(fd, info); });
+}
+
+// Linux releases the descriptor even when close(2) is interrupted, so it is
+// never made twice: a second close could close a descriptor opened since.
+int CloseDescriptor(int fd) {
+  const int closed = FileSystem().close(fd);
+  return closed < 0 && errno == EINTR ? 0 : closed;
 }
 
 // write(2) until all `count` bytes are out. False when some could not be.
 bool WriteFully(int fd, const char* buffer, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const ssize_t put = ::write(fd, buffer + total, count - total);
-    if (put < 0 && errno == EINTR) {
-      continue;
-    }
-    if (put <= 0) {
-      return false;
-    }
-    total += static_cast<size_t>(put);
-  }
-  return true;
+  return MoveAll(FileSystem().write, fd, buffer, count).count == count;
 }
 
 // Writes out the waiting bytes. On failure they are dropped: the caller
@@ -136,28 +125,25 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
     gLastError = "too many open files";
     return -1;
   }
-  int fd;
-  do {
-    fd = ::open(path, OpenFlags(access), 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = RetryInterrupted([&] { return FileSystem().open(path, OpenFlags(access), 0666); });
   if (fd < 0) {
     gLastError = std::strerror(errno);
     return -1;
   }
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
+  if (FileStatus(fd, &info) != 0) {
     gLastError = std::strerror(errno);
-    ::close(fd);
+    CloseDescriptor(fd);
     return -1;
   }
   if (S_ISDIR(info.st_mode)) {
-    ::close(fd);
+    CloseDescriptor(fd);
     gLastError = "is a directory";
     return -1;
   }
   if (access == VAL_WRITE_ONLY && action == VAL_TRUNCATE && !TruncateIfNotEmpty(fd, info)) {
     gLastError = std::strerror(errno);
-    ::close(fd);
+    CloseDescriptor(fd);
     return -1;
   }
   FileSlot& slot = gSlots[static_cast<size_t>(handle - 1)];
@@ -176,32 +162,30 @@ long ReadFile(int handle, char* buffer, long count) {
   if (slot == nullptr || buffer == nullptr || count < 0 || !slot->readBuffer) {
     return -1;
   }
-  if (gReadFault && gReadFault(handle, count)) {
-    return -1;
-  }
-  if (slot->readFailed) {
-    slot->readFailed = false;
-    return -1;
-  }
   // Keep going until the count is reached or the file ends, so that a short
   // count means the end of the file even on pipes.
   size_t total = 0;
   const size_t wanted = static_cast<size_t>(count);
   while (total < wanted) {
     if (slot->readStart == slot->readEnd) {
-      const long got = ReadFully(slot->fd, slot->readBuffer.get(), kBufferSize);
-      slot->readStart = 0;
-      slot->readEnd = got > 0 ? static_cast<size_t>(got) : 0;
-      if (got < 0) {
-        if (total == 0) {
-          return -1;
+      // A failed read(2) is reported once, by the call that reaches it:
+      // the bytes read before it are handed over first.
+      if (slot->readFailed) {
+        if (total > 0) {
+          break;
         }
-        slot->readFailed = true;  // hand over what was read, fail next time
-        break;
+        slot->readFailed = false;
+        return -1;
       }
-      if (got == 0) {
-        break;
+      const BytesMoved got =
+          MoveAll(FileSystem().read, slot->fd, slot->readBuffer.get(), kBufferSize);
+      slot->readStart = 0;
+      slot->readEnd = got.count;
+      slot->readFailed = got.failed;
+      if (got.count == 0 && !got.failed) {
+        break;  // the end of the file
       }
+      continue;
     }
     const size_t available = slot->readEnd - slot->readStart;
     const size_t taken = available < wanted - total ? available : wanted - total;
@@ -241,7 +225,8 @@ long long SetFilePtr(int handle, long long offset, int origin) {
   slot->readStart = slot->readEnd = 0;
   slot->readFailed = false;
   const int whence = origin == VAL_END_OF_FILE ? SEEK_END : SEEK_SET;
-  const off_t position = ::lseek(slot->fd, static_cast<off_t>(offset), whence);
+  const off_t position = RetryInterrupted(
+      [&] { return FileSystem().lseek(slot->fd, static_cast<off_t>(offset), whence); });
   return flushed ? static_cast<long long>(position) : -1;
 }
 
@@ -259,7 +244,7 @@ int CloseFile(int handle) {
     return -1;
   }
   const bool flushed = FlushSlot(slot);
-  const int closed = ::close(slot->fd);
+  const int closed = CloseDescriptor(slot->fd);
   *slot = FileSlot{};
   return (!flushed || closed < 0) ? -1 : 0;
 }
@@ -272,7 +257,7 @@ bool FilesAreSame(int handleA, int handleB) {
   }
   struct stat infoA {};
   struct stat infoB {};
-  if (::fstat(a->fd, &infoA) != 0 || ::fstat(b->fd, &infoB) != 0) {
+  if (FileStatus(a->fd, &infoA) != 0 || FileStatus(b->fd, &infoB) != 0) {
     return false;
   }
   return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
@@ -289,8 +274,17 @@ const char* LastFileErrorText() {
 void SetWriteFaultHook(WriteFaultHook hook) {
   gWriteFault = std::move(hook);
 }
-void SetReadFaultHook(ReadFaultHook hook) {
-  gReadFault = std::move(hook);
+
+const FileSystemCalls& RealFileSystemCalls() {
+  return kRealCalls;
+}
+
+void SetFileSystemCallsForTesting(const FileSystemCalls* calls) {
+  gCalls.store(calls != nullptr ? calls : &kRealCalls, std::memory_order_release);
+}
+
+const FileSystemCalls& FileSystem() {
+  return *gCalls.load(std::memory_order_acquire);
 }
 
 // --- RecordWriter ---

@@ -125,7 +125,6 @@ HeadlessShell::HeadlessShell() {
   CloseSharedFiles();
   ResetSharedState();
   SetWriteFaultHook(nullptr);
-  SetReadFaultHook(nullptr);
   RegisterShellCallbacks();
   auto backend = std::make_unique<HeadlessUi>(ShellPanelDescription());
   ui_ = backend.get();
@@ -146,7 +145,6 @@ HeadlessShell::HeadlessShell() {
 HeadlessShell::~HeadlessShell() {
   CloseSharedFiles();
   SetWriteFaultHook(nullptr);
-  SetReadFaultHook(nullptr);
   SetDelayHandler(nullptr);
   InstallUiBackend(nullptr);
 }
