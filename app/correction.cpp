@@ -3,7 +3,7 @@
 // identity correction whenever they are hidden by the switch.
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "runtime/ui.h"
 
 namespace {

@@ -19,6 +19,7 @@ struct DispatchRequest {
   int toType = 0;    // the To-type ring
   Correction correction;
   GaugeCarry carried;
+  LoggerHeaderValues startValues;  // see ConversionRequest
   std::function<void(int64_t bytesRead, int64_t fromSize)> progress;
   std::function<bool()> cancelRequested;
 };

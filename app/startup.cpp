@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "app/shell.h"
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"

@@ -1,20 +1,21 @@
 // zorqconvert-cli: converts one flash dump from the command line through the
-// same panel callbacks and dispatch as the desktop program, on the headless
-// panel. Exit status 0 for "Finished All", the status code (1 to 7) for any
-// other outcome, 1 when a file cannot be used, 64 for a usage error.
+// same dispatch as the desktop program. Exit status 0 for "Finished All", the status code (1 to 7)
+// for any other outcome, 1 when a file cannot be used, 64 for a usage error.
 #include <cstdio>
 #include <string>
 
+#include "app/dispatch.h"
+#include "app/shell.h"
 #include "cli/file_checks.h"
 #include "cli/options.h"
-#include "cli/panel_session.h"
 #include "convert/status.h"
 #include "runtime/caltime.h"
+#include "runtime/files.h"
 
 namespace {
 
 constexpr int kExitUsage = 64;
-constexpr int kExitInternal = 70;  // the panel could not be driven at all
+constexpr int kExitInternal = 70;  // no converter was chosen, which valid options rule out
 
 void Complain(const std::string& message) {
   std::fprintf(stderr, "zorqconvert-cli: %s\n", message.c_str());
@@ -36,13 +37,34 @@ int FileProblem(const std::string& message) {
   return kStatusFileError;
 }
 
-// 0 for "Finished All", the code of any other status the dispatch shows.
-int ExitStatusOf(const std::string& status) {
-  for (int code = kStatusFileError; code <= kStatusFinished; ++code) {
-    if (status == StatusMessage(code))
-      return code == kStatusFinished ? 0 : code;
-  }
-  return kExitInternal;  // "Ready": no converter was chosen, which valid options rule out
+// 0 for "Finished All", the code of any other status the dispatch gives.
+int ExitStatusOf(uint8_t status) {
+  if (status == kStatusFinished)
+    return 0;
+  return status == kStatusReady ? kExitInternal : status;
+}
+
+std::string NotOpened(const char* which, const std::string& path) {
+  return std::string("cannot open the ") + which + " file \"" + path + "\": " + LastFileErrorText();
+}
+
+// The dispatch's popup texts start with a blank.
+const char* TrimmedLeft(const char* text) {
+  while (*text == ' ')
+    ++text;
+  return text;
+}
+
+DispatchRequest RequestFor(const CliOptions& options, int from, int to) {
+  DispatchRequest request;
+  request.fromOpen = true;
+  request.toOpen = true;
+  request.fromHandle = from;
+  request.toHandle = to;
+  request.fromType = options.fromType;
+  request.toType = options.toType;
+  request.correction = Correction{options.correction, options.gain, options.offset};
+  return request;
 }
 
 int Convert(const CliOptions& options) {
@@ -51,24 +73,23 @@ int Convert(const CliOptions& options) {
   if (!CheckFiles(options, &files, &error))
     return FileProblem(error);
 
-  PanelRequest request;
-  request.fromPath = files.fromPath;
-  request.toPath = files.toPath;
-  request.toIsNew = files.toIsNew;
-  request.append = options.append;
-  request.fromType = options.fromType;
-  request.toType = options.toType;
-  request.correction = options.correction;
-  request.gain = options.gain;
-  request.offset = options.offset;
-  const PanelOutcome outcome = ConvertOnHeadlessPanel(request);
-  if (!outcome.converted) {
-    if (outcome.fileProblem)
-      return FileProblem(outcome.error);
-    Complain(outcome.error);
-    return kExitInternal;
+  const int from = OpenFile(files.fromPath.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  if (from < 0)
+    return FileProblem(NotOpened("From", files.fromPath));
+  // A new To file has just been made empty; an existing one is appended to.
+  const int to = OpenFile(files.toPath.c_str(), VAL_WRITE_ONLY,
+                          files.toIsNew ? VAL_TRUNCATE : VAL_OPEN_AS_IS, VAL_BINARY);
+  if (to < 0) {
+    const std::string problem = NotOpened("To", files.toPath);
+    CloseFile(from);
+    return FileProblem(problem);
   }
-  std::fprintf(stderr, "%s\n", outcome.status.c_str());
+  const DispatchOutcome outcome = DispatchConversion(RequestFor(options, from, to));
+  if (outcome.status == kStatusFileError && outcome.popupText != nullptr)
+    std::fprintf(stderr, "%s: %s\n", kConvertErrorTitle, TrimmedLeft(outcome.popupText));
+  CloseFile(from);
+  CloseFile(to);
+  std::fprintf(stderr, "%s\n", StatusMessage(outcome.status));
   return ExitStatusOf(outcome.status);
 }
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/flash_line_reader.h"
+#include "convert/date_stamp.h"
 
 // --- What a dump's header looks like ---
 
@@ -70,6 +70,13 @@ struct GaugeCarry {
   int loggerTypeCode = 0;
 };
 
+struct LoggerHeaderValues {
+  int sampleRate = 1;
+  int rangeCode = 0;
+  int staffCode = 0;
+  float staffScale = 1.0f;
+};
+
 struct ConversionRequest {
   int fromType = 0;  // 1, 2 logger dumps; 3 gauge dump
   int toType = 0;    // 0 logger CSV; 1 gauge CSV
@@ -77,6 +84,10 @@ struct ConversionRequest {
   int fromHandle = 0;  // positioned at its start
   int toHandle = 0;    // positioned at its end
   GaugeCarry carried;
+  // What a header value whose letter is missing keeps: the sample rate (of
+  // either kind of dump), range and staff codes and scale as the shell has
+  // them (the rate 1 and the scale 1.0 after its reset).
+  LoggerHeaderValues startValues;
   // Called with the bytes of the dump read so far and the dump's size
   // (-1 when it is not known, as for a pipe): at least every 4 MB and at
   // most every 64 KB of input, and once at the end.
@@ -122,13 +133,6 @@ struct ConversionFailure {
   std::string reason;
 };
 
-struct LoggerHeaderValues {
-  int sampleRate = 1;
-  int rangeCode = 0;
-  int staffCode = 0;
-  float staffScale = 1.0f;
-};
-
 struct GaugeHeaderValues {
   DateStamp date;
   int sampleRate = 1;
@@ -145,6 +149,7 @@ struct ConversionReport {
   int64_t commaLinesSkipped = 0;  // lines that start with a comma
   int64_t shortLinesSkipped = 0;  // logger lines shorter than 3 bytes
   int64_t dateStampLines = 0;
+  int64_t dataLines = 0;       // the other lines not skipped
   int64_t recordsWritten = 0;  // f001 records, or D1,C1 value records
   int64_t bytesRead = 0;
   int64_t bytesWritten = 0;
@@ -174,3 +179,8 @@ struct ConversionResult {
 // gauge CSV (1). Types that do not fit are the caller's to refuse (status 6
 // belongs to the dispatch); here they give status 0 and convert nothing.
 ConversionResult RunConversion(const ConversionRequest& request);
+
+// One converter whatever the types: the logger converter (whose scale table
+// refuses From types other than 1 and 2 with status 3) or the gauge one.
+ConversionResult RunLoggerConversion(const ConversionRequest& request);
+ConversionResult RunGaugeConversion(const ConversionRequest& request);

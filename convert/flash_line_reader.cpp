@@ -4,8 +4,11 @@
 #include <climits>
 #include <cstring>
 
+#include <string>
+
 #include "convert/byte_scan.h"
-#include "convert/shared_state.h"
+#include "convert/conversion_context.h"
+#include "convert/engine.h"
 #include "convert/status.h"
 #include "runtime/fast_numbers.h"
 #include "runtime/files.h"
@@ -20,11 +23,28 @@ int AddSaturated(int a, int b) {
   return static_cast<int>(sum);
 }
 
+FlashLineReader::FlashLineReader(ConversionContext& context, bool skipShortLines)
+    : context_(context), fromHandle_(context.request.fromHandle), skipShortLines_(skipShortLines) {}
+
+FlashLineReader::~FlashLineReader() {
+  ConversionReport& report = context_.report;
+  report.linesRead = linesRead_;
+  report.commaLinesSkipped = commaLinesSkipped_;
+  report.shortLinesSkipped = shortLinesSkipped_;
+  report.bytesRead = BytesRead();
+}
+
 bool FlashLineReader::ReadHeaderBlock() {
-  const long count = ReadFile(FileFromHandle, block_, kBlockSize);
+  const long count = ReadFile(fromHandle_, block_, kBlockSize);
   blockLength_ = count > 0 ? static_cast<int>(count) : 0;
+  context_.report.look = LookAtHeader(block_, blockLength_);
   if (count < kMinimumFirstBlock || block_[0] != 'Y') {
-    ConvertState = kStatusHeaderError;
+    const std::string reason =
+        count < kMinimumFirstBlock
+            ? "the dump's first block holds " + std::to_string(blockLength_) +
+                  " bytes; a header needs at least " + std::to_string(kMinimumFirstBlock)
+            : "the header does not start with Y";
+    context_.Fail(kStatusHeaderError, 1, 0, reason);
     // No line may come from a refused header block.
     position_ = blockLength_;
     ended_ = true;
@@ -32,13 +52,17 @@ bool FlashLineReader::ReadHeaderBlock() {
   }
   position_ = kHeaderSize;
   MarkLineEnds();
+  // The first line starts at byte 63 whatever byte 62 holds.
+  nextLineNumber_ = 1 + std::popcount(lineEnds_[0] & ((uint64_t{1} << kHeaderSize) - 1));
   return true;
 }
 
-bool FlashLineReader::Refill() {
+// `line` and `byte` say which line the read is for, should it fail.
+bool FlashLineReader::Refill(int64_t line, int64_t byte) {
   if (ended_)
     return false;
-  const long count = ReadFile(FileFromHandle, block_, kBlockSize);
+  blockStart_ += blockLength_;
+  const long count = ReadFile(fromHandle_, block_, kBlockSize);
   position_ = 0;
   if (count <= 0) {
     blockLength_ = 0;
@@ -46,11 +70,20 @@ bool FlashLineReader::Refill() {
     if (count < 0) {
       // The dump could not be read to its end: say so rather than finish.
       readFailed_ = true;
-      ConvertState = kStatusFileError;
+      context_.Fail(kStatusFileError, line, byte,
+                    "the From file could not be read after byte " + std::to_string(blockStart_));
     }
     return false;
   }
   blockLength_ = static_cast<int>(count);
+  if (BytesRead() >= nextHookAt_) {
+    nextHookAt_ += kHookSpacing;
+    if (!context_.ReportProgress(BytesRead())) {
+      blockLength_ = 0;
+      ended_ = true;
+      return false;
+    }
+  }
   MarkLineEnds();
   return true;
 }
@@ -90,19 +123,33 @@ bool FlashLineReader::NextLine() {
   for (;;) {
     if (!TakeLine())
       return false;
-    const bool skipped = lineStart_[0] == ',' || (skipShortLines_ && lineLength_ < 3);
-    if (!skipped)
+    ++linesRead_;
+    if (lineStart_[0] == ',') {
+      ++commaLinesSkipped_;
+    } else if (skipShortLines_ && lineLength_ < 3) {
+      ++shortLinesSkipped_;
+    } else {
       return true;
+    }
   }
+}
+
+void FlashLineReader::NoteUnfinishedLine(int64_t bytes) const {
+  context_.Note(AnomalyKind::UnfinishedLastLine, lineNumber_, lineByte_,
+                [bytes] { return std::to_string(bytes) + " bytes after the last LF, dropped"; });
 }
 
 bool FlashLineReader::TakeLine() {
   lineLength_ = 0;
-  if (position_ >= blockLength_ && !Refill())
+  if (position_ >= blockLength_ && !Refill(nextLineNumber_, BytesRead()))
     return false;
   // The first byte of a line is taken without being looked at, so the
   // second of two LFs in a row starts the next line.
   const int start = position_;
+  lineByte_ = blockStart_ + start;
+  lineNumber_ = nextLineNumber_;
+  // Every line ends at an LF, and a line may start with one.
+  nextLineNumber_ += 1 + (block_[start] == '\n');
   const int end = LineEndFrom(start + 1);
   if (end < 0)
     return AssembleLine();
@@ -118,20 +165,31 @@ bool FlashLineReader::AssembleLine() {
   lineStart_ = line_;
   AppendToLine(block_ + position_, 1);
   ++position_;
+  int64_t wholeLength = 1;
   for (;;) {
     // The end of the input inside a line drops the unfinished line.
-    if (position_ >= blockLength_ && !Refill())
+    if (position_ >= blockLength_ && !Refill(lineNumber_, lineByte_)) {
+      if (!readFailed_ && !context_.cancelled)
+        NoteUnfinishedLine(wholeLength);
       return false;
+    }
     const char* start = block_ + position_;
     const size_t available = static_cast<size_t>(blockLength_ - position_);
     const char* lf = static_cast<const char*>(std::memchr(start, '\n', available));
+    const size_t piece = lf == nullptr ? available : static_cast<size_t>(lf - start);
+    AppendToLine(start, piece);
+    wholeLength += static_cast<int64_t>(piece);
     if (lf == nullptr) {
-      AppendToLine(start, available);
       position_ = blockLength_;
       continue;
     }
-    AppendToLine(start, static_cast<size_t>(lf - start));
     position_ = static_cast<int>(lf - block_) + 1;
+    if (wholeLength > kLineSize) {
+      context_.Note(AnomalyKind::LongLineCut, lineNumber_, lineByte_, [wholeLength] {
+        return std::to_string(wholeLength) + " bytes, the first " + std::to_string(kLineSize) +
+               " kept";
+      });
+    }
     return true;
   }
 }
@@ -160,7 +218,10 @@ int FlashLineReader::HeaderInteger(int offset) const {
 
 void FlashLineReader::DecodeDateStamp(DateStamp* stamp) const {
   if (lineLength_ < kMinimumDateStampLine) {
-    ConvertState = kStatusDateTimeError;
+    context_.Fail(kStatusDateTimeError, lineNumber_, lineByte_,
+                  "the date-stamp line is " + std::to_string(lineLength_) +
+                      " bytes long; a date stamp needs at least " +
+                      std::to_string(kMinimumDateStampLine));
     return;
   }
   stamp->year = AddSaturated(LineInteger(1), 2000);
@@ -168,16 +229,20 @@ void FlashLineReader::DecodeDateStamp(DateStamp* stamp) const {
     int offset;
     char letter;
     int DateStamp::*value;
+    const char* name;
   };
   static constexpr Field kFields[] = {
-      {4, 'M', &DateStamp::month},   {8, 'D', &DateStamp::day},     {12, 'H', &DateStamp::hour},
-      {16, 'M', &DateStamp::minute}, {20, 'S', &DateStamp::second},
+      {4, 'M', &DateStamp::month, "month"},    {8, 'D', &DateStamp::day, "day"},
+      {12, 'H', &DateStamp::hour, "hour"},     {16, 'M', &DateStamp::minute, "minute"},
+      {20, 'S', &DateStamp::second, "second"},
   };
   for (const Field& field : kFields) {
     if (lineStart_[field.offset] == field.letter) {
       stamp->*field.value = LineInteger(field.offset + 1);
     } else {
-      ConvertState = kStatusDateTimeError;
+      context_.Fail(kStatusDateTimeError, lineNumber_, lineByte_,
+                    std::string("no ") + field.letter + " at byte " + std::to_string(field.offset) +
+                        " of the date-stamp line: the " + field.name + " is missing");
     }
   }
 }

@@ -9,12 +9,15 @@
 // goes with the values of the lines after it.
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <tuple>
 
 #include "convert/byte_scan.h"
 #include "convert/comma_positions.h"
-#include "convert/converters.h"
+#include "convert/conversion_context.h"
+#include "convert/converter_runs.h"
+#include "convert/field_check.h"
 #include "convert/flash_line_reader.h"
-#include "convert/shared_state.h"
 #include "convert/status.h"
 #include "runtime/fast_numbers.h"
 #include "runtime/files.h"
@@ -77,22 +80,38 @@ void Format(Text* text, const char* format, Values... values) {
   text->length = FittedLength(FormatText(text->bytes, sizeof text->bytes, format, values...));
 }
 
+// The To file of one conversion, and what a failed write there means.
+struct GaugeOutput {
+  GaugeOutput(ConversionContext& context, const FlashLineReader& lines)
+      : out(context.request.toHandle), conversion(context), reader(lines) {}
+  RecordWriter out;
+  ConversionContext& conversion;
+  const FlashLineReader& reader;
+  bool inHeader = true;  // writing the output header, not a line's records
+};
+
 // A failed write sets status 5; the caller decides whether to go on.
-bool Written(long written, int length) {
+bool Written(GaugeOutput& output, long written, int length) {
   if (written == length) {
     return true;
   }
-  ConvertState = kStatusWriteError;
+  if (output.inHeader) {
+    output.conversion.Fail(kStatusWriteError, 1, 0, "the To file did not take the output header");
+  } else {
+    output.conversion.Fail(kStatusWriteError, output.reader.LineNumber(), output.reader.LineByte(),
+                           "the To file did not take the records of this line");
+  }
   return false;
 }
 
 // Writes a formatted text to the To file.
-bool WriteText(RecordWriter& out, const Text& text) {
+bool WriteText(GaugeOutput& output, const Text& text) {
+  RecordWriter& out = output.out;
   if (text.length <= kShortText) {
     std::memcpy(out.Space(kShortText), text.bytes, kShortText);
-    return Written(out.Commit(static_cast<size_t>(text.length)), text.length);
+    return Written(output, out.Commit(static_cast<size_t>(text.length)), text.length);
   }
-  return Written(out.Write(text.bytes, static_cast<size_t>(text.length)), text.length);
+  return Written(output, out.Write(text.bytes, static_cast<size_t>(text.length)), text.length);
 }
 
 // Formats "<prefix>%0<width>.6f\r\n" with the exact fast fixed-point
@@ -115,49 +134,63 @@ void FormatRecord(Text* text, const char (&prefix)[N], double value, int width) 
 // --- Header ---
 
 // One header field: its letter at its offset, the status a missing letter
-// gives, and where its integer reading goes.
+// gives, where its integer reading goes and what it is called.
 struct HeaderField {
   int offset;
   char letter;
   uint8_t missingStatus;
   int* value;
+  const char* name;
 };
 
-// Checks and reads the gauge header. Returns false, with ConvertState set,
-// when the conversion must not go on; nothing has been written then.
-bool ReadGaugeHeader(const FlashLineReader& reader, DateStamp* stamp) {
+// Checks and reads the gauge header into the context's gauge values (which
+// start with the carried ones). Returns false, with the status set, when the
+// conversion must not go on; nothing has been written then.
+bool ReadGaugeHeader(const FlashLineReader& reader, ConversionContext& context, DateStamp* stamp) {
+  GaugeHeaderValues& header = context.result.gauge;
+  GaugeCarry& values = header.values;
   stamp->year = AddSaturated(reader.HeaderInteger(1), 2000);
   // In this order: a later missing letter's status replaces an earlier one.
   const HeaderField fields[] = {
-      {4, 'M', kStatusDateTimeError, &stamp->month},
-      {8, 'D', kStatusDateTimeError, &stamp->day},
-      {12, 'H', kStatusDateTimeError, &stamp->hour},
-      {16, 'M', kStatusDateTimeError, &stamp->minute},
-      {20, 'S', kStatusDateTimeError, &stamp->second},
-      {24, 'F', kStatusHeaderError, &FileSampleRate},
-      {28, 'L', kStatusHeaderError, &BurstLength},
-      {32, 'I', kStatusHeaderError, &BurstInterval},
-      {36, 'N', kStatusHeaderError, &NewFileInterval},
-      {45, 'X', kStatusHeaderError, &PartVariant},
-      {49, 'T', kStatusHeaderError, &LoggerTypeCode},
+      {4, 'M', kStatusDateTimeError, &stamp->month, "month"},
+      {8, 'D', kStatusDateTimeError, &stamp->day, "day"},
+      {12, 'H', kStatusDateTimeError, &stamp->hour, "hour"},
+      {16, 'M', kStatusDateTimeError, &stamp->minute, "minute"},
+      {20, 'S', kStatusDateTimeError, &stamp->second, "second"},
+      {24, 'F', kStatusHeaderError, &header.sampleRate, "sample rate"},
+      {28, 'L', kStatusHeaderError, &values.burstLength, "burst length"},
+      {32, 'I', kStatusHeaderError, &values.burstInterval, "burst interval"},
+      {36, 'N', kStatusHeaderError, &values.newFileInterval, "new-file interval"},
+      {45, 'X', kStatusHeaderError, &values.partVariant, "part variant"},
+      {49, 'T', kStatusHeaderError, &values.loggerTypeCode, "type code"},
   };
+  bool typeGiven = true;
   for (const HeaderField& field : fields) {
     if (reader.HeaderHasLetter(field.offset, field.letter)) {
       *field.value = reader.HeaderInteger(field.offset + 1);
     } else {
-      ConvertState = field.missingStatus;
+      typeGiven = field.letter != 'T';
+      context.Fail(field.missingStatus, 1, 0,
+                   std::string("no ") + field.letter + " at byte " + std::to_string(field.offset) +
+                       " of the header: the " + field.name + " is missing");
     }
   }
+  header.date = *stamp;
   // A missing "T" leaves the type of an earlier gauge conversion in place.
-  if (LoggerTypeCode != kRequiredLoggerType) {
-    ConvertState = kStatusFromTypeError;
+  if (values.loggerTypeCode != kRequiredLoggerType) {
+    const std::string type = std::to_string(values.loggerTypeCode);
+    context.Fail(kStatusFromTypeError, 1, 0,
+                 typeGiven ? "the header gives type code " + type + "; gauge dumps are type 10"
+                           : "no T at byte 49 of the header, and the type code kept from the last "
+                             "gauge conversion is " +
+                                 type + "; gauge dumps are type 10");
     return false;
   }
-  return ConvertState == kStatusReady;
+  return context.status == kStatusReady;
 }
 
-const char* PartNumberLine() {
-  switch (PartVariant) {
+const char* PartNumberLine(int partVariant) {
+  switch (partVariant) {
     case 3:
       return " Part #ZORQ-207-118K-3\r\n";
     case 1:
@@ -168,57 +201,62 @@ const char* PartNumberLine() {
 }
 
 // Formats and writes header line `number` (1 to 7).
-void WriteHeaderLine(RecordWriter& out, int number, const DateStamp& stamp) {
+void WriteHeaderLine(GaugeOutput& output, int number, const DateStamp& stamp,
+                     const GaugeHeaderValues& header) {
+  const GaugeCarry& values = header.values;
   Text text;
   switch (number) {
     case 1:
       Format(&text, "%s", " Wave Gauge Converted File\r\n");
       break;
     case 2:
-      Format(&text, "%s", PartNumberLine());
+      Format(&text, "%s", PartNumberLine(values.partVariant));
       break;
     case 3:
       Format(&text, " Date & Time,%04i-%02i-%02iT%02i:%02i:%02i\r\n", stamp.year, stamp.month,
              stamp.day, stamp.hour, stamp.minute, stamp.second);
       break;
     case 4:
-      Format(&text, " Sample rate,%02i,Hz\r\n", FileSampleRate);
+      Format(&text, " Sample rate,%02i,Hz\r\n", header.sampleRate);
       break;
     case 5:
-      if (BurstLength == 0) {
+      if (values.burstLength == 0) {
         Format(&text, "%s", " Burst Length, Continuous\r\n");
       } else {
-        Format(&text, " Burst Length,%02i min.\r\n", BurstLength);
+        Format(&text, " Burst Length,%02i min.\r\n", values.burstLength);
       }
       break;
     case 6:
-      Format(&text, " Burst Interval,%02i min.\r\n", BurstInterval);
+      Format(&text, " Burst Interval,%02i min.\r\n", values.burstInterval);
       break;
     default:
-      if (NewFileInterval == 0) {
+      if (values.newFileInterval == 0) {
         Format(&text, "%s", " New File Interval, Continuous\r\n\r\n");
       } else {
-        Format(&text, " New File Interval,%02i day.\r\n\r\n", NewFileInterval);
+        Format(&text, " New File Interval,%02i day.\r\n\r\n", values.newFileInterval);
       }
       break;
   }
-  WriteText(out, text);
+  WriteText(output, text);
 }
 
 // All seven lines are attempted even after a failed write, so that the
 // outcome is the same whichever line failed. False when one failed.
-bool WriteOutputHeader(RecordWriter& out, const DateStamp& stamp) {
+bool WriteOutputHeader(GaugeOutput& output, const DateStamp& stamp,
+                       const GaugeHeaderValues& header) {
   constexpr int kHeaderLines = 7;
   for (int number = 1; number <= kHeaderLines; ++number) {
-    WriteHeaderLine(out, number, stamp);
+    WriteHeaderLine(output, number, stamp, header);
   }
-  return ConvertState == kStatusReady;
+  output.inHeader = false;
+  return output.conversion.status == kStatusReady;
 }
 
 // --- Lines ---
 
 struct GaugeState {
-  explicit GaugeState(RecordWriter& writer) : out(writer) {}
+  explicit GaugeState(GaugeOutput& output) : written(output), out(output.out) {}
+  GaugeOutput& written;
   RecordWriter& out;
   DateStamp stamp;
   Text pendingC4;         // length 0 until the first C4 text is prepared
@@ -228,6 +266,15 @@ struct GaugeState {
   char tail[kTailRoom] = {};
   int tailC4Length = 0;  // 0 while no C4 record is to be written
   bool tailFits = false;
+  bool fastPaths = false;
+  // Value records written, and how many of them the date stamp in force
+  // had when it came: records' times are the stamp in force.
+  int64_t records = 0;
+  int64_t recordsBeforeStamp = 0;
+  // The line that prepared the pending C4 text, and the records by then.
+  int64_t c4Line = 0;
+  int64_t c4Byte = 0;
+  int64_t recordsBeforeC4 = -1;
 };
 
 // Lays out the records that follow every value after a change of either.
@@ -246,25 +293,53 @@ void MakeTail(GaugeState* state) {
 void WriteTail(GaugeState& state) {
   if (!state.tailFits) {
     if (state.tailC4Length > 0) {
-      WriteText(state.out, state.pendingC4);
+      WriteText(state.written, state.pendingC4);
     }
-    WriteText(state.out, state.sampleRateRecord);
+    WriteText(state.written, state.sampleRateRecord);
     return;
   }
   std::memcpy(state.out.Space(kTailRoom), state.tail, kTailRoom);
   if (state.tailC4Length > 0) {
-    Written(state.out.Commit(static_cast<size_t>(state.tailC4Length)), state.tailC4Length);
+    Written(state.written, state.out.Commit(static_cast<size_t>(state.tailC4Length)),
+            state.tailC4Length);
   }
   const int rate = state.sampleRateRecord.length;
-  Written(state.out.Commit(static_cast<size_t>(rate)), rate);
+  Written(state.written, state.out.Commit(static_cast<size_t>(rate)), rate);
+}
+
+bool IsEarlier(const DateStamp& a, const DateStamp& b) {
+  return std::tie(a.year, a.month, a.day, a.hour, a.minute, a.second) <
+         std::tie(b.year, b.month, b.day, b.hour, b.minute, b.second);
+}
+
+// The records written under the stamp in force take its time.
+void CloseStampPeriod(GaugeState* state) {
+  if (state->records == state->recordsBeforeStamp) {
+    return;
+  }
+  ConversionReport& report = state->written.conversion.report;
+  if (state->recordsBeforeStamp == 0) {
+    report.firstRecordTime = FormatRecordTime(state->stamp);
+  }
+  report.lastRecordTime = FormatRecordTime(state->stamp);
+  state->recordsBeforeStamp = state->records;
 }
 
 void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
+  ConversionContext& context = state->written.conversion;
+  ++context.report.dateStampLines;
+  CloseStampPeriod(state);
+  const DateStamp before = state->stamp;
   reader.DecodeDateStamp(&state->stamp);
   // A line too short to hold a date stamp stops the conversion before
   // anything is written for it.
   if (reader.LineLength() < FlashLineReader::kMinimumDateStampLine) {
     return;
+  }
+  if (IsEarlier(state->stamp, before)) {
+    const DateStamp given = state->stamp;
+    context.Note(AnomalyKind::TimeGoesBackwards, reader.LineNumber(), reader.LineByte(),
+                 [&] { return FormatRecordTime(given) + " after " + FormatRecordTime(before); });
   }
   // Written even when a letter was missing (status 4): the earlier value
   // stands in for the unreadable one, and the loop stops after this line.
@@ -272,7 +347,12 @@ void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
   Text text;
   Format(&text, "D1,C8,%04i-%02i-%02i\r\nD1,C9,%02i:%02i:%02i\r\n", s.year, s.month, s.day, s.hour,
          s.minute, s.second);
-  WriteText(state->out, text);
+  WriteText(state->written, text);
+}
+
+void NoteNotANumber(const FlashLineReader& reader, int index, int end, GaugeState& state) {
+  state.written.conversion.Note(AnomalyKind::NotANumber, reader.LineNumber(), reader.LineByte(),
+                                [&] { return FieldReadAs(reader, index, end); });
 }
 
 // Value record, pending C4 record, sample-rate record. Each write is tested
@@ -291,11 +371,17 @@ void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, Gau
     const int length = kPrefixLength + number + 2;
     record[length - 2] = '\r';
     record[length - 1] = '\n';
-    Written(state.out.Commit(static_cast<size_t>(length)), length);
+    state.records += Written(state.written, state.out.Commit(static_cast<size_t>(length)), length);
   } else {
+    // The line's CR is no part of its last field.
+    const bool lastField = fieldEnd == reader.LineLength();
+    const int end = fieldEnd - (lastField && line[fieldEnd - 1] == '\r');
+    if (!IsOneNumber(line + index, line + end)) {
+      NoteNotANumber(reader, index, end, state);
+    }
     Text text;
     FormatRecord(&text, kPrefix, reader.LineDecimal(index), 8);
-    WriteText(state.out, text);
+    state.records += WriteText(state.written, text);
   }
   WriteTail(state);
 }
@@ -305,10 +391,13 @@ void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) 
   // A C4 field that is a whole number is a whole number of sixteenths,
   // printed from the number itself.
   int digits = 0;
-  const int sixteenths = FastNumberPathsEnabled()
-                             ? ShortWholeNumber(line + index, line + reader.LineLength(), &digits)
-                             : -1;
+  const int sixteenths =
+      state->fastPaths ? ShortWholeNumber(line + index, line + reader.LineLength(), &digits) : -1;
   if (sixteenths < 0) {
+    const int end = FieldEnd(line, index, reader.LineLength());
+    if (!IsOneNumber(line + index, line + end)) {
+      NoteNotANumber(reader, index, end, *state);
+    }
     FormatRecord(&state->pendingC4, "D1,C4,", reader.LineDecimal(index) * kC4Scale, 9);
   } else {
     Text& text = state->pendingC4;
@@ -317,6 +406,9 @@ void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) 
     std::memcpy(text.bytes + text.length, "\r\n", 2);
     text.length += 2;
   }
+  state->c4Line = reader.LineNumber();
+  state->c4Byte = reader.LineByte();
+  state->recordsBeforeC4 = state->records;
   MakeTail(state);
 }
 
@@ -349,36 +441,52 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
   }
 }
 
+// At the normal end: a C4 reading prepared after the last value is carried
+// by no record.
+void NoteUncarriedC4(const GaugeState& state) {
+  if (state.recordsBeforeC4 < 0 || state.records != state.recordsBeforeC4) {
+    return;
+  }
+  state.written.conversion.Note(AnomalyKind::PartialRecordDropped, state.c4Line, state.c4Byte,
+                                [] { return std::string("1 reading (the C4 reading)"); });
+}
+
 }  // namespace
 
-void ConvertJXFlashToJXBCSV() {
-  FlashLineReader reader(/*skipShortLines=*/false);
+void RunGaugeConverter(ConversionContext& context) {
+  FlashLineReader reader(context, /*skipShortLines=*/false);
   if (!reader.ReadHeaderBlock()) {
     return;
   }
-  RecordWriter writer(FileToHandle);
-  GaugeState state(writer);
-  if (!ReadGaugeHeader(reader, &state.stamp)) {
+  GaugeOutput output(context, reader);
+  GaugeState state(output);
+  state.fastPaths = FastNumberPathsEnabled();
+  if (!ReadGaugeHeader(reader, context, &state.stamp)) {
     return;
   }
-  if (!WriteOutputHeader(writer, state.stamp)) {
+  context.report.headerRead = true;
+  if (!WriteOutputHeader(output, state.stamp, context.result.gauge)) {
     return;
   }
-  Format(&state.sampleRateRecord, "D1,C0,%02i\r\n", FileSampleRate);
+  Format(&state.sampleRateRecord, "D1,C0,%02i\r\n", context.result.gauge.sampleRate);
   MakeTail(&state);
 
   while (reader.NextLine()) {
     if (reader.Line()[0] == 'Y') {
       HandleDateStampLine(reader, &state);
     } else {
+      ++context.report.dataLines;
       HandleDataLine(reader, &state);
     }
-    if (ConvertState != kStatusReady) {
-      return;
+    if (context.status != kStatusReady) {
+      break;
     }
   }
+  CloseStampPeriod(&state);
+  context.report.recordsWritten = state.records;
   // A read that failed mid-file has left its own status.
-  if (ConvertState == kStatusReady) {
-    ConvertState = kStatusFinished;
+  if (context.status == kStatusReady && !context.cancelled) {
+    NoteUncarriedC4(state);
+    context.status = kStatusFinished;
   }
 }

@@ -7,18 +7,20 @@
 #include <cstdint>
 #include <cstring>
 
+#include <string>
+
 #include "convert/byte_scan.h"
 #include "convert/comma_positions.h"
-#include "convert/converters.h"
+#include "convert/conversion_context.h"
+#include "convert/converter_runs.h"
+#include "convert/field_check.h"
 #include "convert/flash_line_reader.h"
-#include "convert/panel_ids.h"
-#include "convert/shared_state.h"
+#include "convert/staff_scale.h"
 #include "convert/status.h"
 #include "runtime/caltime.h"
 #include "runtime/fast_numbers.h"
 #include "runtime/files.h"
 #include "runtime/numbers.h"
-#include "runtime/ui.h"
 
 namespace {
 
@@ -46,64 +48,75 @@ constexpr int kLongestIntegerPart = 7;
 // Characters of "%.4f" after the integer part: the point and four digits.
 constexpr int kFractionPart = 5;
 
-struct Correction {
-  double gain = 1.0;
-  double offset = 0.0;
-  bool on = false;
-};
-
 // Stores the header's F, A and C values. Any missing letter is a Header
 // Error; the letters that are present still store their values. A rate the
 // records cannot step by or show in two digits is a Header Error too.
-bool ParseLoggerHeader(const FlashLineReader& reader) {
+bool ParseLoggerHeader(const FlashLineReader& reader, ConversionContext& context) {
+  struct Field {
+    int offset;
+    char letter;
+    int LoggerHeaderValues::*value;
+    const char* name;
+  };
+  static constexpr Field kFields[] = {
+      {kRateOffset, 'F', &LoggerHeaderValues::sampleRate, "sample rate"},
+      {kRangeOffset, 'A', &LoggerHeaderValues::rangeCode, "range code"},
+      {kStaffOffset, 'C', &LoggerHeaderValues::staffCode, "staff code"},
+  };
+  LoggerHeaderValues& header = context.result.logger;
   bool complete = true;
-  if (reader.HeaderHasLetter(kRateOffset, 'F')) {
-    FileSampleRate = reader.HeaderInteger(kRateOffset + 1);
-  } else {
-    complete = false;
+  for (const Field& field : kFields) {
+    if (reader.HeaderHasLetter(field.offset, field.letter)) {
+      header.*field.value = reader.HeaderInteger(field.offset + 1);
+    } else {
+      complete = false;
+      context.Fail(kStatusHeaderError, 1, 0,
+                   std::string("no ") + field.letter + " at byte " + std::to_string(field.offset) +
+                       " of the header: the " + field.name + " is missing");
+    }
   }
-  if (reader.HeaderHasLetter(kRangeOffset, 'A')) {
-    RangeCode = reader.HeaderInteger(kRangeOffset + 1);
-  } else {
+  if (complete && (header.sampleRate < kLowestRate || header.sampleRate > kHighestRate)) {
     complete = false;
+    context.Fail(kStatusHeaderError, 1, 0,
+                 "the header gives sample rate " + std::to_string(header.sampleRate) +
+                     "; it must be " + std::to_string(kLowestRate) + " to " +
+                     std::to_string(kHighestRate));
   }
-  if (reader.HeaderHasLetter(kStaffOffset, 'C')) {
-    QMAll = reader.HeaderInteger(kStaffOffset + 1);
-  } else {
-    complete = false;
-  }
-  if (complete && (FileSampleRate < kLowestRate || FileSampleRate > kHighestRate)) {
-    complete = false;
-  }
-  if (!complete)
-    ConvertState = kStatusHeaderError;
   return complete;
 }
 
-Correction ReadCorrectionControls() {
-  Correction correction;
-  int switchValue = 0;
-  GetCtrlVal(PanelHandle, kCtrlGainM, &correction.gain);
-  GetCtrlVal(PanelHandle, kCtrlOffsetB, &correction.offset);
-  GetCtrlVal(PanelHandle, kCtrlCorrection, &switchValue);
-  correction.on = switchValue == 1;
-  return correction;
+// Sets the scale from the table of the From type, or fails with status 3.
+bool LookUpScale(ConversionContext& context) {
+  LoggerHeaderValues& header = context.result.logger;
+  const int fromType = context.request.fromType;
+  if (LookUpStaffScale(fromType, header.rangeCode, header.staffCode, &header.staffScale))
+    return true;
+  const std::string reason = fromType == 1 || fromType == 2
+                                 ? "range code " + std::to_string(header.rangeCode) +
+                                       " with staff code " + std::to_string(header.staffCode) +
+                                       " is not in the table of logger type " +
+                                       std::to_string(fromType)
+                                 : "From type " + std::to_string(fromType) +
+                                       " has no scale table; logger dumps are From type 1 or 2";
+  context.Fail(kStatusStaffLengthError, 1, 0, reason);
+  return false;
 }
 
 // Writes the 8-byte field of `reading` at `field`: the comma and the first
 // seven characters of ",%07.4f". A reading whose integer part alone needs
 // more than seven characters would lose its leading digits, so it is held at
-// the widest value that fits instead.
-void FormatReadingField(double reading, char* field) {
+// the widest value that fits instead: returns true then.
+bool FormatReadingField(double reading, char* field) {
   char text[80];
   text[0] = ',';
   const int length = 1 + FormatFixed(text + 1, sizeof text - 1, reading, 7, 4);
   const int integerPart = length - 1 - kFractionPart;
   if (std::isfinite(reading) && integerPart > kLongestIntegerPart) {
     std::memcpy(field, reading < 0 ? ",-999999" : ",9999999", kFieldSize);
-    return;
+    return true;
   }
   std::memcpy(field, text, kFieldSize);
+  return false;
 }
 
 // Appends `value` as "%0<width>i" at `out`; returns the end.
@@ -117,12 +130,12 @@ char* AppendText(char* out, const char* text) {
   return out + length;
 }
 
-// "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i" with FileSampleRate and
+// "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i" with the sample rate and
 // `time`, pieced together from the exact integer formatting. `out` must
 // hold 160 bytes.
-void FormatPrefix(const DateStamp& time, char* out) {
+void FormatPrefix(int sampleRate, const DateStamp& time, char* out) {
   char* p = AppendText(out, "f001,S");
-  p = AppendNumber(p, FileSampleRate, 2);
+  p = AppendNumber(p, sampleRate, 2);
   p = AppendText(p, ",B0,");
   p = AppendNumber(p, time.year, 4);
   *p++ = '-';
@@ -149,15 +162,15 @@ void PutDigits(char* out, int value, int count) {
 // The prefix as FormatPrefix makes it, written straight into the record,
 // for the usual case of fields that fill their widths exactly. False,
 // writing nothing, for any other.
-bool PutPrefixDigits(const DateStamp& time, char* out) {
+bool PutPrefixDigits(int sampleRate, const DateStamp& time, char* out) {
   const auto fits = [](int value, int limit) { return value >= 0 && value < limit; };
-  if (!fits(FileSampleRate, 100) || !fits(time.year, 10000) || !fits(time.month, 100) ||
+  if (!fits(sampleRate, 100) || !fits(time.year, 10000) || !fits(time.month, 100) ||
       !fits(time.day, 100) || !fits(time.hour, 100) || !fits(time.minute, 100) ||
       !fits(time.second, 100)) {
     return false;
   }
   std::memcpy(out, "f001,S00,B0,0000-00-00T00:00:00", kPrefixSize);
-  PutDigits(out + 6, FileSampleRate, 2);
+  PutDigits(out + 6, sampleRate, 2);
   PutDigits(out + 12, time.year, 4);
   PutDigits(out + 17, time.month, 2);
   PutDigits(out + 20, time.day, 2);
@@ -171,10 +184,16 @@ static_assert(FlashLineReader::kLinePadding >= 64, "counts are scanned 64 bytes 
 
 class LoggerConversion {
  public:
+  explicit LoggerConversion(ConversionContext& context)
+      : context_(context), out_(context.request.toHandle), reader_(context, true) {}
   void Run();
 
  private:
   void HandleDateStampLine();
+  bool ExtremeCountsSaturate();
+  void NoteTimeGoingBack(const AbsoluteTime& stamp);
+  void NoteNotANumber(int p, int end) const;
+  void CountRecordWritten();
   void HandleDataLine();
   void StartRecord();
   DateStamp RecordTime();
@@ -193,13 +212,29 @@ class LoggerConversion {
   void WriteExtraValueRecord();
   char* Field(int index) { return record_ + kPrefixSize + index * kFieldSize; }
 
-  RecordWriter out_{FileToHandle};
-  FlashLineReader reader_{true};
+  ConversionContext& context_;
+  uint8_t& status_ = context_.status;
+  RecordWriter out_;
+  FlashLineReader reader_;
   Correction correction_;
+  int sampleRate_ = 1;
+  double staffScale_ = 1.0;
   DateStamp stamp_;  // keeps a field's value when a later line lacks its letter
   AbsoluteTime currentTime_;
   bool haveTime_ = false;
   TimeInterval recordStep_;  // 60 / rate whole seconds
+  // The record being filled: its time and the line it starts on.
+  DateStamp recordTime_;
+  AbsoluteTime recordStart_;
+  bool recordHasTime_ = false;
+  int64_t recordLine_ = 0;
+  int64_t recordByte_ = 0;
+  // The last record written since a time was known, for stamps that go back.
+  AbsoluteTime lastTimedRecord_;
+  bool haveTimedRecord_ = false;
+  int64_t records_ = 0;
+  DateStamp firstRecordTime_;
+  DateStamp lastRecordTime_;
   // The record being filled, in place in the To file's buffer.
   char* record_ = nullptr;
   int readingCount_ = 0;
@@ -212,6 +247,9 @@ class LoggerConversion {
   // (a made one with its comma). Once the dump has shown itself long enough
   // to be worth it, the rest are made at once and no longer checked for.
   bool fastPaths_ = false;
+  // The table is used only while no count can make a reading too wide for
+  // its field; otherwise every count takes the general path, which tells.
+  bool countTable_ = false;
   bool countFieldsComplete_ = false;
   int recordsWritten_ = 0;
   char countFields_[kCountFieldEntries * kFieldSize];
@@ -224,44 +262,89 @@ constexpr int kRecordsBeforeAllCountFields = 2000;
 void LoggerConversion::Run() {
   if (!reader_.ReadHeaderBlock())
     return;
-  if (!ParseLoggerHeader(reader_))
+  if (!ParseLoggerHeader(reader_, context_))
     return;
-  SetQMKQStaffLength();
-  if (ConvertState != kStatusReady)
+  if (!LookUpScale(context_))
     return;
-  correction_ = ReadCorrectionControls();
-  TimeIntervalFromSeconds(static_cast<double>(60 / FileSampleRate), &recordStep_);
+  context_.report.headerRead = true;
+  correction_ = context_.request.correction;
+  sampleRate_ = context_.result.logger.sampleRate;
+  staffScale_ = static_cast<double>(context_.result.logger.staffScale);
+  TimeIntervalFromSeconds(static_cast<double>(60 / sampleRate_), &recordStep_);
   fastPaths_ = FastNumberPathsEnabled();
-  if (fastPaths_)
+  countTable_ = fastPaths_ && !ExtremeCountsSaturate();
+  if (countTable_)
     std::memset(countFields_, 0, sizeof countFields_);
   while (reader_.NextLine()) {
     if (reader_.Line()[0] == 'Y') {
       HandleDateStampLine();
     } else {
+      ++context_.report.dataLines;
       HandleDataLine();
     }
-    if (ConvertState != kStatusReady)
-      return;
+    if (status_ != kStatusReady)
+      break;
   }
+  ConversionReport& report = context_.report;
+  report.recordsWritten = records_;
+  if (records_ > 0) {
+    report.firstRecordTime = FormatRecordTime(firstRecordTime_);
+    report.lastRecordTime = FormatRecordTime(lastRecordTime_);
+  }
+  if (status_ != kStatusReady || context_.cancelled)
+    return;
   // A record still short of 60 readings, and its pending extra value, are
   // dropped with the end of the input.
-  if (ConvertState == kStatusReady)
-    ConvertState = kStatusFinished;
+  if (readingCount_ > 0) {
+    const int readings = readingCount_;
+    context_.Note(AnomalyKind::PartialRecordDropped, recordLine_, recordByte_,
+                  [readings] { return std::to_string(readings) + " readings"; });
+  }
+  status_ = kStatusFinished;
+}
+
+// The reading is linear in the count, so the counts 0 and 4095 bound every
+// reading the table would hold.
+bool LoggerConversion::ExtremeCountsSaturate() {
+  char field[kFieldSize];
+  const bool low = FormatReadingField(ReadingOf(0.0), field);
+  const bool high = FormatReadingField(ReadingOf(kFullScaleCount), field);
+  return low || high;
 }
 
 void LoggerConversion::HandleDateStampLine() {
+  ++context_.report.dateStampLines;
   reader_.DecodeDateStamp(&stamp_);
   // A line too short to hold a date stops the conversion before it is used.
   if (reader_.LineLength() < FlashLineReader::kMinimumDateStampLine)
     return;
   // Only the next record's prefix shows the new time; a line with a missing
   // letter still sets it before the conversion stops.
+  AbsoluteTime stamped;
   if (AbsoluteTimeFromLocalCalendar(stamp_.year, stamp_.month, stamp_.day, stamp_.hour,
-                                    stamp_.minute, stamp_.second, 0.0, &currentTime_) < 0) {
-    ConvertState = kStatusDateTimeError;  // no such calendar time
+                                    stamp_.minute, stamp_.second, 0.0, &stamped) < 0) {
+    context_.Fail(kStatusDateTimeError, reader_.LineNumber(), reader_.LineByte(),
+                  "the date stamp " + FormatRecordTime(stamp_) + " is not a calendar time");
     return;
   }
+  NoteTimeGoingBack(stamped);
+  currentTime_ = stamped;
   haveTime_ = true;
+}
+
+void LoggerConversion::NoteTimeGoingBack(const AbsoluteTime& stamp) {
+  if (!haveTimedRecord_ || stamp.seconds >= lastTimedRecord_.seconds)
+    return;
+  const DateStamp reached = lastRecordTime_;
+  const DateStamp given = stamp_;
+  context_.Note(AnomalyKind::TimeGoesBackwards, reader_.LineNumber(), reader_.LineByte(), [&] {
+    return FormatRecordTime(given) + " after a record at " + FormatRecordTime(reached);
+  });
+}
+
+void LoggerConversion::NoteNotANumber(int p, int end) const {
+  context_.Note(AnomalyKind::NotANumber, reader_.LineNumber(), reader_.LineByte(),
+                [&] { return FieldReadAs(reader_, p, end); });
 }
 
 void LoggerConversion::HandleDataLine() {
@@ -277,7 +360,7 @@ void LoggerConversion::HandleDataLine() {
     // takes the way below, one at a time.
     bool dataEnded = false;
     const int before = readingCount_;
-    if (fastPaths_) {
+    if (countTable_) {
       const int most = std::min(kCountsPerLine - placed, kReadingsPerRecord - readingCount_);
       p = PlaceCommaEndedCounts(p, most);
     }
@@ -294,6 +377,11 @@ void LoggerConversion::HandleDataLine() {
     if (dataEnded) {
       // A line that breaks off closes its record early.
       if (placed < kCountsPerLine) {
+        const int readings = readingCount_;
+        context_.Note(AnomalyKind::BrokenOffLine, reader_.LineNumber(), reader_.LineByte(), [=] {
+          return std::to_string(placed) + " counts; the record closed with " +
+                 std::to_string(readings) + " readings and fillers";
+        });
         FillRestOfRecord();
         WriteRecord();
       }
@@ -315,8 +403,12 @@ int LoggerConversion::PlaceOneField(int p) {
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
   const int digitsEnd = PlaceCountFromTable(p);
-  if (digitsEnd < 0)
+  if (digitsEnd < 0) {
     PlaceReading(reader_.LineDecimal(p));
+    const int end = FieldEnd(line, p, length);
+    if (!IsOneNumber(line + p, line + end))
+      NoteNotANumber(p, end);
+  }
   if (digitsEnd >= 0 && digitsEnd < length && line[digitsEnd] == ',')
     return digitsEnd + 1;  // digits hold no comma: this is the next one
   const void* comma = std::memchr(line + p, ',', static_cast<size_t>(length - p));
@@ -335,6 +427,9 @@ double LoggerConversion::ExtraValueAt(int p) const {
     if (value >= 0)
       return static_cast<double>(value);
   }
+  const int end = FieldEnd(line, p, length);
+  if (!IsOneNumber(line + p, line + end))
+    NoteNotANumber(p, end);
   return reader_.LineDecimal(p);
 }
 
@@ -342,14 +437,19 @@ double LoggerConversion::ExtraValueAt(int p) const {
 // next record's first sample. The rate has two digits and a stamp's year at
 // most three (2000 added), so the prefix is always 31 bytes.
 void LoggerConversion::StartRecord() {
+  recordLine_ = reader_.LineNumber();
+  recordByte_ = reader_.LineByte();
   const DateStamp time = RecordTime();
+  recordTime_ = time;
   record_ = out_.Space(kRecordSize);
-  if (!fastPaths_ || !PutPrefixDigits(time, record_)) {
+  if (!fastPaths_ || !PutPrefixDigits(sampleRate_, time, record_)) {
     char prefix[160];
-    FormatPrefix(time, prefix);
+    FormatPrefix(sampleRate_, time, prefix);
     std::memcpy(record_, prefix, kPrefixSize);
   }
+  recordHasTime_ = haveTime_;
   if (haveTime_) {
+    recordStart_ = currentTime_;
     AddToAbsoluteTime(currentTime_, recordStep_, &currentTime_);
   }
 }
@@ -358,23 +458,35 @@ void LoggerConversion::StartRecord() {
 // given a time.
 DateStamp LoggerConversion::RecordTime() {
   DateStamp time;
-  if (!haveTime_)
+  if (!haveTime_) {
+    context_.Note(AnomalyKind::BeforeFirstDateStamp, recordLine_, recordByte_,
+                  [] { return std::string("a record stamped 0000-00-00T00:00:00"); });
     return time;
+  }
   double fraction = 0.0;
   AbsoluteTimeToLocalCalendar(currentTime_, &time.year, &time.month, &time.day, &time.hour,
                               &time.minute, &time.second, &fraction, nullptr);
   return time;
 }
 
-// count / 4095 * StaffScale in double precision, in that order, then the
+// count / 4095 * the scale in double precision, in that order, then the
 // linear correction when it is switched on. The filler never comes here.
 double LoggerConversion::ReadingOf(double count) const {
-  const double reading = count / kFullScaleCount * static_cast<double>(StaffScale);
+  const double reading = count / kFullScaleCount * staffScale_;
   return correction_.on ? reading * correction_.gain + correction_.offset : reading;
 }
 
 void LoggerConversion::PlaceReading(double count) {
-  FormatReadingField(ReadingOf(count), Field(readingCount_));
+  const double reading = ReadingOf(count);
+  if (FormatReadingField(reading, Field(readingCount_))) {
+    const int index = readingCount_;
+    context_.Note(AnomalyKind::ReadingSaturated, reader_.LineNumber(), reader_.LineByte(), [=] {
+      char text[64];
+      FormatText(text, sizeof text, "%g", reading);
+      return "reading " + std::to_string(index + 1) + " of its record, " + text +
+             ", held at the widest field";
+    });
+  }
 }
 
 // The table's field of `count` (below 4096), made now if it is not yet.
@@ -396,7 +508,7 @@ void LoggerConversion::CompleteCountFields() {
 // the index after its digits. Anything else (signs, blanks, points,
 // exponents, counts above 4095) takes the general path: returns -1.
 int LoggerConversion::PlaceCountFromTable(int p) {
-  if (!fastPaths_)
+  if (!countTable_)
     return -1;
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
@@ -462,15 +574,28 @@ void LoggerConversion::WriteRecord() {
   record_[kRecordSize - 2] = '\r';
   record_[kRecordSize - 1] = '\n';
   if (out_.Commit(kRecordSize) != kRecordSize) {
-    ConvertState = kStatusWriteError;
+    context_.Fail(kStatusWriteError, reader_.LineNumber(), reader_.LineByte(),
+                  "the To file did not take the f001 record that this line completes");
+  } else {
+    CountRecordWritten();
   }
   // Attempted even after a failed f001 write.
   if (extraPending_)
     WriteExtraValueRecord();
   extraPending_ = false;
   readingCount_ = 0;
-  if (fastPaths_ && !countFieldsComplete_ && ++recordsWritten_ == kRecordsBeforeAllCountFields)
+  if (countTable_ && !countFieldsComplete_ && ++recordsWritten_ == kRecordsBeforeAllCountFields)
     CompleteCountFields();
+}
+
+void LoggerConversion::CountRecordWritten() {
+  if (records_++ == 0)
+    firstRecordTime_ = recordTime_;
+  lastRecordTime_ = recordTime_;
+  if (recordHasTime_) {
+    lastTimedRecord_ = recordStart_;
+    haveTimedRecord_ = true;
+  }
 }
 
 void LoggerConversion::WriteExtraValueRecord() {
@@ -495,13 +620,14 @@ void LoggerConversion::WriteExtraValueRecord() {
   }
   if (length < 0 || length >= static_cast<int>(sizeof text) ||
       out_.Write(text, static_cast<size_t>(length)) != length) {
-    ConvertState = kStatusWriteError;
+    context_.Fail(kStatusWriteError, reader_.LineNumber(), reader_.LineByte(),
+                  "the To file did not take the C001 record that follows this line's f001 record");
   }
 }
 
 }  // namespace
 
-void ConvertKQKQIIIFlashToCSV() {
-  LoggerConversion conversion;
+void RunLoggerConverter(ConversionContext& context) {
+  LoggerConversion conversion(context);
   conversion.Run();
 }

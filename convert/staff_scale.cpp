@@ -3,9 +3,7 @@
 // staff code between two rows is not a near match but a miss.
 #include <cstddef>
 
-#include "convert/converters.h"
-#include "convert/shared_state.h"
-#include "convert/status.h"
+#include "convert/staff_scale.h"
 
 namespace {
 
@@ -105,11 +103,10 @@ const ScaleRow* FindRowForFromType(int fromType, int rangeCode, int staffCode) {
 
 }  // namespace
 
-void SetQMKQStaffLength() {
-  const ScaleRow* row = FindRowForFromType(SelectFromType, RangeCode, QMAll);
-  if (row == nullptr) {
-    ConvertState = kStatusStaffLengthError;
-    return;
-  }
-  StaffScale = row->scale;
+bool LookUpStaffScale(int fromType, int rangeCode, int staffCode, float* scale) {
+  const ScaleRow* row = FindRowForFromType(fromType, rangeCode, staffCode);
+  if (row == nullptr)
+    return false;
+  *scale = row->scale;
+  return true;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "convert/status.h"
 #include "fuzz/fuzz_support.h"
 #include "runtime/fast_numbers.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "convert/flash_line_reader.h"
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "convert/status.h"
 #include "fuzz/fuzz_support.h"
 #include "runtime/files.h"

@@ -11,7 +11,7 @@
 
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "runtime/files.h"
 #include "runtime/headless_ui.h"
 #include "runtime/ui.h"

@@ -1,6 +1,7 @@
 #include "runtime/fast_numbers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -14,7 +15,8 @@
 
 namespace {
 
-bool gFastPaths = true;
+// Read at every call, possibly by several conversions in several threads.
+std::atomic<bool> gFastPaths{true};
 
 __extension__ typedef unsigned __int128 uint128;
 
@@ -263,8 +265,9 @@ bool ExponentFollows(const char* p, const char* end) {
 
 int FormatFixed(char* out, size_t size, double value, int width, int precision) {
   uint128 scaled = 0;
-  if (!gFastPaths || precision < 0 || precision > 9 || width < 0 || width > 40 || size < 64 ||
-      !std::isfinite(value) || !ScaledMagnitude(value, precision, &scaled)) {
+  if (!gFastPaths.load(std::memory_order_relaxed) || precision < 0 || precision > 9 || width < 0 ||
+      width > 40 || size < 64 || !std::isfinite(value) ||
+      !ScaledMagnitude(value, precision, &scaled)) {
     return FormatText(out, size, "%0*.*f", width, precision, value);
   }
   const uint64_t scale = kPow10[precision];
@@ -289,7 +292,7 @@ int FormatFixed(char* out, size_t size, double value, int width, int precision) 
 }
 
 int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
-  if (!gFastPaths || width < 0 || width > 20 || size < 24) {
+  if (!gFastPaths.load(std::memory_order_relaxed) || width < 0 || width > 20 || size < 24) {
     return FormatText(out, size, "%0*i", width, value);
   }
   char text[16];
@@ -303,8 +306,8 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
 
 int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int precision) {
   const double value = sixteenths / 16.0;
-  if (!gFastPaths || sixteenths < 0 || sixteenths >= (1 << 24) || precision < 0 || precision > 9 ||
-      width < 0 || width > 40 || size < 64) {
+  if (!gFastPaths.load(std::memory_order_relaxed) || sixteenths < 0 || sixteenths >= (1 << 24) ||
+      precision < 0 || precision > 9 || width < 0 || width > 40 || size < 64) {
     return FormatFixed(out, size, value, width, precision);
   }
   const uint64_t scale = kPow10[precision];
@@ -320,7 +323,7 @@ int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int prec
 }
 
 int FormatPlainDecimalField(const char* field, int length, char* out) {
-  if (!gFastPaths || length < 1 || length > 15) {
+  if (!gFastPaths.load(std::memory_order_relaxed) || length < 1 || length > 15) {
     return -1;
   }
   // Which of the first 16 bytes are digits and which are points, found at
@@ -352,14 +355,14 @@ int FormatPlainDecimalField(const char* field, int length, char* out) {
 }
 
 void SetFastNumberPaths(bool enabled) {
-  gFastPaths = enabled;
+  gFastPaths.store(enabled, std::memory_order_relaxed);
 }
 bool FastNumberPathsEnabled() {
-  return gFastPaths;
+  return gFastPaths.load(std::memory_order_relaxed);
 }
 
 double ReadDecimalFast(const char* begin, const char* end) {
-  if (!gFastPaths) {
+  if (!gFastPaths.load(std::memory_order_relaxed)) {
     return ReadDecimal(begin, end);
   }
   bool negative = false;

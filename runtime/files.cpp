@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -45,7 +46,10 @@ struct FileSlot {
 
 constexpr int kMaxFiles = 64;
 std::array<FileSlot, kMaxFiles> gSlots;
-std::string gLastError;
+// Guards the choice and release of slots, so that files may be opened and
+// closed in several threads; each slot is then used by one thread at a time.
+std::mutex gSlotsMutex;
+thread_local std::string gLastError;
 WriteFaultHook gWriteFault;
 
 // Handles are slot index + 1, so 0 (the value of a cleared global) is never
@@ -76,6 +80,10 @@ int OpenFlags(int access) {
   return flags;
 }
 
+bool TruncateTo(int fd, off_t length) {
+  return RetryInterrupted([=] { return FileSystem().ftruncate(fd, length); }) == 0;
+}
+
 // Empties a regular file that has something in it. An empty file is left
 // alone: truncating it changes nothing, yet makes ext4 push all the file's
 // new data to the disk at close, a stall of about a second per GB written.
@@ -83,7 +91,11 @@ bool TruncateIfNotEmpty(int fd, const struct stat& info) {
   if (!S_ISREG(info.st_mode) || info.st_size == 0) {
     return true;
   }
-  return RetryInterrupted([fd] { return FileSystem().ftruncate(fd, 0); }) == 0;
+  return TruncateTo(fd, 0);
+}
+
+off_t MoveFilePosition(int fd, off_t offset, int whence) {
+  return RetryInterrupted([=] { return FileSystem().lseek(fd, offset, whence); });
 }
 
 int FileStatus(int fd, struct stat* info) {
@@ -120,11 +132,6 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
     gLastError = "no file name given";
     return -1;
   }
-  const int handle = FreeHandle();
-  if (handle < 0) {
-    gLastError = "too many open files";
-    return -1;
-  }
   const int fd = RetryInterrupted([&] { return FileSystem().open(path, OpenFlags(access), 0666); });
   if (fd < 0) {
     gLastError = std::strerror(errno);
@@ -144,6 +151,13 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
   if (access == VAL_WRITE_ONLY && action == VAL_TRUNCATE && !TruncateIfNotEmpty(fd, info)) {
     gLastError = std::strerror(errno);
     CloseDescriptor(fd);
+    return -1;
+  }
+  const std::lock_guard<std::mutex> lock(gSlotsMutex);
+  const int handle = FreeHandle();
+  if (handle < 0) {
+    CloseDescriptor(fd);
+    gLastError = "too many open files";
     return -1;
   }
   FileSlot& slot = gSlots[static_cast<size_t>(handle - 1)];
@@ -225,8 +239,7 @@ long long SetFilePtr(int handle, long long offset, int origin) {
   slot->readStart = slot->readEnd = 0;
   slot->readFailed = false;
   const int whence = origin == VAL_END_OF_FILE ? SEEK_END : SEEK_SET;
-  const off_t position = RetryInterrupted(
-      [&] { return FileSystem().lseek(slot->fd, static_cast<off_t>(offset), whence); });
+  const off_t position = MoveFilePosition(slot->fd, static_cast<off_t>(offset), whence);
   return flushed ? static_cast<long long>(position) : -1;
 }
 
@@ -245,8 +258,41 @@ int CloseFile(int handle) {
   }
   const bool flushed = FlushSlot(slot);
   const int closed = CloseDescriptor(slot->fd);
+  const std::lock_guard<std::mutex> lock(gSlotsMutex);
   *slot = FileSlot{};
   return (!flushed || closed < 0) ? -1 : 0;
+}
+
+long long FileLength(int handle) {
+  FileSlot* slot = SlotOf(handle);
+  struct stat info {};
+  if (slot == nullptr || FileStatus(slot->fd, &info) != 0) {
+    return -1;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return -1;
+  }
+  long long length = static_cast<long long>(info.st_size);
+  if (slot->writeLength > 0) {
+    const off_t position = MoveFilePosition(slot->fd, 0, SEEK_CUR);
+    const long long buffered =
+        static_cast<long long>(position) + static_cast<long long>(slot->writeLength);
+    if (position >= 0 && buffered > length) {
+      length = buffered;
+    }
+  }
+  return length;
+}
+
+int CutFileBack(int handle, long long length) {
+  FileSlot* slot = SlotOf(handle);
+  if (slot == nullptr || length < 0) {
+    return -1;
+  }
+  slot->writeLength = 0;  // bytes past the cut are not wanted
+  const bool cut = TruncateTo(slot->fd, static_cast<off_t>(length));
+  const off_t end = MoveFilePosition(slot->fd, 0, SEEK_END);
+  return cut && end >= 0 ? 0 : -1;
 }
 
 bool FilesAreSame(int handleA, int handleB) {

@@ -41,13 +41,23 @@ int FlushFile(int handle);
 // Closes the handle (flushing first). 0 on success, negative on failure.
 int CloseFile(int handle);
 
+// The length of a regular file with the bytes still waiting in the handle's
+// write buffer; -1 for a handle that is not open or not a regular file (a
+// pipe, say).
+long long FileLength(int handle);
+
+// Cuts the file back to `length` bytes: the bytes waiting in the write buffer
+// are dropped, the file is truncated and the file pointer set to its new end.
+// 0 on success, negative on failure.
+int CutFileBack(int handle, long long length);
+
 // True when both handles are open on the same file (same device and inode).
 bool FilesAreSame(int handleA, int handleB);
 
 // True when `handle` is a handle this layer has open.
 bool FileIsOpen(int handle);
 
-// Text of the error of the last failed OpenFile.
+// Text of the error of the last failed OpenFile in this thread.
 const char* LastFileErrorText();
 
 // Faults of the operating system are injected below this layer, at its

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/panel_ids.h"
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "runtime/callbacks.h"
 #include "tests/test_support.h"
 

@@ -12,7 +12,7 @@
 
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "runtime/files.h"
 #include "tests/system_call_fakes.h"
 #include "tests/test_support.h"

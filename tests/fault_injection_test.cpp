@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "runtime/numbers.h"
@@ -374,8 +374,8 @@ void ExpectOutcomeOfFailedCall(const Outcome& run, const Outcome& clean) {
         EXPECT_EQ(clean.output.compare(0, run.output.size(), run.output), 0);
       }
       break;
-    case SystemCall::Fstat:  // the same-file check: not the same
-    case SystemCall::Lseek:  // the files stand where they are moved to
+    case SystemCall::Fstat:  // the same-file check: not the same; the report's lengths
+    case SystemCall::Lseek:  // the files stand where they are moved to; the report's lengths
       EXPECT_EQ(run.state, kStatusFinished);
       EXPECT_TRUE(SameOutput(run, clean));
       break;
@@ -405,8 +405,10 @@ TEST(SystemCallFaults, EachCallOfAConversionFailingInTurn) {
     }
     EXPECT_GE(kindsFailed[static_cast<size_t>(SystemCall::Write)], 1);
     EXPECT_GE(kindsFailed[static_cast<size_t>(SystemCall::Read)], 1);
-    EXPECT_EQ(kindsFailed[static_cast<size_t>(SystemCall::Fstat)], 2);
-    EXPECT_EQ(kindsFailed[static_cast<size_t>(SystemCall::Lseek)], 2);
+    // The same-file check and the repositioning at least; the report's
+    // lengths add more.
+    EXPECT_GE(kindsFailed[static_cast<size_t>(SystemCall::Fstat)], 2);
+    EXPECT_GE(kindsFailed[static_cast<size_t>(SystemCall::Lseek)], 2);
   }
 }
 

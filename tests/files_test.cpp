@@ -150,6 +150,35 @@ TEST(Files, EachSystemCallOfAWriteFailingOrInterruptedInTurn) {
   }
 }
 
+TEST(Files, LengthAndCutBackGoThroughTheSystemCallTable) {
+  TempDir dir;
+  const std::string path = dir.Path("out");
+  WriteWholeFile(path, "0123456789");
+  const int handle = OpenFile(path.c_str(), VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  ASSERT_EQ(SetFilePtr(handle, 0, VAL_END_OF_FILE), 10);
+  ASSERT_EQ(WriteFile(handle, "abc", 3), 3);  // waiting in the buffer
+  {
+    FakeSystemCalls interrupted;  // every call interrupted once
+    interrupted.fault = [](const zorq_test::CallSeen& seen) {
+      return seen.index % 2 == 0 ? EINTR : 0;
+    };
+    EXPECT_EQ(FileLength(handle), 13);
+    EXPECT_EQ(CutFileBack(handle, 4), 0);
+    EXPECT_EQ(FileLength(handle), 4);
+    EXPECT_GE(interrupted.Count(SystemCall::Ftruncate), 2);
+  }
+  {
+    FakeSystemCalls failing;
+    failing.fault = zorq_test::FailCallOfKind(SystemCall::Fstat, 0, EIO);
+    EXPECT_EQ(FileLength(handle), -1);
+    failing.fault = zorq_test::FailCallOfKind(SystemCall::Ftruncate, 0, EIO);
+    EXPECT_LT(CutFileBack(handle, 2), 0);
+  }
+  EXPECT_EQ(CloseFile(handle), 0);
+  EXPECT_EQ(ReadWholeFile(path), "0123");
+}
+
 TEST(Files, HandlesThatAreNotOpenFailEveryOperation) {
   TempDir dir;
   char buffer[16];

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/converters.h"
-#include "convert/shared_state.h"
+#include "app/converters.h"
+#include "app/shared_state.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "tests/system_call_fakes.h"

@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
+#include "app/shared_state.h"
+#include "convert/conversion_context.h"
 #include "convert/flash_line_reader.h"
-#include "convert/shared_state.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "tests/system_call_fakes.h"
@@ -73,7 +76,14 @@ class ReaderTest : public ::testing::Test {
     WriteWholeFile(path, bytes);
     FileFromHandle = OpenFile(path.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
     ASSERT_GT(FileFromHandle, 0);
+    // A fresh conversion over the dump: its status starts at 0.
+    request_.fromHandle = FileFromHandle;
+    result_ = ConversionResult{};
+    context_ = std::make_unique<ConversionContext>(request_, &result_);
   }
+
+  ConversionContext& Context() { return *context_; }
+  uint8_t Status() const { return result_.status; }
 
   // Every line the reader hands over, after a successful header read.
   static std::vector<std::string> AllLines(FlashLineReader& reader) {
@@ -87,7 +97,7 @@ class ReaderTest : public ::testing::Test {
 
   std::vector<std::string> ReadDump(const std::string& bytes, bool skipShortLines) {
     OpenDump(bytes);
-    FlashLineReader reader(skipShortLines);
+    FlashLineReader reader(Context(), skipShortLines);
     if (!reader.ReadHeaderBlock()) {
       ADD_FAILURE() << "header refused";
       return {};
@@ -96,6 +106,9 @@ class ReaderTest : public ::testing::Test {
   }
 
   TempDir dir_;
+  ConversionRequest request_;
+  ConversionResult result_;
+  std::unique_ptr<ConversionContext> context_;
 };
 
 // --- Header block ---
@@ -116,11 +129,10 @@ TEST_F(ReaderTest, HeaderNeedsAtLeast129BytesAndAYFirst) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ConvertState = kStatusReady;
     OpenDump(c.bytes);
-    FlashLineReader reader(false);
+    FlashLineReader reader(Context(), false);
     EXPECT_EQ(reader.ReadHeaderBlock(), c.accepted);
-    EXPECT_EQ(ConvertState, c.accepted ? kStatusReady : kStatusHeaderError);
+    EXPECT_EQ(Status(), c.accepted ? kStatusReady : kStatusHeaderError);
     if (!c.accepted) {
       EXPECT_FALSE(reader.NextLine()) << "no line after a refused header";
     }
@@ -230,7 +242,7 @@ TEST_F(ReaderTest, ReadingIsBoundedByTheLineEvenWhenTheBufferHoldsMore) {
   // The line buffer is not cleared between lines: a short line must not
   // read the digits left behind by a longer one.
   OpenDump(Header() + "1234567,\r\n" + "99\n" + CommaLine(70));
-  FlashLineReader reader(false);
+  FlashLineReader reader(Context(), false);
   ASSERT_TRUE(reader.ReadHeaderBlock());
   ASSERT_TRUE(reader.NextLine());
   EXPECT_EQ(reader.LineInteger(0), 1234567);
@@ -248,9 +260,9 @@ TEST_F(ReaderTest, FailedReadOfTheHeaderIsAHeaderError) {
   OpenDump(Header() + CommaLine(200));
   FakeSystemCalls fakes;
   fakes.fault = FailCallOfKind(SystemCall::Read, 0, EIO, true);
-  FlashLineReader reader(false);
+  FlashLineReader reader(Context(), false);
   EXPECT_FALSE(reader.ReadHeaderBlock());
-  EXPECT_EQ(ConvertState, kStatusHeaderError);
+  EXPECT_EQ(Status(), kStatusHeaderError);
 }
 
 TEST_F(ReaderTest, FailedReadMidFileEndsTheInputWithAFileError) {
@@ -260,11 +272,11 @@ TEST_F(ReaderTest, FailedReadMidFileEndsTheInputWithAFileError) {
   FakeSystemCalls fakes;
   fakes.readLimit = 1024;
   fakes.fault = FailCallOfKind(SystemCall::Read, 1, EIO, true);
-  FlashLineReader reader(false);
+  FlashLineReader reader(Context(), false);
   ASSERT_TRUE(reader.ReadHeaderBlock());
   EXPECT_FALSE(reader.NextLine());
   EXPECT_TRUE(reader.ReadFailed());
-  EXPECT_EQ(ConvertState, kStatusFileError);
+  EXPECT_EQ(Status(), kStatusFileError);
   // Ended for good: no further read is tried.
   const int readsAtEnd = fakes.Count(SystemCall::Read);
   EXPECT_FALSE(reader.NextLine());
@@ -278,7 +290,7 @@ class DateStampTest : public ReaderTest {
   // Decodes `line` (its LF added) over `start`.
   DateStamp Decode(const std::string& line, DateStamp start = {}) {
     OpenDump(Header() + line + "\n" + CommaLine(80));
-    FlashLineReader reader(false);
+    FlashLineReader reader(Context(), false);
     EXPECT_TRUE(reader.ReadHeaderBlock());
     EXPECT_TRUE(reader.NextLine());
     reader.DecodeDateStamp(&start);
@@ -313,27 +325,24 @@ TEST_F(DateStampTest, DecodesTheFieldsAtTheirOffsets) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    ConvertState = kStatusReady;
     const DateStamp got = Decode(c.line, earlier);
     EXPECT_TRUE(SameStamp(got, c.expected)) << got.year << "-" << got.month << "-" << got.day << " "
                                             << got.hour << ":" << got.minute << ":" << got.second;
-    EXPECT_EQ(ConvertState, c.status);
+    EXPECT_EQ(Status(), c.status);
   }
 }
 
 TEST_F(DateStampTest, TwentyFiveBytesAreEnoughEvenWithoutACr) {
-  ConvertState = kStatusReady;
   const DateStamp got = Decode("Y19,M06,D30,H14,M05,S30,9");
-  EXPECT_EQ(ConvertState, kStatusReady);
+  EXPECT_EQ(Status(), kStatusReady);
   EXPECT_EQ(got.second, 30);
 }
 
 TEST_F(DateStampTest, HugeYearSaturatesInsteadOfOverflowing) {
-  ConvertState = kStatusReady;
   const DateStamp got = Decode("Y2147483647M06,D30,H14,M05,S30,\r");
   // The month letter is not at offset 4 any more.
   EXPECT_EQ(got.year, 2147483647);
-  EXPECT_EQ(ConvertState, kStatusDateTimeError);
+  EXPECT_EQ(Status(), kStatusDateTimeError);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "convert/converters.h"
-#include "convert/shared_state.h"
+#include "app/converters.h"
+#include "app/shared_state.h"
 #include "convert/status.h"
 
 namespace {

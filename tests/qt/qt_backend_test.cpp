@@ -21,7 +21,7 @@
 
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "runtime/ui.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"

@@ -8,7 +8,7 @@
 
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 #include "runtime/qt/qt_panel_file.h"
 #include "runtime/qt/qt_popups.h"
 #include "runtime/ui.h"

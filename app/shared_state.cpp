@@ -1,4 +1,4 @@
-#include "convert/shared_state.h"
+#include "app/shared_state.h"
 
 #include <cstring>
 

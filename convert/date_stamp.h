@@ -1,0 +1,11 @@
+// The calendar fields of a date-stamp line or of a gauge header.
+#pragma once
+
+struct DateStamp {
+  int year = 0;  // in full (2000 added)
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};

@@ -1,0 +1,243 @@
+#include "convert/engine.h"
+
+#include <string>
+#include <utility>
+
+#include "convert/conversion_context.h"
+#include "convert/converter_runs.h"
+#include "convert/flash_line_reader.h"
+#include "convert/staff_scale.h"
+#include "convert/status.h"
+#include "runtime/files.h"
+#include "runtime/numbers.h"
+
+// --- What a dump's header looks like ---
+
+namespace {
+
+bool HasLetter(const char* block, int length, int offset, char letter) {
+  return offset < length && block[offset] == letter;
+}
+
+// The letters only a logger header holds at their places, and those only a
+// gauge header holds (its range-and-staff bytes hold digits).
+bool LooksLikeLogger(const char* block, int length) {
+  return HasLetter(block, length, 41, 'A') && HasLetter(block, length, 44, 'C');
+}
+bool LooksLikeGauge(const char* block, int length) {
+  return HasLetter(block, length, 45, 'X') && HasLetter(block, length, 49, 'T');
+}
+
+LoggerTables TablesHolding(int rangeCode, int staffCode) {
+  float scale = 0.0f;
+  const bool type1 = LookUpStaffScale(1, rangeCode, staffCode, &scale);
+  const bool type2 = LookUpStaffScale(2, rangeCode, staffCode, &scale);
+  if (type1 && type2)
+    return LoggerTables::Both;
+  if (type1)
+    return LoggerTables::Type1;
+  return type2 ? LoggerTables::Type2 : LoggerTables::Neither;
+}
+
+}  // namespace
+
+DumpLook LookAtHeader(const char* block, int length) {
+  DumpLook look;
+  if (block == nullptr || length < FlashLineReader::kMinimumFirstBlock || block[0] != 'Y')
+    return look;
+  if (LooksLikeLogger(block, length)) {
+    look.kind = DumpKind::Logger;
+    look.rangeCode = ReadInteger(block + 42, block + length);
+    look.staffCode = ReadInteger(block + 45, block + length);
+    look.tables = TablesHolding(look.rangeCode, look.staffCode);
+  } else if (LooksLikeGauge(block, length)) {
+    look.kind = DumpKind::Gauge;
+  }
+  return look;
+}
+
+DumpLook LookAtDumpFile(const char* path) {
+  const int handle = OpenFile(path, VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  if (handle < 0)
+    return DumpLook{};
+  char block[FlashLineReader::kBlockSize];
+  const long count = ReadFile(handle, block, sizeof block);
+  CloseFile(handle);
+  return LookAtHeader(block, count > 0 ? static_cast<int>(count) : 0);
+}
+
+std::string DescribeDumpLook(const DumpLook& look) {
+  switch (look.kind) {
+    case DumpKind::Gauge:
+      return "gauge dump";
+    case DumpKind::Logger:
+      switch (look.tables) {
+        case LoggerTables::Type2:
+          return "logger dump, type 2";
+        case LoggerTables::Type1:
+          return "logger dump, type 1";
+        case LoggerTables::Both:
+          return "fits both logger types";
+        case LoggerTables::Neither:
+          return "logger dump whose codes neither table holds";
+      }
+      break;
+    case DumpKind::Unknown:
+      break;
+  }
+  return "not a dump this program knows";
+}
+
+int FromTypeForLook(const DumpLook& look) {
+  if (look.kind == DumpKind::Gauge)
+    return 3;
+  if (look.kind != DumpKind::Logger)
+    return 0;
+  if (look.tables == LoggerTables::Type1)
+    return 1;
+  return look.tables == LoggerTables::Type2 ? 2 : 0;
+}
+
+int ToTypeForFromType(int fromType) {
+  if (fromType == 1 || fromType == 2)
+    return 0;
+  return fromType == 3 ? 1 : -1;
+}
+
+const char* AnomalyKindName(AnomalyKind kind) {
+  switch (kind) {
+    case AnomalyKind::NotANumber:
+      return "not-a-number";
+    case AnomalyKind::BrokenOffLine:
+      return "broken-off-line";
+    case AnomalyKind::LongLineCut:
+      return "long-line-cut";
+    case AnomalyKind::PartialRecordDropped:
+      return "partial-record-dropped";
+    case AnomalyKind::UnfinishedLastLine:
+      return "unfinished-last-line";
+    case AnomalyKind::BeforeFirstDateStamp:
+      return "before-first-date-stamp";
+    case AnomalyKind::TimeGoesBackwards:
+      return "time-goes-backwards";
+    case AnomalyKind::ReadingSaturated:
+      return "reading-saturated";
+  }
+  return "";
+}
+
+// --- One conversion's context ---
+
+ConversionContext::ConversionContext(const ConversionRequest& conversionRequest,
+                                     ConversionResult* conversionResult)
+    : request(conversionRequest),
+      result(*conversionResult),
+      report(conversionResult->report),
+      status(conversionResult->status) {}
+
+void ConversionContext::Fail(uint8_t code, int64_t line, int64_t byte, std::string reason) {
+  status = code;
+  if (failureCode_ == code)
+    return;
+  failureCode_ = code;
+  report.failure = ConversionFailure{line, byte, std::move(reason)};
+}
+
+bool ConversionContext::ReportProgress(int64_t bytesRead) {
+  if (request.progress)
+    request.progress(bytesRead, fromSize);
+  if (request.cancelRequested && request.cancelRequested()) {
+    cancelled = true;
+    return false;
+  }
+  return true;
+}
+
+std::string FormatRecordTime(const DateStamp& time) {
+  char text[96];
+  FormatText(text, sizeof text, "%04i-%02i-%02iT%02i:%02i:%02i", time.year, time.month, time.day,
+             time.hour, time.minute, time.second);
+  return text;
+}
+
+// --- Entries ---
+
+namespace {
+
+// What to choose instead, when the header fits another From type than the
+// one the conversion was asked for; empty when it fits, or fits nothing.
+std::string ChoiceHint(const DumpLook& look, int fromType) {
+  if (look.kind == DumpKind::Gauge)
+    return fromType == 3 ? "" : "this looks like a gauge dump: choose From type 3 and To type 1";
+  if (look.kind != DumpKind::Logger)
+    return "";
+  const int fits = FromTypeForLook(look);
+  if (fits != 0 && fits != fromType) {
+    const std::string type = std::to_string(fits);
+    return "this looks like a logger dump of type " + type + ": choose From type " + type +
+           " and To type 0";
+  }
+  if (fits == 0 && fromType == 3)
+    return "this looks like a logger dump: choose From type 1 or 2 and To type 0";
+  return "";
+}
+
+bool IsHeaderStatus(uint8_t status) {
+  return status == kStatusHeaderError || status == kStatusStaffLengthError ||
+         status == kStatusFromTypeError;
+}
+
+using Converter = void (*)(ConversionContext&);
+
+ConversionResult Run(const ConversionRequest& request, Converter converter) {
+  ConversionResult result;
+  result.logger = request.startValues;
+  result.gauge.sampleRate = request.startValues.sampleRate;
+  result.gauge.values = request.carried;
+  ConversionContext context(request, &result);
+  context.fromSize = FileLength(request.fromHandle);
+  const long long startLength = FileLength(request.toHandle);
+  converter(context);
+
+  ConversionReport& report = result.report;
+  result.cancelled = context.cancelled;
+  if (context.cancelled && startLength >= 0)
+    CutFileBack(request.toHandle, startLength);
+  const long long endLength = FileLength(request.toHandle);
+  report.bytesWritten = startLength >= 0 && endLength >= startLength ? endLength - startLength : 0;
+  report.failed = !result.cancelled && result.status != kStatusFinished;
+  if (report.failed && IsHeaderStatus(result.status) && report.failure.line == 1) {
+    const std::string hint = ChoiceHint(report.look, request.fromType);
+    if (!hint.empty())
+      report.failure.reason += "; " + hint;
+  }
+  report.logger = result.logger;
+  report.gauge = result.gauge;
+  if (request.progress)
+    request.progress(report.bytesRead, context.fromSize);
+  return result;
+}
+
+}  // namespace
+
+ConversionResult RunLoggerConversion(const ConversionRequest& request) {
+  return Run(request, RunLoggerConverter);
+}
+
+ConversionResult RunGaugeConversion(const ConversionRequest& request) {
+  return Run(request, RunGaugeConverter);
+}
+
+ConversionResult RunConversion(const ConversionRequest& request) {
+  const bool logger = (request.fromType == 1 || request.fromType == 2) && request.toType == 0;
+  const bool gauge = request.fromType == 3 && request.toType == 1;
+  if (logger)
+    return RunLoggerConversion(request);
+  if (gauge)
+    return RunGaugeConversion(request);
+  ConversionResult result;
+  result.logger = request.startValues;
+  result.gauge.sampleRate = request.startValues.sampleRate;
+  result.gauge.values = request.carried;
+  return result;
+}
