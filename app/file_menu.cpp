@@ -1,9 +1,9 @@
 // Open From File, Close From File, Open To File and Close To File.
 #include <cstring>
 
+#include "app/shared_state.h"
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "app/shared_state.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"

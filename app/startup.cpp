@@ -1,8 +1,8 @@
 // Start-up, the panel callback and Exit.
 #include <cstdio>
 
-#include "app/shell.h"
 #include "app/shared_state.h"
+#include "app/shell.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/flash_line_reader.h"
 #include "app/shared_state.h"
+#include "convert/flash_line_reader.h"
 #include "convert/status.h"
 #include "fuzz/fuzz_support.h"
 #include "runtime/files.h"

@@ -3,9 +3,9 @@
 
 #include <memory>
 
+#include "app/shared_state.h"
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "app/shared_state.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "tests/test_support.h"
