@@ -150,6 +150,7 @@ void DoTheConvert() {
   const DispatchRequest request = PanelRequest();
   const DispatchOutcome outcome = DispatchConversion(request);
   ConvertState = outcome.status;
+  LastConversionReport = outcome.result.report;
   if (outcome.converterRan) {
     if (request.fromType == 3) {
       KeepGaugeValues(outcome.result.gauge);

@@ -26,6 +26,8 @@ int NewFileInterval = 0;
 int PartVariant = 0;
 int LoggerTypeCode = 0;
 
+ConversionReport LastConversionReport;
+
 void ResetSharedState() {
   PanelHandle = 0;
   FileFromHandle = 0;
@@ -47,4 +49,5 @@ void ResetSharedState() {
   NewFileInterval = 0;
   PartVariant = 0;
   LoggerTypeCode = 0;
+  LastConversionReport = ConversionReport{};
 }

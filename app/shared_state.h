@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "convert/engine.h"
+
 // --- Panel and files (owned by the shell) ---
 extern int PanelHandle;         // the main panel; 0 before loading, negative if loading failed
 extern int FileFromHandle;      // the open From file (the dump)
@@ -32,6 +34,10 @@ extern int BurstInterval;    // minutes
 extern int NewFileInterval;  // days, 0 continuous
 extern int PartVariant;      // picks the part-number line
 extern int LoggerTypeCode;   // 10 for gauge dumps
+
+// What the last conversion request came to (set by DoTheConvert), for a
+// front end to show.
+extern ConversionReport LastConversionReport;
 
 // Puts every value above back to its start-up state (for tests and for
 // front ends that run more than one session in a process).

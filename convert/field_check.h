@@ -26,6 +26,10 @@ inline bool IsOneNumber(const char* begin, const char* end) {
 inline std::string FieldReadAs(const FlashLineReader& reader, int p, int end) {
   char value[64];
   FormatText(value, sizeof value, "%.10g", reader.LineDecimal(p));
-  return "\"" + std::string(reader.Line() + p, static_cast<size_t>(end - p)) + "\" read as " +
-         value + " (byte " + std::to_string(p) + " of the line)";
+  // Appended piece by piece: GCC 12 warns wrongly about "text" + string.
+  std::string text(1, '"');
+  text.append(reader.Line() + p, static_cast<size_t>(end - p));
+  text.append("\" read as ").append(value).append(" (byte ").append(std::to_string(p));
+  text.append(" of the line)");
+  return text;
 }

@@ -31,6 +31,8 @@ FlashLineReader::~FlashLineReader() {
   report.linesRead = linesRead_;
   report.commaLinesSkipped = commaLinesSkipped_;
   report.shortLinesSkipped = shortLinesSkipped_;
+  // Every line handed out is either a date-stamp line or a data line.
+  report.dataLines = linesRead_ - commaLinesSkipped_ - shortLinesSkipped_ - report.dateStampLines;
   report.bytesRead = BytesRead();
 }
 
@@ -79,7 +81,8 @@ bool FlashLineReader::Refill(int64_t line, int64_t byte) {
   if (BytesRead() >= nextHookAt_) {
     nextHookAt_ += kHookSpacing;
     if (!context_.ReportProgress(BytesRead())) {
-      blockLength_ = 0;
+      // Cancelled: the block counts as read, and no line comes from it.
+      position_ = blockLength_;
       ended_ = true;
       return false;
     }
@@ -135,7 +138,7 @@ bool FlashLineReader::NextLine() {
 }
 
 void FlashLineReader::NoteUnfinishedLine(int64_t bytes) const {
-  context_.Note(AnomalyKind::UnfinishedLastLine, lineNumber_, lineByte_,
+  context_.Note(AnomalyKind::UnfinishedLastLine, lineNumber_, LineByte(),
                 [bytes] { return std::to_string(bytes) + " bytes after the last LF, dropped"; });
 }
 
@@ -146,7 +149,6 @@ bool FlashLineReader::TakeLine() {
   // The first byte of a line is taken without being looked at, so the
   // second of two LFs in a row starts the next line.
   const int start = position_;
-  lineByte_ = blockStart_ + start;
   lineNumber_ = nextLineNumber_;
   // Every line ends at an LF, and a line may start with one.
   nextLineNumber_ += 1 + (block_[start] == '\n');
@@ -163,12 +165,13 @@ bool FlashLineReader::TakeLine() {
 // by piece into line_.
 bool FlashLineReader::AssembleLine() {
   lineStart_ = line_;
+  assembledLineByte_ = blockStart_ + position_;
   AppendToLine(block_ + position_, 1);
   ++position_;
   int64_t wholeLength = 1;
   for (;;) {
     // The end of the input inside a line drops the unfinished line.
-    if (position_ >= blockLength_ && !Refill(lineNumber_, lineByte_)) {
+    if (position_ >= blockLength_ && !Refill(lineNumber_, LineByte())) {
       if (!readFailed_ && !context_.cancelled)
         NoteUnfinishedLine(wholeLength);
       return false;
@@ -185,7 +188,7 @@ bool FlashLineReader::AssembleLine() {
     }
     position_ = static_cast<int>(lf - block_) + 1;
     if (wholeLength > kLineSize) {
-      context_.Note(AnomalyKind::LongLineCut, lineNumber_, lineByte_, [wholeLength] {
+      context_.Note(AnomalyKind::LongLineCut, lineNumber_, LineByte(), [wholeLength] {
         return std::to_string(wholeLength) + " bytes, the first " + std::to_string(kLineSize) +
                " kept";
       });
@@ -218,7 +221,7 @@ int FlashLineReader::HeaderInteger(int offset) const {
 
 void FlashLineReader::DecodeDateStamp(DateStamp* stamp) const {
   if (lineLength_ < kMinimumDateStampLine) {
-    context_.Fail(kStatusDateTimeError, lineNumber_, lineByte_,
+    context_.Fail(kStatusDateTimeError, lineNumber_, LineByte(),
                   "the date-stamp line is " + std::to_string(lineLength_) +
                       " bytes long; a date stamp needs at least " +
                       std::to_string(kMinimumDateStampLine));
@@ -240,7 +243,7 @@ void FlashLineReader::DecodeDateStamp(DateStamp* stamp) const {
     if (lineStart_[field.offset] == field.letter) {
       stamp->*field.value = LineInteger(field.offset + 1);
     } else {
-      context_.Fail(kStatusDateTimeError, lineNumber_, lineByte_,
+      context_.Fail(kStatusDateTimeError, lineNumber_, LineByte(),
                     std::string("no ") + field.letter + " at byte " + std::to_string(field.offset) +
                         " of the date-stamp line: the " + field.name + " is missing");
     }

@@ -64,7 +64,9 @@ class FlashLineReader {
 
   // The current line's number and the offset of its first byte in the file.
   int64_t LineNumber() const { return lineNumber_; }
-  int64_t LineByte() const { return lineByte_; }
+  int64_t LineByte() const {
+    return lineStart_ == line_ ? assembledLineByte_ : blockStart_ + (lineStart_ - block_);
+  }
 
   const char* Line() const { return lineStart_; }
   int LineLength() const { return lineLength_; }
@@ -113,7 +115,7 @@ class FlashLineReader {
   int64_t blockStart_ = 0;
   int64_t nextLineNumber_ = 1;
   int64_t lineNumber_ = 0;
-  int64_t lineByte_ = 0;
+  int64_t assembledLineByte_ = 0;  // of a line put together in line_
   int64_t nextHookAt_ = kHookSpacing;
   int64_t linesRead_ = 0;
   int64_t commaLinesSkipped_ = 0;

@@ -80,28 +80,37 @@ void Format(Text* text, const char* format, Values... values) {
   text->length = FittedLength(FormatText(text->bytes, sizeof text->bytes, format, values...));
 }
 
-// The To file of one conversion, and what a failed write there means.
+// The To file of one conversion. A failed write is only marked here; the
+// status and its place are set after the header or the line (see
+// TellWriteFailure), when the remaining records have been attempted.
 struct GaugeOutput {
-  GaugeOutput(ConversionContext& context, const FlashLineReader& lines)
-      : out(context.request.toHandle), conversion(context), reader(lines) {}
+  explicit GaugeOutput(int handle) : out(handle) {}
   RecordWriter out;
-  ConversionContext& conversion;
-  const FlashLineReader& reader;
-  bool inHeader = true;  // writing the output header, not a line's records
+  bool failed = false;
 };
 
-// A failed write sets status 5; the caller decides whether to go on.
-bool Written(GaugeOutput& output, long written, int length) {
-  if (written == length) {
+inline bool Written(GaugeOutput& output, long written, int length) {
+  if (written == length) [[likely]] {
     return true;
   }
-  if (output.inHeader) {
-    output.conversion.Fail(kStatusWriteError, 1, 0, "the To file did not take the output header");
-  } else {
-    output.conversion.Fail(kStatusWriteError, output.reader.LineNumber(), output.reader.LineByte(),
-                           "the To file did not take the records of this line");
-  }
+  output.failed = true;
   return false;
+}
+
+// Status 5 for a failed write of the output header (`line` 0) or of the
+// records of the current line.
+void TellWriteFailure(GaugeOutput& output, ConversionContext& context,
+                      const FlashLineReader* line) {
+  if (!output.failed) {
+    return;
+  }
+  output.failed = false;
+  if (line == nullptr) {
+    context.Fail(kStatusWriteError, 1, 0, "the To file did not take the output header");
+  } else {
+    context.Fail(kStatusWriteError, line->LineNumber(), line->LineByte(),
+                 "the To file did not take the records of this line");
+  }
 }
 
 // Writes a formatted text to the To file.
@@ -242,22 +251,24 @@ void WriteHeaderLine(GaugeOutput& output, int number, const DateStamp& stamp,
 
 // All seven lines are attempted even after a failed write, so that the
 // outcome is the same whichever line failed. False when one failed.
-bool WriteOutputHeader(GaugeOutput& output, const DateStamp& stamp,
+bool WriteOutputHeader(GaugeOutput& output, ConversionContext& context, const DateStamp& stamp,
                        const GaugeHeaderValues& header) {
   constexpr int kHeaderLines = 7;
   for (int number = 1; number <= kHeaderLines; ++number) {
     WriteHeaderLine(output, number, stamp, header);
   }
-  output.inHeader = false;
-  return output.conversion.status == kStatusReady;
+  TellWriteFailure(output, context, nullptr);
+  return context.status == kStatusReady;
 }
 
 // --- Lines ---
 
 struct GaugeState {
-  explicit GaugeState(GaugeOutput& output) : written(output), out(output.out) {}
+  GaugeState(GaugeOutput& output, ConversionContext& context)
+      : written(output), out(output.out), conversion(context) {}
   GaugeOutput& written;
   RecordWriter& out;
+  ConversionContext& conversion;
   DateStamp stamp;
   Text pendingC4;         // length 0 until the first C4 text is prepared
   Text sampleRateRecord;  // the same for the whole conversion
@@ -267,14 +278,14 @@ struct GaugeState {
   int tailC4Length = 0;  // 0 while no C4 record is to be written
   bool tailFits = false;
   bool fastPaths = false;
-  // Value records written, and how many of them the date stamp in force
-  // had when it came: records' times are the stamp in force.
+  // Value records written (counted by the line; after a failed write, which
+  // ends the conversion, the records of that line count all the same), and
+  // how many of them the date stamp in force had when it came: records'
+  // times are the stamp in force.
   int64_t records = 0;
   int64_t recordsBeforeStamp = 0;
-  // The line that prepared the pending C4 text, and the records by then.
-  int64_t c4Line = 0;
-  int64_t c4Byte = 0;
-  int64_t recordsBeforeC4 = -1;
+  DateStamp firstRecordTime;
+  DateStamp lastRecordTime;
 };
 
 // Lays out the records that follow every value after a change of either.
@@ -317,16 +328,17 @@ void CloseStampPeriod(GaugeState* state) {
   if (state->records == state->recordsBeforeStamp) {
     return;
   }
-  ConversionReport& report = state->written.conversion.report;
   if (state->recordsBeforeStamp == 0) {
-    report.firstRecordTime = FormatRecordTime(state->stamp);
+    state->firstRecordTime = state->stamp;
   }
-  report.lastRecordTime = FormatRecordTime(state->stamp);
+  state->lastRecordTime = state->stamp;
   state->recordsBeforeStamp = state->records;
 }
 
-void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
-  ConversionContext& context = state->written.conversion;
+// Out of line, like the other rare ways below, so that the value loop keeps
+// its registers.
+[[gnu::noinline]] void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
+  ConversionContext& context = state->conversion;
   ++context.report.dateStampLines;
   CloseStampPeriod(state);
   const DateStamp before = state->stamp;
@@ -351,8 +363,25 @@ void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
 }
 
 void NoteNotANumber(const FlashLineReader& reader, int index, int end, GaugeState& state) {
-  state.written.conversion.Note(AnomalyKind::NotANumber, reader.LineNumber(), reader.LineByte(),
-                                [&] { return FieldReadAs(reader, index, end); });
+  state.conversion.Note(AnomalyKind::NotANumber, reader.LineNumber(), reader.LineByte(),
+                        [&] { return FieldReadAs(reader, index, end); });
+}
+
+// A value that is not a plain short decimal: read, then printed by the
+// general fixed-point formatting.
+[[gnu::noinline]] void WriteValueTheGeneralWay(const FlashLineReader& reader, int index,
+                                               int fieldEnd, GaugeState& state) {
+  static constexpr char kPrefix[] = "D1,C1,";
+  const char* line = reader.Line();
+  // The line's CR is no part of its last field.
+  const bool lastField = fieldEnd == reader.LineLength();
+  const int end = fieldEnd - (lastField && line[fieldEnd - 1] == '\r');
+  if (!IsOneNumber(line + index, line + end)) {
+    NoteNotANumber(reader, index, end, state);
+  }
+  Text text;
+  FormatRecord(&text, kPrefix, reader.LineDecimal(index), 8);
+  WriteText(state.written, text);
 }
 
 // Value record, pending C4 record, sample-rate record. Each write is tested
@@ -371,17 +400,9 @@ void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, Gau
     const int length = kPrefixLength + number + 2;
     record[length - 2] = '\r';
     record[length - 1] = '\n';
-    state.records += Written(state.written, state.out.Commit(static_cast<size_t>(length)), length);
+    Written(state.written, state.out.Commit(static_cast<size_t>(length)), length);
   } else {
-    // The line's CR is no part of its last field.
-    const bool lastField = fieldEnd == reader.LineLength();
-    const int end = fieldEnd - (lastField && line[fieldEnd - 1] == '\r');
-    if (!IsOneNumber(line + index, line + end)) {
-      NoteNotANumber(reader, index, end, state);
-    }
-    Text text;
-    FormatRecord(&text, kPrefix, reader.LineDecimal(index), 8);
-    state.records += WriteText(state.written, text);
+    WriteValueTheGeneralWay(reader, index, fieldEnd, state);
   }
   WriteTail(state);
 }
@@ -406,9 +427,6 @@ void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) 
     std::memcpy(text.bytes + text.length, "\r\n", 2);
     text.length += 2;
   }
-  state->c4Line = reader.LineNumber();
-  state->c4Byte = reader.LineByte();
-  state->recordsBeforeC4 = state->records;
   MakeTail(state);
 }
 
@@ -427,6 +445,7 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
       // The field ends at its comma; a reading stops there too.
       WriteValueGroup(reader, start, comma < 0 ? length : comma, *state);
       if (++values == kValuesPerLine) {
+        state->records += values;
         const int c4 = comma + 1;
         if (comma >= 0 && c4 + kFieldTail < length && line[c4] != ',') {
           PrepareC4Text(reader, c4, state);
@@ -435,20 +454,12 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
       }
     }
     if (comma < 0) {
+      state->records += values;
       return;
     }
     start = comma + 1;
   }
-}
-
-// At the normal end: a C4 reading prepared after the last value is carried
-// by no record.
-void NoteUncarriedC4(const GaugeState& state) {
-  if (state.recordsBeforeC4 < 0 || state.records != state.recordsBeforeC4) {
-    return;
-  }
-  state.written.conversion.Note(AnomalyKind::PartialRecordDropped, state.c4Line, state.c4Byte,
-                                [] { return std::string("1 reading (the C4 reading)"); });
+  state->records += values;
 }
 
 }  // namespace
@@ -458,14 +469,14 @@ void RunGaugeConverter(ConversionContext& context) {
   if (!reader.ReadHeaderBlock()) {
     return;
   }
-  GaugeOutput output(context, reader);
-  GaugeState state(output);
+  GaugeOutput output(context.request.toHandle);
+  GaugeState state(output, context);
   state.fastPaths = FastNumberPathsEnabled();
   if (!ReadGaugeHeader(reader, context, &state.stamp)) {
     return;
   }
   context.report.headerRead = true;
-  if (!WriteOutputHeader(output, state.stamp, context.result.gauge)) {
+  if (!WriteOutputHeader(output, context, state.stamp, context.result.gauge)) {
     return;
   }
   Format(&state.sampleRateRecord, "D1,C0,%02i\r\n", context.result.gauge.sampleRate);
@@ -475,18 +486,21 @@ void RunGaugeConverter(ConversionContext& context) {
     if (reader.Line()[0] == 'Y') {
       HandleDateStampLine(reader, &state);
     } else {
-      ++context.report.dataLines;
       HandleDataLine(reader, &state);
     }
+    TellWriteFailure(output, context, &reader);
     if (context.status != kStatusReady) {
       break;
     }
   }
   CloseStampPeriod(&state);
   context.report.recordsWritten = state.records;
+  if (state.records > 0) {
+    context.report.firstRecordTime = FormatRecordTime(state.firstRecordTime);
+    context.report.lastRecordTime = FormatRecordTime(state.lastRecordTime);
+  }
   // A read that failed mid-file has left its own status.
   if (context.status == kStatusReady && !context.cancelled) {
-    NoteUncarriedC4(state);
     context.status = kStatusFinished;
   }
 }

@@ -180,6 +180,15 @@ bool PutPrefixDigits(int sampleRate, const DateStamp& time, char* out) {
   return true;
 }
 
+// The time of a record as its prefix shows it: the 19 bytes after
+// "f001,Sdd,B0," (a field wider than its digits is cut with the prefix).
+std::string RecordTimeAsWritten(int sampleRate, const DateStamp& time) {
+  char prefix[160];
+  FormatPrefix(sampleRate, time, prefix);
+  constexpr int kTimeStart = 12;
+  return std::string(prefix + kTimeStart, kPrefixSize - kTimeStart);
+}
+
 static_assert(FlashLineReader::kLinePadding >= 64, "counts are scanned 64 bytes at a time");
 
 class LoggerConversion {
@@ -194,6 +203,7 @@ class LoggerConversion {
   void NoteTimeGoingBack(const AbsoluteTime& stamp);
   void NoteNotANumber(int p, int end) const;
   void CountRecordWritten();
+  [[gnu::noinline, gnu::cold]] void RecordWriteFailed(const char* reason);
   void HandleDataLine();
   void StartRecord();
   DateStamp RecordTime();
@@ -279,7 +289,6 @@ void LoggerConversion::Run() {
     if (reader_.Line()[0] == 'Y') {
       HandleDateStampLine();
     } else {
-      ++context_.report.dataLines;
       HandleDataLine();
     }
     if (status_ != kStatusReady)
@@ -288,8 +297,8 @@ void LoggerConversion::Run() {
   ConversionReport& report = context_.report;
   report.recordsWritten = records_;
   if (records_ > 0) {
-    report.firstRecordTime = FormatRecordTime(firstRecordTime_);
-    report.lastRecordTime = FormatRecordTime(lastRecordTime_);
+    report.firstRecordTime = RecordTimeAsWritten(sampleRate_, firstRecordTime_);
+    report.lastRecordTime = RecordTimeAsWritten(sampleRate_, lastRecordTime_);
   }
   if (status_ != kStatusReady || context_.cancelled)
     return;
@@ -573,9 +582,8 @@ void LoggerConversion::FillRestOfRecord() {
 void LoggerConversion::WriteRecord() {
   record_[kRecordSize - 2] = '\r';
   record_[kRecordSize - 1] = '\n';
-  if (out_.Commit(kRecordSize) != kRecordSize) {
-    context_.Fail(kStatusWriteError, reader_.LineNumber(), reader_.LineByte(),
-                  "the To file did not take the f001 record that this line completes");
+  if (out_.Commit(kRecordSize) != kRecordSize) [[unlikely]] {
+    RecordWriteFailed("the To file did not take the f001 record that this line completes");
   } else {
     CountRecordWritten();
   }
@@ -586,6 +594,10 @@ void LoggerConversion::WriteRecord() {
   readingCount_ = 0;
   if (countTable_ && !countFieldsComplete_ && ++recordsWritten_ == kRecordsBeforeAllCountFields)
     CompleteCountFields();
+}
+
+void LoggerConversion::RecordWriteFailed(const char* reason) {
+  context_.Fail(kStatusWriteError, reader_.LineNumber(), reader_.LineByte(), reason);
 }
 
 void LoggerConversion::CountRecordWritten() {
@@ -620,8 +632,8 @@ void LoggerConversion::WriteExtraValueRecord() {
   }
   if (length < 0 || length >= static_cast<int>(sizeof text) ||
       out_.Write(text, static_cast<size_t>(length)) != length) {
-    context_.Fail(kStatusWriteError, reader_.LineNumber(), reader_.LineByte(),
-                  "the To file did not take the C001 record that follows this line's f001 record");
+    RecordWriteFailed(
+        "the To file did not take the C001 record that follows this line's f001 record");
   }
 }
 

@@ -136,6 +136,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ConversionRun fast = RunOnce(data, size, true);
   CheckOutput(fast);
+  zorq_fuzz::CheckReport(fast, data, size, /*logger=*/false);
   // The fast number paths must not change a byte of what the C library gives.
   zorq_fuzz::CheckSameBothWays(fast, RunOnce(data, size, false));
   return 0;

@@ -3,6 +3,7 @@
 // into lines, so no byte is lost, doubled or taken from past the end. A third
 // pass makes one read(2) fail (which one follows from the input's size): the
 // lines completed before it must arrive, then the input ends with status 1.
+// Every line's number and byte are those of its first byte in the input.
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -11,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_state.h"
+#include "convert/conversion_context.h"
 #include "convert/flash_line_reader.h"
 #include "convert/status.h"
 #include "fuzz/fuzz_support.h"
@@ -38,7 +39,9 @@ using zorq_fuzz::MemoryFile;
 
 struct ExpectedLine {
   std::string bytes;
-  size_t lf;  // offset of its LF in the dump
+  size_t lf;       // offset of its LF in the dump
+  size_t start;    // offset of its first byte
+  int64_t number;  // 1 + the LFs before its first byte
 };
 
 struct ExpectedDump {
@@ -56,9 +59,18 @@ ExpectedDump CutIntoLines(const uint8_t* data, size_t size, bool skipShortLines)
   expected.headerOk = firstBlock >= 129 && data[0] == 'Y';
   if (!expected.headerOk)
     return expected;
+  // The LFs before a byte, counted as the cut moves on.
+  size_t counted = 0;
+  int64_t lineFeeds = 0;
+  const auto lineFeedsBefore = [&](size_t at) {
+    for (; counted < at; ++counted)
+      lineFeeds += data[counted] == '\n';
+    return lineFeeds;
+  };
   size_t pos = 63;
   while (pos < size) {
     const size_t start = pos++;
+    const int64_t number = 1 + lineFeedsBefore(start);
     while (pos < size && data[pos] != '\n')
       ++pos;
     if (pos >= size)
@@ -67,27 +79,27 @@ ExpectedDump CutIntoLines(const uint8_t* data, size_t size, bool skipShortLines)
     std::string line(reinterpret_cast<const char*>(data + start), length < 1024 ? length : 1024);
     const bool skipped = line[0] == ',' || (skipShortLines && line.size() < 3);
     if (!skipped)
-      expected.lines.push_back({std::move(line), pos});
+      expected.lines.push_back({std::move(line), pos, start, number});
     ++pos;
   }
   return expected;
 }
 
 // A date-stamp line fails exactly when it is short or a letter is misplaced.
-void CheckDateStamp(const FlashLineReader& reader) {
+void CheckDateStamp(const FlashLineReader& reader, uint8_t& status) {
   const char* line = reader.Line();
   const int length = reader.LineLength();
   const DateStamp before{1, 2, 3, 4, 5, 6};
   DateStamp stamp = before;
-  ConvertState = kStatusReady;
+  status = kStatusReady;
   reader.DecodeDateStamp(&stamp);
   bool broken = length < 25;
   if (!broken) {
     broken =
         line[4] != 'M' || line[8] != 'D' || line[12] != 'H' || line[16] != 'M' || line[20] != 'S';
   }
-  ZORQ_FUZZ_CHECK((ConvertState == kStatusDateTimeError) == broken,
-                  "date stamp of %d bytes gave status %d", length, ConvertState);
+  ZORQ_FUZZ_CHECK((status == kStatusDateTimeError) == broken,
+                  "date stamp of %d bytes gave status %d", length, status);
   if (length < 25) {
     ZORQ_FUZZ_CHECK(std::memcmp(&stamp, &before, sizeof stamp) == 0,
                     "a short date stamp changed the values");
@@ -95,7 +107,7 @@ void CheckDateStamp(const FlashLineReader& reader) {
   if (length >= 25 && line[4] != 'M') {
     ZORQ_FUZZ_CHECK(stamp.month == before.month, "a missing month letter changed the month");
   }
-  ConvertState = kStatusReady;
+  status = kStatusReady;
 }
 
 // Reads the dump to its end. With `failingRead` k >= 0 the k-th read of the
@@ -116,22 +128,24 @@ void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skip
     while (!expected.lines.empty() && expected.lines.back().lf >= readable)
       expected.lines.pop_back();
   }
-  ConvertState = kStatusReady;
-  FileFromHandle = OpenFile(dump.Path().c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  ZORQ_FUZZ_CHECK(FileFromHandle > 0, "the dump did not open");
+  ConversionRequest request;
+  request.fromHandle = OpenFile(dump.Path().c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ZORQ_FUZZ_CHECK(request.fromHandle > 0, "the dump did not open");
+  ConversionResult result;
+  ConversionContext context(request, &result);
+  uint8_t& status = result.status;
   gReads = 0;
   gFailingRead = failingRead;
   FileSystemCalls calls = RealFileSystemCalls();
   calls.read = ReadOneBlockFailingOne;
   SetFileSystemCallsForTesting(&calls);
 
-  FlashLineReader reader(skipShortLines);
+  FlashLineReader reader(context, skipShortLines);
   const bool headerOk = reader.ReadHeaderBlock();
   ZORQ_FUZZ_CHECK(headerOk == expected.headerOk, "header accepted: %d, expected %d", headerOk,
                   expected.headerOk);
   if (!headerOk) {
-    ZORQ_FUZZ_CHECK(ConvertState == kStatusHeaderError, "failed header gave status %d",
-                    ConvertState);
+    ZORQ_FUZZ_CHECK(status == kStatusHeaderError, "failed header gave status %d", status);
     ZORQ_FUZZ_CHECK(!reader.NextLine(), "a line after a refused header block");
   } else {
     size_t index = 0;
@@ -145,26 +159,31 @@ void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skip
       ZORQ_FUZZ_CHECK(static_cast<size_t>(length) == want.size() &&
                           std::memcmp(reader.Line(), want.data(), want.size()) == 0,
                       "line %zu differs from the dump", index);
+      ZORQ_FUZZ_CHECK(reader.LineByte() == static_cast<int64_t>(expected.lines[index].start) &&
+                          reader.LineNumber() == expected.lines[index].number,
+                      "line %zu at byte %lld is numbered %lld, expected byte %zu line %lld", index,
+                      static_cast<long long>(reader.LineByte()),
+                      static_cast<long long>(reader.LineNumber()), expected.lines[index].start,
+                      static_cast<long long>(expected.lines[index].number));
       if (reader.Line()[0] == 'Y')
-        CheckDateStamp(reader);
+        CheckDateStamp(reader, status);
       ++index;
     }
     ZORQ_FUZZ_CHECK(index == expected.lines.size(), "%zu lines handed over, the dump holds %zu",
                     index, expected.lines.size());
     if (failureReached) {
-      ZORQ_FUZZ_CHECK(reader.ReadFailed() && ConvertState == kStatusFileError,
-                      "a failed read %d gave status %d", failingRead, ConvertState);
+      ZORQ_FUZZ_CHECK(reader.ReadFailed() && status == kStatusFileError,
+                      "a failed read %d gave status %d", failingRead, status);
     } else {
-      ZORQ_FUZZ_CHECK(!reader.ReadFailed() && ConvertState == kStatusReady,
-                      "the end of the input set status %d", ConvertState);
+      ZORQ_FUZZ_CHECK(!reader.ReadFailed() && status == kStatusReady,
+                      "the end of the input set status %d", status);
     }
     ZORQ_FUZZ_CHECK(!reader.NextLine(), "a line after the end of the input");
     ZORQ_FUZZ_CHECK(!failureReached || gReads == failingRead + 1, "%d reads with read %d failing",
                     gReads, failingRead);
   }
   SetFileSystemCallsForTesting(nullptr);
-  CloseFile(FileFromHandle);
-  FileFromHandle = 0;
+  CloseFile(request.fromHandle);
 }
 
 }  // namespace

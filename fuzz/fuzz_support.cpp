@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "app/shared_state.h"
 #include "app/shell.h"
 #include "convert/panel_ids.h"
+#include "convert/status.h"
 #include "runtime/files.h"
 #include "runtime/headless_ui.h"
 #include "runtime/ui.h"
@@ -109,6 +111,7 @@ ConversionRun RunConversion(const uint8_t* dump, size_t size, int fromType, int 
 
   ConversionRun run;
   run.status = ConvertState;
+  run.report = LastConversionReport;
   FileFromOpen = 0;
   FileToOpen = 0;
   CloseFile(FileFromHandle);
@@ -137,10 +140,214 @@ bool SplitCrLfLines(const std::string& text, std::vector<std::string>* lines) {
   return true;
 }
 
+namespace {
+
+bool SameAnomalies(const ConversionReport& a, const ConversionReport& b) {
+  if (a.anomalies.size() != b.anomalies.size() || a.anomalyCounts != b.anomalyCounts)
+    return false;
+  for (size_t i = 0; i < a.anomalies.size(); ++i) {
+    const Anomaly& x = a.anomalies[i];
+    const Anomaly& y = b.anomalies[i];
+    if (x.kind != y.kind || x.line != y.line || x.byte != y.byte || x.detail != y.detail)
+      return false;
+  }
+  return true;
+}
+
+// 1 + the LFs before `byte`.
+int64_t LineNumberAt(const uint8_t* dump, int64_t byte) {
+  int64_t number = 1;
+  for (int64_t i = 0; i < byte; ++i)
+    number += dump[i] == '\n';
+  return number;
+}
+
+// The byte after the first LF from `byte + 1` on (a line's first byte is
+// taken unseen), or `size` when there is none.
+size_t LineEnd(const uint8_t* dump, size_t size, size_t byte) {
+  for (size_t i = byte + 1; i < size; ++i) {
+    if (dump[i] == '\n')
+      return i;
+  }
+  return size;
+}
+
+// `byte` is the first byte of a line the reader hands over: the header at 0,
+// the first line at 63, any other after an LF.
+void CheckPlace(const char* what, int64_t line, int64_t byte, const uint8_t* dump, size_t size) {
+  ZORQ_FUZZ_CHECK(byte >= 0 && static_cast<size_t>(byte) < size, "%s at byte %lld of %zu", what,
+                  static_cast<long long>(byte), size);
+  ZORQ_FUZZ_CHECK(byte == 0 || byte == 63 || (byte > 63 && dump[byte - 1] == '\n'),
+                  "%s at byte %lld, which starts no line", what, static_cast<long long>(byte));
+  ZORQ_FUZZ_CHECK(line == LineNumberAt(dump, byte), "%s at byte %lld is said to be line %lld", what,
+                  static_cast<long long>(byte), static_cast<long long>(line));
+}
+
+bool IsDataLineStart(uint8_t first) {
+  return first != 'Y' && first != ',';
+}
+
+void CheckAnomaly(const Anomaly& anomaly, const uint8_t* dump, size_t size) {
+  const char* name = AnomalyKindName(anomaly.kind);
+  CheckPlace(name, anomaly.line, anomaly.byte, dump, size);
+  ZORQ_FUZZ_CHECK(anomaly.byte >= 63, "%s in the header", name);
+  const size_t byte = static_cast<size_t>(anomaly.byte);
+  const size_t end = LineEnd(dump, size, byte);
+  switch (anomaly.kind) {
+    case AnomalyKind::TimeGoesBackwards:
+      ZORQ_FUZZ_CHECK(dump[byte] == 'Y', "%s on a line that is no date stamp", name);
+      break;
+    case AnomalyKind::LongLineCut:
+      ZORQ_FUZZ_CHECK(end < size && end - byte > 1024, "%s on a line of %zu bytes", name,
+                      end - byte);
+      break;
+    case AnomalyKind::UnfinishedLastLine:
+      ZORQ_FUZZ_CHECK(end == size, "%s on a line that has its LF", name);
+      break;
+    default:
+      ZORQ_FUZZ_CHECK(IsDataLineStart(dump[byte]), "%s on a line that is no data line", name);
+      break;
+  }
+}
+
+void CheckFailure(const ConversionRun& run, const uint8_t* dump, size_t size) {
+  const ConversionFailure& failure = run.report.failure;
+  ZORQ_FUZZ_CHECK(!failure.reason.empty(), "status %d without a reason", run.status);
+  switch (run.status) {
+    case kStatusHeaderError:
+    case kStatusStaffLengthError:
+    case kStatusFromTypeError:
+      ZORQ_FUZZ_CHECK(failure.line == 1 && failure.byte == 0, "status %d at line %lld", run.status,
+                      static_cast<long long>(failure.line));
+      break;
+    case kStatusDateTimeError:
+      // A gauge header's date letters, or a date-stamp line.
+      CheckPlace("a date-stamp failure", failure.line, failure.byte, dump, size);
+      ZORQ_FUZZ_CHECK(failure.byte == 0 || (failure.byte >= 63 && dump[failure.byte] == 'Y'),
+                      "status 4 on a line that is no date stamp");
+      break;
+    case kStatusWriteError:
+      if (failure.line > 0)  // 0: the final flush, at no line
+        CheckPlace("a write failure", failure.line, failure.byte, dump, size);
+      break;
+    default:
+      break;
+  }
+}
+
+// The dump cut into lines as the reader cuts it, counted.
+struct LineCounts {
+  int64_t lines = 0, commaLines = 0, shortLines = 0, stampLines = 0;
+};
+
+LineCounts CountLines(const uint8_t* dump, size_t size, bool skipShortLines) {
+  LineCounts counts;
+  for (size_t start = 63; start < size;) {
+    const size_t end = LineEnd(dump, size, start);
+    if (end == size)
+      break;
+    ++counts.lines;
+    if (dump[start] == ',') {
+      ++counts.commaLines;
+    } else if (skipShortLines && end - start < 3) {
+      ++counts.shortLines;
+    } else if (dump[start] == 'Y') {
+      ++counts.stampLines;
+    }
+    start = end + 1;
+  }
+  return counts;
+}
+
+int64_t RecordsIn(const std::string& output, bool logger) {
+  if (logger) {
+    int64_t records = 0;
+    for (size_t at = 0; at + 513 <= output.size();) {
+      if (output.compare(at, 5, "f001,") != 0)
+        break;
+      ++records;
+      at += 513;
+      if (output.compare(at, 8, "C001,D4,") == 0)
+        at = output.find('\n', at) + 1;
+    }
+    return records;
+  }
+  int64_t records = 0;
+  for (size_t at = output.find("\r\nD1,C1,"); at != std::string::npos;
+       at = output.find("\r\nD1,C1,", at + 1))
+    ++records;
+  return records;
+}
+
+}  // namespace
+
 void CheckSameBothWays(const ConversionRun& fast, const ConversionRun& plain) {
   ZORQ_FUZZ_CHECK(fast.status == plain.status && fast.output == plain.output,
                   "fast number paths: status %d, %zu bytes; C library: status %d, %zu bytes",
                   fast.status, fast.output.size(), plain.status, plain.output.size());
+  ZORQ_FUZZ_CHECK(SameAnomalies(fast.report, plain.report) &&
+                      fast.report.failure.reason == plain.report.failure.reason &&
+                      fast.report.recordsWritten == plain.report.recordsWritten,
+                  "fast number paths and C library report differently");
+}
+
+void CheckReport(const ConversionRun& run, const uint8_t* dump, size_t size, bool logger) {
+  const ConversionReport& report = run.report;
+  size_t kept = 0;
+  for (int kind = 0; kind < kAnomalyKinds; ++kind) {
+    size_t ofKind = 0;
+    for (const Anomaly& anomaly : report.anomalies)
+      ofKind += static_cast<int>(anomaly.kind) == kind;
+    const int64_t counted = report.anomalyCounts[static_cast<size_t>(kind)];
+    ZORQ_FUZZ_CHECK(static_cast<int64_t>(ofKind) == std::min<int64_t>(counted, 100),
+                    "%zu anomalies of kind %d kept, %lld counted", ofKind, kind,
+                    static_cast<long long>(counted));
+    kept += ofKind;
+  }
+  ZORQ_FUZZ_CHECK(kept == report.anomalies.size(), "anomalies of no kind");
+  for (const Anomaly& anomaly : report.anomalies)
+    CheckAnomaly(anomaly, dump, size);
+  ZORQ_FUZZ_CHECK(report.failed == (run.status != kStatusFinished), "status %d, failed %d",
+                  run.status, report.failed);
+  if (report.failed)
+    CheckFailure(run, dump, size);
+
+  ZORQ_FUZZ_CHECK(report.bytesWritten == static_cast<int64_t>(run.output.size()),
+                  "%lld bytes written said, %zu written",
+                  static_cast<long long>(report.bytesWritten), run.output.size());
+  ZORQ_FUZZ_CHECK(report.dataLines >= 0 && report.dateStampLines + report.dataLines +
+                                                   report.commaLinesSkipped +
+                                                   report.shortLinesSkipped ==
+                                               report.linesRead,
+                  "line counts do not add up");
+  if (run.status == kStatusFinished) {
+    const LineCounts counts = CountLines(dump, size, logger);
+    ZORQ_FUZZ_CHECK(
+        report.linesRead == counts.lines && report.commaLinesSkipped == counts.commaLines &&
+            report.shortLinesSkipped == counts.shortLines &&
+            report.dateStampLines == counts.stampLines,
+        "lines %lld/%lld, comma %lld/%lld, short %lld/%lld, stamps %lld/%lld",
+        static_cast<long long>(report.linesRead), static_cast<long long>(counts.lines),
+        static_cast<long long>(report.commaLinesSkipped), static_cast<long long>(counts.commaLines),
+        static_cast<long long>(report.shortLinesSkipped), static_cast<long long>(counts.shortLines),
+        static_cast<long long>(report.dateStampLines), static_cast<long long>(counts.stampLines));
+    ZORQ_FUZZ_CHECK(report.bytesRead == static_cast<int64_t>(size), "%lld of %zu bytes read",
+                    static_cast<long long>(report.bytesRead), size);
+  }
+  if (run.status != kStatusWriteError) {
+    const std::string output = logger ? run.output : "\r\n" + run.output;
+    ZORQ_FUZZ_CHECK(report.recordsWritten == RecordsIn(output, logger),
+                    "%lld records said, %lld written",
+                    static_cast<long long>(report.recordsWritten),
+                    static_cast<long long>(RecordsIn(output, logger)));
+  }
+  if (logger && report.recordsWritten > 0 && run.status != kStatusWriteError) {
+    const size_t last = run.output.rfind("f001,");
+    ZORQ_FUZZ_CHECK(report.firstRecordTime == run.output.substr(12, 19) &&
+                        report.lastRecordTime == run.output.substr(last + 12, 19),
+                    "record times %s and %s", report.firstRecordTime.c_str(),
+                    report.lastRecordTime.c_str());
+  }
 }
 
 }  // namespace zorq_fuzz

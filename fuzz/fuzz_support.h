@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/engine.h"
+
 class HeadlessUi;
 
 namespace zorq_fuzz {
@@ -53,6 +55,7 @@ HeadlessUi& ResetKeepingPanel();
 struct ConversionRun {
   int status = 0;      // ConvertState after the dispatch
   std::string output;  // what the To file holds after the prior content
+  ConversionReport report;
 };
 
 // Converts `dump` through DoTheConvert with the From-type and To-type rings
@@ -68,7 +71,15 @@ ConversionRun RunConversion(const uint8_t* dump, size_t size, int fromType, int 
 bool SplitCrLfLines(const std::string& text, std::vector<std::string>* lines);
 
 // Fails unless the conversion with the fast number paths and the one through
-// the C library alone ended alike, to the byte.
+// the C library alone ended alike, to the byte, with the same report.
 void CheckSameBothWays(const ConversionRun& fast, const ConversionRun& plain);
+
+// The report against the dump and the output: at most 100 anomalies of a
+// kind are kept and all are counted; every anomaly and failure names the
+// first byte of a line of its kind and the number of that line (1 + the LFs
+// before it); after a normal end the line counts are those of the dump cut
+// into lines the plain way; bytes and records written are those of the
+// output. `logger` picks the record kind and the short-line rule.
+void CheckReport(const ConversionRun& run, const uint8_t* dump, size_t size, bool logger);
 
 }  // namespace zorq_fuzz

@@ -323,7 +323,7 @@ int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int prec
 }
 
 int FormatPlainDecimalField(const char* field, int length, char* out) {
-  if (!gFastPaths.load(std::memory_order_relaxed) || length < 1 || length > 15) {
+  if (length < 1 || length > 15 || !gFastPaths.load(std::memory_order_relaxed)) {
     return -1;
   }
   // Which of the first 16 bytes are digits and which are points, found at

@@ -3,7 +3,9 @@
 #   0. every tracked .cpp/.h is as clang-format makes it
 #   1. build/        warnings as errors, every test (Qt tests offscreen)
 #   2. build-asan/   AddressSanitizer + UBSan, every test of the core
-#   3. short bounded fuzz runs of every fuzz target (when clang is present)
+#   3. build-tsan/   ThreadSanitizer, the tests of conversions that run in
+#                    threads (the rest runs on one thread and is kept short)
+#   4. short bounded fuzz runs of every fuzz target (when clang is present)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
@@ -27,6 +29,13 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORQ_SANITIZE=ON \
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== build-tsan/ (ThreadSanitizer)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORQ_SANITIZE_THREAD=ON \
+  -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
+cmake --build build-tsan -j "$jobs" --target zorq_core_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^Engine(Threads|Cancel|Progress)\.'
 
 if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then
   echo "== fuzzing (bounded)"
