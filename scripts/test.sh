@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs the whole test suite:
-#   0. every tracked .cpp/.h is as clang-format makes it
+#   0. every tracked .cpp/.h is as clang-format makes it, and every .cpp is
+#      named in its folder's CMakeLists.txt
 #   1. build/        warnings as errors, every test (Qt tests offscreen)
 #   2. build-asan/   AddressSanitizer + UBSan, every test of the core
 #   3. build-tsan/   ThreadSanitizer, the tests of conversions that run in
@@ -13,8 +14,9 @@ jobs="$(nproc)"
 
 bash scripts/install-deps.sh
 
-echo "== format"
+echo "== format and source lists"
 bash scripts/check-format.sh
+bash scripts/check-source-lists.sh
 
 echo "== build/ (warnings as errors)"
 # The GUI is named so that a build folder configured without it earlier
