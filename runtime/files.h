@@ -24,6 +24,8 @@ int OpenFile(const char* path, int access, int action, int fileType);
 
 // Reads up to `count` bytes. Returns the count read (fewer only at the end of
 // the file), 0 once nothing is left, or a negative number on a failed read.
+// The file is read ahead; a read(2) that fails is reported by the call that
+// reaches it, after the bytes read before it.
 long ReadFile(int handle, char* buffer, long count);
 
 // Writes `count` bytes. Returns `count` on success; any other value means the
