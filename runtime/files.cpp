@@ -40,6 +40,9 @@ struct FileSlot {
   size_t readStart = 0;     // next unread byte of readBuffer
   size_t readEnd = 0;       // end of the valid bytes of readBuffer
   bool readFailed = false;  // a failed read is reported at the next call
+  // A read(2) found the end of the file: none is made again until the file
+  // pointer is moved, so that each read(2) stands for new bytes.
+  bool readAtEnd = false;
   std::unique_ptr<char[]> writeBuffer;
   size_t writeLength = 0;  // bytes waiting in writeBuffer
 };
@@ -191,14 +194,15 @@ long ReadFile(int handle, char* buffer, long count) {
         slot->readFailed = false;
         return -1;
       }
+      if (slot->readAtEnd) {
+        break;
+      }
       const BytesMoved got =
           MoveAll(FileSystem().read, slot->fd, slot->readBuffer.get(), kBufferSize);
       slot->readStart = 0;
       slot->readEnd = got.count;
       slot->readFailed = got.failed;
-      if (got.count == 0 && !got.failed) {
-        break;  // the end of the file
-      }
+      slot->readAtEnd = !got.failed && got.count < kBufferSize;
       continue;
     }
     const size_t available = slot->readEnd - slot->readStart;
@@ -238,6 +242,7 @@ long long SetFilePtr(int handle, long long offset, int origin) {
   const bool flushed = FlushSlot(slot);
   slot->readStart = slot->readEnd = 0;
   slot->readFailed = false;
+  slot->readAtEnd = false;
   const int whence = origin == VAL_END_OF_FILE ? SEEK_END : SEEK_SET;
   const off_t position = MoveFilePosition(slot->fd, static_cast<off_t>(offset), whence);
   return flushed ? static_cast<long long>(position) : -1;

@@ -179,6 +179,26 @@ TEST(Files, LengthAndCutBackGoThroughTheSystemCallTable) {
   EXPECT_EQ(ReadWholeFile(path), "0123");
 }
 
+TEST(Files, TheEndOfTheFileIsReadOnceUntilThePointerMoves) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("in"), Pattern(1500));
+  const int handle = OpenFile(dir.Path("in").c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  char block[1024];
+  {
+    FakeSystemCalls fakes;
+    EXPECT_EQ(ReadFile(handle, block, 1024), 1024);
+    EXPECT_EQ(ReadFile(handle, block, 1024), 476);
+    EXPECT_EQ(ReadFile(handle, block, 1024), 0);
+    EXPECT_EQ(ReadFile(handle, block, 1024), 0);
+    EXPECT_EQ(fakes.Count(SystemCall::Read), 2);  // the bytes, then the end
+    EXPECT_EQ(SetFilePtr(handle, 1000, VAL_START_OF_FILE), 1000);
+    EXPECT_EQ(ReadFile(handle, block, 1024), 500);
+    EXPECT_EQ(fakes.Count(SystemCall::Read), 4);
+  }
+  EXPECT_EQ(CloseFile(handle), 0);
+}
+
 TEST(Files, HandlesThatAreNotOpenFailEveryOperation) {
   TempDir dir;
   char buffer[16];
