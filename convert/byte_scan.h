@@ -30,10 +30,17 @@ inline uint64_t ByteBitsOf64(const char* bytes, char wanted) {
 #endif
 }
 
-// The four bytes at `bytes` (the first in the lowest byte).
+// The four bytes at `bytes` (the first in the lowest byte, on any machine:
+// the digit arithmetic below counts on that order).
 inline uint32_t LoadWord(const char* bytes) {
+  static_assert(
+      std::endian::native == std::endian::little || std::endian::native == std::endian::big,
+      "bytes of a word in neither order");
   uint32_t word;
   std::memcpy(&word, bytes, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap32(word);
+  }
   return word;
 }
 

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "runtime/truncate_to_int.h"
+
 HeadlessUi::HeadlessUi(PanelDescription description) : description_(std::move(description)) {}
 
 int HeadlessUi::Init(char* /*argv*/[]) {
@@ -93,7 +95,7 @@ int HeadlessUi::GetCtrlInt(int panel, int control, int* value) {
   if (state == nullptr || value == nullptr)
     return UIE_BAD_CONTROL;
   *value =
-      state->kind == ControlKind::Numeric ? static_cast<int>(state->doubleValue) : state->intValue;
+      state->kind == ControlKind::Numeric ? TruncateToInt(state->doubleValue) : state->intValue;
   return 0;
 }
 
@@ -124,7 +126,7 @@ int HeadlessUi::SetCtrlDouble(int panel, int control, double value) {
   if (state->kind == ControlKind::Numeric) {
     state->doubleValue = value;
   } else {
-    state->intValue = static_cast<int>(value);
+    state->intValue = TruncateToInt(value);
   }
   return 0;
 }

@@ -14,6 +14,7 @@ packages=(
   qt6-charts-dev                            # the preview chart
   xvfb xauth                                # Qt tests on a real X server, README screenshots
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
+  clang-format                              # the format check of scripts/test.sh
   time hyperfine                            # benchmarks
   desktop-file-utils appstream groff-base man-db bash-completion  # packaging checks
   dpkg-dev file                             # cpack -G DEB (dpkg-shlibdeps, ELF detection)
