@@ -13,7 +13,7 @@
 #include "convert/comma_positions.h"
 #include "convert/conversion_context.h"
 #include "convert/converter_runs.h"
-#include "convert/field_check.h"
+#include "convert/field_grammar.h"
 #include "convert/flash_line_reader.h"
 #include "convert/staff_scale.h"
 #include "convert/status.h"
@@ -213,7 +213,6 @@ class LoggerConversion {
   void CompleteCountFields();
   template <bool kFieldsComplete>
   int PlaceCommaEndedCountsFrom(int p, int most);
-  int PlaceCountFromTable(int p);
   int PlaceOneField(int p);
   int PlaceCommaEndedCounts(int p, int most);
   double ExtraValueAt(int p) const;
@@ -407,38 +406,37 @@ void LoggerConversion::HandleDataLine() {
 }
 
 // Places the field at `p` as the next reading and returns where the field
-// after it starts (the line's end when no comma follows).
+// after it starts (the line's end when no comma follows). A whole count
+// whose field is in the table is copied from it; anything else (signs,
+// blanks, points, exponents, counts above 4095) is read and formatted.
 int LoggerConversion::PlaceOneField(int p) {
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
-  const int digitsEnd = PlaceCountFromTable(p);
-  if (digitsEnd < 0) {
+  const FieldForm field = ClassifyCountField(line + p, line + length);
+  if (countTable_ && field.kind == FieldKind::kWholeCount && field.count < kCountFieldEntries) {
+    std::memcpy(Field(readingCount_), CountField(static_cast<unsigned>(field.count)), kFieldSize);
+  } else {
     PlaceReading(reader_.LineDecimal(p));
-    const int end = FieldEnd(line, p, length);
-    if (!IsOneNumber(line + p, line + end))
-      NoteNotANumber(p, end);
+    if (field.kind == FieldKind::kNotANumber)
+      NoteNotANumber(p, p + field.length);
   }
-  if (digitsEnd >= 0 && digitsEnd < length && line[digitsEnd] == ',')
-    return digitsEnd + 1;  // digits hold no comma: this is the next one
-  const void* comma = std::memchr(line + p, ',', static_cast<size_t>(length - p));
+  // The field holds no comma: one that ends it is the next one.
+  const int end = p + field.length;
+  if (end < length && line[end] == ',')
+    return end + 1;
+  const void* comma = std::memchr(line + end, ',', static_cast<size_t>(length - end));
   return comma == nullptr ? length : static_cast<int>(static_cast<const char*>(comma) - line) + 1;
 }
 
-// The reading of the extra value at `p`: a whole number of one to four
-// digits ended by a CR, a comma or the line's end is its own value;
+// The reading of the extra value at `p`: a whole count is its own value;
 // anything else is read in full.
 double LoggerConversion::ExtraValueAt(int p) const {
   const char* line = reader_.Line();
-  const int length = reader_.LineLength();
-  if (fastPaths_) {
-    int digits = 0;
-    const int value = ShortWholeNumber(line + p, line + length, &digits);
-    if (value >= 0)
-      return static_cast<double>(value);
-  }
-  const int end = FieldEnd(line, p, length);
-  if (!IsOneNumber(line + p, line + end))
-    NoteNotANumber(p, end);
+  const FieldForm field = ClassifyCountField(line + p, line + reader_.LineLength());
+  if (fastPaths_ && field.kind == FieldKind::kWholeCount)
+    return static_cast<double>(field.count);
+  if (field.kind == FieldKind::kNotANumber)
+    NoteNotANumber(p, p + field.length);
   return reader_.LineDecimal(p);
 }
 
@@ -512,23 +510,6 @@ void LoggerConversion::CompleteCountFields() {
   countFieldsComplete_ = true;
 }
 
-// A field of one to four plain digits, ended by the line's end, a comma or
-// a CR, is a whole count whose field is in the table: places it and returns
-// the index after its digits. Anything else (signs, blanks, points,
-// exponents, counts above 4095) takes the general path: returns -1.
-int LoggerConversion::PlaceCountFromTable(int p) {
-  if (!countTable_)
-    return -1;
-  const char* line = reader_.Line();
-  const int length = reader_.LineLength();
-  int digits = 0;
-  const int count = ShortWholeNumber(line + p, line + length, &digits);
-  if (count < 0 || count >= kCountFieldEntries)
-    return -1;  // a fifth digit, a point, an exponent, ...
-  std::memcpy(Field(readingCount_), CountField(static_cast<unsigned>(count)), kFieldSize);
-  return p + digits;
-}
-
 // Places up to `most` counts from `p` on, for as long as each is one to four
 // digits ended by a comma that is followed by more data (no CR, comma or
 // line end). Returns where the next field starts.
@@ -553,17 +534,14 @@ int LoggerConversion::PlaceCommaEndedCountsFrom(int p, int most) {
   while (placed < most && commas != 0) {
     const int comma = std::countr_zero(commas);
     commas &= commas - 1;
-    const int digits = comma - start;
-    const uint32_t word = LoadWord(base + start);  // the line is padded
+    const int count = WholeCount(base + start, comma - start);  // the line is padded
     const char next = base[comma + 1];
-    // One to four digits, and a comma followed by more of the line.
-    if (digits <= 0 || digits > 4 || DigitRunOfFour(word) < digits || p + comma + 1 >= length ||
-        next == ',' || next == '\r')
+    // A whole count in the table, and a comma followed by more of the line.
+    if (count < 0 || count >= kCountFieldEntries || p + comma + 1 >= length || next == ',' ||
+        next == '\r')
       break;
-    const unsigned count = DigitsValue(word, digits);  // below 10000
-    if (count >= kCountFieldEntries)
-      break;
-    const char* made = kFieldsComplete ? countFields_ + count * kFieldSize : CountField(count);
+    const unsigned index = static_cast<unsigned>(count);
+    const char* made = kFieldsComplete ? countFields_ + index * kFieldSize : CountField(index);
     std::memcpy(field, made, kFieldSize);
     field += kFieldSize;
     start = comma + 1;

@@ -141,35 +141,23 @@ bool ScaledMagnitude(double value, int precision, uint128* scaled) {
   return true;
 }
 
-// Lays out sign, zero padding and digits as printf's "%0*" does.
-int PadAndCopy(char* out, size_t size, bool negative, const char* digits, int digitCount,
-               int width) {
-  const int signLength = negative ? 1 : 0;
-  const int zeros = width > digitCount + signLength ? width - digitCount - signLength : 0;
-  const int length = signLength + zeros + digitCount;
-  if (static_cast<size_t>(length) >= size) {
-    return -1;
+inline int CountDigits(uint128 value) {
+  if ((value >> 64) != 0) {
+    int digits = 20;  // 2^64 has 20 digits
+    for (uint128 limit = static_cast<uint128>(kPow10[19]) * 10; value >= limit; limit *= 10) {
+      ++digits;
+    }
+    return digits;
   }
-  char* p = out;
-  if (negative) {
-    *p++ = '-';
-  }
-  std::memset(p, '0', static_cast<size_t>(zeros));
-  p += zeros;
-  std::memcpy(p, digits, static_cast<size_t>(digitCount));
-  p[digitCount] = '\0';
-  return length;
-}
-
-inline int CountDigits(uint64_t value) {
-  if (value < 10) {
+  const uint64_t narrow = static_cast<uint64_t>(value);
+  if (narrow < 10) {
     return 1;
   }
-  if (value < 100) {
+  if (narrow < 100) {
     return 2;
   }
   int digits = 3;
-  for (uint64_t limit = 1000; digits < 20 && value >= limit; limit *= 10) {
+  for (uint64_t limit = 1000; digits < 20 && narrow >= limit; limit *= 10) {
     ++digits;
   }
   return digits;
@@ -177,12 +165,17 @@ inline int CountDigits(uint64_t value) {
 
 // Writes "%0<width>.<precision>f" of the number with integer part `whole`
 // and the `precision` digits `fractionDigits` straight into `out`, as
-// printf lays it out. -1 when it does not fit `size`.
+// printf lays it out: the one fixed-width layout of the formatting here.
+// kPrecision is the precision, or -1 to take `precision`. -1 when the text
+// does not fit `size`.
 template <int kPrecision>
-int LayOutFixedWith(char* out, size_t size, bool negative, uint64_t whole, uint64_t fractionDigits,
-                    int width) {
+int LayOutFixedWith(char* out, size_t size, bool negative, uint128 whole, uint64_t fractionDigits,
+                    int precision, int width) {
+  if (kPrecision >= 0) {
+    precision = kPrecision;
+  }
   const int signLength = negative ? 1 : 0;
-  const int body = CountDigits(whole) + (kPrecision > 0 ? kPrecision + 1 : 0);
+  const int body = CountDigits(whole) + (precision > 0 ? precision + 1 : 0);
   const int zeros = width > body + signLength ? width - body - signLength : 0;
   const int length = signLength + zeros + body;
   if (static_cast<size_t>(length) >= size) {
@@ -190,8 +183,8 @@ int LayOutFixedWith(char* out, size_t size, bool negative, uint64_t whole, uint6
   }
   char* end = out + length;
   *end = '\0';
-  if (kPrecision > 0) {
-    end = FixedDigitsBackwards(end, fractionDigits, kPrecision);
+  if (precision > 0) {
+    end = FixedDigitsBackwards(end, fractionDigits, precision);
     *--end = '.';
   }
   DigitsBackwards(end, whole);
@@ -206,59 +199,20 @@ int LayOutFixedWith(char* out, size_t size, bool negative, uint64_t whole, uint6
 }
 
 // The precisions the record formats use get their own unrolled copies.
-int LayOutFixed(char* out, size_t size, bool negative, uint64_t whole, uint64_t fractionDigits,
+int LayOutFixed(char* out, size_t size, bool negative, uint128 whole, uint64_t fractionDigits,
                 int precision, int width) {
   switch (precision) {
     case 6:
-      return LayOutFixedWith<6>(out, size, negative, whole, fractionDigits, width);
+      return LayOutFixedWith<6>(out, size, negative, whole, fractionDigits, 6, width);
     case 4:
-      return LayOutFixedWith<4>(out, size, negative, whole, fractionDigits, width);
+      return LayOutFixedWith<4>(out, size, negative, whole, fractionDigits, 4, width);
     case 1:
-      return LayOutFixedWith<1>(out, size, negative, whole, fractionDigits, width);
+      return LayOutFixedWith<1>(out, size, negative, whole, fractionDigits, 1, width);
     case 0:
-      return LayOutFixedWith<0>(out, size, negative, whole, fractionDigits, width);
-    default: {
-      char text[64];
-      char* const end = text + sizeof text;
-      char* first = FixedDigitsBackwards(end, fractionDigits, precision);
-      *--first = '.';
-      first = DigitsBackwards(first, whole);
-      return PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
-    }
+      return LayOutFixedWith<0>(out, size, negative, whole, fractionDigits, 0, width);
+    default:
+      return LayOutFixedWith<-1>(out, size, negative, whole, fractionDigits, precision, width);
   }
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Passes over leading white space and an optional sign, as the decimal
-// reading does; returns where the digits may start.
-const char* SkipSpaceAndSign(const char* p, const char* end, bool* negative) {
-  while (p < end && IsSpace(*p)) {
-    ++p;
-  }
-  if (p < end && (*p == '+' || *p == '-')) {
-    *negative = *p == '-';
-    ++p;
-  }
-  return p;
-}
-
-// True when [p, end) starts with an exponent that the decimal reading would
-// take ("e", an optional sign, at least one digit).
-bool ExponentFollows(const char* p, const char* end) {
-  if (p >= end || (*p != 'e' && *p != 'E')) {
-    return false;
-  }
-  const char* q = p + 1;
-  if (q < end && (*q == '+' || *q == '-')) {
-    ++q;
-  }
-  return q < end && IsDigit(*q);
 }
 
 }  // namespace
@@ -273,21 +227,12 @@ int FormatFixed(char* out, size_t size, double value, int width, int precision) 
   const uint64_t scale = kPow10[precision];
   // printf keeps the sign of negative values that round to zero, and of -0.0.
   const bool negative = std::signbit(value);
-  if ((scaled >> 64) == 0) {  // most values; 128-bit division is kept for the rest
-    const uint64_t narrow = static_cast<uint64_t>(scaled);
-    const int length =
-        LayOutFixed(out, size, negative, narrow / scale, narrow % scale, precision, width);
-    return length >= 0 ? length : FormatText(out, size, "%0*.*f", width, precision, value);
-  }
-  char text[64];
-  char* const end = text + sizeof text;
-  char* first = end;
-  if (precision > 0) {
-    first = FixedDigitsBackwards(first, static_cast<uint64_t>(scaled % scale), precision);
-    *--first = '.';
-  }
-  first = DigitsBackwards(first, scaled / scale);
-  const int length = PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
+  // Most values fit 64 bits, whose division is far quicker.
+  const bool narrow = (scaled >> 64) == 0;
+  const uint128 whole = narrow ? static_cast<uint64_t>(scaled) / scale : scaled / scale;
+  const uint64_t fraction =
+      narrow ? static_cast<uint64_t>(scaled) % scale : static_cast<uint64_t>(scaled % scale);
+  const int length = LayOutFixed(out, size, negative, whole, fraction, precision, width);
   return length >= 0 ? length : FormatText(out, size, "%0*.*f", width, precision, value);
 }
 
@@ -295,13 +240,10 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
   if (!gFastPaths.load(std::memory_order_relaxed) || width < 0 || width > 20 || size < 24) {
     return FormatText(out, size, "%0*i", width, value);
   }
-  char text[16];
-  char* const end = text + sizeof text;
   const bool negative = value < 0;
   const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(static_cast<int64_t>(value))
                                       : static_cast<uint64_t>(value);
-  char* first = DigitsBackwards(end, magnitude);
-  return PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
+  return LayOutFixed(out, size, negative, magnitude, 0, 0, width);
 }
 
 int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int precision) {
@@ -322,8 +264,8 @@ int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int prec
   return length >= 0 ? length : FormatFixed(out, size, value, width, precision);
 }
 
-int FormatPlainDecimalField(const char* field, int length, char* out) {
-  if (length < 1 || length > 15 || !gFastPaths.load(std::memory_order_relaxed)) {
+int PlainDecimalLength(const char* field, int length) {
+  if (length < 1 || length > 15) {
     return -1;
   }
   // Which of the first 16 bytes are digits and which are points, found at
@@ -343,15 +285,15 @@ int FormatPlainDecimalField(const char* field, int length, char* out) {
   const bool refused = ((others & ~points) != 0) | ((others & (others - 1)) != 0) |
                        (wholeLength < 1) | (wholeLength > 7) | (fractionLength > 6) |
                        ((wholeLength > 1) & (field[negative] == '0'));
-  if (refused) {
-    return -1;
-  }
+  return refused ? -1 : length + 7 - hasPoint - fractionLength;
+}
+
+void PrintPlainDecimal(const char* field, int length, int printedLength, char* out) {
   // The field as it is, then the point (when it has none) and the zeros
   // that make six decimals, taken from one pattern at the right offset.
   static constexpr char kFill[kPlainDecimalReach] = ".000000";
   std::memcpy(out, field, 16);
-  std::memcpy(out + length, kFill + hasPoint + fractionLength, 16);
-  return length + 7 - hasPoint - fractionLength;
+  std::memcpy(out + length, kFill + (length + 7 - printedLength), 16);
 }
 
 void SetFastNumberPaths(bool enabled) {
@@ -365,53 +307,38 @@ double ReadDecimalFast(const char* begin, const char* end) {
   if (!gFastPaths.load(std::memory_order_relaxed)) {
     return ReadDecimal(begin, end);
   }
-  bool negative = false;
-  const char* p = SkipSpaceAndSign(begin, end, &negative);
+  const DecimalParts number = ScanDecimal(begin, end);
+  if (number.extent == 0) {
+    return 0.0;
+  }
   uint64_t mantissa = 0;
   int significant = 0;  // digits taken into the mantissa, leading zeros not counted
-  int exponent = 0;     // power of ten to apply to the mantissa
-  bool anyDigit = false;
-  for (; p < end && IsDigit(*p); ++p) {
-    anyDigit = true;
-    if (mantissa == 0 && *p == '0') {
-      continue;
-    }
-    if (++significant > 19) {
-      return ReadDecimal(begin, end);
-    }
-    mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-  }
-  if (p < end && *p == '.') {
-    const char* q = p + 1;
-    for (; q < end && IsDigit(*q); ++q) {
-      anyDigit = true;
-      --exponent;
-      if (mantissa == 0 && *q == '0') {
+  const auto take = [&](const char* digit, const char* digitsEnd) {
+    for (; digit < digitsEnd; ++digit) {
+      if (mantissa == 0 && *digit == '0') {
         continue;
       }
       if (++significant > 19) {
-        return ReadDecimal(begin, end);
+        return false;
       }
-      mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*digit - '0');
     }
-    if (anyDigit) {
-      p = q;
-    }
-  }
-  if (!anyDigit) {
-    return 0.0;
-  }
-  if (ExponentFollows(p, end)) {
-    return ReadDecimal(begin, end);  // exponents: the general path
+    return true;
+  };
+  // Exponents and long digit strings take the general path.
+  if (number.exponent || !take(number.whole, number.wholeEnd) ||
+      !take(number.fraction, number.fractionEnd)) {
+    return ReadDecimal(begin, end);
   }
   if (mantissa == 0) {
-    return negative ? -0.0 : 0.0;
+    return number.negative ? -0.0 : 0.0;
   }
-  if (mantissa > (1ULL << 53) || exponent < -22) {
+  const long fractionDigits = number.fractionEnd - number.fraction;
+  if (mantissa > (1ULL << 53) || fractionDigits > 22) {
     return ReadDecimal(begin, end);
   }
   // Both operands are exact doubles, so one correctly rounded operation
   // gives the correctly rounded value.
-  const double magnitude = static_cast<double>(mantissa) / kExactPow10[-exponent];
-  return negative ? -magnitude : magnitude;
+  const double magnitude = static_cast<double>(mantissa) / kExactPow10[fractionDigits];
+  return number.negative ? -magnitude : magnitude;
 }

@@ -26,26 +26,30 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width);
 // answer from one IEEE multiplication or division.
 double ReadDecimalFast(const char* begin, const char* end);
 
-// Bytes FormatPlainDecimalField reads from its field and writes at its
-// output, whatever the field's length.
+// Bytes PlainDecimalLength and PrintPlainDecimal read from their field and
+// PrintPlainDecimal writes at its output, whatever the field's length.
 inline constexpr int kPlainDecimalReach = 32;
 
-// Prints a whole field, [field, field + length), that is a plain decimal,
-// with the text FormatFixed(.., ReadDecimal(field, field + length), 8, 6)
-// gives ("%08.6f"; six decimals never leave room for zero padding),
-// straight from the field's digits. The field is an optional "-", one to
-// seven digits with no leading zero (a lone "0" is fine), and an optional
-// point followed by at most six digits. Then the correctly rounded double
-// lies within half a unit of its last place of the decimal, far less than
-// half of 10^-6, so printing it back gives the decimal's own digits.
-// Returns the printed length, or -1 for any other field. Reads and writes
-// kPlainDecimalReach bytes from `field` and at `out` whatever the field's
-// length, so both buffers must have that many (the bytes past the printed
-// length are junk).
-int FormatPlainDecimalField(const char* field, int length, char* out);
+// A plain decimal is an optional "-", one to seven digits with no leading
+// zero (a lone "0" is fine), and an optional point followed by at most six
+// digits. Its correctly rounded double lies within half a unit of its last
+// place of the decimal, far less than half of 10^-6, so printing it back
+// with "%08.6f" gives the decimal's own digits (six decimals never leave
+// room for zero padding). Returns the length of that text when the whole
+// field, [field, field + length), is a plain decimal, or -1. Reads
+// kPlainDecimalReach bytes from `field` whatever its length.
+int PlainDecimalLength(const char* field, int length);
 
-// Turns the fast paths off (every function above then calls its C-library
-// counterpart) and on again, so that tests and fuzzers can compare whole
+// Prints a plain decimal field of `printedLength` (from PlainDecimalLength)
+// with the text FormatFixed(.., ReadDecimal(field, field + length), 8, 6)
+// gives, straight from its digits. Reads and writes kPlainDecimalReach
+// bytes from `field` and at `out` (the bytes past the printed length are
+// junk).
+void PrintPlainDecimal(const char* field, int length, int printedLength, char* out);
+
+// Turns the fast paths off (every formatting and reading above then calls
+// its C-library counterpart; the plain-decimal printer is for its callers to
+// leave aside) and on again, so that tests and fuzzers can compare whole
 // conversions both ways. On by default.
 void SetFastNumberPaths(bool enabled);
 bool FastNumberPathsEnabled();

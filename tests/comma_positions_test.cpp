@@ -8,6 +8,7 @@
 
 #include "convert/byte_scan.h"
 #include "convert/comma_positions.h"
+#include "convert/field_grammar.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ TEST(CommaPositionsTest, FindsEveryCommaOfTheLineAndNoneBeyondIt) {
   }
 }
 
-TEST(ShortWholeNumberTest, TakesOneToFourDigitsEndedByCommaCrOrTheEnd) {
+TEST(FieldGrammarTest, WholeCountsAreOneToFourDigitsEndedByCommaCrOrTheEnd) {
   struct Case {
     const char* text;
     int length;  // of the line; the rest is readable padding
@@ -65,11 +66,11 @@ TEST(ShortWholeNumberTest, TakesOneToFourDigitsEndedByCommaCrOrTheEnd) {
   for (const Case& c : kCases) {
     std::string line(c.text);
     line.append(8, '9');  // padding digits must not be taken
-    int digits = -1;
-    const int value = ShortWholeNumber(line.data(), line.data() + c.length, &digits);
-    EXPECT_EQ(value, c.value) << "'" << c.text << "' length " << c.length;
-    if (value >= 0) {
-      EXPECT_EQ(digits, c.digits) << "'" << c.text << "'";
+    const FieldForm field = ClassifyCountField(line.data(), line.data() + c.length);
+    EXPECT_EQ(field.kind == FieldKind::kWholeCount, c.value >= 0) << "'" << c.text << "'";
+    EXPECT_EQ(field.count, c.value) << "'" << c.text << "' length " << c.length;
+    if (field.count >= 0) {
+      EXPECT_EQ(field.length, c.digits) << "'" << c.text << "'";
     }
   }
 }
