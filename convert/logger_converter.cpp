@@ -119,72 +119,51 @@ bool FormatReadingField(double reading, char* field) {
   return false;
 }
 
-// Appends `value` as "%0<width>i" at `out`; returns the end.
-char* AppendNumber(char* out, int value, int width) {
-  return out + FormatZeroPaddedInt(out, 24, value, width);
-}
-
-char* AppendText(char* out, const char* text) {
-  const size_t length = std::strlen(text);
-  std::memcpy(out, text, length);
-  return out + length;
-}
-
-// "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i" with the sample rate and
-// `time`, pieced together from the exact integer formatting. `out` must
-// hold 160 bytes.
-void FormatPrefix(int sampleRate, const DateStamp& time, char* out) {
-  char* p = AppendText(out, "f001,S");
-  p = AppendNumber(p, sampleRate, 2);
-  p = AppendText(p, ",B0,");
-  p = AppendNumber(p, time.year, 4);
-  *p++ = '-';
-  p = AppendNumber(p, time.month, 2);
-  *p++ = '-';
-  p = AppendNumber(p, time.day, 2);
-  *p++ = 'T';
-  p = AppendNumber(p, time.hour, 2);
-  *p++ = ':';
-  p = AppendNumber(p, time.minute, 2);
-  *p++ = ':';
-  p = AppendNumber(p, time.second, 2);
-  *p = '\0';
-}
-
-// Writes `value` (not negative) in exactly `count` digits.
-void PutDigits(char* out, int value, int count) {
-  for (int i = count - 1; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
+// Writes the prefix "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i" with the
+// sample rate and `time` into the kPrefixSize bytes at `out`, cut there as
+// a field wider than its digits would be. With `fast`, fields that fill
+// their widths exactly (the usual case) are written straight in place; any
+// other prefix is pieced together from the exact integer formatting.
+void PutPrefix(int sampleRate, const DateStamp& time, bool fast, char* out) {
+  struct Piece {
+    const char* before;
+    int at;  // where the value's digits start when every field fills its width
+    int width;
+    int value;
+  };
+  const Piece pieces[] = {{"f001,S", 6, 2, sampleRate}, {",B0,", 12, 4, time.year},
+                          {"-", 17, 2, time.month},     {"-", 20, 2, time.day},
+                          {"T", 23, 2, time.hour},      {":", 26, 2, time.minute},
+                          {":", 29, 2, time.second}};
+  constexpr int kPowers[] = {1, 10, 100, 1000, 10000};
+  fast = fast && std::all_of(std::begin(pieces), std::end(pieces), [&](const Piece& piece) {
+           return piece.value >= 0 && piece.value < kPowers[piece.width];
+         });
+  if (fast) {
+    std::memcpy(out, "f001,S00,B0,0000-00-00T00:00:00", kPrefixSize);
+    for (const Piece& piece : pieces) {
+      int value = piece.value;
+      for (int i = piece.width - 1; i >= 0; --i, value /= 10)
+        out[piece.at + i] = static_cast<char>('0' + value % 10);
+    }
+    return;
   }
-}
-
-// The prefix as FormatPrefix makes it, written straight into the record,
-// for the usual case of fields that fill their widths exactly. False,
-// writing nothing, for any other.
-bool PutPrefixDigits(int sampleRate, const DateStamp& time, char* out) {
-  const auto fits = [](int value, int limit) { return value >= 0 && value < limit; };
-  if (!fits(sampleRate, 100) || !fits(time.year, 10000) || !fits(time.month, 100) ||
-      !fits(time.day, 100) || !fits(time.hour, 100) || !fits(time.minute, 100) ||
-      !fits(time.second, 100)) {
-    return false;
+  char prefix[160];  // seven pieces of at most 24 bytes each
+  char* p = prefix;
+  for (const Piece& piece : pieces) {
+    const size_t length = std::strlen(piece.before);
+    std::memcpy(p, piece.before, length);
+    p += length;
+    p += FormatZeroPaddedInt(p, 24, piece.value, piece.width);
   }
-  std::memcpy(out, "f001,S00,B0,0000-00-00T00:00:00", kPrefixSize);
-  PutDigits(out + 6, sampleRate, 2);
-  PutDigits(out + 12, time.year, 4);
-  PutDigits(out + 17, time.month, 2);
-  PutDigits(out + 20, time.day, 2);
-  PutDigits(out + 23, time.hour, 2);
-  PutDigits(out + 26, time.minute, 2);
-  PutDigits(out + 29, time.second, 2);
-  return true;
+  std::memcpy(out, prefix, kPrefixSize);
 }
 
 // The time of a record as its prefix shows it: the 19 bytes after
 // "f001,Sdd,B0," (a field wider than its digits is cut with the prefix).
 std::string RecordTimeAsWritten(int sampleRate, const DateStamp& time) {
-  char prefix[160];
-  FormatPrefix(sampleRate, time, prefix);
+  char prefix[kPrefixSize];
+  PutPrefix(sampleRate, time, false, prefix);
   constexpr int kTimeStart = 12;
   return std::string(prefix + kTimeStart, kPrefixSize - kTimeStart);
 }
@@ -449,11 +428,7 @@ void LoggerConversion::StartRecord() {
   const DateStamp time = RecordTime();
   recordTime_ = time;
   record_ = out_.Space(kRecordSize);
-  if (!fastPaths_ || !PutPrefixDigits(sampleRate_, time, record_)) {
-    char prefix[160];
-    FormatPrefix(sampleRate_, time, prefix);
-    std::memcpy(record_, prefix, kPrefixSize);
-  }
+  PutPrefix(sampleRate_, time, fastPaths_, record_);
   recordHasTime_ = haveTime_;
   if (haveTime_) {
     recordStart_ = currentTime_;
