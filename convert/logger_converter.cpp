@@ -141,8 +141,11 @@ void PutPrefix(int sampleRate, const DateStamp& time, bool fast, char* out) {
          });
   if (fast) {
     std::memcpy(out, "f001,S00,B0,0000-00-00T00:00:00", kPrefixSize);
+    // Unrolled, every width is a constant.
+#pragma GCC unroll 7
     for (const Piece& piece : pieces) {
       int value = piece.value;
+#pragma GCC unroll 4
       for (int i = piece.width - 1; i >= 0; --i, value /= 10)
         out[piece.at + i] = static_cast<char>('0' + value % 10);
     }

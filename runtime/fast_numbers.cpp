@@ -9,10 +9,6 @@
 
 #include "runtime/numbers.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 // Read at every call, possibly by several conversions in several threads.
@@ -91,25 +87,6 @@ char* DigitsBackwards(char* end, uint128 value) {
   return end;
 }
 
-// Bit i of *digits is set when bytes[i] is a decimal digit, and of
-// *points when it is a point, for the 16 bytes at `bytes`.
-void DigitAndPointBits(const char* bytes, uint32_t* digits, uint32_t* points) {
-#if defined(__SSE2__)
-  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-  const __m128i offset = _mm_sub_epi8(block, _mm_set1_epi8('0'));  // digits become 0 to 9
-  const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(9)), offset);
-  *digits = static_cast<uint32_t>(_mm_movemask_epi8(isDigit));
-  *points = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('.'))));
-#else
-  *digits = 0;
-  *points = 0;
-  for (int i = 0; i < 16; ++i) {
-    *digits |= static_cast<uint32_t>(bytes[i] >= '0' && bytes[i] <= '9') << i;
-    *points |= static_cast<uint32_t>(bytes[i] == '.') << i;
-  }
-#endif
-}
-
 // round(|value| * 10^precision), with ties to even, as printf rounds the
 // exact binary value. False when the result would not fit in 128 bits.
 bool ScaledMagnitude(double value, int precision, uint128* scaled) {
@@ -141,23 +118,26 @@ bool ScaledMagnitude(double value, int precision, uint128* scaled) {
   return true;
 }
 
-inline int CountDigits(uint128 value) {
-  if ((value >> 64) != 0) {
-    int digits = 20;  // 2^64 has 20 digits
-    for (uint128 limit = static_cast<uint128>(kPow10[19]) * 10; value >= limit; limit *= 10) {
-      ++digits;
-    }
-    return digits;
-  }
-  const uint64_t narrow = static_cast<uint64_t>(value);
-  if (narrow < 10) {
+inline int CountDigits(uint64_t value) {
+  if (value < 10) {
     return 1;
   }
-  if (narrow < 100) {
+  if (value < 100) {
     return 2;
   }
   int digits = 3;
-  for (uint64_t limit = 1000; digits < 20 && narrow >= limit; limit *= 10) {
+  for (uint64_t limit = 1000; digits < 20 && value >= limit; limit *= 10) {
+    ++digits;
+  }
+  return digits;
+}
+
+inline int CountDigits(uint128 value) {
+  if ((value >> 64) == 0) {
+    return CountDigits(static_cast<uint64_t>(value));
+  }
+  int digits = 20;  // 2^64 has 20 digits
+  for (uint128 limit = static_cast<uint128>(kPow10[19]) * 10; value >= limit; limit *= 10) {
     ++digits;
   }
   return digits;
@@ -166,10 +146,11 @@ inline int CountDigits(uint128 value) {
 // Writes "%0<width>.<precision>f" of the number with integer part `whole`
 // and the `precision` digits `fractionDigits` straight into `out`, as
 // printf lays it out: the one fixed-width layout of the formatting here.
-// kPrecision is the precision, or -1 to take `precision`. -1 when the text
-// does not fit `size`.
-template <int kPrecision>
-int LayOutFixedWith(char* out, size_t size, bool negative, uint128 whole, uint64_t fractionDigits,
+// kPrecision is the precision, or -1 to take `precision`; Whole is
+// uint64_t for all but the widest values. -1 when the text does not fit
+// `size`.
+template <int kPrecision, typename Whole>
+int LayOutFixedWith(char* out, size_t size, bool negative, Whole whole, uint64_t fractionDigits,
                     int precision, int width) {
   if (kPrecision >= 0) {
     precision = kPrecision;
@@ -199,25 +180,28 @@ int LayOutFixedWith(char* out, size_t size, bool negative, uint128 whole, uint64
 }
 
 // The precisions the record formats use get their own unrolled copies.
-int LayOutFixed(char* out, size_t size, bool negative, uint128 whole, uint64_t fractionDigits,
+int LayOutFixed(char* out, size_t size, bool negative, uint64_t whole, uint64_t fractionDigits,
                 int precision, int width) {
   switch (precision) {
     case 6:
-      return LayOutFixedWith<6>(out, size, negative, whole, fractionDigits, 6, width);
+      return LayOutFixedWith<6, uint64_t>(out, size, negative, whole, fractionDigits, 6, width);
     case 4:
-      return LayOutFixedWith<4>(out, size, negative, whole, fractionDigits, 4, width);
+      return LayOutFixedWith<4, uint64_t>(out, size, negative, whole, fractionDigits, 4, width);
     case 1:
-      return LayOutFixedWith<1>(out, size, negative, whole, fractionDigits, 1, width);
+      return LayOutFixedWith<1, uint64_t>(out, size, negative, whole, fractionDigits, 1, width);
     case 0:
-      return LayOutFixedWith<0>(out, size, negative, whole, fractionDigits, 0, width);
+      return LayOutFixedWith<0, uint64_t>(out, size, negative, whole, fractionDigits, 0, width);
     default:
-      return LayOutFixedWith<-1>(out, size, negative, whole, fractionDigits, precision, width);
+      return LayOutFixedWith<-1, uint64_t>(out, size, negative, whole, fractionDigits, precision,
+                                           width);
   }
 }
 
 }  // namespace
 
-int FormatFixed(char* out, size_t size, double value, int width, int precision) {
+// Out of line: it is also the rare way out of FormatSixteenths, whose fast
+// way would otherwise save and restore its registers.
+[[gnu::noinline]] int FormatFixed(char* out, size_t size, double value, int width, int precision) {
   uint128 scaled = 0;
   if (!gFastPaths.load(std::memory_order_relaxed) || precision < 0 || precision > 9 || width < 0 ||
       width > 40 || size < 64 || !std::isfinite(value) ||
@@ -227,12 +211,14 @@ int FormatFixed(char* out, size_t size, double value, int width, int precision) 
   const uint64_t scale = kPow10[precision];
   // printf keeps the sign of negative values that round to zero, and of -0.0.
   const bool negative = std::signbit(value);
-  // Most values fit 64 bits, whose division is far quicker.
-  const bool narrow = (scaled >> 64) == 0;
-  const uint128 whole = narrow ? static_cast<uint64_t>(scaled) / scale : scaled / scale;
-  const uint64_t fraction =
-      narrow ? static_cast<uint64_t>(scaled) % scale : static_cast<uint64_t>(scaled % scale);
-  const int length = LayOutFixed(out, size, negative, whole, fraction, precision, width);
+  int length;
+  if ((scaled >> 64) == 0) {  // most values; 128-bit division is kept for the rest
+    const uint64_t narrow = static_cast<uint64_t>(scaled);
+    length = LayOutFixed(out, size, negative, narrow / scale, narrow % scale, precision, width);
+  } else {
+    length = LayOutFixedWith<-1, uint128>(out, size, negative, scaled / scale,
+                                          static_cast<uint64_t>(scaled % scale), precision, width);
+  }
   return length >= 0 ? length : FormatText(out, size, "%0*.*f", width, precision, value);
 }
 
@@ -262,38 +248,6 @@ int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int prec
   const int length =
       LayOutFixed(out, size, false, scaled / scale, scaled % scale, precision, width);
   return length >= 0 ? length : FormatFixed(out, size, value, width, precision);
-}
-
-int PlainDecimalLength(const char* field, int length) {
-  if (length < 1 || length > 15) {
-    return -1;
-  }
-  // Which of the first 16 bytes are digits and which are points, found at
-  // once; the field is then judged without a branch per byte.
-  uint32_t digits;
-  uint32_t points;
-  DigitAndPointBits(field, &digits, &points);
-  const int negative = field[0] == '-' ? 1 : 0;
-  const uint32_t body = ((1u << length) - 1) & ~static_cast<uint32_t>(negative);
-  const uint32_t others = body & ~digits;  // may only be the point
-  // Without a branch: whether a value has a point varies from field to
-  // field. A stop bit at `length` stands for the point when there is none.
-  const int pointAt = std::countr_zero(others | (1u << length));
-  const int hasPoint = pointAt < length ? 1 : 0;
-  const int wholeLength = pointAt - negative;
-  const int fractionLength = length - pointAt - hasPoint;
-  const bool refused = ((others & ~points) != 0) | ((others & (others - 1)) != 0) |
-                       (wholeLength < 1) | (wholeLength > 7) | (fractionLength > 6) |
-                       ((wholeLength > 1) & (field[negative] == '0'));
-  return refused ? -1 : length + 7 - hasPoint - fractionLength;
-}
-
-void PrintPlainDecimal(const char* field, int length, int printedLength, char* out) {
-  // The field as it is, then the point (when it has none) and the zeros
-  // that make six decimals, taken from one pattern at the right offset.
-  static constexpr char kFill[kPlainDecimalReach] = ".000000";
-  std::memcpy(out, field, 16);
-  std::memcpy(out + length, kFill + (length + 7 - printedLength), 16);
 }
 
 void SetFastNumberPaths(bool enabled) {
