@@ -12,6 +12,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "runtime/numbers.h"
+
 // Same text and length as FormatText(out, size, "%0*.*f", width, precision,
 // value) for precision 0 to 9. `size` must be at least 64 for the fast path;
 // longer texts (magnitudes above 2^100) go through the C library and may be
@@ -46,7 +48,7 @@ inline void DigitAndPointBits(const char* bytes, uint32_t* digits, uint32_t* poi
   *digits = 0;
   *points = 0;
   for (int i = 0; i < 16; ++i) {
-    *digits |= static_cast<uint32_t>(bytes[i] >= '0' && bytes[i] <= '9') << i;
+    *digits |= static_cast<uint32_t>(IsDigit(bytes[i])) << i;
     *points |= static_cast<uint32_t>(bytes[i] == '.') << i;
   }
 #endif
