@@ -31,7 +31,7 @@ struct DecimalParts {
   bool negative = false;
   const char* whole = nullptr;  // the digits before the point
   const char* wholeEnd = nullptr;
-  const char* fraction = nullptr;  // the digits after it; empty without a point
+  const char* fraction = nullptr;  // after the point (wholeEnd + 1); none: empty at wholeEnd
   const char* fractionEnd = nullptr;
   bool exponent = false;  // an exponent follows the digits
   size_t extent = 0;      // white space and sign included; 0 when there is no number
