@@ -218,9 +218,11 @@ std::string PrintPlainDecimal(const std::string& field, char junk) {
   buffer.append(kPlainDecimalReach, junk);
   char out[kPlainDecimalReach];
   std::memset(out, '?', sizeof out);
-  const int length = FormatPlainDecimalField(buffer.data(), static_cast<int>(field.size()), out);
+  const int fieldLength = static_cast<int>(field.size());
+  const int length = PlainDecimalLength(buffer.data(), fieldLength);
   if (length < 0)
     return "declined";
+  PrintPlainDecimal(buffer.data(), fieldLength, length, out);
   EXPECT_GE(length, 8);
   EXPECT_LE(length, kPlainDecimalReach);
   const std::string printed(out, static_cast<size_t>(length));
