@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/converters.h"
+#include "app/feedback.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
 #include "convert/panel_ids.h"
@@ -141,6 +142,27 @@ DispatchRequest PanelRequest() {
   return request;
 }
 
+// Where the To file ends now; -1 when it is not open.
+int64_t ToFileEnd(const DispatchRequest& request) {
+  if (!request.fromOpen || !request.toOpen)
+    return -1;
+  return SetFilePtr(request.toHandle, 0, VAL_END_OF_FILE);
+}
+
+// The engine's run, on whatever thread the UI layer gives it; it touches no
+// control and no popup.
+DispatchOutcome DispatchWithProgress(DispatchRequest request) {
+  if (!request.fromOpen || !request.toOpen)
+    return DispatchConversion(request);
+  DispatchOutcome outcome;
+  RunWithProgress(kConvertingTitle, [&](ProgressReporter& progress) {
+    request.progress = [&progress](int64_t done, int64_t total) { progress.Report(done, total); };
+    request.cancelRequested = [&progress] { return progress.CancelRequested(); };
+    outcome = DispatchConversion(request);
+  });
+  return outcome;
+}
+
 }  // namespace
 
 void DoTheConvert() {
@@ -148,7 +170,9 @@ void DoTheConvert() {
   FileSampleRate = 1;
   StaffScale = 1.0f;
   const DispatchRequest request = PanelRequest();
-  const DispatchOutcome outcome = DispatchConversion(request);
+  const int64_t toBefore = ToFileEnd(request);
+  const DispatchOutcome outcome = DispatchWithProgress(request);
+  const int64_t toAfter = ToFileEnd(request);
   ConvertState = outcome.status;
   LastConversionReport = outcome.result.report;
   if (outcome.converterRan) {
@@ -159,10 +183,12 @@ void DoTheConvert() {
     }
   }
   char message[64];
-  FormatText(message, sizeof message, "%s", StatusMessage(ConvertState));
+  FormatText(message, sizeof message, "%s",
+             outcome.cancelled ? kCancelledText : StatusMessage(ConvertState));
   if (ConvertState == kStatusFileError && outcome.popupText != nullptr) {
     MessagePopup(kConvertErrorTitle, outcome.popupText);
   }
   SetCtrlAttribute(PanelHandle, kCtrlStatus, ATTR_CTRL_VAL, message);
   SetCtrlVal(PanelHandle, kCtrlStartConvert, 0);
+  ShowConversionOutcome(request, outcome, toBefore, toAfter);
 }

@@ -1,6 +1,7 @@
 // Open From File, Close From File, Open To File and Close To File.
 #include <cstring>
 
+#include "app/feedback.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
 #include "convert/panel_ids.h"
@@ -46,6 +47,7 @@ void OpenFromPath(int menuBar, const char* path) {
   SetFilePtr(FileFromHandle, 0, VAL_START_OF_FILE);
   if (FileToOpen)
     ShowStatus("Ready");
+  ShowFromFileLook();
 }
 
 void CloseFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*panel*/) {
@@ -57,6 +59,7 @@ void CloseFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*
   SetMenuBarAttribute(menuBar, kMenuCloseFrom, ATTR_DIMMED, 1);
   SetCtrlAttribute(PanelHandle, kCtrlFromName, ATTR_CTRL_VAL, "");
   ShowStatus("Not Ready");
+  ShowFromFileLook();
 }
 
 void OpenToFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*panel*/) {

@@ -1,12 +1,146 @@
 // The desktop program: the shell on the Qt backend.
+//
+//   zorqconvert [--screenshot-demo SAMPLES_DIR OUT_DIR]
+//
+// The demo opens the sample logger dump, converts it into OUT_DIR, saves
+// pictures of the main window, the details and the preview as
+// OUT_DIR/screenshot-{main,details,preview}.png and ends (result 0 when all
+// three were written); OUT_DIR/screenshot-minimum.png shows the window at its
+// minimum size with the correction on.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <QValueAxis>
+#include <QWidget>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/shared_state.h"
 #include "app/shell.h"
+#include "convert/panel_ids.h"
 #include "runtime/caltime.h"
+#include "runtime/qt/qt_panel_extras.h"
+#include "runtime/qt/qt_preview.h"
 #include "runtime/qt/qt_ui.h"
 #include "runtime/ui.h"
+
+namespace {
+
+constexpr int kDemoStepMs = 50;
+constexpr int kDemoPatienceMs = 20000;
+
+// Waits (with the loop running) until `done`, then runs `next`; gives up
+// with a message after kDemoPatienceMs.
+void When(std::function<bool()> done, std::function<void()> next, int waited = 0) {
+  if (done()) {
+    next();
+    return;
+  }
+  if (waited > kDemoPatienceMs) {
+    std::fprintf(stderr, "zorqconvert: the screenshot demo waited in vain\n");
+    QuitUserInterface(1);
+    return;
+  }
+  QTimer::singleShot(kDemoStepMs, [=] { When(done, next, waited + kDemoStepMs); });
+}
+
+bool Save(QWidget* widget, const QString& path) {
+  const bool saved = widget != nullptr && widget->grab().save(path, "PNG");
+  std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+  return saved;
+}
+
+class ScreenshotDemo {
+ public:
+  ScreenshotDemo(QString samples, QString out)
+      : samples_(std::move(samples)), out_(std::move(out)) {}
+
+  void Start() {
+    ui_ = static_cast<QtUi*>(CurrentUiBackend());
+    const QString dump = samples_ + QStringLiteral("/logger_type2_dump.txt");
+    const QString csv = out_ + QStringLiteral("/logger_type2_dump.csv");
+    QFile::remove(csv);
+    std::vector<std::string> answers = {QFile::encodeName(dump).toStdString(),
+                                        QFile::encodeName(csv).toStdString()};
+    ui_->SetPopupResponder([answers, next = size_t{0}](const PopupRequest& request) mutable {
+      if (request.kind != PopupRequest::Kind::FileSelect || next >= answers.size())
+        return PopupAnswer{};
+      return PopupAnswer{VAL_EXISTING_FILE_SELECTED, answers[next++]};
+    });
+    ui_->MenuItemAction(PanelHandle, kMenuOpenFrom)->trigger();
+    ui_->MenuItemAction(PanelHandle, kMenuOpenTo)->trigger();
+    auto* fromType = qobject_cast<QComboBox*>(ui_->ControlWidget(PanelHandle, kCtrlFromType));
+    fromType->setCurrentIndex(fromType->findData(2));
+    emit fromType->activated(fromType->currentIndex());
+    qobject_cast<QAbstractButton*>(ui_->ControlWidget(PanelHandle, kCtrlStartConvert))->click();
+    PanelExtras* extras = ui_->Extras(PanelHandle);
+    When([extras] { return extras->PreviewReady(); }, [this] { TakePictures(); });
+  }
+
+  bool AllSaved() const { return saved_ == 3; }
+
+ private:
+  void TakePictures() {
+    PanelExtras* extras = ui_->Extras(PanelHandle);
+    QWidget* window = ui_->PanelWindow(PanelHandle);
+    saved_ += Save(window, out_ + QStringLiteral("/screenshot-main.png"));
+    extras->OpenDetails();
+    QTimer::singleShot(300, [this, extras] {
+      saved_ += Save(extras->DetailsDialog(), out_ + QStringLiteral("/screenshot-details.png"));
+      extras->DetailsDialog()->hide();
+      extras->OpenPreview();
+      // Zoomed into the first burst of the sample, where the wave shows.
+      extras->Preview()->AxisX()->setRange(0.0, 40.0);
+      QTimer::singleShot(500, [this, extras] {
+        saved_ += Save(extras->Preview(), out_ + QStringLiteral("/screenshot-preview.png"));
+        ShowSmallest();
+      });
+    });
+  }
+
+  // The window as small as it goes with the correction on, to check that
+  // nothing is cut off (not counted among the three pictures).
+  void ShowSmallest() {
+    QWidget* window = ui_->PanelWindow(PanelHandle);
+    qobject_cast<QAbstractButton*>(ui_->ControlWidget(PanelHandle, kCtrlCorrection))->click();
+    window->resize(1, 1);
+    QTimer::singleShot(300, [this, window] {
+      Save(window, out_ + QStringLiteral("/screenshot-minimum.png"));
+      QuitUserInterface(0);
+    });
+  }
+
+  QString samples_;
+  QString out_;
+  QtUi* ui_ = nullptr;
+  int saved_ = 0;
+};
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
   PinLocalTimeZone();
   InstallQtUiBackend();
+  if (argc == 4 && std::strcmp(argv[1], "--screenshot-demo") == 0) {
+    // The application exists before the shell starts, so the demo can be
+    // scheduled on its loop; the shell then uses it as it is.
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    ScreenshotDemo demo(QString::fromLocal8Bit(argv[2]),
+                        QDir(QString::fromLocal8Bit(argv[3])).absolutePath());
+    QTimer::singleShot(0, [&demo] { demo.Start(); });
+    char* shellArgv[] = {argv[0], nullptr};
+    ZorqMain(1, shellArgv);
+    InstallUiBackend(nullptr);
+    return demo.AllSaved() ? 0 : 1;
+  }
   const int result = ZorqMain(argc, argv);
   // The panel and the application go while the process is still whole.
   InstallUiBackend(nullptr);

@@ -153,10 +153,10 @@ std::string ReportInWords(const ConversionResult& result, int fromType) {
            (fromType == 3 ? GaugeHeaderInWords(report.gauge) : LoggerHeaderInWords(report.logger)) +
            "\n";
   }
-  out += "Lines read: " + GroupedCount(report.linesRead) + " (" +
-         GroupedCount(report.commaLinesSkipped) + " starting with a comma and " +
-         GroupedCount(report.shortLinesSkipped) + " short ones skipped; " +
-         GroupedCount(report.dateStampLines) + " date stamps)\n";
+  out += "Lines read: " + GroupedCount(report.linesRead) +
+         " (skipped: " + GroupedCount(report.commaLinesSkipped) + " starting with a comma, " +
+         GroupedCount(report.shortLinesSkipped) + " shorter than 3 bytes; " +
+         Plural(report.dateStampLines, "date stamp", "date stamps") + ")\n";
   out += "Records written: " + GroupedCount(report.recordsWritten);
   const std::string span = TimeSpan(report);
   if (!span.empty())
@@ -165,8 +165,10 @@ std::string ReportInWords(const ConversionResult& result, int fromType) {
   out += "Bytes: " + ByteSize(report.bytesRead) + " read, " + ByteSize(report.bytesWritten) +
          " written\n";
   if (report.failed) {
-    out += "Stopped at " + Place(report.failure.line, report.failure.byte) + ": " +
-           report.failure.reason + "\n";
+    // Line 0: refused before any line of the dump was read.
+    const std::string where =
+        report.failure.line > 0 ? " at " + Place(report.failure.line, report.failure.byte) : "";
+    out += "Stopped" + where + ": " + report.failure.reason + "\n";
   }
   AppendAnomalies(report, &out);
   return out;

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/feedback.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
 #include "runtime/delay.h"
@@ -46,6 +47,7 @@ int ZorqMain(int argc, char* argv[]) {
     std::fprintf(stderr, "ZORQConvert: cannot load the panel file \"ZORQConvert.uir\".\n");
     return 1;
   }
+  PrepareShellAdditions();
   OpenDumpGiven(DumpFilesGiven(argc, argv));
   if (checkPanelOnly)
     return CheckPanelAndLeave();

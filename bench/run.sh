@@ -117,3 +117,23 @@ for where in "-o $batch_out" "--check"; do
   t=$(batch_median $where "$tiny"/*.txt)
   awk -v f="${where%% *}" -v t="$t" 'BEGIN { printf "%-34s %10.3f %11.3f\n", f, t, t }'
 done
+
+# The desktop program's preview of the 200 MB conversions: reading the whole
+# output into its min/max buckets after the conversion ends.
+cmake --build build-bench --target preview_bench >/dev/null
+echo
+printf '%-8s %8s %10s %10s %12s %14s\n' preview csvMB "read s" "MB/s" readings "extra peak MB"
+for kind in logger gauge; do
+  dump="$data/$kind-200.txt"
+  if [[ $kind == logger ]]; then types=(--from-type 2 --to-type 0); else types=(--from-type 3 --to-type 1); fi
+  rm -f "$data/preview.csv"
+  "$cli" "${types[@]}" "$dump" "$data/preview.csv" >/dev/null 2>&1 || true
+  cat "$data/preview.csv" >/dev/null  # just written: in the page cache, as after a conversion
+  times=()
+  for ((i = 0; i < runs; i++)); do
+    times+=("$(build-bench/bin/preview_bench "$kind" "$data/preview.csv")")
+  done
+  # The row of the median read time.
+  printf '%s\n' "${times[@]}" | sort -g -k3 | sed -n "$(((runs + 1) / 2))p"
+  rm -f "$data/preview.csv"
+done

@@ -1,6 +1,6 @@
 #include "cli/options.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string_view>
@@ -53,13 +53,7 @@ constexpr const char* kShortUsage =
     "Try 'zorqconvert-cli --help' for more.\n";
 
 bool IsDigits(std::string_view text) {
-  if (text.empty() || text.size() > 9)
-    return false;
-  for (char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c)))
-      return false;
-  }
-  return true;
+  return !text.empty() && text.size() <= 9 && std::all_of(text.begin(), text.end(), IsDigit);
 }
 
 // A whole argument of decimal digits whose value is one of `allowed`.
@@ -80,7 +74,7 @@ bool ParseChoice(std::string_view text, std::initializer_list<int> allowed, int*
 
 // A whole argument that is one finite decimal number (no blanks, hex, inf or nan).
 bool ParseNumber(std::string_view text, double* value) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())))
+  if (text.empty() || IsSpace(text.front()))
     return false;
   const char* begin = text.data();
   const char* end = begin + text.size();

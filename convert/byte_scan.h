@@ -1,7 +1,6 @@
 // Looking at a line several bytes at a time.
 #pragma once
 
-#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -30,10 +29,17 @@ inline uint64_t ByteBitsOf64(const char* bytes, char wanted) {
 #endif
 }
 
-// The four bytes at `bytes` (the first in the lowest byte).
+// The four bytes at `bytes` (the first in the lowest byte, on any machine:
+// the digit arithmetic below counts on that order).
 inline uint32_t LoadWord(const char* bytes) {
+  static_assert(
+      std::endian::native == std::endian::little || std::endian::native == std::endian::big,
+      "bytes of a word in neither order");
   uint32_t word;
   std::memcpy(&word, bytes, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap32(word);
+  }
   return word;
 }
 
@@ -58,17 +64,4 @@ inline unsigned DigitsValue(uint32_t word, int digits) {
   folded = ((folded & 0x0F0F0F0Fu) * 2561u) >> 8;
   folded = ((folded & 0x00FF00FFu) * 6553601u) >> 16;
   return folded & 0xFFFFu;
-}
-
-// A field of one to four digits ended by a comma, a CR or `end` is a whole
-// number: returns it, with the count of its digits in *digits. Returns -1
-// for any other field. Four bytes from `field` are read whatever `end` is.
-inline int ShortWholeNumber(const char* field, const char* end, int* digits) {
-  const uint32_t word = LoadWord(field);
-  *digits = std::min(DigitRunOfFour(word), static_cast<int>(end - field));
-  const char* after = field + *digits;
-  if (*digits <= 0 || (after < end && *after != ',' && *after != '\r')) {
-    return -1;
-  }
-  return static_cast<int>(DigitsValue(word, *digits));
 }

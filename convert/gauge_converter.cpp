@@ -16,7 +16,7 @@
 #include "convert/comma_positions.h"
 #include "convert/conversion_context.h"
 #include "convert/converter_runs.h"
-#include "convert/field_check.h"
+#include "convert/field_grammar.h"
 #include "convert/flash_line_reader.h"
 #include "convert/status.h"
 #include "runtime/fast_numbers.h"
@@ -367,65 +367,60 @@ void NoteNotANumber(const FlashLineReader& reader, int index, int end, GaugeStat
                         [&] { return FieldReadAs(reader, index, end); });
 }
 
-// A value that is not a plain short decimal: read, then printed by the
-// general fixed-point formatting.
+// A value that is not a plain decimal: read, then printed by the general
+// fixed-point formatting.
 [[gnu::noinline]] void WriteValueTheGeneralWay(const FlashLineReader& reader, int index,
-                                               int fieldEnd, GaugeState& state) {
-  static constexpr char kPrefix[] = "D1,C1,";
-  const char* line = reader.Line();
-  // The line's CR is no part of its last field.
-  const bool lastField = fieldEnd == reader.LineLength();
-  const int end = fieldEnd - (lastField && line[fieldEnd - 1] == '\r');
-  if (!IsOneNumber(line + index, line + end)) {
-    NoteNotANumber(reader, index, end, state);
+                                               const FieldForm& field, GaugeState& state) {
+  if (field.kind == FieldKind::kNotANumber) {
+    NoteNotANumber(reader, index, index + field.length, state);
   }
   Text text;
-  FormatRecord(&text, kPrefix, reader.LineDecimal(index), 8);
+  FormatRecord(&text, "D1,C1,", reader.LineDecimal(index), 8);
   WriteText(state.written, text);
 }
 
 // Value record, pending C4 record, sample-rate record. Each write is tested
 // on its own; a failed one does not stop the others.
 void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, GaugeState& state) {
-  // A plain short decimal is printed from its digits, in place, which gives
-  // the same text as reading and printing it.
-  static constexpr char kPrefix[] = "D1,C1,";
-  constexpr int kPrefixLength = sizeof kPrefix - 1;
   const char* line = reader.Line();
-  char* record = state.out.Space(kValueRecordRoom);
-  std::memcpy(record, kPrefix, kPrefixLength);
-  const int number =
-      FormatPlainDecimalField(line + index, fieldEnd - index, record + kPrefixLength);
-  if (number >= 0) {
-    const int length = kPrefixLength + number + 2;
+  // The line's CR is no part of its last field.
+  const bool lastField = fieldEnd == reader.LineLength();
+  const int end = fieldEnd - (lastField && line[fieldEnd - 1] == '\r');
+  const FieldForm field = ClassifyValueField(line + index, end - index);
+  if (state.fastPaths && field.kind == FieldKind::kPlainDecimal) {
+    // Printed from its digits, in place, which gives the same text as
+    // reading and printing it.
+    static constexpr char kPrefix[] = "D1,C1,";
+    constexpr int kPrefixLength = sizeof kPrefix - 1;
+    char* record = state.out.Space(kValueRecordRoom);
+    std::memcpy(record, kPrefix, kPrefixLength);
+    PrintPlainDecimal(line + index, field.length, field.plainLength, record + kPrefixLength);
+    const int length = kPrefixLength + field.plainLength + 2;
     record[length - 2] = '\r';
     record[length - 1] = '\n';
     Written(state.written, state.out.Commit(static_cast<size_t>(length)), length);
   } else {
-    WriteValueTheGeneralWay(reader, index, fieldEnd, state);
+    WriteValueTheGeneralWay(reader, index, field, state);
   }
   WriteTail(state);
 }
 
 void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) {
   const char* line = reader.Line();
-  // A C4 field that is a whole number is a whole number of sixteenths,
-  // printed from the number itself.
-  int digits = 0;
-  const int sixteenths =
-      state->fastPaths ? ShortWholeNumber(line + index, line + reader.LineLength(), &digits) : -1;
-  if (sixteenths < 0) {
-    const int end = FieldEnd(line, index, reader.LineLength());
-    if (!IsOneNumber(line + index, line + end)) {
-      NoteNotANumber(reader, index, end, *state);
-    }
-    FormatRecord(&state->pendingC4, "D1,C4,", reader.LineDecimal(index) * kC4Scale, 9);
-  } else {
+  const FieldForm field = ClassifyCountField(line + index, line + reader.LineLength());
+  if (state->fastPaths && field.kind == FieldKind::kWholeCount) {
+    // A whole C4 field is a whole number of sixteenths, printed from the
+    // number itself.
     Text& text = state->pendingC4;
     std::memcpy(text.bytes, "D1,C4,", 6);
-    text.length = 6 + FormatSixteenths(text.bytes + 6, sizeof text.bytes - 8, sixteenths, 9, 6);
+    text.length = 6 + FormatSixteenths(text.bytes + 6, sizeof text.bytes - 8, field.count, 9, 6);
     std::memcpy(text.bytes + text.length, "\r\n", 2);
     text.length += 2;
+  } else {
+    if (field.kind == FieldKind::kNotANumber) {
+      NoteNotANumber(reader, index, index + field.length, *state);
+    }
+    FormatRecord(&state->pendingC4, "D1,C4,", reader.LineDecimal(index) * kC4Scale, 9);
   }
   MakeTail(state);
 }

@@ -13,7 +13,7 @@
 #include "convert/comma_positions.h"
 #include "convert/conversion_context.h"
 #include "convert/converter_runs.h"
-#include "convert/field_check.h"
+#include "convert/field_grammar.h"
 #include "convert/flash_line_reader.h"
 #include "convert/staff_scale.h"
 #include "convert/status.h"
@@ -119,72 +119,54 @@ bool FormatReadingField(double reading, char* field) {
   return false;
 }
 
-// Appends `value` as "%0<width>i" at `out`; returns the end.
-char* AppendNumber(char* out, int value, int width) {
-  return out + FormatZeroPaddedInt(out, 24, value, width);
-}
-
-char* AppendText(char* out, const char* text) {
-  const size_t length = std::strlen(text);
-  std::memcpy(out, text, length);
-  return out + length;
-}
-
-// "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i" with the sample rate and
-// `time`, pieced together from the exact integer formatting. `out` must
-// hold 160 bytes.
-void FormatPrefix(int sampleRate, const DateStamp& time, char* out) {
-  char* p = AppendText(out, "f001,S");
-  p = AppendNumber(p, sampleRate, 2);
-  p = AppendText(p, ",B0,");
-  p = AppendNumber(p, time.year, 4);
-  *p++ = '-';
-  p = AppendNumber(p, time.month, 2);
-  *p++ = '-';
-  p = AppendNumber(p, time.day, 2);
-  *p++ = 'T';
-  p = AppendNumber(p, time.hour, 2);
-  *p++ = ':';
-  p = AppendNumber(p, time.minute, 2);
-  *p++ = ':';
-  p = AppendNumber(p, time.second, 2);
-  *p = '\0';
-}
-
-// Writes `value` (not negative) in exactly `count` digits.
-void PutDigits(char* out, int value, int count) {
-  for (int i = count - 1; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
+// Writes the prefix "f001,S%02i,B0,%04i-%02i-%02iT%02i:%02i:%02i" with the
+// sample rate and `time` into the kPrefixSize bytes at `out`, cut there as
+// a field wider than its digits would be. With `fast`, fields that fill
+// their widths exactly (the usual case) are written straight in place; any
+// other prefix is pieced together from the exact integer formatting.
+void PutPrefix(int sampleRate, const DateStamp& time, bool fast, char* out) {
+  struct Piece {
+    const char* before;
+    int at;  // where the value's digits start when every field fills its width
+    int width;
+    int value;
+  };
+  const Piece pieces[] = {{"f001,S", 6, 2, sampleRate}, {",B0,", 12, 4, time.year},
+                          {"-", 17, 2, time.month},     {"-", 20, 2, time.day},
+                          {"T", 23, 2, time.hour},      {":", 26, 2, time.minute},
+                          {":", 29, 2, time.second}};
+  constexpr int kPowers[] = {1, 10, 100, 1000, 10000};
+  fast = fast && std::all_of(std::begin(pieces), std::end(pieces), [&](const Piece& piece) {
+           return piece.value >= 0 && piece.value < kPowers[piece.width];
+         });
+  if (fast) {
+    std::memcpy(out, "f001,S00,B0,0000-00-00T00:00:00", kPrefixSize);
+    // Unrolled, every width is a constant.
+#pragma GCC unroll 7
+    for (const Piece& piece : pieces) {
+      int value = piece.value;
+#pragma GCC unroll 4
+      for (int i = piece.width - 1; i >= 0; --i, value /= 10)
+        out[piece.at + i] = static_cast<char>('0' + value % 10);
+    }
+    return;
   }
-}
-
-// The prefix as FormatPrefix makes it, written straight into the record,
-// for the usual case of fields that fill their widths exactly. False,
-// writing nothing, for any other.
-bool PutPrefixDigits(int sampleRate, const DateStamp& time, char* out) {
-  const auto fits = [](int value, int limit) { return value >= 0 && value < limit; };
-  if (!fits(sampleRate, 100) || !fits(time.year, 10000) || !fits(time.month, 100) ||
-      !fits(time.day, 100) || !fits(time.hour, 100) || !fits(time.minute, 100) ||
-      !fits(time.second, 100)) {
-    return false;
+  char prefix[160];  // seven pieces of at most 24 bytes each
+  char* p = prefix;
+  for (const Piece& piece : pieces) {
+    const size_t length = std::strlen(piece.before);
+    std::memcpy(p, piece.before, length);
+    p += length;
+    p += FormatZeroPaddedInt(p, 24, piece.value, piece.width);
   }
-  std::memcpy(out, "f001,S00,B0,0000-00-00T00:00:00", kPrefixSize);
-  PutDigits(out + 6, sampleRate, 2);
-  PutDigits(out + 12, time.year, 4);
-  PutDigits(out + 17, time.month, 2);
-  PutDigits(out + 20, time.day, 2);
-  PutDigits(out + 23, time.hour, 2);
-  PutDigits(out + 26, time.minute, 2);
-  PutDigits(out + 29, time.second, 2);
-  return true;
+  std::memcpy(out, prefix, kPrefixSize);
 }
 
 // The time of a record as its prefix shows it: the 19 bytes after
 // "f001,Sdd,B0," (a field wider than its digits is cut with the prefix).
 std::string RecordTimeAsWritten(int sampleRate, const DateStamp& time) {
-  char prefix[160];
-  FormatPrefix(sampleRate, time, prefix);
+  char prefix[kPrefixSize];
+  PutPrefix(sampleRate, time, false, prefix);
   constexpr int kTimeStart = 12;
   return std::string(prefix + kTimeStart, kPrefixSize - kTimeStart);
 }
@@ -213,7 +195,6 @@ class LoggerConversion {
   void CompleteCountFields();
   template <bool kFieldsComplete>
   int PlaceCommaEndedCountsFrom(int p, int most);
-  int PlaceCountFromTable(int p);
   int PlaceOneField(int p);
   int PlaceCommaEndedCounts(int p, int most);
   double ExtraValueAt(int p) const;
@@ -407,38 +388,37 @@ void LoggerConversion::HandleDataLine() {
 }
 
 // Places the field at `p` as the next reading and returns where the field
-// after it starts (the line's end when no comma follows).
+// after it starts (the line's end when no comma follows). A whole count
+// whose field is in the table is copied from it; anything else (signs,
+// blanks, points, exponents, counts above 4095) is read and formatted.
 int LoggerConversion::PlaceOneField(int p) {
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
-  const int digitsEnd = PlaceCountFromTable(p);
-  if (digitsEnd < 0) {
+  const FieldForm field = ClassifyCountField(line + p, line + length);
+  if (countTable_ && field.kind == FieldKind::kWholeCount && field.count < kCountFieldEntries) {
+    std::memcpy(Field(readingCount_), CountField(static_cast<unsigned>(field.count)), kFieldSize);
+  } else {
     PlaceReading(reader_.LineDecimal(p));
-    const int end = FieldEnd(line, p, length);
-    if (!IsOneNumber(line + p, line + end))
-      NoteNotANumber(p, end);
+    if (field.kind == FieldKind::kNotANumber)
+      NoteNotANumber(p, p + field.length);
   }
-  if (digitsEnd >= 0 && digitsEnd < length && line[digitsEnd] == ',')
-    return digitsEnd + 1;  // digits hold no comma: this is the next one
-  const void* comma = std::memchr(line + p, ',', static_cast<size_t>(length - p));
+  // The field holds no comma: one that ends it is the next one.
+  const int end = p + field.length;
+  if (end < length && line[end] == ',')
+    return end + 1;
+  const void* comma = std::memchr(line + end, ',', static_cast<size_t>(length - end));
   return comma == nullptr ? length : static_cast<int>(static_cast<const char*>(comma) - line) + 1;
 }
 
-// The reading of the extra value at `p`: a whole number of one to four
-// digits ended by a CR, a comma or the line's end is its own value;
+// The reading of the extra value at `p`: a whole count is its own value;
 // anything else is read in full.
 double LoggerConversion::ExtraValueAt(int p) const {
   const char* line = reader_.Line();
-  const int length = reader_.LineLength();
-  if (fastPaths_) {
-    int digits = 0;
-    const int value = ShortWholeNumber(line + p, line + length, &digits);
-    if (value >= 0)
-      return static_cast<double>(value);
-  }
-  const int end = FieldEnd(line, p, length);
-  if (!IsOneNumber(line + p, line + end))
-    NoteNotANumber(p, end);
+  const FieldForm field = ClassifyCountField(line + p, line + reader_.LineLength());
+  if (fastPaths_ && field.kind == FieldKind::kWholeCount)
+    return static_cast<double>(field.count);
+  if (field.kind == FieldKind::kNotANumber)
+    NoteNotANumber(p, p + field.length);
   return reader_.LineDecimal(p);
 }
 
@@ -451,11 +431,7 @@ void LoggerConversion::StartRecord() {
   const DateStamp time = RecordTime();
   recordTime_ = time;
   record_ = out_.Space(kRecordSize);
-  if (!fastPaths_ || !PutPrefixDigits(sampleRate_, time, record_)) {
-    char prefix[160];
-    FormatPrefix(sampleRate_, time, prefix);
-    std::memcpy(record_, prefix, kPrefixSize);
-  }
+  PutPrefix(sampleRate_, time, fastPaths_, record_);
   recordHasTime_ = haveTime_;
   if (haveTime_) {
     recordStart_ = currentTime_;
@@ -512,23 +488,6 @@ void LoggerConversion::CompleteCountFields() {
   countFieldsComplete_ = true;
 }
 
-// A field of one to four plain digits, ended by the line's end, a comma or
-// a CR, is a whole count whose field is in the table: places it and returns
-// the index after its digits. Anything else (signs, blanks, points,
-// exponents, counts above 4095) takes the general path: returns -1.
-int LoggerConversion::PlaceCountFromTable(int p) {
-  if (!countTable_)
-    return -1;
-  const char* line = reader_.Line();
-  const int length = reader_.LineLength();
-  int digits = 0;
-  const int count = ShortWholeNumber(line + p, line + length, &digits);
-  if (count < 0 || count >= kCountFieldEntries)
-    return -1;  // a fifth digit, a point, an exponent, ...
-  std::memcpy(Field(readingCount_), CountField(static_cast<unsigned>(count)), kFieldSize);
-  return p + digits;
-}
-
 // Places up to `most` counts from `p` on, for as long as each is one to four
 // digits ended by a comma that is followed by more data (no CR, comma or
 // line end). Returns where the next field starts.
@@ -553,17 +512,14 @@ int LoggerConversion::PlaceCommaEndedCountsFrom(int p, int most) {
   while (placed < most && commas != 0) {
     const int comma = std::countr_zero(commas);
     commas &= commas - 1;
-    const int digits = comma - start;
-    const uint32_t word = LoadWord(base + start);  // the line is padded
+    const int count = WholeCount(base + start, comma - start);  // the line is padded
     const char next = base[comma + 1];
-    // One to four digits, and a comma followed by more of the line.
-    if (digits <= 0 || digits > 4 || DigitRunOfFour(word) < digits || p + comma + 1 >= length ||
-        next == ',' || next == '\r')
+    // A whole count in the table, and a comma followed by more of the line.
+    if (count < 0 || count >= kCountFieldEntries || p + comma + 1 >= length || next == ',' ||
+        next == '\r')
       break;
-    const unsigned count = DigitsValue(word, digits);  // below 10000
-    if (count >= kCountFieldEntries)
-      break;
-    const char* made = kFieldsComplete ? countFields_ + count * kFieldSize : CountField(count);
+    const unsigned index = static_cast<unsigned>(count);
+    const char* made = kFieldsComplete ? countFields_ + index * kFieldSize : CountField(index);
     std::memcpy(field, made, kFieldSize);
     field += kFieldSize;
     start = comma + 1;

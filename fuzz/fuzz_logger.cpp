@@ -15,6 +15,7 @@
 #include "fuzz/fuzz_support.h"
 #include "runtime/fast_numbers.h"
 #include "runtime/headless_ui.h"
+#include "runtime/numbers.h"
 
 namespace {
 
@@ -49,10 +50,6 @@ bool IsStatusTheLoggerConverterSets(int status) {
     default:
       return false;
   }
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
 }
 
 // "f001,Sdd,B0,dddd-dd-ddTdd:dd:dd", the prefix of a rate from 1 to 99 and

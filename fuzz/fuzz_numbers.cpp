@@ -124,7 +124,7 @@ void CheckConversionFormats(double value) {
   CheckFixed(static_cast<double>(static_cast<float>(value)), 4, 1);
 }
 
-// FormatPlainDecimalField prints a plain decimal field from its own
+// PrintPlainDecimal prints a plain decimal field from its own
 // digits; when it takes the field, the text must be what printing the
 // reading gives. It may look kPlainDecimalReach bytes past the field's
 // start, so it gets a padded copy, the padding made of `junk`.
@@ -136,14 +136,15 @@ void CheckPlainDecimal(const char* begin, const char* end, double value, char ju
   std::memcpy(padded.get(), begin, length);
   std::memset(padded.get() + length, junk, kPlainDecimalReach);
   char fast[kPlainDecimalReach];
-  const int fastLength = FormatPlainDecimalField(padded.get(), static_cast<int>(length), fast);
+  const int fastLength = PlainDecimalLength(padded.get(), static_cast<int>(length));
   if (fastLength < 0)
     return;
+  PrintPlainDecimal(padded.get(), static_cast<int>(length), fastLength, fast);
   char slow[512];
   const int slowLength = FormatText(slow, sizeof slow, "%08.6f", value);
   ZORQ_FUZZ_CHECK(
       fastLength == slowLength && std::memcmp(fast, slow, static_cast<size_t>(slowLength)) == 0,
-      "FormatPlainDecimalField gave \"%.*s\", printf \"%s\"", fastLength, fast, slow);
+      "PrintPlainDecimal gave \"%.*s\", printf \"%s\"", fastLength, fast, slow);
 }
 
 // Reads the range [offset, offset + length) of the input from an exact-size

@@ -1,9 +1,11 @@
 // The flash text reader on arbitrary bytes, with both skip rules. Every line
 // it hands over is compared with a straightforward cut of the whole input
 // into lines, so no byte is lost, doubled or taken from past the end. A third
-// pass makes one read fail (which one follows from the input's size): the
+// pass makes one read(2) fail (which one follows from the input's size): the
 // lines completed before it must arrive, then the input ends with status 1.
 // Every line's number and byte are those of its first byte in the input.
+#include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,8 +17,23 @@
 #include "convert/status.h"
 #include "fuzz/fuzz_support.h"
 #include "runtime/files.h"
+#include "runtime/system_calls.h"
 
 namespace {
+
+// The file layer's read(2) hands back one block at a time here, so that
+// read number n (from 0) is the reader's block n; that one fails.
+int gReads = 0;
+int gFailingRead = -1;
+
+ssize_t ReadOneBlockFailingOne(int fd, void* buffer, size_t count) {
+  if (gReads++ == gFailingRead) {
+    errno = EIO;
+    return -1;
+  }
+  const size_t block = static_cast<size_t>(FlashLineReader::kBlockSize);
+  return RealFileSystemCalls().read(fd, buffer, std::min(count, block));
+}
 
 using zorq_fuzz::MemoryFile;
 
@@ -117,8 +134,11 @@ void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skip
   ConversionResult result;
   ConversionContext context(request, &result);
   uint8_t& status = result.status;
-  int reads = 0;
-  SetReadFaultHook([&reads, failingRead](int, long) { return reads++ == failingRead; });
+  gReads = 0;
+  gFailingRead = failingRead;
+  FileSystemCalls calls = RealFileSystemCalls();
+  calls.read = ReadOneBlockFailingOne;
+  SetFileSystemCallsForTesting(&calls);
 
   FlashLineReader reader(context, skipShortLines);
   const bool headerOk = reader.ReadHeaderBlock();
@@ -159,10 +179,10 @@ void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skip
                       "the end of the input set status %d", status);
     }
     ZORQ_FUZZ_CHECK(!reader.NextLine(), "a line after the end of the input");
-    ZORQ_FUZZ_CHECK(!failureReached || reads == failingRead + 1, "%d reads with read %d failing",
-                    reads, failingRead);
+    ZORQ_FUZZ_CHECK(!failureReached || gReads == failingRead + 1, "%d reads with read %d failing",
+                    gReads, failingRead);
   }
-  SetReadFaultHook(nullptr);
+  SetFileSystemCallsForTesting(nullptr);
   CloseFile(request.fromHandle);
 }
 

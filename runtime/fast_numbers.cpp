@@ -9,10 +9,6 @@
 
 #include "runtime/numbers.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 // Read at every call, possibly by several conversions in several threads.
@@ -91,25 +87,6 @@ char* DigitsBackwards(char* end, uint128 value) {
   return end;
 }
 
-// Bit i of *digits is set when bytes[i] is a decimal digit, and of
-// *points when it is a point, for the 16 bytes at `bytes`.
-void DigitAndPointBits(const char* bytes, uint32_t* digits, uint32_t* points) {
-#if defined(__SSE2__)
-  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-  const __m128i offset = _mm_sub_epi8(block, _mm_set1_epi8('0'));  // digits become 0 to 9
-  const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(9)), offset);
-  *digits = static_cast<uint32_t>(_mm_movemask_epi8(isDigit));
-  *points = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('.'))));
-#else
-  *digits = 0;
-  *points = 0;
-  for (int i = 0; i < 16; ++i) {
-    *digits |= static_cast<uint32_t>(bytes[i] >= '0' && bytes[i] <= '9') << i;
-    *points |= static_cast<uint32_t>(bytes[i] == '.') << i;
-  }
-#endif
-}
-
 // round(|value| * 10^precision), with ties to even, as printf rounds the
 // exact binary value. False when the result would not fit in 128 bits.
 bool ScaledMagnitude(double value, int precision, uint128* scaled) {
@@ -141,26 +118,6 @@ bool ScaledMagnitude(double value, int precision, uint128* scaled) {
   return true;
 }
 
-// Lays out sign, zero padding and digits as printf's "%0*" does.
-int PadAndCopy(char* out, size_t size, bool negative, const char* digits, int digitCount,
-               int width) {
-  const int signLength = negative ? 1 : 0;
-  const int zeros = width > digitCount + signLength ? width - digitCount - signLength : 0;
-  const int length = signLength + zeros + digitCount;
-  if (static_cast<size_t>(length) >= size) {
-    return -1;
-  }
-  char* p = out;
-  if (negative) {
-    *p++ = '-';
-  }
-  std::memset(p, '0', static_cast<size_t>(zeros));
-  p += zeros;
-  std::memcpy(p, digits, static_cast<size_t>(digitCount));
-  p[digitCount] = '\0';
-  return length;
-}
-
 inline int CountDigits(uint64_t value) {
   if (value < 10) {
     return 1;
@@ -175,14 +132,31 @@ inline int CountDigits(uint64_t value) {
   return digits;
 }
 
+inline int CountDigits(uint128 value) {
+  if ((value >> 64) == 0) {
+    return CountDigits(static_cast<uint64_t>(value));
+  }
+  int digits = 20;  // 2^64 has 20 digits
+  for (uint128 limit = static_cast<uint128>(kPow10[19]) * 10; value >= limit; limit *= 10) {
+    ++digits;
+  }
+  return digits;
+}
+
 // Writes "%0<width>.<precision>f" of the number with integer part `whole`
 // and the `precision` digits `fractionDigits` straight into `out`, as
-// printf lays it out. -1 when it does not fit `size`.
-template <int kPrecision>
-int LayOutFixedWith(char* out, size_t size, bool negative, uint64_t whole, uint64_t fractionDigits,
-                    int width) {
+// printf lays it out: the one fixed-width layout of the formatting here.
+// kPrecision is the precision, or -1 to take `precision`; Whole is
+// uint64_t for all but the widest values. -1 when the text does not fit
+// `size`.
+template <int kPrecision, typename Whole>
+int LayOutFixedWith(char* out, size_t size, bool negative, Whole whole, uint64_t fractionDigits,
+                    int precision, int width) {
+  if (kPrecision >= 0) {
+    precision = kPrecision;
+  }
   const int signLength = negative ? 1 : 0;
-  const int body = CountDigits(whole) + (kPrecision > 0 ? kPrecision + 1 : 0);
+  const int body = CountDigits(whole) + (precision > 0 ? precision + 1 : 0);
   const int zeros = width > body + signLength ? width - body - signLength : 0;
   const int length = signLength + zeros + body;
   if (static_cast<size_t>(length) >= size) {
@@ -190,8 +164,8 @@ int LayOutFixedWith(char* out, size_t size, bool negative, uint64_t whole, uint6
   }
   char* end = out + length;
   *end = '\0';
-  if (kPrecision > 0) {
-    end = FixedDigitsBackwards(end, fractionDigits, kPrecision);
+  if (precision > 0) {
+    end = FixedDigitsBackwards(end, fractionDigits, precision);
     *--end = '.';
   }
   DigitsBackwards(end, whole);
@@ -210,60 +184,24 @@ int LayOutFixed(char* out, size_t size, bool negative, uint64_t whole, uint64_t 
                 int precision, int width) {
   switch (precision) {
     case 6:
-      return LayOutFixedWith<6>(out, size, negative, whole, fractionDigits, width);
+      return LayOutFixedWith<6, uint64_t>(out, size, negative, whole, fractionDigits, 6, width);
     case 4:
-      return LayOutFixedWith<4>(out, size, negative, whole, fractionDigits, width);
+      return LayOutFixedWith<4, uint64_t>(out, size, negative, whole, fractionDigits, 4, width);
     case 1:
-      return LayOutFixedWith<1>(out, size, negative, whole, fractionDigits, width);
+      return LayOutFixedWith<1, uint64_t>(out, size, negative, whole, fractionDigits, 1, width);
     case 0:
-      return LayOutFixedWith<0>(out, size, negative, whole, fractionDigits, width);
-    default: {
-      char text[64];
-      char* const end = text + sizeof text;
-      char* first = FixedDigitsBackwards(end, fractionDigits, precision);
-      *--first = '.';
-      first = DigitsBackwards(first, whole);
-      return PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
-    }
+      return LayOutFixedWith<0, uint64_t>(out, size, negative, whole, fractionDigits, 0, width);
+    default:
+      return LayOutFixedWith<-1, uint64_t>(out, size, negative, whole, fractionDigits, precision,
+                                           width);
   }
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Passes over leading white space and an optional sign, as the decimal
-// reading does; returns where the digits may start.
-const char* SkipSpaceAndSign(const char* p, const char* end, bool* negative) {
-  while (p < end && IsSpace(*p)) {
-    ++p;
-  }
-  if (p < end && (*p == '+' || *p == '-')) {
-    *negative = *p == '-';
-    ++p;
-  }
-  return p;
-}
-
-// True when [p, end) starts with an exponent that the decimal reading would
-// take ("e", an optional sign, at least one digit).
-bool ExponentFollows(const char* p, const char* end) {
-  if (p >= end || (*p != 'e' && *p != 'E')) {
-    return false;
-  }
-  const char* q = p + 1;
-  if (q < end && (*q == '+' || *q == '-')) {
-    ++q;
-  }
-  return q < end && IsDigit(*q);
 }
 
 }  // namespace
 
-int FormatFixed(char* out, size_t size, double value, int width, int precision) {
+// Out of line: it is also the rare way out of FormatSixteenths, whose fast
+// way would otherwise save and restore its registers.
+[[gnu::noinline]] int FormatFixed(char* out, size_t size, double value, int width, int precision) {
   uint128 scaled = 0;
   if (!gFastPaths.load(std::memory_order_relaxed) || precision < 0 || precision > 9 || width < 0 ||
       width > 40 || size < 64 || !std::isfinite(value) ||
@@ -273,21 +211,14 @@ int FormatFixed(char* out, size_t size, double value, int width, int precision) 
   const uint64_t scale = kPow10[precision];
   // printf keeps the sign of negative values that round to zero, and of -0.0.
   const bool negative = std::signbit(value);
+  int length;
   if ((scaled >> 64) == 0) {  // most values; 128-bit division is kept for the rest
     const uint64_t narrow = static_cast<uint64_t>(scaled);
-    const int length =
-        LayOutFixed(out, size, negative, narrow / scale, narrow % scale, precision, width);
-    return length >= 0 ? length : FormatText(out, size, "%0*.*f", width, precision, value);
+    length = LayOutFixed(out, size, negative, narrow / scale, narrow % scale, precision, width);
+  } else {
+    length = LayOutFixedWith<-1, uint128>(out, size, negative, scaled / scale,
+                                          static_cast<uint64_t>(scaled % scale), precision, width);
   }
-  char text[64];
-  char* const end = text + sizeof text;
-  char* first = end;
-  if (precision > 0) {
-    first = FixedDigitsBackwards(first, static_cast<uint64_t>(scaled % scale), precision);
-    *--first = '.';
-  }
-  first = DigitsBackwards(first, scaled / scale);
-  const int length = PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
   return length >= 0 ? length : FormatText(out, size, "%0*.*f", width, precision, value);
 }
 
@@ -295,13 +226,10 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
   if (!gFastPaths.load(std::memory_order_relaxed) || width < 0 || width > 20 || size < 24) {
     return FormatText(out, size, "%0*i", width, value);
   }
-  char text[16];
-  char* const end = text + sizeof text;
   const bool negative = value < 0;
   const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(static_cast<int64_t>(value))
                                       : static_cast<uint64_t>(value);
-  char* first = DigitsBackwards(end, magnitude);
-  return PadAndCopy(out, size, negative, first, static_cast<int>(end - first), width);
+  return LayOutFixed(out, size, negative, magnitude, 0, 0, width);
 }
 
 int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int precision) {
@@ -322,38 +250,6 @@ int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int prec
   return length >= 0 ? length : FormatFixed(out, size, value, width, precision);
 }
 
-int FormatPlainDecimalField(const char* field, int length, char* out) {
-  if (length < 1 || length > 15 || !gFastPaths.load(std::memory_order_relaxed)) {
-    return -1;
-  }
-  // Which of the first 16 bytes are digits and which are points, found at
-  // once; the field is then judged without a branch per byte.
-  uint32_t digits;
-  uint32_t points;
-  DigitAndPointBits(field, &digits, &points);
-  const int negative = field[0] == '-' ? 1 : 0;
-  const uint32_t body = ((1u << length) - 1) & ~static_cast<uint32_t>(negative);
-  const uint32_t others = body & ~digits;  // may only be the point
-  // Without a branch: whether a value has a point varies from field to
-  // field. A stop bit at `length` stands for the point when there is none.
-  const int pointAt = std::countr_zero(others | (1u << length));
-  const int hasPoint = pointAt < length ? 1 : 0;
-  const int wholeLength = pointAt - negative;
-  const int fractionLength = length - pointAt - hasPoint;
-  const bool refused = ((others & ~points) != 0) | ((others & (others - 1)) != 0) |
-                       (wholeLength < 1) | (wholeLength > 7) | (fractionLength > 6) |
-                       ((wholeLength > 1) & (field[negative] == '0'));
-  if (refused) {
-    return -1;
-  }
-  // The field as it is, then the point (when it has none) and the zeros
-  // that make six decimals, taken from one pattern at the right offset.
-  static constexpr char kFill[kPlainDecimalReach] = ".000000";
-  std::memcpy(out, field, 16);
-  std::memcpy(out + length, kFill + hasPoint + fractionLength, 16);
-  return length + 7 - hasPoint - fractionLength;
-}
-
 void SetFastNumberPaths(bool enabled) {
   gFastPaths.store(enabled, std::memory_order_relaxed);
 }
@@ -365,53 +261,38 @@ double ReadDecimalFast(const char* begin, const char* end) {
   if (!gFastPaths.load(std::memory_order_relaxed)) {
     return ReadDecimal(begin, end);
   }
-  bool negative = false;
-  const char* p = SkipSpaceAndSign(begin, end, &negative);
+  const DecimalParts number = ScanDecimal(begin, end);
+  if (number.extent == 0) {
+    return 0.0;
+  }
   uint64_t mantissa = 0;
   int significant = 0;  // digits taken into the mantissa, leading zeros not counted
-  int exponent = 0;     // power of ten to apply to the mantissa
-  bool anyDigit = false;
-  for (; p < end && IsDigit(*p); ++p) {
-    anyDigit = true;
-    if (mantissa == 0 && *p == '0') {
-      continue;
-    }
-    if (++significant > 19) {
-      return ReadDecimal(begin, end);
-    }
-    mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-  }
-  if (p < end && *p == '.') {
-    const char* q = p + 1;
-    for (; q < end && IsDigit(*q); ++q) {
-      anyDigit = true;
-      --exponent;
-      if (mantissa == 0 && *q == '0') {
+  const auto take = [&](const char* digit, const char* digitsEnd) {
+    for (; digit < digitsEnd; ++digit) {
+      if (mantissa == 0 && *digit == '0') {
         continue;
       }
       if (++significant > 19) {
-        return ReadDecimal(begin, end);
+        return false;
       }
-      mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*digit - '0');
     }
-    if (anyDigit) {
-      p = q;
-    }
-  }
-  if (!anyDigit) {
-    return 0.0;
-  }
-  if (ExponentFollows(p, end)) {
-    return ReadDecimal(begin, end);  // exponents: the general path
+    return true;
+  };
+  // Exponents and long digit strings take the general path.
+  if (number.exponent || !take(number.whole, number.wholeEnd) ||
+      !take(number.fraction, number.fractionEnd)) {
+    return ReadDecimal(begin, end);
   }
   if (mantissa == 0) {
-    return negative ? -0.0 : 0.0;
+    return number.negative ? -0.0 : 0.0;
   }
-  if (mantissa > (1ULL << 53) || exponent < -22) {
+  const long fractionDigits = number.fractionEnd - number.fraction;
+  if (mantissa > (1ULL << 53) || fractionDigits > 22) {
     return ReadDecimal(begin, end);
   }
   // Both operands are exact doubles, so one correctly rounded operation
   // gives the correctly rounded value.
-  const double magnitude = static_cast<double>(mantissa) / kExactPow10[-exponent];
-  return negative ? -magnitude : magnitude;
+  const double magnitude = static_cast<double>(mantissa) / kExactPow10[fractionDigits];
+  return number.negative ? -magnitude : magnitude;
 }

@@ -3,7 +3,16 @@
 // to it where a fast exact answer is not at hand.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "runtime/numbers.h"
 
 // Same text and length as FormatText(out, size, "%0*.*f", width, precision,
 // value) for precision 0 to 9. `size` must be at least 64 for the fast path;
@@ -26,26 +35,77 @@ int FormatZeroPaddedInt(char* out, size_t size, int value, int width);
 // answer from one IEEE multiplication or division.
 double ReadDecimalFast(const char* begin, const char* end);
 
-// Bytes FormatPlainDecimalField reads from its field and writes at its
-// output, whatever the field's length.
+// Bit i of *digits is set when bytes[i] is a decimal digit, and of
+// *points when it is a point, for the 16 bytes at `bytes`.
+inline void DigitAndPointBits(const char* bytes, uint32_t* digits, uint32_t* points) {
+#if defined(__SSE2__)
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  const __m128i offset = _mm_sub_epi8(block, _mm_set1_epi8('0'));  // digits become 0 to 9
+  const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(9)), offset);
+  *digits = static_cast<uint32_t>(_mm_movemask_epi8(isDigit));
+  *points = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('.'))));
+#else
+  *digits = 0;
+  *points = 0;
+  for (int i = 0; i < 16; ++i) {
+    *digits |= static_cast<uint32_t>(IsDigit(bytes[i])) << i;
+    *points |= static_cast<uint32_t>(bytes[i] == '.') << i;
+  }
+#endif
+}
+
+// Bytes PlainDecimalLength and PrintPlainDecimal read from their field and
+// PrintPlainDecimal writes at its output, whatever the field's length.
 inline constexpr int kPlainDecimalReach = 32;
 
-// Prints a whole field, [field, field + length), that is a plain decimal,
-// with the text FormatFixed(.., ReadDecimal(field, field + length), 8, 6)
-// gives ("%08.6f"; six decimals never leave room for zero padding),
-// straight from the field's digits. The field is an optional "-", one to
-// seven digits with no leading zero (a lone "0" is fine), and an optional
-// point followed by at most six digits. Then the correctly rounded double
-// lies within half a unit of its last place of the decimal, far less than
-// half of 10^-6, so printing it back gives the decimal's own digits.
-// Returns the printed length, or -1 for any other field. Reads and writes
-// kPlainDecimalReach bytes from `field` and at `out` whatever the field's
-// length, so both buffers must have that many (the bytes past the printed
-// length are junk).
-int FormatPlainDecimalField(const char* field, int length, char* out);
+// A plain decimal is an optional "-", one to seven digits with no leading
+// zero (a lone "0" is fine), and an optional point followed by at most six
+// digits. Its correctly rounded double lies within half a unit of its last
+// place of the decimal, far less than half of 10^-6, so printing it back
+// with "%08.6f" gives the decimal's own digits (six decimals never leave
+// room for zero padding). Returns the length of that text when the whole
+// field, [field, field + length), is a plain decimal, or -1. Reads
+// kPlainDecimalReach bytes from `field` whatever its length.
+inline int PlainDecimalLength(const char* field, int length) {
+  if (length < 1 || length > 15) {
+    return -1;
+  }
+  // Which of the first 16 bytes are digits and which are points, found at
+  // once; the field is then judged without a branch per byte.
+  uint32_t digits;
+  uint32_t points;
+  DigitAndPointBits(field, &digits, &points);
+  const int negative = field[0] == '-' ? 1 : 0;
+  const uint32_t body = ((1u << length) - 1) & ~static_cast<uint32_t>(negative);
+  const uint32_t others = body & ~digits;  // may only be the point
+  // Without a branch: whether a value has a point varies from field to
+  // field. A stop bit at `length` stands for the point when there is none.
+  const int pointAt = std::countr_zero(others | (1u << length));
+  const int hasPoint = pointAt < length ? 1 : 0;
+  const int wholeLength = pointAt - negative;
+  const int fractionLength = length - pointAt - hasPoint;
+  const bool refused = ((others & ~points) != 0) | ((others & (others - 1)) != 0) |
+                       (wholeLength < 1) | (wholeLength > 7) | (fractionLength > 6) |
+                       ((wholeLength > 1) & (field[negative] == '0'));
+  return refused ? -1 : length + 7 - hasPoint - fractionLength;
+}
 
-// Turns the fast paths off (every function above then calls its C-library
-// counterpart) and on again, so that tests and fuzzers can compare whole
+// Prints a plain decimal field of `printedLength` (from PlainDecimalLength)
+// with the text FormatFixed(.., ReadDecimal(field, field + length), 8, 6)
+// gives, straight from its digits. Reads and writes kPlainDecimalReach
+// bytes from `field` and at `out` (the bytes past the printed length are
+// junk).
+inline void PrintPlainDecimal(const char* field, int length, int printedLength, char* out) {
+  // The field as it is, then the point (when it has none) and the zeros
+  // that make six decimals, taken from one pattern at the right offset.
+  static constexpr char kFill[kPlainDecimalReach] = ".000000";
+  std::memcpy(out, field, 16);
+  std::memcpy(out + length, kFill + (length + 7 - printedLength), 16);
+}
+
+// Turns the fast paths off (every formatting and reading above then calls
+// its C-library counterpart; the plain-decimal printer is for its callers to
+// leave aside) and on again, so that tests and fuzzers can compare whole
 // conversions both ways. On by default.
 void SetFastNumberPaths(bool enabled);
 bool FastNumberPathsEnabled();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -12,7 +13,20 @@
 #include <string>
 #include <utility>
 
+#include "runtime/system_calls.h"
+
 namespace {
+
+const FileSystemCalls kRealCalls = {
+    [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+    [](int fd, void* buffer, size_t count) { return ::read(fd, buffer, count); },
+    [](int fd, const void* buffer, size_t count) { return ::write(fd, buffer, count); },
+    [](int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); },
+    [](int fd, off_t length) { return ::ftruncate(fd, length); },
+    [](int fd, struct stat* info) { return ::fstat(fd, info); },
+    [](int fd) { return ::close(fd); },
+};
+std::atomic<const FileSystemCalls*> gCalls{&kRealCalls};
 
 // Callers read in 1024-byte blocks and write one record at a time; the
 // buffers turn that into a few large system calls. Written bytes reach the
@@ -26,6 +40,9 @@ struct FileSlot {
   size_t readStart = 0;     // next unread byte of readBuffer
   size_t readEnd = 0;       // end of the valid bytes of readBuffer
   bool readFailed = false;  // a failed read is reported at the next call
+  // A read(2) found the end of the file: none is made again until the file
+  // pointer is moved, so that each read(2) stands for new bytes.
+  bool readAtEnd = false;
   std::unique_ptr<char[]> writeBuffer;
   size_t writeLength = 0;  // bytes waiting in writeBuffer
 };
@@ -37,7 +54,6 @@ std::array<FileSlot, kMaxFiles> gSlots;
 std::mutex gSlotsMutex;
 thread_local std::string gLastError;
 WriteFaultHook gWriteFault;
-ReadFaultHook gReadFault;
 
 // Handles are slot index + 1, so 0 (the value of a cleared global) is never
 // a valid handle.
@@ -67,6 +83,10 @@ int OpenFlags(int access) {
   return flags;
 }
 
+bool TruncateTo(int fd, off_t length) {
+  return RetryInterrupted([=] { return FileSystem().ftruncate(fd, length); }) == 0;
+}
+
 // Empties a regular file that has something in it. An empty file is left
 // alone: truncating it changes nothing, yet makes ext4 push all the file's
 // new data to the disk at close, a stall of about a second per GB written.
@@ -74,47 +94,27 @@ bool TruncateIfNotEmpty(int fd, const struct stat& info) {
   if (!S_ISREG(info.st_mode) || info.st_size == 0) {
     return true;
   }
-  int result;
-  do {
-    result = ::ftruncate(fd, 0);
-  } while (result < 0 && errno == EINTR);
-  return result == 0;
+  return TruncateTo(fd, 0);
 }
 
-// read(2) until `count` bytes or the end of the file. Negative on failure
-// before any byte was read; otherwise the bytes read.
-long ReadFully(int fd, char* buffer, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const ssize_t got = ::read(fd, buffer + total, count - total);
-    if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return total > 0 ? static_cast<long>(total) : -1;
-    }
-    if (got == 0) {
-      break;
-    }
-    total += static_cast<size_t>(got);
-  }
-  return static_cast<long>(total);
+off_t MoveFilePosition(int fd, off_t offset, int whence) {
+  return RetryInterrupted([=] { return FileSystem().lseek(fd, offset, whence); });
+}
+
+int FileStatus(int fd, struct stat* info) {
+  return RetryInterrupted([fd, info] { return FileSystem().fstat(fd, info); });
+}
+
+// Linux releases the descriptor even when close(2) is interrupted, so it is
+// never made twice: a second close could close a descriptor opened since.
+int CloseDescriptor(int fd) {
+  const int closed = FileSystem().close(fd);
+  return closed < 0 && errno == EINTR ? 0 : closed;
 }
 
 // write(2) until all `count` bytes are out. False when some could not be.
 bool WriteFully(int fd, const char* buffer, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const ssize_t put = ::write(fd, buffer + total, count - total);
-    if (put < 0 && errno == EINTR) {
-      continue;
-    }
-    if (put <= 0) {
-      return false;
-    }
-    total += static_cast<size_t>(put);
-  }
-  return true;
+  return MoveAll(FileSystem().write, fd, buffer, count).count == count;
 }
 
 // Writes out the waiting bytes. On failure they are dropped: the caller
@@ -135,34 +135,31 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
     gLastError = "no file name given";
     return -1;
   }
-  int fd;
-  do {
-    fd = ::open(path, OpenFlags(access), 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = RetryInterrupted([&] { return FileSystem().open(path, OpenFlags(access), 0666); });
   if (fd < 0) {
     gLastError = std::strerror(errno);
     return -1;
   }
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
+  if (FileStatus(fd, &info) != 0) {
     gLastError = std::strerror(errno);
-    ::close(fd);
+    CloseDescriptor(fd);
     return -1;
   }
   if (S_ISDIR(info.st_mode)) {
-    ::close(fd);
+    CloseDescriptor(fd);
     gLastError = "is a directory";
     return -1;
   }
   if (access == VAL_WRITE_ONLY && action == VAL_TRUNCATE && !TruncateIfNotEmpty(fd, info)) {
     gLastError = std::strerror(errno);
-    ::close(fd);
+    CloseDescriptor(fd);
     return -1;
   }
   const std::lock_guard<std::mutex> lock(gSlotsMutex);
   const int handle = FreeHandle();
   if (handle < 0) {
-    ::close(fd);
+    CloseDescriptor(fd);
     gLastError = "too many open files";
     return -1;
   }
@@ -182,32 +179,31 @@ long ReadFile(int handle, char* buffer, long count) {
   if (slot == nullptr || buffer == nullptr || count < 0 || !slot->readBuffer) {
     return -1;
   }
-  if (gReadFault && gReadFault(handle, count)) {
-    return -1;
-  }
-  if (slot->readFailed) {
-    slot->readFailed = false;
-    return -1;
-  }
   // Keep going until the count is reached or the file ends, so that a short
   // count means the end of the file even on pipes.
   size_t total = 0;
   const size_t wanted = static_cast<size_t>(count);
   while (total < wanted) {
     if (slot->readStart == slot->readEnd) {
-      const long got = ReadFully(slot->fd, slot->readBuffer.get(), kBufferSize);
-      slot->readStart = 0;
-      slot->readEnd = got > 0 ? static_cast<size_t>(got) : 0;
-      if (got < 0) {
-        if (total == 0) {
-          return -1;
+      // A failed read(2) is reported once, by the call that reaches it:
+      // the bytes read before it are handed over first.
+      if (slot->readFailed) {
+        if (total > 0) {
+          break;
         }
-        slot->readFailed = true;  // hand over what was read, fail next time
+        slot->readFailed = false;
+        return -1;
+      }
+      if (slot->readAtEnd) {
         break;
       }
-      if (got == 0) {
-        break;
-      }
+      const BytesMoved got =
+          MoveAll(FileSystem().read, slot->fd, slot->readBuffer.get(), kBufferSize);
+      slot->readStart = 0;
+      slot->readEnd = got.count;
+      slot->readFailed = got.failed;
+      slot->readAtEnd = !got.failed && got.count < kBufferSize;
+      continue;
     }
     const size_t available = slot->readEnd - slot->readStart;
     const size_t taken = available < wanted - total ? available : wanted - total;
@@ -246,8 +242,9 @@ long long SetFilePtr(int handle, long long offset, int origin) {
   const bool flushed = FlushSlot(slot);
   slot->readStart = slot->readEnd = 0;
   slot->readFailed = false;
+  slot->readAtEnd = false;
   const int whence = origin == VAL_END_OF_FILE ? SEEK_END : SEEK_SET;
-  const off_t position = ::lseek(slot->fd, static_cast<off_t>(offset), whence);
+  const off_t position = MoveFilePosition(slot->fd, static_cast<off_t>(offset), whence);
   return flushed ? static_cast<long long>(position) : -1;
 }
 
@@ -265,7 +262,7 @@ int CloseFile(int handle) {
     return -1;
   }
   const bool flushed = FlushSlot(slot);
-  const int closed = ::close(slot->fd);
+  const int closed = CloseDescriptor(slot->fd);
   const std::lock_guard<std::mutex> lock(gSlotsMutex);
   *slot = FileSlot{};
   return (!flushed || closed < 0) ? -1 : 0;
@@ -274,7 +271,7 @@ int CloseFile(int handle) {
 long long FileLength(int handle) {
   FileSlot* slot = SlotOf(handle);
   struct stat info {};
-  if (slot == nullptr || ::fstat(slot->fd, &info) != 0) {
+  if (slot == nullptr || FileStatus(slot->fd, &info) != 0) {
     return -1;
   }
   if (!S_ISREG(info.st_mode)) {
@@ -282,7 +279,7 @@ long long FileLength(int handle) {
   }
   long long length = static_cast<long long>(info.st_size);
   if (slot->writeLength > 0) {
-    const off_t position = ::lseek(slot->fd, 0, SEEK_CUR);
+    const off_t position = MoveFilePosition(slot->fd, 0, SEEK_CUR);
     const long long buffered =
         static_cast<long long>(position) + static_cast<long long>(slot->writeLength);
     if (position >= 0 && buffered > length) {
@@ -298,12 +295,9 @@ int CutFileBack(int handle, long long length) {
     return -1;
   }
   slot->writeLength = 0;  // bytes past the cut are not wanted
-  int result;
-  do {
-    result = ::ftruncate(slot->fd, static_cast<off_t>(length));
-  } while (result < 0 && errno == EINTR);
-  const off_t end = ::lseek(slot->fd, 0, SEEK_END);
-  return result == 0 && end >= 0 ? 0 : -1;
+  const bool cut = TruncateTo(slot->fd, static_cast<off_t>(length));
+  const off_t end = MoveFilePosition(slot->fd, 0, SEEK_END);
+  return cut && end >= 0 ? 0 : -1;
 }
 
 bool FilesAreSame(int handleA, int handleB) {
@@ -314,7 +308,7 @@ bool FilesAreSame(int handleA, int handleB) {
   }
   struct stat infoA {};
   struct stat infoB {};
-  if (::fstat(a->fd, &infoA) != 0 || ::fstat(b->fd, &infoB) != 0) {
+  if (FileStatus(a->fd, &infoA) != 0 || FileStatus(b->fd, &infoB) != 0) {
     return false;
   }
   return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
@@ -331,8 +325,17 @@ const char* LastFileErrorText() {
 void SetWriteFaultHook(WriteFaultHook hook) {
   gWriteFault = std::move(hook);
 }
-void SetReadFaultHook(ReadFaultHook hook) {
-  gReadFault = std::move(hook);
+
+const FileSystemCalls& RealFileSystemCalls() {
+  return kRealCalls;
+}
+
+void SetFileSystemCallsForTesting(const FileSystemCalls* calls) {
+  gCalls.store(calls != nullptr ? calls : &kRealCalls, std::memory_order_release);
+}
+
+const FileSystemCalls& FileSystem() {
+  return *gCalls.load(std::memory_order_acquire);
 }
 
 // --- RecordWriter ---

@@ -24,6 +24,8 @@ int OpenFile(const char* path, int access, int action, int fileType);
 
 // Reads up to `count` bytes. Returns the count read (fewer only at the end of
 // the file), 0 once nothing is left, or a negative number on a failed read.
+// The file is read ahead; a read(2) that fails is reported by the call that
+// reaches it, after the bytes read before it.
 long ReadFile(int handle, char* buffer, long count);
 
 // Writes `count` bytes. Returns `count` on success; any other value means the
@@ -60,14 +62,15 @@ bool FileIsOpen(int handle);
 // Text of the error of the last failed OpenFile in this thread.
 const char* LastFileErrorText();
 
-// Fault injection for tests: when set, every WriteFile first asks the hook;
-// a hook that returns true makes that write fail without writing anything.
-// The hook is passed the handle and the count asked for.
+// Faults of the operating system are injected below this layer, at its
+// system calls (runtime/system_calls.h). This hook is for what those cannot
+// reach: a failure of one given record, since records meet write(2) only
+// in buffers of many. When set, every WriteFile and every RecordWriter
+// commit first asks the hook; a hook that returns true makes that write
+// fail without writing anything. It is passed the handle and the count
+// asked for.
 using WriteFaultHook = std::function<bool(int handle, long count)>;
 void SetWriteFaultHook(WriteFaultHook hook);
-// Likewise for reads: a hook that returns true makes that read return -1.
-using ReadFaultHook = std::function<bool(int handle, long count)>;
-void SetReadFaultHook(ReadFaultHook hook);
 
 // Writes records to one handle by formatting them in place in the handle's
 // write buffer, without a copy and without a call per record. Every Commit

@@ -1,8 +1,12 @@
 #include "runtime/headless_ui.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <utility>
+
+#include "runtime/truncate_to_int.h"
 
 HeadlessUi::HeadlessUi(PanelDescription description) : description_(std::move(description)) {}
 
@@ -91,7 +95,7 @@ int HeadlessUi::GetCtrlInt(int panel, int control, int* value) {
   if (state == nullptr || value == nullptr)
     return UIE_BAD_CONTROL;
   *value =
-      state->kind == ControlKind::Numeric ? static_cast<int>(state->doubleValue) : state->intValue;
+      state->kind == ControlKind::Numeric ? TruncateToInt(state->doubleValue) : state->intValue;
   return 0;
 }
 
@@ -122,7 +126,7 @@ int HeadlessUi::SetCtrlDouble(int panel, int control, double value) {
   if (state->kind == ControlKind::Numeric) {
     state->doubleValue = value;
   } else {
-    state->intValue = static_cast<int>(value);
+    state->intValue = TruncateToInt(value);
   }
   return 0;
 }
@@ -153,6 +157,15 @@ int HeadlessUi::SetMenuItemDimmed(int menuBar, int item, bool dimmed) {
   return 0;
 }
 
+// A dropped file answers as the file dialog would for that path.
+PopupAnswer HeadlessUi::AnswerWithDroppedPath(PopupRequest request) {
+  popups_.push_back(std::move(request));
+  dropPending_ = false;
+  std::error_code error;
+  const bool exists = std::filesystem::is_regular_file(droppedPath_, error);
+  return PopupAnswer{exists ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED, droppedPath_};
+}
+
 PopupAnswer HeadlessUi::Ask(PopupRequest request) {
   popups_.push_back(request);
   if (responder_)
@@ -168,7 +181,8 @@ int HeadlessUi::FileSelectPopup(const char* defaultDirectory, const char* defaul
   request.defaultDirectory = defaultDirectory;
   request.defaultFileSpec = defaultFileSpec;
   request.fileTypeList = fileTypeList;
-  const PopupAnswer answer = Ask(std::move(request));
+  const PopupAnswer answer =
+      dropPending_ ? AnswerWithDroppedPath(std::move(request)) : Ask(std::move(request));
   if (answer.result != VAL_EXISTING_FILE_SELECTED && answer.result != VAL_NEW_FILE_SELECTED) {
     return VAL_NO_FILE_SELECTED;
   }
@@ -260,4 +274,77 @@ bool HeadlessUi::Visible(int control) const {
 bool HeadlessUi::Dimmed(int item) const {
   const auto found = menuDimmed_.find(item);
   return found != menuDimmed_.end() && found->second;
+}
+
+namespace {
+
+class InlineProgress : public ProgressReporter {
+ public:
+  InlineProgress(HeadlessUi::ProgressRun* run, const std::function<bool(int64_t)>& rule)
+      : run_(run), rule_(rule) {}
+  void Report(int64_t done, int64_t total) override {
+    ++run_->reports;
+    run_->lastDone = done;
+    run_->lastTotal = total;
+  }
+  bool CancelRequested() const override {
+    return rule_ && rule_(std::max<int64_t>(0, run_->lastDone));
+  }
+
+ private:
+  HeadlessUi::ProgressRun* run_;
+  const std::function<bool(int64_t)>& rule_;
+};
+
+}  // namespace
+
+int HeadlessUi::RunWithProgress(const char* title, const ProgressTask& task) {
+  ProgressRun run;
+  run.title = title;
+  InlineProgress reporter(&run, cancelRule_);
+  task(reporter);
+  progressRuns_.push_back(run);
+  return 0;
+}
+
+int HeadlessUi::ShowFromFileKind(int panel, int /*fromTypeRing*/, const char* path,
+                                 const char* kindText, int fittingValue) {
+  if (panel != panel_ || panel_ <= 0)
+    return UIE_BAD_HANDLE;
+  fromPath_ = path;
+  fromKind_ = kindText;
+  fittingValue_ = fittingValue;
+  return 0;
+}
+
+int HeadlessUi::ShowConversionDetails(int panel, int /*statusControl*/, const char* details) {
+  if (panel != panel_ || panel_ <= 0)
+    return UIE_BAD_HANDLE;
+  details_ = details;
+  return 0;
+}
+
+int HeadlessUi::OfferPreview(int panel, const char* title, PreviewLoader loader) {
+  if (panel != panel_ || panel_ <= 0)
+    return UIE_BAD_HANDLE;
+  previewTitle_ = title;
+  preview_ = std::move(loader);
+  return 0;
+}
+
+int HeadlessUi::AcceptDroppedFiles(int panel, int menuItem) {
+  if (panel != panel_ || panel_ <= 0)
+    return UIE_BAD_HANDLE;
+  dropMenuItem_ = menuItem;
+  return 0;
+}
+
+bool HeadlessUi::DropFile(const std::string& path) {
+  if (dropMenuItem_ == 0)
+    return false;
+  droppedPath_ = path;
+  dropPending_ = true;
+  const bool selected = SelectMenuItem(dropMenuItem_);
+  dropPending_ = false;
+  return selected;
 }

@@ -10,13 +10,6 @@
 
 namespace {
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 const char* SkipSpace(const char* p, const char* end) {
   while (p < end && IsSpace(*p))
     ++p;
@@ -57,32 +50,35 @@ int ReadInteger(const char* begin, const char* end) {
   return static_cast<int>(-value);
 }
 
-size_t DecimalExtent(const char* begin, const char* end) {
+DecimalParts ScanDecimal(const char* begin, const char* end) {
+  DecimalParts parts;
   const char* p = SkipSpace(begin, end);
-  if (p < end && (*p == '+' || *p == '-'))
+  if (p < end && (*p == '+' || *p == '-')) {
+    parts.negative = *p == '-';
     ++p;
-  const char* mantissa = p;
-  p = SkipDigits(p, end);
-  bool anyDigit = p != mantissa;
-  if (p < end && *p == '.') {
-    const char* fraction = p + 1;
-    const char* afterFraction = SkipDigits(fraction, end);
-    anyDigit = anyDigit || afterFraction != fraction;
-    if (anyDigit)
-      p = afterFraction;
   }
-  if (!anyDigit)
-    return 0;
+  parts.whole = p;
+  parts.wholeEnd = SkipDigits(p, end);
+  parts.fraction = parts.fractionEnd = parts.wholeEnd;
+  if (parts.wholeEnd < end && *parts.wholeEnd == '.') {
+    parts.fraction = parts.wholeEnd + 1;
+    parts.fractionEnd = SkipDigits(parts.fraction, end);
+  }
+  if (parts.wholeEnd == parts.whole && parts.fractionEnd == parts.fraction)
+    return DecimalParts{};  // a sign or a point alone is no number
+  p = parts.fractionEnd;
   if (p < end && (*p == 'e' || *p == 'E')) {
     const char* q = p + 1;
     if (q < end && (*q == '+' || *q == '-'))
       ++q;
     const char* exponentDigits = q;
     q = SkipDigits(q, end);
-    if (q != exponentDigits)
+    parts.exponent = q != exponentDigits;
+    if (parts.exponent)
       p = q;
   }
-  return static_cast<size_t>(p - begin);
+  parts.extent = static_cast<size_t>(p - begin);
+  return parts;
 }
 
 double ReadDecimal(const char* begin, const char* end) {

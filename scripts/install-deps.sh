@@ -11,7 +11,10 @@ packages=(
   libgtest-dev                              # tests
   qt6-base-dev qt6-tools-dev qt6-qpa-plugins libgl-dev  # desktop program (Widgets, UiTools)
   libqt6opengl6-dev                         # UiTools' CMake package needs OpenGLWidgets
+  qt6-charts-dev                            # the preview chart
+  xvfb xauth                                # Qt tests on a real X server, README screenshots
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
+  clang-format                              # the format check of scripts/test.sh
   time hyperfine                            # benchmarks
   parallel                                  # the GNU parallel example of docs/batch.md (a test runs it)
   desktop-file-utils appstream groff-base man-db bash-completion  # packaging checks

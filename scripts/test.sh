@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs the whole test suite:
+#   0. every tracked .cpp/.h is as clang-format makes it, and every .cpp is
+#      named in its folder's CMakeLists.txt
 #   1. build/        warnings as errors, every test (Qt tests offscreen)
 #   2. build-asan/   AddressSanitizer + UBSan, every test of the core
 #   3. build-tsan/   ThreadSanitizer, the tests of conversions that run in
-#                    threads, the command line's --jobs runs among them (the
-#                    rest runs on one thread and is kept short)
+#                    threads, of the preview read in pieces and the command
+#                    line's --jobs, pipe and signal runs (the rest runs on one
+#                    thread and is kept short)
 #   4. short bounded fuzz runs of every fuzz target (when clang is present)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,16 +16,20 @@ jobs="$(nproc)"
 
 bash scripts/install-deps.sh
 
+echo "== format and source lists"
+bash scripts/check-format.sh
+bash scripts/check-source-lists.sh
+
 echo "== build/ (warnings as errors)"
 # The GUI is named so that a build folder configured without it earlier
 # cannot leave the Qt tests out.
-cmake -S . -B build -G Ninja -DZORQ_WERROR=ON -DZORQ_BUILD_GUI=ON >/dev/null
+cmake -S . -B build -G Ninja -DZORQ_WERROR=ON -DZORQ_WCONVERSION=ON -DZORQ_BUILD_GUI=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== build-asan/ (AddressSanitizer + UBSan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORQ_SANITIZE=ON \
-  -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
+  -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON -DZORQ_WCONVERSION=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
@@ -32,7 +39,8 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORQ_SANIT
   -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
 cmake --build build-tsan -j "$jobs" --target zorq_core_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R '^(Engine(Threads|Cancel|Progress)|Cli(WorkedExamples|Json|Pipes|Signals))\.'
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
+    -R '^(Engine(Threads|Cancel|Progress)|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals))\.'
 
 if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then
   echo "== fuzzing (bounded)"

@@ -8,6 +8,7 @@
 
 #include "convert/byte_scan.h"
 #include "convert/comma_positions.h"
+#include "convert/field_grammar.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ TEST(CommaPositionsTest, FindsEveryCommaOfTheLineAndNoneBeyondIt) {
   }
 }
 
-TEST(ShortWholeNumberTest, TakesOneToFourDigitsEndedByCommaCrOrTheEnd) {
+TEST(FieldGrammarTest, WholeCountsAreOneToFourDigitsEndedByCommaCrOrTheEnd) {
   struct Case {
     const char* text;
     int length;  // of the line; the rest is readable padding
@@ -65,11 +66,54 @@ TEST(ShortWholeNumberTest, TakesOneToFourDigitsEndedByCommaCrOrTheEnd) {
   for (const Case& c : kCases) {
     std::string line(c.text);
     line.append(8, '9');  // padding digits must not be taken
-    int digits = -1;
-    const int value = ShortWholeNumber(line.data(), line.data() + c.length, &digits);
-    EXPECT_EQ(value, c.value) << "'" << c.text << "' length " << c.length;
-    if (value >= 0) {
-      EXPECT_EQ(digits, c.digits) << "'" << c.text << "'";
+    const FieldForm field = ClassifyCountField(line.data(), line.data() + c.length);
+    EXPECT_EQ(field.kind == FieldKind::kWholeCount, c.value >= 0) << "'" << c.text << "'";
+    EXPECT_EQ(field.count, c.value) << "'" << c.text << "' length " << c.length;
+    if (field.count >= 0) {
+      EXPECT_EQ(field.length, c.digits) << "'" << c.text << "'";
     }
+  }
+}
+
+TEST(FieldGrammarTest, EachFieldHasOneKindForTheFastAndTheGeneralWays) {
+  struct Case {
+    const char* text;  // the field, then readable padding
+    FieldKind kind;
+    int length;
+  };
+  // Values of the gauge: the whole field is given.
+  const Case kValues[] = {
+      {"1.25", FieldKind::kPlainDecimal, 4},
+      {"-0.5", FieldKind::kPlainDecimal, 4},
+      {"16", FieldKind::kPlainDecimal, 2},
+      {"0012", FieldKind::kOther, 4},
+      {"1e3", FieldKind::kOther, 3},
+      {"1.2345678", FieldKind::kOther, 9},
+      {"", FieldKind::kOther, 0},
+      {"12x", FieldKind::kNotANumber, 3},
+      {"-", FieldKind::kNotANumber, 1},
+      {" 7", FieldKind::kOther, 2},
+  };
+  for (const Case& c : kValues) {
+    std::string field(c.text);
+    const int length = static_cast<int>(field.size());
+    field.append(kPlainDecimalReach, '7');  // padding digits must not be taken
+    const FieldForm form = ClassifyValueField(field.data(), length);
+    EXPECT_EQ(form.kind, c.kind) << "'" << c.text << "'";
+    EXPECT_EQ(form.plainLength >= 0, c.kind == FieldKind::kPlainDecimal) << "'" << c.text << "'";
+  }
+  // Counts of the logger: the field ends at its comma, a CR or the line end.
+  const Case kCounts[] = {
+      {"5000,1", FieldKind::kWholeCount, 4}, {"22x1,", FieldKind::kNotANumber, 4},
+      {"-3,", FieldKind::kOther, 2},         {"\r", FieldKind::kOther, 0},
+      {"2.5\r", FieldKind::kOther, 3},       {"12345", FieldKind::kOther, 5},
+  };
+  for (const Case& c : kCounts) {
+    std::string line(c.text);
+    const size_t length = line.size();
+    line.append(8, '9');
+    const FieldForm form = ClassifyCountField(line.data(), line.data() + length);
+    EXPECT_EQ(form.kind, c.kind) << "'" << c.text << "'";
+    EXPECT_EQ(form.length, c.length) << "'" << c.text << "'";
   }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <utility>
@@ -13,10 +14,14 @@
 #include "app/shell.h"
 #include "convert/panel_ids.h"
 #include "runtime/files.h"
+#include "tests/system_call_fakes.h"
 #include "tests/test_support.h"
 
+using zorq_test::CallSeen;
+using zorq_test::FakeSystemCalls;
 using zorq_test::HeadlessShell;
 using zorq_test::ReadWholeFile;
+using zorq_test::SystemCall;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
@@ -321,11 +326,13 @@ TEST(DispatchFileError, SameFileAsFromAndToIsRefusedBeforeAnythingIsReadOrWritte
     }
     shell.OpenFrom(from);
     shell.OpenToAppend(to);
-    int reads = 0;
     int writes = 0;
     // Reading a file while appending to it never ends: cut such a run short.
     constexpr int kRunaway = 100;
-    SetReadFaultHook([&reads](int, long) { return ++reads > kRunaway; });
+    FakeSystemCalls fakes;
+    fakes.fault = [](const CallSeen& seen) {
+      return seen.call == SystemCall::Read && seen.indexOfKind >= kRunaway ? EIO : 0;
+    };
     SetWriteFaultHook([&writes](int, long) { return ++writes > kRunaway; });
     PopupWatcher watcher(shell.ui());
     const std::vector<SeenAtPopup>& seen = watcher.seen();
@@ -336,7 +343,7 @@ TEST(DispatchFileError, SameFileAsFromAndToIsRefusedBeforeAnythingIsReadOrWritte
     EXPECT_EQ(seen[0].text, kSameFileText);
     EXPECT_EQ(shell.ui().Text(kCtrlStatus), kFileError);
     EXPECT_EQ(shell.ui().IntValue(kCtrlStartConvert), 0);
-    EXPECT_EQ(reads, 0);
+    EXPECT_EQ(fakes.Count(SystemCall::Read), 0);
     EXPECT_EQ(writes, 0);
     EXPECT_EQ(ReadWholeFile(from), dump);
     // Both files stay open, as after every outcome.
@@ -376,15 +383,16 @@ TEST(DispatchFileError, FailedReadMidFileEndsWithFileErrorAndItsOwnPopup) {
     SCOPED_TRACE(c.name);
     HeadlessShell shell;
     OpenPair files(shell, c.dump);
-    int reads = 0;
-    const int from = FileFromHandle;
-    // The header block reads; the next read fails.
-    SetReadFaultHook([&reads, from](int handle, long) { return handle == from && ++reads == 2; });
+    // One read(2) per 1024-byte block: the header block reads; the next
+    // read fails.
+    FakeSystemCalls fakes;
+    fakes.readLimit = 1024;
+    fakes.fault = zorq_test::FailCallOfKind(SystemCall::Read, 1, EIO);
     PopupWatcher watcher(shell.ui());
     const std::vector<SeenAtPopup>& seen = watcher.seen();
     ChooseAndRequest(shell.ui(), c.fromType, c.toType);
     shell.ui().Tick();
-    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(fakes.Count(SystemCall::Read), 2);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].title, "CONVERT ERROR");
     EXPECT_EQ(seen[0].text, kReadFailedText);
@@ -413,13 +421,13 @@ TEST(DispatchConversion, EveryConversionStartsFromTheResetValuesWithFilesReposit
       float scale = -1.0f;
       bool seen = false;
     } atFirstRead;
-    const int from = FileFromHandle;
-    SetReadFaultHook([&atFirstRead, from](int handle, long) {
-      if (handle == from && !atFirstRead.seen) {
+    FakeSystemCalls fakes;  // only the From file is read
+    fakes.fault = [&atFirstRead](const CallSeen& seen) {
+      if (seen.call == SystemCall::Read && !atFirstRead.seen) {
         atFirstRead = {ConvertState, FileSampleRate, StaffScale, true};
       }
-      return false;
-    });
+      return 0;
+    };
     EXPECT_EQ(shell.Convert(c.fromType, c.toType), kFinished);
     ASSERT_TRUE(atFirstRead.seen);
     EXPECT_EQ(atFirstRead.state, 0);

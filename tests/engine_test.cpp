@@ -2,6 +2,8 @@
 // a header looks like, the counts and record times.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "runtime/fast_numbers.h"
 #include "runtime/files.h"
 #include "tests/engine_support.h"
+#include "tests/system_call_fakes.h"
 
 namespace {
 
@@ -324,10 +327,13 @@ TEST(EngineFailures, FailedWritesAndReadsSayWhichLine) {
 
   // The second read of the dump fails: status 1 at the line it was for.
   std::string longDump = LongLoggerDump(5000);
-  int reads = 0;
-  SetReadFaultHook([&reads](int, long) { return ++reads == 2; });
-  const EngineRun read = RunEngine(longDump, LoggerRequest());
-  SetReadFaultHook(nullptr);
+  EngineRun read;
+  {
+    FakeSystemCalls fakes;  // one read(2) per 1024-byte block
+    fakes.readLimit = 1024;
+    fakes.fault = FailCallOfKind(SystemCall::Read, 1, EIO);
+    read = RunEngine(longDump, LoggerRequest());
+  }
   EXPECT_EQ(read.result.status, kStatusFileError);
   EXPECT_EQ(read.result.report.failure.reason, "the From file could not be read after byte 1024");
   const int64_t byte = read.result.report.failure.byte;

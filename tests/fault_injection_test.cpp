@@ -1,14 +1,19 @@
 // Conversions under faults, driven through the panel as an operator would:
-// a write that fails at every point of a small gauge and logger conversion,
-// reads that fail at the header and mid-file, To and From files that cannot
-// be used, and dumps no instrument would write. Every case must end with a
-// defined status, keep what the To file held, and not hang.
+// a record write that fails at every point of a small gauge and logger
+// conversion; on the production write path, every system call of a
+// conversion failing, interrupted or moving fewer bytes in turn; reads that
+// fail at the header and mid-file; To and From files that cannot be used;
+// and dumps no instrument would write. Every case must end with a defined
+// status, keep what the To file held, and not hang.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <initializer_list>
+#include <limits>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -18,10 +23,17 @@
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "runtime/numbers.h"
+#include "tests/system_call_fakes.h"
 #include "tests/test_support.h"
 
+using zorq_test::CallSeen;
+using zorq_test::FailCall;
+using zorq_test::FailCallOfKind;
+using zorq_test::FakeSystemCalls;
 using zorq_test::HeadlessShell;
 using zorq_test::ReadWholeFile;
+using zorq_test::SystemCall;
+using zorq_test::SystemCallName;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
@@ -40,15 +52,35 @@ struct Outcome {
   int state = -1;
   std::string status;               // the status line
   std::string output;               // what follows kPrior in the To file
-  std::vector<long> writes;         // count asked for by each WriteFile on the To file
-  int reads = 0;                    // ReadFile calls on the From file
+  std::vector<long> writes;         // count asked for by each record write on the To file
+  int reads = 0;                    // read(2) calls, one per 1024-byte block of the From file
+  int writeCalls = 0;               // write(2) calls
   std::vector<std::string> popups;  // message popups shown
+  std::vector<CallSeen> faultsMet;  // system calls that failed
 };
 
 struct Faults {
-  int failingWrite = -1;                    // index of the To-file write that fails
-  std::function<bool(int index)> failRead;  // by index of the From-file read
+  // Records each write of a record (WriteFile or RecordWriter commit) and
+  // fails the one of this index. The file layer then takes every record
+  // through WriteFile.
+  bool watchRecordWrites = true;
+  int failingWrite = -1;
+  // Faults of the system calls the conversion makes, and the most one
+  // read(2) or write(2) moves.
+  std::function<int(const CallSeen&)> systemFault;
+  size_t readLimit = 1024;
+  size_t writeLimit = std::numeric_limits<size_t>::max();
 };
+
+bool IsOneOf(int state, std::initializer_list<int> states);
+
+// The production write path: nothing watches the records.
+Faults AtTheSystemCalls(std::function<int(const CallSeen&)> fault) {
+  Faults faults;
+  faults.watchRecordWrites = false;
+  faults.systemFault = std::move(fault);
+  return faults;
+}
 
 // Where the two files come from; the default is a dump file and a To file
 // holding kPrior, both opened through the menu.
@@ -75,22 +107,27 @@ Outcome Convert(const std::string& dump, int fromType, int toType, const Faults&
     } else {
       shell.OpenToNew(to);
     }
-    const int fromHandle = FileFromHandle;
     const int toHandle = FileToHandle;
-    SetWriteFaultHook([&outcome, &faults, toHandle](int handle, long count) {
-      if (handle != toHandle)
-        return false;
-      outcome.writes.push_back(count);
-      return static_cast<int>(outcome.writes.size()) - 1 == faults.failingWrite;
-    });
-    SetReadFaultHook([&outcome, &faults, fromHandle](int handle, long) {
-      if (handle != fromHandle)
-        return false;
-      const int index = outcome.reads++;
-      return faults.failRead && faults.failRead(index);
-    });
+    if (faults.watchRecordWrites) {
+      SetWriteFaultHook([&outcome, &faults, toHandle](int handle, long count) {
+        if (handle != toHandle)
+          return false;
+        outcome.writes.push_back(count);
+        return static_cast<int>(outcome.writes.size()) - 1 == faults.failingWrite;
+      });
+    }
     shell.ui().ClearPopups();
-    outcome.status = shell.Convert(fromType, toType);
+    {
+      FakeSystemCalls fakes;
+      fakes.fault = faults.systemFault;
+      fakes.readLimit = faults.readLimit;
+      fakes.writeLimit = faults.writeLimit;
+      outcome.status = shell.Convert(fromType, toType);
+      outcome.reads = fakes.Count(SystemCall::Read);
+      outcome.writeCalls = fakes.Count(SystemCall::Write);
+      outcome.faultsMet = fakes.faultsMet();
+    }
+    SetWriteFaultHook(nullptr);
     outcome.state = ConvertState;
     for (const PopupRequest& popup : shell.ui().Popups()) {
       if (popup.kind == PopupRequest::Kind::Message)
@@ -216,7 +253,7 @@ TEST(ReadFaults, FailedHeaderReadIsAHeaderErrorWithNothingWritten) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fromType);
     Faults faults;
-    faults.failRead = [](int) { return true; };  // every read fails
+    faults.systemFault = FailCallOfKind(SystemCall::Read, 0, EIO, true);  // every read fails
     const Outcome run = Convert(c.dump, c.fromType, c.toType, faults);
     EXPECT_EQ(run.state, kStatusHeaderError);
     EXPECT_EQ(run.status, StatusMessage(kStatusHeaderError));
@@ -240,15 +277,15 @@ TEST(ReadFaults, FailedReadMidFileIsAFileErrorAfterTheLinesAlreadyRead) {
     const Outcome clean = Convert(c.dump, c.fromType, c.toType);
     ASSERT_EQ(clean.state, kStatusFinished);
     // Once at the second block, once at the third and from then on for good.
-    const std::function<bool(int)> failures[] = {
-        [](int index) { return index == 1; },
-        [](int index) { return index >= 2; },
+    const std::function<int(const CallSeen&)> failures[] = {
+        FailCallOfKind(SystemCall::Read, 1, EIO),
+        FailCallOfKind(SystemCall::Read, 2, EIO, true),
     };
     int expectedReads = 2;
     for (const auto& failRead : failures) {
       SCOPED_TRACE(std::to_string(c.fromType) + " failing read " + std::to_string(expectedReads));
       Faults faults;
-      faults.failRead = failRead;
+      faults.systemFault = failRead;
       const Outcome run = Convert(c.dump, c.fromType, c.toType, faults);
       EXPECT_EQ(run.state, kStatusFileError);
       EXPECT_EQ(run.status, StatusMessage(kStatusFileError));
@@ -258,6 +295,198 @@ TEST(ReadFaults, FailedReadMidFileIsAFileErrorAfterTheLinesAlreadyRead) {
       EXPECT_LT(run.output.size(), clean.output.size());
       EXPECT_EQ(run.output, clean.output.substr(0, run.output.size()));
       ++expectedReads;
+    }
+  }
+}
+
+// --- Faults at the system calls, on the production write path ---
+// Nothing watches the records here, so the converters place them straight
+// in the file layer's write buffer, as they do in production. Buffers of
+// 256 KiB meet write(2) rarely: the larger dumps make the converters flush
+// in the middle of a conversion, the smaller ones only at its end.
+
+struct Conversion {
+  const char* name;
+  std::string dump;
+  int fromType;
+  int toType;
+};
+
+std::vector<Conversion> SmallConversions() {
+  return {
+      {"worked gauge example", zorq_test::WorkedGaugeDump(), kGauge, kGaugeCsv},
+      {"worked logger example", zorq_test::WorkedLoggerDump(), kLogger, kLoggerCsv},
+      {"gauge, 2 kB", GaugeDump(60), kGauge, kGaugeCsv},
+      {"logger, 4 kB", LoggerDump(60), kLogger, kLoggerCsv},
+      // About 650 kB and 330 kB of output: flushes mid-conversion.
+      {"gauge, 70 kB", GaugeDump(2000), kGauge, kGaugeCsv},
+      {"logger, 200 kB", LoggerDump(3000), kLogger, kLoggerCsv},
+  };
+}
+
+// Outputs of a megabyte would make unreadable messages: say where they part.
+::testing::AssertionResult SameOutput(const Outcome& run, const Outcome& clean) {
+  if (run.output == clean.output)
+    return ::testing::AssertionSuccess();
+  const auto parted =
+      std::mismatch(run.output.begin(), run.output.end(), clean.output.begin(), clean.output.end());
+  return ::testing::AssertionFailure()
+         << "output of " << run.output.size() << " bytes, " << clean.output.size()
+         << " without faults; they part at byte " << (parted.first - run.output.begin());
+}
+
+Outcome ConvertClean(const Conversion& c) {
+  Outcome clean = Convert(c.dump, c.fromType, c.toType, AtTheSystemCalls(nullptr));
+  EXPECT_EQ(clean.state, kStatusFinished);
+  EXPECT_TRUE(clean.writes.empty()) << "records were watched";
+  return clean;
+}
+
+// What a conversion whose system call failed (EIO) must have done, by the
+// kind of the call.
+void ExpectOutcomeOfFailedCall(const Outcome& run, const Outcome& clean) {
+  ASSERT_EQ(run.faultsMet.size(), 1u);
+  const CallSeen& failed = run.faultsMet[0];
+  SCOPED_TRACE(std::string("failed ") + SystemCallName(failed.call) + " " +
+               std::to_string(failed.indexOfKind));
+  switch (failed.call) {
+    case SystemCall::Write: {
+      EXPECT_EQ(run.state, kStatusWriteError);
+      EXPECT_EQ(run.status, StatusMessage(kStatusWriteError));
+      // What reached the file before stays; the waiting bytes are lost and
+      // the converter stops within the record or line it was writing.
+      const size_t before = failed.bytesWrittenBefore;
+      ASSERT_LE(before, run.output.size());
+      EXPECT_EQ(run.output.compare(0, before, clean.output, 0, before), 0);
+      EXPECT_LT(run.output.size(), clean.output.size());
+      EXPECT_LE(run.output.size() - before, 1024u);
+      break;
+    }
+    case SystemCall::Read:
+      if (failed.indexOfKind == 0) {
+        EXPECT_EQ(run.state, kStatusHeaderError);
+        EXPECT_EQ(run.output, "");
+      } else {
+        EXPECT_EQ(run.state, kStatusFileError);
+        EXPECT_EQ(run.popups.size(), 1u);
+        // Whole when only the read that finds the end failed.
+        EXPECT_LE(run.output.size(), clean.output.size());
+        EXPECT_EQ(clean.output.compare(0, run.output.size(), run.output), 0);
+      }
+      break;
+    case SystemCall::Fstat:  // the same-file check: not the same; the report's lengths
+    case SystemCall::Lseek:  // the files stand where they are moved to; the report's lengths
+      EXPECT_EQ(run.state, kStatusFinished);
+      EXPECT_TRUE(SameOutput(run, clean));
+      break;
+    default:
+      ADD_FAILURE() << "a conversion made this call";
+  }
+}
+
+TEST(SystemCallFaults, EachCallOfAConversionFailingInTurn) {
+  for (const Conversion& c : SmallConversions()) {
+    SCOPED_TRACE(c.name);
+    const Outcome clean = ConvertClean(c);
+    std::vector<int> kindsFailed(7, 0);
+    for (int n = 0;; ++n) {
+      SCOPED_TRACE("call " + std::to_string(n));
+      const Outcome run = Convert(c.dump, c.fromType, c.toType, AtTheSystemCalls(FailCall(n, EIO)));
+      if (run.faultsMet.empty()) {  // the conversion makes fewer calls
+        EXPECT_EQ(run.state, kStatusFinished);
+        EXPECT_TRUE(SameOutput(run, clean));
+        break;
+      }
+      ++kindsFailed[static_cast<size_t>(run.faultsMet[0].call)];
+      ExpectOutcomeOfFailedCall(run, clean);
+      ASSERT_LT(n, 10000) << "runaway";
+      if (::testing::Test::HasFailure())
+        break;  // one report of a fault is enough
+    }
+    EXPECT_GE(kindsFailed[static_cast<size_t>(SystemCall::Write)], 1);
+    EXPECT_GE(kindsFailed[static_cast<size_t>(SystemCall::Read)], 1);
+    // The same-file check and the repositioning at least; the report's
+    // lengths add more.
+    EXPECT_GE(kindsFailed[static_cast<size_t>(SystemCall::Fstat)], 2);
+    EXPECT_GE(kindsFailed[static_cast<size_t>(SystemCall::Lseek)], 2);
+  }
+}
+
+TEST(SystemCallFaults, LargerConversionsFlushAndFailMidWay) {
+  // The sweep above only means something for the mid-conversion flushes of
+  // RecordWriter if these make more than one write(2).
+  for (const Conversion& c : SmallConversions()) {
+    if (c.dump.size() < 50000)
+      continue;
+    SCOPED_TRACE(c.name);
+    EXPECT_GE(ConvertClean(c).writeCalls, 2);
+    const Outcome run = Convert(c.dump, c.fromType, c.toType,
+                                AtTheSystemCalls(FailCallOfKind(SystemCall::Write, 0, EIO)));
+    ASSERT_EQ(run.faultsMet.size(), 1u);
+    EXPECT_EQ(run.state, kStatusWriteError);
+    // The first 256 KiB are lost with the failed write; the converter stops
+    // within the record or line it was at, and the rest is not converted.
+    EXPECT_LE(run.output.size(), 1024u);
+  }
+}
+
+TEST(SystemCallFaults, InterruptedCallsAreMadeAgain) {
+  for (const Conversion& c : SmallConversions()) {
+    SCOPED_TRACE(c.name);
+    const Outcome clean = ConvertClean(c);
+    for (int n = 0;; ++n) {
+      SCOPED_TRACE("call " + std::to_string(n));
+      const Outcome run =
+          Convert(c.dump, c.fromType, c.toType, AtTheSystemCalls(FailCall(n, EINTR)));
+      EXPECT_EQ(run.state, kStatusFinished);
+      EXPECT_TRUE(SameOutput(run, clean));
+      if (run.faultsMet.empty())
+        break;
+      ASSERT_LT(n, 10000) << "runaway";
+      if (::testing::Test::HasFailure())
+        break;  // one report of a fault is enough
+    }
+    // Every call interrupted once before it is made.
+    const Outcome everyOther = Convert(
+        c.dump, c.fromType, c.toType,
+        AtTheSystemCalls([](const CallSeen& seen) { return seen.index % 2 == 0 ? EINTR : 0; }));
+    EXPECT_EQ(everyOther.state, kStatusFinished);
+    EXPECT_TRUE(SameOutput(everyOther, clean));
+  }
+}
+
+TEST(SystemCallFaults, EveryOtherCallFailingEndsTheConversion) {
+  for (const Conversion& c : SmallConversions()) {
+    SCOPED_TRACE(c.name);
+    for (int first = 0; first < 2; ++first) {
+      const Outcome run =
+          Convert(c.dump, c.fromType, c.toType, AtTheSystemCalls([first](const CallSeen& seen) {
+                    return seen.index % 2 == first ? EIO : 0;
+                  }));
+      EXPECT_TRUE(IsOneOf(run.state, {kStatusHeaderError, kStatusFileError, kStatusWriteError}))
+          << run.state;
+      EXPECT_LT(run.reads, 1000);
+    }
+  }
+}
+
+TEST(SystemCallFaults, ShortReadsAndWritesGiveTheSameOutput) {
+  for (const Conversion& c : SmallConversions()) {
+    SCOPED_TRACE(c.name);
+    const Outcome clean = ConvertClean(c);
+    for (const size_t limit : {size_t{3}, size_t{509}, size_t{4099}}) {
+      SCOPED_TRACE("at most " + std::to_string(limit) + " bytes a call");
+      Faults faults = AtTheSystemCalls(nullptr);
+      faults.writeLimit = limit;
+      faults.readLimit = limit;
+      Outcome run = Convert(c.dump, c.fromType, c.toType, faults);
+      EXPECT_EQ(run.state, kStatusFinished);
+      EXPECT_TRUE(SameOutput(run, clean));
+      // Short and interrupted together.
+      faults.systemFault = [](const CallSeen& seen) { return seen.index % 3 == 1 ? EINTR : 0; };
+      run = Convert(c.dump, c.fromType, c.toType, faults);
+      EXPECT_EQ(run.state, kStatusFinished);
+      EXPECT_TRUE(SameOutput(run, clean));
     }
   }
 }
@@ -422,8 +651,9 @@ TEST(PathologicalDumps, EndWithADefinedStatusAndWellFormedOutput) {
     SCOPED_TRACE(std::string(c.name) + " as type " + std::to_string(c.fromType));
     const Outcome run = Convert(c.dump, c.fromType, c.fromType == kGauge ? kGaugeCsv : kLoggerCsv);
     EXPECT_TRUE(IsOneOf(run.state, c.states)) << "status " << run.state;
-    // Each block is read once, and once more to find the end.
-    EXPECT_LE(run.reads, static_cast<int>(c.dump.size() / 1024) + 2);
+    // Each block is read once (one read(2) each here), and once more to
+    // find the end.
+    EXPECT_LE(run.reads, static_cast<int>((c.dump.size() + 1023) / 1024) + 1);
     ExpectWellFormedOutput(run.output, c.fromType);
     if (run.state != kStatusFinished && run.state != kStatusDateTimeError) {
       EXPECT_EQ(run.output, "");

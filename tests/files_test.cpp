@@ -4,14 +4,19 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "runtime/files.h"
+#include "tests/system_call_fakes.h"
 #include "tests/test_support.h"
 
+using zorq_test::FailCall;
+using zorq_test::FakeSystemCalls;
 using zorq_test::ReadWholeFile;
+using zorq_test::SystemCall;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
@@ -91,6 +96,107 @@ TEST(Files, AFullDeviceFailsAtTheFlushOrWhenTheBufferFills) {
   EXPECT_EQ(WriteFile(handle, "x", 1), 1);
   EXPECT_LT(CloseFile(handle), 0);
   EXPECT_FALSE(FileIsOpen(handle));
+}
+
+TEST(Files, EachSystemCallOfAWriteFailingOrInterruptedInTurn) {
+  // Opening a file that holds something to truncate it, then writing,
+  // repositioning, flushing and closing: open, fstat, ftruncate, write,
+  // lseek, write, close.
+  TempDir dir;
+  const std::string path = dir.Path("out");
+  const auto writeOnce = [&path] {
+    const int handle = OpenFile(path.c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
+    if (handle < 0)
+      return std::string("open failed: ") + LastFileErrorText();
+    std::string failures;
+    if (WriteFile(handle, "first ", 6) != 6 || SetFilePtr(handle, 0, VAL_END_OF_FILE) < 0)
+      failures += "write before the seek failed; ";
+    if (WriteFile(handle, "second", 6) != 6 || FlushFile(handle) < 0)
+      failures += "write failed; ";
+    if (CloseFile(handle) < 0)
+      failures += "close failed; ";
+    return failures;
+  };
+  for (int n = 0;; ++n) {
+    SCOPED_TRACE("call " + std::to_string(n));
+    WriteWholeFile(path, "earlier");
+    FakeSystemCalls interrupted;
+    interrupted.fault = FailCall(n, EINTR);
+    interrupted.writeLimit = 4;  // and every write short
+    EXPECT_EQ(writeOnce(), "");
+    EXPECT_EQ(ReadWholeFile(path), "first second");
+    if (interrupted.faultsMet().empty())
+      break;
+    ASSERT_LT(n, 20);
+  }
+  const std::vector<std::pair<SystemCall, std::string>> expected = {
+      {SystemCall::Open, "open failed: Input/output error"},
+      {SystemCall::Fstat, "open failed: Input/output error"},
+      {SystemCall::Ftruncate, "open failed: Input/output error"},
+      {SystemCall::Lseek, "write before the seek failed; "},  // the first bytes are written
+      {SystemCall::Write, "write failed; "},                  // the second are lost
+      {SystemCall::Close, "close failed; "},
+  };
+  for (const auto& [call, failures] : expected) {
+    SCOPED_TRACE(zorq_test::SystemCallName(call));
+    WriteWholeFile(path, "earlier");
+    FakeSystemCalls failing;
+    failing.fault = zorq_test::FailCallOfKind(call, call == SystemCall::Write ? 1 : 0, EIO);
+    EXPECT_EQ(writeOnce(), failures);
+    ASSERT_EQ(failing.faultsMet().size(), 1u);
+    // Every descriptor opened is closed, whatever failed.
+    EXPECT_EQ(failing.Count(SystemCall::Close),
+              failing.Count(SystemCall::Open) - (call == SystemCall::Open ? 1 : 0));
+  }
+}
+
+TEST(Files, LengthAndCutBackGoThroughTheSystemCallTable) {
+  TempDir dir;
+  const std::string path = dir.Path("out");
+  WriteWholeFile(path, "0123456789");
+  const int handle = OpenFile(path.c_str(), VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  ASSERT_EQ(SetFilePtr(handle, 0, VAL_END_OF_FILE), 10);
+  ASSERT_EQ(WriteFile(handle, "abc", 3), 3);  // waiting in the buffer
+  {
+    FakeSystemCalls interrupted;  // every call interrupted once
+    interrupted.fault = [](const zorq_test::CallSeen& seen) {
+      return seen.index % 2 == 0 ? EINTR : 0;
+    };
+    EXPECT_EQ(FileLength(handle), 13);
+    EXPECT_EQ(CutFileBack(handle, 4), 0);
+    EXPECT_EQ(FileLength(handle), 4);
+    EXPECT_GE(interrupted.Count(SystemCall::Ftruncate), 2);
+  }
+  {
+    FakeSystemCalls failing;
+    failing.fault = zorq_test::FailCallOfKind(SystemCall::Fstat, 0, EIO);
+    EXPECT_EQ(FileLength(handle), -1);
+    failing.fault = zorq_test::FailCallOfKind(SystemCall::Ftruncate, 0, EIO);
+    EXPECT_LT(CutFileBack(handle, 2), 0);
+  }
+  EXPECT_EQ(CloseFile(handle), 0);
+  EXPECT_EQ(ReadWholeFile(path), "0123");
+}
+
+TEST(Files, TheEndOfTheFileIsReadOnceUntilThePointerMoves) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("in"), Pattern(1500));
+  const int handle = OpenFile(dir.Path("in").c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ASSERT_GT(handle, 0);
+  char block[1024];
+  {
+    FakeSystemCalls fakes;
+    EXPECT_EQ(ReadFile(handle, block, 1024), 1024);
+    EXPECT_EQ(ReadFile(handle, block, 1024), 476);
+    EXPECT_EQ(ReadFile(handle, block, 1024), 0);
+    EXPECT_EQ(ReadFile(handle, block, 1024), 0);
+    EXPECT_EQ(fakes.Count(SystemCall::Read), 2);  // the bytes, then the end
+    EXPECT_EQ(SetFilePtr(handle, 1000, VAL_START_OF_FILE), 1000);
+    EXPECT_EQ(ReadFile(handle, block, 1024), 500);
+    EXPECT_EQ(fakes.Count(SystemCall::Read), 4);
+  }
+  EXPECT_EQ(CloseFile(handle), 0);
 }
 
 TEST(Files, HandlesThatAreNotOpenFailEveryOperation) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,11 +14,15 @@
 #include "app/shared_state.h"
 #include "convert/status.h"
 #include "runtime/files.h"
+#include "tests/system_call_fakes.h"
 #include "tests/test_support.h"
 
+using zorq_test::FailCallOfKind;
+using zorq_test::FakeSystemCalls;
 using zorq_test::FileExists;
 using zorq_test::HeadlessShell;
 using zorq_test::ReadWholeFile;
+using zorq_test::SystemCall;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
@@ -77,11 +82,9 @@ class GaugeConversionTest : public ::testing::Test {
   void SetUp() override {
     ResetSharedState();
     SetWriteFaultHook(nullptr);
-    SetReadFaultHook(nullptr);
   }
   void TearDown() override {
     SetWriteFaultHook(nullptr);
-    SetReadFaultHook(nullptr);
     CloseBoth();
   }
 
@@ -273,7 +276,8 @@ TEST_F(GaugeConversionTest, ShortOrForeignDumpIsAHeaderErrorWithTheToFileUntouch
 }
 
 TEST_F(GaugeConversionTest, FailedReadOfTheHeaderIsAHeaderError) {
-  SetReadFaultHook([](int, long) { return true; });
+  FakeSystemCalls fakes;
+  fakes.fault = FailCallOfKind(SystemCall::Read, 0, EIO, true);
   EXPECT_EQ(Convert(kExampleDump), "");
   EXPECT_EQ(ConvertState, kStatusHeaderError);
 }
@@ -281,11 +285,13 @@ TEST_F(GaugeConversionTest, FailedReadOfTheHeaderIsAHeaderError) {
 TEST_F(GaugeConversionTest, FailedReadMidFileKeepsTheFileErrorAndWhatWasWritten) {
   // The data line crosses into the second block, whose read fails.
   const std::string dump = kHeader + std::string(1024 - 63 - 2, ',') + "\r\n" + "5,6,7\r\n";
-  int reads = 0;
-  SetReadFaultHook([&reads](int, long) { return ++reads == 2; });
+  // One read(2) per 1024-byte block; the second fails.
+  FakeSystemCalls fakes;
+  fakes.readLimit = 1024;
+  fakes.fault = FailCallOfKind(SystemCall::Read, 1, EIO);
   EXPECT_EQ(Convert(dump), kOutputHeader);
   EXPECT_EQ(ConvertState, kStatusFileError);
-  EXPECT_EQ(reads, 2) << "no read after the failed one";
+  EXPECT_EQ(fakes.Count(SystemCall::Read), 2) << "no read after the failed one";
 }
 
 // --- Output header variants ---

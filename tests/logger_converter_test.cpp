@@ -1,6 +1,7 @@
 // Logger dump to logger CSV, run end to end through the headless shell.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "app/shared_state.h"
 #include "convert/panel_ids.h"
 #include "runtime/files.h"
+#include "tests/system_call_fakes.h"
 #include "tests/test_support.h"
 
 using zorq_test::HeadlessShell;
@@ -401,8 +403,10 @@ TEST_F(LoggerConversionTest, AFailedReadKeepsTheRecordsOfTheFirstBlockAndEndsWit
   // Header, stamp and fourteen 65-byte lines fill most of the first block.
   const std::string dump =
       LoggerHeader() + Stamp(19, 6, 30, 14, 5, 30) + Repeat(FullLine("2048", "360"), 30);
-  int reads = 0;
-  SetReadFaultHook([&](int, long) { return ++reads == 2; });
+  // One read(2) per 1024-byte block; the second fails.
+  zorq_test::FakeSystemCalls fakes;
+  fakes.readLimit = 1024;
+  fakes.fault = zorq_test::FailCallOfKind(zorq_test::SystemCall::Read, 1, EIO);
   EXPECT_EQ(Convert(dump), "File Error");
   EXPECT_EQ(Output().size(), 2 * (kRecordSize + 14));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,8 +15,12 @@
 #include "convert/flash_line_reader.h"
 #include "convert/status.h"
 #include "runtime/files.h"
+#include "tests/system_call_fakes.h"
 #include "tests/test_support.h"
 
+using zorq_test::FailCallOfKind;
+using zorq_test::FakeSystemCalls;
+using zorq_test::SystemCall;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
@@ -57,12 +62,8 @@ std::vector<std::string> ExpectedLines(const std::string& file, bool skipShortLi
 
 class ReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetSharedState();
-    SetReadFaultHook(nullptr);
-  }
+  void SetUp() override { ResetSharedState(); }
   void TearDown() override {
-    SetReadFaultHook(nullptr);
     if (FileFromHandle > 0)
       CloseFile(FileFromHandle);
     FileFromHandle = 0;
@@ -257,7 +258,8 @@ TEST_F(ReaderTest, ReadingIsBoundedByTheLineEvenWhenTheBufferHoldsMore) {
 
 TEST_F(ReaderTest, FailedReadOfTheHeaderIsAHeaderError) {
   OpenDump(Header() + CommaLine(200));
-  SetReadFaultHook([](int, long) { return true; });
+  FakeSystemCalls fakes;
+  fakes.fault = FailCallOfKind(SystemCall::Read, 0, EIO, true);
   FlashLineReader reader(Context(), false);
   EXPECT_FALSE(reader.ReadHeaderBlock());
   EXPECT_EQ(Status(), kStatusHeaderError);
@@ -266,17 +268,19 @@ TEST_F(ReaderTest, FailedReadOfTheHeaderIsAHeaderError) {
 TEST_F(ReaderTest, FailedReadMidFileEndsTheInputWithAFileError) {
   const std::string file = Header() + CommaLine(1024 - 63) + "12\r\n" + "34\r\n";
   OpenDump(file);
-  int reads = 0;
-  SetReadFaultHook([&reads](int, long) { return ++reads >= 2; });
+  // One read(2) per 1024-byte block; from the second on they fail.
+  FakeSystemCalls fakes;
+  fakes.readLimit = 1024;
+  fakes.fault = FailCallOfKind(SystemCall::Read, 1, EIO, true);
   FlashLineReader reader(Context(), false);
   ASSERT_TRUE(reader.ReadHeaderBlock());
   EXPECT_FALSE(reader.NextLine());
   EXPECT_TRUE(reader.ReadFailed());
   EXPECT_EQ(Status(), kStatusFileError);
   // Ended for good: no further read is tried.
-  const int readsAtEnd = reads;
+  const int readsAtEnd = fakes.Count(SystemCall::Read);
   EXPECT_FALSE(reader.NextLine());
-  EXPECT_EQ(reads, readsAtEnd);
+  EXPECT_EQ(fakes.Count(SystemCall::Read), readsAtEnd);
 }
 
 // --- Date stamps ---

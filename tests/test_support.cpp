@@ -1,5 +1,6 @@
 #include "tests/test_support.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -43,6 +44,60 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 bool FileExists(const std::string& path) {
   return std::filesystem::exists(path);
+}
+
+namespace {
+
+void ExpectSameControl(const ControlDescription& want, const ControlDescription& got) {
+  EXPECT_STREQ(ControlKindName(got.kind), ControlKindName(want.kind));
+  EXPECT_EQ(got.callback, want.callback);
+  ASSERT_EQ(got.items.size(), want.items.size());
+  for (size_t i = 0; i < want.items.size(); ++i) {
+    EXPECT_EQ(got.items[i].value, want.items[i].value) << "item " << i;
+    EXPECT_EQ(got.items[i].label, want.items[i].label) << "item " << i;
+  }
+  switch (want.kind) {
+    case ControlKind::Ring:
+    case ControlKind::ToggleButton:
+    case ControlKind::BinarySwitch:
+      EXPECT_EQ(got.intValue, want.intValue);
+      break;
+    case ControlKind::Numeric:
+      EXPECT_DOUBLE_EQ(got.doubleValue, want.doubleValue);
+      break;
+    case ControlKind::TextDisplay:
+      EXPECT_EQ(got.text, want.text);
+      break;
+    case ControlKind::Timer:
+      // Ticks must keep coming, and often enough that a request waits little.
+      EXPECT_GT(got.interval, 0.0);
+      EXPECT_LE(got.interval, 1.0);
+      return;  // a timer has nothing to show
+  }
+  EXPECT_EQ(got.visible, want.visible);
+}
+
+}  // namespace
+
+void ExpectSamePanel(const PanelDescription& want, const PanelDescription& got) {
+  EXPECT_EQ(got.title, want.title);
+  EXPECT_EQ(got.callback, want.callback);
+  EXPECT_EQ(got.controls.size(), want.controls.size());
+  for (const ControlDescription& wanted : want.controls) {
+    SCOPED_TRACE("control " + std::to_string(wanted.id));
+    const ControlDescription* found = got.FindControl(wanted.id);
+    ASSERT_NE(found, nullptr);
+    ExpectSameControl(wanted, *found);
+  }
+  EXPECT_EQ(got.menuItems.size(), want.menuItems.size());
+  for (const MenuItemDescription& wanted : want.menuItems) {
+    SCOPED_TRACE("menu item " + std::to_string(wanted.id));
+    const MenuItemDescription* found = got.FindMenuItem(wanted.id);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->callback, wanted.callback);
+    EXPECT_EQ(found->dimmed, wanted.dimmed);
+    EXPECT_EQ(found->label, wanted.label);
+  }
 }
 
 namespace {
@@ -125,7 +180,6 @@ HeadlessShell::HeadlessShell() {
   CloseSharedFiles();
   ResetSharedState();
   SetWriteFaultHook(nullptr);
-  SetReadFaultHook(nullptr);
   RegisterShellCallbacks();
   auto backend = std::make_unique<HeadlessUi>(ShellPanelDescription());
   ui_ = backend.get();
@@ -146,7 +200,6 @@ HeadlessShell::HeadlessShell() {
 HeadlessShell::~HeadlessShell() {
   CloseSharedFiles();
   SetWriteFaultHook(nullptr);
-  SetReadFaultHook(nullptr);
   SetDelayHandler(nullptr);
   InstallUiBackend(nullptr);
 }

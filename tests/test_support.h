@@ -37,6 +37,12 @@ std::string WorkedGaugeCsv();
 // The seven header lines (and the empty line) the gauge worked example writes.
 std::string WorkedGaugeOutputHeader();
 
+// Expects `got` (a panel as a backend or a reader of the panel file found
+// it) to hold what `want` describes: the same title and callbacks, every
+// control with its kind, callback, ring items, starting value and
+// visibility, and every menu item with its label and dimming.
+void ExpectSamePanel(const PanelDescription& want, const PanelDescription& got);
+
 // Closes the From and To files a test left open and clears their flags.
 void CloseSharedFiles();
 

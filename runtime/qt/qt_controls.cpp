@@ -7,23 +7,10 @@
 #include <QLineEdit>
 #include <QWidget>
 #include <cmath>
-#include <limits>
+
+#include "runtime/truncate_to_int.h"
 
 namespace {
-
-// A double as a C cast would give it, held inside the int range (a cast of
-// an out-of-range value is undefined).
-int TruncateToInt(double value) {
-  if (std::isnan(value))
-    return 0;
-  if (value >= static_cast<double>(std::numeric_limits<int>::max())) {
-    return std::numeric_limits<int>::max();
-  }
-  if (value <= static_cast<double>(std::numeric_limits<int>::min())) {
-    return std::numeric_limits<int>::min();
-  }
-  return static_cast<int>(value);
-}
 
 bool ReadRing(const QComboBox* ring, int* value) {
   const QVariant data = ring->currentData();

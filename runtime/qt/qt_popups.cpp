@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -35,23 +36,88 @@ QStringList FileDialogFilters(const std::string& defaultFileSpec, const std::str
   return filters;
 }
 
-bool AskForFilePath(QWidget* parent, const PopupRequest& request, std::string* path) {
-  QFileDialog dialog(parent, QString::fromStdString(request.title));
+namespace {
+
+const QString kOpenFromTitle = QStringLiteral("Open From File");
+const QString kOpenToTitle = QStringLiteral("Open To File");
+
+QString ExistingFolderOr(const QString& folder, const QString& fallback) {
+  return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : fallback;
+}
+
+}  // namespace
+
+FileDialogPlan PlanFileDialog(const PopupRequest& request, const FileDialogMemory& memory) {
+  FileDialogPlan plan;
+  plan.title = QString::fromStdString(request.title);
+  const QString home = QDir::homePath();
+  if (plan.title == kOpenFromTitle) {
+    plan.filters =
+        QStringList{QStringLiteral("Dumps (*.txt *.csv)"), QStringLiteral("All files (*)")};
+    plan.directory = ExistingFolderOr(memory.lastFolder, home);
+    plan.existingOnly = true;
+  } else if (plan.title == kOpenToTitle) {
+    plan.filters =
+        QStringList{QStringLiteral("CSV files (*.csv)"), QStringLiteral("All files (*)")};
+    plan.defaultSuffix = QStringLiteral("csv");
+    if (!memory.lastFromPath.isEmpty()) {
+      const QFileInfo from(memory.lastFromPath);
+      plan.directory =
+          ExistingFolderOr(from.absolutePath(), ExistingFolderOr(memory.lastFolder, home));
+      plan.proposedName = from.completeBaseName() + QStringLiteral(".csv");
+    } else {
+      plan.directory = ExistingFolderOr(memory.lastFolder, home);
+    }
+  } else {
+    plan.filters = FileDialogFilters(request.defaultFileSpec, request.fileTypeList);
+    plan.directory = QString::fromStdString(request.defaultDirectory);
+  }
+  return plan;
+}
+
+void RememberChosenFile(const PopupRequest& request, const std::string& path,
+                        FileDialogMemory* memory) {
+  const QString chosen = QFile::decodeName(path.c_str());
+  const QFileInfo info(chosen);
+  memory->lastFolder = info.absolutePath();
+  if (QString::fromStdString(request.title) == kOpenFromTitle && info.isFile())
+    memory->lastFromPath = info.absoluteFilePath();
+}
+
+QString RefusalOf(const QString& path) {
+  const QFileInfo info(path);
+  if (!QFileInfo(info.absolutePath()).isDir())
+    return QStringLiteral("The folder %1 does not exist. Choose a folder that exists.")
+        .arg(QDir::toNativeSeparators(info.absolutePath()));
+  return QString();
+}
+
+bool AskForFilePath(QWidget* parent, const FileDialogPlan& plan, std::string* path) {
+  QFileDialog dialog(parent, plan.title);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   // AnyFile lets the operator type the name of a file that does not exist yet.
-  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setFileMode(plan.existingOnly ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (!request.defaultDirectory.empty()) {
-    dialog.setDirectory(QString::fromStdString(request.defaultDirectory));
+  if (!plan.directory.isEmpty())
+    dialog.setDirectory(plan.directory);
+  dialog.setNameFilters(plan.filters);
+  if (!plan.defaultSuffix.isEmpty())
+    dialog.setDefaultSuffix(plan.defaultSuffix);
+  if (!plan.proposedName.isEmpty())
+    dialog.selectFile(plan.proposedName);
+  for (;;) {
+    if (dialog.exec() != QDialog::Accepted)
+      return false;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+      return false;
+    const QString refusal = RefusalOf(chosen.first());
+    if (refusal.isEmpty()) {
+      *path = QFile::encodeName(QDir::toNativeSeparators(chosen.first())).toStdString();
+      return true;
+    }
+    QMessageBox::warning(&dialog, plan.title, refusal);
   }
-  dialog.setNameFilters(FileDialogFilters(request.defaultFileSpec, request.fileTypeList));
-  if (dialog.exec() != QDialog::Accepted)
-    return false;
-  const QStringList chosen = dialog.selectedFiles();
-  if (chosen.isEmpty())
-    return false;
-  *path = QFile::encodeName(QDir::toNativeSeparators(chosen.first())).toStdString();
-  return true;
 }
 
 bool AskYesNo(QWidget* parent, const PopupRequest& request) {

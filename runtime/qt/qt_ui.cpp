@@ -23,8 +23,10 @@
 
 #include "runtime/panel_binding.h"
 #include "runtime/qt/qt_controls.h"
+#include "runtime/qt/qt_panel_extras.h"
 #include "runtime/qt/qt_panel_file.h"
 #include "runtime/qt/qt_popups.h"
+#include "runtime/qt/qt_progress.h"
 
 // The icon resource lives in this static library: naming it here keeps the
 // linker from dropping it; it is registered once however often Init runs.
@@ -116,7 +118,9 @@ struct LoadedPanel {
   std::unique_ptr<QWidget> window;
   PanelWidgets widgets;
   PanelBindings bindings;
-  std::vector<QTimer*> timers;  // children of the window
+  std::vector<QTimer*> timers;    // children of the window
+  PanelExtras* extras = nullptr;  // a child of the window
+  int dropMenuItem = 0;
 };
 
 }  // namespace
@@ -138,6 +142,16 @@ struct QtUi::Impl {
   int nextPanel = 1;
   int callbacksRunning = 0;
   QEventLoop* loop = nullptr;
+  // While a long task runs, the panels take no operator action; timer ticks
+  // still arrive (the shell keeps them from starting a second dispatch).
+  bool taskRunning = false;
+  int progressDialogsShown = 0;
+  int tasksRun = 0;
+  std::function<void(int64_t, int64_t)> progressObserver;
+  // A dropped file's path, answering the next file selection.
+  bool dropPending = false;
+  std::string droppedPath;
+  FileDialogMemory dialogMemory;
 
   ~Impl() {
     panels.clear();
@@ -182,6 +196,8 @@ struct QtUi::Impl {
   }
 
   void DeliverControlEvent(int panel, int control, int event) {
+    if (taskRunning && event != EVENT_TIMER_TICK)
+      return;
     const LoadedPanel* loaded = Find(panel);
     if (loaded == nullptr)
       return;
@@ -193,6 +209,8 @@ struct QtUi::Impl {
   }
 
   void DeliverClose(int panel) {
+    if (taskRunning)
+      return;
     const LoadedPanel* loaded = Find(panel);
     if (loaded == nullptr || loaded->bindings.panel == nullptr)
       return;
@@ -201,6 +219,8 @@ struct QtUi::Impl {
   }
 
   void DeliverMenuItem(int panel, int item) {
+    if (taskRunning)
+      return;
     const LoadedPanel* loaded = Find(panel);
     if (loaded == nullptr)
       return;
@@ -246,8 +266,29 @@ struct QtUi::Impl {
     loaded->timers.push_back(timer);
   }
 
+  // Opens a dropped file through the menu item the shell named, so that
+  // the same steps run as for a file chosen in the dialog.
+  void OpenDropped(int panel, const std::string& path) {
+    const LoadedPanel* loaded = Find(panel);
+    if (loaded == nullptr || loaded->dropMenuItem == 0)
+      return;
+    QAction* action = nullptr;
+    const auto found = loaded->widgets.menuItems.find(loaded->dropMenuItem);
+    if (found != loaded->widgets.menuItems.end())
+      action = found->second;
+    if (action == nullptr || !action->isEnabled())
+      return;
+    droppedPath = path;
+    dropPending = true;
+    DeliverMenuItem(panel, loaded->dropMenuItem);
+    dropPending = false;
+  }
+
   void Connect(int panel, LoadedPanel* loaded) {
     QWidget* window = loaded->window.get();
+    loaded->extras = new PanelExtras(
+        window, [this, panel](const std::string& path) { OpenDropped(panel, path); },
+        [this] { return taskRunning; });
     window->installEventFilter(new CloseBoxFilter(window, [this, panel] { DeliverClose(panel); }));
     for (const auto& [id, widget] : loaded->widgets.controls) {
       if (loaded->bindings.controls.count(id) == 0)
@@ -281,8 +322,13 @@ struct QtUi::Impl {
   // The path the operator (or the responder) chose; false when cancelled.
   bool AskForPath(const PopupRequest& request, std::string* path) {
     popups.push_back(request);
+    if (dropPending) {
+      dropPending = false;
+      *path = droppedPath;
+      return true;
+    }
     if (!responder)
-      return AskForFilePath(DialogParent(), request, path);
+      return AskForFilePath(DialogParent(), PlanFileDialog(request, dialogMemory), path);
     const PopupAnswer answer = responder(request);
     if (answer.result == VAL_NO_FILE_SELECTED)
       return false;
@@ -346,6 +392,51 @@ QAction* QtUi::MenuItemAction(int panel, int item) const {
 bool QtUi::Running() const {
   return impl_->loop != nullptr;
 }
+
+PanelExtras* QtUi::Extras(int panel) const {
+  const LoadedPanel* loaded = impl_->Find(panel);
+  return loaded == nullptr ? nullptr : loaded->extras;
+}
+
+int QtUi::ProgressDialogsShown() const {
+  return impl_->progressDialogsShown;
+}
+
+bool QtUi::TaskRunning() const {
+  return impl_->taskRunning;
+}
+
+const FileDialogMemory& QtUi::DialogMemory() const {
+  return impl_->dialogMemory;
+}
+
+int QtUi::TasksRun() const {
+  return impl_->tasksRun;
+}
+
+void QtUi::SetProgressObserver(std::function<void(int64_t, int64_t)> observer) {
+  impl_->progressObserver = std::move(observer);
+}
+
+namespace {
+
+// Shows every report to an observer before passing it on.
+class ObservedProgress : public ProgressReporter {
+ public:
+  ObservedProgress(ProgressReporter& inner, const std::function<void(int64_t, int64_t)>& observer)
+      : inner_(inner), observer_(observer) {}
+  void Report(int64_t done, int64_t total) override {
+    observer_(done, total);
+    inner_.Report(done, total);
+  }
+  bool CancelRequested() const override { return inner_.CancelRequested(); }
+
+ private:
+  ProgressReporter& inner_;
+  const std::function<void(int64_t, int64_t)>& observer_;
+};
+
+}  // namespace
 
 int QtUi::Init(char* argv[]) {
   if (QCoreApplication::instance() == nullptr) {
@@ -537,6 +628,7 @@ int QtUi::FileSelectPopup(const char* defaultDirectory, const char* defaultFileS
   if (chosen.exists() && !chosen.isFile())
     return VAL_NO_FILE_SELECTED;
   std::memcpy(pathBuffer, path.c_str(), path.size() + 1);
+  RememberChosenFile(impl_->popups.back(), path, &impl_->dialogMemory);
   return chosen.exists() ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
 }
 
@@ -562,6 +654,91 @@ int QtUi::MessagePopup(const char* title, const char* message) {
   } else {
     ShowMessage(impl_->DialogParent(), request);
   }
+  return 0;
+}
+
+int QtUi::RunWithProgress(const char* title, const ProgressTask& task) {
+  ++impl_->tasksRun;
+  ProgressTask run = task;
+  if (impl_->progressObserver) {
+    run = [&task, observer = impl_->progressObserver](ProgressReporter& reporter) {
+      ObservedProgress observed(reporter, observer);
+      task(observed);
+    };
+  }
+  if (!ApplicationReady() || impl_->taskRunning) {
+    // No window to keep alive: the task runs where it is asked for.
+    class Inline : public ProgressReporter {
+     public:
+      void Report(int64_t, int64_t) override {}
+      bool CancelRequested() const override { return false; }
+    } reporter;
+    run(reporter);
+    return 0;
+  }
+  std::vector<QWidget*> disabled;
+  for (const auto& [handle, loaded] : impl_->panels) {
+    if (loaded->window->isEnabled()) {
+      loaded->window->setEnabled(false);
+      disabled.push_back(loaded->window.get());
+    }
+  }
+  impl_->taskRunning = true;
+  RunTaskWithProgress(impl_->DialogParent(), title, run,
+                      [this](bool shown) { impl_->progressDialogsShown += shown ? 1 : 0; });
+  impl_->taskRunning = false;
+  for (QWidget* window : disabled)
+    window->setEnabled(true);
+  return 0;
+}
+
+int QtUi::ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
+                           int fittingValue) {
+  LoadedPanel* loaded = impl_->Find(panel);
+  if (loaded == nullptr)
+    return UIE_BAD_HANDLE;
+  QWidget* ring = ControlWidget(panel, fromTypeRing);
+  if (ring == nullptr)
+    return UIE_BAD_CONTROL;
+  loaded->extras->ShowFromFileKind(ring, path, kindText, fittingValue);
+  // However the From file came (dialog, drop, command line), the To dialog
+  // starts beside it.
+  if (path != nullptr && *path != '\0') {
+    PopupRequest opened;
+    opened.title = "Open From File";
+    RememberChosenFile(opened, path, &impl_->dialogMemory);
+  }
+  return 0;
+}
+
+int QtUi::ShowConversionDetails(int panel, int statusControl, const char* details) {
+  LoadedPanel* loaded = impl_->Find(panel);
+  if (loaded == nullptr)
+    return UIE_BAD_HANDLE;
+  QWidget* status = ControlWidget(panel, statusControl);
+  if (status == nullptr)
+    return UIE_BAD_CONTROL;
+  loaded->extras->ShowDetails(status, details);
+  return 0;
+}
+
+int QtUi::OfferPreview(int panel, const char* title, PreviewLoader loader) {
+  LoadedPanel* loaded = impl_->Find(panel);
+  if (loaded == nullptr)
+    return UIE_BAD_HANDLE;
+  // The buttons sit beside the status, placed with the details.
+  loaded->extras->OfferPreview(nullptr, title, std::move(loader));
+  return 0;
+}
+
+int QtUi::AcceptDroppedFiles(int panel, int menuItem) {
+  LoadedPanel* loaded = impl_->Find(panel);
+  if (loaded == nullptr)
+    return UIE_BAD_HANDLE;
+  if (menuItem != 0 && loaded->widgets.menuItems.count(menuItem) == 0)
+    return UIE_BAD_CONTROL;
+  loaded->dropMenuItem = menuItem;
+  loaded->extras->AcceptDrops(menuItem != 0);
   return 0;
 }
 

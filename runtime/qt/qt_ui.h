@@ -4,16 +4,20 @@
 // point the panel look-up elsewhere and look at the loaded panel.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "runtime/panel_description.h"
 #include "runtime/popups.h"
+#include "runtime/qt/qt_popups.h"
 #include "runtime/ui.h"
 
 class QAction;
 class QWidget;
+class PanelExtras;
 
 class QtUi : public UiBackend {
  public:
@@ -43,6 +47,19 @@ class QtUi : public UiBackend {
   QAction* MenuItemAction(int panel, int item) const;
   // True while RunUserInterface runs.
   bool Running() const;
+  // What is added around a loaded panel (null for an unknown handle).
+  PanelExtras* Extras(int panel) const;
+  // How many times a long task's progress dialog has appeared.
+  int ProgressDialogsShown() const;
+  // What the file dialogs remember (the last folder, the From file).
+  const FileDialogMemory& DialogMemory() const;
+  // True while RunWithProgress runs its task.
+  bool TaskRunning() const;
+  // How many tasks RunWithProgress has run.
+  int TasksRun() const;
+  // Called on the task's thread at every progress report, before it is
+  // passed on (tests slow a task down with it).
+  void SetProgressObserver(std::function<void(int64_t done, int64_t total)> observer);
 
   // UiBackend
   int Init(char* argv[]) override;
@@ -63,6 +80,12 @@ class QtUi : public UiBackend {
                       const char* fileTypeList, const char* title, char* pathBuffer) override;
   int ConfirmPopup(const char* title, const char* message) override;
   int MessagePopup(const char* title, const char* message) override;
+  int RunWithProgress(const char* title, const ProgressTask& task) override;
+  int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
+                       int fittingValue) override;
+  int ShowConversionDetails(int panel, int statusControl, const char* details) override;
+  int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
+  int AcceptDroppedFiles(int panel, int menuItem) override;
 
  private:
   struct Impl;

@@ -21,9 +21,9 @@
 #include <cstring>
 #include <string>
 
+#include "app/shared_state.h"
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "app/shared_state.h"
 #include "runtime/ui.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
@@ -471,11 +471,14 @@ TEST(QtPopups, RealDialogsOfferAnyNameAndTheListedPatternsAndAnswerYesOrNo) {
     const char* what;
     std::string path;  // empty: cancel
     int expected;
+    std::string handedBack;
   };
   const Case cases[] = {
-      {"existing file", dir.Path("there.csv"), VAL_EXISTING_FILE_SELECTED},
-      {"new name typed", dir.Path("new.csv"), VAL_NEW_FILE_SELECTED},
-      {"cancelled", "", VAL_NO_FILE_SELECTED},
+      {"existing file", dir.Path("there.csv"), VAL_EXISTING_FILE_SELECTED, dir.Path("there.csv")},
+      {"new name typed", dir.Path("new.csv"), VAL_NEW_FILE_SELECTED, dir.Path("new.csv")},
+      {"name typed without an extension", dir.Path("plain"), VAL_NEW_FILE_SELECTED,
+       dir.Path("plain.csv")},
+      {"cancelled", "", VAL_NO_FILE_SELECTED, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -486,7 +489,7 @@ TEST(QtPopups, RealDialogsOfferAnyNameAndTheListedPatternsAndAnswerYesOrNo) {
           EXPECT_EQ(dialog->windowTitle(), "Open To File");
           EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
           EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
-          EXPECT_EQ(dialog->nameFilters(), (QStringList{"*.csv", "*.txt", "All files (*)"}));
+          EXPECT_EQ(dialog->nameFilters(), (QStringList{"CSV files (*.csv)", "All files (*)"}));
           if (c.path.empty()) {
             dialog->reject();
             return;
@@ -502,7 +505,7 @@ TEST(QtPopups, RealDialogsOfferAnyNameAndTheListedPatternsAndAnswerYesOrNo) {
         });
     EXPECT_TRUE(opened);
     EXPECT_EQ(result, c.expected);
-    EXPECT_EQ(std::string(buffer), c.path);
+    EXPECT_EQ(std::string(buffer), c.handedBack);
   }
   for (const bool yes : {true, false}) {
     int result = -1;

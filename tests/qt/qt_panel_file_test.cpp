@@ -6,9 +6,9 @@
 #include <QDir>
 #include <string>
 
+#include "app/shared_state.h"
 #include "app/shell.h"
 #include "convert/panel_ids.h"
-#include "app/shared_state.h"
 #include "runtime/qt/qt_panel_file.h"
 #include "runtime/qt/qt_popups.h"
 #include "runtime/ui.h"
@@ -20,35 +20,6 @@ using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
 namespace {
-
-void ExpectSameControl(const ControlDescription& want, const ControlDescription& got) {
-  EXPECT_STREQ(ControlKindName(got.kind), ControlKindName(want.kind));
-  EXPECT_EQ(got.callback, want.callback);
-  ASSERT_EQ(got.items.size(), want.items.size());
-  for (size_t i = 0; i < want.items.size(); ++i) {
-    EXPECT_EQ(got.items[i].value, want.items[i].value) << "item " << i;
-    EXPECT_EQ(got.items[i].label, want.items[i].label) << "item " << i;
-  }
-  switch (want.kind) {
-    case ControlKind::Ring:
-    case ControlKind::ToggleButton:
-    case ControlKind::BinarySwitch:
-      EXPECT_EQ(got.intValue, want.intValue);
-      break;
-    case ControlKind::Numeric:
-      EXPECT_DOUBLE_EQ(got.doubleValue, want.doubleValue);
-      break;
-    case ControlKind::TextDisplay:
-      EXPECT_EQ(got.text, want.text);
-      break;
-    case ControlKind::Timer:
-      // Ticks must keep coming, and often enough that a request waits little.
-      EXPECT_GT(got.interval, 0.0);
-      EXPECT_LE(got.interval, 1.0);
-      return;  // a timer has nothing to show
-  }
-  EXPECT_EQ(got.visible, want.visible);
-}
 
 // A one-panel form whose layout holds `items`, bound to the shell's panelCB.
 std::string Form(const std::string& items) {
@@ -88,26 +59,7 @@ TEST(QtPanelFile, HoldsEveryControlAndMenuItemTheProgramExpects) {
   ASSERT_GT(shell.Load(), 0);
   PanelDescription loaded;
   ASSERT_TRUE(shell.ui().DescribeLoadedPanel(PanelHandle, &loaded));
-  const PanelDescription expected = ShellPanelDescription();
-
-  EXPECT_EQ(loaded.title, expected.title);
-  EXPECT_EQ(loaded.callback, expected.callback);
-  EXPECT_EQ(loaded.controls.size(), expected.controls.size());
-  for (const ControlDescription& want : expected.controls) {
-    SCOPED_TRACE("control " + std::to_string(want.id));
-    const ControlDescription* got = loaded.FindControl(want.id);
-    ASSERT_NE(got, nullptr);
-    ExpectSameControl(want, *got);
-  }
-  EXPECT_EQ(loaded.menuItems.size(), expected.menuItems.size());
-  for (const MenuItemDescription& want : expected.menuItems) {
-    SCOPED_TRACE("menu item " + std::to_string(want.id));
-    const MenuItemDescription* got = loaded.FindMenuItem(want.id);
-    ASSERT_NE(got, nullptr);
-    EXPECT_EQ(got->callback, want.callback);
-    EXPECT_EQ(got->dimmed, want.dimmed);
-    EXPECT_EQ(got->label, want.label);
-  }
+  zorq_test::ExpectSamePanel(ShellPanelDescription(), loaded);
 }
 
 TEST(QtPanelFile, BareNameIsLookedUpBesideTheProgramThenInTheDataFolder) {

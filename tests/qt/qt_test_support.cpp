@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/shell.h"
 #include "app/shared_state.h"
+#include "app/shell.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"

@@ -1,0 +1,28 @@
+// What the shell tells the operator around its callbacks, beyond the status
+// line: what the From file looks like, the last conversion's report in
+// words and a preview of what it wrote. None of it changes a control, a
+// file or a status text that the callbacks own.
+#pragma once
+
+#include <cstdint>
+
+#include "app/dispatch.h"
+
+// The title of the progress shown while a conversion runs.
+inline constexpr const char* kConvertingTitle = "Converting";
+// The status line of a cancelled conversion.
+inline constexpr const char* kCancelledText = "Cancelled";
+
+// Readies the additions once the panel is loaded: the places for the
+// From file's kind and the conversion's details, and files dropped on the
+// panel opening through Open From File.
+void PrepareShellAdditions();
+
+// Shows what the open From file's header looks like (or nothing when no
+// From file is open).
+void ShowFromFileLook();
+
+// Hands the report of one dispatch to the panel, and offers the preview of
+// bytes [toBefore, toAfter) of the To file when a conversion wrote them.
+void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome& outcome,
+                           int64_t toBefore, int64_t toAfter);

@@ -1,0 +1,26 @@
+// A long task on a worker thread while the GUI thread keeps the window
+// painted: after a short while a dialog shows the bytes done, the percent and
+// the time left, with a Cancel button.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "runtime/ui.h"
+
+class QWidget;
+
+// How long a task runs before its progress is shown.
+inline constexpr int kProgressDelayMs = 300;
+
+// Runs `task` on a worker thread and returns when it has ended, running a
+// nested event loop meanwhile. `parent` (may be null) is the window the
+// dialog belongs to. `shown`, when given, is set once the dialog appears.
+void RunTaskWithProgress(QWidget* parent, const std::string& title, const ProgressTask& task,
+                         std::function<void(bool shown)> onDialog = nullptr);
+
+// "12.5 MB of 200.0 MB, 6 %, about 3 s left" for `done` of `total` bytes
+// after `elapsedSeconds`; without the parts that are not known yet.
+std::string DescribeProgress(int64_t done, int64_t total, double elapsedSeconds);

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of the desktop program under Xvfb: the main
+# window after converting the sample logger dump, the conversion's details
+# and the preview. Writes docs/screenshot-main.png, docs/screenshot-details.png
+# and docs/screenshot-preview.png.
+#
+#   scripts/screenshots.sh [BUILD_DIR]
+#
+# Installs Xvfb (Debian's xvfb and xauth) when it is missing and this runs
+# as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+
+if ! command -v xvfb-run >/dev/null; then
+  if ((EUID != 0)); then
+    echo "screenshots: xvfb-run is missing; install the packages xvfb and xauth" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends xvfb xauth
+fi
+
+cmake -S . -B "$build" -G Ninja -DZORQ_BUILD_GUI=ON >/dev/null
+cmake --build "$build" --target zorqconvert -j2 >/dev/null
+
+# The converted sample lands here; its path shows in the main window.
+out=/tmp/zorqconvert-demo
+rm -rf "$out"
+mkdir -p "$out"
+# A real X server with no window manager; the program grabs its own windows.
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  env -u QT_QPA_PLATFORM QT_QPA_PLATFORM=xcb \
+  "$build/bin/zorqconvert" --screenshot-demo "$PWD/samples" "$out"
+for name in main details preview; do
+  cp "$out/screenshot-$name.png" "docs/screenshot-$name.png"
+  echo "docs/screenshot-$name.png"
+done
