@@ -442,7 +442,7 @@ long RecordWriter::Write(const char* bytes, size_t count) {
 
 int AdoptFileDescriptor(int fd, int access) {
   struct stat info {};
-  if (fd < 0 || ::fstat(fd, &info) != 0) {
+  if (fd < 0 || FileStatus(fd, &info) != 0) {
     gLastError = "no open file was handed over";
     return -1;
   }
