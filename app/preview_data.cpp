@@ -261,7 +261,8 @@ class PreviewBuilder {
 const char* FeedLines(PreviewBuilder* builder, const char* data, const char* end) {
   const char* line = data;
   while (line < end) {
-    const auto* lf = static_cast<const char*>(std::memchr(line, '\n', end - line));
+    const auto* lf =
+        static_cast<const char*>(std::memchr(line, '\n', static_cast<size_t>(end - line)));
     if (lf == nullptr)
       break;
     builder->Line(line, lf);
