@@ -10,7 +10,10 @@
 # output's size with dd in 256 KiB blocks, measured in the same run), and
 # the peak resident memory.
 # Times are medians of RUNS runs (default 5; three times as many for the
-# 20 MB dumps, whose runs are short).
+# 20 MB dumps, whose runs are short). These rows append to an emptied
+# output, which measures the conversion itself, comparable from commit to
+# commit; a new output is in addition synced to disk before it is put in
+# place, which the "new output" rows after them show.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-5}"
@@ -49,8 +52,9 @@ for size in 20 200; do
     size_runs=$runs
     ((size < 200)) && size_runs=$((runs * 3))
     for ((i = 0; i < size_runs; i++)); do
-      rm -f "$out" "$floor_out"
-      conv_times+=("$(time_once "$cli" "${types[@]}" "$dump" "$out")")
+      rm -f "$floor_out"
+      : >"$out"
+      conv_times+=("$(time_once "$cli" "${types[@]}" --append "$dump" "$out")")
       out_bytes=$(stat -c %s "$out")
       floor_times+=("$(time_once sh -c "cat '$dump' >/dev/null && dd if=/dev/zero of='$floor_out' bs=256K count=$out_bytes iflag=count_bytes status=none")")
     done
@@ -63,6 +67,27 @@ for size in 20 200; do
     awk -v k="$kind" -v s="$size" -v c="$conv" -v f="$floor" -v i="$in_bytes" -v o="$out_bytes" -v r="$rss_kb" \
       'BEGIN { printf "%-8s %6d %10.3f %11.1f %12.1f %10.2f %12.1f\n", k, s, c, i / c / 1e6, o / c / 1e6, c / f, r / 1024 }'
   done
+done
+
+# A new output of the 200 MB dumps: written under a temporary name, synced
+# to disk and put in place, as every new output is.
+echo
+printf '%-8s %6s %10s %11s %12s\n' "new out" dumpMB "conv s" "in MB/s" "vs append"
+for kind in logger gauge; do
+  dump="$data/$kind-200.txt"
+  if [[ $kind == logger ]]; then types=(--from-type 2 --to-type 0); else types=(--from-type 3 --to-type 1); fi
+  new_times=() append_times=()
+  for ((i = 0; i < runs; i++)); do
+    rm -f "$data/out.csv"
+    new_times+=("$(time_once "$cli" "${types[@]}" "$dump" "$data/out.csv")")
+    : >"$data/out.csv"
+    append_times+=("$(time_once "$cli" "${types[@]}" --append "$dump" "$data/out.csv")")
+  done
+  rm -f "$data/out.csv"
+  fresh=$(printf '%s\n' "${new_times[@]}" | median)
+  appended=$(printf '%s\n' "${append_times[@]}" | median)
+  awk -v k="$kind" -v t="$fresh" -v a="$appended" -v i="$(stat -c %s "$dump")" \
+    'BEGIN { printf "%-8s %6d %10.3f %11.1f %11.2fx\n", k, 200, t, i / t / 1e6, t / a }'
 done
 
 # Many dumps in one call: a dozen 10 MB dumps (six of each kind) with

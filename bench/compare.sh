@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The conversion speed of the working tree against an earlier commit, in one
+# run: both converters are built in Release, then run by turns on the 200 MB
+# logger and gauge dumps of bench/run.sh (appending to an emptied output),
+# and the medians are printed side by side. Figures only; it never fails on
+# a slower result.
+#
+#   bench/compare.sh [REV] [RUNS]        (default: HEAD~1, 7 runs)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rev="${1:-HEAD~1}"
+runs="${2:-7}"
+data=bench/data
+mkdir -p "$data"
+
+base_src="$(mktemp -d "${TMPDIR:-/tmp}/zorq-compare-XXXXXX")"
+trap 'git worktree remove --force "$base_src" >/dev/null 2>&1 || rm -rf "$base_src"' EXIT
+git worktree add --quiet --detach "$base_src" "$rev"
+build() {  # SOURCE BUILD-DIR
+  cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
+    -DZORQ_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$2" --target zorqconvert-cli generate_dump >/dev/null
+}
+build "$base_src" build-bench-base
+build . build-bench
+base_cli=build-bench-base/bin/zorqconvert-cli
+cli=build-bench/bin/zorqconvert-cli
+
+now() { echo "$EPOCHREALTIME"; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+time_once() {
+  local start end
+  start=$(now)
+  "$@" >/dev/null 2>&1 || true
+  end=$(now)
+  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
+}
+
+echo "base: $(git rev-parse --short "$rev"), this: the working tree; medians of $runs runs"
+printf '%-8s %10s %10s %10s %10s %8s\n' kind "base s" "base MB/s" "this s" "this MB/s" change
+for kind in logger gauge; do
+  dump="$data/$kind-200.txt"
+  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" 200 "$dump"
+  if [[ $kind == logger ]]; then types=(--from-type 2 --to-type 0); else types=(--from-type 3 --to-type 1); fi
+  cat "$dump" >/dev/null
+  base_times=() this_times=()
+  for ((i = 0; i < runs; i++)); do
+    : >"$data/out.csv"
+    base_times+=("$(time_once "$base_cli" "${types[@]}" --append "$dump" "$data/out.csv")")
+    : >"$data/out.csv"
+    this_times+=("$(time_once "$cli" "${types[@]}" --append "$dump" "$data/out.csv")")
+  done
+  rm -f "$data/out.csv"
+  base=$(printf '%s\n' "${base_times[@]}" | median)
+  this=$(printf '%s\n' "${this_times[@]}" | median)
+  awk -v k="$kind" -v b="$base" -v t="$this" -v i="$(stat -c %s "$dump")" \
+    'BEGIN { printf "%-8s %10.3f %10.1f %10.3f %10.1f %+7.1f%%\n", k, b, i / b / 1e6, t, i / t / 1e6, (t - b) / b * 100 }'
+done
