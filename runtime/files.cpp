@@ -128,6 +128,27 @@ bool FlushSlot(FileSlot* slot) {
   return written;
 }
 
+// Gives `fd` the first free slot, with the buffer its access needs. Slots
+// are taken under the lock, so that conversions in several threads never
+// share one. -1 when all are in use (the descriptor is the caller's then).
+int TakeSlot(int fd, int access) {
+  const std::lock_guard<std::mutex> lock(gSlotsMutex);
+  const int handle = FreeHandle();
+  if (handle < 0) {
+    gLastError = "too many open files";
+    return -1;
+  }
+  FileSlot& slot = gSlots[static_cast<size_t>(handle - 1)];
+  slot = FileSlot{};
+  slot.fd = fd;
+  if (access == VAL_WRITE_ONLY) {
+    slot.writeBuffer.reset(new char[kBufferSize]);  // no need to clear it
+  } else {
+    slot.readBuffer.reset(new char[kBufferSize]);
+  }
+  return handle;
+}
+
 }  // namespace
 
 int OpenFile(const char* path, int access, int action, int /*fileType*/) {
@@ -156,21 +177,9 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
     CloseDescriptor(fd);
     return -1;
   }
-  const std::lock_guard<std::mutex> lock(gSlotsMutex);
-  const int handle = FreeHandle();
-  if (handle < 0) {
+  const int handle = TakeSlot(fd, access);
+  if (handle < 0)
     CloseDescriptor(fd);
-    gLastError = "too many open files";
-    return -1;
-  }
-  FileSlot& slot = gSlots[static_cast<size_t>(handle - 1)];
-  slot = FileSlot{};
-  slot.fd = fd;
-  if (access == VAL_WRITE_ONLY) {
-    slot.writeBuffer.reset(new char[kBufferSize]);  // no need to clear it
-  } else {
-    slot.readBuffer.reset(new char[kBufferSize]);
-  }
   return handle;
 }
 
@@ -446,18 +455,5 @@ int AdoptFileDescriptor(int fd, int access) {
     gLastError = "no open file was handed over";
     return -1;
   }
-  const int handle = FreeHandle();
-  if (handle < 0) {
-    gLastError = "too many open files";
-    return -1;
-  }
-  FileSlot& slot = gSlots[static_cast<size_t>(handle - 1)];
-  slot = FileSlot{};
-  slot.fd = fd;
-  if (access == VAL_WRITE_ONLY) {
-    slot.writeBuffer.reset(new char[kBufferSize]);
-  } else {
-    slot.readBuffer.reset(new char[kBufferSize]);
-  }
-  return handle;
+  return TakeSlot(fd, access);
 }

@@ -40,7 +40,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORQ_SANIT
 cmake --build build-tsan -j "$jobs" --target zorq_core_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
-    -R '^(Engine(Threads|Cancel|Progress)|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals))\.'
+    -R '^(Engine(Threads|Cancel|Progress)|FileThreads|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals))\.'
 
 if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then
   echo "== fuzzing (bounded)"

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runtime/files.h"
@@ -435,4 +437,34 @@ TEST(RecordWriterTest, RecordsPlacedTogetherAreCommittedOneByOneInEveryMode) {
     EXPECT_LE(failed, 3);
   }
   EXPECT_EQ(CloseFile(full), -1);
+}
+
+// Conversions in several threads open and adopt their files at the same
+// time: every descriptor must get a handle of its own.
+TEST(FileThreads, HandlesOpenedAndAdoptedAtOnceAreNeverShared) {
+  constexpr int kThreads = 4;
+  constexpr int kPerThread = 6;
+  std::vector<std::vector<int>> handles(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &handles] {
+      for (int i = 0; i < kPerThread; ++i) {
+        handles[static_cast<size_t>(t)].push_back(
+            i % 2 == 0 ? OpenFile("/dev/null", VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY)
+                       : AdoptFileDescriptor(::dup(STDERR_FILENO), VAL_WRITE_ONLY));
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  std::set<int> distinct;
+  for (const std::vector<int>& ofThread : handles) {
+    for (int handle : ofThread) {
+      EXPECT_GT(handle, 0);
+      distinct.insert(handle);
+    }
+  }
+  EXPECT_EQ(distinct.size(), static_cast<size_t>(kThreads * kPerThread));
+  for (int handle : distinct)
+    EXPECT_EQ(CloseFile(handle), 0);
 }
