@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli_process.h"
 #include "tests/test_support.h"
 
 using zorq_test::FileExists;
@@ -19,47 +20,14 @@ using zorq_test::WriteWholeFile;
 
 namespace {
 
-struct CliResult {
-  int exitCode = -1;  // -1 when the program did not exit normally
-  std::string out;
-  std::string err;
-};
+using CliResult = zorq_test::CliRunResult;
 
-// Runs the CLI with `args` in the folder `workDir`, capturing both streams
-// into files of that folder.
+// Runs the CLI with `args` in the folder `workDir`, both streams captured.
 CliResult RunCli(const std::vector<std::string>& args, const std::string& workDir) {
-  const std::string outPath = workDir + "/.cli-stdout";
-  const std::string errPath = workDir + "/.cli-stderr";
-  std::vector<char*> argv;
-  std::string program = ZORQ_CLI_PATH;
-  argv.push_back(program.data());
-  std::vector<std::string> copies = args;
-  for (std::string& arg : copies)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || ::chdir(workDir.c_str()) != 0 || ::dup2(out, 1) < 0 ||
-        ::dup2(err, 2) < 0) {
-      ::_exit(127);
-    }
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  CliResult result;
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child)
-    return result;
-  if (WIFEXITED(status))
-    result.exitCode = WEXITSTATUS(status);
-  result.out = ReadWholeFile(outPath);
-  result.err = ReadWholeFile(errPath);
-  ::unlink(outPath.c_str());
-  ::unlink(errPath.c_str());
-  return result;
+  zorq_test::CliRun run;
+  run.args = args;
+  run.workDir = workDir;
+  return zorq_test::RunCliProcess(run);
 }
 
 std::string LastLine(const std::string& text) {
