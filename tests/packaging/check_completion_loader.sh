@@ -11,9 +11,9 @@ export XDG_DATA_DIRS=$1/share BASH_COMPLETION_USER_DIR=/nonexistent
 # shellcheck source=/dev/null
 source "$loader"
 __load_completion zorqconvert-cli
-spec=$(complete -p zorqconvert-cli 2>/dev/null)
-if [[ $spec != *"-F _zorqconvert_cli "* ]]; then
-  echo "check_completion_loader: bash-completion did not load it from $1/share (got \"$spec\")"
+registered=$(complete -p zorqconvert-cli 2>/dev/null)
+if [[ $registered != *"-F _zorqconvert_cli "* ]]; then
+  echo "check_completion_loader: bash-completion did not load it from $1/share (got \"$registered\")"
   exit 1
 fi
 COMP_WORDS=(zorqconvert-cli --fr)
@@ -23,4 +23,4 @@ if [[ ${COMPREPLY[*]} != --from-type ]]; then
   echo "check_completion_loader: --fr<TAB> offered \"${COMPREPLY[*]}\""
   exit 1
 fi
-echo "check_completion_loader: loaded from $1/share: $spec"
+echo "check_completion_loader: loaded from $1/share: $registered"
