@@ -21,6 +21,7 @@ build() {  # SOURCE BUILD-DIR
     -DZORQ_BUILD_TESTS=OFF >/dev/null
   cmake --build "$2" --target zorqconvert-cli generate_dump >/dev/null
 }
+rm -rf build-bench-base  # made from another checkout of another commit each time
 build "$base_src" build-bench-base
 build . build-bench
 base_cli=build-bench-base/bin/zorqconvert-cli
@@ -45,8 +46,10 @@ for kind in logger gauge; do
   cat "$dump" >/dev/null
   base_times=() this_times=()
   for ((i = 0; i < runs; i++)); do
+    rm -f "$data/out.csv"
     : >"$data/out.csv"
     base_times+=("$(time_once "$base_cli" "${types[@]}" --append "$dump" "$data/out.csv")")
+    rm -f "$data/out.csv"
     : >"$data/out.csv"
     this_times+=("$(time_once "$cli" "${types[@]}" --append "$dump" "$data/out.csv")")
   done

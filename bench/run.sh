@@ -13,7 +13,9 @@
 # 20 MB dumps, whose runs are short). These rows append to an emptied
 # output, which measures the conversion itself, comparable from commit to
 # commit; a new output is in addition synced to disk before it is put in
-# place, which the "new output" rows after them show.
+# place, which the "new output" rows after them show. The emptied output is
+# a new empty file: truncating one that holds data would make ext4 write it
+# all out at close, which is not the conversion's time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-5}"
@@ -53,6 +55,7 @@ for size in 20 200; do
     ((size < 200)) && size_runs=$((runs * 3))
     for ((i = 0; i < size_runs; i++)); do
       rm -f "$floor_out"
+      rm -f "$out"
       : >"$out"
       conv_times+=("$(time_once "$cli" "${types[@]}" --append "$dump" "$out")")
       out_bytes=$(stat -c %s "$out")
@@ -80,6 +83,7 @@ for kind in logger gauge; do
   for ((i = 0; i < runs; i++)); do
     rm -f "$data/out.csv"
     new_times+=("$(time_once "$cli" "${types[@]}" "$dump" "$data/out.csv")")
+    rm -f "$data/out.csv"
     : >"$data/out.csv"
     append_times+=("$(time_once "$cli" "${types[@]}" --append "$dump" "$data/out.csv")")
   done
