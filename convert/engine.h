@@ -123,6 +123,8 @@ struct Anomaly {
   int64_t line = 0;
   int64_t byte = 0;
   std::string detail;  // for example "22x1 read as 22", "7 readings"
+
+  bool operator==(const Anomaly&) const = default;
 };
 
 struct ConversionFailure {

@@ -143,15 +143,7 @@ bool SplitCrLfLines(const std::string& text, std::vector<std::string>* lines) {
 namespace {
 
 bool SameAnomalies(const ConversionReport& a, const ConversionReport& b) {
-  if (a.anomalies.size() != b.anomalies.size() || a.anomalyCounts != b.anomalyCounts)
-    return false;
-  for (size_t i = 0; i < a.anomalies.size(); ++i) {
-    const Anomaly& x = a.anomalies[i];
-    const Anomaly& y = b.anomalies[i];
-    if (x.kind != y.kind || x.line != y.line || x.byte != y.byte || x.detail != y.detail)
-      return false;
-  }
-  return true;
+  return a.anomalies == b.anomalies && a.anomalyCounts == b.anomalyCounts;
 }
 
 // 1 + the LFs before `byte`.

@@ -27,18 +27,12 @@ using zorq_test::ReadWholeFile;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
+using zorq_test::LastLine;
+
 namespace {
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-std::string LastLine(const std::string& text) {
-  std::string trimmed = text;
-  if (!trimmed.empty() && trimmed.back() == '\n')
-    trimmed.pop_back();
-  const size_t newline = trimmed.rfind('\n');
-  return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -347,4 +347,12 @@ bool ParseJson(const std::string& text, Json* value) {
   return JsonParser(text).ParseAll(value);
 }
 
+std::string LastLine(const std::string& text) {
+  std::string trimmed = text;
+  if (!trimmed.empty() && trimmed.back() == '\n')
+    trimmed.pop_back();
+  const size_t newline = trimmed.rfind('\n');
+  return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
+}
+
 }  // namespace zorq_test

@@ -28,6 +28,10 @@ struct CliRunResult {
 
 CliRunResult RunCliProcess(const CliRun& run);
 
+// The last line of `text` without its line feed: where the CLI puts its
+// status message.
+std::string LastLine(const std::string& text);
+
 // Runs the CLI with its standard error on a pseudo-terminal; `err` holds
 // what the terminal received.
 CliRunResult RunCliOnTerminal(const CliRun& run);

@@ -18,6 +18,8 @@ using zorq_test::ReadWholeFile;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
+using zorq_test::LastLine;
+
 namespace {
 
 using CliResult = zorq_test::CliRunResult;
@@ -28,14 +30,6 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& workDi
   run.args = args;
   run.workDir = workDir;
   return zorq_test::RunCliProcess(run);
-}
-
-std::string LastLine(const std::string& text) {
-  std::string trimmed = text;
-  if (!trimmed.empty() && trimmed.back() == '\n')
-    trimmed.pop_back();
-  const size_t newline = trimmed.rfind('\n');
-  return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
 }
 
 bool Contains(const std::string& text, const std::string& part) {

@@ -111,21 +111,14 @@ TEST(EngineCancel, ACancelThatNeverComesChangesNothing) {
 // --- Two at once ---
 
 bool SameReport(const ConversionReport& a, const ConversionReport& b) {
-  if (a.anomalies.size() != b.anomalies.size())
-    return false;
-  for (size_t i = 0; i < a.anomalies.size(); ++i) {
-    const Anomaly& x = a.anomalies[i];
-    const Anomaly& y = b.anomalies[i];
-    if (x.kind != y.kind || x.line != y.line || x.byte != y.byte || x.detail != y.detail)
-      return false;
-  }
-  return a.linesRead == b.linesRead && a.commaLinesSkipped == b.commaLinesSkipped &&
-         a.shortLinesSkipped == b.shortLinesSkipped && a.dateStampLines == b.dateStampLines &&
-         a.dataLines == b.dataLines && a.recordsWritten == b.recordsWritten &&
-         a.bytesRead == b.bytesRead && a.bytesWritten == b.bytesWritten &&
-         a.firstRecordTime == b.firstRecordTime && a.lastRecordTime == b.lastRecordTime &&
-         a.failed == b.failed && a.failure.line == b.failure.line &&
-         a.failure.reason == b.failure.reason && a.anomalyCounts == b.anomalyCounts;
+  return a.anomalies == b.anomalies && a.linesRead == b.linesRead &&
+         a.commaLinesSkipped == b.commaLinesSkipped && a.shortLinesSkipped == b.shortLinesSkipped &&
+         a.dateStampLines == b.dateStampLines && a.dataLines == b.dataLines &&
+         a.recordsWritten == b.recordsWritten && a.bytesRead == b.bytesRead &&
+         a.bytesWritten == b.bytesWritten && a.firstRecordTime == b.firstRecordTime &&
+         a.lastRecordTime == b.lastRecordTime && a.failed == b.failed &&
+         a.failure.line == b.failure.line && a.failure.reason == b.failure.reason &&
+         a.anomalyCounts == b.anomalyCounts;
 }
 
 // Dumps with anomalies of several kinds, so that the reports have something
