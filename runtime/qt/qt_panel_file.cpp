@@ -44,19 +44,23 @@ std::string CallbackOf(const QObject* object) {
   return object->property(kCallbackProperty).toString().toStdString();
 }
 
+std::string Describe(const QObject* object) {
+  return "\"" + object->objectName().toStdString() + "\"";
+}
+
 // The identifier an object is tagged with: 0 when untagged, -1 when the tag
-// is not a positive integer.
-int IdOf(const QObject* object) {
+// is not a positive integer (`error` then names the object as `what`).
+int IdOf(const QObject* object, const char* what, std::string* error) {
   const QVariant tag = object->property(kIdProperty);
   if (!tag.isValid())
     return 0;
   bool ok = false;
   const int id = tag.toInt(&ok);
-  return ok && id > 0 ? id : -1;
-}
-
-std::string Describe(const QObject* object) {
-  return "\"" + object->objectName().toStdString() + "\"";
+  if (ok && id > 0)
+    return id;
+  *error = std::string(what) + " " + Describe(object) +
+           " has an identifier that is not a positive number";
+  return -1;
 }
 
 // A ring's zorqValues: a string list, or one string of comma-separated values.
@@ -217,21 +221,13 @@ std::unique_ptr<QWidget> LoadPanelWindow(const std::string& path, std::string* e
 bool PreparePanelWidgets(QWidget* window, PanelWidgets* widgets, std::string* error) {
   PanelWidgets result;
   for (QWidget* widget : window->findChildren<QWidget*>()) {
-    const int id = IdOf(widget);
-    if (id < 0) {
-      *error = "control " + Describe(widget) + " has an identifier that is not a positive number";
-      return false;
-    }
-    if (id > 0 && !PrepareControl(widget, id, &result, error))
+    const int id = IdOf(widget, "control", error);
+    if (id < 0 || (id > 0 && !PrepareControl(widget, id, &result, error)))
       return false;
   }
   for (QAction* action : window->findChildren<QAction*>()) {
-    const int id = IdOf(action);
-    if (id < 0) {
-      *error = "menu item " + Describe(action) + " has an identifier that is not a positive number";
-      return false;
-    }
-    if (id > 0 && !PrepareMenuItem(action, id, &result, error))
+    const int id = IdOf(action, "menu item", error);
+    if (id < 0 || (id > 0 && !PrepareMenuItem(action, id, &result, error)))
       return false;
   }
   *widgets = std::move(result);
