@@ -152,8 +152,7 @@ std::string ControlLabel(const QWidget* widget) {
     if (label->buddy() == widget)
       return TextWithoutMnemonics(label->text());
   }
-  if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+  if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
     return TextWithoutMnemonics(button->text());
-  }
   return widget->toolTip().toStdString();
 }

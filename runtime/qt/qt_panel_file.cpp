@@ -92,9 +92,8 @@ bool PrepareRing(QComboBox* ring, std::string* error) {
   std::vector<int> values;
   if (!RingValues(ring, &values, error))
     return false;
-  for (int index = 0; index < ring->count(); ++index) {
+  for (int index = 0; index < ring->count(); ++index)
     ring->setItemData(index, values[static_cast<size_t>(index)]);
-  }
   return true;
 }
 
@@ -127,9 +126,8 @@ bool PrepareControl(QWidget* widget, int id, PanelWidgets* widgets, std::string*
              ", which another control already has";
     return false;
   }
-  if (kind == ControlKind::Ring && !PrepareRing(qobject_cast<QComboBox*>(widget), error)) {
+  if (kind == ControlKind::Ring && !PrepareRing(qobject_cast<QComboBox*>(widget), error))
     return false;
-  }
   if (kind == ControlKind::Timer && !PrepareTimer(widget, error))
     return false;
   const QVariant visible = widget->property(kVisibleProperty);
@@ -178,9 +176,8 @@ std::vector<std::string> DefaultPanelSearchPath() {
   const QString besideInstall =
       QDir::cleanPath(QDir(programFolder).filePath(QStringLiteral(ZORQ_DATA_DIR_FROM_BIN)));
   std::vector<std::string> folders = {programFolder.toStdString(), besideInstall.toStdString()};
-  if (besideInstall != QDir::cleanPath(QStringLiteral(ZORQ_DATA_DIR))) {
+  if (besideInstall != QDir::cleanPath(QStringLiteral(ZORQ_DATA_DIR)))
     folders.push_back(ZORQ_DATA_DIR);
-  }
   return folders;
 }
 
@@ -191,9 +188,8 @@ std::string FindPanelFile(const std::string& fileName, const std::vector<std::st
   if (name.contains(QLatin1Char('/'))) {
     candidates << name;
   } else {
-    for (const std::string& folder : folders) {
+    for (const std::string& folder : folders)
       candidates << QDir(QString::fromStdString(folder)).filePath(name);
-    }
   }
   for (const QString& candidate : candidates) {
     if (QFileInfo(candidate).isFile())
@@ -238,9 +234,8 @@ PanelDescription DescribePanel(const QWidget* window, const PanelWidgets& widget
   PanelDescription panel;
   panel.title = window->windowTitle().toStdString();
   panel.callback = CallbackOf(window);
-  for (const auto& [id, widget] : widgets.controls) {
+  for (const auto& [id, widget] : widgets.controls)
     panel.controls.push_back(DescribeControl(id, widgets.kinds.at(id), widget));
-  }
   for (const auto& [id, action] : widgets.menuItems) {
     panel.menuItems.push_back(MenuItemDescription{id, TextWithoutMnemonics(action->text()),
                                                   CallbackOf(action), !action->isEnabled()});
