@@ -319,9 +319,8 @@ struct QtUi::Impl {
       }
     }
     for (const auto& [id, action] : loaded->widgets.menuItems) {
-      const int item = id;
       QObject::connect(action, &QAction::triggered, window,
-                       [this, panel, item] { DeliverMenuItem(panel, item); });
+                       [this, panel, id] { DeliverMenuItem(panel, id); });
     }
   }
 
