@@ -12,14 +12,6 @@
 
 namespace {
 
-bool ReadRing(const QComboBox* ring, int* value) {
-  const QVariant data = ring->currentData();
-  if (!data.isValid())
-    return false;
-  *value = data.toInt();
-  return true;
-}
-
 bool WriteRing(QComboBox* ring, int value) {
   const int index = ring->findData(value);
   if (index < 0)
@@ -61,16 +53,23 @@ bool WidgetFitsKind(const QWidget* widget, ControlKind kind) {
   return false;
 }
 
-bool ReadControlInt(const QWidget* widget, ControlKind kind, int* value) {
+bool ReadControlDouble(const QWidget* widget, ControlKind kind, double* value) {
+  if (value == nullptr)
+    return false;
   switch (kind) {
-    case ControlKind::Ring:
-      return ReadRing(qobject_cast<const QComboBox*>(widget), value);
+    case ControlKind::Ring: {
+      const QVariant data = qobject_cast<const QComboBox*>(widget)->currentData();
+      if (!data.isValid())
+        return false;
+      *value = data.toInt();
+      return true;
+    }
     case ControlKind::ToggleButton:
     case ControlKind::BinarySwitch:
       *value = qobject_cast<const QAbstractButton*>(widget)->isChecked() ? 1 : 0;
       return true;
     case ControlKind::Numeric:
-      *value = TruncateToInt(qobject_cast<const QDoubleSpinBox*>(widget)->value());
+      *value = qobject_cast<const QDoubleSpinBox*>(widget)->value();
       return true;
     case ControlKind::TextDisplay:
     case ControlKind::Timer:
@@ -79,15 +78,12 @@ bool ReadControlInt(const QWidget* widget, ControlKind kind, int* value) {
   return false;
 }
 
-bool ReadControlDouble(const QWidget* widget, ControlKind kind, double* value) {
-  if (kind == ControlKind::Numeric) {
-    *value = qobject_cast<const QDoubleSpinBox*>(widget)->value();
-    return true;
-  }
-  int whole = 0;
-  if (!ReadControlInt(widget, kind, &whole))
+// Only a numeric control's value can have a fraction, which is cut off.
+bool ReadControlInt(const QWidget* widget, ControlKind kind, int* value) {
+  double exact = 0.0;
+  if (value == nullptr || !ReadControlDouble(widget, kind, &exact))
     return false;
-  *value = whole;
+  *value = TruncateToInt(exact);
   return true;
 }
 
@@ -102,15 +98,19 @@ bool ReadControlText(const QWidget* widget, ControlKind kind, std::string* text)
   return true;
 }
 
-bool WriteControlInt(QWidget* widget, ControlKind kind, int value) {
+// Only a numeric control takes a fraction; the others take the value cut to
+// a whole number.
+bool WriteControlDouble(QWidget* widget, ControlKind kind, double value) {
   switch (kind) {
     case ControlKind::Ring:
-      return WriteRing(qobject_cast<QComboBox*>(widget), value);
+      return WriteRing(qobject_cast<QComboBox*>(widget), TruncateToInt(value));
     case ControlKind::ToggleButton:
     case ControlKind::BinarySwitch:
-      qobject_cast<QAbstractButton*>(widget)->setChecked(value != 0);
+      qobject_cast<QAbstractButton*>(widget)->setChecked(TruncateToInt(value) != 0);
       return true;
     case ControlKind::Numeric:
+      if (std::isnan(value))
+        return false;
       qobject_cast<QDoubleSpinBox*>(widget)->setValue(value);
       return true;
     case ControlKind::TextDisplay:
@@ -120,14 +120,8 @@ bool WriteControlInt(QWidget* widget, ControlKind kind, int value) {
   return false;
 }
 
-bool WriteControlDouble(QWidget* widget, ControlKind kind, double value) {
-  if (kind == ControlKind::Numeric) {
-    if (std::isnan(value))
-      return false;
-    qobject_cast<QDoubleSpinBox*>(widget)->setValue(value);
-    return true;
-  }
-  return WriteControlInt(widget, kind, TruncateToInt(value));
+bool WriteControlInt(QWidget* widget, ControlKind kind, int value) {
+  return WriteControlDouble(widget, kind, value);
 }
 
 bool WriteControlText(QWidget* widget, ControlKind kind, const char* text) {
@@ -158,8 +152,7 @@ std::string ControlLabel(const QWidget* widget) {
     if (label->buddy() == widget)
       return TextWithoutMnemonics(label->text());
   }
-  if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+  if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
     return TextWithoutMnemonics(button->text());
-  }
   return widget->toolTip().toStdString();
 }

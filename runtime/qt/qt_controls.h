@@ -16,7 +16,7 @@ class QWidget;
 bool WidgetFitsKind(const QWidget* widget, ControlKind kind);
 
 // Each returns false when the kind has no such value (a text display has no
-// number, a ring no item with that value).
+// number, a ring no item with that value), and a read when `value` is null.
 bool ReadControlInt(const QWidget* widget, ControlKind kind, int* value);
 bool ReadControlDouble(const QWidget* widget, ControlKind kind, double* value);
 bool ReadControlText(const QWidget* widget, ControlKind kind, std::string* text);

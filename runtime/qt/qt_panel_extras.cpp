@@ -1,12 +1,11 @@
 #include "runtime/qt/qt_panel_extras.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QDragEnterEvent>
+#include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -19,7 +18,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <vector>

@@ -44,19 +44,23 @@ std::string CallbackOf(const QObject* object) {
   return object->property(kCallbackProperty).toString().toStdString();
 }
 
+std::string Describe(const QObject* object) {
+  return "\"" + object->objectName().toStdString() + "\"";
+}
+
 // The identifier an object is tagged with: 0 when untagged, -1 when the tag
-// is not a positive integer.
-int IdOf(const QObject* object) {
+// is not a positive integer (`error` then names the object as `what`).
+int IdOf(const QObject* object, const char* what, std::string* error) {
   const QVariant tag = object->property(kIdProperty);
   if (!tag.isValid())
     return 0;
   bool ok = false;
   const int id = tag.toInt(&ok);
-  return ok && id > 0 ? id : -1;
-}
-
-std::string Describe(const QObject* object) {
-  return "\"" + object->objectName().toStdString() + "\"";
+  if (ok && id > 0)
+    return id;
+  *error = std::string(what) + " " + Describe(object) +
+           " has an identifier that is not a positive number";
+  return -1;
 }
 
 // A ring's zorqValues: a string list, or one string of comma-separated values.
@@ -88,9 +92,8 @@ bool PrepareRing(QComboBox* ring, std::string* error) {
   std::vector<int> values;
   if (!RingValues(ring, &values, error))
     return false;
-  for (int index = 0; index < ring->count(); ++index) {
+  for (int index = 0; index < ring->count(); ++index)
     ring->setItemData(index, values[static_cast<size_t>(index)]);
-  }
   return true;
 }
 
@@ -123,9 +126,8 @@ bool PrepareControl(QWidget* widget, int id, PanelWidgets* widgets, std::string*
              ", which another control already has";
     return false;
   }
-  if (kind == ControlKind::Ring && !PrepareRing(qobject_cast<QComboBox*>(widget), error)) {
+  if (kind == ControlKind::Ring && !PrepareRing(qobject_cast<QComboBox*>(widget), error))
     return false;
-  }
   if (kind == ControlKind::Timer && !PrepareTimer(widget, error))
     return false;
   const QVariant visible = widget->property(kVisibleProperty);
@@ -174,9 +176,8 @@ std::vector<std::string> DefaultPanelSearchPath() {
   const QString besideInstall =
       QDir::cleanPath(QDir(programFolder).filePath(QStringLiteral(ZORQ_DATA_DIR_FROM_BIN)));
   std::vector<std::string> folders = {programFolder.toStdString(), besideInstall.toStdString()};
-  if (besideInstall != QDir::cleanPath(QStringLiteral(ZORQ_DATA_DIR))) {
+  if (besideInstall != QDir::cleanPath(QStringLiteral(ZORQ_DATA_DIR)))
     folders.push_back(ZORQ_DATA_DIR);
-  }
   return folders;
 }
 
@@ -187,9 +188,8 @@ std::string FindPanelFile(const std::string& fileName, const std::vector<std::st
   if (name.contains(QLatin1Char('/'))) {
     candidates << name;
   } else {
-    for (const std::string& folder : folders) {
+    for (const std::string& folder : folders)
       candidates << QDir(QString::fromStdString(folder)).filePath(name);
-    }
   }
   for (const QString& candidate : candidates) {
     if (QFileInfo(candidate).isFile())
@@ -217,21 +217,13 @@ std::unique_ptr<QWidget> LoadPanelWindow(const std::string& path, std::string* e
 bool PreparePanelWidgets(QWidget* window, PanelWidgets* widgets, std::string* error) {
   PanelWidgets result;
   for (QWidget* widget : window->findChildren<QWidget*>()) {
-    const int id = IdOf(widget);
-    if (id < 0) {
-      *error = "control " + Describe(widget) + " has an identifier that is not a positive number";
-      return false;
-    }
-    if (id > 0 && !PrepareControl(widget, id, &result, error))
+    const int id = IdOf(widget, "control", error);
+    if (id < 0 || (id > 0 && !PrepareControl(widget, id, &result, error)))
       return false;
   }
   for (QAction* action : window->findChildren<QAction*>()) {
-    const int id = IdOf(action);
-    if (id < 0) {
-      *error = "menu item " + Describe(action) + " has an identifier that is not a positive number";
-      return false;
-    }
-    if (id > 0 && !PrepareMenuItem(action, id, &result, error))
+    const int id = IdOf(action, "menu item", error);
+    if (id < 0 || (id > 0 && !PrepareMenuItem(action, id, &result, error)))
       return false;
   }
   *widgets = std::move(result);
@@ -242,9 +234,8 @@ PanelDescription DescribePanel(const QWidget* window, const PanelWidgets& widget
   PanelDescription panel;
   panel.title = window->windowTitle().toStdString();
   panel.callback = CallbackOf(window);
-  for (const auto& [id, widget] : widgets.controls) {
+  for (const auto& [id, widget] : widgets.controls)
     panel.controls.push_back(DescribeControl(id, widgets.kinds.at(id), widget));
-  }
   for (const auto& [id, action] : widgets.menuItems) {
     panel.menuItems.push_back(MenuItemDescription{id, TextWithoutMnemonics(action->text()),
                                                   CallbackOf(action), !action->isEnabled()});

@@ -9,11 +9,17 @@
 
 namespace {
 
+const QString kOpenFromTitle = QStringLiteral("Open From File");
+const QString kOpenToTitle = QStringLiteral("Open To File");
+
 QString FilterFor(const QString& pattern) {
-  if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*")) {
+  if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*"))
     return QStringLiteral("All files (*)");
-  }
   return pattern;
+}
+
+QString ExistingFolderOr(const QString& folder, const QString& fallback) {
+  return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : fallback;
 }
 
 }  // namespace
@@ -36,37 +42,24 @@ QStringList FileDialogFilters(const std::string& defaultFileSpec, const std::str
   return filters;
 }
 
-namespace {
-
-const QString kOpenFromTitle = QStringLiteral("Open From File");
-const QString kOpenToTitle = QStringLiteral("Open To File");
-
-QString ExistingFolderOr(const QString& folder, const QString& fallback) {
-  return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : fallback;
-}
-
-}  // namespace
-
 FileDialogPlan PlanFileDialog(const PopupRequest& request, const FileDialogMemory& memory) {
   FileDialogPlan plan;
   plan.title = QString::fromStdString(request.title);
-  const QString home = QDir::homePath();
+  const QString lastFolder = ExistingFolderOr(memory.lastFolder, QDir::homePath());
   if (plan.title == kOpenFromTitle) {
     plan.filters =
         QStringList{QStringLiteral("Dumps (*.txt *.csv)"), QStringLiteral("All files (*)")};
-    plan.directory = ExistingFolderOr(memory.lastFolder, home);
+    plan.directory = lastFolder;
     plan.existingOnly = true;
   } else if (plan.title == kOpenToTitle) {
     plan.filters =
         QStringList{QStringLiteral("CSV files (*.csv)"), QStringLiteral("All files (*)")};
     plan.defaultSuffix = QStringLiteral("csv");
+    plan.directory = lastFolder;
     if (!memory.lastFromPath.isEmpty()) {
       const QFileInfo from(memory.lastFromPath);
-      plan.directory =
-          ExistingFolderOr(from.absolutePath(), ExistingFolderOr(memory.lastFolder, home));
+      plan.directory = ExistingFolderOr(from.absolutePath(), lastFolder);
       plan.proposedName = from.completeBaseName() + QStringLiteral(".csv");
-    } else {
-      plan.directory = ExistingFolderOr(memory.lastFolder, home);
     }
   } else {
     plan.filters = FileDialogFilters(request.defaultFileSpec, request.fileTypeList);

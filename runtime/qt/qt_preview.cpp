@@ -59,14 +59,13 @@ class ZoomingChartView : public QChartView {
     QChartView::mouseMoveEvent(event);
   }
   void mouseReleaseEvent(QMouseEvent* event) override {
-    if (panning_ && event->button() == Qt::RightButton) {
+    // The right button ends panning and never reaches the rubber band, whose
+    // right click zooms out; the reset button does better.
+    if (event->button() == Qt::RightButton) {
       panning_ = false;
       event->accept();
       return;
     }
-    // The rubber band's right click zooms out; the reset button does better.
-    if (event->button() == Qt::RightButton)
-      return;
     QChartView::mouseReleaseEvent(event);
   }
 

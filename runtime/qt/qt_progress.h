@@ -3,7 +3,6 @@
 // the time left, with a Cancel button.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>

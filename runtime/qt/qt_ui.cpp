@@ -104,6 +104,25 @@ bool ApplicationReady() {
   return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
+// The value stored under `key`, or null when there is none.
+template <typename Map>
+typename Map::mapped_type ValueOrNull(const Map& map, int key) {
+  const auto found = map.find(key);
+  return found == map.end() ? nullptr : found->second;
+}
+
+std::string OrEmpty(const char* text) {
+  return text == nullptr ? "" : text;
+}
+
+PopupRequest Request(PopupRequest::Kind kind, const char* title, const char* message = nullptr) {
+  PopupRequest request;
+  request.kind = kind;
+  request.title = OrEmpty(title);
+  request.message = OrEmpty(message);
+  return request;
+}
+
 std::string JoinPaths(const std::vector<std::string>& paths) {
   std::string joined;
   for (const std::string& path : paths) {
@@ -174,16 +193,24 @@ struct QtUi::Impl {
     return found == panels.end() ? nullptr : found->second.get();
   }
 
-  int FindControl(int panel, int control, QWidget** widget, ControlKind* kind) const {
+  // Hands a control's widget and kind, with `args`, to `apply`: 0 when it
+  // succeeds, UIE_BAD_CONTROL when it fails or there is no such control,
+  // UIE_BAD_HANDLE when there is no such panel.
+  template <typename Apply, typename... Args>
+  int ApplyToControl(int panel, int control, Apply apply, Args... args) const {
     const LoadedPanel* loaded = Find(panel);
     if (loaded == nullptr)
       return UIE_BAD_HANDLE;
-    const auto found = loaded->widgets.controls.find(control);
-    if (found == loaded->widgets.controls.end())
+    QWidget* widget = ValueOrNull(loaded->widgets.controls, control);
+    if (widget == nullptr)
       return UIE_BAD_CONTROL;
-    *widget = found->second;
-    *kind = loaded->widgets.kinds.at(control);
-    return 0;
+    return apply(widget, loaded->widgets.kinds.at(control), args...) ? 0 : UIE_BAD_CONTROL;
+  }
+
+  // Records a popup as asked for.
+  PopupRequest Record(PopupRequest request) {
+    popups.push_back(request);
+    return request;
   }
 
   // Counts the callbacks on the stack, so that a panel discarded by one of
@@ -201,11 +228,8 @@ struct QtUi::Impl {
     const LoadedPanel* loaded = Find(panel);
     if (loaded == nullptr)
       return;
-    const auto found = loaded->bindings.controls.find(control);
-    if (found == loaded->bindings.controls.end())
-      return;
-    const CtrlCallbackFn callback = found->second;
-    RunCallback([&] { callback(panel, control, event, nullptr, 0, 0); });
+    if (const CtrlCallbackFn callback = ValueOrNull(loaded->bindings.controls, control))
+      RunCallback([&] { callback(panel, control, event, nullptr, 0, 0); });
   }
 
   void DeliverClose(int panel) {
@@ -224,11 +248,8 @@ struct QtUi::Impl {
     const LoadedPanel* loaded = Find(panel);
     if (loaded == nullptr)
       return;
-    const auto found = loaded->bindings.menuItems.find(item);
-    if (found == loaded->bindings.menuItems.end())
-      return;
-    const MenuCallbackFn callback = found->second;
-    RunCallback([&] { callback(panel + kMenuBarOffset, item, nullptr, panel); });
+    if (const MenuCallbackFn callback = ValueOrNull(loaded->bindings.menuItems, item))
+      RunCallback([&] { callback(panel + kMenuBarOffset, item, nullptr, panel); });
   }
 
   void ConnectControl(int panel, int id, ControlKind kind, QWidget* widget) {
@@ -272,10 +293,7 @@ struct QtUi::Impl {
     const LoadedPanel* loaded = Find(panel);
     if (loaded == nullptr || loaded->dropMenuItem == 0)
       return;
-    QAction* action = nullptr;
-    const auto found = loaded->widgets.menuItems.find(loaded->dropMenuItem);
-    if (found != loaded->widgets.menuItems.end())
-      action = found->second;
+    const QAction* action = ValueOrNull(loaded->widgets.menuItems, loaded->dropMenuItem);
     if (action == nullptr || !action->isEnabled())
       return;
     droppedPath = path;
@@ -301,9 +319,8 @@ struct QtUi::Impl {
       }
     }
     for (const auto& [id, action] : loaded->widgets.menuItems) {
-      const int item = id;
       QObject::connect(action, &QAction::triggered, window,
-                       [this, panel, item] { DeliverMenuItem(panel, item); });
+                       [this, panel, id] { DeliverMenuItem(panel, id); });
     }
   }
 
@@ -321,7 +338,7 @@ struct QtUi::Impl {
 
   // The path the operator (or the responder) chose; false when cancelled.
   bool AskForPath(const PopupRequest& request, std::string* path) {
-    popups.push_back(request);
+    Record(request);
     if (dropPending) {
       dropPending = false;
       *path = droppedPath;
@@ -376,17 +393,13 @@ QWidget* QtUi::PanelWindow(int panel) const {
 }
 
 QWidget* QtUi::ControlWidget(int panel, int control) const {
-  QWidget* widget = nullptr;
-  ControlKind kind = ControlKind::TextDisplay;
-  return impl_->FindControl(panel, control, &widget, &kind) == 0 ? widget : nullptr;
+  const LoadedPanel* loaded = impl_->Find(panel);
+  return loaded == nullptr ? nullptr : ValueOrNull(loaded->widgets.controls, control);
 }
 
 QAction* QtUi::MenuItemAction(int panel, int item) const {
   const LoadedPanel* loaded = impl_->Find(panel);
-  if (loaded == nullptr)
-    return nullptr;
-  const auto found = loaded->widgets.menuItems.find(item);
-  return found == loaded->widgets.menuItems.end() ? nullptr : found->second;
+  return loaded == nullptr ? nullptr : ValueOrNull(loaded->widgets.menuItems, item);
 }
 
 bool QtUi::Running() const {
@@ -463,7 +476,7 @@ int QtUi::Init(char* argv[]) {
 int QtUi::LoadPanel(int /*parent*/, const char* fileName, int /*resourceId*/) {
   if (!ApplicationReady())
     return UIE_NO_BACKEND;
-  const std::string name = fileName == nullptr ? std::string() : fileName;
+  const std::string name = OrEmpty(fileName);
   std::vector<std::string> looked;
   const std::string path = FindPanelFile(name, PanelSearchPath(), &looked);
   if (path.empty()) {
@@ -471,21 +484,20 @@ int QtUi::LoadPanel(int /*parent*/, const char* fileName, int /*resourceId*/) {
                  name.c_str(), JoinPaths(looked).c_str());
     return UIE_PANEL_FILE;
   }
-  auto loaded = std::make_unique<LoadedPanel>();
   std::string error;
+  auto refuse = [&](int code) {
+    std::fprintf(stderr, "ZORQConvert: the panel file \"%s\" cannot be used: %s.\n", path.c_str(),
+                 error.c_str());
+    return code;
+  };
+  auto loaded = std::make_unique<LoadedPanel>();
   loaded->window = LoadPanelWindow(path, &error);
   if (loaded->window == nullptr ||
-      !PreparePanelWidgets(loaded->window.get(), &loaded->widgets, &error)) {
-    std::fprintf(stderr, "ZORQConvert: the panel file \"%s\" cannot be used: %s.\n", path.c_str(),
-                 error.c_str());
-    return UIE_PANEL_FILE;
-  }
+      !PreparePanelWidgets(loaded->window.get(), &loaded->widgets, &error))
+    return refuse(UIE_PANEL_FILE);
   const PanelDescription description = DescribePanel(loaded->window.get(), loaded->widgets);
-  if (!ResolvePanelBindings(description, &loaded->bindings, &error)) {
-    std::fprintf(stderr, "ZORQConvert: the panel file \"%s\" cannot be used: %s.\n", path.c_str(),
-                 error.c_str());
-    return UIE_BAD_BINDING;
-  }
+  if (!ResolvePanelBindings(description, &loaded->bindings, &error))
+    return refuse(UIE_BAD_BINDING);
   const int panel = impl_->nextPanel++;
   impl_->Connect(panel, loaded.get());
   impl_->panels[panel] = std::move(loaded);
@@ -541,61 +553,34 @@ int QtUi::GetPanelMenuBar(int panel) {
   return panel + kMenuBarOffset;
 }
 
+// The reads refuse a null `value`, as a control without such a value.
 int QtUi::GetCtrlInt(int panel, int control, int* value) {
-  QWidget* widget = nullptr;
-  ControlKind kind = ControlKind::TextDisplay;
-  const int found = impl_->FindControl(panel, control, &widget, &kind);
-  if (found != 0)
-    return found;
-  return value != nullptr && ReadControlInt(widget, kind, value) ? 0 : UIE_BAD_CONTROL;
+  return impl_->ApplyToControl(panel, control, ReadControlInt, value);
 }
 
 int QtUi::GetCtrlDouble(int panel, int control, double* value) {
-  QWidget* widget = nullptr;
-  ControlKind kind = ControlKind::TextDisplay;
-  const int found = impl_->FindControl(panel, control, &widget, &kind);
-  if (found != 0)
-    return found;
-  return value != nullptr && ReadControlDouble(widget, kind, value) ? 0 : UIE_BAD_CONTROL;
+  return impl_->ApplyToControl(panel, control, ReadControlDouble, value);
 }
 
 int QtUi::SetCtrlInt(int panel, int control, int value) {
-  QWidget* widget = nullptr;
-  ControlKind kind = ControlKind::TextDisplay;
-  const int found = impl_->FindControl(panel, control, &widget, &kind);
-  if (found != 0)
-    return found;
-  return WriteControlInt(widget, kind, value) ? 0 : UIE_BAD_CONTROL;
+  return impl_->ApplyToControl(panel, control, WriteControlInt, value);
 }
 
 int QtUi::SetCtrlDouble(int panel, int control, double value) {
-  QWidget* widget = nullptr;
-  ControlKind kind = ControlKind::TextDisplay;
-  const int found = impl_->FindControl(panel, control, &widget, &kind);
-  if (found != 0)
-    return found;
-  return WriteControlDouble(widget, kind, value) ? 0 : UIE_BAD_CONTROL;
+  return impl_->ApplyToControl(panel, control, WriteControlDouble, value);
 }
 
 int QtUi::SetCtrlText(int panel, int control, const char* text) {
-  QWidget* widget = nullptr;
-  ControlKind kind = ControlKind::TextDisplay;
-  const int found = impl_->FindControl(panel, control, &widget, &kind);
-  if (found != 0)
-    return found;
-  return WriteControlText(widget, kind, text) ? 0 : UIE_BAD_CONTROL;
+  return impl_->ApplyToControl(panel, control, WriteControlText, text);
 }
 
 int QtUi::SetCtrlVisible(int panel, int control, bool visible) {
-  QWidget* widget = nullptr;
-  ControlKind kind = ControlKind::TextDisplay;
-  const int found = impl_->FindControl(panel, control, &widget, &kind);
-  if (found != 0)
-    return found;
-  // A timer has nothing to show; its placeholder stays hidden.
-  if (kind != ControlKind::Timer)
-    ShowControl(widget, visible);
-  return 0;
+  return impl_->ApplyToControl(panel, control, [visible](QWidget* widget, ControlKind kind) {
+    // A timer has nothing to show; its placeholder stays hidden.
+    if (kind != ControlKind::Timer)
+      ShowControl(widget, visible);
+    return true;
+  });
 }
 
 int QtUi::SetMenuItemDimmed(int menuBar, int item, bool dimmed) {
@@ -610,12 +595,10 @@ int QtUi::FileSelectPopup(const char* defaultDirectory, const char* defaultFileS
                           const char* fileTypeList, const char* title, char* pathBuffer) {
   if (pathBuffer == nullptr)
     return VAL_NO_FILE_SELECTED;
-  PopupRequest request;
-  request.kind = PopupRequest::Kind::FileSelect;
-  request.title = title == nullptr ? "" : title;
-  request.defaultDirectory = defaultDirectory == nullptr ? "" : defaultDirectory;
-  request.defaultFileSpec = defaultFileSpec == nullptr ? "" : defaultFileSpec;
-  request.fileTypeList = fileTypeList == nullptr ? "" : fileTypeList;
+  PopupRequest request = Request(PopupRequest::Kind::FileSelect, title);
+  request.defaultDirectory = OrEmpty(defaultDirectory);
+  request.defaultFileSpec = OrEmpty(defaultFileSpec);
+  request.fileTypeList = OrEmpty(fileTypeList);
   std::string path;
   if (!impl_->AskForPath(request, &path) || path.empty())
     return VAL_NO_FILE_SELECTED;
@@ -633,22 +616,14 @@ int QtUi::FileSelectPopup(const char* defaultDirectory, const char* defaultFileS
 }
 
 int QtUi::ConfirmPopup(const char* title, const char* message) {
-  PopupRequest request;
-  request.kind = PopupRequest::Kind::Confirm;
-  request.title = title == nullptr ? "" : title;
-  request.message = message == nullptr ? "" : message;
-  impl_->popups.push_back(request);
+  const PopupRequest request = impl_->Record(Request(PopupRequest::Kind::Confirm, title, message));
   if (impl_->responder)
     return impl_->responder(request).result != 0 ? 1 : 0;
   return AskYesNo(impl_->DialogParent(), request) ? 1 : 0;
 }
 
 int QtUi::MessagePopup(const char* title, const char* message) {
-  PopupRequest request;
-  request.kind = PopupRequest::Kind::Message;
-  request.title = title == nullptr ? "" : title;
-  request.message = message == nullptr ? "" : message;
-  impl_->popups.push_back(request);
+  const PopupRequest request = impl_->Record(Request(PopupRequest::Kind::Message, title, message));
   if (impl_->responder) {
     impl_->responder(request);
   } else {
@@ -694,32 +669,23 @@ int QtUi::RunWithProgress(const char* title, const ProgressTask& task) {
 
 int QtUi::ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
                            int fittingValue) {
-  LoadedPanel* loaded = impl_->Find(panel);
-  if (loaded == nullptr)
-    return UIE_BAD_HANDLE;
-  QWidget* ring = ControlWidget(panel, fromTypeRing);
-  if (ring == nullptr)
-    return UIE_BAD_CONTROL;
-  loaded->extras->ShowFromFileKind(ring, path, kindText, fittingValue);
+  const int shown = impl_->ApplyToControl(panel, fromTypeRing, [&](QWidget* ring, ControlKind) {
+    Extras(panel)->ShowFromFileKind(ring, path, kindText, fittingValue);
+    return true;
+  });
   // However the From file came (dialog, drop, command line), the To dialog
   // starts beside it.
-  if (path != nullptr && *path != '\0') {
-    PopupRequest opened;
-    opened.title = "Open From File";
-    RememberChosenFile(opened, path, &impl_->dialogMemory);
-  }
-  return 0;
+  if (shown == 0 && path != nullptr && *path != '\0')
+    RememberChosenFile(Request(PopupRequest::Kind::FileSelect, "Open From File"), path,
+                       &impl_->dialogMemory);
+  return shown;
 }
 
 int QtUi::ShowConversionDetails(int panel, int statusControl, const char* details) {
-  LoadedPanel* loaded = impl_->Find(panel);
-  if (loaded == nullptr)
-    return UIE_BAD_HANDLE;
-  QWidget* status = ControlWidget(panel, statusControl);
-  if (status == nullptr)
-    return UIE_BAD_CONTROL;
-  loaded->extras->ShowDetails(status, details);
-  return 0;
+  return impl_->ApplyToControl(panel, statusControl, [&](QWidget* status, ControlKind) {
+    Extras(panel)->ShowDetails(status, details);
+    return true;
+  });
 }
 
 int QtUi::OfferPreview(int panel, const char* title, PreviewLoader loader) {
