@@ -75,9 +75,6 @@ class FlashLineReader {
   int LineInteger(int offset) const;
   double LineDecimal(int offset) const;
 
-  // The header: the first block as read.
-  const char* Block() const { return block_; }
-  int BlockLength() const { return blockLength_; }
   // True when the header holds `letter` at `offset`.
   bool HeaderHasLetter(int offset, char letter) const;
   // Integer reading of the header from `offset`, bounded by the block's end.

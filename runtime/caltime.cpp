@@ -26,6 +26,13 @@ bool IsCalendarTime(int year, int month, int day, int hour, int minute, int seco
   return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
+// A null `out` is a field the caller does not want.
+template <typename T>
+void StoreIfWanted(T* out, T value) {
+  if (out != nullptr)
+    *out = value;
+}
+
 }  // namespace
 
 int AbsoluteTimeFromLocalCalendar(int year, int month, int day, int hour, int minute, int second,
@@ -55,22 +62,14 @@ int AbsoluteTimeToLocalCalendar(AbsoluteTime time, int* year, int* month, int* d
   std::tm fields{};
   if (localtime_r(&seconds, &fields) == nullptr)
     return -1;
-  if (year)
-    *year = fields.tm_year + 1900;
-  if (month)
-    *month = fields.tm_mon + 1;
-  if (day)
-    *day = fields.tm_mday;
-  if (hour)
-    *hour = fields.tm_hour;
-  if (minute)
-    *minute = fields.tm_min;
-  if (second)
-    *second = fields.tm_sec;
-  if (fraction)
-    *fraction = time.fraction;
-  if (weekday)
-    *weekday = fields.tm_wday;
+  StoreIfWanted(year, fields.tm_year + 1900);
+  StoreIfWanted(month, fields.tm_mon + 1);
+  StoreIfWanted(day, fields.tm_mday);
+  StoreIfWanted(hour, fields.tm_hour);
+  StoreIfWanted(minute, fields.tm_min);
+  StoreIfWanted(second, fields.tm_sec);
+  StoreIfWanted(fraction, time.fraction);
+  StoreIfWanted(weekday, fields.tm_wday);
   return 0;
 }
 

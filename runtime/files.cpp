@@ -259,10 +259,7 @@ long long SetFilePtr(int handle, long long offset, int origin) {
 
 int FlushFile(int handle) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr) {
-    return -1;
-  }
-  return FlushSlot(slot) ? 0 : -1;
+  return slot != nullptr && FlushSlot(slot) ? 0 : -1;
 }
 
 int CloseFile(int handle) {

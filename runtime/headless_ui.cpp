@@ -24,12 +24,8 @@ int HeadlessUi::LoadPanel(int /*parent*/, const char* /*fileName*/, int /*resour
   }
   controls_.clear();
   for (const ControlDescription& control : description_.controls) {
-    ControlState& state = controls_[control.id];
-    state.kind = control.kind;
-    state.intValue = control.intValue;
-    state.doubleValue = control.doubleValue;
-    state.text = control.text;
-    state.visible = control.visible;
+    controls_[control.id] = ControlState{control.kind, control.intValue, control.doubleValue,
+                                         control.text, control.visible};
   }
   menuDimmed_.clear();
   for (const MenuItemDescription& item : description_.menuItems)
@@ -40,16 +36,14 @@ int HeadlessUi::LoadPanel(int /*parent*/, const char* /*fileName*/, int /*resour
 }
 
 int HeadlessUi::DisplayPanel(int panel) {
-  if (panel != panel_ || panel_ <= 0)
-    return UIE_BAD_HANDLE;
-  if (failDisplay_)
+  if (!IsLoaded(panel) || failDisplay_)
     return UIE_BAD_HANDLE;
   displayed_ = true;
   return 0;
 }
 
 int HeadlessUi::DiscardPanel(int panel) {
-  if (panel != panel_ || panel_ <= 0)
+  if (!IsLoaded(panel))
     return UIE_BAD_HANDLE;
   ++discards_;
   panel_ = 0;
@@ -73,13 +67,13 @@ int HeadlessUi::QuitUserInterface(int /*code*/) {
 }
 
 int HeadlessUi::GetPanelMenuBar(int panel) {
-  if (panel != panel_ || panel_ <= 0)
+  if (!IsLoaded(panel))
     return UIE_BAD_HANDLE;
   return panel_ + kMenuBarOffset;
 }
 
 HeadlessUi::ControlState* HeadlessUi::Control(int panel, int control) {
-  if (panel != panel_ || panel_ <= 0)
+  if (!IsLoaded(panel))
     return nullptr;
   const auto found = controls_.find(control);
   return found == controls_.end() ? nullptr : &found->second;
@@ -90,61 +84,56 @@ const HeadlessUi::ControlState* HeadlessUi::Control(int control) const {
   return found == controls_.end() ? nullptr : &found->second;
 }
 
-int HeadlessUi::GetCtrlInt(int panel, int control, int* value) {
+// Hands the control to `use`; UIE_BAD_CONTROL when the panel has no such control.
+template <typename Use>
+int HeadlessUi::WithControl(int panel, int control, Use use) {
   ControlState* state = Control(panel, control);
-  if (state == nullptr || value == nullptr)
+  if (state == nullptr)
     return UIE_BAD_CONTROL;
-  *value =
-      state->kind == ControlKind::Numeric ? TruncateToInt(state->doubleValue) : state->intValue;
+  use(*state);
   return 0;
+}
+
+int HeadlessUi::GetCtrlInt(int panel, int control, int* value) {
+  if (value == nullptr)
+    return UIE_BAD_CONTROL;
+  return WithControl(panel, control, [value](const ControlState& state) {
+    *value = state.kind == ControlKind::Numeric ? TruncateToInt(state.doubleValue) : state.intValue;
+  });
 }
 
 int HeadlessUi::GetCtrlDouble(int panel, int control, double* value) {
-  ControlState* state = Control(panel, control);
-  if (state == nullptr || value == nullptr)
+  if (value == nullptr)
     return UIE_BAD_CONTROL;
-  *value = state->kind == ControlKind::Numeric ? state->doubleValue : state->intValue;
-  return 0;
+  return WithControl(panel, control, [value](const ControlState& state) {
+    *value = state.kind == ControlKind::Numeric ? state.doubleValue : state.intValue;
+  });
 }
 
 int HeadlessUi::SetCtrlInt(int panel, int control, int value) {
-  ControlState* state = Control(panel, control);
-  if (state == nullptr)
-    return UIE_BAD_CONTROL;
-  if (state->kind == ControlKind::Numeric) {
-    state->doubleValue = value;
-  } else {
-    state->intValue = value;
-  }
-  return 0;
+  return WithControl(panel, control, [value](ControlState& state) {
+    if (state.kind == ControlKind::Numeric)
+      state.doubleValue = value;
+    else
+      state.intValue = value;
+  });
 }
 
 int HeadlessUi::SetCtrlDouble(int panel, int control, double value) {
-  ControlState* state = Control(panel, control);
-  if (state == nullptr)
-    return UIE_BAD_CONTROL;
-  if (state->kind == ControlKind::Numeric) {
-    state->doubleValue = value;
-  } else {
-    state->intValue = TruncateToInt(value);
-  }
-  return 0;
+  return WithControl(panel, control, [value](ControlState& state) {
+    if (state.kind == ControlKind::Numeric)
+      state.doubleValue = value;
+    else
+      state.intValue = TruncateToInt(value);
+  });
 }
 
 int HeadlessUi::SetCtrlText(int panel, int control, const char* text) {
-  ControlState* state = Control(panel, control);
-  if (state == nullptr)
-    return UIE_BAD_CONTROL;
-  state->text = text;
-  return 0;
+  return WithControl(panel, control, [text](ControlState& state) { state.text = text; });
 }
 
 int HeadlessUi::SetCtrlVisible(int panel, int control, bool visible) {
-  ControlState* state = Control(panel, control);
-  if (state == nullptr)
-    return UIE_BAD_CONTROL;
-  state->visible = visible;
-  return 0;
+  return WithControl(panel, control, [visible](ControlState& state) { state.visible = visible; });
 }
 
 int HeadlessUi::SetMenuItemDimmed(int menuBar, int item, bool dimmed) {
@@ -309,7 +298,7 @@ int HeadlessUi::RunWithProgress(const char* title, const ProgressTask& task) {
 
 int HeadlessUi::ShowFromFileKind(int panel, int /*fromTypeRing*/, const char* path,
                                  const char* kindText, int fittingValue) {
-  if (panel != panel_ || panel_ <= 0)
+  if (!IsLoaded(panel))
     return UIE_BAD_HANDLE;
   fromPath_ = path;
   fromKind_ = kindText;
@@ -318,14 +307,14 @@ int HeadlessUi::ShowFromFileKind(int panel, int /*fromTypeRing*/, const char* pa
 }
 
 int HeadlessUi::ShowConversionDetails(int panel, int /*statusControl*/, const char* details) {
-  if (panel != panel_ || panel_ <= 0)
+  if (!IsLoaded(panel))
     return UIE_BAD_HANDLE;
   details_ = details;
   return 0;
 }
 
 int HeadlessUi::OfferPreview(int panel, const char* title, PreviewLoader loader) {
-  if (panel != panel_ || panel_ <= 0)
+  if (!IsLoaded(panel))
     return UIE_BAD_HANDLE;
   previewTitle_ = title;
   preview_ = std::move(loader);
@@ -333,7 +322,7 @@ int HeadlessUi::OfferPreview(int panel, const char* title, PreviewLoader loader)
 }
 
 int HeadlessUi::AcceptDroppedFiles(int panel, int menuItem) {
-  if (panel != panel_ || panel_ <= 0)
+  if (!IsLoaded(panel))
     return UIE_BAD_HANDLE;
   dropMenuItem_ = menuItem;
   return 0;

@@ -42,7 +42,6 @@ class HeadlessUi : public UiBackend {
 
   // --- Looking at the panel ---
   int Panel() const { return panel_; }
-  bool Loaded() const { return panel_ > 0; }
   bool Displayed() const { return displayed_; }
   bool QuitRequested() const { return quitRequested_; }
   std::string Text(int control) const;
@@ -119,7 +118,10 @@ class HeadlessUi : public UiBackend {
     bool visible = true;
   };
 
+  bool IsLoaded(int panel) const { return panel_ > 0 && panel == panel_; }
   ControlState* Control(int panel, int control);
+  template <typename Use>
+  int WithControl(int panel, int control, Use use);
   const ControlState* Control(int control) const;
   PopupAnswer Ask(PopupRequest request);
   PopupAnswer AnswerWithDroppedPath(PopupRequest request);
