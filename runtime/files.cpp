@@ -277,10 +277,7 @@ int CloseFile(int handle) {
 long long FileLength(int handle) {
   FileSlot* slot = SlotOf(handle);
   struct stat info {};
-  if (slot == nullptr || FileStatus(slot->fd, &info) != 0) {
-    return -1;
-  }
-  if (!S_ISREG(info.st_mode)) {
+  if (slot == nullptr || FileStatus(slot->fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     return -1;
   }
   long long length = static_cast<long long>(info.st_size);

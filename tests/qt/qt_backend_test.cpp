@@ -18,6 +18,7 @@
 #include <QSet>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -193,6 +194,38 @@ TEST(QtEngine, UnknownHandlesControlsAndMismatchedValuesAreRefused) {
   EXPECT_EQ(shell.ui().PanelWindow(PanelHandle), nullptr);
   EXPECT_EQ(GetCtrlVal(PanelHandle, kCtrlFromType, &value), UIE_BAD_HANDLE);
   EXPECT_EQ(DiscardPanel(PanelHandle), UIE_BAD_HANDLE);
+}
+
+TEST(QtEngine, IntAndDoubleValuesCrossEveryKindOfControl) {
+  QtShell shell;
+  ASSERT_GT(shell.Load(), 0);
+  int value = 0;
+  double real = 0.0;
+  // A numeric control keeps the fraction; read as an int it is cut off.
+  EXPECT_EQ(SetCtrlVal(PanelHandle, kCtrlGainM, -2.75), 0);
+  EXPECT_EQ(GetCtrlVal(PanelHandle, kCtrlGainM, &value), 0);
+  EXPECT_EQ(value, -2);
+  EXPECT_EQ(GetCtrlVal(PanelHandle, kCtrlGainM, &real), 0);
+  EXPECT_EQ(real, -2.75);
+  EXPECT_LT(SetCtrlVal(PanelHandle, kCtrlGainM, std::nan("")), 0);
+  // A ring and a switch take a double cut to a whole number and read back
+  // as whole doubles; a ring refuses a value it does not list.
+  EXPECT_EQ(SetCtrlVal(PanelHandle, kCtrlFromType, 3.9), 0);
+  EXPECT_EQ(GetCtrlVal(PanelHandle, kCtrlFromType, &real), 0);
+  EXPECT_EQ(real, 3.0);
+  EXPECT_LT(SetCtrlVal(PanelHandle, kCtrlFromType, 42), 0);
+  EXPECT_EQ(GetCtrlVal(PanelHandle, kCtrlFromType, &value), 0);
+  EXPECT_EQ(value, 3);
+  EXPECT_EQ(SetCtrlVal(PanelHandle, kCtrlCorrection, 0.5), 0);
+  EXPECT_EQ(GetCtrlVal(PanelHandle, kCtrlCorrection, &value), 0);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(SetCtrlVal(PanelHandle, kCtrlCorrection, 1), 0);
+  EXPECT_EQ(GetCtrlVal(PanelHandle, kCtrlCorrection, &real), 0);
+  EXPECT_EQ(real, 1.0);
+  // Nowhere to put the value: refused, and a panel that is not there first.
+  EXPECT_EQ(GetCtrlVal(PanelHandle, kCtrlGainM, static_cast<int*>(nullptr)), UIE_BAD_CONTROL);
+  EXPECT_EQ(GetCtrlVal(PanelHandle, kCtrlFromType, static_cast<double*>(nullptr)), UIE_BAD_CONTROL);
+  EXPECT_EQ(GetCtrlVal(PanelHandle + 1, kCtrlGainM, static_cast<int*>(nullptr)), UIE_BAD_HANDLE);
 }
 
 TEST(QtEvents, OperatorActionsOnControlsReachTheShellCallbacks) {
