@@ -9,15 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/numbers.h"
+
 namespace {
 
 constexpr size_t kReadBlock = 4 << 20;
 constexpr char kFiller[] = ",-101.00";
 constexpr int kLoggerFieldWidth = 8;
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // The most digits a number may have: their whole number fits 64 bits.
 constexpr int kMostDigits = 18;
@@ -27,8 +25,11 @@ constexpr double kTenths[kMostDigits + 1] = {1.0,   1e-1,  1e-2,  1e-3,  1e-4,  
 
 // Reads a decimal number such as "-02.5000" or "123.456" from `p` on;
 // returns where it ends (at `p` when there is no digit). The digits are
-// gathered as one whole number and scaled once.
-const char* ScanDecimal(const char* p, const char* end, float* value) {
+// gathered as one whole number and scaled once. Not the conversion's
+// ScanDecimal: this reads the plain fields of our own CSV, to a float that
+// is only drawn, over files of GBs, where the general grammar (white space,
+// exponents, correct rounding) took a quarter more time on a logger CSV.
+const char* ScanDrawnDecimal(const char* p, const char* end, float* value) {
   const char* start = p;
   const bool negative = p < end && *p == '-';
   if (p < end && (*p == '-' || *p == '+'))
@@ -51,7 +52,7 @@ const char* ScanDecimal(const char* p, const char* end, float* value) {
 
 // A decimal number that fills [p, end) exactly.
 bool ParseDecimal(const char* p, const char* end, float* value) {
-  return p < end && ScanDecimal(p, end, value) == end;
+  return p < end && ScanDrawnDecimal(p, end, value) == end;
 }
 
 int TwoDigits(const char* p) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <random>
 
 #include "tests/test_support.h"
@@ -124,6 +125,21 @@ TEST(PreviewData, GaugeValuesInOrderWithTheDateStampsMarked) {
   EXPECT_EQ(series.marks[1].label, "2019-06-30 13:00:00");
   // The header lines and the C4 and C0 records are not values.
   EXPECT_FALSE(PreviewFromText(PreviewKind::GaugeCsv, " Sample rate,04,Hz\r\n").error.empty());
+}
+
+TEST(PreviewData, OnlyAFieldThatIsOneDecimalNumberIsDrawn) {
+  const auto drawn = [](const std::string& value) {
+    const PreviewSeries series = PreviewFromText(PreviewKind::GaugeCsv, "D1,C1," + value + "\r\n");
+    return series.envelope.Empty() ? std::optional<float>() : series.envelope.MaxY();
+  };
+  EXPECT_EQ(drawn("-02.5000"), -2.5f);
+  EXPECT_EQ(drawn("5."), 5.0f);
+  EXPECT_EQ(drawn("+3"), 3.0f);
+  EXPECT_EQ(drawn("123456789012345678"), 123456789012345678.0f);  // 18 digits
+  for (const char* refused :
+       {"", " 2.5", "2.5 ", "2.5e3", "2.5x", "-", ".", "--1", "0x10", "1234567890123456789"}) {
+    EXPECT_FALSE(drawn(refused).has_value()) << '"' << refused << '"';
+  }
 }
 
 TEST(PreviewData, OnlyThePartOfTheFileThisConversionWroteIsRead) {
