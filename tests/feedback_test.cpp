@@ -21,17 +21,6 @@ using zorq_test::WriteWholeFile;
 
 namespace {
 
-// The worked logger dump with its data lines repeated `times` times.
-std::string LongLoggerDump(int times) {
-  const std::string worked = WorkedLoggerDump();
-  const size_t dataStart = worked.find("2048,2050");
-  std::string dump = worked.substr(0, dataStart);
-  const std::string lines = worked.substr(dataStart, worked.find("1024,3072") - dataStart);
-  for (int i = 0; i < times; ++i)
-    dump += lines;
-  return dump;
-}
-
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -42,7 +31,7 @@ TEST(ShellFeedback, ACancelledConversionLeavesTheToFileAsItWasAndReadsCancelled)
   HeadlessShell shell;
   PrepareShellAdditions();
   TempDir dir;
-  const std::string dump = LongLoggerDump(20000);  // about 5 MB
+  const std::string dump = zorq_test::RepeatedWorkedLoggerDump(20000);  // about 5 MB
   WriteWholeFile(dir.Path("dump.txt"), dump);
   WriteWholeFile(dir.Path("out.csv"), "what was there\r\n");
   shell.OpenFrom(dir.Path("dump.txt"));

@@ -123,6 +123,13 @@ std::string WorkedLoggerDump() {
          "1024,3072,4095,\r\n";
 }
 
+std::string RepeatedWorkedLoggerDump(int times) {
+  const std::string worked = WorkedLoggerDump();
+  const size_t dataStart = worked.find("2048,2050");
+  const std::string lines = worked.substr(dataStart, worked.find("1024,3072") - dataStart);
+  return worked.substr(0, dataStart) + Repeated(lines, times);
+}
+
 std::string WorkedLoggerCsv() {
   return "f001,S04,B0,2019-06-30T14:05:30"
          ",02.0005,02.0024,01.9995,02.0015,02.0034,01.9985,02.0005,02.0044,01.9976,02.0005,"

@@ -31,6 +31,9 @@ bool FileExists(const std::string& path);
 // 1054 bytes of logger CSV it converts into, and a gauge dump (T10) with the
 // gauge CSV it converts into.
 std::string WorkedLoggerDump();
+// The worked logger dump with its data lines before the short last one
+// repeated `times` times: a dump as long as a test needs.
+std::string RepeatedWorkedLoggerDump(int times);
 std::string WorkedLoggerCsv();
 std::string WorkedGaugeDump();
 std::string WorkedGaugeCsv();

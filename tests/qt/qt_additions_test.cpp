@@ -43,25 +43,13 @@
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
+using zorq_qt_test::kPatienceMs;
 using zorq_qt_test::QtShell;
 using zorq_test::ReadWholeFile;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
 namespace {
-
-constexpr int kPatienceMs = 20000;
-
-// The worked logger dump with its data lines repeated `times` times.
-std::string LongLoggerDump(int times) {
-  const std::string worked = zorq_test::WorkedLoggerDump();
-  const size_t dataStart = worked.find("2048,2050");
-  std::string dump = worked.substr(0, dataStart);
-  const std::string lines = worked.substr(dataStart, worked.find("1024,3072") - dataStart);
-  for (int i = 0; i < times; ++i)
-    dump += lines;
-  return dump;
-}
 
 // A shell on the real panel with the additions readied, as start-up does.
 struct Panel {
@@ -127,7 +115,8 @@ bool Drop(QWidget* window, QMimeData* mime) {
 
 TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas) {
   Panel panel;
-  const std::string dump = LongLoggerDump(20000);  // about 5 MB, some 80 reports
+  const std::string dump =
+      zorq_test::RepeatedWorkedLoggerDump(20000);  // about 5 MB, some 80 reports
   WriteWholeFile(panel.dir.Path("long.txt"), dump);
   WriteWholeFile(panel.dir.Path("out.csv"), "kept\r\n");
   panel.OpenFrom(panel.dir.Path("long.txt"));

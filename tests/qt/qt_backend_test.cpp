@@ -29,16 +29,13 @@
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
+using zorq_qt_test::kPatienceMs;
 using zorq_qt_test::QtShell;
 using zorq_test::ReadWholeFile;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
 namespace {
-
-// Long enough for any tick or event to arrive on a loaded machine; a test
-// that passes never waits this long.
-constexpr int kPatienceMs = 20000;
 
 int IntOf(int control) {
   int value = -12345;

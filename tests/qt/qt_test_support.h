@@ -11,6 +11,10 @@ class QWidget;
 
 namespace zorq_qt_test {
 
+// Long enough for any tick or event to arrive on a loaded machine; a test
+// that passes never waits this long.
+inline constexpr int kPatienceMs = 20000;
+
 // The folder of the panel file as the build places it beside the programs.
 std::string BuiltPanelFolder();
 
