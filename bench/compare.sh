@@ -27,22 +27,14 @@ build . build-bench
 base_cli=build-bench-base/bin/zorqconvert-cli
 cli=build-bench/bin/zorqconvert-cli
 
-now() { echo "$EPOCHREALTIME"; }
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-time_once() {
-  local start end
-  start=$(now)
-  "$@" >/dev/null 2>&1 || true
-  end=$(now)
-  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
-}
+source bench/timing.sh
 
 echo "base: $(git rev-parse --short "$rev"), this: the working tree; medians of $runs runs"
 printf '%-8s %10s %10s %10s %10s %8s\n' kind "base s" "base MB/s" "this s" "this MB/s" change
 for kind in logger gauge; do
   dump="$data/$kind-200.txt"
   [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" 200 "$dump"
-  if [[ $kind == logger ]]; then types=(--from-type 2 --to-type 0); else types=(--from-type 3 --to-type 1); fi
+  set_types "$kind"
   cat "$dump" >/dev/null
   base_times=() this_times=()
   for ((i = 0; i < runs; i++)); do

@@ -27,25 +27,14 @@ cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=O
 cmake --build build-bench --target zorqconvert-cli generate_dump >/dev/null
 cli=build-bench/bin/zorqconvert-cli
 
-now() { echo "$EPOCHREALTIME"; }  # no process started to read the clock
-
-# Median of the numbers on standard input.
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
-time_once() {  # command... ; prints seconds
-  local start end
-  start=$(now)
-  "$@" >/dev/null 2>&1 || true
-  end=$(now)
-  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
-}
+source bench/timing.sh
 
 printf '%-8s %6s %10s %11s %12s %10s %12s\n' kind dumpMB "conv s" "in MB/s" "out MB/s" "x floor" "peak RSS MB"
 for size in 20 200; do
   for kind in logger gauge; do
     dump="$data/$kind-$size.txt"
     [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" "$size" "$dump"
-    if [[ $kind == logger ]]; then types=(--from-type 2 --to-type 0); else types=(--from-type 3 --to-type 1); fi
+    set_types "$kind"
     out="$data/out.csv"
     floor_out="$data/floor.out"
     cat "$dump" >/dev/null  # warm the page cache
@@ -78,7 +67,7 @@ echo
 printf '%-8s %6s %10s %11s %12s\n' "new out" dumpMB "conv s" "in MB/s" "vs append"
 for kind in logger gauge; do
   dump="$data/$kind-200.txt"
-  if [[ $kind == logger ]]; then types=(--from-type 2 --to-type 0); else types=(--from-type 3 --to-type 1); fi
+  set_types "$kind"
   new_times=() append_times=()
   for ((i = 0; i < runs; i++)); do
     rm -f "$data/out.csv"
@@ -154,7 +143,7 @@ echo
 printf '%-8s %8s %10s %10s %12s %14s\n' preview csvMB "read s" "MB/s" readings "extra peak MB"
 for kind in logger gauge; do
   dump="$data/$kind-200.txt"
-  if [[ $kind == logger ]]; then types=(--from-type 2 --to-type 0); else types=(--from-type 3 --to-type 1); fi
+  set_types "$kind"
   rm -f "$data/preview.csv"
   "$cli" "${types[@]}" "$dump" "$data/preview.csv" >/dev/null 2>&1 || true
   cat "$data/preview.csv" >/dev/null  # just written: in the page cache, as after a conversion
