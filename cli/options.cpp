@@ -52,24 +52,24 @@ constexpr const char* kShortUsage =
     "       zorqconvert-cli --check [OPTIONS] FROM...\n"
     "Try 'zorqconvert-cli --help' for more.\n";
 
-bool IsDigits(std::string_view text) {
-  return !text.empty() && text.size() <= 9 && std::all_of(text.begin(), text.end(), IsDigit);
+// A whole argument of one to nine decimal digits, so that its value fits.
+bool ParseWhole(std::string_view text, int* value) {
+  if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), IsDigit))
+    return false;
+  *value = 0;
+  for (char c : text)
+    *value = *value * 10 + (c - '0');
+  return true;
 }
 
-// A whole argument of decimal digits whose value is one of `allowed`.
+// A whole argument whose value is one of `allowed`.
 bool ParseChoice(std::string_view text, std::initializer_list<int> allowed, int* value) {
-  if (!IsDigits(text))
-    return false;
   int parsed = 0;
-  for (char c : text)
-    parsed = parsed * 10 + (c - '0');
-  for (int candidate : allowed) {
-    if (parsed == candidate) {
-      *value = parsed;
-      return true;
-    }
-  }
-  return false;
+  if (!ParseWhole(text, &parsed) ||
+      std::find(allowed.begin(), allowed.end(), parsed) == allowed.end())
+    return false;
+  *value = parsed;
+  return true;
 }
 
 // A whole argument that is one finite decimal number (no blanks, hex, inf or nan).
@@ -88,12 +88,8 @@ bool ParseNumber(std::string_view text, double* value) {
 }
 
 bool ParseJobs(std::string_view text, int* jobs) {
-  if (!IsDigits(text))
-    return false;
   int parsed = 0;
-  for (char c : text)
-    parsed = parsed * 10 + (c - '0');
-  if (parsed < 1 || parsed > kMaxJobs)
+  if (!ParseWhole(text, &parsed) || parsed < 1 || parsed > kMaxJobs)
     return false;
   *jobs = parsed;
   return true;
