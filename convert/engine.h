@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "convert/date_stamp.h"
+#include "convert/readings.h"
 
 // --- What a dump's header looks like ---
 
@@ -95,6 +96,9 @@ struct ConversionRequest {
   // Asked at least every 64 KB of input; true stops the conversion, and the
   // To file is cut back to the length it had when the conversion began.
   std::function<bool()> cancelRequested;
+  // When set, told of every reading the conversion takes from the dump, in
+  // order (see convert/readings.h). Not owned.
+  ReadingListener* readings = nullptr;
 };
 
 // --- Results ---

@@ -1,0 +1,63 @@
+// The readings a conversion takes from a dump, handed to a listener in the
+// order they are read, with their exact times. The legacy CSV is written from
+// the same pass; science outputs and statistics listen instead of reading
+// the CSV back.
+#pragma once
+
+#include <cstdint>
+
+// Why a reading is less than a plain number, one value per reading.
+enum class ReadingNote : uint8_t {
+  kPlain = 0,
+  kNotANumber = 1,  // its field was not one number: read as its leading number, or 0
+  kSaturated = 2,   // wider than the legacy field: the CSV holds the widest value that fits
+};
+
+// Seconds since 1970-01-01T00:00:00 on the dump's own calendar: the wall
+// clock of wherever the instrument was set, with no zone applied.
+using LocalSeconds = int64_t;
+
+// The readings taken from one line of the dump.
+struct ReadingLine {
+  int64_t line = 0;  // the line number, as in the report (the header is line 1)
+  int64_t byte = 0;  // offset of the line's first byte in the dump
+
+  const double* values = nullptr;      // scaled and corrected, as the legacy CSV writes them
+  const ReadingNote* notes = nullptr;  // one per value; nullptr when every one is kPlain
+  int count = 0;
+
+  // The date stamp in force and how many readings it had before this line's
+  // first. Reading i was taken at
+  //   stamp + (sinceStamp + i) / sampleRate
+  // seconds. `stamped` is false before the dump gave any time; `stamp` is 0
+  // then and the times mean nothing.
+  bool stamped = false;
+  LocalSeconds stamp = 0;
+  int64_t sinceStamp = 0;
+  int sampleRate = 1;
+  // The stamp in force is earlier than the time the readings had reached.
+  bool stampWentBack = false;
+
+  // Gauge dumps: the index of the burst, the run of readings after one date
+  // stamp (the header's date opens burst 0). -1 for logger dumps.
+  int64_t burst = -1;
+
+  // The line's extra value times 0.0625: the temperature in degrees Celsius.
+  bool hasTemperature = false;
+  double temperature = 0.0;
+
+  // The time of reading i of this line on the dump's own calendar.
+  double LocalTimeOf(int i) const {
+    return static_cast<double>(stamp) + static_cast<double>(sinceStamp + i) / sampleRate;
+  }
+};
+
+class ReadingListener {
+ public:
+  virtual ~ReadingListener() = default;
+  // Readings of one line, at least one.
+  virtual void OnReadings(const ReadingLine& line) = 0;
+  // The legacy output put `count` fillers where a line broke off: a gap in
+  // the series, not readings.
+  virtual void OnFillers(int64_t line, int64_t byte, int count) = 0;
+};
