@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Why a reading is less than a plain number, one value per reading.
 enum class ReadingNote : uint8_t {
@@ -60,4 +61,22 @@ class ReadingListener {
   // The legacy output put `count` fillers where a line broke off: a gap in
   // the series, not readings.
   virtual void OnFillers(int64_t line, int64_t byte, int count) = 0;
+};
+
+// Hands every reading to each of several listeners, in the order added.
+class ReadingFanOut final : public ReadingListener {
+ public:
+  void Add(ReadingListener* listener) { listeners_.push_back(listener); }
+  bool Empty() const { return listeners_.empty(); }
+  void OnReadings(const ReadingLine& line) override {
+    for (ReadingListener* listener : listeners_)
+      listener->OnReadings(line);
+  }
+  void OnFillers(int64_t line, int64_t byte, int count) override {
+    for (ReadingListener* listener : listeners_)
+      listener->OnFillers(line, byte, count);
+  }
+
+ private:
+  std::vector<ReadingListener*> listeners_;
 };

@@ -9,6 +9,11 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config          # build
   libgtest-dev                              # tests
+  libnetcdf-dev                             # NetCDF-4 output
+  libfftw3-dev                              # spectra of the wave statistics
+  nlohmann-json3-dev                        # JSON reports and deployment files
+  libpugixml-dev                            # the tests' reading of XML
+  python3-xarray python3-netcdf4 python3-scipy  # independent readers and checkers in tests
   qt6-base-dev qt6-tools-dev qt6-qpa-plugins libgl-dev  # desktop program (Widgets, UiTools)
   libqt6opengl6-dev                         # UiTools' CMake package needs OpenGLWidgets
   qt6-charts-dev                            # the preview chart
