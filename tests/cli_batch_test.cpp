@@ -218,6 +218,28 @@ TEST(CliExitStatus, FailuresNameTheInputAndLineAsCompilersDo) {
   EXPECT_EQ(lines[lines.size() - 2].rfind("stamp.txt:2: ", 0), 0u) << result.err;
 }
 
+// --- Names on a terminal ---
+
+TEST(CliTerminal, ANameWithControlBytesIsEscapedAndKeepsItsFailureOnOneLine) {
+  Workspace ws;
+  // A newline, and a sequence that would retitle the terminal.
+  const std::string name = "st\namp\x1b]0;owned\x07.txt";
+  ws.Write(name, GaugeShortStampDump());
+  const std::string shown = "'st'$'\\n''amp'$'\\033'']0;owned'$'\\a''.txt'";
+  const CliRunResult result = ws.Run({name, "out.csv"});
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_TRUE(Contains(result.err, "\n" + shown + ":2: ")) << result.err;
+  const CliRunResult onTerminal =
+      zorq_test::RunCliOnTerminal(CliRun{{"--check", name}, ws.dir.path(), {}, {}, {}});
+  EXPECT_EQ(onTerminal.exitCode, 4);
+  for (const CliRunResult* run : {&result, &onTerminal}) {
+    EXPECT_FALSE(Contains(run->err, "\x1b]")) << run->err;
+    EXPECT_FALSE(Contains(run->err, "\x07")) << run->err;
+    EXPECT_FALSE(Contains(run->err, "st\namp")) << run->err;
+  }
+  EXPECT_TRUE(Contains(onTerminal.err, shown)) << onTerminal.err;
+}
+
 // --- Auto detection ---
 
 TEST(CliAutoDetect, TheHeaderChoosesBothKinds) {
