@@ -12,9 +12,10 @@ namespace {
 constexpr const char* kTimeUnits = "seconds since 1970-01-01T00:00:00Z";
 constexpr const char* kTimeDimension = "time";
 constexpr const char* kTemperatureDimension = "temperature_time";
-// Not "burst": the per-reading `burst` variable keeps that name for
-// grouping, and a dimension of a variable's name marks its coordinate.
-constexpr const char* kBurstDimension = "bursts";
+// The per-reading `burst` variable shares the name: grouping the readings
+// by it in xarray gives a `burst` dimension that lines up with
+// `burst_start_time`.
+constexpr const char* kBurstDimension = "burst";
 constexpr size_t kChunkTemperatures = 8 * 1024;
 constexpr size_t kChunkBursts = 1024;
 constexpr float kChunkCachePreemption = 0.75f;
@@ -179,14 +180,15 @@ bool NetcdfWriter::DefineFile(std::string* error) {
   if (ok && settings_.gauge) {
     int burstDim = -1;
     const double noBurstStart = std::nan("");
-    ok = Check(
+    // The dimension before the variable of its name: HDF5 refuses the other order.
+    ok = Check(nc_def_dim(ncid_, kBurstDimension, NC_UNLIMITED, &burstDim), "define") &&
+         Check(
              DefineSeries(ncid_, "burst", NC_INT, timeDim, kChunkReadings, sizeof(int), &burstVar_),
              "define") &&
          PutText(ncid_, burstVar_, "long_name", "index of the reading's burst") &&
          PutText(ncid_, burstVar_, "comment",
                  "a burst is the run of readings after one date stamp; the header's date opens "
                  "burst 0") &&
-         Check(nc_def_dim(ncid_, kBurstDimension, NC_UNLIMITED, &burstDim), "define") &&
          Check(DefineSeries(ncid_, "burst_start_time", NC_DOUBLE, burstDim, kChunkBursts,
                             sizeof(double), &burstStartVar_),
                "define") &&
