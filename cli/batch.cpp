@@ -569,7 +569,10 @@ int UsageProblems(const std::vector<std::string>& problems) {
 
 int RunConversions(const CliOptions& options) {
   // Before any thread: the zone, the umask, the signals.
-  const std::string timeZone = SettleTimeZone(options.timeZone);
+  std::string timeZone;
+  std::string zoneProblem;
+  if (!SettleTimeZone(options.timeZone, &timeZone, &zoneProblem))
+    return UsageProblems({zoneProblem});
   RememberUmask();
   InstallStopSignals();
   ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, not an end
