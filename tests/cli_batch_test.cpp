@@ -218,6 +218,28 @@ TEST(CliExitStatus, FailuresNameTheInputAndLineAsCompilersDo) {
   EXPECT_EQ(lines[lines.size() - 2].rfind("stamp.txt:2: ", 0), 0u) << result.err;
 }
 
+// --- Names on a terminal ---
+
+TEST(CliTerminal, ANameWithControlBytesIsEscapedAndKeepsItsFailureOnOneLine) {
+  Workspace ws;
+  // A newline, and a sequence that would retitle the terminal.
+  const std::string name = "st\namp\x1b]0;owned\x07.txt";
+  ws.Write(name, GaugeShortStampDump());
+  const std::string shown = "'st'$'\\n''amp'$'\\033'']0;owned'$'\\a''.txt'";
+  const CliRunResult result = ws.Run({name, "out.csv"});
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_TRUE(Contains(result.err, "\n" + shown + ":2: ")) << result.err;
+  const CliRunResult onTerminal =
+      zorq_test::RunCliOnTerminal(CliRun{{"--check", name}, ws.dir.path(), {}, {}, {}});
+  EXPECT_EQ(onTerminal.exitCode, 4);
+  for (const CliRunResult* run : {&result, &onTerminal}) {
+    EXPECT_FALSE(Contains(run->err, "\x1b]")) << run->err;
+    EXPECT_FALSE(Contains(run->err, "\x07")) << run->err;
+    EXPECT_FALSE(Contains(run->err, "st\namp")) << run->err;
+  }
+  EXPECT_TRUE(Contains(onTerminal.err, shown)) << onTerminal.err;
+}
+
 // --- Auto detection ---
 
 TEST(CliAutoDetect, TheHeaderChoosesBothKinds) {
@@ -287,15 +309,7 @@ TEST(CliCheck, CheckConvertsWithTheSameStatusesAndWritesNothing) {
 
 // --- JSON ---
 
-std::vector<Json> JsonLines(const std::string& out) {
-  std::vector<Json> objects;
-  for (const std::string& line : Lines(out)) {
-    Json value;
-    EXPECT_TRUE(zorq_test::ParseJson(line, &value)) << line;
-    objects.push_back(value);
-  }
-  return objects;
-}
+using zorq_test::JsonLines;
 
 TEST(CliJson, OneObjectPerInputInCommandLineOrderWithEveryField) {
   Workspace ws;
@@ -328,46 +342,46 @@ TEST(CliJson, OneObjectPerInputInCommandLineOrderWithEveryField) {
                           "tz"};
   for (const Json& report : reports) {
     for (const char* field : fields)
-      EXPECT_TRUE(report.Has(field)) << field;
+      EXPECT_TRUE(report.contains(field)) << field;
   }
   const Json& logger = reports[0];
-  EXPECT_EQ(logger["from"].text, "logger.txt");
-  EXPECT_EQ(logger["to"].text, "out/logger.csv");
-  EXPECT_EQ(logger["from_type"].number, 2);
-  EXPECT_EQ(logger["to_type"].number, 0);
-  EXPECT_EQ(logger["status"].number, 8);
-  EXPECT_EQ(logger["message"].text, "Finished All");
-  EXPECT_EQ(logger["exit"].number, 0);
-  EXPECT_EQ(logger["records_written"].number, 2);
-  EXPECT_EQ(logger["bytes_read"].number, static_cast<double>(zorq_test::WorkedLoggerDump().size()));
-  EXPECT_EQ(logger["bytes_written"].number, 1054);
-  EXPECT_EQ(logger["first_record_time"].text, "2019-06-30T14:05:30");
-  EXPECT_EQ(logger["last_record_time"].text, "2019-06-30T14:05:45");
-  EXPECT_TRUE(logger["failure"].IsNull());
-  EXPECT_EQ(logger["detected"]["kind"].text, "logger");
-  EXPECT_EQ(logger["tz"].text, "UTC");
+  EXPECT_EQ(logger.at("from"), "logger.txt");
+  EXPECT_EQ(logger.at("to"), "out/logger.csv");
+  EXPECT_EQ(logger.at("from_type"), 2);
+  EXPECT_EQ(logger.at("to_type"), 0);
+  EXPECT_EQ(logger.at("status"), 8);
+  EXPECT_EQ(logger.at("message"), "Finished All");
+  EXPECT_EQ(logger.at("exit"), 0);
+  EXPECT_EQ(logger.at("records_written"), 2);
+  EXPECT_EQ(logger.at("bytes_read"), static_cast<double>(zorq_test::WorkedLoggerDump().size()));
+  EXPECT_EQ(logger.at("bytes_written"), 1054);
+  EXPECT_EQ(logger.at("first_record_time"), "2019-06-30T14:05:30");
+  EXPECT_EQ(logger.at("last_record_time"), "2019-06-30T14:05:45");
+  EXPECT_TRUE(logger.at("failure").is_null());
+  EXPECT_EQ(logger.at("detected").at("kind"), "logger");
+  EXPECT_EQ(logger.at("tz"), "UTC");
 
   const Json& stamp = reports[1];
-  EXPECT_EQ(stamp["from"].text, "stamp.txt");
-  EXPECT_EQ(stamp["status"].number, 4);
-  EXPECT_EQ(stamp["exit"].number, 4);
-  EXPECT_EQ(stamp["message"].text, "Date & Time Error");
-  EXPECT_EQ(stamp["failure"]["line"].number, 2);
-  EXPECT_EQ(stamp["failure"]["byte"].number, 63);
-  EXPECT_FALSE(stamp["failure"]["reason"].text.empty());
-  EXPECT_EQ(stamp["detected"]["kind"].text, "gauge");
+  EXPECT_EQ(stamp.at("from"), "stamp.txt");
+  EXPECT_EQ(stamp.at("status"), 4);
+  EXPECT_EQ(stamp.at("exit"), 4);
+  EXPECT_EQ(stamp.at("message"), "Date & Time Error");
+  EXPECT_EQ(stamp.at("failure").at("line"), 2);
+  EXPECT_EQ(stamp.at("failure").at("byte"), 63);
+  EXPECT_FALSE(stamp.at("failure").at("reason").get<std::string>().empty());
+  EXPECT_EQ(stamp.at("detected").at("kind"), "gauge");
 
   const Json& oddReport = reports[2];
-  EXPECT_EQ(oddReport["status"].number, 8);
-  EXPECT_EQ(oddReport["anomaly_counts"]["not-a-number"].number, 1);
+  EXPECT_EQ(oddReport.at("status"), 8);
+  EXPECT_EQ(oddReport.at("anomaly_counts").at("not-a-number"), 1);
   // The worked dump's last line is broken off, and stays so here.
-  EXPECT_EQ(oddReport["anomaly_counts"]["broken-off-line"].number, 1);
-  ASSERT_EQ(oddReport["anomalies"].items.size(), 2u);
-  const Json& anomaly = oddReport["anomalies"].items[0];
-  EXPECT_EQ(anomaly["kind"].text, "not-a-number");
-  EXPECT_EQ(anomaly["line"].number, 3);
-  EXPECT_EQ(anomaly["byte"].number, 63 + 26);
-  EXPECT_TRUE(anomaly.Has("detail"));
+  EXPECT_EQ(oddReport.at("anomaly_counts").at("broken-off-line"), 1);
+  ASSERT_EQ(oddReport.at("anomalies").size(), 2u);
+  const Json& anomaly = oddReport.at("anomalies")[0];
+  EXPECT_EQ(anomaly.at("kind"), "not-a-number");
+  EXPECT_EQ(anomaly.at("line"), 3);
+  EXPECT_EQ(anomaly.at("byte"), 63 + 26);
+  EXPECT_TRUE(anomaly.contains("detail"));
   // Nothing but the reports on standard output; nothing for people on error.
   EXPECT_FALSE(Contains(result.err, "Finished All")) << result.err;
 }
@@ -381,13 +395,17 @@ TEST(CliJson, StringsAreEscapedAndTheReportsOfCheckAndRefusalsHaveNoOutput) {
   EXPECT_EQ(result.exitCode, 1) << result.err;
   const std::vector<Json> reports = JsonLines(result.out);
   ASSERT_EQ(reports.size(), 2u) << result.out;
-  EXPECT_EQ(reports[0]["from"].text, "q\"b\\s\x01t\tu\xc3\xa9x\xef\xbf\xbd.txt");
-  EXPECT_TRUE(reports[0]["to"].IsNull());
-  EXPECT_EQ(reports[0]["status"].number, 8);
-  EXPECT_EQ(reports[1]["status"].number, 1);
-  EXPECT_EQ(reports[1]["exit"].number, 1);
-  EXPECT_TRUE(Contains(reports[1]["failure"]["reason"].text, "folder"));
-  EXPECT_TRUE(reports[1]["from_type"].IsNull()) << "auto could not look at a folder";
+  EXPECT_EQ(reports[0].at("from"), "q\"b\\s\x01t\tu\xc3\xa9x\xef\xbf\xbd.txt");
+  // The name's own bytes stay beside it, since U+FFFD could stand for any.
+  EXPECT_EQ(reports[0].at("from_bytes").get<std::vector<unsigned char>>(),
+            std::vector<unsigned char>(name.begin(), name.end()));
+  EXPECT_FALSE(reports[1].contains("from_bytes")) << "a UTF-8 name needs none";
+  EXPECT_TRUE(reports[0].at("to").is_null());
+  EXPECT_EQ(reports[0].at("status"), 8);
+  EXPECT_EQ(reports[1].at("status"), 1);
+  EXPECT_EQ(reports[1].at("exit"), 1);
+  EXPECT_TRUE(Contains(reports[1].at("failure").at("reason").get<std::string>(), "folder"));
+  EXPECT_TRUE(reports[1].at("from_type").is_null()) << "auto could not look at a folder";
 }
 
 // --- Standard input and output ---
@@ -594,24 +612,57 @@ TEST(CliWorkedExamples, EveryFormGivesTheSameBytes) {
   EXPECT_EQ(check.exitCode, 0) << check.err;
   const std::vector<Json> reports = JsonLines(check.out);
   ASSERT_EQ(reports.size(), 2u);
-  EXPECT_EQ(reports[0]["bytes_written"].number, static_cast<double>(logger.size()));
-  EXPECT_EQ(reports[1]["bytes_written"].number, static_cast<double>(gauge.size()));
+  EXPECT_EQ(reports[0].at("bytes_written"), static_cast<double>(logger.size()));
+  EXPECT_EQ(reports[1].at("bytes_written"), static_cast<double>(gauge.size()));
   EXPECT_EQ(ws.RunWithInput({"-", "-"}, zorq_test::WorkedLoggerDump()).out, logger);
 }
 
-TEST(CliTimeZone, TheZoneIsCheckedAndNamedInTheReport) {
+TEST(CliTimeZone, AZoneFromTzOrTheEnvironmentIsCheckedAndNamedInTheReport) {
   Workspace ws;
-  for (const char* zone : {"Nowhere/Land", "../../etc/passwd", "/etc/localtime", ""}) {
+  for (const char* zone :
+       {"Nowhere/Land", "../../etc/passwd", "/etc/localtime", "", "zone.tab", "Europe/Berln"}) {
     const CliRunResult result = ws.Run({"--tz", zone, "--check", "logger.txt"});
     EXPECT_EQ(result.exitCode, 64) << zone;
   }
-  const CliRunResult given = ws.Run({"--tz", "Europe/Berlin", "--json", "--check", "logger.txt"});
+  struct Case {
+    const char* tz;        // $TZ
+    const char* reported;  // the "tz" of the report; nullptr: a usage error
+  };
+  const Case cases[] = {
+      {"Asia/Tokyo", "Asia/Tokyo"},
+      {":Europe/Berlin", "Europe/Berlin"},
+      {"UTC0", "UTC0"},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", "CET-1CEST,M3.5.0,M10.5.0/3"},
+      {"<+03>-3", "<+03>-3"},
+      {"Europe/Berln", nullptr},
+      {"zone.tab", nullptr},
+      {":Nowhere", nullptr},
+      {"garbage", nullptr},
+      {"CET-1CEST,M3.5.0", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tz);
+    const CliRunResult result = zorq_test::RunCliProcess(
+        CliRun{{"--json", "--check", "logger.txt"}, ws.dir.path(), {}, {}, {{"TZ", c.tz}}});
+    if (c.reported == nullptr) {
+      EXPECT_EQ(result.exitCode, 64);
+      EXPECT_TRUE(Contains(result.err, std::string("TZ=\"") + c.tz + "\" names no time zone"))
+          << result.err;
+      EXPECT_EQ(result.out, "");
+      continue;
+    }
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(JsonLines(result.out)[0].at("tz"), c.reported);
+  }
+  // --tz decides alone: a misspelt $TZ does not matter then.
+  const CliRunResult given =
+      zorq_test::RunCliProcess(CliRun{{"--tz", "Europe/Berlin", "--json", "--check", "logger.txt"},
+                                      ws.dir.path(),
+                                      {},
+                                      {},
+                                      {{"TZ", "Europe/Berln"}}});
   ASSERT_EQ(given.exitCode, 0) << given.err;
-  EXPECT_EQ(JsonLines(given.out)[0]["tz"].text, "Europe/Berlin");
-  const CliRunResult fromEnv = zorq_test::RunCliProcess(
-      CliRun{{"--json", "--check", "logger.txt"}, ws.dir.path(), {}, {}, {{"TZ", "Asia/Tokyo"}}});
-  ASSERT_EQ(fromEnv.exitCode, 0) << fromEnv.err;
-  EXPECT_EQ(JsonLines(fromEnv.out)[0]["tz"].text, "Asia/Tokyo");
+  EXPECT_EQ(JsonLines(given.out)[0].at("tz"), "Europe/Berlin");
 }
 
 // --- GNU parallel, as docs/batch.md shows it ---
