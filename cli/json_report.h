@@ -3,13 +3,8 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "convert/engine.h"
-
-// Appends `text` as a JSON string: quotes, backslashes and control
-// characters escaped, bytes that are not UTF-8 replaced by U+FFFD.
-void AppendJsonString(std::string* out, std::string_view text);
 
 // What the command line knows of one input besides the engine's report.
 struct InputReport {
@@ -29,5 +24,11 @@ struct InputReport {
   std::string timeZone;
 };
 
-// The object, without a line feed.
+// The object, without a line feed. Fields keep their order. Text that is
+// not UTF-8 shows U+FFFD for each bad byte; a file name that is not has its
+// bytes beside it as well (`from_bytes`, `to_bytes`: a list of numbers), so
+// that the file can still be found.
 std::string JsonReportLine(const InputReport& report);
+
+// True when `text` is UTF-8 throughout.
+bool IsUtf8(const std::string& text);

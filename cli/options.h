@@ -33,7 +33,8 @@ struct CliOptions {
   bool quiet = false;
   // A call that the converter already took before it knew several inputs:
   // FROM TO with both types and no option beyond the correction and
-  // --append. It writes to standard error exactly what such a call always did.
+  // --append (the options marked legacy in the option table). It writes to standard error exactly
+  // what such a call always did.
   bool todaysCall = false;
 };
 
@@ -45,8 +46,9 @@ enum class CliAction { Convert, ShowHelp, ShowVersion, UsageError };
 CliAction ParseCommandLine(int argc, const char* const argv[], CliOptions* options,
                            std::string* error);
 
-// The usage text, ending in a line feed.
-const char* UsageText();
+// The --help text, its option lines made from the option table; ends in a
+// line feed.
+std::string UsageText();
 
 // The short reminder of the forms that follows a usage error.
 const char* ShortUsageText();

@@ -287,15 +287,7 @@ TEST(CliCheck, CheckConvertsWithTheSameStatusesAndWritesNothing) {
 
 // --- JSON ---
 
-std::vector<Json> JsonLines(const std::string& out) {
-  std::vector<Json> objects;
-  for (const std::string& line : Lines(out)) {
-    Json value;
-    EXPECT_TRUE(zorq_test::ParseJson(line, &value)) << line;
-    objects.push_back(value);
-  }
-  return objects;
-}
+using zorq_test::JsonLines;
 
 TEST(CliJson, OneObjectPerInputInCommandLineOrderWithEveryField) {
   Workspace ws;
@@ -328,46 +320,46 @@ TEST(CliJson, OneObjectPerInputInCommandLineOrderWithEveryField) {
                           "tz"};
   for (const Json& report : reports) {
     for (const char* field : fields)
-      EXPECT_TRUE(report.Has(field)) << field;
+      EXPECT_TRUE(report.contains(field)) << field;
   }
   const Json& logger = reports[0];
-  EXPECT_EQ(logger["from"].text, "logger.txt");
-  EXPECT_EQ(logger["to"].text, "out/logger.csv");
-  EXPECT_EQ(logger["from_type"].number, 2);
-  EXPECT_EQ(logger["to_type"].number, 0);
-  EXPECT_EQ(logger["status"].number, 8);
-  EXPECT_EQ(logger["message"].text, "Finished All");
-  EXPECT_EQ(logger["exit"].number, 0);
-  EXPECT_EQ(logger["records_written"].number, 2);
-  EXPECT_EQ(logger["bytes_read"].number, static_cast<double>(zorq_test::WorkedLoggerDump().size()));
-  EXPECT_EQ(logger["bytes_written"].number, 1054);
-  EXPECT_EQ(logger["first_record_time"].text, "2019-06-30T14:05:30");
-  EXPECT_EQ(logger["last_record_time"].text, "2019-06-30T14:05:45");
-  EXPECT_TRUE(logger["failure"].IsNull());
-  EXPECT_EQ(logger["detected"]["kind"].text, "logger");
-  EXPECT_EQ(logger["tz"].text, "UTC");
+  EXPECT_EQ(logger.at("from"), "logger.txt");
+  EXPECT_EQ(logger.at("to"), "out/logger.csv");
+  EXPECT_EQ(logger.at("from_type"), 2);
+  EXPECT_EQ(logger.at("to_type"), 0);
+  EXPECT_EQ(logger.at("status"), 8);
+  EXPECT_EQ(logger.at("message"), "Finished All");
+  EXPECT_EQ(logger.at("exit"), 0);
+  EXPECT_EQ(logger.at("records_written"), 2);
+  EXPECT_EQ(logger.at("bytes_read"), static_cast<double>(zorq_test::WorkedLoggerDump().size()));
+  EXPECT_EQ(logger.at("bytes_written"), 1054);
+  EXPECT_EQ(logger.at("first_record_time"), "2019-06-30T14:05:30");
+  EXPECT_EQ(logger.at("last_record_time"), "2019-06-30T14:05:45");
+  EXPECT_TRUE(logger.at("failure").is_null());
+  EXPECT_EQ(logger.at("detected").at("kind"), "logger");
+  EXPECT_EQ(logger.at("tz"), "UTC");
 
   const Json& stamp = reports[1];
-  EXPECT_EQ(stamp["from"].text, "stamp.txt");
-  EXPECT_EQ(stamp["status"].number, 4);
-  EXPECT_EQ(stamp["exit"].number, 4);
-  EXPECT_EQ(stamp["message"].text, "Date & Time Error");
-  EXPECT_EQ(stamp["failure"]["line"].number, 2);
-  EXPECT_EQ(stamp["failure"]["byte"].number, 63);
-  EXPECT_FALSE(stamp["failure"]["reason"].text.empty());
-  EXPECT_EQ(stamp["detected"]["kind"].text, "gauge");
+  EXPECT_EQ(stamp.at("from"), "stamp.txt");
+  EXPECT_EQ(stamp.at("status"), 4);
+  EXPECT_EQ(stamp.at("exit"), 4);
+  EXPECT_EQ(stamp.at("message"), "Date & Time Error");
+  EXPECT_EQ(stamp.at("failure").at("line"), 2);
+  EXPECT_EQ(stamp.at("failure").at("byte"), 63);
+  EXPECT_FALSE(stamp.at("failure").at("reason").get<std::string>().empty());
+  EXPECT_EQ(stamp.at("detected").at("kind"), "gauge");
 
   const Json& oddReport = reports[2];
-  EXPECT_EQ(oddReport["status"].number, 8);
-  EXPECT_EQ(oddReport["anomaly_counts"]["not-a-number"].number, 1);
+  EXPECT_EQ(oddReport.at("status"), 8);
+  EXPECT_EQ(oddReport.at("anomaly_counts").at("not-a-number"), 1);
   // The worked dump's last line is broken off, and stays so here.
-  EXPECT_EQ(oddReport["anomaly_counts"]["broken-off-line"].number, 1);
-  ASSERT_EQ(oddReport["anomalies"].items.size(), 2u);
-  const Json& anomaly = oddReport["anomalies"].items[0];
-  EXPECT_EQ(anomaly["kind"].text, "not-a-number");
-  EXPECT_EQ(anomaly["line"].number, 3);
-  EXPECT_EQ(anomaly["byte"].number, 63 + 26);
-  EXPECT_TRUE(anomaly.Has("detail"));
+  EXPECT_EQ(oddReport.at("anomaly_counts").at("broken-off-line"), 1);
+  ASSERT_EQ(oddReport.at("anomalies").size(), 2u);
+  const Json& anomaly = oddReport.at("anomalies")[0];
+  EXPECT_EQ(anomaly.at("kind"), "not-a-number");
+  EXPECT_EQ(anomaly.at("line"), 3);
+  EXPECT_EQ(anomaly.at("byte"), 63 + 26);
+  EXPECT_TRUE(anomaly.contains("detail"));
   // Nothing but the reports on standard output; nothing for people on error.
   EXPECT_FALSE(Contains(result.err, "Finished All")) << result.err;
 }
@@ -381,13 +373,17 @@ TEST(CliJson, StringsAreEscapedAndTheReportsOfCheckAndRefusalsHaveNoOutput) {
   EXPECT_EQ(result.exitCode, 1) << result.err;
   const std::vector<Json> reports = JsonLines(result.out);
   ASSERT_EQ(reports.size(), 2u) << result.out;
-  EXPECT_EQ(reports[0]["from"].text, "q\"b\\s\x01t\tu\xc3\xa9x\xef\xbf\xbd.txt");
-  EXPECT_TRUE(reports[0]["to"].IsNull());
-  EXPECT_EQ(reports[0]["status"].number, 8);
-  EXPECT_EQ(reports[1]["status"].number, 1);
-  EXPECT_EQ(reports[1]["exit"].number, 1);
-  EXPECT_TRUE(Contains(reports[1]["failure"]["reason"].text, "folder"));
-  EXPECT_TRUE(reports[1]["from_type"].IsNull()) << "auto could not look at a folder";
+  EXPECT_EQ(reports[0].at("from"), "q\"b\\s\x01t\tu\xc3\xa9x\xef\xbf\xbd.txt");
+  // The name's own bytes stay beside it, since U+FFFD could stand for any.
+  EXPECT_EQ(reports[0].at("from_bytes").get<std::vector<unsigned char>>(),
+            std::vector<unsigned char>(name.begin(), name.end()));
+  EXPECT_FALSE(reports[1].contains("from_bytes")) << "a UTF-8 name needs none";
+  EXPECT_TRUE(reports[0].at("to").is_null());
+  EXPECT_EQ(reports[0].at("status"), 8);
+  EXPECT_EQ(reports[1].at("status"), 1);
+  EXPECT_EQ(reports[1].at("exit"), 1);
+  EXPECT_TRUE(Contains(reports[1].at("failure").at("reason").get<std::string>(), "folder"));
+  EXPECT_TRUE(reports[1].at("from_type").is_null()) << "auto could not look at a folder";
 }
 
 // --- Standard input and output ---
@@ -594,8 +590,8 @@ TEST(CliWorkedExamples, EveryFormGivesTheSameBytes) {
   EXPECT_EQ(check.exitCode, 0) << check.err;
   const std::vector<Json> reports = JsonLines(check.out);
   ASSERT_EQ(reports.size(), 2u);
-  EXPECT_EQ(reports[0]["bytes_written"].number, static_cast<double>(logger.size()));
-  EXPECT_EQ(reports[1]["bytes_written"].number, static_cast<double>(gauge.size()));
+  EXPECT_EQ(reports[0].at("bytes_written"), static_cast<double>(logger.size()));
+  EXPECT_EQ(reports[1].at("bytes_written"), static_cast<double>(gauge.size()));
   EXPECT_EQ(ws.RunWithInput({"-", "-"}, zorq_test::WorkedLoggerDump()).out, logger);
 }
 
@@ -607,11 +603,11 @@ TEST(CliTimeZone, TheZoneIsCheckedAndNamedInTheReport) {
   }
   const CliRunResult given = ws.Run({"--tz", "Europe/Berlin", "--json", "--check", "logger.txt"});
   ASSERT_EQ(given.exitCode, 0) << given.err;
-  EXPECT_EQ(JsonLines(given.out)[0]["tz"].text, "Europe/Berlin");
+  EXPECT_EQ(JsonLines(given.out)[0].at("tz"), "Europe/Berlin");
   const CliRunResult fromEnv = zorq_test::RunCliProcess(
       CliRun{{"--json", "--check", "logger.txt"}, ws.dir.path(), {}, {}, {{"TZ", "Asia/Tokyo"}}});
   ASSERT_EQ(fromEnv.exitCode, 0) << fromEnv.err;
-  EXPECT_EQ(JsonLines(fromEnv.out)[0]["tz"].text, "Asia/Tokyo");
+  EXPECT_EQ(JsonLines(fromEnv.out)[0].at("tz"), "Asia/Tokyo");
 }
 
 // --- GNU parallel, as docs/batch.md shows it ---
