@@ -23,6 +23,7 @@
 #include "cli/input_source.h"
 #include "cli/json_report.h"
 #include "cli/progress.h"
+#include "cli/quoting.h"
 #include "cli/safe_output.h"
 #include "cli/signals.h"
 #include "cli/time_zone.h"
@@ -109,7 +110,7 @@ class Planner {
     }
     const std::filesystem::path name = std::filesystem::path(from).filename();
     if (name.empty() || name == "." || name == "..") {
-      problems_.push_back("\"" + from + "\" names no file to make an output name from");
+      problems_.push_back(QuotedName(from) + " names no file to make an output name from");
       return "";
     }
     return (std::filesystem::path(options_.outputDir) / name.stem()).string() + ".csv";
@@ -125,8 +126,8 @@ class Planner {
       const std::string key = std::filesystem::absolute(input.to).lexically_normal().string();
       const auto [at, fresh] = seen.emplace(key, &input);
       if (!fresh) {
-        problems_.push_back("\"" + at->second->from + "\" and \"" + input.from +
-                            "\" would both be written to \"" + input.to + "\"");
+        problems_.push_back(QuotedName(at->second->from) + " and " + QuotedName(input.from) +
+                            " would both be written to " + QuotedName(input.to));
       }
     }
   }
@@ -136,8 +137,8 @@ class Planner {
     if (input->fromType == 0)
       Detect(input);
     if (input->fromType == 3 && options_.correction) {
-      problems_.push_back("\"" + input->from +
-                          "\" is a gauge dump; --gain and --offset apply to From types 1 and 2 "
+      problems_.push_back(QuotedName(input->from) +
+                          " is a gauge dump; --gain and --offset apply to From types 1 and 2 "
                           "only");
     }
     input->toType = options_.toType >= 0 ? options_.toType : ToTypeForFromType(input->fromType);
@@ -156,7 +157,7 @@ class Planner {
     const DumpLook look = source->look();
     input->fromType = FromTypeForLook(look);
     if (input->fromType == 0) {
-      problems_.push_back("cannot tell which kind of dump \"" + input->from + "\" is (" +
+      problems_.push_back("cannot tell which kind of dump " + QuotedName(input->from) + " is (" +
                           DescribeDumpLook(look) + "); " + Candidates(look));
     }
     if (input->from == "-" || !IsPlainFile(full))
@@ -221,7 +222,7 @@ class Converter {
     outcome.look = source->look();
     if (outcome.fromType == 0) {
       // Opened now but not when the kinds were settled: it changed meanwhile.
-      outcome.problem = "cannot tell which kind of dump \"" + input.from + "\" is";
+      outcome.problem = "cannot tell which kind of dump " + QuotedName(input.from) + " is";
       return FileProblem(outcome);
     }
     auto output = std::make_unique<SafeOutput>();
@@ -318,7 +319,7 @@ class Converter {
     request.correction.gain = options_.gain;
     request.correction.offset = options_.offset;
     // request.carried stays empty: no header value carries over between inputs.
-    const std::string name = input.from == "-" ? "<stdin>" : input.from;
+    const std::string name = input.from == "-" ? "<stdin>" : ShownName(input.from);
     request.progress = [this, &name, output](int64_t bytesRead, int64_t fromSize) {
       progress_->Update(name, bytesRead, fromSize);
       output->StartWriteback();
@@ -426,13 +427,13 @@ class Reporter {
   }
 
   static std::string Shown(const PlannedInput& input) {
-    return input.from == "-" ? "<stdin>" : input.from;
+    return input.from == "-" ? "<stdin>" : ShownName(input.from);
   }
 
   std::string WhatWasKept(const PlannedInput& input) const {
     if (input.to.empty() || input.to == "-")
       return "nothing was kept";
-    return options_.append ? "\"" + input.to + "\" is as it was before" : "no output was made";
+    return options_.append ? QuotedName(input.to) + " is as it was before" : "no output was made";
   }
 
   static std::string SignalName(int signal) {
@@ -569,7 +570,10 @@ int UsageProblems(const std::vector<std::string>& problems) {
 
 int RunConversions(const CliOptions& options) {
   // Before any thread: the zone, the umask, the signals.
-  const std::string timeZone = SettleTimeZone(options.timeZone);
+  std::string timeZone;
+  std::string zoneProblem;
+  if (!SettleTimeZone(options.timeZone, &timeZone, &zoneProblem))
+    return UsageProblems({zoneProblem});
   RememberUmask();
   InstallStopSignals();
   ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, not an end

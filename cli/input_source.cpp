@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "cli/quoting.h"
 #include "cli/signals.h"
 #include "convert/flash_line_reader.h"
 #include "runtime/files.h"
@@ -16,10 +17,6 @@
 namespace {
 
 constexpr size_t kRelayChunk = 64 * 1024;
-
-std::string Quoted(const std::string& path) {
-  return "\"" + path + "\"";
-}
 
 bool WaitFor(int fd, short events, int stopFd);
 
@@ -92,7 +89,7 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
       fd_ = ::open(fullPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     } while (fd_ < 0 && errno == EINTR);
   }
-  const std::string shown = fullPath == "-" ? "standard input" : Quoted(fullPath);
+  const std::string shown = fullPath == "-" ? "standard input" : QuotedName(fullPath);
   shown_ = shown;
   if (fd_ < 0) {
     *error = "cannot open " + shown + ": " + std::strerror(errno);

@@ -24,13 +24,13 @@ constexpr const char* kUsageHead =
     "writes standard output.\n"
     "\n";
 
+// Wrapped as the option lines are.
 constexpr const char* kUsageTail =
-    "\n"
-    "Exit status: 0 Finished All; 1 a file cannot be used, FROM and TO are the same\n"
-    "file or FROM could not be read; 2 to 7 the conversion's status code; 64 usage\n"
-    "error, or a kind that auto cannot tell; 129, 130, 143 stopped by SIGHUP, SIGINT,\n"
-    "SIGTERM. With several inputs: 0 when all end Finished All, else the status of\n"
-    "the first that did not. The last line on standard error is the status.\n";
+    "Exit status: 0 Finished All; 1 a file cannot be used, FROM and TO are the same file or "
+    "FROM could not be read; 2 to 7 the conversion's status code; 64 usage error (a time zone "
+    "that does not exist too), or a kind that auto cannot tell; 129, 130, 143 stopped by "
+    "SIGHUP, SIGINT, SIGTERM. With several inputs: 0 when all end Finished All, else the "
+    "status of the first that did not. The last line on standard error is the status.";
 
 constexpr const char* kShortUsage =
     "Usage: zorqconvert-cli [OPTIONS] FROM TO\n"
@@ -138,8 +138,9 @@ const OptionSpec kOptions[] = {
      },
      CliAction::Convert, true},
     {"tz", 0, "ZONE",
-     "read the logger's date stamps as local times of ZONE, for example UTC or Europe/Berlin "
-     "(default: $TZ, else the system's)",
+     "read the logger's date stamps as local times of ZONE, a zone of /usr/share/zoneinfo "
+     "such as UTC or Europe/Berlin (default: $TZ, else the system's zone; a $TZ that names no "
+     "zone is a usage error too)",
      [](std::string_view value, CliOptions& options) -> std::string {
        const std::string zone(value);
        if (!TimeZoneExists(zone))
@@ -265,22 +266,25 @@ std::string UnknownLongOption(std::string_view argument) {
   return text;
 }
 
-// Appends `text` cut into lines of at most kHelpWidth, each but the first
-// indented to kHelpColumn.
-void AppendWrapped(std::string* out, std::string_view text) {
-  size_t column = kHelpColumn;
+// Appends `text` cut into lines of at most kHelpWidth, the first going on
+// from `column`, the others indented to `indent`.
+void AppendWrapped(std::string* out, std::string_view text, size_t column, size_t indent) {
+  bool lineEmpty = true;
   while (!text.empty()) {
     const size_t wordEnd = std::min(text.find(' '), text.size());
     const std::string_view word = text.substr(0, wordEnd);
-    if (column > kHelpColumn && column + 1 + word.size() > kHelpWidth) {
-      *out += "\n" + std::string(kHelpColumn, ' ');
-      column = kHelpColumn;
-    } else if (column > kHelpColumn) {
+    if (!lineEmpty && column + 1 + word.size() > kHelpWidth) {
+      *out += "\n" + std::string(indent, ' ');
+      column = indent;
+      lineEmpty = true;
+    }
+    if (!lineEmpty) {
       *out += ' ';
       ++column;
     }
     *out += word;
     column += word.size();
+    lineEmpty = false;
     text.remove_prefix(std::min(wordEnd + 1, text.size()));
   }
   *out += '\n';
@@ -299,7 +303,7 @@ std::string OptionHelp(const OptionSpec& spec) {
     left += "\n" + std::string(kHelpColumn, ' ');
   }
   std::string text = left;
-  AppendWrapped(&text, spec.help);
+  AppendWrapped(&text, spec.help, kHelpColumn, kHelpColumn);
   return text;
 }
 
@@ -459,7 +463,9 @@ std::string UsageText() {
   std::string text = kUsageHead;
   for (const OptionSpec& spec : kOptions)
     text += OptionHelp(spec);
-  return text + kUsageTail;
+  text += '\n';
+  AppendWrapped(&text, kUsageTail, 0, 0);
+  return text;
 }
 
 const char* ShortUsageText() {

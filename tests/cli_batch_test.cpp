@@ -218,6 +218,28 @@ TEST(CliExitStatus, FailuresNameTheInputAndLineAsCompilersDo) {
   EXPECT_EQ(lines[lines.size() - 2].rfind("stamp.txt:2: ", 0), 0u) << result.err;
 }
 
+// --- Names on a terminal ---
+
+TEST(CliTerminal, ANameWithControlBytesIsEscapedAndKeepsItsFailureOnOneLine) {
+  Workspace ws;
+  // A newline, and a sequence that would retitle the terminal.
+  const std::string name = "st\namp\x1b]0;owned\x07.txt";
+  ws.Write(name, GaugeShortStampDump());
+  const std::string shown = "'st'$'\\n''amp'$'\\033'']0;owned'$'\\a''.txt'";
+  const CliRunResult result = ws.Run({name, "out.csv"});
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_TRUE(Contains(result.err, "\n" + shown + ":2: ")) << result.err;
+  const CliRunResult onTerminal =
+      zorq_test::RunCliOnTerminal(CliRun{{"--check", name}, ws.dir.path(), {}, {}, {}});
+  EXPECT_EQ(onTerminal.exitCode, 4);
+  for (const CliRunResult* run : {&result, &onTerminal}) {
+    EXPECT_FALSE(Contains(run->err, "\x1b]")) << run->err;
+    EXPECT_FALSE(Contains(run->err, "\x07")) << run->err;
+    EXPECT_FALSE(Contains(run->err, "st\namp")) << run->err;
+  }
+  EXPECT_TRUE(Contains(onTerminal.err, shown)) << onTerminal.err;
+}
+
 // --- Auto detection ---
 
 TEST(CliAutoDetect, TheHeaderChoosesBothKinds) {
@@ -595,19 +617,52 @@ TEST(CliWorkedExamples, EveryFormGivesTheSameBytes) {
   EXPECT_EQ(ws.RunWithInput({"-", "-"}, zorq_test::WorkedLoggerDump()).out, logger);
 }
 
-TEST(CliTimeZone, TheZoneIsCheckedAndNamedInTheReport) {
+TEST(CliTimeZone, AZoneFromTzOrTheEnvironmentIsCheckedAndNamedInTheReport) {
   Workspace ws;
-  for (const char* zone : {"Nowhere/Land", "../../etc/passwd", "/etc/localtime", ""}) {
+  for (const char* zone :
+       {"Nowhere/Land", "../../etc/passwd", "/etc/localtime", "", "zone.tab", "Europe/Berln"}) {
     const CliRunResult result = ws.Run({"--tz", zone, "--check", "logger.txt"});
     EXPECT_EQ(result.exitCode, 64) << zone;
   }
-  const CliRunResult given = ws.Run({"--tz", "Europe/Berlin", "--json", "--check", "logger.txt"});
+  struct Case {
+    const char* tz;        // $TZ
+    const char* reported;  // the "tz" of the report; nullptr: a usage error
+  };
+  const Case cases[] = {
+      {"Asia/Tokyo", "Asia/Tokyo"},
+      {":Europe/Berlin", "Europe/Berlin"},
+      {"UTC0", "UTC0"},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", "CET-1CEST,M3.5.0,M10.5.0/3"},
+      {"<+03>-3", "<+03>-3"},
+      {"Europe/Berln", nullptr},
+      {"zone.tab", nullptr},
+      {":Nowhere", nullptr},
+      {"garbage", nullptr},
+      {"CET-1CEST,M3.5.0", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tz);
+    const CliRunResult result = zorq_test::RunCliProcess(
+        CliRun{{"--json", "--check", "logger.txt"}, ws.dir.path(), {}, {}, {{"TZ", c.tz}}});
+    if (c.reported == nullptr) {
+      EXPECT_EQ(result.exitCode, 64);
+      EXPECT_TRUE(Contains(result.err, std::string("TZ=\"") + c.tz + "\" names no time zone"))
+          << result.err;
+      EXPECT_EQ(result.out, "");
+      continue;
+    }
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(JsonLines(result.out)[0].at("tz"), c.reported);
+  }
+  // --tz decides alone: a misspelt $TZ does not matter then.
+  const CliRunResult given =
+      zorq_test::RunCliProcess(CliRun{{"--tz", "Europe/Berlin", "--json", "--check", "logger.txt"},
+                                      ws.dir.path(),
+                                      {},
+                                      {},
+                                      {{"TZ", "Europe/Berln"}}});
   ASSERT_EQ(given.exitCode, 0) << given.err;
   EXPECT_EQ(JsonLines(given.out)[0].at("tz"), "Europe/Berlin");
-  const CliRunResult fromEnv = zorq_test::RunCliProcess(
-      CliRun{{"--json", "--check", "logger.txt"}, ws.dir.path(), {}, {}, {{"TZ", "Asia/Tokyo"}}});
-  ASSERT_EQ(fromEnv.exitCode, 0) << fromEnv.err;
-  EXPECT_EQ(JsonLines(fromEnv.out)[0].at("tz"), "Asia/Tokyo");
 }
 
 // --- GNU parallel, as docs/batch.md shows it ---
