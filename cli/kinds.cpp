@@ -102,7 +102,8 @@ KindChoice ChooseKinds(const CliOptions& options, const DumpLook& look, std::str
   if (choice.toType != fitting) {
     return Refused(choice,
                    ToTypeName(choice.toType) + " does not fit " + name + ", " +
-                       FromTypeName(choice.fromType) + ": give --to-type " + std::to_string(fitting) + ", or leave --to-type out",
+                       FromTypeName(choice.fromType) + ": give --to-type " +
+                       std::to_string(fitting) + ", or leave --to-type out",
                    kStatusToTypeError, kStatusToTypeError);
   }
   return choice;
