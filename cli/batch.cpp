@@ -342,8 +342,12 @@ class Converter {
       output->StartWriteback();
     };
     request.cancelRequested = [] { return StopSignal() != 0; };
+    request.lfLineEnds = options_.lfLineEnds;
 
     DispatchOutcome dispatched = DispatchConversion(request);
+    ConversionReport& report = dispatched.result.report;
+    if (report.failed && report.look.lfLineEnds && !options_.lfLineEnds)
+      report.failure.reason += " (--lf-line-ends)";
     {
       std::lock_guard<std::mutex> lock(gFileTableMutex);
       CloseFile(request.fromHandle);

@@ -180,6 +180,14 @@ const OptionSpec kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
+    {"lf-line-ends", 0, nullptr,
+     "read each LF of a dump as CR LF: for dumps whose CRs a transfer in text mode or a Unix "
+     "tool took out (a dump with CR LF converts as always)",
+     [](std::string_view, CliOptions& options) -> std::string {
+       options.lfLineEnds = true;
+       return "";
+     },
+     CliAction::Convert, false},
     {"jobs", 0, "N", "run up to N conversions at once (default 1, at most 32)",
      [](std::string_view value, CliOptions& options) -> std::string {
        int jobs = 0;

@@ -8,6 +8,7 @@
 _zorqconvert_cli_options=(
     --from-type --to-type --gain --offset --append --help --version
     -o --output-dir --check --overwrite --tz --jobs --json --quiet
+    --lf-line-ends
 )
 
 declare -gA _zorqconvert_cli_values=(
