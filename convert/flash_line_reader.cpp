@@ -71,6 +71,8 @@ bool FlashLineReader::ReadHeaderBlock() {
   const long count = ReadBlock(true);
   blockLength_ = count > 0 ? static_cast<int>(count) : 0;
   context_.report.look = LookAtHeader(block_, blockLength_);
+  // Judged on the block as read: the file's own lines end in LF alone.
+  context_.report.look.lfLineEnds = context_.report.look.lfLineEnds || crsAdded_ > 0;
   if (count < kMinimumFirstBlock || block_[0] != 'Y') {
     const std::string reason =
         count < kMinimumFirstBlock

@@ -424,7 +424,7 @@ TEST(EngineLook, ProblemsSayWhatIsWrongAndWhatToDo) {
       {DumpOf(LoggerHeader(3, 0), {}), {}},
       {"", {"it is empty", "open the text dump"}},
       {std::string("Y\0abc", 5), {"not text (byte 1 is 0x00)"}},
-      {"Y24,M03\r\n", {"only 10 bytes", "129"}},
+      {"Y24,M03\r\n", {"only 9 bytes", "129"}},
       {"Q" + DumpOf(GaugeHeader(), {}).substr(1), {"starts with 'Q'"}},
       {DumpOf(LoggerHeader(8, 150), {}),
        {"range code 8 with staff code 150", "\"Staff Length Error\""}},
@@ -437,8 +437,9 @@ TEST(EngineLook, ProblemsSayWhatIsWrongAndWhatToDo) {
     SCOPED_TRACE(c.block.substr(0, 40));
     const DumpLook look = LookAtHeader(c.block.data(), static_cast<int>(c.block.size()));
     const std::string problem = DumpLookProblem(look);
-    if (c.saying.empty())
+    if (c.saying.empty()) {
       EXPECT_EQ(problem, "");
+    }
     for (const std::string& part : c.saying)
       EXPECT_NE(problem.find(part), std::string::npos) << problem;
   }
