@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "waves/wave_settings.h"
+
 // How the inputs and outputs are named on the command line.
 enum class CliForm {
   FromTo,     // FROM TO: one input, one output (either may be "-")
@@ -31,6 +33,10 @@ struct CliOptions {
   int jobs = 1;
   bool json = false;
   bool quiet = false;
+  // --waves FILE: the wave statistics' CSV ("-" standard output; "auto" the
+  // output's name with .waves.csv); empty when not asked for.
+  std::string wavesTo;
+  WaveSettings waves;  // --segment, --welch-segment, --band, --pressure and its settings
   // A call that the converter already took before it knew several inputs:
   // FROM TO with both types and no option beyond the correction and
   // --append (the options marked legacy in the option table). It writes to standard error exactly
