@@ -30,6 +30,7 @@
 #include "cli/safe_output.h"
 #include "cli/signals.h"
 #include "cli/time_zone.h"
+#include "cli/wave_targets.h"
 #include "convert/dispatch.h"
 #include "convert/report_text.h"
 #include "convert/status.h"
@@ -47,8 +48,9 @@ std::mutex gFileTableMutex;
 
 // One input as the command line names it.
 struct PlannedInput {
-  std::string from;  // as given
-  std::string to;    // as given or made from -o; "-" standard output; empty with --check
+  std::string from;   // as given
+  std::string to;     // as given or made from -o; "-" standard output; empty with --check
+  std::string waves;  // the wave statistics' CSV; empty when none are asked for
 };
 
 struct InputOutcome {
@@ -65,7 +67,8 @@ struct InputOutcome {
   int fromType = 0;
   int toType = -1;
   ConversionResult result;
-  std::string head;  // the input's first block
+  std::string head;                  // the input's first block
+  std::optional<WaveSummary> waves;  // when the statistics were put in place
 };
 
 // The dispatch's CONVERT ERROR texts speak of the desktop's menus; the
@@ -101,9 +104,12 @@ class Planner {
   // False with `problems_` filled when the call is a usage error.
   bool Plan(std::vector<PlannedInput>* inputs) {
     CheckOutputDir();
-    for (const std::string& from : options_.fromPaths)
-      inputs->push_back(PlannedInput{from, OutputName(from)});
+    for (const std::string& from : options_.fromPaths) {
+      const std::string to = OutputName(from);
+      inputs->push_back(PlannedInput{from, to, WavesNameFor(options_, to)});
+    }
     FindCollisions(*inputs);
+    FindWavesOnOutputs(*inputs);
     return problems_.empty();
   }
 
@@ -172,6 +178,32 @@ class Planner {
     }
   }
 
+  // The statistics may not land on an output, their own dump or another
+  // input's statistics.
+  void FindWavesOnOutputs(const std::vector<PlannedInput>& inputs) {
+    std::map<std::string, const PlannedInput*> seen;
+    const auto key = [](const std::string& name) {
+      return std::filesystem::absolute(name).lexically_normal().string();
+    };
+    for (const PlannedInput& input : inputs) {
+      if (!input.to.empty() && input.to != "-")
+        seen.emplace(key(input.to), &input);
+      if (input.from != "-")
+        seen.emplace(key(input.from), &input);
+    }
+    for (const PlannedInput& input : inputs) {
+      if (input.waves.empty() || input.waves == "-")
+        continue;
+      const auto [at, fresh] = seen.emplace(key(input.waves), &input);
+      if (!fresh) {
+        problems_.push_back(
+            "the wave statistics of " + QuotedName(input.from) + " would be written to " +
+            QuotedName(input.waves) + ", which " +
+            (at->second == &input ? "is its own FROM or TO" : "another input uses"));
+      }
+    }
+  }
+
   const CliOptions& options_;
   std::vector<std::string> problems_;
 };
@@ -229,7 +261,14 @@ class Converter {
     auto output = std::make_unique<SafeOutput>();
     if (!PrepareOutput(input, toFull, source, output.get(), &outcome.problem))
       return FileProblem(outcome);
-    if (!RunDispatch(input, source, output.get(), &outcome))
+    std::unique_ptr<WaveTargets> waves;
+    if (!input.waves.empty() && !PrepareWaves(input, source, &waves, &outcome.problem)) {
+      output->Abandon();
+      return FileProblem(outcome);
+    }
+    if (!RunDispatch(input, source, output.get(), waves.get(), &outcome))
+      return outcome;
+    if (waves && !FinishWaves(waves.get(), output.get(), &outcome))
       return outcome;
     const bool syncs =
         output->kind() == SafeOutput::Kind::New || output->kind() == SafeOutput::Kind::Replace;
@@ -309,10 +348,38 @@ class Converter {
     return output->Prepare(toFull, policy, source.device(), source.inode(), error);
   }
 
+  bool PrepareWaves(const PlannedInput& input, const InputSource& source,
+                    std::unique_ptr<WaveTargets>* waves, std::string* error) const {
+    std::string full = input.waves;
+    if (full != "-" && !FullPath(input.waves, &full, error))
+      return false;
+    *waves = std::make_unique<WaveTargets>(options_, ClockCorrection{}, &gFileTableMutex);
+    return (*waves)->Prepare(full, source.device(), source.inode(), error);
+  }
+
+  // The statistics are put in place when the conversion finished; else they
+  // are taken back with what the conversion left. When they cannot be put
+  // in place, the output is taken back too: a run leaves all its outputs or
+  // none.
+  static bool FinishWaves(WaveTargets* waves, SafeOutput* output, InputOutcome* outcome) {
+    if (outcome->status != kStatusFinished || !outcome->problem.empty()) {
+      waves->Abandon();
+      return true;
+    }
+    if (!waves->Finish(&outcome->problem)) {
+      output->Abandon();
+      outcome->status = kStatusWriteError;
+      outcome->exitStatus = kStatusWriteError;
+      return false;
+    }
+    outcome->waves = waves->summary();
+    return true;
+  }
+
   // False when the outcome is settled already (nothing ran, or it was
   // stopped and taken back).
   bool RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
-                   InputOutcome* outcome) const {
+                   WaveTargets* waves, InputOutcome* outcome) const {
     DispatchRequest request;
     {
       std::lock_guard<std::mutex> lock(gFileTableMutex);
@@ -341,7 +408,11 @@ class Converter {
       progress_->Update(name, bytesRead, fromSize);
       output->StartWriteback();
     };
-    request.cancelRequested = [] { return StopSignal() != 0; };
+    request.cancelRequested = [waves] {
+      return StopSignal() != 0 || (waves != nullptr && waves->failed());
+    };
+    if (waves != nullptr)
+      request.readings = waves->listener();
 
     DispatchOutcome dispatched = DispatchConversion(request);
     {
@@ -359,7 +430,17 @@ class Converter {
     outcome->result = std::move(dispatched.result);
     std::string& reason = outcome->result.report.failure.reason;
     reason = OptionsForChoices(reason);
+    if (waves != nullptr && waves->failed() && StopSignal() == 0) {
+      outcome->problem = waves->error();
+      waves->Abandon();
+      output->Abandon();
+      outcome->status = kStatusWriteError;
+      outcome->exitStatus = kStatusWriteError;
+      return false;
+    }
     if (dispatched.cancelled || StopSignal() != 0) {
+      if (waves != nullptr)
+        waves->Abandon();
       output->Abandon();
       Stopped(*outcome);
       return false;
@@ -487,6 +568,10 @@ class Reporter {
     report.look = outcome.look;
     report.result = outcome.converterRan ? &outcome.result : nullptr;
     report.timeZone = timeZone_;
+    if (outcome.waves) {
+      report.waves = InputReport::Waves{input.waves, outcome.waves->segments,
+                                        outcome.waves->firstHm0, outcome.waves->firstTp};
+    }
     return report;
   }
 

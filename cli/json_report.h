@@ -1,6 +1,7 @@
 // The --json report: one JSON object per input, on one line.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,15 @@ struct InputReport {
   std::optional<DumpLook> look;              // what the header looks like, when known
   const ConversionResult* result = nullptr;  // the engine's results, when it ran
   std::string timeZone;
+  // --waves: where the statistics went, how many segments, and the first
+  // one's Hm0 and Tp (NaN: null).
+  struct Waves {
+    std::string file;
+    int64_t segments = 0;
+    double firstHm0 = 0.0;
+    double firstTp = 0.0;
+  };
+  std::optional<Waves> waves;
 };
 
 // The object, without a line feed. Fields keep their order. Text that is

@@ -212,8 +212,8 @@ const OptionSpec kOptions[] = {
      CliAction::Convert, false},
     {"waves", 0, "FILE",
      "write the wave statistics of every burst (gauge dumps) or segment (logger dumps) to FILE "
-     "as CSV: Hm0, Tp, mean periods, zero-crossing heights; \"-\" is standard output, auto the "
-     "output's name with .waves.csv (what -o and --check take); see docs/waves.md",
+     "as CSV: Hm0, Tp, mean periods, zero-crossing heights; \"-\" is standard output; auto "
+     "(what -o needs) the output's name with .waves.csv; see docs/waves.md",
      [](std::string_view value, CliOptions& options) -> std::string {
        if (value.empty())
          return "--waves needs a file name";
