@@ -16,9 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/dispatch.h"
-#include "app/report_text.h"
-#include "app/shell.h"
 #include "cli/file_checks.h"
 #include "cli/input_source.h"
 #include "cli/json_report.h"
@@ -28,6 +25,8 @@
 #include "cli/science_targets.h"
 #include "cli/signals.h"
 #include "cli/time_zone.h"
+#include "convert/dispatch.h"
+#include "convert/report_text.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 
