@@ -29,11 +29,14 @@ constexpr const char* kUsageHead =
 
 // Wrapped as the option lines are.
 constexpr const char* kUsageTail =
-    "Exit status: 0 Finished All; 1 a file cannot be used, FROM and TO are the same file or "
-    "FROM could not be read; 2 to 7 the conversion's status code; 64 usage error (a time zone "
-    "that does not exist too), or a kind that auto cannot tell; 129, 130, 143 stopped by "
-    "SIGHUP, SIGINT, SIGTERM. With several inputs: 0 when all end Finished All, else the "
-    "status of the first that did not. The last line on standard error is the status.";
+    "Exit status: 0 Finished All; 1 a file cannot be used, FROM and TO are the same file, "
+    "FROM could not be read, or the JSON report could not be written; 2 to 7 the "
+    "conversion's status code (2 also for an input that is not a dump this program knows); "
+    "64 usage error (a time zone that does not exist too), or a header that fits both logger "
+    "types; 129, 130, 143 stopped by SIGHUP, SIGINT, SIGTERM; 141 the reader of standard "
+    "output went away (nothing more is said). Each input converts whatever the others do; "
+    "with several, the status is that of the first in command-line order that did not end "
+    "Finished All.";
 
 constexpr const char* kShortUsage =
     "Usage: zorqconvert-cli [OPTIONS] FROM TO\n"
@@ -152,7 +155,9 @@ const OptionSpec kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
-    {"output-dir", 'o', "DIR", "write each FROM's output into DIR",
+    {"output-dir", 'o', "DIR",
+     "write each FROM's output into DIR, made with its parents when missing (a missing DIR "
+     "named like an output file, such as result.csv, is refused)",
      [](std::string_view value, CliOptions& options) -> std::string {
        if (value.empty())
          return "-o needs a folder name";
@@ -257,13 +262,17 @@ const OptionSpec kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
-    {"json", 0, nullptr, "one JSON report per input on standard output, one a line",
+    {"json", 0, nullptr,
+     "one JSON report per input on standard output, one a line; a report that cannot be "
+     "written fails the call",
      [](std::string_view, CliOptions& options) -> std::string {
        options.json = true;
        return "";
      },
      CliAction::Convert, false},
-    {"quiet", 0, nullptr, "no progress and no summaries on standard error",
+    {"quiet", 0, nullptr,
+     "no progress, no summaries and no status line for an input that ends Finished All; "
+     "failures are still told",
      [](std::string_view, CliOptions& options) -> std::string {
        options.quiet = true;
        return "";

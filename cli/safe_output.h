@@ -49,6 +49,8 @@ class SafeOutput {
   bool PrepareStream(int fd, std::string* error);
   // The bytes that reached the stream (after Commit or Abandon).
   int64_t streamedBytes() const { return streamed_; }
+  // The errno of the stream's failed write (EPIPE: its reader went away), 0.
+  int streamError() const { return destinationError_; }
 
   // A new handle of the file layer on the output, for the conversion.
   int OpenHandle();
