@@ -1,5 +1,7 @@
 #include "cli/wave_targets.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <filesystem>
 #include <utility>
@@ -128,7 +130,14 @@ bool WaveTargets::Finish(std::string* error) {
     output_.Abandon();
     return false;
   }
-  return output_.Commit(error);
+  placed_ = output_.Commit(error);
+  return placed_;
+}
+
+void WaveTargets::TakeBack() {
+  if (placed_ && path_ != "-")
+    ::unlink(path_.c_str());
+  placed_ = false;
 }
 
 void WaveTargets::Abandon() {

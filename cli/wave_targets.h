@@ -56,6 +56,9 @@ class WaveTargets {
   bool Finish(std::string* error);
   // Takes the CSV back: nothing appears under its name.
   void Abandon();
+  // Removes the CSV after Finish put it in place, when another output of
+  // the run failed.
+  void TakeBack();
 
   const WaveSummary& summary() const { return summary_; }
 
@@ -80,6 +83,7 @@ class WaveTargets {
   WaveSegmenter segmenter_;
   SafeOutput output_;
   std::string path_;
+  bool placed_ = false;
   int handle_ = -1;
   std::string pending_;  // rows not yet written
   std::vector<HeldRow> held_;

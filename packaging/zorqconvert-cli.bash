@@ -9,6 +9,7 @@
 _zorqconvert_cli_options=(
     --from-type --to-type --gain --offset --append --help --version
     -o --output-dir --check --overwrite --tz --jobs --json --quiet
+    --format --units --standard-name --attr --deployment --clock-offset --clock-drift
     --waves --segment --welch-segment --band --pressure --atmospheric --density
     --sensor-height --kp-min
 )
@@ -22,6 +23,13 @@ declare -gA _zorqconvert_cli_values=(
     [--output-dir]="@dirs"
     [--tz]="@zones"
     [--jobs]="1 2 3 4 6 8 12 16 24 32"
+    [--format]="legacy netcdf tidy legacy,netcdf legacy,tidy netcdf,tidy legacy,netcdf,tidy"
+    [--units]="m cm mm dbar kPa Pa 1"
+    [--standard-name]=""
+    [--attr]=""
+    [--deployment]="@files"
+    [--clock-offset]=""
+    [--clock-drift]=""
     [--waves]="@waves"
     [--segment]="600 1200 1800 3600"
     [--welch-segment]="64 128 256 512 1024 2048"
