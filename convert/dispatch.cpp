@@ -26,6 +26,7 @@ ConversionRequest ConversionRequestOf(const DispatchRequest& request) {
   conversion.progress = request.progress;
   conversion.cancelRequested = request.cancelRequested;
   conversion.lfLineEnds = request.lfLineEnds;
+  conversion.readings = request.readings;
   return conversion;
 }
 

@@ -31,6 +31,7 @@ struct DispatchRequest {
   std::function<void(int64_t bytesRead, int64_t fromSize)> progress;
   std::function<bool()> cancelRequested;
   bool lfLineEnds = false;  // see ConversionRequest
+  ReadingListener* readings = nullptr;  // see ConversionRequest
 };
 
 struct DispatchOutcome {
