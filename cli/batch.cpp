@@ -395,8 +395,12 @@ class Converter {
     request.cancelRequested = [science] {
       return StopSignal() != 0 || (science != nullptr && science->failed());
     };
-    if (science != nullptr)
+    if (science != nullptr) {
       request.readings = science->listener();
+      SetReadTap(request.fromHandle, [science](const char* bytes, size_t count) {
+        science->digest().Update(bytes, count);
+      });
+    }
 
     DispatchOutcome dispatched = DispatchConversion(request);
     {
@@ -414,6 +418,9 @@ class Converter {
     outcome->result = std::move(dispatched.result);
     std::string& reason = outcome->result.report.failure.reason;
     reason = OptionsForChoices(reason);
+    // The digest stands for the dump only when every byte of it was read.
+    if (science != nullptr)
+      science->TakeDigest(readWhole && dispatched.status == kStatusFinished);
     if (science != nullptr && science->failed() && StopSignal() == 0) {
       outcome->problem = science->error();
       science->Abandon();
