@@ -307,7 +307,9 @@ void MakeTail(GaugeState* state) {
 }
 
 // The pending C4 record and the sample-rate record, each written on its own.
-void WriteTail(GaugeState& state) {
+// Inlined into the value loop of both ways of running it (with a listener
+// and without), which GCC would otherwise not do for both.
+[[gnu::always_inline]] inline void WriteTail(GaugeState& state) {
   if (!state.tailFits) {
     if (state.tailC4Length > 0) {
       WriteText(state.written, state.pendingC4);
@@ -343,8 +345,8 @@ void CloseStampPeriod(GaugeState* state) {
 
 // Out of line, like the other rare ways below, so that the value loop keeps
 // its registers.
-template <bool kListen>
-[[gnu::noinline]] void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
+[[gnu::noinline]] void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state,
+                                           bool listening) {
   ConversionContext& context = state->conversion;
   ++context.report.dateStampLines;
   CloseStampPeriod(state);
@@ -360,7 +362,7 @@ template <bool kListen>
     context.Note(AnomalyKind::TimeGoesBackwards, reader.LineNumber(), reader.LineByte(),
                  [&] { return FormatRecordTime(given) + " after " + FormatRecordTime(before); });
   }
-  if constexpr (kListen)
+  if (listening)
     state->relay.Stamp(state->stamp);
   // Written even when a letter was missing (status 4): the earlier value
   // stands in for the unreadable one, and the loop stops after this line.
@@ -482,28 +484,10 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
   state->records += values;
 }
 
-// Hands the line's readings to the listener.
-template <bool kListen>
-void HandleDataLineHeard(const FlashLineReader& reader, GaugeState* state) {
-  HandleDataLine<kListen>(reader, state);
-  if constexpr (kListen)
-    state->relay.EndLine(reader.LineNumber(), reader.LineByte());
-}
-
-template <bool kListen>
-void ConvertLines(FlashLineReader& reader, GaugeOutput& output, GaugeState& state) {
-  ConversionContext& context = state.conversion;
-  while (reader.NextLine()) {
-    if (reader.Line()[0] == 'Y') {
-      HandleDateStampLine<kListen>(reader, &state);
-    } else {
-      HandleDataLineHeard<kListen>(reader, &state);
-    }
-    TellWriteFailure(output, context, &reader);
-    if (context.status != kStatusReady) {
-      break;
-    }
-  }
+// The line's values, then its readings to the listener.
+[[gnu::noinline]] void HandleDataLineHeard(const FlashLineReader& reader, GaugeState* state) {
+  HandleDataLine<true>(reader, state);
+  state->relay.EndLine(reader.LineNumber(), reader.LineByte());
 }
 
 }  // namespace
@@ -526,13 +510,24 @@ void RunGaugeConverter(ConversionContext& context) {
   Format(&state.sampleRateRecord, "D1,C0,%02i\r\n", context.result.gauge.sampleRate);
   MakeTail(&state);
 
-  if (context.request.readings != nullptr) {
-    // The header's date opens the first burst.
+  // The header's date opens the first burst.
+  const bool listening = context.request.readings != nullptr;
+  if (listening) {
     state.relay = ReadingRelay(context.request.readings, context.result.gauge.sampleRate, true);
     state.relay.Stamp(state.stamp);
-    ConvertLines<true>(reader, output, state);
-  } else {
-    ConvertLines<false>(reader, output, state);
+  }
+  while (reader.NextLine()) {
+    if (reader.Line()[0] == 'Y') {
+      HandleDateStampLine(reader, &state, listening);
+    } else if (listening) {
+      HandleDataLineHeard(reader, &state);
+    } else {
+      HandleDataLine<false>(reader, &state);
+    }
+    TellWriteFailure(output, context, &reader);
+    if (context.status != kStatusReady) {
+      break;
+    }
   }
   CloseStampPeriod(&state);
   context.report.recordsWritten = state.records;

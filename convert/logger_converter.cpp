@@ -181,8 +181,7 @@ class LoggerConversion {
   void Run();
 
  private:
-  template <bool kListen>
-  void ConvertLines();
+  void HandleDataLineHeard();
   void HandleDateStampLine();
   bool ExtremeCountsSaturate();
   void NoteTimeGoingBack(const AbsoluteTime& stamp);
@@ -200,7 +199,7 @@ class LoggerConversion {
   template <bool kFieldsComplete, bool kListen>
   int PlaceCommaEndedCountsFrom(int p, int most);
   template <bool kListen>
-  int PlaceOneField(int p);
+  [[gnu::noinline]] int PlaceOneField(int p);
   template <bool kListen>
   int PlaceCommaEndedCounts(int p, int most);
   double ExtraValueAt(int p) const;
@@ -274,11 +273,19 @@ void LoggerConversion::Run() {
   countTable_ = fastPaths_ && !ExtremeCountsSaturate();
   if (countTable_)
     std::memset(countFields_, 0, sizeof countFields_);
-  if (context_.request.readings != nullptr) {
+  const bool listening = context_.request.readings != nullptr;
+  if (listening)
     relay_ = ReadingRelay(context_.request.readings, sampleRate_, false);
-    ConvertLines<true>();
-  } else {
-    ConvertLines<false>();
+  while (reader_.NextLine()) {
+    if (reader_.Line()[0] == 'Y') {
+      HandleDateStampLine();
+    } else if (listening) {
+      HandleDataLineHeard();
+    } else {
+      HandleDataLine<false>();
+    }
+    if (status_ != kStatusReady)
+      break;
   }
   ConversionReport& report = context_.report;
   report.recordsWritten = records_;
@@ -298,17 +305,10 @@ void LoggerConversion::Run() {
   status_ = kStatusFinished;
 }
 
-template <bool kListen>
-void LoggerConversion::ConvertLines() {
-  while (reader_.NextLine()) {
-    if (reader_.Line()[0] == 'Y') {
-      HandleDateStampLine();
-    } else {
-      HandleDataLine<kListen>();
-    }
-    if (status_ != kStatusReady)
-      break;
-  }
+// Kept out of the loop, so that the way without a listener is laid out as
+// if this one did not exist.
+[[gnu::noinline]] void LoggerConversion::HandleDataLineHeard() {
+  HandleDataLine<true>();
 }
 
 // The reading is linear in the count, so the counts 0 and 4095 bound every
@@ -338,7 +338,8 @@ void LoggerConversion::HandleDateStampLine() {
   NoteTimeGoingBack(stamped);
   currentTime_ = stamped;
   haveTime_ = true;
-  relay_.Stamp(stamp_);
+  if (context_.request.readings != nullptr)
+    relay_.Stamp(stamp_);
 }
 
 void LoggerConversion::NoteTimeGoingBack(const AbsoluteTime& stamp) {
@@ -451,7 +452,7 @@ int LoggerConversion::PlaceOneField(int p) {
 
 // The reading of the extra value at `p`: a whole count is its own value;
 // anything else is read in full.
-double LoggerConversion::ExtraValueAt(int p) const {
+[[gnu::always_inline]] inline double LoggerConversion::ExtraValueAt(int p) const {
   const char* line = reader_.Line();
   const FieldForm field = ClassifyCountField(line + p, line + reader_.LineLength());
   if (fastPaths_ && field.kind == FieldKind::kWholeCount)
@@ -464,7 +465,7 @@ double LoggerConversion::ExtraValueAt(int p) const {
 // Formats the new record's prefix, then steps the current time on to the
 // next record's first sample. The rate has two digits and a stamp's year at
 // most three (2000 added), so the prefix is always 31 bytes.
-void LoggerConversion::StartRecord() {
+[[gnu::always_inline]] inline void LoggerConversion::StartRecord() {
   recordLine_ = reader_.LineNumber();
   recordByte_ = reader_.LineByte();
   const DateStamp time = RecordTime();
@@ -480,7 +481,7 @@ void LoggerConversion::StartRecord() {
 
 // The current time in local calendar terms; all zeros before the dump has
 // given a time.
-DateStamp LoggerConversion::RecordTime() {
+[[gnu::always_inline]] inline DateStamp LoggerConversion::RecordTime() {
   DateStamp time;
   if (!haveTime_) {
     context_.Note(AnomalyKind::BeforeFirstDateStamp, recordLine_, recordByte_,

@@ -19,6 +19,8 @@ enum class ReadingNote : uint8_t {
   kNotANumber = 1,  // its field was not one number: read as its leading number, or 0
   kSaturated = 2,   // wider than the legacy field: the CSV holds the widest value that fits
 };
+// A reading that is both is noted kNotANumber. Saturation is a logger CSV
+// matter: gauge values are written whole.
 
 // Seconds since 1970-01-01T00:00:00 on the dump's own calendar: the wall
 // clock of wherever the instrument was set, with no zone applied.
