@@ -1,7 +1,7 @@
 #include "app/converters.h"
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
-#include "convert/panel_ids.h"
 #include "convert/staff_scale.h"
 #include "convert/status.h"
 #include "runtime/ui.h"

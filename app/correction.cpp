@@ -1,9 +1,9 @@
 // The linear correction controls: switch 18, gain M (17) and offset B (16)
 // are shown only where they mean something, and M and B go back to the
 // identity correction whenever they are hidden by the switch.
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "runtime/ui.h"
 
 namespace {

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string>
 
+#include "app/panel_ids.h"
 #include "app/preview_data.h"
-#include "app/report_text.h"
 #include "app/shared_state.h"
 #include "convert/engine.h"
 #include "convert/flash_line_reader.h"
-#include "convert/panel_ids.h"
+#include "convert/report_text.h"
 #include "runtime/ui.h"
 
 void PrepareShellAdditions() {

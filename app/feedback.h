@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/dispatch.h"
+#include "convert/dispatch.h"
 
 // The title of the progress shown while a conversion runs.
 inline constexpr const char* kConvertingTitle = "Converting";

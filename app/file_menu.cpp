@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "app/feedback.h"
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"

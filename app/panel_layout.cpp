@@ -1,6 +1,6 @@
 // The panel the shell expects, and the registration of its callbacks.
+#include "app/panel_ids.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "runtime/callbacks.h"
 
 void RegisterShellCallbacks() {

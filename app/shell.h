@@ -59,13 +59,7 @@ int ConvertTimer(int panel, int control, int event, void* callbackData, int even
 // Carries out one conversion request and shows its outcome.
 void DoTheConvert();
 
-// Popup texts of the dispatch.
-inline constexpr const char* kConvertErrorTitle = "CONVERT ERROR";
-inline constexpr const char* kSelectFilesText = " Select File then Open From File and To File.";
-inline constexpr const char* kSameFileText =
-    " The From File and the To File are the same file. Open another To File.";
-inline constexpr const char* kReadFailedText =
-    " The From File could not be read to its end. Check the file, then convert again.";
+// The help popup of START CONVERT.
 inline constexpr const char* kStartConvertHelpTitle = "START CONVERT";
 inline constexpr const char* kStartConvertHelpText =
     " Sample Rate and Staff Length are extracted from the From File Header./n";

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "cli/quoting.h"
 #include "cli/signals.h"
 #include "convert/flash_line_reader.h"
 #include "runtime/files.h"
@@ -16,10 +17,6 @@
 namespace {
 
 constexpr size_t kRelayChunk = 64 * 1024;
-
-std::string Quoted(const std::string& path) {
-  return "\"" + path + "\"";
-}
 
 bool WaitFor(int fd, short events, int stopFd);
 
@@ -92,7 +89,7 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
       fd_ = ::open(fullPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     } while (fd_ < 0 && errno == EINTR);
   }
-  const std::string shown = fullPath == "-" ? "standard input" : Quoted(fullPath);
+  const std::string shown = fullPath == "-" ? "standard input" : QuotedName(fullPath);
   shown_ = shown;
   if (fd_ < 0) {
     *error = "cannot open " + shown + ": " + std::strerror(errno);
@@ -119,6 +116,7 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
     readError_ = failure;
     ahead_.assign(block, static_cast<size_t>(length > 0 ? length : 0));
   }
+  head_.assign(block, static_cast<size_t>(length > 0 ? length : 0));
   look_ = LookAtHeader(block, length > 0 ? static_cast<int>(length) : 0);
   return true;
 }

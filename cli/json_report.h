@@ -3,13 +3,9 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "convert/engine.h"
-
-// Appends `text` as a JSON string: quotes, backslashes and control
-// characters escaped, bytes that are not UTF-8 replaced by U+FFFD.
-void AppendJsonString(std::string* out, std::string_view text);
 
 // What the command line knows of one input besides the engine's report.
 struct InputReport {
@@ -27,7 +23,18 @@ struct InputReport {
   std::optional<DumpLook> look;              // what the header looks like, when known
   const ConversionResult* result = nullptr;  // the engine's results, when it ran
   std::string timeZone;
+  // The science outputs, as named on the command line or made from -o
+  // (empty with --check); absent when not asked for.
+  std::optional<std::string> netcdf;
+  std::optional<std::string> tidy;
+  std::vector<std::string> warnings;  // of the science outputs
 };
 
-// The object, without a line feed.
+// The object, without a line feed. Fields keep their order. Text that is
+// not UTF-8 shows U+FFFD for each bad byte; a file name that is not has its
+// bytes beside it as well (`from_bytes`, `to_bytes`: a list of numbers), so
+// that the file can still be found.
 std::string JsonReportLine(const InputReport& report);
+
+// True when `text` is UTF-8 throughout.
+bool IsUtf8(const std::string& text);

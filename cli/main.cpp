@@ -25,7 +25,7 @@ int main(int argc, char* argv[]) {
   std::string error;
   switch (ParseCommandLine(argc, argv, &options, &error)) {
     case CliAction::ShowHelp:
-      std::fputs(UsageText(), stdout);
+      std::fputs(UsageText().c_str(), stdout);
       return 0;
     case CliAction::ShowVersion:
       std::printf("zorqconvert-cli %s\n", ZORQ_VERSION);

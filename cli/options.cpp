@@ -1,56 +1,51 @@
 #include "cli/options.h"
 
+#include <getopt.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cmath>
-#include <set>
+#include <cstring>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "cli/time_zone.h"
 #include "runtime/numbers.h"
+#include "science/deployment.h"
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsageHead =
     "Usage: zorqconvert-cli --from-type N --to-type N [OPTIONS] FROM TO\n"
     "       zorqconvert-cli [OPTIONS] -o DIR FROM...\n"
     "       zorqconvert-cli --check [OPTIONS] FROM...\n"
     "\n"
-    "Converts the flash dump FROM into TO, as the START CONVERT button does; with\n"
-    "-o, each FROM into DIR/<its name without the last extension>.csv; with\n"
-    "--check, converts and keeps nothing. FROM \"-\" reads standard input (one\n"
-    "input only), TO \"-\" writes standard output.\n"
-    "\n"
-    "  --from-type N     kind of dump: 1 or 2 logger dump, 3 gauge dump, or auto\n"
-    "                    (the default): the kind the header shows\n"
-    "  --to-type N       kind of output: 0 logger CSV (From types 1, 2), 1 gauge CSV\n"
-    "                    (type 3); by default the one that fits the From type\n"
-    "  --gain M          switch the linear correction on with gain M (default 1.0)\n"
-    "  --offset B        switch the linear correction on with offset B (default 0.0);\n"
-    "                    the correction applies to From types 1 and 2 only\n"
-    "  --tz ZONE         read the logger's date stamps as local times of ZONE, for\n"
-    "                    example UTC or Europe/Berlin (default: $TZ, else the system's)\n"
-    "  -o, --output-dir DIR  write each FROM's output into DIR\n"
-    "  --check           convert and throw the output away; nothing is written\n"
-    "  --append          append to an output that exists (otherwise it is refused)\n"
-    "  --overwrite       replace an output that exists\n"
-    "  --jobs N          run up to N conversions at once (default 1, at most 32)\n"
-    "  --json            one JSON report per input on standard output, one a line\n"
-    "  --quiet           no progress and no summaries on standard error\n"
-    "  --help            show this text\n"
-    "  --version         show the version\n"
-    "\n"
-    "Exit status: 0 Finished All; 1 a file cannot be used, FROM and TO are the same\n"
-    "file or FROM could not be read; 2 to 7 the conversion's status code; 64 usage\n"
-    "error, or a kind that auto cannot tell; 129, 130, 143 stopped by SIGHUP, SIGINT,\n"
-    "SIGTERM. With several inputs: 0 when all end Finished All, else the status of\n"
-    "the first that did not. The last line on standard error is the status.\n";
+    "Converts the flash dump FROM into TO; with -o, each FROM into\n"
+    "DIR/<its name without the last extension>.csv; with --check, converts and\n"
+    "keeps nothing. FROM \"-\" reads standard input (one input only), TO \"-\"\n"
+    "writes standard output.\n"
+    "\n";
+
+// Wrapped as the option lines are.
+constexpr const char* kUsageTail =
+    "Exit status: 0 Finished All; 1 a file cannot be used, FROM and TO are the same file, "
+    "FROM could not be read, or the JSON report could not be written; 2 to 7 the "
+    "conversion's status code (2 also for an input that is not a dump this program knows); "
+    "64 usage error (a time zone that does not exist too), or a header that fits both logger "
+    "types; 129, 130, 143 stopped by SIGHUP, SIGINT, SIGTERM; 141 the reader of standard "
+    "output went away (nothing more is said). Each input converts whatever the others do; "
+    "with several, the status is that of the first in command-line order that did not end "
+    "Finished All.";
 
 constexpr const char* kShortUsage =
     "Usage: zorqconvert-cli [OPTIONS] FROM TO\n"
     "       zorqconvert-cli [OPTIONS] -o DIR FROM...\n"
     "       zorqconvert-cli --check [OPTIONS] FROM...\n"
     "Try 'zorqconvert-cli --help' for more.\n";
+
+constexpr size_t kHelpColumn = 20;  // where an option's help text starts
+constexpr size_t kHelpWidth = 79;   // the longest line of --help
 
 // A whole argument of one to nine decimal digits, so that its value fits.
 bool ParseWhole(std::string_view text, int* value) {
@@ -87,48 +82,366 @@ bool ParseNumber(std::string_view text, double* value) {
   return true;
 }
 
-bool ParseJobs(std::string_view text, int* jobs) {
-  int parsed = 0;
-  if (!ParseWhole(text, &parsed) || parsed < 1 || parsed > kMaxJobs)
-    return false;
-  *jobs = parsed;
-  return true;
+std::string Shown(std::string_view value) {
+  return "\"" + std::string(value) + "\"";
 }
 
-bool IsFlag(const std::string& name) {
-  static const std::set<std::string> kFlags = {"--help",  "--version", "--append", "--overwrite",
-                                               "--check", "--json",    "--quiet"};
-  return kFlags.contains(name);
+// Takes an option's value (empty for a flag) into the options; returns what
+// is wrong with the value, empty when it was taken.
+using TakeValue = std::string (*)(std::string_view value, CliOptions& options);
+
+struct OptionSpec {
+  const char* name;       // the long name, without "--"
+  char shortName;         // 0 when it has none
+  const char* valueName;  // nullptr for an option that takes no value
+  const char* help;       // one sentence for --help, wrapped there
+  TakeValue take;         // nullptr for --help and --version
+  CliAction action;       // what giving it asks for beyond taking its value
+  bool legacy;            // part of the call the converter always took (FROM TO with types)
+};
+
+// Every option, in the order --help shows them. Adding an option is adding
+// a row here (and its field in CliOptions).
+const OptionSpec kOptions[] = {
+    {"from-type", 0, "N",
+     "kind of dump: 1 or 2 logger dump, 3 gauge dump, or auto (the default): the kind the "
+     "header shows",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (value == "auto") {
+         options.fromType = 0;
+         return "";
+       }
+       if (!ParseChoice(value, {1, 2, 3}, &options.fromType))
+         return "--from-type must be 1, 2, 3 or auto, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, true},
+    {"to-type", 0, "N",
+     "kind of output: 0 logger CSV (From types 1, 2), 1 gauge CSV (type 3); by default the "
+     "one that fits the From type",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseChoice(value, {0, 1}, &options.toType))
+         return "--to-type must be 0 or 1, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, true},
+    {"gain", 0, "M", "switch the linear correction on with gain M (default 1.0)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.gain))
+         return "--gain needs a finite decimal number, not " + Shown(value);
+       options.correction = true;
+       return "";
+     },
+     CliAction::Convert, true},
+    {"offset", 0, "B",
+     "switch the linear correction on with offset B (default 0.0); the correction applies to "
+     "From types 1 and 2 only",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.offset))
+         return "--offset needs a finite decimal number, not " + Shown(value);
+       options.correction = true;
+       return "";
+     },
+     CliAction::Convert, true},
+    {"tz", 0, "ZONE",
+     "read the logger's date stamps as local times of ZONE, a zone of /usr/share/zoneinfo "
+     "such as UTC or Europe/Berlin (default: $TZ, else the system's zone; a $TZ that names no "
+     "zone is a usage error too)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       const std::string zone(value);
+       if (!TimeZoneExists(zone))
+         return "--tz " + Shown(value) + " is not a time zone of /usr/share/zoneinfo";
+       options.timeZone = zone;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"output-dir", 'o', "DIR",
+     "write each FROM's output into DIR, made with its parents when missing (a missing DIR "
+     "named like an output file, such as result.csv, is refused)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (value.empty())
+         return "-o needs a folder name";
+       options.outputDir = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"check", 0, nullptr, "convert and throw the output away; nothing is written",
+     [](std::string_view, CliOptions& options) -> std::string {
+       options.form = CliForm::Check;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"append", 0, nullptr, "append to an output that exists (otherwise it is refused)",
+     [](std::string_view, CliOptions& options) -> std::string {
+       options.append = true;
+       return "";
+     },
+     CliAction::Convert, true},
+    {"overwrite", 0, nullptr, "replace an output that exists",
+     [](std::string_view, CliOptions& options) -> std::string {
+       options.overwrite = true;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"jobs", 0, "N", "run up to N conversions at once (default 1, at most 32)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       int jobs = 0;
+       if (!ParseWhole(value, &jobs) || jobs < 1 || jobs > kMaxJobs)
+         return "--jobs must be a whole number from 1 to " + std::to_string(kMaxJobs) + ", not " +
+                Shown(value);
+       options.jobs = jobs;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"format", 0, "LIST",
+     "outputs to write, joined by commas: legacy (the fixed-format CSV, the default), netcdf "
+     "(NetCDF-4 with CF and ACDD metadata) and tidy (a CSV of time,reading,temperature,flag); "
+     "beside a CSV named NAME.csv they are NAME.nc and NAME.tidy.csv",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       std::string error;
+       return ParseFormats(std::string(value), &options.formats, &error) ? "" : error;
+     },
+     CliAction::Convert, false},
+    {"units", 0, "UNITS",
+     "units of the readings in the NetCDF output (default m for logger dumps; a gauge dump's "
+     "readings get \"1\" and a warning)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (value.empty())
+         return "--units needs a unit, such as m or dbar";
+       options.science.units = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"standard-name", 0, "NAME", "the CF standard name of the readings in the NetCDF output",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!IsNetcdfName(std::string(value)))
+         return "--standard-name needs a CF standard name, such as "
+                "sea_surface_height_above_sea_level, not " +
+                Shown(value);
+       options.science.standardName = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"attr", 0, "KEY=VALUE", "a global attribute of the NetCDF output; give it once per attribute",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       Attribute attribute;
+       std::string error;
+       if (!ParseAttributeOption(std::string(value), &attribute, &error))
+         return error;
+       options.attributeOptions.push_back(attribute);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"deployment", 0, "FILE",
+     "a JSON file of the deployment for the NetCDF output: title, site, instrument_serial, "
+     "latitude, longitude, water_depth, sensor_height, creator; other keys become attributes",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       std::string error;
+       if (!ReadDeploymentFile(std::string(value), &options.science, &error))
+         return error;
+       options.deploymentPath = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"clock-offset", 0, "SECONDS",
+     "the instrument clock minus true time at the first reading; subtracted from the times of "
+     "the NetCDF and tidy outputs (the legacy CSV is never shifted)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.science.clock.offset))
+         return "--clock-offset needs a finite decimal number of seconds, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"clock-drift", 0, "SECONDS",
+     "the instrument clock minus true time at the last reading; the correction runs linearly "
+     "from the offset to this over elapsed time",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.science.clock.drift))
+         return "--clock-drift needs a finite decimal number of seconds, not " + Shown(value);
+       options.science.clock.driftGiven = true;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"json", 0, nullptr,
+     "one JSON report per input on standard output, one a line; a report that cannot be "
+     "written fails the call",
+     [](std::string_view, CliOptions& options) -> std::string {
+       options.json = true;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"quiet", 0, nullptr,
+     "no progress, no summaries and no status line for an input that ends Finished All; "
+     "failures are still told",
+     [](std::string_view, CliOptions& options) -> std::string {
+       options.quiet = true;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"help", 0, nullptr, "show this text", nullptr, CliAction::ShowHelp, false},
+    {"version", 0, nullptr, "show the version", nullptr, CliAction::ShowVersion, false},
+};
+
+constexpr int kFirstLongCode = 256;  // getopt_long's codes of options without a short name
+
+int CodeOf(size_t index) {
+  const OptionSpec& spec = kOptions[index];
+  return spec.shortName != 0 ? spec.shortName : kFirstLongCode + static_cast<int>(index);
 }
 
-bool TakesValue(const std::string& name) {
-  static const std::set<std::string> kValued = {
-      "--from-type", "--to-type", "--gain", "--offset", "--tz", "--jobs", "--output-dir"};
-  return kValued.contains(name);
+const OptionSpec* SpecOfCode(int code) {
+  for (size_t index = 0; index < std::size(kOptions); ++index) {
+    if (CodeOf(index) == code)
+      return &kOptions[index];
+  }
+  return nullptr;
+}
+
+std::vector<option> LongOptionTable() {
+  std::vector<option> table;
+  for (size_t index = 0; index < std::size(kOptions); ++index) {
+    const OptionSpec& spec = kOptions[index];
+    table.push_back({spec.name, spec.valueName != nullptr ? required_argument : no_argument,
+                     nullptr, CodeOf(index)});
+  }
+  table.push_back({nullptr, 0, nullptr, 0});
+  return table;
+}
+
+// "-" first: every argument comes back in order, files as code 1, whatever
+// POSIXLY_CORRECT says; ":" next: a missing value is told apart.
+std::string ShortOptionText() {
+  std::string text = "-:";
+  for (const OptionSpec& spec : kOptions) {
+    if (spec.shortName == 0)
+      continue;
+    text += spec.shortName;
+    if (spec.valueName != nullptr)
+      text += ':';
+  }
+  return text;
+}
+
+std::string NameOf(const OptionSpec& spec) {
+  return std::string("--") + spec.name;
+}
+
+// The long options that start with `given` ("--j": --jobs and --json).
+std::vector<std::string> OptionsStartingWith(std::string_view given) {
+  std::vector<std::string> names;
+  for (const OptionSpec& spec : kOptions) {
+    if (NameOf(spec).starts_with(given))
+      names.push_back(NameOf(spec));
+  }
+  return names;
+}
+
+std::string UnknownLongOption(std::string_view argument) {
+  const std::string_view given = argument.substr(0, argument.find('='));
+  const std::vector<std::string> candidates = OptionsStartingWith(given);
+  if (candidates.size() < 2)
+    return "unknown option " + std::string(given);
+  std::string text = std::string(given) + " is short for more than one option:";
+  for (const std::string& name : candidates)
+    text += " " + name;
+  return text;
+}
+
+// Appends `text` cut into lines of at most kHelpWidth, the first going on
+// from `column`, the others indented to `indent`.
+void AppendWrapped(std::string* out, std::string_view text, size_t column, size_t indent) {
+  bool lineEmpty = true;
+  while (!text.empty()) {
+    const size_t wordEnd = std::min(text.find(' '), text.size());
+    const std::string_view word = text.substr(0, wordEnd);
+    if (!lineEmpty && column + 1 + word.size() > kHelpWidth) {
+      *out += "\n" + std::string(indent, ' ');
+      column = indent;
+      lineEmpty = true;
+    }
+    if (!lineEmpty) {
+      *out += ' ';
+      ++column;
+    }
+    *out += word;
+    column += word.size();
+    lineEmpty = false;
+    text.remove_prefix(std::min(wordEnd + 1, text.size()));
+  }
+  *out += '\n';
+}
+
+std::string OptionHelp(const OptionSpec& spec) {
+  std::string left = "  ";
+  if (spec.shortName != 0)
+    left += std::string("-") + spec.shortName + ", ";
+  left += NameOf(spec);
+  if (spec.valueName != nullptr)
+    left += std::string(" ") + spec.valueName;
+  if (left.size() + 1 < kHelpColumn) {
+    left.resize(kHelpColumn, ' ');
+  } else {
+    left += "\n" + std::string(kHelpColumn, ' ');
+  }
+  std::string text = left;
+  AppendWrapped(&text, spec.help, kHelpColumn, kHelpColumn);
+  return text;
+}
+
+// The call as a shell would take it again, for the science outputs'
+// history: arguments with anything but plain characters in single quotes.
+std::string Invocation(int argc, const char* const argv[]) {
+  std::string text = "zorqconvert-cli";
+  for (int index = 1; index < argc; ++index) {
+    const std::string_view argument = argv[index];
+    const bool plain =
+        !argument.empty() && std::all_of(argument.begin(), argument.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c)) ||
+                 std::strchr("-_./=,:+@%", c) != nullptr;
+        });
+    text += ' ';
+    if (plain) {
+      text += argument;
+      continue;
+    }
+    text += '\'';
+    for (const char c : argument)
+      text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    text += '\'';
+  }
+  return text;
+}
+
+// Options that may be given more than once, each time adding one value.
+bool Repeatable(const OptionSpec& spec) {
+  return std::string_view(spec.name) == "attr";
 }
 
 class Parser {
  public:
   Parser(int argc, const char* const argv[], CliOptions* options, std::string* error)
-      : argc_(argc), argv_(argv), options_(options), error_(error) {}
+      : argc_(argc), argv_(const_cast<char* const*>(argv)), options_(options), error_(error) {}
 
   CliAction Run() {
+    const std::vector<option> longOptions = LongOptionTable();
+    const std::string shortOptions = ShortOptionText();
+    opterr = 0;
+    optind = 0;  // glibc starts afresh, so the parser can run more than once
     std::vector<std::string> paths;
-    bool optionsEnded = false;
-    for (index_ = 1; index_ < argc_; ++index_) {
-      const std::string_view arg = argv_[index_];
-      if (optionsEnded || arg == "-" || arg.substr(0, 1) != "-") {
-        paths.emplace_back(arg);
+    for (;;) {
+      const int code = getopt_long(argc_, argv_, shortOptions.c_str(), longOptions.data(), nullptr);
+      if (code == -1)
+        break;
+      if (code == 1) {
+        paths.emplace_back(optarg);
         continue;
       }
-      if (arg == "--") {
-        optionsEnded = true;
-        continue;
-      }
-      const CliAction action = arg == "-o" ? ValueOption("--output-dir", false, {}) : Option(arg);
+      const CliAction action = Option(code);
       if (action != CliAction::Convert)
         return action;
     }
+    for (int index = optind; index < argc_; ++index)
+      paths.emplace_back(argv_[index]);  // after "--"
     return Finish(paths);
   }
 
@@ -138,103 +451,60 @@ class Parser {
     return CliAction::UsageError;
   }
 
-  // One "--name", "--name value" or "--name=value" argument.
-  CliAction Option(std::string_view arg) {
-    if (arg.substr(0, 2) != "--")
-      return Fail("unknown option " + std::string(arg));
-    const size_t equals = arg.find('=');
-    const std::string name(arg.substr(0, equals));
-    const bool inlineValue = equals != std::string_view::npos;
-    if (IsFlag(name)) {
-      if (inlineValue)
-        return Fail(name + " takes no value");
-      return Flag(name);
-    }
-    if (!TakesValue(name))
-      return Fail("unknown option " + name);
-    return ValueOption(name, inlineValue, inlineValue ? arg.substr(equals + 1) : "");
+  // The argument getopt_long has just passed over.
+  std::string_view LastArgument() const {
+    return optind > 0 && optind <= argc_ ? argv_[optind - 1] : "";
   }
 
-  CliAction Flag(const std::string& name) {
-    if (name == "--help")
-      return CliAction::ShowHelp;
-    if (name == "--version")
-      return CliAction::ShowVersion;
-    if (!seen_.insert(name).second)
-      return Fail(name + " given more than once");
-    if (name == "--append")
-      options_->append = true;
-    else if (name == "--overwrite")
-      options_->overwrite = true;
-    else if (name == "--check")
-      options_->form = CliForm::Check;
-    else if (name == "--json")
-      options_->json = true;
-    else if (name == "--quiet")
-      options_->quiet = true;
-    return CliAction::Convert;
+  CliAction Option(int code) {
+    if (code == '?')
+      return Refused();
+    if (code == ':') {
+      const OptionSpec* spec = SpecOfCode(optopt);
+      return Fail((spec != nullptr && spec->shortName != 0 ? std::string("-") + spec->shortName
+                                                           : NameOf(*spec)) +
+                  " needs a value");
+    }
+    const OptionSpec* spec = SpecOfCode(code);
+    if (spec->action != CliAction::Convert)
+      return spec->action;
+    if (std::find(given_.begin(), given_.end(), spec) != given_.end() && !Repeatable(*spec))
+      return Fail(NameOf(*spec) + " given more than once");
+    given_.push_back(spec);
+    const std::string problem = spec->take(optarg != nullptr ? optarg : "", *options_);
+    return problem.empty() ? CliAction::Convert : Fail(problem);
   }
 
-  CliAction ValueOption(const std::string& name, bool inlineValue, std::string_view given) {
-    std::string_view value = given;
-    if (!inlineValue) {
-      if (index_ + 1 >= argc_)
-        return Fail(name + " needs a value");
-      value = argv_[++index_];
-    }
-    if (!seen_.insert(name).second)
-      return Fail(name + " given more than once");
-    return Value(name, value);
+  // An option getopt_long does not know, or a value given to a flag.
+  CliAction Refused() {
+    const OptionSpec* spec = SpecOfCode(optopt);
+    if (spec != nullptr)
+      return Fail(NameOf(*spec) + " takes no value");
+    if (optopt != 0)
+      return Fail(std::string("unknown option -") + static_cast<char>(optopt));
+    return Fail(UnknownLongOption(LastArgument()));
   }
 
-  CliAction Value(const std::string& name, std::string_view value) {
-    const std::string shown = "\"" + std::string(value) + "\"";
-    if (name == "--from-type") {
-      if (value == "auto")
-        options_->fromType = 0;
-      else if (!ParseChoice(value, {1, 2, 3}, &options_->fromType))
-        return Fail("--from-type must be 1, 2, 3 or auto, not " + shown);
-    } else if (name == "--to-type") {
-      if (!ParseChoice(value, {0, 1}, &options_->toType))
-        return Fail("--to-type must be 0 or 1, not " + shown);
-    } else if (name == "--tz") {
-      if (!TimeZoneExists(std::string(value)))
-        return Fail("--tz " + shown + " is not a time zone of /usr/share/zoneinfo");
-      options_->timeZone = value;
-    } else if (name == "--jobs") {
-      if (!ParseJobs(value, &options_->jobs))
-        return Fail("--jobs must be a whole number from 1 to " + std::to_string(kMaxJobs) +
-                    ", not " + shown);
-    } else if (name == "--output-dir") {
-      if (value.empty())
-        return Fail("-o needs a folder name");
-      options_->outputDir = value;
-    } else {
-      double* target = name == "--gain" ? &options_->gain : &options_->offset;
-      if (!ParseNumber(value, target))
-        return Fail(name + " needs a finite decimal number, not " + shown);
-      options_->correction = true;
-    }
-    return CliAction::Convert;
+  bool Given(std::string_view name) const {
+    return std::any_of(given_.begin(), given_.end(),
+                       [&](const OptionSpec* spec) { return spec->name == name; });
   }
 
   CliAction Finish(const std::vector<std::string>& paths) {
-    const bool fromTypeGiven = seen_.contains("--from-type") && options_->fromType != 0;
-    if (options_->correction && fromTypeGiven && options_->fromType != 1 &&
-        options_->fromType != 2) {
+    if (options_->correction && options_->fromType == 3)
       return Fail("--gain and --offset apply to From types 1 and 2 only");
-    }
     if (options_->append && options_->overwrite)
       return Fail("--append and --overwrite do not go together");
+    const bool outputDirGiven = !options_->outputDir.empty();
     if (options_->form == CliForm::Check) {
-      if (seen_.contains("--output-dir"))
+      if (outputDirGiven)
         return Fail("--check writes nothing: -o does not go with it");
       if (options_->append || options_->overwrite)
         return Fail("--check writes nothing: --append and --overwrite do not go with it");
-    } else if (seen_.contains("--output-dir")) {
+    } else if (outputDirGiven) {
       options_->form = CliForm::OutputDir;
     }
-    if (!CheckPaths(paths))
+    if (!CheckPaths(paths) || !CheckFormats(paths))
       return CliAction::UsageError;
     options_->fromPaths =
         options_->form == CliForm::FromTo ? std::vector<std::string>{paths[0]} : paths;
@@ -242,11 +512,44 @@ class Parser {
       options_->fromPath = paths[0];
       options_->toPath = paths[1];
     }
-    options_->todaysCall = options_->form == CliForm::FromTo && fromTypeGiven &&
-                           seen_.contains("--to-type") && !options_->overwrite && !options_->json &&
-                           !options_->quiet && !seen_.contains("--tz") &&
-                           !seen_.contains("--jobs") && paths[0] != "-" && paths[1] != "-";
+    const bool onlyLegacyOptions = std::all_of(given_.begin(), given_.end(),
+                                               [](const OptionSpec* spec) { return spec->legacy; });
+    options_->todaysCall = options_->form == CliForm::FromTo && options_->fromType != 0 &&
+                           Given("to-type") && onlyLegacyOptions && paths[0] != "-" &&
+                           paths[1] != "-";
     return CliAction::Convert;
+  }
+
+  // The science options go with the science outputs, and those cannot be
+  // appended to or share standard output.
+  bool CheckFormats(const std::vector<std::string>& paths) {
+    const FormatSet& formats = options_->formats;
+    for (const char* name : {"units", "standard-name", "attr", "deployment"}) {
+      if (Given(name) && !formats.netcdf) {
+        Fail(std::string("--") + name + " describes the NetCDF output: give --format netcdf");
+        return false;
+      }
+    }
+    for (const char* name : {"clock-offset", "clock-drift"}) {
+      if (Given(name) && !formats.Science()) {
+        Fail(std::string("--") + name +
+             " shifts the NetCDF and tidy outputs only (the legacy CSV is never shifted): give "
+             "--format netcdf or tidy");
+        return false;
+      }
+    }
+    if (options_->append && formats.Science()) {
+      Fail("--append adds to a legacy CSV only; the NetCDF and tidy outputs are written whole");
+      return false;
+    }
+    if (options_->form == CliForm::FromTo && paths.size() == 2 && paths[1] == "-" &&
+        formats.Count() > 1) {
+      Fail("TO \"-\" holds one output: give one --format, or -o DIR for several");
+      return false;
+    }
+    for (const Attribute& attribute : options_->attributeOptions)
+      SetAttribute(&options_->science.attributes, attribute.name, attribute.value);
+    return true;
   }
 
   bool CheckPaths(const std::vector<std::string>& paths) {
@@ -258,18 +561,14 @@ class Parser {
       Fail("give at least one FROM");
       return false;
     }
-    for (const std::string& path : paths) {
-      if (path.empty()) {
-        Fail("a file name is empty");
-        return false;
-      }
+    if (std::any_of(paths.begin(), paths.end(), [](const std::string& p) { return p.empty(); })) {
+      Fail("a file name is empty");
+      return false;
     }
     const size_t inputs = options_->form == CliForm::FromTo ? 1 : paths.size();
-    for (size_t i = 0; i < inputs; ++i) {
-      if (paths[i] == "-" && inputs > 1) {
-        Fail("standard input (\"-\") can only be the one FROM");
-        return false;
-      }
+    if (inputs > 1 && std::find(paths.begin(), paths.end(), "-") != paths.end()) {
+      Fail("standard input (\"-\") can only be the one FROM");
+      return false;
     }
     if (options_->form == CliForm::OutputDir && paths[0] == "-") {
       Fail("-o makes each output's name from its FROM's; standard input has none: give FROM TO");
@@ -289,22 +588,27 @@ class Parser {
   }
 
   int argc_;
-  const char* const* argv_;
+  char* const* argv_;
   CliOptions* options_;
   std::string* error_;
-  int index_ = 1;
-  std::set<std::string> seen_;  // options given so far
+  std::vector<const OptionSpec*> given_;  // options given so far
 };
 
 }  // namespace
 
 CliAction ParseCommandLine(int argc, const char* const argv[], CliOptions* options,
                            std::string* error) {
+  options->science.invocation = Invocation(argc, argv);
   return Parser(argc, argv, options, error).Run();
 }
 
-const char* UsageText() {
-  return kUsage;
+std::string UsageText() {
+  std::string text = kUsageHead;
+  for (const OptionSpec& spec : kOptions)
+    text += OptionHelp(spec);
+  text += '\n';
+  AppendWrapped(&text, kUsageTail, 0, 0);
+  return text;
 }
 
 const char* ShortUsageText() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "science/science_outputs.h"
+
 // How the inputs and outputs are named on the command line.
 enum class CliForm {
   FromTo,     // FROM TO: one input, one output (either may be "-")
@@ -29,11 +31,18 @@ struct CliOptions {
   std::string toPath;                  // the TO of the FromTo form
   std::string timeZone;                // --tz ZONE, empty when not given
   int jobs = 1;
+  FormatSet formats;  // --format: the legacy CSV alone unless given
+  // The science outputs' settings: --units, --standard-name, --attr,
+  // --deployment (read when the options are), --clock-offset, --clock-drift.
+  ScienceSettings science;
+  std::string deploymentPath;
+  std::vector<Attribute> attributeOptions;  // --attr, after the deployment file's
   bool json = false;
   bool quiet = false;
   // A call that the converter already took before it knew several inputs:
   // FROM TO with both types and no option beyond the correction and
-  // --append. It writes to standard error exactly what such a call always did.
+  // --append (the options marked legacy in the option table). It writes to standard error exactly
+  // what such a call always did.
   bool todaysCall = false;
 };
 
@@ -45,8 +54,9 @@ enum class CliAction { Convert, ShowHelp, ShowVersion, UsageError };
 CliAction ParseCommandLine(int argc, const char* const argv[], CliOptions* options,
                            std::string* error);
 
-// The usage text, ending in a line feed.
-const char* UsageText();
+// The --help text, its option lines made from the option table; ends in a
+// line feed.
+std::string UsageText();
 
 // The short reminder of the forms that follows a usage error.
 const char* ShortUsageText();

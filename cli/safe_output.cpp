@@ -15,16 +15,13 @@
 #include <set>
 #include <system_error>
 
+#include "cli/quoting.h"
 #include "runtime/files.h"
 
 namespace {
 
 mode_t gUmask = 022;
 constexpr int kPipeSize = 1024 * 1024;
-
-std::string Quoted(const std::string& path) {
-  return "\"" + path + "\"";
-}
 
 std::string Because(const std::string& what, int error) {
   return what + ": " + std::strerror(error);
@@ -134,7 +131,7 @@ bool LockedByAnother(int fd) {
 }
 
 std::string LockedText(const std::string& path) {
-  return "another converter is writing " + Quoted(path) + "; it is left as it is";
+  return "another converter is writing " + QuotedName(path) + "; it is left as it is";
 }
 
 }  // namespace
@@ -250,11 +247,12 @@ bool SafeOutput::EndStream(std::string* error) {
 bool SafeOutput::Prepare(const std::string& path, const OutputPolicy& policy, dev_t fromDevice,
                          ino_t fromInode, std::string* error) {
   path_ = path;
+  namedTemporary_ = policy.namedTemporary;
   struct stat link {};
   if (::lstat(path.c_str(), &link) == 0)
     return PrepareExisting(policy, fromDevice, fromInode, error);
   if (errno != ENOENT) {
-    *error = Because("cannot use " + Quoted(path), errno);
+    *error = Because("cannot use " + QuotedName(path), errno);
     return false;
   }
   kind_ = Kind::New;
@@ -270,11 +268,11 @@ bool SafeOutput::PrepareExisting(const OutputPolicy& policy, dev_t fromDevice, i
   struct stat target {};
   if (::stat(path_.c_str(), &target) != 0) {
     // A link to nothing: writing through it would create a file elsewhere.
-    *error = Because("cannot use " + Quoted(path_), errno);
+    *error = Because("cannot use " + QuotedName(path_), errno);
     return false;
   }
   if (S_ISDIR(target.st_mode)) {
-    *error = "cannot open " + Quoted(path_) + ": it is a folder";
+    *error = "cannot open " + QuotedName(path_) + ": it is a folder";
     return false;
   }
   if (policy.append)
@@ -282,9 +280,9 @@ bool SafeOutput::PrepareExisting(const OutputPolicy& policy, dev_t fromDevice, i
   if (policy.overwrite)
     return PrepareReplace(fromDevice, fromInode, error);
   *error = policy.todaysWording
-               ? "the To file " + Quoted(path_) +
+               ? "the To file " + QuotedName(path_) +
                      " already exists; give --append to add to it (the file is left as it is)"
-               : "the output " + Quoted(path_) +
+               : "the output " + QuotedName(path_) +
                      " already exists; give --append to add to it or --overwrite to replace it "
                      "(the file is left as it is)";
   return false;
@@ -295,7 +293,7 @@ bool SafeOutput::PrepareAppend(std::string* error) {
   // O_NONBLOCK: a FIFO without a reader is refused rather than waited for.
   fd_ = OpenRetrying(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) {
-    *error = Because("cannot open " + Quoted(path_), errno);
+    *error = Because("cannot open " + QuotedName(path_), errno);
     return false;
   }
   ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
@@ -321,22 +319,22 @@ bool SafeOutput::PrepareReplace(dev_t fromDevice, ino_t fromInode, std::string* 
   const std::string real = std::filesystem::canonical(path_, failure).string();
   struct stat info {};
   if (failure || ::stat(real.c_str(), &info) != 0) {
-    *error = "cannot use " + Quoted(path_) + ": " + failure.message();
+    *error = "cannot use " + QuotedName(path_) + ": " + failure.message();
     return false;
   }
   if (!S_ISREG(info.st_mode)) {
-    *error = "cannot replace " + Quoted(path_) + ": it is not a plain file";
+    *error = "cannot replace " + QuotedName(path_) + ": it is not a plain file";
     return false;
   }
   if (info.st_dev == fromDevice && info.st_ino == fromInode) {
-    *error = "the output " + Quoted(path_) + " is the dump itself; it is left as it is";
+    *error = "the output " + QuotedName(path_) + " is the dump itself; it is left as it is";
     return false;
   }
   lockFd_ = OpenRetrying(real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (lockFd_ < 0)
     lockFd_ = OpenRetrying(real.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (lockFd_ < 0) {
-    *error = Because("cannot open " + Quoted(path_), errno);
+    *error = Because("cannot open " + QuotedName(path_), errno);
     return false;
   }
   if (LockedByAnother(lockFd_)) {
@@ -358,11 +356,12 @@ bool SafeOutput::CreateTemporary(const std::string& folder, const std::string& n
                                  std::string* error) {
   // O_TMPFILE: a file with no name at all until it is linked, so a crash at
   // any moment leaves nothing behind.
-  fd_ = OpenRetrying(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (!namedTemporary_)
+    fd_ = OpenRetrying(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
   if (fd_ >= 0)
     return true;
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-    *error = Because("cannot create " + Quoted(path_), errno);
+  if (!namedTemporary_ && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    *error = Because("cannot create " + QuotedName(path_), errno);
     return false;
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -377,7 +376,7 @@ bool SafeOutput::CreateTemporary(const std::string& folder, const std::string& n
     if (errno != EEXIST)
       break;
   }
-  *error = Because("cannot create " + Quoted(path_), errno);
+  *error = Because("cannot create " + QuotedName(path_), errno);
   return false;
 }
 
@@ -396,6 +395,10 @@ int SafeOutput::OpenHandle() {
   return handle;
 }
 
+std::string SafeOutput::WritablePath() const {
+  return tempPath_;
+}
+
 bool SafeOutput::Commit(std::string* error) {
   done_ = true;
   if (kind_ == Kind::Stream)
@@ -405,7 +408,7 @@ bool SafeOutput::Commit(std::string* error) {
     return true;
   }
   if (::fsync(fd_) != 0) {
-    *error = Because("cannot sync the output " + Quoted(path_) + " to disk", errno);
+    *error = Because("cannot sync the output " + QuotedName(path_) + " to disk", errno);
     done_ = false;
     Abandon();
     Close();
@@ -429,10 +432,10 @@ bool SafeOutput::LinkNew(std::string* error) {
     ::unlink(tempPath_.c_str());
   tempPath_.clear();
   *error = result == EEXIST
-               ? "the output " + Quoted(path_) +
+               ? "the output " + QuotedName(path_) +
                      " appeared while the conversion ran; it is left as it is and "
                      "this conversion's output is dropped"
-               : Because("cannot put the output " + Quoted(path_) + " in place", result);
+               : Because("cannot put the output " + QuotedName(path_) + " in place", result);
   return false;
 }
 
@@ -445,13 +448,13 @@ bool SafeOutput::RenameOver(std::string* error) {
       if (result == 0)
         tempPath_ = candidate;
       else if (result != EEXIST) {
-        *error = Because("cannot put the output " + Quoted(path_) + " in place", result);
+        *error = Because("cannot put the output " + QuotedName(path_) + " in place", result);
         return false;
       }
     }
   }
   if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-    *error = Because("cannot put the output " + Quoted(path_) + " in place", errno);
+    *error = Because("cannot put the output " + QuotedName(path_) + " in place", errno);
     ::unlink(tempPath_.c_str());
     tempPath_.clear();
     return false;

@@ -5,7 +5,7 @@
 //
 // The shell copies its globals into a request and the results back out; the
 // command line fills a request from its options. Both reach the engine
-// through the one dispatch in app/dispatch.h.
+// through the one dispatch in convert/dispatch.h.
 #pragma once
 
 #include <array>

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
-#include "convert/panel_ids.h"
 #include "convert/status.h"
 #include "fuzz/fuzz_support.h"
 #include "runtime/fast_numbers.h"

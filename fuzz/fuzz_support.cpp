@@ -10,9 +10,9 @@
 #include <ctime>
 #include <memory>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "runtime/headless_ui.h"

@@ -23,7 +23,7 @@ if ! command -v xvfb-run >/dev/null; then
 fi
 
 cmake -S . -B "$build" -G Ninja -DZORQ_BUILD_GUI=ON >/dev/null
-cmake --build "$build" --target zorqconvert -j2 >/dev/null
+cmake --build "$build" --target zorqconvert-screenshots -j2 >/dev/null
 
 # The samples are copied and converted here, so that the main window shows
 # these paths rather than wherever the checkout happens to be.
@@ -34,7 +34,7 @@ cp samples/*.txt "$out/samples/"
 # A real X server with no window manager; the program grabs its own windows.
 xvfb-run -a -s "-screen 0 1280x1024x24" \
   env -u QT_QPA_PLATFORM QT_QPA_PLATFORM=xcb \
-  "$build/bin/zorqconvert" --screenshot-demo "$out/samples" "$out"
+  "$build/bin/zorqconvert-screenshots" "$out/samples" "$out"
 for name in main details preview; do
   cp "$out/screenshot-$name.png" "docs/screenshot-$name.png"
   echo "docs/screenshot-$name.png"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs the whole test suite:
-#   0. every tracked .cpp/.h is as clang-format makes it, and every .cpp is
-#      named in its folder's CMakeLists.txt
+#   0. every tracked .cpp/.h is as clang-format makes it, every .cpp is
+#      named in its folder's CMakeLists.txt, and every room includes only the
+#      rooms it may
 #   1. build/        warnings as errors, every test (Qt tests offscreen)
 #   2. build-asan/   AddressSanitizer + UBSan, every test of the core
 #   3. build-tsan/   ThreadSanitizer, the tests of conversions that run in
@@ -16,9 +17,10 @@ jobs="$(nproc)"
 
 bash scripts/install-deps.sh
 
-echo "== format and source lists"
+echo "== format, source lists and layering"
 bash scripts/check-format.sh
 bash scripts/check-source-lists.sh
+bash scripts/check-layering.sh
 
 echo "== build/ (warnings as errors)"
 # The GUI is named so that a build folder configured without it earlier

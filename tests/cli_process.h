@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,22 +59,9 @@ class RunningCli {
   std::string errPath_;
 };
 
-// A minimal JSON reader for the --json tests.
-struct Json {
-  enum class Type { Null, Bool, Number, String, Array, Object } type = Type::Null;
-  bool boolean = false;
-  double number = 0;
-  std::string text;
-  std::vector<Json> items;
-  std::map<std::string, Json> members;
+using Json = nlohmann::json;
 
-  const Json& operator[](const std::string& key) const;
-  bool Has(const std::string& key) const { return members.contains(key); }
-  bool IsNull() const { return type == Type::Null; }
-};
-
-// Parses one JSON value that fills `text` (blanks around it allowed); false
-// when `text` is not valid JSON.
-bool ParseJson(const std::string& text, Json* value);
+// The JSON objects of --json, one a line; a line that is not JSON throws.
+std::vector<Json> JsonLines(const std::string& out);
 
 }  // namespace zorq_test

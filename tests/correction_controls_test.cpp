@@ -2,8 +2,8 @@
 // ring and the switch on the headless panel.
 #include <gtest/gtest.h>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
-#include "convert/panel_ids.h"
 #include "runtime/callbacks.h"
 #include "tests/test_support.h"
 

@@ -10,9 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
+#include "convert/dispatch.h"
 #include "runtime/files.h"
 #include "tests/system_call_fakes.h"
 #include "tests/test_support.h"

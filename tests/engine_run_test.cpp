@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/dispatch.h"
 #include "app/shell.h"
+#include "convert/dispatch.h"
 #include "convert/engine.h"
 #include "convert/status.h"
 #include "runtime/caltime.h"

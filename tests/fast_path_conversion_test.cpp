@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "convert/panel_ids.h"
+#include "app/panel_ids.h"
 #include "runtime/fast_numbers.h"
 #include "tests/test_support.h"
 

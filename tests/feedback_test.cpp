@@ -7,8 +7,8 @@
 
 #include <atomic>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
-#include "convert/panel_ids.h"
 #include "tests/test_support.h"
 
 using zorq_test::HeadlessShell;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
-#include "convert/panel_ids.h"
 #include "runtime/files.h"
 #include "tests/system_call_fakes.h"
 #include "tests/test_support.h"

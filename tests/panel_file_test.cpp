@@ -11,9 +11,9 @@
 #include <set>
 #include <string>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "runtime/ui.h"
 #include "tests/test_support.h"
 #include "tests/uir_reader.h"
@@ -39,7 +39,7 @@ PanelDescription PanelOfTheFile() {
 
 // The identifiers panel_ids.h defines, by the prefix of their names.
 std::set<int> IdentifiersInPanelIds(const std::string& prefix) {
-  const std::string header = zorq_test::ReadWholeFile(kSourceDir + "/convert/panel_ids.h");
+  const std::string header = zorq_test::ReadWholeFile(kSourceDir + "/app/panel_ids.h");
   const std::regex definition("inline constexpr int " + prefix + "[A-Za-z]+ = ([0-9]+);");
   std::set<int> ids;
   for (auto it = std::sregex_iterator(header.begin(), header.end(), definition);

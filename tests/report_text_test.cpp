@@ -1,6 +1,6 @@
 // The report in words: counts, sizes, the time span, the failure and the
 // anomalies an operator reads after a conversion.
-#include "app/report_text.h"
+#include "convert/report_text.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "tests/test_support.h"

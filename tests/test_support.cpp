@@ -10,9 +10,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 

@@ -33,9 +33,9 @@
 #include <thread>
 
 #include "app/feedback.h"
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "runtime/qt/qt_panel_extras.h"
 #include "runtime/qt/qt_popups.h"
 #include "runtime/qt/qt_preview.h"

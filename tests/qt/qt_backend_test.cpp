@@ -22,9 +22,10 @@
 #include <cstring>
 #include <string>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
+#include "convert/dispatch.h"
 #include "runtime/ui.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"

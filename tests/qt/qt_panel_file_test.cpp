@@ -6,9 +6,9 @@
 #include <QDir>
 #include <string>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "runtime/qt/qt_panel_file.h"
 #include "runtime/qt/qt_popups.h"
 #include "runtime/ui.h"

@@ -1,13 +1,13 @@
-// START CONVERT, the conversion timer and the dispatch to a converter.
-#include "app/dispatch.h"
-
+// START CONVERT, the conversion timer and the panel's conversion request:
+// the globals into a DispatchRequest, the outcome back into them.
 #include <string>
 
 #include "app/converters.h"
 #include "app/feedback.h"
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
+#include "convert/dispatch.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "runtime/numbers.h"
@@ -20,81 +20,7 @@ namespace {
 // same request a second time.
 bool gDispatching = false;
 
-// The To type that goes with a From type of 1 to 3 (0 or 1); -1 for a From
-// type that converts nothing.
-bool TypesFit(int fromType, int toType) {
-  return ToTypeForFromType(fromType) == toType;
-}
-
-ConversionRequest ConversionRequestOf(const DispatchRequest& request) {
-  ConversionRequest conversion;
-  conversion.fromType = request.fromType;
-  conversion.toType = request.toType;
-  conversion.correction = request.correction;
-  conversion.fromHandle = request.fromHandle;
-  conversion.toHandle = request.toHandle;
-  conversion.carried = request.carried;
-  conversion.startValues = request.startValues;
-  conversion.progress = request.progress;
-  conversion.cancelRequested = request.cancelRequested;
-  conversion.readings = request.readings;
-  return conversion;
-}
-
-void SetOutcomeStatus(DispatchOutcome* outcome, uint8_t status, const std::string& reason) {
-  outcome->status = status;
-  outcome->result.status = status;
-  outcome->result.report.failed = true;
-  outcome->result.report.failure.reason = reason;
-}
-
 }  // namespace
-
-DispatchOutcome DispatchConversion(const DispatchRequest& request) {
-  DispatchOutcome outcome;
-  outcome.result.logger = request.startValues;
-  outcome.result.gauge.sampleRate = request.startValues.sampleRate;
-  outcome.result.gauge.values = request.carried;
-  if (!request.fromOpen || !request.toOpen) {
-    SetOutcomeStatus(&outcome, kStatusFileError, "the From file and the To file must both be open");
-    outcome.popupText = kSelectFilesText;
-    return outcome;
-  }
-  // Reading a file while appending to it would never reach its end.
-  if (FilesAreSame(request.fromHandle, request.toHandle)) {
-    SetOutcomeStatus(&outcome, kStatusFileError, "the From file and the To file are the same file");
-    outcome.popupText = kSameFileText;
-    return outcome;
-  }
-  SetFilePtr(request.fromHandle, 0, VAL_START_OF_FILE);
-  SetFilePtr(request.toHandle, 0, VAL_END_OF_FILE);
-  if (ToTypeForFromType(request.fromType) < 0)
-    return outcome;  // nothing to convert; the status stays "Ready"
-  if (!TypesFit(request.fromType, request.toType)) {
-    SetOutcomeStatus(&outcome, kStatusToTypeError,
-                     "From type " + std::to_string(request.fromType) + " goes with To type " +
-                         std::to_string(ToTypeForFromType(request.fromType)) + ", not " +
-                         std::to_string(request.toType));
-    return outcome;
-  }
-  outcome.result = RunConversion(ConversionRequestOf(request));
-  outcome.converterRan = true;
-  outcome.cancelled = outcome.result.cancelled;
-  outcome.status = outcome.result.status;
-  // The operator may open the output while the program stays open: hand its
-  // bytes to the operating system before the outcome is shown.
-  if (FileIsOpen(request.toHandle) && FlushFile(request.toHandle) < 0) {
-    outcome.status = outcome.result.status = kStatusWriteError;
-    ConversionReport& report = outcome.result.report;
-    if (!report.failed) {
-      report.failed = true;
-      report.failure = ConversionFailure{0, 0, "the To file could not be written to its end"};
-    }
-  }
-  if (outcome.status == kStatusFileError)
-    outcome.popupText = kReadFailedText;
-  return outcome;
-}
 
 int StartConvert(int /*panel*/, int /*control*/, int event, void* /*callbackData*/,
                  int /*eventData1*/, int /*eventData2*/) {

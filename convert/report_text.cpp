@@ -1,4 +1,4 @@
-#include "app/report_text.h"
+#include "convert/report_text.h"
 
 #include <cinttypes>
 #include <cstdio>

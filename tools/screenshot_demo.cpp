@@ -1,8 +1,9 @@
-// The desktop program: the shell on the Qt backend.
+// The README's pictures of the desktop program: the shell on the Qt backend,
+// driven as an operator would.
 //
-//   zorqconvert [--screenshot-demo SAMPLES_DIR OUT_DIR]
+//   zorqconvert-screenshots SAMPLES_DIR OUT_DIR
 //
-// The demo opens the sample logger dump, converts it into OUT_DIR, saves
+// It opens the sample logger dump, converts it into OUT_DIR, saves
 // pictures of the main window, the details and the preview as
 // OUT_DIR/screenshot-{main,details,preview}.png and ends (result 0 when all
 // three were written); OUT_DIR/screenshot-minimum.png shows the window at its
@@ -17,14 +18,13 @@
 #include <QValueAxis>
 #include <QWidget>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "convert/panel_ids.h"
 #include "runtime/caltime.h"
 #include "runtime/qt/qt_panel_extras.h"
 #include "runtime/qt/qt_preview.h"
@@ -44,7 +44,7 @@ void When(std::function<bool()> done, std::function<void()> next, int waited = 0
     return;
   }
   if (waited > kDemoPatienceMs) {
-    std::fprintf(stderr, "zorqconvert: the screenshot demo waited in vain\n");
+    std::fprintf(stderr, "zorqconvert-screenshots: the demo waited in vain\n");
     QuitUserInterface(1);
     return;
   }
@@ -126,23 +126,21 @@ class ScreenshotDemo {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: zorqconvert-screenshots SAMPLES_DIR OUT_DIR\n");
+    return 2;
+  }
   PinLocalTimeZone();
   InstallQtUiBackend();
-  if (argc == 4 && std::strcmp(argv[1], "--screenshot-demo") == 0) {
-    // The application exists before the shell starts, so the demo can be
-    // scheduled on its loop; the shell then uses it as it is.
-    int qtArgc = 1;
-    QApplication application(qtArgc, argv);
-    ScreenshotDemo demo(QString::fromLocal8Bit(argv[2]),
-                        QDir(QString::fromLocal8Bit(argv[3])).absolutePath());
-    QTimer::singleShot(0, [&demo] { demo.Start(); });
-    char* shellArgv[] = {argv[0], nullptr};
-    ZorqMain(1, shellArgv);
-    InstallUiBackend(nullptr);
-    return demo.AllSaved() ? 0 : 1;
-  }
-  const int result = ZorqMain(argc, argv);
-  // The panel and the application go while the process is still whole.
+  // The application exists before the shell starts, so the demo can be
+  // scheduled on its loop; the shell then uses it as it is.
+  int qtArgc = 1;
+  QApplication application(qtArgc, argv);
+  ScreenshotDemo demo(QString::fromLocal8Bit(argv[1]),
+                      QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
+  QTimer::singleShot(0, [&demo] { demo.Start(); });
+  char* shellArgv[] = {argv[0], nullptr};
+  ZorqMain(1, shellArgv);
   InstallUiBackend(nullptr);
-  return result;
+  return demo.AllSaved() ? 0 : 1;
 }

@@ -10,6 +10,14 @@
 
 #include "convert/engine.h"
 
+// The texts of the "CONVERT ERROR" popup that a status 1 comes with.
+inline constexpr const char* kConvertErrorTitle = "CONVERT ERROR";
+inline constexpr const char* kSelectFilesText = " Select File then Open From File and To File.";
+inline constexpr const char* kSameFileText =
+    " The From File and the To File are the same file. Open another To File.";
+inline constexpr const char* kReadFailedText =
+    " The From File could not be read to its end. Check the file, then convert again.";
+
 struct DispatchRequest {
   bool fromOpen = false;  // the From file is open (FileFromOpen)
   bool toOpen = false;    // the To file is open (FileToOpen)
@@ -30,7 +38,7 @@ struct DispatchOutcome {
   bool cancelled = false;
   bool converterRan = false;
   // With status 1: the text of the "CONVERT ERROR" popup (one of the
-  // kSelectFilesText, kSameFileText, kReadFailedText of app/shell.h).
+  // kSelectFilesText, kSameFileText, kReadFailedText above).
   const char* popupText = nullptr;
   ConversionResult result;  // the engine's results when a converter ran
 };

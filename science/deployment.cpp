@@ -1,0 +1,217 @@
+#include "science/deployment.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::streamsize kMostDeploymentBytes = 1 << 20;
+
+struct Where {
+  int64_t line = 1;
+  int64_t column = 1;
+};
+
+// The line and column of the byte nlohmann-json stopped at (counted from 1).
+Where WhereInText(const std::string& text, size_t byte) {
+  Where where;
+  const size_t end = std::min(byte > 0 ? byte - 1 : 0, text.size());
+  for (size_t i = 0; i < end; ++i) {
+    if (text[i] == '\n') {
+      ++where.line;
+      where.column = 1;
+    } else {
+      ++where.column;
+    }
+  }
+  return where;
+}
+
+// nlohmann-json's message without its "[json.exception.parse_error.101] parse
+// error at line 1, column 2: " preamble, which repeats what we say.
+std::string ParseMessage(const Json::parse_error& failure) {
+  std::string message = failure.what();
+  const size_t colon = message.rfind(": ");
+  return colon == std::string::npos ? message : message.substr(colon + 2);
+}
+
+class DeploymentReader {
+ public:
+  DeploymentReader(const std::string& shown, ScienceSettings* settings, std::string* error)
+      : shown_(shown), settings_(*settings), error_(*error) {}
+
+  bool Read(const Json& document) {
+    if (!document.is_object())
+      return Fail("", "the deployment file holds one JSON object of keys and values");
+    for (const auto& [key, value] : document.items()) {
+      if (!ReadKey(key, value))
+        return false;
+    }
+    if (latitude_.is_null() != longitude_.is_null()) {
+      const bool latitudeGiven = !latitude_.is_null();
+      return Fail("", std::string("has \"") + (latitudeGiven ? "latitude" : "longitude") +
+                          "\" without \"" + (latitudeGiven ? "longitude" : "latitude") +
+                          "\": give both, or neither");
+    }
+    if (!latitude_.is_null())
+      settings_.position = Position{latitude_.get<double>(), longitude_.get<double>()};
+    return true;
+  }
+
+ private:
+  bool ReadKey(const std::string& key, const Json& value) {
+    if (key == "title" || key == "summary" || key == "site")
+      return Text(key, key, value);
+    if (key == "instrument_serial")
+      return Text(key, "instrument_serial_number", value);
+    if (key == "latitude")
+      return Coordinate(key, value, 90.0, &latitude_);
+    if (key == "longitude")
+      return Coordinate(key, value, 360.0, &longitude_);
+    if (key == "water_depth" || key == "sensor_height")
+      return Metres(key, value);
+    if (key == "creator")
+      return Creator(value);
+    return Other(key, value);
+  }
+
+  bool Text(const std::string& key, const std::string& name, const Json& value) {
+    if (!value.is_string())
+      return Fail(key, "needs text in double quotes");
+    SetAttribute(&settings_.attributes, name, value.get<std::string>());
+    return true;
+  }
+
+  bool Coordinate(const std::string& key, const Json& value, double limit, Json* into) {
+    if (!value.is_number())
+      return Fail(key, "needs a number of degrees");
+    const double degrees = value.get<double>();
+    const double lowest = key == "longitude" ? -180.0 : -limit;
+    if (degrees < lowest || degrees > limit)
+      return Fail(key, "is " + value.dump() + ", outside " + Json(lowest).dump() + " to " +
+                           Json(limit).dump() + " degrees");
+    *into = value;
+    return true;
+  }
+
+  bool Metres(const std::string& key, const Json& value) {
+    if (!value.is_number())
+      return Fail(key, "needs a number of metres");
+    SetAttribute(&settings_.attributes, key, value.get<double>());
+    SetAttribute(&settings_.attributes, key + "_units", std::string("m"));
+    return true;
+  }
+
+  bool Creator(const Json& value) {
+    if (value.is_string()) {
+      SetAttribute(&settings_.attributes, "creator_name", value.get<std::string>());
+      return true;
+    }
+    if (!value.is_object())
+      return Fail("creator", "needs a name, or an object of name, email, url and institution");
+    for (const auto& [part, text] : value.items()) {
+      if (part != "name" && part != "email" && part != "url" && part != "institution")
+        return Fail("creator." + part, "is not one of name, email, url and institution");
+      if (!Text("creator." + part, "creator_" + part, text))
+        return false;
+    }
+    return true;
+  }
+
+  bool Other(const std::string& key, const Json& value) {
+    if (!IsNetcdfName(key))
+      return Fail(key,
+                  "cannot name an attribute: use letters, digits and underscores, "
+                  "beginning with a letter");
+    if (value.is_string())
+      SetAttribute(&settings_.attributes, key, value.get<std::string>());
+    else if (value.is_number_integer())
+      SetAttribute(&settings_.attributes, key, value.get<int64_t>());
+    else if (value.is_number())
+      SetAttribute(&settings_.attributes, key, value.get<double>());
+    else if (value.is_boolean())
+      SetAttribute(&settings_.attributes, key, std::string(value.get<bool>() ? "true" : "false"));
+    else
+      return Fail(key, "needs text, a number or true/false to become an attribute");
+    return true;
+  }
+
+  bool Fail(const std::string& key, const std::string& what) {
+    error_ = shown_ + ": " + (key.empty() ? "" : "\"" + key + "\" ") + what;
+    return false;
+  }
+
+  const std::string& shown_;
+  ScienceSettings& settings_;
+  std::string& error_;
+  Json latitude_;
+  Json longitude_;
+};
+
+}  // namespace
+
+bool ReadDeploymentText(const std::string& text, const std::string& shown,
+                        ScienceSettings* settings, std::string* error) {
+  Json document;
+  try {
+    document = Json::parse(text);
+  } catch (const Json::parse_error& failure) {
+    const Where where = WhereInText(text, failure.byte);
+    *error = shown + ":" + std::to_string(where.line) + ":" + std::to_string(where.column) +
+             ": not valid JSON: " + ParseMessage(failure);
+    return false;
+  }
+  // Read into a copy: a file refused half-way changes nothing.
+  ScienceSettings read = *settings;
+  if (!DeploymentReader(shown, &read, error).Read(document))
+    return false;
+  *settings = std::move(read);
+  return true;
+}
+
+bool ReadDeploymentFile(const std::string& path, ScienceSettings* settings, std::string* error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    *error = "cannot read the deployment file \"" + path + "\"";
+    return false;
+  }
+  std::ostringstream text;
+  char block[4096];
+  std::streamsize total = 0;
+  while (file.read(block, sizeof block) || file.gcount() > 0) {
+    total += file.gcount();
+    if (total > kMostDeploymentBytes) {
+      *error = path + ": a deployment file this large (over 1 MiB) is not one";
+      return false;
+    }
+    text.write(block, file.gcount());
+  }
+  if (file.bad()) {
+    *error = "cannot read the deployment file \"" + path + "\"";
+    return false;
+  }
+  return ReadDeploymentText(text.str(), path, settings, error);
+}
+
+bool ParseAttributeOption(const std::string& option, Attribute* attribute, std::string* error) {
+  const size_t equals = option.find('=');
+  const std::string key = option.substr(0, equals);
+  if (equals == std::string::npos || key.empty()) {
+    *error = "--attr takes KEY=VALUE, not \"" + option + "\"";
+    return false;
+  }
+  if (!IsNetcdfName(key)) {
+    *error = "--attr: \"" + key +
+             "\" cannot name an attribute: use letters, digits and underscores, beginning with a "
+             "letter";
+    return false;
+  }
+  attribute->name = key;
+  attribute->value = option.substr(equals + 1);
+  return true;
+}

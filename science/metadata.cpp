@@ -1,0 +1,220 @@
+#include "science/metadata.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "convert/status.h"
+
+namespace {
+
+constexpr const char* kSoftwareName = "zorqconvert";
+
+std::string Plain(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  double back = 0.0;
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::sscanf(text, "%lf", &back) == 1 && back == value)
+      break;
+  }
+  return text;
+}
+
+// "not-a-number" -> "not_a_number"
+std::string AttributeWord(const char* name) {
+  std::string word = name;
+  std::replace(word.begin(), word.end(), '-', '_');
+  return word;
+}
+
+std::string KindWord(const ScienceSettings& settings) {
+  return settings.gauge ? "wave gauge" : "wave logger";
+}
+
+std::string CorrectionText(const ScienceSettings& settings) {
+  if (settings.gauge || !settings.correction.on)
+    return "none";
+  return "reading = " + Plain(settings.correction.gain) + " * value + " +
+         Plain(settings.correction.offset);
+}
+
+void AddHeaderValues(const ScienceSettings& settings, const ConversionResult& result,
+                     std::vector<Attribute>* list) {
+  if (settings.gauge) {
+    const GaugeHeaderValues& gauge = result.gauge;
+    SetAttribute(list, "sample_rate_hz", int64_t{gauge.sampleRate});
+    SetAttribute(list, "burst_length_minutes", int64_t{gauge.values.burstLength});
+    SetAttribute(list, "burst_interval_minutes", int64_t{gauge.values.burstInterval});
+    SetAttribute(list, "new_file_interval_days", int64_t{gauge.values.newFileInterval});
+    SetAttribute(list, "part_variant", int64_t{gauge.values.partVariant});
+    SetAttribute(list, "logger_type_code", int64_t{gauge.values.loggerTypeCode});
+    char start[32];
+    const DateStamp& date = gauge.date;
+    std::snprintf(start, sizeof start, "%04d-%02d-%02dT%02d:%02d:%02d", date.year, date.month,
+                  date.day, date.hour, date.minute, date.second);
+    SetAttribute(list, "header_local_time", std::string(start));
+    return;
+  }
+  const LoggerHeaderValues& logger = result.logger;
+  SetAttribute(list, "sample_rate_hz", int64_t{logger.sampleRate});
+  SetAttribute(list, "range_code", int64_t{logger.rangeCode});
+  SetAttribute(list, "staff_code", int64_t{logger.staffCode});
+  SetAttribute(list, "staff_scale", static_cast<double>(logger.staffScale));
+}
+
+void AddOutcome(const ConversionResult& result, std::vector<Attribute>* list) {
+  SetAttribute(list, "conversion_status", int64_t{result.status});
+  SetAttribute(list, "conversion_message", std::string(StatusMessage(result.status)));
+  const ConversionReport& report = result.report;
+  if (report.failed && !report.failure.reason.empty()) {
+    SetAttribute(list, "conversion_failure",
+                 "line " + std::to_string(report.failure.line) + ": " + report.failure.reason);
+  }
+  for (int kind = 0; kind < kAnomalyKinds; ++kind) {
+    const char* name = AnomalyKindName(static_cast<AnomalyKind>(kind));
+    SetAttribute(list, "anomaly_count_" + AttributeWord(name),
+                 report.anomalyCounts[static_cast<size_t>(kind)]);
+  }
+}
+
+void AddPosition(const Position& position, std::vector<Attribute>* list) {
+  SetAttribute(list, "geospatial_lat_min", position.latitude);
+  SetAttribute(list, "geospatial_lat_max", position.latitude);
+  SetAttribute(list, "geospatial_lat_units", std::string("degrees_north"));
+  SetAttribute(list, "geospatial_lon_min", position.longitude);
+  SetAttribute(list, "geospatial_lon_max", position.longitude);
+  SetAttribute(list, "geospatial_lon_units", std::string("degrees_east"));
+}
+
+std::string History(const ScienceSettings& settings, const RunFacts& run) {
+  std::string text = run.dateCreated + " " + settings.invocation + ": converted " +
+                     settings.sourceName + ", its clock read in the time zone " +
+                     settings.timeZone + "; clock correction: " + settings.clock.Describe();
+  return text;
+}
+
+}  // namespace
+
+void SetAttribute(std::vector<Attribute>* list, const std::string& name, AttributeValue value) {
+  for (Attribute& attribute : *list) {
+    if (attribute.name == name) {
+      attribute.value = std::move(value);
+      return;
+    }
+  }
+  list->push_back({name, std::move(value)});
+}
+
+bool IsNetcdfName(const std::string& name) {
+  if (name.empty() || !(std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_'))
+    return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '-' ||
+           c == '@';
+  });
+}
+
+std::string ReadingUnits(const ScienceSettings& settings) {
+  if (!settings.units.empty())
+    return settings.units;
+  return settings.gauge ? "1" : "m";
+}
+
+std::string UnitsWarning(const ScienceSettings& settings) {
+  if (!settings.gauge || !settings.units.empty())
+    return "";
+  return "the readings of a gauge dump carry no unit; they are written with units \"1\" "
+         "(give --units to name theirs)";
+}
+
+std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const ReadingFacts& facts,
+                                        const RunFacts& run) {
+  std::vector<Attribute> list;
+  const ClockCorrection& clock = settings.clock;
+  SetAttribute(&list, "Conventions", std::string("CF-1.11, ACDD-1.3"));
+  SetAttribute(&list, "featureType", std::string("timeSeries"));
+  SetAttribute(&list, "title",
+               "Readings of a " + KindWord(settings) + " from " + settings.sourceName);
+  SetAttribute(&list, "summary",
+               "Every reading of a " + KindWord(settings) + " dump (From type " +
+                   std::to_string(settings.fromType) +
+                   ") with its own time in UTC, a quality flag per reading and the temperature "
+                   "of each line, converted from the instrument's flash dump.");
+  SetAttribute(&list, "history", History(settings, run));
+  SetAttribute(&list, "date_created", run.dateCreated);
+  std::string source = settings.sourceName;
+  if (!run.sourceSha256.empty())
+    source += " (SHA-256 " + run.sourceSha256 + ")";
+  SetAttribute(&list, "source", source);
+  if (facts.placed > 0) {
+    const double start = clock.Corrected(facts.earliest, facts.first, facts.last);
+    const double end = clock.Corrected(facts.latest, facts.first, facts.last);
+    SetAttribute(&list, "time_coverage_start", IsoUtcMilliseconds(start));
+    SetAttribute(&list, "time_coverage_end", IsoUtcMilliseconds(end));
+    SetAttribute(&list, "time_coverage_duration", IsoDurationSeconds(end - start));
+  }
+  SetAttribute(&list, "from_type", int64_t{settings.fromType});
+  if (run.result != nullptr) {
+    AddHeaderValues(settings, *run.result, &list);
+    AddOutcome(*run.result, &list);
+  }
+  SetAttribute(&list, "readings_before_first_date_stamp", facts.unplaced);
+  SetAttribute(&list, "filler_count", facts.fillers);
+  SetAttribute(&list, "linear_correction", CorrectionText(settings));
+  SetAttribute(&list, "dump_clock_time_zone", settings.timeZone);
+  SetAttribute(&list, "clock_offset_seconds", clock.offset);
+  if (clock.driftGiven)
+    SetAttribute(&list, "clock_drift_seconds", clock.drift);
+  SetAttribute(&list, "software_name", std::string(kSoftwareName));
+  SetAttribute(&list, "software_version", std::string(ZORQ_VERSION));
+  if (settings.position)
+    AddPosition(*settings.position, &list);
+  for (const Attribute& attribute : settings.attributes)
+    SetAttribute(&list, attribute.name, attribute.value);
+  return list;
+}
+
+std::string TimeComment(const ScienceSettings& settings) {
+  return "Each reading's time is the date stamp before it, read as local time in " +
+         settings.timeZone +
+         " and converted to UTC, plus the readings since that stamp divided by the sample "
+         "rate. Clock correction: " +
+         settings.clock.Describe() + ".";
+}
+
+std::string QualityComment(const ConversionReport& report) {
+  std::string text =
+      "1: the field was one number; 3: taken under a date stamp earlier than the readings had "
+      "reached, or wider than the legacy CSV's field; 4: the field was not one number (read as "
+      "its leading number, or 0).";
+  for (int kind = 0; kind < kAnomalyKinds; ++kind) {
+    const int64_t count = report.anomalyCounts[static_cast<size_t>(kind)];
+    if (count == 0)
+      continue;
+    const AnomalyKind which = static_cast<AnomalyKind>(kind);
+    std::string lines;
+    int64_t listed = 0;
+    for (const Anomaly& anomaly : report.anomalies) {
+      if (anomaly.kind != which)
+        continue;
+      lines += (lines.empty() ? "" : ", ") + std::to_string(anomaly.line);
+      ++listed;
+    }
+    text += std::string(" ") + AnomalyKindName(which) + " (" + std::to_string(count) + "): line" +
+            (listed == 1 ? " " : "s ") + lines;
+    if (listed < count)
+      text += " and " + std::to_string(count - listed) + " more";
+    text += ".";
+  }
+  return text;
+}
+
+std::string UnplacedWarning(const ReadingFacts& facts) {
+  if (facts.unplaced == 0)
+    return "";
+  return std::to_string(facts.unplaced) +
+         " readings before the dump's first date stamp have no time and are left out of the "
+         "NetCDF and tidy outputs (the legacy CSV keeps them)";
+}

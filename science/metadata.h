@@ -1,0 +1,99 @@
+// What the science outputs say about themselves: the settings a run is
+// given, the facts it gathers, and the global attributes made of both.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "convert/engine.h"
+#include "science/time_base.h"
+
+using AttributeValue = std::variant<std::string, double, int64_t>;
+
+struct Attribute {
+  std::string name;
+  AttributeValue value;
+};
+
+// Sets `name` to `value` in `list`, replacing an earlier one of that name
+// where it stood, else adding it at the end.
+void SetAttribute(std::vector<Attribute>* list, const std::string& name, AttributeValue value);
+
+// True for a name a NetCDF attribute or variable may have: a letter or
+// underscore, then letters, digits, underscores, dots, hyphens or "@".
+bool IsNetcdfName(const std::string& name);
+
+// Where the instrument stood, from the deployment file.
+struct Position {
+  double latitude = 0.0;   // degrees north
+  double longitude = 0.0;  // degrees east
+};
+
+// Everything a science output needs before the first reading.
+struct ScienceSettings {
+  bool gauge = false;  // a gauge dump (From type 3), else a logger dump
+  int fromType = 0;
+  std::string units;         // empty: "m" for logger dumps, "1" for gauge dumps
+  std::string standardName;  // empty: none
+  ClockCorrection clock;
+  Correction correction;
+  std::string sourceName;  // the dump's file name
+  std::string timeZone;    // the zone the dump's clock was read in
+  std::string invocation;  // what made the file, for `history` ("zorqconvert-cli -f netcdf ...")
+  std::optional<Position> position;
+  // From the deployment file, then --attr, in order; a later one of the
+  // same name wins. They are written last, over the attributes of our own.
+  std::vector<Attribute> attributes;
+};
+
+// "m" for logger dumps unless given; "1" for gauge dumps unless given.
+std::string ReadingUnits(const ScienceSettings& settings);
+// The warning to show when a gauge dump's units were not given; empty else.
+std::string UnitsWarning(const ScienceSettings& settings);
+
+// What a run learnt of its readings, in instrument UTC before correction.
+struct ReadingFacts {
+  int64_t placed = 0;    // readings with a UTC time
+  int64_t unplaced = 0;  // readings before any date stamp: left out
+  int64_t fillers = 0;   // gaps the legacy CSV filled
+  int64_t notANumber = 0;
+  int64_t suspect = 0;
+  double first = 0.0;  // the first and last placed readings
+  double last = 0.0;
+  double earliest = 0.0;  // the extremes, when the clock went back
+  double latest = 0.0;
+
+  void Place(double t) {
+    if (placed == 0)
+      first = earliest = latest = t;
+    last = t;
+    earliest = t < earliest ? t : earliest;
+    latest = t > latest ? t : latest;
+    ++placed;
+  }
+};
+
+// What the conversion itself reported, known at its end.
+struct RunFacts {
+  const ConversionResult* result = nullptr;
+  std::string sourceSha256;  // empty when not taken
+  std::string dateCreated;   // ISO 8601 UTC, "2026-12-08T01:30:00Z"
+};
+
+// The global attributes of a NetCDF output, in the order written.
+std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const ReadingFacts& facts,
+                                        const RunFacts& run);
+
+// The comment of the time variable: the rule and the correction applied.
+std::string TimeComment(const ScienceSettings& settings);
+
+// The comment of the quality-control variable: what sets each flag and the
+// lines of the report's anomalies.
+std::string QualityComment(const ConversionReport& report);
+
+// The warning for readings left out because no date stamp preceded them;
+// empty when there were none.
+std::string UnplacedWarning(const ReadingFacts& facts);

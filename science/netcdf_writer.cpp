@@ -1,0 +1,366 @@
+#include "science/netcdf_writer.h"
+
+#include <netcdf.h>
+
+#include <cmath>
+#include <limits>
+
+#include "science/quality_flags.h"
+
+namespace {
+
+constexpr const char* kTimeUnits = "seconds since 1970-01-01T00:00:00Z";
+constexpr const char* kTimeDimension = "time";
+constexpr const char* kTemperatureDimension = "temperature_time";
+// The per-reading `burst` variable shares the name: grouping the readings
+// by it in xarray gives a `burst` dimension that lines up with
+// `burst_start_time`.
+constexpr const char* kBurstDimension = "burst";
+constexpr size_t kChunkTemperatures = 8 * 1024;
+constexpr size_t kChunkBursts = 1024;
+constexpr float kChunkCachePreemption = 0.75f;
+
+bool PutText(int ncid, int variable, const char* name, const std::string& text) {
+  return nc_put_att_text(ncid, variable, name, text.size(), text.c_str()) == NC_NOERR;
+}
+
+bool PutAttribute(int ncid, const Attribute& attribute) {
+  const char* name = attribute.name.c_str();
+  if (const auto* text = std::get_if<std::string>(&attribute.value))
+    return PutText(ncid, NC_GLOBAL, name, *text);
+  if (const auto* number = std::get_if<double>(&attribute.value))
+    return nc_put_att_double(ncid, NC_GLOBAL, name, NC_DOUBLE, 1, number) == NC_NOERR;
+  const int64_t whole = std::get<int64_t>(attribute.value);
+  if (whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max()) {
+    const int narrow = static_cast<int>(whole);
+    return nc_put_att_int(ncid, NC_GLOBAL, name, NC_INT, 1, &narrow) == NC_NOERR;
+  }
+  const long long wide = whole;
+  return nc_put_att_longlong(ncid, NC_GLOBAL, name, NC_INT64, 1, &wide) == NC_NOERR;
+}
+
+// Chunked, shuffled and deflated, with no fill (every value is written),
+// and a cache of one chunk: chunks are written whole, in order.
+int DefineSeries(int ncid, const char* name, nc_type type, int dimension, size_t chunk,
+                 size_t valueBytes, int* variable) {
+  int status = nc_def_var(ncid, name, type, 1, &dimension, variable);
+  if (status == NC_NOERR)
+    status = nc_def_var_chunking(ncid, *variable, NC_CHUNKED, &chunk);
+  if (status == NC_NOERR)
+    status = nc_def_var_deflate(ncid, *variable, NC_SHUFFLE, 1, NetcdfWriter::kDeflateLevel);
+  if (status == NC_NOERR)
+    status = nc_def_var_fill(ncid, *variable, NC_NOFILL, nullptr);
+  if (status == NC_NOERR)
+    status =
+        nc_set_var_chunk_cache(ncid, *variable, chunk * valueBytes + 1, 1, kChunkCachePreemption);
+  return status;
+}
+
+template <typename T>
+int PutSeries(int ncid, int variable, size_t start, const std::vector<T>& values);
+
+template <>
+int PutSeries(int ncid, int variable, size_t start, const std::vector<double>& values) {
+  const size_t count = values.size();
+  return nc_put_vara_double(ncid, variable, &start, &count, values.data());
+}
+
+template <>
+int PutSeries(int ncid, int variable, size_t start, const std::vector<signed char>& values) {
+  const size_t count = values.size();
+  return nc_put_vara_schar(ncid, variable, &start, &count, values.data());
+}
+
+template <>
+int PutSeries(int ncid, int variable, size_t start, const std::vector<int>& values) {
+  const size_t count = values.size();
+  return nc_put_vara_int(ncid, variable, &start, &count, values.data());
+}
+
+}  // namespace
+
+NetcdfWriter::NetcdfWriter(ScienceSettings settings) : settings_(std::move(settings)) {}
+
+NetcdfWriter::~NetcdfWriter() {
+  Abandon();
+}
+
+bool NetcdfWriter::Check(int status, const char* doing) {
+  if (status == NC_NOERR)
+    return true;
+  if (error_.empty())
+    error_ = "cannot " + std::string(doing) + " the NetCDF output \"" + path_ +
+             "\": " + nc_strerror(status);
+  return false;
+}
+
+bool NetcdfWriter::Create(const std::string& path, std::string* error) {
+  path_ = path;
+  if (!Check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_), "create")) {
+    ncid_ = -1;
+    *error = error_;
+    return false;
+  }
+  if (!DefineFile(error)) {
+    Abandon();
+    return false;
+  }
+  times_.reserve(kChunkReadings);
+  values_.reserve(kChunkReadings);
+  flags_.reserve(kChunkReadings);
+  if (settings_.gauge)
+    bursts_.reserve(kChunkReadings);
+  return true;
+}
+
+bool NetcdfWriter::DefineTimeVariable(int dimension, size_t chunk, const char* name,
+                                      int* variable) {
+  if (!Check(DefineSeries(ncid_, name, NC_DOUBLE, dimension, chunk, sizeof(double), variable),
+             "define"))
+    return false;
+  return PutText(ncid_, *variable, "units", kTimeUnits) &&
+         PutText(ncid_, *variable, "standard_name", "time") &&
+         PutText(ncid_, *variable, "calendar", "standard");
+}
+
+bool NetcdfWriter::DefineFile(std::string* error) {
+  int timeDim = -1;
+  int temperatureDim = -1;
+  bool ok =
+      Check(nc_def_dim(ncid_, kTimeDimension, NC_UNLIMITED, &timeDim), "define") &&
+      Check(nc_def_dim(ncid_, kTemperatureDimension, NC_UNLIMITED, &temperatureDim), "define") &&
+      DefineTimeVariable(timeDim, kChunkReadings, "time", &timeVar_) &&
+      PutText(ncid_, timeVar_, "axis", "T") &&
+      PutText(ncid_, timeVar_, "long_name", "time of the reading") &&
+      PutText(ncid_, timeVar_, "comment", TimeComment(settings_));
+  std::string coordinates = "time";
+  if (ok && settings_.position) {
+    int latitude = -1;
+    int longitude = -1;
+    ok = Check(nc_def_var(ncid_, "latitude", NC_DOUBLE, 0, nullptr, &latitude), "define") &&
+         Check(nc_def_var(ncid_, "longitude", NC_DOUBLE, 0, nullptr, &longitude), "define") &&
+         PutText(ncid_, latitude, "units", "degrees_north") &&
+         PutText(ncid_, latitude, "standard_name", "latitude") &&
+         PutText(ncid_, longitude, "units", "degrees_east") &&
+         PutText(ncid_, longitude, "standard_name", "longitude") &&
+         Check(nc_put_var_double(ncid_, latitude, &settings_.position->latitude), "write") &&
+         Check(nc_put_var_double(ncid_, longitude, &settings_.position->longitude), "write");
+    coordinates += " latitude longitude";
+  }
+  ok = ok &&
+       Check(DefineSeries(ncid_, "reading", NC_DOUBLE, timeDim, kChunkReadings, sizeof(double),
+                          &readingVar_),
+             "define") &&
+       PutText(ncid_, readingVar_, "long_name",
+               settings_.gauge ? "gauge reading" : "staff length reading") &&
+       PutText(ncid_, readingVar_, "units", ReadingUnits(settings_)) &&
+       (settings_.standardName.empty() ||
+        PutText(ncid_, readingVar_, "standard_name", settings_.standardName)) &&
+       PutText(ncid_, readingVar_, "ancillary_variables", "reading_quality_control") &&
+       PutText(ncid_, readingVar_, "coordinates", coordinates) &&
+       Check(DefineSeries(ncid_, "reading_quality_control", NC_BYTE, timeDim, kChunkReadings, 1,
+                          &flagVar_),
+             "define") &&
+       PutText(ncid_, flagVar_, "long_name", "quality flag of the reading") &&
+       PutText(ncid_, flagVar_, "standard_name", "status_flag") &&
+       Check(nc_put_att_schar(ncid_, flagVar_, "flag_values", NC_BYTE, std::size(kFlagValues),
+                              kFlagValues),
+             "define") &&
+       PutText(ncid_, flagVar_, "flag_meanings", kFlagMeanings) &&
+       DefineTimeVariable(temperatureDim, kChunkTemperatures, kTemperatureDimension,
+                          &temperatureTimeVar_) &&
+       PutText(ncid_, temperatureTimeVar_, "long_name",
+               "time of the first reading of the temperature's line") &&
+       Check(DefineSeries(ncid_, "temperature", NC_DOUBLE, temperatureDim, kChunkTemperatures,
+                          sizeof(double), &temperatureVar_),
+             "define") &&
+       PutText(ncid_, temperatureVar_, "long_name", "temperature of the line's extra value") &&
+       PutText(ncid_, temperatureVar_, "units", "degree_C") &&
+       PutText(ncid_, temperatureVar_, "standard_name", "sea_water_temperature");
+  if (ok && settings_.gauge) {
+    int burstDim = -1;
+    const double noBurstStart = std::nan("");
+    // The dimension before the variable of its name: HDF5 refuses the other order.
+    ok = Check(nc_def_dim(ncid_, kBurstDimension, NC_UNLIMITED, &burstDim), "define") &&
+         Check(
+             DefineSeries(ncid_, "burst", NC_INT, timeDim, kChunkReadings, sizeof(int), &burstVar_),
+             "define") &&
+         PutText(ncid_, burstVar_, "long_name", "index of the reading's burst") &&
+         PutText(ncid_, burstVar_, "comment",
+                 "a burst is the run of readings after one date stamp; the header's date opens "
+                 "burst 0") &&
+         Check(DefineSeries(ncid_, "burst_start_time", NC_DOUBLE, burstDim, kChunkBursts,
+                            sizeof(double), &burstStartVar_),
+               "define") &&
+         PutText(ncid_, burstStartVar_, "units", kTimeUnits) &&
+         PutText(ncid_, burstStartVar_, "standard_name", "time") &&
+         PutText(ncid_, burstStartVar_, "calendar", "standard") &&
+         PutText(ncid_, burstStartVar_, "long_name", "time of the burst's first reading") &&
+         Check(nc_put_att_double(ncid_, burstStartVar_, "_FillValue", NC_DOUBLE, 1, &noBurstStart),
+               "define");
+  }
+  ok = ok && Check(nc_enddef(ncid_), "define");
+  if (!ok) {
+    if (error_.empty())
+      error_ = "cannot define the NetCDF output \"" + path_ + "\"";
+    *error = error_;
+  }
+  return ok;
+}
+
+void NetcdfWriter::OnReadings(const ReadingLine& line) {
+  double stampUtc = 0.0;
+  if (ncid_ < 0 || failed() || !StampOfLine(line, &stamps_, &stampUtc)) {
+    facts_.unplaced += line.count;
+    return;
+  }
+  const double firstTime = ReadingTime(line, stampUtc, 0);
+  if (settings_.gauge)
+    PlaceBurst(line, firstTime);
+  if (line.hasTemperature) {
+    temperatureTimes_.push_back(firstTime);
+    temperatures_.push_back(line.temperature);
+    if (temperatureTimes_.size() == kChunkTemperatures)
+      FlushTemperatures();
+  }
+  for (int i = 0; i < line.count; ++i) {
+    const double t = ReadingTime(line, stampUtc, i);
+    const QualityFlag flag = FlagOf(line, i);
+    facts_.Place(t);
+    facts_.notANumber += flag == kFlagBad ? 1 : 0;
+    facts_.suspect += flag == kFlagSuspect ? 1 : 0;
+    times_.push_back(t);
+    values_.push_back(line.values[i]);
+    flags_.push_back(flag);
+    if (settings_.gauge)
+      bursts_.push_back(static_cast<int>(line.burst));
+    if (times_.size() == kChunkReadings)
+      FlushReadings();
+  }
+}
+
+void NetcdfWriter::PlaceBurst(const ReadingLine& line, double firstTime) {
+  if (line.burst < nextBurst_)
+    return;
+  // A burst with no readings of its own has no start time to give.
+  while (nextBurst_ < line.burst) {
+    burstStarts_.push_back(std::nan(""));
+    ++nextBurst_;
+    if (burstStarts_.size() == kChunkBursts)
+      FlushBursts();
+  }
+  burstStarts_.push_back(firstTime);
+  ++nextBurst_;
+  if (burstStarts_.size() == kChunkBursts)
+    FlushBursts();
+}
+
+void NetcdfWriter::OnFillers(int64_t, int64_t, int count) {
+  facts_.fillers += count;
+}
+
+void NetcdfWriter::FlushReadings() {
+  if (times_.empty() || failed())
+    return;
+  const size_t start = readingsWritten_;
+  if (Check(PutSeries(ncid_, timeVar_, start, times_), "write") &&
+      Check(PutSeries(ncid_, readingVar_, start, values_), "write") &&
+      Check(PutSeries(ncid_, flagVar_, start, flags_), "write") &&
+      (!settings_.gauge || Check(PutSeries(ncid_, burstVar_, start, bursts_), "write"))) {
+    readingsWritten_ += times_.size();
+  }
+  times_.clear();
+  values_.clear();
+  flags_.clear();
+  bursts_.clear();
+}
+
+void NetcdfWriter::FlushTemperatures() {
+  if (temperatureTimes_.empty() || failed())
+    return;
+  if (Check(PutSeries(ncid_, temperatureTimeVar_, temperaturesWritten_, temperatureTimes_),
+            "write") &&
+      Check(PutSeries(ncid_, temperatureVar_, temperaturesWritten_, temperatures_), "write")) {
+    temperaturesWritten_ += temperatureTimes_.size();
+  }
+  temperatureTimes_.clear();
+  temperatures_.clear();
+}
+
+void NetcdfWriter::FlushBursts() {
+  if (burstStarts_.empty() || failed())
+    return;
+  if (Check(PutSeries(ncid_, burstStartVar_, burstsWritten_, burstStarts_), "write"))
+    burstsWritten_ += burstStarts_.size();
+  burstStarts_.clear();
+}
+
+bool NetcdfWriter::CorrectVariable(int variable, size_t length) {
+  std::vector<double> chunk;
+  for (size_t start = 0; start < length; start += kChunkReadings) {
+    const size_t count = std::min(kChunkReadings, length - start);
+    chunk.resize(count);
+    if (!Check(nc_get_vara_double(ncid_, variable, &start, &count, chunk.data()), "correct"))
+      return false;
+    for (double& t : chunk)
+      t = settings_.clock.Corrected(t, facts_.first, facts_.last);
+    if (!Check(nc_put_vara_double(ncid_, variable, &start, &count, chunk.data()), "correct"))
+      return false;
+  }
+  return true;
+}
+
+// The error at the last reading is known only now: the times written as
+// the instrument kept them are read back a chunk at a time and corrected.
+bool NetcdfWriter::CorrectTimes() {
+  if (!settings_.clock.Any())
+    return true;
+  return CorrectVariable(timeVar_, readingsWritten_) &&
+         CorrectVariable(temperatureTimeVar_, temperaturesWritten_) &&
+         (!settings_.gauge || CorrectVariable(burstStartVar_, burstsWritten_));
+}
+
+bool NetcdfWriter::WriteAttributes(const RunFacts& run) {
+  if (!Check(nc_redef(ncid_), "finish"))
+    return false;
+  for (const Attribute& attribute : GlobalAttributes(settings_, facts_, run)) {
+    if (!PutAttribute(ncid_, attribute))
+      return Check(NC_EINVAL, ("write the attribute " + attribute.name + " of").c_str());
+  }
+  if (run.result != nullptr &&
+      !PutText(ncid_, flagVar_, "comment", QualityComment(run.result->report)))
+    return Check(NC_EINVAL, "write the flags' comment of");
+  return true;
+}
+
+bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
+  if (ncid_ < 0) {
+    *error = error_.empty() ? "the NetCDF output \"" + path_ + "\" is not open" : error_;
+    return false;
+  }
+  FlushReadings();
+  FlushTemperatures();
+  FlushBursts();
+  bool ok = !failed() && CorrectTimes() && WriteAttributes(run);
+  for (const CloseHook& hook : hooks_) {
+    if (!ok)
+      break;
+    std::string hookError;
+    if (!hook(ncid_, &hookError)) {
+      error_ = "cannot finish the NetCDF output \"" + path_ + "\": " + hookError;
+      ok = false;
+    }
+  }
+  const int closed = nc_close(ncid_);
+  ncid_ = -1;
+  ok = ok && Check(closed, "close");
+  if (!ok)
+    *error = error_;
+  return ok;
+}
+
+void NetcdfWriter::Abandon() {
+  if (ncid_ >= 0)
+    nc_abort(ncid_);
+  ncid_ = -1;
+}

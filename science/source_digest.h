@@ -1,0 +1,24 @@
+// The SHA-256 of a dump, taken from the bytes the conversion reads as it
+// reads them, so that the dump is never read a second time for it.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+class SourceDigest {
+ public:
+  SourceDigest();
+  ~SourceDigest();
+  SourceDigest(const SourceDigest&) = delete;
+  SourceDigest& operator=(const SourceDigest&) = delete;
+
+  void Update(const char* bytes, size_t count);
+  // The digest of every byte so far, 64 lower-case hexadecimal digits. Ends
+  // the digest: a later Update starts a new one.
+  std::string Hex();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};

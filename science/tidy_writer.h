@@ -1,0 +1,65 @@
+// The tidy CSV: one row per reading with a time, for spreadsheets and
+// pandas. Header "time,reading,temperature,flag"; times in ISO 8601 UTC
+// with milliseconds and "Z"; the temperature of the reading's own line, or
+// empty. Written through the file layer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "convert/readings.h"
+#include "science/metadata.h"
+#include "science/time_base.h"
+
+class RecordWriter;
+class RowSpool;
+
+class TidyWriter final : public ReadingListener {
+ public:
+  // `handle`: a handle of the file layer open for writing, at its end. Not
+  // owned.
+  TidyWriter(ScienceSettings settings, int handle);
+  ~TidyWriter() override;
+  TidyWriter(const TidyWriter&) = delete;
+  TidyWriter& operator=(const TidyWriter&) = delete;
+
+  // Writes the header row. A drift correction needs the last reading's
+  // time before any row can be written: the rows wait in a spool file
+  // then. False with `error` when either fails.
+  bool Start(std::string* error);
+
+  void OnReadings(const ReadingLine& line) override;
+  void OnFillers(int64_t line, int64_t byte, int count) override;
+
+  bool failed() const { return !error_.empty(); }
+  const std::string& error() const { return error_; }
+  const ReadingFacts& facts() const { return facts_; }
+
+  // Writes the spooled rows, if any, and hands every byte to the handle.
+  bool Finish(std::string* error);
+
+ private:
+  struct Row {
+    double time = 0.0;
+    double reading = 0.0;
+    double temperature = 0.0;
+    bool hasTemperature = false;
+    int8_t flag = 0;
+  };
+
+  void Emit(const Row& row);
+  void Fail(const std::string& why);
+
+  ScienceSettings settings_;
+  int handle_;
+  std::unique_ptr<RecordWriter> writer_;
+  std::unique_ptr<RowSpool> spool_;
+  UtcStamps stamps_;
+  ReadingFacts facts_;
+  std::string error_;
+  // The text of the last whole second formatted, "2024-03-01T12:00:00.".
+  int64_t cachedSecond_ = INT64_MIN;
+  char cachedPrefix_[32] = {};
+  size_t cachedLength_ = 0;
+};

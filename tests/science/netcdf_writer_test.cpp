@@ -1,0 +1,294 @@
+#include "science/netcdf_writer.h"
+
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <cmath>
+
+#include "science/quality_flags.h"
+#include "tests/science/science_test_support.h"
+
+namespace {
+
+using science_test::FeedLine;
+using science_test::Local;
+using science_test::NetcdfFile;
+using science_test::Scratch;
+using science_test::ZoneForTest;
+
+const LocalSeconds kNoon = Local(2024, 3, 1, 12, 0, 0);
+
+std::vector<double> Ramp(int count, double from) {
+  std::vector<double> values;
+  for (int i = 0; i < count; ++i)
+    values.push_back(from + 0.001 * i);
+  return values;
+}
+
+ScienceSettings LoggerSettings() {
+  ScienceSettings settings;
+  settings.fromType = 2;
+  settings.sourceName = "dump.txt";
+  settings.timeZone = "UTC";
+  settings.invocation = "zorqconvert-cli --format netcdf";
+  return settings;
+}
+
+ScienceSettings GaugeSettings() {
+  ScienceSettings settings = LoggerSettings();
+  settings.gauge = true;
+  settings.fromType = 3;
+  return settings;
+}
+
+class NetcdfWriterTest : public testing::Test {
+ protected:
+  // Writes `lines` (and `fillers` of them) and finishes the file.
+  void Write(const ScienceSettings& settings, const std::vector<FeedLine>& lines, int fillers = 0) {
+    NetcdfWriter writer(settings);
+    std::string error;
+    ASSERT_TRUE(writer.Create(path_, &error)) << error;
+    science_test::Feed(&writer, lines);
+    if (fillers > 0)
+      writer.OnFillers(9, 900, fillers);
+    RunFacts run;
+    run.result = &result_;
+    run.sourceSha256 = std::string(64, 'a');
+    run.dateCreated = "2026-12-08T01:00:00Z";
+    ASSERT_TRUE(writer.Finish(run, &error)) << error;
+    facts_ = writer.facts();
+  }
+
+  const ZoneForTest zone_{"UTC"};
+  Scratch scratch_;
+  std::string path_ = scratch_.Path("out.nc");
+  ConversionResult result_;
+  ReadingFacts facts_;
+};
+
+TEST_F(NetcdfWriterTest, EveryReadingAtItsOwnTimeAcrossLinesAndStamps) {
+  const FeedLine first = FeedLine().At(kNoon, 0, 8).Values(Ramp(12, 1.0));
+  const FeedLine second =
+      FeedLine().At(kNoon, 12, 8).Line(3).Values(Ramp(12, 2.0)).Temperature(21.5);
+  const FeedLine afterStamp = FeedLine().At(kNoon + 5, 0, 8).Line(5).Values(Ramp(3, 3.0));
+  Write(LoggerSettings(), {first, second, afterStamp});
+
+  NetcdfFile file(path_);
+  ASSERT_TRUE(file.open());
+  const std::vector<double> times = file.Doubles("time");
+  const std::vector<double> readings = file.Doubles("reading");
+  ASSERT_EQ(times.size(), 27u);
+  ASSERT_EQ(readings.size(), 27u);
+  for (int i = 0; i < 24; ++i) {
+    EXPECT_EQ(times[size_t(i)], double(kNoon) + i / 8.0) << i;  // 3 s per 24, not whole seconds
+    EXPECT_EQ(readings[size_t(i)], (i < 12 ? 1.0 : 2.0) + 0.001 * (i % 12)) << i;
+  }
+  EXPECT_EQ(times[24], double(kNoon + 5));
+  EXPECT_EQ(times[26], double(kNoon + 5) + 0.25);
+  EXPECT_EQ(file.Doubles("temperature"), std::vector<double>{21.5});
+  EXPECT_EQ(file.Doubles("temperature_time"), std::vector<double>{double(kNoon) + 1.5});
+  EXPECT_EQ(file.Ints("reading_quality_control"), std::vector<int>(27, kFlagGood));
+  EXPECT_EQ(file.Text("time", "units"), "seconds since 1970-01-01T00:00:00Z");
+  EXPECT_EQ(file.Text("reading", "units"), "m");
+  EXPECT_EQ(file.Text("reading", "ancillary_variables"), "reading_quality_control");
+  EXPECT_EQ(file.Text("", "time_coverage_start"), "2024-03-01T12:00:00.000Z");
+  EXPECT_EQ(file.Text("", "time_coverage_end"), "2024-03-01T12:00:05.250Z");
+  EXPECT_EQ(file.Text("", "time_coverage_duration"), "PT5.25S");
+  EXPECT_FALSE(file.HasVariable("burst"));
+}
+
+struct FlagRow {
+  const char* name;
+  ReadingNote note;
+  bool wentBack;
+  int flag;
+};
+
+class NetcdfFlagRows : public NetcdfWriterTest, public testing::WithParamInterface<FlagRow> {};
+
+TEST_P(NetcdfFlagRows, OneFlagPerReading) {
+  const FlagRow& row = GetParam();
+  const FeedLine line = FeedLine()
+                            .At(kNoon)
+                            .WentBack(row.wentBack)
+                            .Values({1.0, 2.0})
+                            .Notes({ReadingNote::kPlain, row.note});
+  Write(LoggerSettings(), {line});
+  NetcdfFile file(path_);
+  const int first = row.wentBack ? kFlagSuspect : kFlagGood;
+  EXPECT_EQ(file.Ints("reading_quality_control"), (std::vector<int>{first, row.flag}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, NetcdfFlagRows,
+    testing::Values(FlagRow{"Plain", ReadingNote::kPlain, false, kFlagGood},
+                    FlagRow{"NotANumber", ReadingNote::kNotANumber, false, kFlagBad},
+                    FlagRow{"Saturated", ReadingNote::kSaturated, false, kFlagSuspect},
+                    FlagRow{"AfterTimeWentBack", ReadingNote::kPlain, true, kFlagSuspect},
+                    FlagRow{"BadOutranksBack", ReadingNote::kNotANumber, true, kFlagBad}),
+    [](const testing::TestParamInfo<FlagRow>& row) { return std::string(row.param.name); });
+
+TEST_F(NetcdfWriterTest, ReadingsBeforeAnyStampAndFillersAreNotReadings) {
+  const FeedLine early = FeedLine().Unstamped().Values(Ramp(12, 5.0)).Temperature(20.0);
+  const FeedLine stamped = FeedLine().At(kNoon).Line(4).Values({7.0, 8.0});
+  Write(LoggerSettings(), {early, stamped}, 10);
+  NetcdfFile file(path_);
+  EXPECT_EQ(file.Doubles("reading"), (std::vector<double>{7.0, 8.0}));
+  EXPECT_EQ(file.DimensionLength("temperature_time"), 0u);
+  EXPECT_EQ(file.Number("", "readings_before_first_date_stamp"), 12.0);
+  EXPECT_EQ(file.Number("", "filler_count"), 10.0);
+  EXPECT_EQ(facts_.unplaced, 12);
+  EXPECT_NE(UnplacedWarning(facts_).find("12 readings"), std::string::npos);
+}
+
+TEST_F(NetcdfWriterTest, ChunksFollowOneAnotherWithoutLoss) {
+  std::vector<FeedLine> lines;
+  const int perLine = 1000;
+  // Two whole chunks and part of a third.
+  const int total = (int(NetcdfWriter::kChunkReadings) * 2 / perLine + 3) * perLine;
+  for (int done = 0; done < total; done += perLine)
+    lines.push_back(FeedLine().At(kNoon, done, 4).Values(Ramp(perLine, done)));
+  Write(LoggerSettings(), lines);
+  NetcdfFile file(path_);
+  const std::vector<double> times = file.Doubles("time");
+  const std::vector<double> readings = file.Doubles("reading");
+  ASSERT_EQ(times.size(), size_t(total));
+  for (size_t i = 0; i < times.size(); i += 4099) {
+    EXPECT_EQ(times[i], double(kNoon) + double(i) / 4.0) << i;
+    EXPECT_EQ(readings[i], double(i / perLine * perLine) + 0.001 * double(i % perLine)) << i;
+  }
+}
+
+// Two bursts a long gap apart: the drift grows with elapsed time, so the
+// second burst's readings take most of it although they are few.
+TEST_F(NetcdfWriterTest, ClockOffsetAndDriftFollowElapsedTime) {
+  ScienceSettings settings = GaugeSettings();
+  settings.units = "dbar";
+  settings.clock = ClockCorrection{2.0, true, 12.0};
+  const FeedLine burst0 = FeedLine().At(kNoon).Burst(0).Values(Ramp(4, 1.0)).Temperature(10.0);
+  const FeedLine burst1 = FeedLine().At(kNoon + 996).Line(9).Burst(1).Values(Ramp(4, 2.0));
+  Write(settings, {burst0, burst1});
+  NetcdfFile file(path_);
+  const double first = double(kNoon);
+  const double span = 999.0;
+  auto corrected = [&](double t) { return t - (2.0 + 10.0 * (t - first) / span); };
+  const std::vector<double> times = file.Doubles("time");
+  ASSERT_EQ(times.size(), 8u);
+  EXPECT_DOUBLE_EQ(times[0], first - 2.0);
+  EXPECT_DOUBLE_EQ(times[3], corrected(first + 3.0));
+  EXPECT_DOUBLE_EQ(times[4], corrected(first + 996.0));
+  EXPECT_DOUBLE_EQ(times[7], first + 999.0 - 12.0);
+  EXPECT_EQ(file.Doubles("burst_start_time"), (std::vector<double>{times[0], times[4]}));
+  EXPECT_EQ(file.Doubles("temperature_time"), std::vector<double>{times[0]});
+  EXPECT_EQ(file.Text("", "time_coverage_start"), "2024-03-01T11:59:58.000Z");
+  EXPECT_EQ(file.Text("", "time_coverage_end"), "2024-03-01T12:16:27.000Z");
+  EXPECT_NE(file.Text("time", "comment").find("2 s at the first reading, 12 s at the last"),
+            std::string::npos);
+  EXPECT_NE(file.Text("", "history").find("12 s at the last"), std::string::npos);
+  EXPECT_EQ(file.Text("reading", "units"), "dbar");
+}
+
+TEST_F(NetcdfWriterTest, TimesCrossTheSpringGapInBerlinWithoutAJump) {
+  const ZoneForTest berlin("Europe/Berlin");
+  ScienceSettings settings = LoggerSettings();
+  settings.timeZone = "Europe/Berlin";
+  const FeedLine beforeGap =
+      FeedLine().At(Local(2024, 3, 31, 1, 59, 58), 0, 2).Values(Ramp(8, 1.0));
+  // The next stamp, written by the instrument's clock after the change.
+  const FeedLine afterGap =
+      FeedLine().At(Local(2024, 3, 31, 3, 0, 2), 0, 2).Line(4).Values(Ramp(2, 2.0));
+  Write(settings, {beforeGap, afterGap});
+  NetcdfFile file(path_);
+  const std::vector<double> times = file.Doubles("time");
+  ASSERT_EQ(times.size(), 10u);
+  const double utcStart = double(Local(2024, 3, 31, 0, 59, 58));
+  for (size_t i = 0; i < times.size(); ++i)
+    EXPECT_EQ(times[i], utcStart + double(i) / 2.0) << i;
+}
+
+TEST_F(NetcdfWriterTest, GaugeBurstsGroupTheReadingsAndAnEmptyBurstHasNoStart) {
+  const FeedLine burst0 = FeedLine().At(kNoon).Burst(0).Values({1.0, 2.0});
+  const FeedLine burst2 = FeedLine().At(kNoon + 60).Line(6).Burst(2).Values({3.0});
+  const FeedLine burst2More = FeedLine().At(kNoon + 60, 1).Line(7).Burst(2).Values({4.0});
+  Write(GaugeSettings(), {burst0, burst2, burst2More});
+  NetcdfFile file(path_);
+  EXPECT_EQ(file.Ints("burst"), (std::vector<int>{0, 0, 2, 2}));
+  const std::vector<double> starts = file.Doubles("burst_start_time");
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_EQ(starts[0], double(kNoon));
+  EXPECT_TRUE(std::isnan(starts[1]));
+  EXPECT_EQ(starts[2], double(kNoon + 60));
+  EXPECT_EQ(file.Text("reading", "units"), "1");
+  EXPECT_NE(UnitsWarning(GaugeSettings()).find("--units"), std::string::npos);
+}
+
+TEST_F(NetcdfWriterTest, GlobalAttributesDescribeTheDumpTheRunAndTheDeployment) {
+  ScienceSettings settings = LoggerSettings();
+  settings.standardName = "sea_surface_height_above_sea_level";
+  settings.correction = Correction{true, 1.5, -0.25};
+  settings.position = Position{54.5, 7.25};
+  settings.attributes = {{"title", std::string("Station A")}, {"serial", int64_t{4711}}};
+  result_.status = 8;
+  result_.logger = LoggerHeaderValues{8, 8, 100, 2.5f};
+  result_.report.anomalyCounts[size_t(AnomalyKind::NotANumber)] = 3;
+  result_.report.anomalies = {{AnomalyKind::NotANumber, 12, 300, "x"},
+                              {AnomalyKind::NotANumber, 40, 900, "y"}};
+  Write(settings, {FeedLine().At(kNoon).Values({1.0})});
+  NetcdfFile file(path_);
+  EXPECT_EQ(file.Text("", "Conventions"), "CF-1.11, ACDD-1.3");
+  EXPECT_EQ(file.Text("", "featureType"), "timeSeries");
+  EXPECT_EQ(file.Text("", "title"), "Station A");
+  EXPECT_EQ(file.Number("", "serial"), 4711.0);
+  EXPECT_EQ(file.Text("", "source"), "dump.txt (SHA-256 " + std::string(64, 'a') + ")");
+  EXPECT_EQ(file.Number("", "sample_rate_hz"), 8.0);
+  EXPECT_EQ(file.Number("", "staff_scale"), 2.5);
+  EXPECT_EQ(file.Number("", "conversion_status"), 8.0);
+  EXPECT_EQ(file.Text("", "conversion_message"), "Finished All");
+  EXPECT_EQ(file.Number("", "anomaly_count_not_a_number"), 3.0);
+  EXPECT_EQ(file.Number("", "anomaly_count_time_goes_backwards"), 0.0);
+  EXPECT_EQ(file.Text("", "linear_correction"), "reading = 1.5 * value + -0.25");
+  EXPECT_EQ(file.Text("", "software_name"), "zorqconvert");
+  EXPECT_EQ(file.Number("", "geospatial_lat_min"), 54.5);
+  EXPECT_EQ(file.Doubles("latitude").size(), 0u);  // a scalar: no dimension to size by
+  EXPECT_EQ(file.Text("reading", "coordinates"), "time latitude longitude");
+  EXPECT_EQ(file.Text("reading", "standard_name"), "sea_surface_height_above_sea_level");
+  EXPECT_NE(file.Text("reading_quality_control", "comment")
+                .find("not-a-number (3): lines 12, 40 and 1 more."),
+            std::string::npos);
+}
+
+TEST_F(NetcdfWriterTest, CloseHooksAddVariablesOfTheirOwn) {
+  NetcdfWriter writer(LoggerSettings());
+  std::string error;
+  ASSERT_TRUE(writer.Create(path_, &error)) << error;
+  writer.AddCloseHook([](int ncid, std::string*) {
+    int dimension = -1;
+    int variable = -1;
+    const double hm0[2] = {1.25, 1.5};
+    return nc_def_dim(ncid, "segment", 2, &dimension) == NC_NOERR &&
+           nc_def_var(ncid, "hm0", NC_DOUBLE, 1, &dimension, &variable) == NC_NOERR &&
+           nc_put_var_double(ncid, variable, hm0) == NC_NOERR;
+  });
+  science_test::Feed(&writer, {FeedLine().At(kNoon).Values({1.0})});
+  ASSERT_TRUE(writer.Finish(RunFacts{}, &error)) << error;
+  NetcdfFile file(path_);
+  EXPECT_EQ(file.Doubles("hm0"), (std::vector<double>{1.25, 1.5}));
+}
+
+TEST_F(NetcdfWriterTest, AFailingHookOrFolderIsReportedWithThePath) {
+  NetcdfWriter hooked(LoggerSettings());
+  std::string error;
+  ASSERT_TRUE(hooked.Create(path_, &error));
+  hooked.AddCloseHook([](int, std::string* why) {
+    *why = "no segments";
+    return false;
+  });
+  EXPECT_FALSE(hooked.Finish(RunFacts{}, &error));
+  EXPECT_NE(error.find("no segments"), std::string::npos) << error;
+
+  NetcdfWriter nowhere(LoggerSettings());
+  EXPECT_FALSE(nowhere.Create(scratch_.Path("missing/out.nc"), &error));
+  EXPECT_NE(error.find("missing/out.nc"), std::string::npos) << error;
+}
+
+}  // namespace

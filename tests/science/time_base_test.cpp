@@ -1,0 +1,128 @@
+#include "science/time_base.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/science/science_test_support.h"
+
+namespace {
+
+using science_test::Local;
+using science_test::ZoneForTest;
+
+struct ClockRow {
+  const char* name;
+  ClockCorrection clock;
+  double t;
+  double want;  // corrected
+};
+
+// A series from 1000 s to 2000 s (instrument time).
+class ClockCorrectionRows : public testing::TestWithParam<ClockRow> {};
+
+TEST_P(ClockCorrectionRows, SubtractsTheErrorOverElapsedTime) {
+  const ClockRow& row = GetParam();
+  EXPECT_DOUBLE_EQ(row.clock.Corrected(row.t, 1000.0, 2000.0), row.want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ClockCorrectionRows,
+    testing::Values(ClockRow{"None", {}, 1500.0, 1500.0},
+                    ClockRow{"OffsetAlone", {2.0, false, 0.0}, 1999.0, 1997.0},
+                    ClockRow{"DriftAtFirst", {2.0, true, 12.0}, 1000.0, 998.0},
+                    ClockRow{"DriftHalfway", {2.0, true, 12.0}, 1500.0, 1493.0},
+                    ClockRow{"DriftAtLast", {2.0, true, 12.0}, 2000.0, 1988.0},
+                    ClockRow{"SlowClock", {0.0, true, -4.0}, 1750.0, 1753.0}),
+    [](const testing::TestParamInfo<ClockRow>& row) { return std::string(row.param.name); });
+
+TEST(ClockCorrection, ASeriesOfOneInstantTakesTheOffset) {
+  const ClockCorrection clock{3.0, true, 9.0};
+  EXPECT_DOUBLE_EQ(clock.Corrected(500.0, 500.0, 500.0), 497.0);
+}
+
+struct IsoRow {
+  double utc;
+  const char* milliseconds;
+};
+
+class IsoTextRows : public testing::TestWithParam<IsoRow> {};
+
+TEST_P(IsoTextRows, PrintsUtcWithMilliseconds) {
+  EXPECT_EQ(IsoUtcMilliseconds(GetParam().utc), GetParam().milliseconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, IsoTextRows,
+                         testing::Values(IsoRow{0.0, "1970-01-01T00:00:00.000Z"},
+                                         IsoRow{1709294400.125, "2024-03-01T12:00:00.125Z"},
+                                         IsoRow{1709294399.9996,
+                                                "2024-03-01T12:00:00.000Z"},  // rounds up a second
+                                         IsoRow{951782400.0 - 0.5, "2000-02-28T23:59:59.500Z"},
+                                         IsoRow{-0.25, "1969-12-31T23:59:59.750Z"}));
+
+TEST(CivilFromSeconds, LeapDayAndCenturies) {
+  const CivilTime leap = CivilFromSeconds(Local(2024, 2, 29, 23, 59, 58));
+  EXPECT_EQ(leap.year, 2024);
+  EXPECT_EQ(leap.month, 2);
+  EXPECT_EQ(leap.day, 29);
+  EXPECT_EQ(leap.second, 58);
+  const CivilTime far = CivilFromSeconds(Local(2100, 3, 1, 0, 0, 0));
+  EXPECT_EQ(far.year, 2100);
+  EXPECT_EQ(far.month, 3);
+  EXPECT_EQ(far.day, 1);
+}
+
+struct ZoneRow {
+  const char* zone;
+  LocalSeconds stamp;
+  double utc;
+};
+
+class UtcStampRows : public testing::TestWithParam<ZoneRow> {};
+
+TEST_P(UtcStampRows, ReadsTheStampInTheZone) {
+  const ZoneForTest zone(GetParam().zone);
+  UtcStamps stamps;
+  double utc = 0.0;
+  ASSERT_TRUE(stamps.ToUtc(GetParam().stamp, &utc));
+  EXPECT_DOUBLE_EQ(utc, GetParam().utc);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, UtcStampRows,
+    testing::Values(
+        ZoneRow{"UTC", Local(2024, 3, 1, 12, 0, 0), double(Local(2024, 3, 1, 12, 0, 0))},
+        // Winter and summer in Berlin: one and two hours ahead of UTC.
+        ZoneRow{"Europe/Berlin", Local(2024, 1, 15, 12, 0, 0),
+                double(Local(2024, 1, 15, 11, 0, 0))},
+        ZoneRow{"Europe/Berlin", Local(2024, 7, 15, 12, 0, 0),
+                double(Local(2024, 7, 15, 10, 0, 0))},
+        // The last second before the spring gap and the first after it.
+        ZoneRow{"Europe/Berlin", Local(2024, 3, 31, 1, 59, 59),
+                double(Local(2024, 3, 31, 0, 59, 59))},
+        ZoneRow{"Europe/Berlin", Local(2024, 3, 31, 3, 0, 0), double(Local(2024, 3, 31, 1, 0, 0))},
+        ZoneRow{"America/New_York", Local(2024, 11, 3, 12, 0, 0),
+                double(Local(2024, 11, 3, 17, 0, 0))}));
+
+TEST(UtcStamps, RefusesYearsNoCalendarHolds) {
+  const ZoneForTest zone("UTC");
+  UtcStamps stamps;
+  double utc = 0.0;
+  EXPECT_FALSE(stamps.ToUtc(Local(10000, 1, 1, 0, 0, 0), &utc));
+}
+
+TEST(StampOfLine, NoTimeBeforeAStampOrAtRateZero) {
+  const ZoneForTest zone("UTC");
+  UtcStamps stamps;
+  double utc = 0.0;
+  science_test::FeedLine line;
+  line.values = {1.0};
+  line.stamp = Local(2024, 3, 1, 0, 0, 0);
+  line.stamped = false;
+  EXPECT_FALSE(StampOfLine(line.View(), &stamps, &utc));
+  line.stamped = true;
+  line.sampleRate = 0;
+  EXPECT_FALSE(StampOfLine(line.View(), &stamps, &utc));
+  line.sampleRate = 8;
+  EXPECT_TRUE(StampOfLine(line.View(), &stamps, &utc));
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+#include "waves/segmenter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace {
+
+// Times are sums of a whole stamp and a fraction: allow their rounding.
+constexpr double kSlack = 1e-6;  // sample intervals
+
+bool Timed(const ReadingLine& line) {
+  return line.stamped && line.sampleRate > 0;
+}
+
+DumpTime DumpTimeOf(const ReadingLine& line, int i) {
+  DumpTime time;
+  time.known = Timed(line);
+  time.stamp = line.stamp;
+  if (line.sampleRate > 0)
+    time.elapsed = static_cast<double>(line.sinceStamp + i) / line.sampleRate;
+  return time;
+}
+
+bool IsGood(const ReadingLine& line, int i) {
+  return !line.stampWentBack && (line.notes == nullptr || line.notes[i] == ReadingNote::kPlain);
+}
+
+void AddReason(std::string* reasons, const char* reason) {
+  if (!reasons->empty())
+    *reasons += ';';
+  *reasons += reason;
+}
+
+}  // namespace
+
+double WaveSegment::GoodShare() const {
+  const int64_t total = readings + missing;
+  return total > 0 ? static_cast<double>(good) / static_cast<double>(total) : 0.0;
+}
+
+WaveSegmenter::WaveSegmenter(const WaveSettings& settings, Sink sink)
+    : settings_(settings), sink_(std::move(sink)), analyser_(settings) {}
+
+// How many sample intervals the line's first reading comes after the one
+// that would have followed the last reading (negative: before it).
+double WaveSegmenter::SamplesLate(const ReadingLine& line) const {
+  return (line.LocalTimeOf(0) - lastTime_) * line.sampleRate - 1.0;
+}
+
+// A line that broke off left fillers, and the time went on by about as many
+// readings: a gap inside the segment.
+bool WaveSegmenter::FillersExplain(double late) const {
+  return fillersSince_ > 0 && late > 0.0 && late <= static_cast<double>(fillersSince_) + 1.0;
+}
+
+bool WaveSegmenter::BreaksHere(const ReadingLine& line) const {
+  if (line.sampleRate != segment_.sampleRate || line.burst != segment_.burst ||
+      Timed(line) != segment_.start.known) {
+    return true;
+  }
+  if (!Timed(line))
+    return false;
+  const double late = SamplesLate(line);
+  return std::abs(late) > 1.0 + kSlack && !FillersExplain(late);
+}
+
+// The readings a gap lost, drawn straight between its two neighbours so that
+// the series keeps its spacing; they are counted missing, not read.
+void WaveSegmenter::FillGap(const ReadingLine& line, double late) {
+  const int64_t lost = std::llround(late);
+  const double step = (line.values[0] - lastValue_) / static_cast<double>(lost + 1);
+  for (int64_t j = 1; j <= lost; ++j)
+    samples_.push_back(lastValue_ + step * static_cast<double>(j));
+}
+
+// Readings the segment in hand still takes before it is cut for length.
+int64_t WaveSegmenter::Room() const {
+  return limit_ - static_cast<int64_t>(samples_.size());
+}
+
+void WaveSegmenter::Open(const ReadingLine& line, int first) {
+  segment_ = WaveSegment{};
+  segment_.index = nextIndex_++;
+  segment_.burst = line.burst;
+  segment_.sampleRate = line.sampleRate;
+  segment_.start = DumpTimeOf(line, first);
+  segment_.end = segment_.start;
+  limit_ = kLongestSegmentReadings;
+  if (line.burst < 0 && line.sampleRate > 0) {
+    const int64_t length = std::llround(settings_.segmentSeconds * line.sampleRate);
+    limit_ = std::clamp<int64_t>(length, 1, kLongestSegmentReadings);
+  }
+  samples_.clear();
+  temperatureSum_ = 0.0;
+  temperatures_ = 0;
+  open_ = true;
+}
+
+std::string WaveSegmenter::SuspectReasons() const {
+  std::string reasons;
+  if (segment_.readings < kMinimumSegmentReadings)
+    AddReason(&reasons, "short");
+  if (segment_.GoodShare() < kMinimumGoodShare)
+    AddReason(&reasons, "few-good-readings");
+  if (!segment_.start.known && segment_.sampleRate > 0)
+    AddReason(&reasons, "no-time");
+  if (segment_.sampleRate <= 0)
+    AddReason(&reasons, "no-rate");
+  if (settings_.pressure && !(segment_.analysis.mean > 0.0))
+    AddReason(&reasons, "no-depth");
+  return reasons;
+}
+
+void WaveSegmenter::Close() {
+  open_ = false;
+  segment_.temperature = temperatures_ > 0 ? temperatureSum_ / static_cast<double>(temperatures_)
+                                           : std::numeric_limits<double>::quiet_NaN();
+  segment_.analysis = analyser_.Analyse(&samples_, segment_.sampleRate);
+  segment_.reason = SuspectReasons();
+  segment_.flag = segment_.reason.empty() ? SegmentFlag::Good : SegmentFlag::Suspect;
+  samples_.clear();  // the capacity stays for the next segment
+  ++handedOver_;
+  sink_(std::move(segment_));
+}
+
+void WaveSegmenter::OnReadings(const ReadingLine& line) {
+  if (line.count <= 0)
+    return;
+  if (open_ && BreaksHere(line))
+    Close();
+  if (open_ && Timed(line)) {
+    const double late = SamplesLate(line);
+    if (late > 1.0 + kSlack && FillersExplain(late))
+      FillGap(line, late);
+  }
+  fillersSince_ = 0;
+  int i = 0;
+  while (i < line.count) {
+    if (open_ && Room() <= 0) {
+      if (i > 0)
+        segment_.end = DumpTimeOf(line, i - 1);
+      Close();
+    }
+    if (!open_)
+      Open(line, i);
+    // The line's extra value counts once in each segment its readings reach.
+    if (line.hasTemperature) {
+      temperatureSum_ += line.temperature;
+      ++temperatures_;
+    }
+    const int first = i;
+    const int end = static_cast<int>(std::min<int64_t>(line.count, i + Room()));
+    for (; i < end; ++i) {
+      samples_.push_back(line.values[i]);
+      segment_.good += IsGood(line, i) ? 1 : 0;
+    }
+    segment_.readings += end - first;
+  }
+  segment_.end = DumpTimeOf(line, line.count - 1);
+  if (line.sampleRate > 0)
+    lastTime_ = line.LocalTimeOf(line.count - 1);
+  lastValue_ = line.values[line.count - 1];
+}
+
+void WaveSegmenter::OnFillers(int64_t /*line*/, int64_t /*byte*/, int count) {
+  if (count <= 0)
+    return;
+  fillersSince_ += count;
+  if (open_)
+    segment_.missing += count;
+}
+
+void WaveSegmenter::Finish() {
+  if (open_)
+    Close();
+}

@@ -1,0 +1,94 @@
+// Cuts the readings of one conversion into segments and works out the
+// statistics of each as soon as it is complete, keeping only the readings
+// of the segment in hand.
+//
+// Gauge dumps: a segment is a burst, the run of readings after one date
+// stamp. Logger dumps: the series is cut every `segmentSeconds`, and a new
+// segment starts wherever the time jumps: where a date stamp moves the time
+// more than one sample interval away from where the readings had reached.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/readings.h"
+#include "waves/segment_analysis.h"
+#include "waves/wave_settings.h"
+
+// A time on the dump's clock: the date stamp in force and the seconds its
+// readings had run since it.
+struct DumpTime {
+  bool known = false;  // false before the dump gave any time
+  LocalSeconds stamp = 0;
+  double elapsed = 0.0;
+};
+
+// As the science outputs flag a reading.
+enum class SegmentFlag : uint8_t { Good = 1, Suspect = 3 };
+
+struct WaveSegment {
+  int64_t index = 0;   // 0 for the first segment of the conversion
+  int64_t burst = -1;  // gauge dumps: the burst; -1 for logger dumps
+  int sampleRate = 0;
+  DumpTime start;            // the first reading
+  DumpTime end;              // the last reading
+  int64_t readings = 0;      // readings taken from the dump
+  int64_t good = 0;          // plain numbers, not after a stamp that went back
+  int64_t missing = 0;       // fillers inside the segment
+  double temperature = 0.0;  // mean of its lines' extra values; NaN when none
+  SegmentFlag flag = SegmentFlag::Good;
+  // Why it is suspect, words joined by ';' ("short", "few-good-readings",
+  // "no-time", "no-rate", "no-depth"); empty when good.
+  std::string reason;
+  SegmentAnalysis analysis;
+
+  // Good readings over readings and missing ones.
+  double GoodShare() const;
+};
+
+// A gauge burst longer than this many readings (about 12 hours at 99 Hz)
+// goes on in a new segment, so that memory stays bounded.
+inline constexpr int64_t kLongestSegmentReadings = int64_t{1} << 22;
+
+class WaveSegmenter final : public ReadingListener {
+ public:
+  using Sink = std::function<void(WaveSegment&&)>;
+
+  // `sink` is handed each segment when it is complete, in order.
+  WaveSegmenter(const WaveSettings& settings, Sink sink);
+
+  void OnReadings(const ReadingLine& line) override;
+  void OnFillers(int64_t line, int64_t byte, int count) override;
+  // Hands over the last segment. Call once, after the conversion.
+  void Finish();
+
+  int64_t segmentsHandedOver() const { return handedOver_; }
+
+ private:
+  double SamplesLate(const ReadingLine& line) const;
+  bool FillersExplain(double late) const;
+  bool BreaksHere(const ReadingLine& line) const;
+  void FillGap(const ReadingLine& line, double late);
+  void Open(const ReadingLine& line, int first);
+  void Close();
+  int64_t Room() const;
+  std::string SuspectReasons() const;
+
+  WaveSettings settings_;
+  Sink sink_;
+  SegmentAnalyser analyser_;
+
+  bool open_ = false;
+  WaveSegment segment_;  // the one in hand, without its analysis
+  std::vector<double> samples_;
+  int64_t limit_ = 0;  // readings at which the segment is cut for length
+  double temperatureSum_ = 0.0;
+  int64_t temperatures_ = 0;
+  int64_t nextIndex_ = 0;
+  int64_t handedOver_ = 0;
+  double lastTime_ = 0.0;  // the last reading's time on the dump's clock
+  double lastValue_ = 0.0;
+  int64_t fillersSince_ = 0;  // fillers since the last reading
+};

@@ -1,0 +1,150 @@
+#include "waves/spectrum.h"
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "waves/real_fft.h"
+
+namespace {
+
+constexpr int kSmallestWelchLength = 64;
+constexpr size_t kWelchDivisor = 8;
+constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+
+// scipy.signal.get_window("hann", n): the periodic window, as for spectra.
+std::vector<double> PeriodicHann(size_t length) {
+  std::vector<double> window(length);
+  const double step = 2.0 * std::numbers::pi / static_cast<double>(length);
+  for (size_t i = 0; i < length; ++i)
+    window[i] = 0.5 - 0.5 * std::cos(step * static_cast<double>(i));
+  return window;
+}
+
+double SumOfSquares(const std::vector<double>& values) {
+  double sum = 0.0;
+  for (const double value : values)
+    sum += value * value;
+  return sum;
+}
+
+double MeanOf(const double* values, size_t count) {
+  double sum = 0.0;
+  for (size_t i = 0; i < count; ++i)
+    sum += values[i];
+  return sum / static_cast<double>(count);
+}
+
+double Trapezoid(double width, double left, double right) {
+  return 0.5 * width * (left + right);
+}
+
+double Ratio(double numerator, double denominator) {
+  return denominator > 0.0 ? numerator / denominator : kNoValue;
+}
+
+}  // namespace
+
+double RemoveLeastSquaresLine(std::vector<double>* series) {
+  const size_t count = series->size();
+  if (count == 0)
+    return kNoValue;
+  const double mean = MeanOf(series->data(), count);
+  // Over the index centred on its mean, the slope is Σ(i−ī)(x−x̄) / Σ(i−ī)².
+  const double centre = 0.5 * static_cast<double>(count - 1);
+  double covariance = 0.0;
+  double spread = 0.0;
+  for (size_t i = 0; i < count; ++i) {
+    const double offset = static_cast<double>(i) - centre;
+    covariance += offset * ((*series)[i] - mean);
+    spread += offset * offset;
+  }
+  const double slope = spread > 0.0 ? covariance / spread : 0.0;
+  for (size_t i = 0; i < count; ++i)
+    (*series)[i] -= mean + slope * (static_cast<double>(i) - centre);
+  return mean;
+}
+
+int DefaultWelchLength(size_t samples) {
+  size_t length = kSmallestWelchLength;
+  while (length * 2 <= samples / kWelchDivisor)
+    length *= 2;
+  return static_cast<int>(length);
+}
+
+Spectrum WelchDensity(const std::vector<double>& series, double sampleRate, RealFft* fft) {
+  const size_t length = fft->length();
+  const size_t step = length - length / 2;  // the overlap is length / 2, as scipy rounds it
+  const std::vector<double> window = PeriodicHann(length);
+  Spectrum spectrum;
+  spectrum.windowLength = static_cast<int>(length);
+  spectrum.resolution = sampleRate / static_cast<double>(length);
+  spectrum.density.assign(fft->bins(), 0.0);
+  double* slice = fft->series();
+  for (size_t start = 0; start + length <= series.size(); start += step) {
+    const double mean = MeanOf(series.data() + start, length);
+    for (size_t i = 0; i < length; ++i)
+      slice[i] = (series[start + i] - mean) * window[i];
+    fft->Forward();
+    const std::complex<double>* transform = fft->transform();
+    for (size_t bin = 0; bin < spectrum.density.size(); ++bin)
+      spectrum.density[bin] += std::norm(transform[bin]);
+    ++spectrum.windows;
+  }
+  // Density scaling 1 / (fs Σw²), averaged over the windows, and doubled
+  // for the one-sided spectrum except at 0 Hz and (for an even length) at
+  // the Nyquist frequency.
+  const double scale = 1.0 / (sampleRate * SumOfSquares(window) * std::max(spectrum.windows, 1));
+  const size_t lastDoubled =
+      length % 2 == 0 ? spectrum.density.size() - 1 : spectrum.density.size();
+  spectrum.frequency.resize(spectrum.density.size());
+  for (size_t bin = 0; bin < spectrum.density.size(); ++bin) {
+    const bool doubled = bin > 0 && bin < lastDoubled;
+    spectrum.density[bin] *= doubled ? 2.0 * scale : scale;
+    spectrum.frequency[bin] = spectrum.resolution * static_cast<double>(bin);
+  }
+  return spectrum;
+}
+
+SpectralMoments MomentsOf(const Spectrum& spectrum, const std::vector<bool>& inBand) {
+  SpectralMoments moments;
+  double peak = -1.0;
+  bool havePrevious = false;
+  double f0 = 0.0;
+  double s0 = 0.0;
+  for (size_t bin = 0; bin < spectrum.density.size(); ++bin) {
+    if (!inBand[bin])
+      continue;
+    const double f = spectrum.frequency[bin];
+    const double s = spectrum.density[bin];
+    ++moments.bins;
+    if (s > peak) {
+      peak = s;
+      moments.peakFrequency = f;
+    }
+    if (havePrevious) {
+      const double width = f - f0;
+      moments.m0 += Trapezoid(width, s0, s);
+      moments.m1 += Trapezoid(width, f0 * s0, f * s);
+      moments.m2 += Trapezoid(width, f0 * f0 * s0, f * f * s);
+      if (f0 > 0.0)
+        moments.mMinus1 += Trapezoid(width, s0 / f0, s / f);
+    }
+    havePrevious = true;
+    f0 = f;
+    s0 = s;
+  }
+  return moments;
+}
+
+SpectralStatistics SpectralStatisticsOf(const SpectralMoments& moments) {
+  SpectralStatistics statistics;
+  const bool any = moments.bins >= 2 && moments.m0 > 0.0;
+  statistics.hm0 = moments.bins >= 2 ? 4.0 * std::sqrt(std::max(moments.m0, 0.0)) : kNoValue;
+  statistics.fp = any && moments.peakFrequency > 0.0 ? moments.peakFrequency : kNoValue;
+  statistics.tp = 1.0 / statistics.fp;
+  statistics.tm01 = any ? Ratio(moments.m0, moments.m1) : kNoValue;
+  statistics.tm02 = any ? std::sqrt(Ratio(moments.m0, moments.m2)) : kNoValue;
+  statistics.te = any && moments.mMinus1 > 0.0 ? moments.mMinus1 / moments.m0 : kNoValue;
+  return statistics;
+}

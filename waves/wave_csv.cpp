@@ -1,0 +1,154 @@
+#include "waves/wave_csv.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+#include <utility>
+
+#include "runtime/caltime.h"
+
+namespace {
+
+constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+constexpr double kMillisecondsPerSecond = 1000.0;
+
+// The columns every row begins with, then the method's own.
+constexpr const char* kHeader =
+    "start,end,samples,mean,hm0,tp,fp,tm01,tm02,te,hs,ts,h10,hmax,hmean,tz,waves,temperature,"
+    "flag,reason,burst,sample_rate,good,missing,welch_length,welch_windows,band_low,band_high,"
+    "pressure_unit,kp_min,kp_cut_off,method\n";
+
+void AddNumber(std::string* row, double value) {
+  *row += ',';
+  if (std::isnan(value) || std::isinf(value))
+    return;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  *row += text;
+}
+
+void AddInteger(std::string* row, int64_t value) {
+  *row += ',';
+  *row += std::to_string(value);
+}
+
+void AddText(std::string* row, const std::string& text) {
+  *row += ',';
+  *row += text;
+}
+
+}  // namespace
+
+double StampInProcessZone(LocalSeconds stamp) {
+  // The stamp counts seconds on the dump's own calendar with no zone, so
+  // its calendar fields come out of gmtime; the zone is applied after.
+  const time_t asUtc = static_cast<time_t>(stamp);
+  std::tm fields{};
+  if (gmtime_r(&asUtc, &fields) == nullptr)
+    return kNoValue;
+  AbsoluteTime absolute;
+  if (AbsoluteTimeFromLocalCalendar(fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday,
+                                    fields.tm_hour, fields.tm_min, fields.tm_sec, 0.0,
+                                    &absolute) != 0) {
+    return kNoValue;
+  }
+  return static_cast<double>(absolute.seconds) + absolute.fraction;
+}
+
+std::string IsoUtc(double seconds) {
+  if (std::isnan(seconds) || std::isinf(seconds))
+    return "";
+  const double whole = std::floor(seconds);
+  auto milliseconds = static_cast<int>(std::lround((seconds - whole) * kMillisecondsPerSecond));
+  auto wholeSeconds = static_cast<int64_t>(whole);
+  if (milliseconds == static_cast<int>(kMillisecondsPerSecond)) {
+    milliseconds = 0;
+    ++wholeSeconds;
+  }
+  const time_t asTime = static_cast<time_t>(wholeSeconds);
+  std::tm fields{};
+  if (gmtime_r(&asTime, &fields) == nullptr)
+    return "";
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", fields.tm_year + 1900,
+                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec,
+                milliseconds);
+  return text;
+}
+
+std::string WaveMethodText(const WaveSettings& settings) {
+  std::string text =
+      "least-squares line removed; Welch PSD with periodic Hann windows overlapping 50% each "
+      "with its mean removed; one-sided units^2/Hz; moments by the trapezoid rule over the band; "
+      "Hm0=4*sqrt(m0) Tp=1/fp Tm01=m0/m1 Tm02=sqrt(m0/m2) Te=m-1/m0; zero up-crossings "
+      "interpolated linearly on the detrended series";
+  if (settings.pressure) {
+    text += "; pressure to water column with rho=";
+    char number[32];
+    std::snprintf(number, sizeof number, "%g", settings.pressure->density);
+    text += number;
+    text += " g=9.81; S/Kp^2 with Kp=cosh(kz)/cosh(kh) from linear dispersion; bins with Kp<";
+    std::snprintf(number, sizeof number, "%g", settings.pressure->kpMin);
+    text += number;
+    text += " left out; surface for zero crossings by FFT with band bins divided by Kp";
+  }
+  return text;
+}
+
+WaveCsvWriter::WaveCsvWriter(const WaveSettings& settings, StampToUtc stampToUtc)
+    : settings_(settings), method_(WaveMethodText(settings)), stampToUtc_(std::move(stampToUtc)) {}
+
+std::string WaveCsvWriter::Header() {
+  return kHeader;
+}
+
+double WaveCsvWriter::UtcOf(const DumpTime& time) {
+  if (!time.known)
+    return kNoValue;
+  if (!cached_ || cachedStamp_ != time.stamp) {
+    cachedUtc_ = stampToUtc_(time.stamp);
+    cachedStamp_ = time.stamp;
+    cached_ = true;
+  }
+  return cachedUtc_ + time.elapsed;
+}
+
+std::string WaveCsvWriter::Row(const WaveSegment& segment) {
+  const SegmentAnalysis& analysis = segment.analysis;
+  std::string row = IsoUtc(UtcOf(segment.start));
+  AddText(&row, IsoUtc(UtcOf(segment.end)));
+  AddInteger(&row, static_cast<int64_t>(analysis.samples));
+  AddNumber(&row, analysis.mean);
+  AddNumber(&row, analysis.spectral.hm0);
+  AddNumber(&row, analysis.spectral.tp);
+  AddNumber(&row, analysis.spectral.fp);
+  AddNumber(&row, analysis.spectral.tm01);
+  AddNumber(&row, analysis.spectral.tm02);
+  AddNumber(&row, analysis.spectral.te);
+  const ZeroCrossingStatistics& waves = analysis.zeroCrossing;
+  AddNumber(&row, waves.hs);
+  AddNumber(&row, waves.ts);
+  AddNumber(&row, waves.h10);
+  AddNumber(&row, waves.hmax);
+  AddNumber(&row, waves.hmean);
+  AddNumber(&row, waves.tz);
+  AddInteger(&row, waves.waves);
+  AddNumber(&row, segment.temperature);
+  AddInteger(&row, static_cast<int>(segment.flag));
+  AddText(&row, segment.reason);
+  AddText(&row, segment.burst >= 0 ? std::to_string(segment.burst) : "");
+  AddInteger(&row, segment.sampleRate);
+  AddInteger(&row, segment.good);
+  AddInteger(&row, segment.missing);
+  AddInteger(&row, analysis.spectrum.windowLength);
+  AddInteger(&row, analysis.spectrum.windows);
+  AddNumber(&row, analysis.bandLow);
+  AddNumber(&row, analysis.bandHigh);
+  AddText(&row, settings_.pressure ? PressureUnitName(settings_.pressure->unit) : "");
+  AddNumber(&row, settings_.pressure ? settings_.pressure->kpMin : kNoValue);
+  AddNumber(&row, analysis.cutOffFrequency);
+  AddText(&row, method_);
+  row += '\n';
+  return row;
+}
