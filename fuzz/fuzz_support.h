@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dispatch.h"
+#include "convert/dispatch.h"
 #include "convert/engine.h"
 
 class HeadlessUi;
