@@ -28,6 +28,7 @@
 #include "cli/progress.h"
 #include "cli/quoting.h"
 #include "cli/safe_output.h"
+#include "cli/science_targets.h"
 #include "cli/signals.h"
 #include "cli/time_zone.h"
 #include "convert/dispatch.h"
@@ -47,8 +48,9 @@ std::mutex gFileTableMutex;
 
 // One input as the command line names it.
 struct PlannedInput {
-  std::string from;  // as given
-  std::string to;    // as given or made from -o; "-" standard output; empty with --check
+  std::string from;      // as given
+  std::string to;        // as given or made from -o; "-" standard output; empty with --check
+  ScienceNames science;  // the NetCDF and tidy outputs, when asked for
 };
 
 struct InputOutcome {
@@ -65,7 +67,8 @@ struct InputOutcome {
   int fromType = 0;
   int toType = -1;
   ConversionResult result;
-  std::string head;  // the input's first block
+  std::string head;                   // the input's first block
+  std::vector<std::string> warnings;  // of the science outputs
   // A failed conversion's output, kept under this name instead of its own
   // (NAME.partial); empty when none was kept.
   std::string partialOutput;
@@ -105,8 +108,15 @@ class Planner {
   // False with `problems_` filled when the call is a usage error.
   bool Plan(std::vector<PlannedInput>* inputs) {
     CheckOutputDir();
-    for (const std::string& from : options_.fromPaths)
-      inputs->push_back(PlannedInput{from, OutputName(from)});
+    for (const std::string& from : options_.fromPaths) {
+      PlannedInput input;
+      input.from = from;
+      input.to = OutputName(from);
+      input.science = ScienceNamesFor(options_, input.to);
+      if (!options_.formats.legacy)
+        input.to.clear();  // the legacy CSV is made, and thrown away
+      inputs->push_back(std::move(input));
+    }
     FindCollisions(*inputs);
     return problems_.empty();
   }
@@ -161,17 +171,22 @@ class Planner {
   }
 
   void FindCollisions(const std::vector<PlannedInput>& inputs) {
-    if (options_.form != CliForm::OutputDir)
+    if (options_.form == CliForm::Check)
       return;
     std::map<std::string, const PlannedInput*> seen;
     for (const PlannedInput& input : inputs) {
-      if (input.to.empty())
-        continue;
-      const std::string key = std::filesystem::absolute(input.to).lexically_normal().string();
-      const auto [at, fresh] = seen.emplace(key, &input);
-      if (!fresh) {
-        problems_.push_back(QuotedName(at->second->from) + " and " + QuotedName(input.from) +
-                            " would both be written to " + QuotedName(input.to));
+      for (const std::string* to : {&input.to, &input.science.netcdfTo, &input.science.tidyTo}) {
+        if (to->empty() || *to == "-")
+          continue;
+        const std::string key = std::filesystem::absolute(*to).lexically_normal().string();
+        const auto [at, fresh] = seen.emplace(key, &input);
+        if (!fresh) {
+          problems_.push_back(
+              at->second == &input
+                  ? QuotedName(input.from) + " would have two outputs named " + QuotedName(*to)
+                  : QuotedName(at->second->from) + " and " + QuotedName(input.from) +
+                        " would both be written to " + QuotedName(*to));
+        }
       }
     }
   }
@@ -233,7 +248,18 @@ class Converter {
     auto output = std::make_unique<SafeOutput>();
     if (!PrepareOutput(input, toFull, source, output.get(), &outcome.problem))
       return FileProblem(outcome);
-    if (!RunDispatch(input, source, output.get(), &outcome))
+    std::unique_ptr<ScienceTargets> science;
+    if (options_.formats.Science()) {
+      science = std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from,
+                                                 &gFileTableMutex);
+      if (!science->Prepare(input.science, source.device(), source.inode(), &outcome.problem)) {
+        output->Abandon();
+        return FileProblem(outcome);
+      }
+    }
+    if (!RunDispatch(input, source, output.get(), science.get(), &outcome))
+      return outcome;
+    if (science && !FinishScience(science.get(), output.get(), &outcome))
       return outcome;
     const bool syncs =
         output->kind() == SafeOutput::Kind::New || output->kind() == SafeOutput::Kind::Replace;
@@ -329,8 +355,33 @@ class Converter {
 
   // False when the outcome is settled already (nothing ran, or it was
   // stopped and taken back).
+  // Finishes and places the NetCDF and tidy outputs before the legacy CSV
+  // is placed; when one fails, the legacy CSV is taken back too, so that a
+  // run leaves all of its outputs or none.
+  static bool FinishScience(ScienceTargets* science, SafeOutput* output, InputOutcome* outcome) {
+    if (StopSignal() != 0) {
+      science->Abandon();
+      output->Abandon();
+      Stopped(*outcome);
+      return false;
+    }
+    if (!science->Finish(outcome->result, &outcome->problem)) {
+      output->Abandon();
+      WriteProblem(*outcome);
+      return false;
+    }
+    outcome->warnings = science->Warnings();
+    return true;
+  }
+
+  static InputOutcome& WriteProblem(InputOutcome& outcome) {
+    outcome.status = kStatusWriteError;
+    outcome.exitStatus = kStatusWriteError;
+    return outcome;
+  }
+
   bool RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
-                   InputOutcome* outcome) const {
+                   ScienceTargets* science, InputOutcome* outcome) const {
     DispatchRequest request;
     {
       std::lock_guard<std::mutex> lock(gFileTableMutex);
@@ -359,7 +410,11 @@ class Converter {
       progress_->Update(name, bytesRead, fromSize);
       output->StartWriteback();
     };
-    request.cancelRequested = [] { return StopSignal() != 0; };
+    request.cancelRequested = [science] {
+      return StopSignal() != 0 || (science != nullptr && science->failed());
+    };
+    if (science != nullptr)
+      request.readings = science->listener();
 
     DispatchOutcome dispatched = DispatchConversion(request);
     {
@@ -377,7 +432,16 @@ class Converter {
     outcome->result = std::move(dispatched.result);
     std::string& reason = outcome->result.report.failure.reason;
     reason = OptionsForChoices(reason);
+    if (science != nullptr && science->failed() && StopSignal() == 0) {
+      outcome->problem = science->error();
+      science->Abandon();
+      output->Abandon();
+      WriteProblem(*outcome);
+      return false;
+    }
     if (dispatched.cancelled || StopSignal() != 0) {
+      if (science != nullptr)
+        science->Abandon();
       output->Abandon();
       Stopped(*outcome);
       return false;
@@ -450,6 +514,8 @@ class Reporter {
     }
     if (!options_.todaysCall && outcome.converterRan)
       text += WhatTheEngineSaid(input, outcome);
+    for (const std::string& warning : outcome.warnings)
+      text += "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
     text += WhatWasLeft(input, outcome);
     if (outcome.refusedByOptions || (options_.quiet && outcome.status == kStatusFinished))
       return text;
@@ -512,6 +578,11 @@ class Reporter {
     report.from = input.from;
     if (!input.to.empty())
       report.to = input.to;
+    if (input.science.netcdf)
+      report.netcdf = input.science.netcdfTo;
+    if (input.science.tidy)
+      report.tidy = input.science.tidyTo;
+    report.warnings = outcome.warnings;
     if (outcome.fromType != 0)
       report.fromType = outcome.fromType;
     if (outcome.toType >= 0)
@@ -535,7 +606,8 @@ class Reporter {
   }
 
   std::string WhatWasKept(const PlannedInput& input) const {
-    if (input.to.empty() || input.to == "-")
+    const auto named = [](const std::string& to) { return !to.empty() && to != "-"; };
+    if (!named(input.to) && !named(input.science.netcdfTo) && !named(input.science.tidyTo))
       return "nothing was kept";
     return options_.append ? QuotedName(input.to) + " is as it was before" : "no output was made";
   }
@@ -690,12 +762,14 @@ int FailEveryInput(const std::vector<PlannedInput>& inputs, const std::string& p
 
 }  // namespace
 
-int RunConversions(const CliOptions& options) {
+int RunConversions(const CliOptions& given) {
   // Before any thread: the zone, the umask, the signals.
   std::string timeZone;
   std::string zoneProblem;
-  if (!SettleTimeZone(options.timeZone, &timeZone, &zoneProblem))
+  if (!SettleTimeZone(given.timeZone, &timeZone, &zoneProblem))
     return UsageProblems({zoneProblem});
+  CliOptions options = given;
+  options.science.timeZone = timeZone;  // the science outputs say how their times were made
   RememberUmask();
   InstallStopSignals();
   ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, not an end

@@ -191,5 +191,11 @@ std::string JsonReportLine(const InputReport& input) {
                          ? Header(*input.fromType, *report)
                          : Json(nullptr);
   object["tz"] = input.timeZone;
+  if (input.netcdf)
+    PutName(&object, "netcdf", *input.netcdf);
+  if (input.tidy)
+    PutName(&object, "tidy", *input.tidy);
+  if (!input.warnings.empty())
+    object["warnings"] = input.warnings;
   return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "convert/engine.h"
 
@@ -23,6 +24,11 @@ struct InputReport {
   std::optional<DumpLook> look;              // what the header looks like, when known
   const ConversionResult* result = nullptr;  // the engine's results, when it ran
   std::string timeZone;
+  // The science outputs, as named on the command line or made from -o
+  // (empty with --check); absent when not asked for.
+  std::optional<std::string> netcdf;
+  std::optional<std::string> tidy;
+  std::vector<std::string> warnings;  // of the science outputs
 };
 
 // The object, without a line feed. Fields keep their order. Text that is

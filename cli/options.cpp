@@ -3,13 +3,16 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "cli/time_zone.h"
 #include "runtime/numbers.h"
+#include "science/deployment.h"
 
 namespace {
 
@@ -195,6 +198,75 @@ const OptionSpec kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
+    {"format", 0, "LIST",
+     "outputs to write, joined by commas: legacy (the fixed-format CSV, the default), netcdf "
+     "(NetCDF-4 with CF and ACDD metadata) and tidy (a CSV of time,reading,temperature,flag); "
+     "beside a CSV named NAME.csv they are NAME.nc and NAME.tidy.csv",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       std::string error;
+       return ParseFormats(std::string(value), &options.formats, &error) ? "" : error;
+     },
+     CliAction::Convert, false},
+    {"units", 0, "UNITS",
+     "units of the readings in the NetCDF output (default m for logger dumps; a gauge dump's "
+     "readings get \"1\" and a warning)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (value.empty())
+         return "--units needs a unit, such as m or dbar";
+       options.science.units = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"standard-name", 0, "NAME", "the CF standard name of the readings in the NetCDF output",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!IsNetcdfName(std::string(value)))
+         return "--standard-name needs a CF standard name, such as "
+                "sea_surface_height_above_sea_level, not " +
+                Shown(value);
+       options.science.standardName = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"attr", 0, "KEY=VALUE", "a global attribute of the NetCDF output; give it once per attribute",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       Attribute attribute;
+       std::string error;
+       if (!ParseAttributeOption(std::string(value), &attribute, &error))
+         return error;
+       options.attributeOptions.push_back(attribute);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"deployment", 0, "FILE",
+     "a JSON file of the deployment for the NetCDF output: title, site, instrument_serial, "
+     "latitude, longitude, water_depth, sensor_height, creator; other keys become attributes",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       std::string error;
+       if (!ReadDeploymentFile(std::string(value), &options.science, &error))
+         return error;
+       options.deploymentPath = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"clock-offset", 0, "SECONDS",
+     "the instrument clock minus true time at the first reading; subtracted from the times of "
+     "the NetCDF and tidy outputs (the legacy CSV is never shifted)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.science.clock.offset))
+         return "--clock-offset needs a finite decimal number of seconds, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"clock-drift", 0, "SECONDS",
+     "the instrument clock minus true time at the last reading; the correction runs linearly "
+     "from the offset to this over elapsed time",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.science.clock.drift))
+         return "--clock-drift needs a finite decimal number of seconds, not " + Shown(value);
+       options.science.clock.driftGiven = true;
+       return "";
+     },
+     CliAction::Convert, false},
     {"json", 0, nullptr,
      "one JSON report per input on standard output, one a line; a report that cannot be "
      "written fails the call",
@@ -321,6 +393,35 @@ std::string OptionHelp(const OptionSpec& spec) {
   return text;
 }
 
+// The call as a shell would take it again, for the science outputs'
+// history: arguments with anything but plain characters in single quotes.
+std::string Invocation(int argc, const char* const argv[]) {
+  std::string text = "zorqconvert-cli";
+  for (int index = 1; index < argc; ++index) {
+    const std::string_view argument = argv[index];
+    const bool plain =
+        !argument.empty() && std::all_of(argument.begin(), argument.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c)) ||
+                 std::strchr("-_./=,:+@%", c) != nullptr;
+        });
+    text += ' ';
+    if (plain) {
+      text += argument;
+      continue;
+    }
+    text += '\'';
+    for (const char c : argument)
+      text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    text += '\'';
+  }
+  return text;
+}
+
+// Options that may be given more than once, each time adding one value.
+bool Repeatable(const OptionSpec& spec) {
+  return std::string_view(spec.name) == "attr";
+}
+
 class Parser {
  public:
   Parser(int argc, const char* const argv[], CliOptions* options, std::string* error)
@@ -372,7 +473,7 @@ class Parser {
     const OptionSpec* spec = SpecOfCode(code);
     if (spec->action != CliAction::Convert)
       return spec->action;
-    if (std::find(given_.begin(), given_.end(), spec) != given_.end())
+    if (std::find(given_.begin(), given_.end(), spec) != given_.end() && !Repeatable(*spec))
       return Fail(NameOf(*spec) + " given more than once");
     given_.push_back(spec);
     const std::string problem = spec->take(optarg != nullptr ? optarg : "", *options_);
@@ -408,7 +509,7 @@ class Parser {
     } else if (outputDirGiven) {
       options_->form = CliForm::OutputDir;
     }
-    if (!CheckPaths(paths))
+    if (!CheckPaths(paths) || !CheckFormats(paths))
       return CliAction::UsageError;
     options_->fromPaths =
         options_->form == CliForm::FromTo ? std::vector<std::string>{paths[0]} : paths;
@@ -422,6 +523,38 @@ class Parser {
                            Given("to-type") && onlyLegacyOptions && paths[0] != "-" &&
                            paths[1] != "-";
     return CliAction::Convert;
+  }
+
+  // The science options go with the science outputs, and those cannot be
+  // appended to or share standard output.
+  bool CheckFormats(const std::vector<std::string>& paths) {
+    const FormatSet& formats = options_->formats;
+    for (const char* name : {"units", "standard-name", "attr", "deployment"}) {
+      if (Given(name) && !formats.netcdf) {
+        Fail(std::string("--") + name + " describes the NetCDF output: give --format netcdf");
+        return false;
+      }
+    }
+    for (const char* name : {"clock-offset", "clock-drift"}) {
+      if (Given(name) && !formats.Science()) {
+        Fail(std::string("--") + name +
+             " shifts the NetCDF and tidy outputs only (the legacy CSV is never shifted): give "
+             "--format netcdf or tidy");
+        return false;
+      }
+    }
+    if (options_->append && formats.Science()) {
+      Fail("--append adds to a legacy CSV only; the NetCDF and tidy outputs are written whole");
+      return false;
+    }
+    if (options_->form == CliForm::FromTo && paths.size() == 2 && paths[1] == "-" &&
+        formats.Count() > 1) {
+      Fail("TO \"-\" holds one output: give one --format, or -o DIR for several");
+      return false;
+    }
+    for (const Attribute& attribute : options_->attributeOptions)
+      SetAttribute(&options_->science.attributes, attribute.name, attribute.value);
+    return true;
   }
 
   bool CheckPaths(const std::vector<std::string>& paths) {
@@ -470,6 +603,7 @@ class Parser {
 
 CliAction ParseCommandLine(int argc, const char* const argv[], CliOptions* options,
                            std::string* error) {
+  options->science.invocation = Invocation(argc, argv);
   return Parser(argc, argv, options, error).Run();
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "science/science_outputs.h"
+
 // How the inputs and outputs are named on the command line.
 enum class CliForm {
   FromTo,     // FROM TO: one input, one output (either may be "-")
@@ -29,6 +31,12 @@ struct CliOptions {
   std::string toPath;                  // the TO of the FromTo form
   std::string timeZone;                // --tz ZONE, empty when not given
   int jobs = 1;
+  FormatSet formats;  // --format: the legacy CSV alone unless given
+  // The science outputs' settings: --units, --standard-name, --attr,
+  // --deployment (read when the options are), --clock-offset, --clock-drift.
+  ScienceSettings science;
+  std::string deploymentPath;
+  std::vector<Attribute> attributeOptions;  // --attr, after the deployment file's
   bool json = false;
   bool quiet = false;
   // A call that the converter already took before it knew several inputs:

@@ -8,6 +8,7 @@
 _zorqconvert_cli_options=(
     --from-type --to-type --gain --offset --append --help --version
     -o --output-dir --check --overwrite --tz --jobs --json --quiet
+    --format --units --standard-name --attr --deployment --clock-offset --clock-drift
 )
 
 declare -gA _zorqconvert_cli_values=(
@@ -19,6 +20,13 @@ declare -gA _zorqconvert_cli_values=(
     [--output-dir]="@dirs"
     [--tz]="@zones"
     [--jobs]="1 2 3 4 6 8 12 16 24 32"
+    [--format]="legacy netcdf tidy legacy,netcdf legacy,tidy netcdf,tidy legacy,netcdf,tidy"
+    [--units]="m cm mm dbar kPa Pa 1"
+    [--standard-name]=""
+    [--attr]=""
+    [--deployment]="@files"
+    [--clock-offset]=""
+    [--clock-drift]=""
 )
 
 # Sets COMPREPLY to the lines compgen prints for "$@" (names with blanks
