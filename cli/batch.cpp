@@ -31,6 +31,7 @@
 #include "cli/science_targets.h"
 #include "cli/signals.h"
 #include "cli/time_zone.h"
+#include "cli/wave_targets.h"
 #include "convert/dispatch.h"
 #include "convert/report_text.h"
 #include "convert/status.h"
@@ -51,6 +52,7 @@ struct PlannedInput {
   std::string from;      // as given
   std::string to;        // as given or made from -o; "-" standard output; empty with --check
   ScienceNames science;  // the NetCDF and tidy outputs, when asked for
+  std::string waves;     // the wave statistics' CSV; empty when none are asked for
 };
 
 struct InputOutcome {
@@ -69,6 +71,7 @@ struct InputOutcome {
   ConversionResult result;
   std::string head;                   // the input's first block
   std::vector<std::string> warnings;  // of the science outputs
+  std::optional<WaveSummary> waves;   // when the statistics were put in place
   // A failed conversion's output, kept under this name instead of its own
   // (NAME.partial); empty when none was kept.
   std::string partialOutput;
@@ -113,11 +116,13 @@ class Planner {
       input.from = from;
       input.to = OutputName(from);
       input.science = ScienceNamesFor(options_, input.to);
+      input.waves = WavesNameFor(options_, input.to);
       if (!options_.formats.legacy)
         input.to.clear();  // the legacy CSV is made, and thrown away
       inputs->push_back(std::move(input));
     }
     FindCollisions(*inputs);
+    FindWavesOnOutputs(*inputs);
     return problems_.empty();
   }
 
@@ -191,6 +196,32 @@ class Planner {
     }
   }
 
+  // The statistics may not land on an output, their own dump or another
+  // input's statistics.
+  void FindWavesOnOutputs(const std::vector<PlannedInput>& inputs) {
+    std::map<std::string, const PlannedInput*> seen;
+    const auto key = [](const std::string& name) {
+      return std::filesystem::absolute(name).lexically_normal().string();
+    };
+    for (const PlannedInput& input : inputs) {
+      if (!input.to.empty() && input.to != "-")
+        seen.emplace(key(input.to), &input);
+      if (input.from != "-")
+        seen.emplace(key(input.from), &input);
+    }
+    for (const PlannedInput& input : inputs) {
+      if (input.waves.empty() || input.waves == "-")
+        continue;
+      const auto [at, fresh] = seen.emplace(key(input.waves), &input);
+      if (!fresh) {
+        problems_.push_back(
+            "the wave statistics of " + QuotedName(input.from) + " would be written to " +
+            QuotedName(input.waves) + ", which " +
+            (at->second == &input ? "is its own FROM or TO" : "another input uses"));
+      }
+    }
+  }
+
   const CliOptions& options_;
   std::vector<std::string> problems_;
 };
@@ -208,6 +239,40 @@ std::string MakeOutputDir(const std::string& dir) {
 }
 
 // --- One conversion ---
+
+// What listens to a conversion besides the legacy CSV: the science outputs,
+// the wave statistics, both or neither.
+class Listeners {
+ public:
+  void Add(ScienceTargets* science) {
+    science_ = science;
+    fanOut_.Add(science->listener());
+  }
+  void Add(WaveTargets* waves) {
+    waves_ = waves;
+    fanOut_.Add(waves->listener());
+  }
+  ReadingListener* Listener() { return fanOut_.Empty() ? nullptr : &fanOut_; }
+  bool Failed() const {
+    return (science_ != nullptr && science_->failed()) || (waves_ != nullptr && waves_->failed());
+  }
+  std::string Error() const {
+    if (science_ != nullptr && science_->failed())
+      return science_->error();
+    return waves_ != nullptr ? waves_->error() : "";
+  }
+  void Abandon() {
+    if (science_ != nullptr)
+      science_->Abandon();
+    if (waves_ != nullptr)
+      waves_->Abandon();
+  }
+
+ private:
+  ScienceTargets* science_ = nullptr;
+  WaveTargets* waves_ = nullptr;
+  ReadingFanOut fanOut_;
+};
 
 class Converter {
  public:
@@ -248,6 +313,7 @@ class Converter {
     auto output = std::make_unique<SafeOutput>();
     if (!PrepareOutput(input, toFull, source, output.get(), &outcome.problem))
       return FileProblem(outcome);
+    Listeners listeners;
     std::unique_ptr<ScienceTargets> science;
     if (options_.formats.Science()) {
       science = std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from,
@@ -256,11 +322,32 @@ class Converter {
         output->Abandon();
         return FileProblem(outcome);
       }
+      listeners.Add(science.get());
     }
-    if (!RunDispatch(input, source, output.get(), science.get(), &outcome))
+    std::unique_ptr<WaveTargets> waves;
+    if (!input.waves.empty()) {
+      if (!PrepareWaves(input, source, &waves, &outcome.problem)) {
+        if (science)
+          science->Abandon();
+        output->Abandon();
+        return FileProblem(outcome);
+      }
+      listeners.Add(waves.get());
+    }
+    if (!RunDispatch(input, source, output.get(), listeners, &outcome))
       return outcome;
-    if (science && !FinishScience(science.get(), output.get(), &outcome))
+    // The statistics first: when the science outputs fail after them, they
+    // are taken back with the rest.
+    if (waves && !FinishWaves(waves.get(), output.get(), &outcome)) {
+      if (science)
+        science->Abandon();
       return outcome;
+    }
+    if (science && !FinishScience(science.get(), output.get(), &outcome)) {
+      if (waves)
+        waves->TakeBack();
+      return outcome;
+    }
     const bool syncs =
         output->kind() == SafeOutput::Kind::New || output->kind() == SafeOutput::Kind::Replace;
     if (syncs && outcome.status != kStatusFinished)
@@ -353,6 +440,33 @@ class Converter {
     return output->Prepare(toFull, input.to, policy, source.device(), source.inode(), error);
   }
 
+  bool PrepareWaves(const PlannedInput& input, const InputSource& source,
+                    std::unique_ptr<WaveTargets>* waves, std::string* error) const {
+    std::string full = input.waves;
+    if (full != "-" && !FullPath(input.waves, &full, error))
+      return false;
+    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock, &gFileTableMutex);
+    return (*waves)->Prepare(full, source.device(), source.inode(), error);
+  }
+
+  // The statistics are put in place when the conversion finished; else they
+  // are taken back with what the conversion left. When they cannot be put
+  // in place, the output is taken back too: a run leaves all its outputs or
+  // none.
+  static bool FinishWaves(WaveTargets* waves, SafeOutput* output, InputOutcome* outcome) {
+    if (outcome->status != kStatusFinished || !outcome->problem.empty()) {
+      waves->Abandon();
+      return true;
+    }
+    if (!waves->Finish(&outcome->problem)) {
+      output->Abandon();
+      WriteProblem(*outcome);
+      return false;
+    }
+    outcome->waves = waves->summary();
+    return true;
+  }
+
   // False when the outcome is settled already (nothing ran, or it was
   // stopped and taken back).
   // Finishes and places the NetCDF and tidy outputs before the legacy CSV
@@ -381,7 +495,7 @@ class Converter {
   }
 
   bool RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
-                   ScienceTargets* science, InputOutcome* outcome) const {
+                   Listeners& listeners, InputOutcome* outcome) const {
     DispatchRequest request;
     {
       std::lock_guard<std::mutex> lock(gFileTableMutex);
@@ -410,11 +524,8 @@ class Converter {
       progress_->Update(name, bytesRead, fromSize);
       output->StartWriteback();
     };
-    request.cancelRequested = [science] {
-      return StopSignal() != 0 || (science != nullptr && science->failed());
-    };
-    if (science != nullptr)
-      request.readings = science->listener();
+    request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
+    request.readings = listeners.Listener();
 
     DispatchOutcome dispatched = DispatchConversion(request);
     {
@@ -432,16 +543,15 @@ class Converter {
     outcome->result = std::move(dispatched.result);
     std::string& reason = outcome->result.report.failure.reason;
     reason = OptionsForChoices(reason);
-    if (science != nullptr && science->failed() && StopSignal() == 0) {
-      outcome->problem = science->error();
-      science->Abandon();
+    if (listeners.Failed() && StopSignal() == 0) {
+      outcome->problem = listeners.Error();
+      listeners.Abandon();
       output->Abandon();
       WriteProblem(*outcome);
       return false;
     }
     if (dispatched.cancelled || StopSignal() != 0) {
-      if (science != nullptr)
-        science->Abandon();
+      listeners.Abandon();
       output->Abandon();
       Stopped(*outcome);
       return false;
@@ -598,6 +708,10 @@ class Reporter {
     report.look = outcome.look;
     report.result = outcome.converterRan ? &outcome.result : nullptr;
     report.timeZone = timeZone_;
+    if (outcome.waves) {
+      report.waves = InputReport::Waves{input.waves, outcome.waves->segments,
+                                        outcome.waves->firstHm0, outcome.waves->firstTp};
+    }
     return report;
   }
 

@@ -1,6 +1,7 @@
 // The --json report: one JSON object per input, on one line.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,15 @@ struct InputReport {
   std::optional<std::string> netcdf;
   std::optional<std::string> tidy;
   std::vector<std::string> warnings;  // of the science outputs
+  // --waves: where the statistics went, how many segments, and the first
+  // one's Hm0 and Tp (NaN: null).
+  struct Waves {
+    std::string file;
+    int64_t segments = 0;
+    double firstHm0 = 0.0;
+    double firstTp = 0.0;
+  };
+  std::optional<Waves> waves;
 };
 
 // The object, without a line feed. Fields keep their order. Text that is

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/time_zone.h"
+#include "cli/wave_targets.h"
 #include "runtime/numbers.h"
 #include "science/deployment.h"
 
@@ -44,6 +45,9 @@ constexpr const char* kShortUsage =
     "       zorqconvert-cli [OPTIONS] -o DIR FROM...\n"
     "       zorqconvert-cli --check [OPTIONS] FROM...\n"
     "Try 'zorqconvert-cli --help' for more.\n";
+
+constexpr double kShortestSegmentSeconds = 1.0;
+constexpr int kShortestWelchWindow = 8;
 
 constexpr size_t kHelpColumn = 20;  // where an option's help text starts
 constexpr size_t kHelpWidth = 79;   // the longest line of --help
@@ -283,6 +287,102 @@ const OptionSpec kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
+    {"waves", 0, "FILE",
+     "write the wave statistics of every burst (gauge dumps) or segment (logger dumps) to FILE "
+     "as CSV: Hm0, Tp, mean periods, zero-crossing heights; \"-\" is standard output; auto "
+     "(what -o needs) the output's name with .waves.csv; see docs/waves.md",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (value.empty())
+         return "--waves needs a file name";
+       options.wavesTo = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"segment", 0, "SECONDS", "cut a logger dump's series for --waves every SECONDS (default 1200)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.waves.segmentSeconds) ||
+           !(options.waves.segmentSeconds >= kShortestSegmentSeconds))
+         return "--segment needs a number of seconds of at least 1, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"welch-segment", 0, "N",
+     "readings per Welch window for --waves (default: the largest power of two not above a "
+     "segment's length / 8, and at least 64)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseWhole(value, &options.waves.welchLength) ||
+           options.waves.welchLength < kShortestWelchWindow)
+         return "--welch-segment needs a whole number of at least " +
+                std::to_string(kShortestWelchWindow) + ", not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"band", 0, "FMIN:FMAX",
+     "the frequencies in Hz the --waves moments and peak are taken over (default 0.04:1.0; "
+     "FMAX is clipped to the Nyquist frequency)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       const size_t colon = value.find(':');
+       double low = 0.0;
+       double high = 0.0;
+       if (colon == std::string_view::npos || !ParseNumber(value.substr(0, colon), &low) ||
+           !ParseNumber(value.substr(colon + 1), &high) || low < 0.0 || !(high > low))
+         return "--band needs FMIN:FMAX in Hz with 0 <= FMIN < FMAX, not " + Shown(value);
+       options.waves.bandLow = low;
+       options.waves.bandHigh = high;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"pressure", 0, "UNIT",
+     "for --waves, take a gauge dump's readings as gauge pressure in UNIT (Pa, kPa, dbar, bar "
+     "or mH2O) and correct the statistics to the surface; needs --sensor-height",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       const std::optional<PressureUnit> unit = PressureUnitNamed(std::string(value));
+       if (!unit)
+         return "--pressure needs one of Pa, kPa, dbar, bar and mH2O, not " + Shown(value);
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       options.waves.pressure->unit = *unit;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"atmospheric", 0, "P",
+     "with --pressure: the atmospheric pressure taken off every reading, in the same unit "
+     "(default 0)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       if (!ParseNumber(value, &options.waves.pressure->atmospheric))
+         return "--atmospheric needs a finite decimal number, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"density", 0, "RHO", "with --pressure: the water's density in kg/m3 (default 1025)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       if (!ParseNumber(value, &options.waves.pressure->density) ||
+           !(options.waves.pressure->density > 0.0))
+         return "--density needs a positive number of kg/m3, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"sensor-height", 0, "M", "with --pressure: the sensor's height above the bed in m",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       if (!ParseNumber(value, &options.waves.pressure->sensorHeight) ||
+           options.waves.pressure->sensorHeight < 0.0)
+         return "--sensor-height needs a height in m of 0 or more, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"kp-min", 0, "K",
+     "with --pressure: leave out of the band the frequencies whose pressure response "
+     "cosh(kz)/cosh(kh) is below K (default 0.1)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       if (!ParseNumber(value, &options.waves.pressure->kpMin) ||
+           !(options.waves.pressure->kpMin > 0.0) || options.waves.pressure->kpMin > 1.0)
+         return "--kp-min needs a number above 0 and at most 1, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
     {"help", 0, nullptr, "show this text", nullptr, CliAction::ShowHelp, false},
     {"version", 0, nullptr, "show the version", nullptr, CliAction::ShowVersion, false},
 };
@@ -509,7 +609,7 @@ class Parser {
     } else if (outputDirGiven) {
       options_->form = CliForm::OutputDir;
     }
-    if (!CheckPaths(paths) || !CheckFormats(paths))
+    if (!CheckPaths(paths) || !CheckFormats(paths) || !CheckWaves(paths))
       return CliAction::UsageError;
     options_->fromPaths =
         options_->form == CliForm::FromTo ? std::vector<std::string>{paths[0]} : paths;
@@ -588,6 +688,63 @@ class Parser {
         Fail("--append and --overwrite do not apply to standard output");
         return false;
       }
+    }
+    return true;
+  }
+
+  // The statistics' settings go with --waves; the pressure ones with
+  // --pressure, which needs the sensor's height.
+  bool CheckWaves(const std::vector<std::string>& paths) {
+    const bool waves = !options_->wavesTo.empty();
+    for (const char* name : {"segment", "welch-segment", "band", "pressure"}) {
+      if (Given(name) && !waves) {
+        Fail(std::string("--") + name + " is a setting of the wave statistics: give --waves too");
+        return false;
+      }
+    }
+    for (const char* name : {"atmospheric", "density", "sensor-height", "kp-min"}) {
+      if (Given(name) && !Given("pressure")) {
+        Fail(std::string("--") + name + " goes with --pressure");
+        return false;
+      }
+    }
+    if (Given("pressure") && !Given("sensor-height")) {
+      Fail("--pressure needs --sensor-height M, the sensor's height above the bed");
+      return false;
+    }
+    if (Given("pressure") && options_->fromType != 0 && options_->fromType != 3) {
+      Fail("--pressure applies to gauge dumps (From type 3) only");
+      return false;
+    }
+    if (!waves)
+      return true;
+    const bool several = options_->form != CliForm::FromTo && paths.size() > 1;
+    if (options_->wavesTo != kWavesBesideOutput && options_->form == CliForm::OutputDir) {
+      Fail("with -o, the statistics go to DIR/<name>.waves.csv: give --waves auto");
+      return false;
+    }
+    if (options_->wavesTo != kWavesBesideOutput && several) {
+      Fail(
+          "--waves FILE takes the statistics of one input; with several, give -o DIR and "
+          "--waves auto");
+      return false;
+    }
+    if (options_->wavesTo == kWavesBesideOutput && options_->form == CliForm::Check) {
+      Fail("--check keeps no output to name the statistics after: give --waves FILE");
+      return false;
+    }
+    if (options_->wavesTo == kWavesBesideOutput && options_->form == CliForm::FromTo &&
+        paths[1] == "-") {
+      Fail("the output is standard output, which names no file: give --waves FILE");
+      return false;
+    }
+    if (options_->wavesTo == "-" && options_->form == CliForm::FromTo && paths[1] == "-") {
+      Fail("the output and --waves cannot both be standard output");
+      return false;
+    }
+    if (options_->wavesTo == "-" && options_->json) {
+      Fail("--json writes to standard output, so --waves cannot be \"-\"");
+      return false;
     }
     return true;
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "science/science_outputs.h"
+#include "waves/wave_settings.h"
 
 // How the inputs and outputs are named on the command line.
 enum class CliForm {
@@ -39,6 +40,10 @@ struct CliOptions {
   std::vector<Attribute> attributeOptions;  // --attr, after the deployment file's
   bool json = false;
   bool quiet = false;
+  // --waves FILE: the wave statistics' CSV ("-" standard output; "auto" the
+  // output's name with .waves.csv); empty when not asked for.
+  std::string wavesTo;
+  WaveSettings waves;  // --segment, --welch-segment, --band, --pressure and its settings
   // A call that the converter already took before it knew several inputs:
   // FROM TO with both types and no option beyond the correction and
   // --append (the options marked legacy in the option table). It writes to standard error exactly

@@ -44,6 +44,11 @@ class SafeOutput {
   // changed then.
   bool Prepare(const std::string& path, const std::string& shown, const OutputPolicy& policy,
                dev_t fromDevice, ino_t fromInode, std::string* error);
+  // The same, with the full path as the name in messages.
+  bool Prepare(const std::string& path, const OutputPolicy& policy, dev_t fromDevice,
+               ino_t fromInode, std::string* error) {
+    return Prepare(path, path, policy, fromDevice, fromInode, error);
+  }
   // Writes into the descriptor `fd` as it goes (standard output), or
   // throws the bytes away when `fd` is -1 (--check). The bytes pass through
   // a pipe of our own and are counted, since a pipe or a device has no
