@@ -324,14 +324,17 @@ class Converter {
       }
       listeners.Add(science.get());
     }
+    // The NetCDF output carries the wave statistics too.
     std::unique_ptr<WaveTargets> waves;
-    if (!input.waves.empty()) {
+    if (!input.waves.empty() || (science && science->netcdf() != nullptr)) {
       if (!PrepareWaves(input, source, &waves, &outcome.problem)) {
         if (science)
           science->Abandon();
         output->Abandon();
         return FileProblem(outcome);
       }
+      if (science && science->netcdf() != nullptr)
+        waves->AddTo(science->netcdf(), StatisticsUnits(outcome.fromType));
       listeners.Add(waves.get());
     }
     if (!RunDispatch(input, source, output.get(), listeners, &outcome))
@@ -442,11 +445,23 @@ class Converter {
 
   bool PrepareWaves(const PlannedInput& input, const InputSource& source,
                     std::unique_ptr<WaveTargets>* waves, std::string* error) const {
+    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock, &gFileTableMutex);
+    if (input.waves.empty())
+      return true;
     std::string full = input.waves;
     if (full != "-" && !FullPath(input.waves, &full, error))
       return false;
-    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock, &gFileTableMutex);
     return (*waves)->Prepare(full, source.device(), source.inode(), error);
+  }
+
+  // The units of the readings the statistics are in: metres of water with
+  // --pressure, else those of the NetCDF output's readings.
+  std::string StatisticsUnits(int fromType) const {
+    if (options_.waves.pressure)
+      return "m";
+    ScienceSettings settings = options_.science;
+    settings.gauge = fromType == 3;
+    return ReadingUnits(settings);
   }
 
   // The statistics are put in place when the conversion finished; else they
@@ -463,7 +478,8 @@ class Converter {
       WriteProblem(*outcome);
       return false;
     }
-    outcome->waves = waves->summary();
+    if (waves->writesCsv())
+      outcome->waves = waves->summary();
     return true;
   }
 
