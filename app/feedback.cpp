@@ -1,6 +1,7 @@
 #include "app/feedback.h"
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "app/panel_ids.h"
@@ -12,7 +13,7 @@
 #include "runtime/ui.h"
 
 void PrepareShellAdditions() {
-  ShowFromFileKind(PanelHandle, kCtrlFromType, "", "", 0);
+  ShowFromFileKind(PanelHandle, kCtrlFromType, "", "", "", 0, -1);
   ShowConversionDetails(PanelHandle, kCtrlStatus, "");
   OfferPreview(PanelHandle, "", nullptr);
   AcceptDroppedFiles(PanelHandle, kMenuOpenFrom);
@@ -32,19 +33,49 @@ DumpLook LookAtFromFile(const char* path) {
   return LookAtHeader(block, static_cast<int>(count));
 }
 
+// The switch that reads each LF as CR LF shows only for a dump whose lines
+// end in LF alone; hidden, it is off.
+void ShowLfLineEndsChoice(bool lfLineEnds) {
+  if (!lfLineEnds)
+    SetCtrlVal(PanelHandle, kCtrlLfLineEnds, 0);
+  SetCtrlAttribute(PanelHandle, kCtrlLfLineEnds, ATTR_VISIBLE, lfLineEnds ? 1 : 0);
+}
+
 }  // namespace
 
 void ShowFromFileLook() {
   if (!FileFromOpen) {
-    ShowFromFileKind(PanelHandle, kCtrlFromType, "", "", 0);
+    ShowFromFileKind(PanelHandle, kCtrlFromType, "", "", "", 0, -1);
+    ShowLfLineEndsChoice(false);
     return;
   }
   const DumpLook look = LookAtFromFile(FileFromName);
+  const int fits = FromTypeForLook(look);
   ShowFromFileKind(PanelHandle, kCtrlFromType, FileFromName, DescribeDumpLook(look).c_str(),
-                   FromTypeForLook(look));
+                   DumpLookProblem(look).c_str(), fits, ToTypeForFromType(fits));
+  ShowLfLineEndsChoice(look.lfLineEnds);
 }
 
 namespace {
+
+std::string NowInWords() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+// Which files the details are of, and when: a report read later, or after
+// another file was opened, still says what it is about.
+std::string DetailsHeading(const DispatchRequest& request) {
+  std::string heading;
+  heading += "From file: " + std::string(request.fromOpen ? FileFromName : "(none open)") + "\n";
+  heading += "To file: " + std::string(request.toOpen ? FileToName : "(none open)") + "\n";
+  heading += "Converted: " + NowInWords() + "\n";
+  return heading;
+}
 
 PreviewLoader LoaderFor(PreviewKind kind, const std::string& path, int64_t begin, int64_t end) {
   return [kind, path, begin, end](const std::atomic<bool>& stop) {
@@ -56,8 +87,9 @@ PreviewLoader LoaderFor(PreviewKind kind, const std::string& path, int64_t begin
 
 void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome& outcome,
                            int64_t toBefore, int64_t toAfter) {
-  ShowConversionDetails(PanelHandle, kCtrlStatus,
-                        ReportInWords(outcome.result, request.fromType).c_str());
+  const std::string details =
+      DetailsHeading(request) + ReportInWords(outcome.result, request.fromType);
+  ShowConversionDetails(PanelHandle, kCtrlStatus, details.c_str());
   const bool wrote =
       outcome.converterRan && !outcome.cancelled && toBefore >= 0 && toAfter > toBefore;
   if (!wrote) {

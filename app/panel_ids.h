@@ -12,6 +12,7 @@ inline constexpr int kCtrlOffsetB = 16;      // numeric: correction offset B
 inline constexpr int kCtrlGainM = 17;        // numeric: correction gain M
 inline constexpr int kCtrlCorrection = 18;   // binary switch: correction on (1) / off
 inline constexpr int kCtrlTimer = 19;        // timer: drives ConvertTimer
+inline constexpr int kCtrlLfLineEnds = 20;   // binary switch: read each LF of the dump as CR LF
 
 inline constexpr int kMenuOpenFrom = 3;
 inline constexpr int kMenuCloseFrom = 4;

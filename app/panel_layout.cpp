@@ -47,6 +47,9 @@ PanelDescription ShellPanelDescription() {
   gain->doubleValue = 1.0;
   gain->visible = false;
   add(kCtrlCorrection, ControlKind::BinarySwitch, "Linear correction (M\u00b7x + B)", "MXBEnable");
+  ControlDescription* lfLineEnds =
+      add(kCtrlLfLineEnds, ControlKind::BinarySwitch, "Read each LF as CR LF", "");
+  lfLineEnds->visible = false;
   add(kCtrlTimer, ControlKind::Timer, "Conversion timer", "ConvertTimer")->interval = 0.1;
 
   panel.menuItems = {

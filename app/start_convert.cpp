@@ -61,6 +61,9 @@ DispatchRequest PanelRequest() {
     GetCtrlVal(PanelHandle, kCtrlFromType, &SelectFromType);
     GetCtrlVal(PanelHandle, kCtrlToType, &SelectToType);
     request.correction = ReadCorrectionControls();
+    int lfLineEnds = 0;
+    GetCtrlVal(PanelHandle, kCtrlLfLineEnds, &lfLineEnds);
+    request.lfLineEnds = lfLineEnds != 0;
   }
   request.fromType = SelectFromType;
   request.toType = SelectToType;

@@ -297,11 +297,13 @@ int HeadlessUi::RunWithProgress(const char* title, const ProgressTask& task) {
 }
 
 int HeadlessUi::ShowFromFileKind(int panel, int /*fromTypeRing*/, const char* path,
-                                 const char* kindText, int fittingValue) {
+                                 const char* kindText, const char* problemText, int fittingValue,
+                                 int /*fittingToValue*/) {
   if (!IsLoaded(panel))
     return UIE_BAD_HANDLE;
   fromPath_ = path;
   fromKind_ = kindText;
+  fromProblem_ = problemText;
   fittingValue_ = fittingValue;
   return 0;
 }

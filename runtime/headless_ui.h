@@ -73,6 +73,7 @@ class HeadlessUi : public UiBackend {
   void CancelWhen(std::function<bool(int64_t done)> rule) { cancelRule_ = std::move(rule); }
   // What the shell last showed about the From file and the last conversion.
   const std::string& FromFileKind() const { return fromKind_; }
+  const std::string& FromFileProblem() const { return fromProblem_; }
   const std::string& FromFilePath() const { return fromPath_; }
   int FittingFromType() const { return fittingValue_; }
   const std::string& ConversionDetails() const { return details_; }
@@ -104,7 +105,7 @@ class HeadlessUi : public UiBackend {
   int MessagePopup(const char* title, const char* message) override;
   int RunWithProgress(const char* title, const ProgressTask& task) override;
   int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                       int fittingValue) override;
+                       const char* problemText, int fittingValue, int fittingToValue) override;
   int ShowConversionDetails(int panel, int statusControl, const char* details) override;
   int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
   int AcceptDroppedFiles(int panel, int menuItem) override;
@@ -146,6 +147,7 @@ class HeadlessUi : public UiBackend {
   std::vector<ProgressRun> progressRuns_;
   std::function<bool(int64_t)> cancelRule_;
   std::string fromKind_;
+  std::string fromProblem_;
   std::string fromPath_;
   int fittingValue_ = 0;
   std::string details_;

@@ -91,9 +91,10 @@ int RunWithProgress(const char* title, const ProgressTask& task) {
   ZORQ_FORWARD(RunWithProgress(title == nullptr ? "" : title, task));
 }
 int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                     int fittingValue) {
-  ZORQ_FORWARD(ShowFromFileKind(panel, fromTypeRing, path == nullptr ? "" : path,
-                                kindText == nullptr ? "" : kindText, fittingValue));
+                     const char* problemText, int fittingValue, int fittingToValue) {
+  ZORQ_FORWARD(ShowFromFileKind(
+      panel, fromTypeRing, path == nullptr ? "" : path, kindText == nullptr ? "" : kindText,
+      problemText == nullptr ? "" : problemText, fittingValue, fittingToValue));
 }
 int ShowConversionDetails(int panel, int statusControl, const char* details) {
   ZORQ_FORWARD(ShowConversionDetails(panel, statusControl, details == nullptr ? "" : details));

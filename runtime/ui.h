@@ -68,7 +68,7 @@ class UiBackend {
   virtual int MessagePopup(const char* title, const char* message) = 0;
   virtual int RunWithProgress(const char* title, const ProgressTask& task) = 0;
   virtual int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                               int fittingValue) = 0;
+                               const char* problemText, int fittingValue, int fittingToValue) = 0;
   virtual int ShowConversionDetails(int panel, int statusControl, const char* details) = 0;
   virtual int OfferPreview(int panel, const char* title, PreviewLoader loader) = 0;
   virtual int AcceptDroppedFiles(int panel, int menuItem) = 0;
@@ -119,9 +119,12 @@ int RunWithProgress(const char* title, const ProgressTask& task);
 // A From file was opened (`path`) or closed (empty `path`): shows what its
 // header looks like in `kindText` and names it in the window title. A ring
 // `fromTypeRing` whose value differs from `fittingValue` is marked, never
-// changed; `fittingValue` 0 marks nothing.
+// changed; `fittingValue` 0 marks nothing. `problemText` says what is wrong
+// with the file and what to do (empty when nothing is). The desktop offers
+// to choose `fittingValue` with one click, and `fittingToValue` (-1 for
+// none) on the other ring with it, as the operator would.
 int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                     int fittingValue);
+                     const char* problemText, int fittingValue, int fittingToValue);
 // The last conversion's report in words, offered beside `statusControl`.
 int ShowConversionDetails(int panel, int statusControl, const char* details);
 // Offers a preview of the last conversion's output; an empty loader

@@ -1,5 +1,6 @@
 #include "runtime/qt/qt_panel_extras.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QBoxLayout>
 #include <QComboBox>
@@ -7,10 +8,12 @@
 #include <QDialogButtonBox>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,6 +21,8 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSizePolicy>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <vector>
@@ -32,16 +37,57 @@ namespace {
 
 const QString kProgram = QStringLiteral("ZORQConvert");
 constexpr char kDisagreesProperty[] = "zorqDisagrees";
+const QString kWarningStyle = QStringLiteral("color: #a04800; font-weight: bold;");
+// The hint keeps room for this many lines, so that a longer hint never
+// moves the controls under it.
+constexpr int kHintLines = 3;
+// The first bytes of the two CSV kinds, as the converters write them.
+constexpr char kLoggerCsvStart[] = "f001,";
+constexpr char kGaugeCsvStart[] = " Wave Gauge Converted File";
+constexpr int kLoggerCsv = 0;
+constexpr int kGaugeCsv = 1;
 
-// The first local file among the dropped URLs; empty when there is none.
-QString DroppedFile(const QMimeData* mime) {
+struct DroppedUrls {
+  QStringList files;
+  QStringList folders;
+};
+
+DroppedUrls LocalUrls(const QMimeData* mime) {
+  DroppedUrls dropped;
   if (mime == nullptr || !mime->hasUrls())
-    return QString();
+    return dropped;
   for (const QUrl& url : mime->urls()) {
-    if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
-      return url.toLocalFile();
+    if (!url.isLocalFile())
+      continue;
+    const QFileInfo info(url.toLocalFile());
+    if (info.isDir()) {
+      dropped.folders << info.filePath();
+    } else if (info.isFile()) {
+      dropped.files << info.filePath();
+    }
   }
-  return QString();
+  return dropped;
+}
+
+QString Quoted(const QString& text) {
+  return QStringLiteral("\u201c%1\u201d").arg(text);
+}
+
+// The To ring's value of the CSV kind a file starts with; -1 for an empty
+// file or another kind.
+int CsvKindOf(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return -1;
+  const QByteArray head = file.read(64);
+  if (head.startsWith(kLoggerCsvStart))
+    return kLoggerCsv;
+  return head.startsWith(kGaugeCsvStart) ? kGaugeCsv : -1;
+}
+
+QString CsvKindName(int kind) {
+  return kind == kLoggerCsv ? QStringLiteral("logger CSV records (f001)")
+                            : QStringLiteral("gauge CSV records (D1)");
 }
 
 QBoxLayout* BoxLayoutHolding(QWidget* window, QWidget* widget, int* index) {
@@ -96,6 +142,23 @@ PanelExtras::PanelExtras(QWidget* window, std::function<void(const std::string&)
                          std::function<bool()> busy)
     : QObject(window), window_(window), onDrop_(std::move(onDrop)), busy_(std::move(busy)) {
   AddMenus();
+  AddBrowseButtons();
+  startButton_ = window_->findChild<QWidget*>(QStringLiteral("startConvert"));
+  if (startButton_ != nullptr)
+    startToolTip_ = startButton_->toolTip();
+  toRing_ = window_->findChild<QComboBox*>(QStringLiteral("toType"));
+  if (toRing_ != nullptr)
+    connect(toRing_, &QComboBox::currentIndexChanged, this, [this] { MarkRing(); });
+  // Either file changing makes the last outcome another file's; the To
+  // file's first bytes say what a conversion would append to.
+  for (const char* name : {"fromName", "toName"}) {
+    if (auto* field = window_->findChild<QLineEdit*>(QString::fromLatin1(name))) {
+      connect(field, &QLineEdit::textChanged, this, [this] {
+        MarkOutcomeStale();
+        LookAtToFile();
+      });
+    }
+  }
   window_->installEventFilter(this);
 }
 
@@ -108,6 +171,7 @@ void PanelExtras::AddMenus() {
   QMenuBar* bar = mainWindow != nullptr ? mainWindow->menuBar() : window_->findChild<QMenuBar*>();
   if (bar == nullptr)
     return;
+  AddConvertMenu(bar);
   QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName(QStringLiteral("viewMenu"));
   detailsAction_ = view->addAction(QStringLiteral("Conversion &Details…"));
@@ -151,7 +215,9 @@ bool PanelExtras::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
       auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (!busy_() && !DroppedFile(drag->mimeData()).isEmpty()) {
+      const DroppedUrls dropped = LocalUrls(drag->mimeData());
+      // A folder is taken too, to say on the drop why it is refused.
+      if (!busy_() && (!dropped.files.isEmpty() || !dropped.folders.isEmpty())) {
         drag->acceptProposedAction();
       } else {
         drag->ignore();
@@ -160,13 +226,15 @@ bool PanelExtras::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
-      const QString path = DroppedFile(drop->mimeData());
-      if (busy_() || path.isEmpty()) {
+      const DroppedUrls dropped = LocalUrls(drop->mimeData());
+      if (busy_() || (dropped.files.isEmpty() && dropped.folders.isEmpty())) {
         drop->ignore();
         return true;
       }
       drop->acceptProposedAction();
-      onDrop_(QFile::encodeName(path).toStdString());
+      if (!dropped.files.isEmpty())
+        onDrop_(QFile::encodeName(dropped.files.first()).toStdString());
+      ExplainDrop(dropped.files, dropped.folders);
       return true;
     }
     case QEvent::Show:
@@ -185,33 +253,110 @@ bool PanelExtras::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
+void PanelExtras::PlaceHint(QComboBox* ring) {
+  auto* hint = new QWidget(window_);
+  hint->setObjectName(QStringLiteral("fromHint"));
+  auto* row = new QHBoxLayout(hint);
+  row->setContentsMargins(0, 0, 0, 0);
+  kindLabel_ = new QLabel(hint);
+  kindLabel_->setObjectName(QStringLiteral("fromKind"));
+  kindLabel_->setWordWrap(true);
+  kindLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  kindLabel_->setMinimumHeight(kHintLines * kindLabel_->fontMetrics().lineSpacing());
+  kindLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+  kindLabel_->setToolTip(
+      QStringLiteral("What the From file's header looks like; the From type is yours to "
+                     "choose"));
+  useButton_ = new QPushButton(hint);
+  useButton_->setObjectName(QStringLiteral("useFittingType"));
+  // Hidden, it keeps its room: showing it moves nothing.
+  QSizePolicy keep = useButton_->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  useButton_->setSizePolicy(keep);
+  useButton_->hide();
+  connect(useButton_, &QPushButton::clicked, this, [this] { UseFittingTypes(); });
+  row->addWidget(kindLabel_, 1);
+  row->addWidget(useButton_, 0, Qt::AlignTop);
+  if (auto* form = qobject_cast<QFormLayout*>(ring->parentWidget()->layout())) {
+    int at = 0;
+    QFormLayout::ItemRole role = QFormLayout::FieldRole;
+    form->getWidgetPosition(ring, &at, &role);
+    form->insertRow(at + 1, QStringLiteral("Looks like:"), hint);
+  } else if (auto* box = qobject_cast<QBoxLayout*>(ring->parentWidget()->layout())) {
+    box->addWidget(hint);
+  }
+  connect(ring, &QComboBox::currentIndexChanged, this, [this] {
+    MarkRing();
+    LookAtToFile();
+  });
+}
+
 void PanelExtras::ShowFromFileKind(QWidget* fromTypeRing, const std::string& path,
-                                   const std::string& kind, int fittingValue) {
+                                   const std::string& kind, const std::string& problem,
+                                   int fittingValue, int fittingToValue) {
   auto* ring = qobject_cast<QComboBox*>(fromTypeRing);
   if (kindLabel_ == nullptr && ring != nullptr) {
-    kindLabel_ = new QLabel(window_);
-    kindLabel_->setObjectName(QStringLiteral("fromKind"));
-    kindLabel_->setWordWrap(true);
-    kindLabel_->setToolTip(
-        QStringLiteral("What the From file's header looks like; the From type is yours to "
-                       "choose"));
-    if (auto* form = qobject_cast<QFormLayout*>(ring->parentWidget()->layout())) {
-      int row = 0;
-      QFormLayout::ItemRole role = QFormLayout::FieldRole;
-      form->getWidgetPosition(ring, &row, &role);
-      form->insertRow(row + 1, QStringLiteral("Looks like:"), kindLabel_);
-    } else if (auto* box = qobject_cast<QBoxLayout*>(ring->parentWidget()->layout())) {
-      box->addWidget(kindLabel_);
-    }
-    connect(ring, &QComboBox::currentIndexChanged, this, [this] { MarkRing(); });
+    PlaceHint(ring);
     FitMinimumSize();
   }
   ring_ = ring;
+  fromPath_ = QFile::decodeName(path.c_str());
   fittingValue_ = path.empty() ? 0 : fittingValue;
+  fittingToValue_ = path.empty() ? -1 : fittingToValue;
   kindText_ = path.empty() ? QString() : QString::fromStdString(kind);
-  const QString name = QFileInfo(QFile::decodeName(path.c_str())).fileName();
+  problemText_ = path.empty() ? QString() : QString::fromStdString(problem);
+  const QString name = QFileInfo(fromPath_).fileName();
   window_->setWindowTitle(name.isEmpty() ? kProgram : name + QStringLiteral(" \u2014 ") + kProgram);
   MarkRing();
+}
+
+// Sets the rings as the operator would: the From ring's choice is a commit,
+// so its callback runs; the To ring follows when one To type goes with it.
+void PanelExtras::UseFittingTypes() {
+  if (ring_ == nullptr || fittingValue_ == 0 || busy_())
+    return;
+  const int from = ring_->findData(fittingValue_);
+  if (from >= 0 && from != ring_->currentIndex()) {
+    ring_->setCurrentIndex(from);
+    emit ring_->activated(from);
+  }
+  if (toRing_ != nullptr && fittingToValue_ >= 0) {
+    const int to = toRing_->findData(fittingToValue_);
+    if (to >= 0 && to != toRing_->currentIndex()) {
+      toRing_->setCurrentIndex(to);
+      emit toRing_->activated(to);
+    }
+  }
+  MarkRing();
+}
+
+// What would go wrong with the rings and files as they stand, each saying
+// what to do.
+QStringList PanelExtras::HintWarnings() const {
+  QStringList warnings;
+  if (ring_ == nullptr || fromPath_.isEmpty())
+    return warnings;
+  const int chosen = ring_->currentData().toInt();
+  const int toChosen = toRing_ != nullptr ? toRing_->currentData().toInt() : -1;
+  if (fittingValue_ != 0 && chosen != fittingValue_) {
+    warnings << QStringLiteral("the header fits %1, not the From type chosen: choose %1")
+                    .arg(Quoted(ring_->itemText(ring_->findData(fittingValue_))));
+  } else if (fittingToValue_ >= 0 && toRing_ != nullptr && toChosen != fittingToValue_) {
+    warnings << QStringLiteral(
+                    "the To type %1 does not go with %2, so the conversion would end "
+                    "in \"Convert To File Type Error\": choose %3")
+                    .arg(Quoted(toRing_->currentText()), Quoted(ring_->currentText()),
+                         Quoted(toRing_->itemText(toRing_->findData(fittingToValue_))));
+  }
+  if (!problemText_.isEmpty())
+    warnings << problemText_;
+  if (toHolds_ >= 0 && toRing_ != nullptr && toChosen != toHolds_) {
+    warnings << QStringLiteral(
+                    "the To file already holds %1, and %2 would be appended after "
+                    "them: open another To file to keep the kinds apart")
+                    .arg(CsvKindName(toHolds_), CsvKindName(toChosen));
+  }
+  return warnings;
 }
 
 void PanelExtras::MarkRing() {
@@ -220,21 +365,160 @@ void PanelExtras::MarkRing() {
   const int chosen = ring_->currentData().toInt();
   const bool disagrees = fittingValue_ != 0 && chosen != fittingValue_;
   ring_->setProperty(kDisagreesProperty, disagrees);
+  const QStringList warnings = HintWarnings();
   QString text = kindText_;
+  if (!warnings.isEmpty()) {
+    text = QStringLiteral("\u26a0 ") + kindText_ + QStringLiteral(" \u2014 ") +
+           warnings.join(QStringLiteral("; "));
+  }
+  kindLabel_->setStyleSheet(warnings.isEmpty() ? QString() : kWarningStyle);
   if (disagrees) {
-    const QString fits = ring_->itemText(ring_->findData(fittingValue_));
-    text = QStringLiteral("\u26a0 ") + kindText_ +
-           QStringLiteral(" \u2014 the header fits \u201c%1\u201d, not the From type chosen")
-               .arg(fits);
-    kindLabel_->setStyleSheet(QStringLiteral("color: #a04800; font-weight: bold;"));
-    ring_->setToolTip(
-        QStringLiteral("The From file's header fits \u201c%1\u201d; this choice does not")
-            .arg(fits));
+    ring_->setToolTip(QStringLiteral("The From file's header fits %1; this choice does not")
+                          .arg(Quoted(ring_->itemText(ring_->findData(fittingValue_)))));
   } else {
-    kindLabel_->setStyleSheet(QString());
     ring_->setToolTip(QStringLiteral("The kind of dump the From file holds"));
   }
   kindLabel_->setText(text);
+  const int toChosen = toRing_ != nullptr ? toRing_->currentData().toInt() : -1;
+  const bool offer =
+      fittingValue_ != 0 && (disagrees || (fittingToValue_ >= 0 && toChosen != fittingToValue_));
+  if (useButton_ != nullptr) {
+    useButton_->setText(
+        QStringLiteral("Use %1").arg(Quoted(ring_->itemText(ring_->findData(fittingValue_)))));
+    useButton_->setToolTip(
+        QStringLiteral("Choose the From type the header fits, and the To "
+                       "type that goes with it"));
+    useButton_->setVisible(offer);
+  }
+  if (startButton_ != nullptr) {
+    QStringList why = warnings;
+    const auto* fromField = window_->findChild<QLineEdit*>(QStringLiteral("fromName"));
+    const auto* toField = window_->findChild<QLineEdit*>(QStringLiteral("toName"));
+    if ((fromField != nullptr && fromField->text().isEmpty()) ||
+        (toField != nullptr && toField->text().isEmpty())) {
+      why.prepend(
+          QStringLiteral("open the From file and the To file first, or the conversion "
+                         "ends in \"File Error\""));
+    }
+    startButton_->setToolTip(why.isEmpty() ? startToolTip_
+                                           : startToolTip_ + QStringLiteral("\n\nAs it stands: ") +
+                                                 why.join(QStringLiteral(";\n")));
+  }
+}
+
+void PanelExtras::LookAtToFile() {
+  auto* toField = window_->findChild<QLineEdit*>(QStringLiteral("toName"));
+  const QString path = toField != nullptr ? toField->text() : QString();
+  toHolds_ = path.isEmpty() ? -1 : CsvKindOf(path);
+  if (toField != nullptr && !path.isEmpty()) {
+    toField->setToolTip(toHolds_ < 0 ? QStringLiteral("The To file holds no CSV records yet")
+                                     : QStringLiteral("The To file holds %1; a conversion "
+                                                      "appends after them")
+                                           .arg(CsvKindName(toHolds_)));
+  }
+  MarkRing();
+}
+
+// Details and the preview were of the files open then.
+void PanelExtras::MarkOutcomeStale() {
+  static const QString kStale =
+      QStringLiteral("(Of an earlier conversion: the From or To file has changed since.)\n\n");
+  if (!details_.isEmpty() && !details_.startsWith(kStale)) {
+    details_.prepend(kStale);
+    if (detailsView_ != nullptr)
+      detailsView_->setPlainText(details_);
+  }
+  if (previewButton_ != nullptr && previewButton_->isEnabled())
+    OfferPreview(nullptr, "", nullptr);
+}
+
+void PanelExtras::ExplainDrop(const QStringList& files, const QStringList& folders) {
+  QString text;
+  if (files.isEmpty()) {
+    text = QStringLiteral(
+               "%1 is a folder, and a folder cannot be converted. Drop the dump file "
+               "itself, or open it with File > Open From File.")
+               .arg(Quoted(QFileInfo(folders.first()).fileName()));
+  } else if (files.size() + folders.size() > 1) {
+    text = QStringLiteral(
+               "Only the first dropped file was taken: %1. A conversion reads one "
+               "dump; convert the others one at a time.")
+               .arg(Quoted(QFileInfo(files.first()).fileName()));
+  } else {
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Dropped files"), text,
+                              QMessageBox::Ok, window_);
+  box->setObjectName(QStringLiteral("dropNote"));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+void PanelExtras::AddBrowseButtons() {
+  auto* mainWindow = qobject_cast<QMainWindow*>(window_);
+  const QList<QAction*> actions = window_->findChildren<QAction*>();
+  auto action = [&actions](const char* name) -> QAction* {
+    for (QAction* a : actions) {
+      if (a->objectName() == QLatin1String(name))
+        return a;
+    }
+    return nullptr;
+  };
+  const struct {
+    const char* field;
+    const char* action;
+    const char* name;
+  } browse[] = {{"fromName", "actionOpenFromFile", "browseFrom"},
+                {"toName", "actionOpenToFile", "browseTo"}};
+  (void)mainWindow;
+  for (const auto& b : browse) {
+    auto* field = window_->findChild<QLineEdit*>(QString::fromLatin1(b.field));
+    QAction* open = action(b.action);
+    auto* form =
+        field != nullptr ? qobject_cast<QFormLayout*>(field->parentWidget()->layout()) : nullptr;
+    if (form == nullptr || open == nullptr)
+      continue;
+    int at = 0;
+    QFormLayout::ItemRole role = QFormLayout::FieldRole;
+    form->getWidgetPosition(field, &at, &role);
+    auto* holder = new QWidget(field->parentWidget());
+    auto* row = new QHBoxLayout(holder);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* button = new QToolButton(holder);
+    button->setObjectName(QString::fromLatin1(b.name));
+    button->setText(QStringLiteral("Browse\u2026"));
+    button->setToolTip(
+        open->text().remove(QLatin1Char('&')) +
+        (open->shortcut().isEmpty()
+             ? QString()
+             : QStringLiteral(" (%1)").arg(open->shortcut().toString(QKeySequence::NativeText))));
+    button->setEnabled(open->isEnabled());
+    // The menu item's own action: the same callback, dimmed with it.
+    connect(button, &QToolButton::clicked, open, &QAction::trigger);
+    connect(open, &QAction::changed, button,
+            [button, open] { button->setEnabled(open->isEnabled()); });
+    QLayoutItem* old = form->itemAt(at, QFormLayout::FieldRole);
+    form->removeItem(old);
+    delete old;
+    row->addWidget(field, 1);
+    row->addWidget(button);
+    form->setWidget(at, QFormLayout::FieldRole, holder);
+  }
+}
+
+void PanelExtras::AddConvertMenu(QMenuBar* bar) {
+  QMenu* convert = bar->addMenu(QStringLiteral("&Convert"));
+  convert->setObjectName(QStringLiteral("convertMenu"));
+  QAction* start = convert->addAction(QStringLiteral("&START CONVERT"));
+  start->setObjectName(QStringLiteral("actionStartConvert"));
+  start->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  // Pressed as the operator presses it: its commit runs StartConvert.
+  connect(start, &QAction::triggered, this, [this] {
+    auto* button = qobject_cast<QAbstractButton*>(startButton_.data());
+    if (button != nullptr && button->isEnabled() && !button->isChecked() && !busy_())
+      button->click();
+  });
 }
 
 void PanelExtras::PlaceButtons(QWidget* statusControl) {

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -16,6 +17,8 @@
 #include "runtime/ui.h"
 
 class QAction;
+class QMenuBar;
+
 class QComboBox;
 class QDialog;
 class QLabel;
@@ -37,7 +40,7 @@ class PanelExtras : public QObject {
   ~PanelExtras() override;
 
   void ShowFromFileKind(QWidget* fromTypeRing, const std::string& path, const std::string& kind,
-                        int fittingValue);
+                        const std::string& problem, int fittingValue, int fittingToValue);
   void ShowDetails(QWidget* statusControl, const std::string& details);
   void OfferPreview(QWidget* statusControl, const std::string& title, PreviewLoader loader);
   void AcceptDrops(bool accept);
@@ -47,6 +50,8 @@ class PanelExtras : public QObject {
   void OpenPreview();
   // For the tests: the parts as they stand.
   QLabel* KindLabel() const { return kindLabel_; }
+  // "Use “Gauge dump”": chooses the fitting types as the operator would.
+  QPushButton* UseButton() const { return useButton_; }
   QPushButton* DetailsButton() const { return detailsButton_; }
   QPushButton* PreviewButton() const { return previewButton_; }
   QDialog* DetailsDialog() const { return detailsDialog_; }
@@ -62,6 +67,14 @@ class PanelExtras : public QObject {
   void AddMenus();
   void PlaceButtons(QWidget* statusControl);
   void MarkRing();
+  void PlaceHint(QComboBox* ring);
+  void UseFittingTypes();
+  void AddBrowseButtons();
+  void AddConvertMenu(QMenuBar* bar);
+  void LookAtToFile();
+  void MarkOutcomeStale();
+  QStringList HintWarnings() const;
+  void ExplainDrop(const QStringList& files, const QStringList& folders);
   void StopPreviewLoad();
   void PreviewLoaded(std::shared_ptr<const PreviewSeries> data, unsigned generation);
   void FitMinimumSize();
@@ -70,9 +83,18 @@ class PanelExtras : public QObject {
   std::function<void(const std::string&)> onDrop_;
   std::function<bool()> busy_;
   QLabel* kindLabel_ = nullptr;
+  QPushButton* useButton_ = nullptr;
   QPointer<QComboBox> ring_;
+  QPointer<QComboBox> toRing_;
+  QPointer<QWidget> startButton_;
+  QString startToolTip_;
   int fittingValue_ = 0;
+  int fittingToValue_ = -1;
   QString kindText_;
+  QString problemText_;
+  QString fromPath_;
+  // What the To file holds: one of the To ring's values, or -1.
+  int toHolds_ = -1;
   QPushButton* detailsButton_ = nullptr;
   QPushButton* previewButton_ = nullptr;
   QAction* detailsAction_ = nullptr;

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -43,6 +44,10 @@ std::string Megabytes(int64_t bytes) {
   return text;
 }
 
+// The task RunTaskWithProgress runs now (GUI thread only), for Cancel from
+// elsewhere, such as the window's close box.
+SharedProgress* gRunningTask = nullptr;
+
 class ProgressDialog : public QDialog {
  public:
   ProgressDialog(QWidget* parent, const QString& title, SharedProgress* progress)
@@ -54,7 +59,7 @@ class ProgressDialog : public QDialog {
     text_ = new QLabel(QStringLiteral("Starting…"), this);
     text_->setObjectName(QStringLiteral("progressText"));
     bar_ = new QProgressBar(this);
-    bar_->setRange(0, 1000);
+    bar_->setRange(0, 100);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancel_->setObjectName(QStringLiteral("progressCancel"));
     auto* buttons = new QHBoxLayout;
@@ -77,8 +82,9 @@ class ProgressDialog : public QDialog {
     const int64_t done = progress_->Done();
     const int64_t total = progress_->Total();
     if (total > 0) {
-      bar_->setRange(0, 1000);
-      bar_->setValue(static_cast<int>(std::min<int64_t>(1000, done * 1000 / total)));
+      // The same whole percent as the text, so that the two agree.
+      bar_->setRange(0, 100);
+      bar_->setValue(WholePercent(done, total));
     } else {
       bar_->setRange(0, 0);  // busy: the size is not known
     }
@@ -99,6 +105,12 @@ class ProgressDialog : public QDialog {
 
 }  // namespace
 
+int WholePercent(int64_t done, int64_t total) {
+  if (total <= 0 || done <= 0)
+    return 0;
+  return done >= total ? 100 : static_cast<int>(done * 100 / total);
+}
+
 std::string DescribeProgress(int64_t done, int64_t total, double elapsedSeconds) {
   std::string text = Megabytes(done);
   if (total <= 0)
@@ -106,7 +118,7 @@ std::string DescribeProgress(int64_t done, int64_t total, double elapsedSeconds)
   text += " of " + Megabytes(total);
   const double fraction = std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
   char part[64];
-  std::snprintf(part, sizeof part, ", %d %%", static_cast<int>(fraction * 100.0));
+  std::snprintf(part, sizeof part, ", %d %%", WholePercent(done, total));
   text += part;
   if (fraction > 0.01 && elapsedSeconds > 0.2) {
     const double left = elapsedSeconds * (1.0 - fraction) / fraction;
@@ -119,6 +131,7 @@ std::string DescribeProgress(int64_t done, int64_t total, double elapsedSeconds)
 void RunTaskWithProgress(QWidget* parent, const std::string& title, const ProgressTask& task,
                          std::function<void(bool shown)> onDialog) {
   SharedProgress progress;
+  SharedProgress* outer = std::exchange(gRunningTask, &progress);
   std::atomic<bool> finished{false};
   std::thread worker([&] {
     task(progress);
@@ -148,5 +161,13 @@ void RunTaskWithProgress(QWidget* parent, const std::string& title, const Progre
     loop.exec();
   poll.stop();
   worker.join();
+  gRunningTask = outer;
   dialog.hide();
+}
+
+bool CancelRunningTask() {
+  if (gRunningTask == nullptr)
+    return false;
+  gRunningTask->Cancel();
+  return true;
 }

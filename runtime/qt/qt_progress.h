@@ -20,6 +20,13 @@ inline constexpr int kProgressDelayMs = 300;
 void RunTaskWithProgress(QWidget* parent, const std::string& title, const ProgressTask& task,
                          std::function<void(bool shown)> onDialog = nullptr);
 
+// Asks the task that runs now to stop, as its Cancel button does; false
+// when no task runs.
+bool CancelRunningTask();
+
+// The whole percent of `done` of `total` that the text and the bar show.
+int WholePercent(int64_t done, int64_t total);
+
 // "12.5 MB of 200.0 MB, 6 %, about 3 s left" for `done` of `total` bytes
 // after `elapsedSeconds`; without the parts that are not known yet.
 std::string DescribeProgress(int64_t done, int64_t total, double elapsedSeconds);

@@ -43,6 +43,9 @@ namespace {
 
 constexpr int kMenuBarOffset = 1000;
 constexpr char kPathTooLongTitle[] = "File Select";
+constexpr char kStopAndQuitTitle[] = "Converting";
+constexpr char kStopAndQuitText[] =
+    "Stop the conversion and quit?\n\nThe To file is put back as it was before the conversion.";
 constexpr char kPathTooLongText[] =
     "The path of the chosen file is longer than 259 characters. Choose a file in a folder with a "
     "shorter path.";
@@ -164,6 +167,8 @@ struct QtUi::Impl {
   // While a long task runs, the panels take no operator action; timer ticks
   // still arrive (the shell keeps them from starting a second dispatch).
   bool taskRunning = false;
+  bool closeAfterTask = false;
+  int closePanel = 0;
   int progressDialogsShown = 0;
   int tasksRun = 0;
   std::function<void(int64_t, int64_t)> progressObserver;
@@ -233,13 +238,31 @@ struct QtUi::Impl {
   }
 
   void DeliverClose(int panel) {
-    if (taskRunning)
+    if (taskRunning) {
+      AskToStopAndQuit(panel);
       return;
+    }
     const LoadedPanel* loaded = Find(panel);
     if (loaded == nullptr || loaded->bindings.panel == nullptr)
       return;
     const PanelCallbackFn callback = loaded->bindings.panel;
     RunCallback([&] { callback(panel, EVENT_CLOSE, nullptr, 0, 0); });
+  }
+
+  // The close box while a conversion runs: asked, the conversion is
+  // cancelled (its To file put back) and the close goes through once it
+  // has ended.
+  void AskToStopAndQuit(int panel) {
+    if (closeAfterTask)
+      return;
+    const PopupRequest request =
+        Record(Request(PopupRequest::Kind::Confirm, kStopAndQuitTitle, kStopAndQuitText));
+    const bool yes = responder ? responder(request).result != 0 : AskYesNo(DialogParent(), request);
+    if (!yes || !taskRunning)
+      return;
+    closeAfterTask = true;
+    closePanel = panel;
+    CancelRunningTask();
   }
 
   void DeliverMenuItem(int panel, int item) {
@@ -664,13 +687,20 @@ int QtUi::RunWithProgress(const char* title, const ProgressTask& task) {
   impl_->taskRunning = false;
   for (QWidget* window : disabled)
     window->setEnabled(true);
+  if (std::exchange(impl_->closeAfterTask, false)) {
+    // Once the callback that ran the task has shown its outcome.
+    const int panel = impl_->closePanel;
+    if (QWidget* window = PanelWindow(panel))
+      QTimer::singleShot(0, window, [this, panel] { impl_->DeliverClose(panel); });
+  }
   return 0;
 }
 
 int QtUi::ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                           int fittingValue) {
+                           const char* problemText, int fittingValue, int fittingToValue) {
   const int shown = impl_->ApplyToControl(panel, fromTypeRing, [&](QWidget* ring, ControlKind) {
-    Extras(panel)->ShowFromFileKind(ring, path, kindText, fittingValue);
+    Extras(panel)->ShowFromFileKind(ring, path, kindText, problemText, fittingValue,
+                                    fittingToValue);
     return true;
   });
   // However the From file came (dialog, drop, command line), the To dialog

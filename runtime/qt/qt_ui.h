@@ -82,7 +82,7 @@ class QtUi : public UiBackend {
   int MessagePopup(const char* title, const char* message) override;
   int RunWithProgress(const char* title, const ProgressTask& task) override;
   int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                       int fittingValue) override;
+                       const char* problemText, int fittingValue, int fittingToValue) override;
   int ShowConversionDetails(int panel, int statusControl, const char* details) override;
   int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
   int AcceptDroppedFiles(int panel, int menuItem) override;

@@ -1,0 +1,380 @@
+// The desktop program around the From file's hint, on the real panel
+// offscreen: hints that say what is wrong and what to do, the one-click
+// choice of the fitting types, dumps whose lines end in LF alone, a To file
+// of another kind, details of named files that go stale, drops of several
+// files or a folder, Ctrl+Return, and closing while a conversion runs.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "app/feedback.h"
+#include "app/panel_ids.h"
+#include "app/shared_state.h"
+#include "app/shell.h"
+#include "runtime/qt/qt_panel_extras.h"
+#include "runtime/qt/qt_progress.h"
+#include "runtime/ui.h"
+#include "tests/qt/qt_test_support.h"
+#include "tests/test_support.h"
+
+using zorq_qt_test::kPatienceMs;
+using zorq_qt_test::QtShell;
+using zorq_test::ReadWholeFile;
+using zorq_test::TempDir;
+using zorq_test::WriteWholeFile;
+
+namespace {
+
+struct Panel {
+  QtShell shell;
+  TempDir dir;
+  PanelExtras* extras = nullptr;
+
+  Panel() {
+    EXPECT_GT(shell.LoadAndShow(), 0);
+    PrepareShellAdditions();
+    extras = shell.ui().Extras(PanelHandle);
+  }
+  QWidget* Window() { return shell.ui().PanelWindow(PanelHandle); }
+  QComboBox* Ring(int control) { return qobject_cast<QComboBox*>(shell.Control(control)); }
+  int RingValue(int control) { return Ring(control)->currentData().toInt(); }
+  void Choose(int control, int value) {
+    QComboBox* ring = Ring(control);
+    ring->setCurrentIndex(ring->findData(value));
+    emit ring->activated(ring->currentIndex());
+  }
+  void OpenFrom(const std::string& path) {
+    shell.AnswerFileSelect(1, path);
+    shell.ui().MenuItemAction(PanelHandle, kMenuOpenFrom)->trigger();
+  }
+  void OpenTo(const std::string& path) {
+    shell.AnswerFileSelect(1, path);
+    if (zorq_test::FileExists(path))
+      shell.AnswerConfirm(true);
+    shell.ui().MenuItemAction(PanelHandle, kMenuOpenTo)->trigger();
+  }
+  std::string Hint() { return extras->KindLabel()->text().toStdString(); }
+  bool HintWarns() { return !extras->KindLabel()->styleSheet().isEmpty(); }
+  std::string StartToolTip() { return shell.Control(kCtrlStartConvert)->toolTip().toStdString(); }
+  std::string WaitForOutcome() {
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          int on = 1;
+          GetCtrlVal(PanelHandle, kCtrlStartConvert, &on);
+          return on == 0;
+        },
+        kPatienceMs));
+    return shell.Text(kCtrlStatus);
+  }
+  std::string Convert() {
+    QTest::mouseClick(shell.Control(kCtrlStartConvert), Qt::LeftButton);
+    return WaitForOutcome();
+  }
+};
+
+std::string WithoutCrs(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c != '\r')
+      out += c;
+  }
+  return out;
+}
+
+std::string WithGaugeType(int typeCode) {
+  std::string dump = zorq_test::WorkedGaugeDump();
+  const std::string code = std::to_string(typeCode);
+  dump.replace(50, code.size(), code);
+  return dump;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// --- Hints that say what is wrong and what to do ---
+
+struct BrokenFile {
+  const char* name;
+  std::string bytes;
+  const char* saying;
+};
+
+class QtBrokenHint : public testing::TestWithParam<BrokenFile> {};
+
+TEST_P(QtBrokenHint, SaysWhatIsWrongInTheWarningColourAndStartConvertTellsWhy) {
+  Panel panel;
+  const BrokenFile& file = GetParam();
+  WriteWholeFile(panel.dir.Path(file.name), file.bytes);
+  panel.OpenFrom(panel.dir.Path(file.name));
+  EXPECT_TRUE(Has(panel.Hint(), file.saying)) << panel.Hint();
+  EXPECT_TRUE(panel.HintWarns());
+  EXPECT_TRUE(Has(panel.StartToolTip(), file.saying)) << panel.StartToolTip();
+  // Only told, never refused: START CONVERT stays usable.
+  EXPECT_TRUE(panel.shell.Control(kCtrlStartConvert)->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, QtBrokenHint,
+    testing::Values(BrokenFile{"empty.txt", "", "it is empty"},
+                    BrokenFile{"binary.bin",
+                               std::string("\x7f"
+                                           "ELF\0\0",
+                                           6),
+                               "not text"},
+                    BrokenFile{"notes.txt", std::string(200, 'a'), "starts with 'a'"},
+                    BrokenFile{"codes.txt",
+                               [] {
+                                 std::string dump = zorq_test::WorkedLoggerDump();
+                                 dump.replace(42, 1, "9");  // range code 9: in neither table
+                                 return dump;
+                               }(),
+                               "\"Staff Length Error\""},
+                    BrokenFile{"t11.txt", WithGaugeType(11), "type code 11"},
+                    BrokenFile{"lf.txt", WithoutCrs(zorq_test::WorkedGaugeDump()), "LF alone"}),
+    [](const testing::TestParamInfo<BrokenFile>& info) {
+      std::string name = info.param.name;
+      return name.substr(0, name.find('.'));
+    });
+
+TEST(QtHint, StartConvertSaysWhyWithNoFilesOpenAndDetailsClaimNoKind) {
+  Panel panel;
+  EXPECT_TRUE(Has(panel.StartToolTip(), "\"File Error\"")) << panel.StartToolTip();
+  EXPECT_EQ(panel.Hint(), "");
+  QTest::mouseClick(panel.shell.Control(kCtrlStartConvert), Qt::LeftButton);
+  EXPECT_EQ(panel.WaitForOutcome(), "File Error");
+  const std::string details = panel.extras->DetailsText().toStdString();
+  EXPECT_FALSE(Has(details, "not a dump this program knows")) << details;
+  EXPECT_TRUE(Has(details, "From file: (none open)")) << details;
+}
+
+// --- The type follows the dump, with one click ---
+
+TEST(QtHint, UseSetsTheFittingTypesAsTheOperatorWouldAndTheHintNeverMovesTheRings) {
+  Panel panel;
+  WriteWholeFile(panel.dir.Path("gauge.txt"), zorq_test::WorkedGaugeDump());
+  WriteWholeFile(panel.dir.Path("logger.txt"), zorq_test::WorkedLoggerDump());
+  QWidget* toRing = panel.Ring(kCtrlToType);
+  QApplication::processEvents();
+  const int toRingY = toRing->mapTo(panel.Window(), QPoint(0, 0)).y();
+  const int hintHeight = panel.extras->KindLabel()->height();
+
+  panel.OpenFrom(panel.dir.Path("gauge.txt"));
+  // Never changed by the program itself.
+  EXPECT_EQ(panel.RingValue(kCtrlFromType), 1);
+  EXPECT_EQ(panel.RingValue(kCtrlToType), 0);
+  QPushButton* use = panel.extras->UseButton();
+  ASSERT_NE(use, nullptr);
+  EXPECT_TRUE(use->isVisible());
+  EXPECT_EQ(use->text().toStdString(), "Use \u201cGauge dump\u201d");
+  QApplication::processEvents();
+  // A hint of two or three lines keeps the rings where they were.
+  EXPECT_EQ(toRing->mapTo(panel.Window(), QPoint(0, 0)).y(), toRingY);
+  EXPECT_EQ(panel.extras->KindLabel()->height(), hintHeight);
+  EXPECT_GE(panel.extras->KindLabel()->heightForWidth(panel.extras->KindLabel()->width()), 0);
+  EXPECT_LE(panel.extras->KindLabel()->heightForWidth(panel.extras->KindLabel()->width()),
+            panel.extras->KindLabel()->height());
+
+  use->click();
+  EXPECT_EQ(panel.RingValue(kCtrlFromType), 3);
+  EXPECT_EQ(panel.RingValue(kCtrlToType), 1);
+  // FromSelect ran: the correction is for logger dumps only.
+  EXPECT_EQ(SelectFromType, 3);
+  EXPECT_FALSE(use->isVisible());
+  EXPECT_FALSE(panel.HintWarns());
+  EXPECT_EQ(panel.Hint(), "gauge dump");
+  QApplication::processEvents();
+  EXPECT_EQ(toRing->mapTo(panel.Window(), QPoint(0, 0)).y(), toRingY);
+
+  // The From type right, the To type not: offered again, told by name.
+  panel.Choose(kCtrlToType, 0);
+  EXPECT_TRUE(Has(panel.Hint(), "\"Convert To File Type Error\"")) << panel.Hint();
+  EXPECT_TRUE(use->isVisible());
+  panel.OpenTo(panel.dir.Path("out.csv"));
+  EXPECT_EQ(panel.Convert(), "Convert To File Type Error");
+  const std::string details = panel.extras->DetailsText().toStdString();
+  EXPECT_TRUE(Has(details, "(gauge dump) goes with To type 1 (gauge CSV)")) << details;
+}
+
+// --- Dumps whose lines end in LF alone ---
+
+TEST(QtHint, ADumpWithLfAloneIsOfferedToBeReadAsCrLfAndThenConvertsAsWritten) {
+  Panel panel;
+  WriteWholeFile(panel.dir.Path("lf.txt"), WithoutCrs(zorq_test::WorkedLoggerDump()));
+  QWidget* lfSwitch = panel.shell.Control(kCtrlLfLineEnds);
+  ASSERT_NE(lfSwitch, nullptr);
+  EXPECT_FALSE(lfSwitch->isVisible());
+  panel.OpenFrom(panel.dir.Path("lf.txt"));
+  EXPECT_TRUE(lfSwitch->isVisible());
+  panel.Choose(kCtrlFromType, 2);
+  panel.OpenTo(panel.dir.Path("plain.csv"));
+  const std::string failed = panel.Convert();
+  EXPECT_NE(failed, "Finished All");
+  EXPECT_TRUE(Has(panel.extras->DetailsText().toStdString(), "LF alone"));
+
+  panel.shell.ui().MenuItemAction(PanelHandle, kMenuCloseTo)->trigger();
+  panel.OpenTo(panel.dir.Path("adapted.csv"));
+  qobject_cast<QAbstractButton*>(lfSwitch)->click();
+  EXPECT_EQ(panel.Convert(), "Finished All");
+  EXPECT_EQ(ReadWholeFile(panel.dir.Path("adapted.csv")), zorq_test::WorkedLoggerCsv());
+
+  // A dump with CR LF hides the choice again, switched off.
+  WriteWholeFile(panel.dir.Path("crlf.txt"), zorq_test::WorkedLoggerDump());
+  panel.OpenFrom(panel.dir.Path("crlf.txt"));
+  EXPECT_FALSE(lfSwitch->isVisible());
+  int on = 1;
+  GetCtrlVal(PanelHandle, kCtrlLfLineEnds, &on);
+  EXPECT_EQ(on, 0);
+}
+
+// --- A To file of another kind; details of named files that go stale ---
+
+TEST(QtHint, AToFileOfAnotherKindIsToldAndDetailsNameTheFilesAndGoStale) {
+  Panel panel;
+  WriteWholeFile(panel.dir.Path("gauge.txt"), zorq_test::WorkedGaugeDump());
+  WriteWholeFile(panel.dir.Path("logger.csv"), zorq_test::WorkedLoggerCsv());
+  panel.OpenFrom(panel.dir.Path("gauge.txt"));
+  panel.extras->UseButton()->click();
+  EXPECT_FALSE(panel.HintWarns());
+  panel.OpenTo(panel.dir.Path("logger.csv"));
+  EXPECT_TRUE(panel.HintWarns());
+  EXPECT_TRUE(Has(panel.Hint(), "already holds logger CSV records")) << panel.Hint();
+  EXPECT_TRUE(Has(panel.StartToolTip(), "already holds logger CSV records"));
+
+  panel.shell.ui().MenuItemAction(PanelHandle, kMenuCloseTo)->trigger();
+  panel.OpenTo(panel.dir.Path("gauge.csv"));
+  EXPECT_FALSE(panel.HintWarns()) << panel.Hint();
+  EXPECT_EQ(panel.Convert(), "Finished All");
+  const std::string details = panel.extras->DetailsText().toStdString();
+  EXPECT_TRUE(Has(details, "From file: " + panel.dir.Path("gauge.txt"))) << details;
+  EXPECT_TRUE(Has(details, "To file: " + panel.dir.Path("gauge.csv"))) << details;
+  EXPECT_TRUE(Has(details, "Converted: ")) << details;
+  EXPECT_TRUE(panel.extras->PreviewButton()->isEnabled());
+
+  // Another dump: the outcome shown is of the files before.
+  WriteWholeFile(panel.dir.Path("other.txt"), zorq_test::WorkedGaugeDump());
+  panel.OpenFrom(panel.dir.Path("other.txt"));
+  EXPECT_TRUE(panel.extras->DetailsText().startsWith("(Of an earlier conversion"));
+  EXPECT_FALSE(panel.extras->PreviewButton()->isEnabled());
+}
+
+// --- Drops, Browse… and Ctrl+Return ---
+
+bool DropUrls(QWidget* window, const QList<QUrl>& urls) {
+  QMimeData mime;
+  mime.setUrls(urls);
+  const QPoint at = window->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &enter);
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &drop);
+  return enter.isAccepted() && drop.isAccepted();
+}
+
+QString DropNote(QWidget* window) {
+  auto* note = window->findChild<QMessageBox*>(QStringLiteral("dropNote"));
+  if (note == nullptr)
+    return QString();
+  const QString text = note->text();
+  note->close();
+  return text;
+}
+
+TEST(QtHint, DropsOfSeveralFilesOrAFolderSayWhatWasTakenAndWhy) {
+  Panel panel;
+  WriteWholeFile(panel.dir.Path("a.txt"), zorq_test::WorkedGaugeDump());
+  WriteWholeFile(panel.dir.Path("b.txt"), zorq_test::WorkedLoggerDump());
+  const auto url = [&](const char* name) {
+    return QUrl::fromLocalFile(QString::fromStdString(panel.dir.Path(name)));
+  };
+  EXPECT_TRUE(
+      DropUrls(panel.Window(), {QUrl::fromLocalFile(QString::fromStdString(panel.dir.path()))}));
+  EXPECT_EQ(FileFromOpen, 0);
+  EXPECT_TRUE(DropNote(panel.Window()).contains("is a folder"));
+
+  EXPECT_TRUE(DropUrls(panel.Window(), {url("a.txt"), url("b.txt")}));
+  EXPECT_EQ(panel.shell.Text(kCtrlFromName), panel.dir.Path("a.txt"));
+  const QString note = DropNote(panel.Window());
+  EXPECT_TRUE(note.contains("Only the first")) << note.toStdString();
+  EXPECT_TRUE(note.contains("a.txt"));
+}
+
+TEST(QtHint, BrowseButtonsRunTheMenuItemsAndCtrlReturnStartsTheConversion) {
+  Panel panel;
+  WriteWholeFile(panel.dir.Path("gauge.txt"), zorq_test::WorkedGaugeDump());
+  auto* browseFrom = panel.Window()->findChild<QToolButton*>(QStringLiteral("browseFrom"));
+  auto* browseTo = panel.Window()->findChild<QToolButton*>(QStringLiteral("browseTo"));
+  ASSERT_NE(browseFrom, nullptr);
+  ASSERT_NE(browseTo, nullptr);
+  panel.shell.AnswerFileSelect(1, panel.dir.Path("gauge.txt"));
+  browseFrom->click();
+  EXPECT_EQ(panel.shell.Text(kCtrlFromName), panel.dir.Path("gauge.txt"));
+  panel.shell.AnswerFileSelect(2, panel.dir.Path("out.csv"));
+  browseTo->click();
+  EXPECT_EQ(panel.shell.Text(kCtrlToName), panel.dir.Path("out.csv"));
+  // Dimmed with Open To File.
+  EXPECT_FALSE(browseTo->isEnabled());
+  panel.extras->UseButton()->click();
+
+  auto* start = panel.Window()->findChild<QAction*>(QStringLiteral("actionStartConvert"));
+  ASSERT_NE(start, nullptr);
+  EXPECT_TRUE(start->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Return)));
+  start->trigger();
+  EXPECT_EQ(panel.WaitForOutcome(), "Finished All");
+  EXPECT_EQ(ReadWholeFile(panel.dir.Path("out.csv")), zorq_test::WorkedGaugeCsv());
+}
+
+// --- Closing while converting; the percent of the text and of the bar ---
+
+TEST(QtHint, ClosingWhileConvertingAsksThenCancelsAndLeavesTheToFileAsItWas) {
+  Panel panel;
+  WriteWholeFile(panel.dir.Path("long.txt"), zorq_test::RepeatedWorkedLoggerDump(20000));
+  WriteWholeFile(panel.dir.Path("out.csv"), "kept\r\n");
+  panel.OpenFrom(panel.dir.Path("long.txt"));
+  panel.Choose(kCtrlFromType, 2);
+  panel.OpenTo(panel.dir.Path("out.csv"));
+  // Slow the conversion down so that the close box meets it running.
+  panel.shell.ui().SetProgressObserver(
+      [](int64_t, int64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+  panel.shell.AnswerConfirm(true);
+  QTimer::singleShot(200, panel.Window(), [&] { panel.Window()->close(); });
+  QTest::mouseClick(panel.shell.Control(kCtrlStartConvert), Qt::LeftButton);
+  EXPECT_EQ(panel.WaitForOutcome(), "Cancelled");
+  EXPECT_EQ(panel.shell.Count(PopupRequest::Kind::Confirm, "Converting"), 1);
+  EXPECT_EQ(ReadWholeFile(panel.dir.Path("out.csv")), "kept\r\n");
+}
+
+TEST(QtHint, TheTextAndTheBarShowTheSamePercent) {
+  struct Case {
+    int64_t done;
+    int64_t total;
+    int percent;
+  };
+  for (const Case& c : {Case{0, 1000, 0}, Case{66, 1000, 6}, Case{999, 1000, 99},
+                        Case{1000, 1000, 100}, Case{1200, 1000, 100}, Case{5, 0, 0}}) {
+    EXPECT_EQ(WholePercent(c.done, c.total), c.percent) << c.done << " of " << c.total;
+    if (c.total > 0) {
+      EXPECT_TRUE(
+          Has(DescribeProgress(c.done, c.total, 0.0), ", " + std::to_string(c.percent) + " %"));
+    }
+  }
+}
+
+}  // namespace
