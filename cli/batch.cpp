@@ -4,14 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <semaphore>
 #include <thread>
 #include <vector>
@@ -19,11 +24,14 @@
 #include "cli/file_checks.h"
 #include "cli/input_source.h"
 #include "cli/json_report.h"
+#include "cli/kinds.h"
 #include "cli/progress.h"
 #include "cli/quoting.h"
 #include "cli/safe_output.h"
+#include "cli/science_targets.h"
 #include "cli/signals.h"
 #include "cli/time_zone.h"
+#include "cli/wave_targets.h"
 #include "convert/dispatch.h"
 #include "convert/report_text.h"
 #include "convert/status.h"
@@ -39,13 +47,12 @@ constexpr std::ptrdiff_t kPlacedAtOnce = 16;  // outputs being synced at one tim
 // at a time. Reads and writes on a handle of one's own need no lock.
 std::mutex gFileTableMutex;
 
-// One input as the command line names it, with the kinds settled.
+// One input as the command line names it.
 struct PlannedInput {
-  std::string from;  // as given
-  std::string to;    // as given or made from -o; "-" standard output; empty with --check
-  int fromType = 0;  // 0 when it could not be settled ahead (the input cannot be opened)
-  int toType = -1;
-  std::unique_ptr<InputSource> source;  // a pipe read ahead to look at its header
+  std::string from;      // as given
+  std::string to;        // as given or made from -o; "-" standard output; empty with --check
+  ScienceNames science;  // the NetCDF and tidy outputs, when asked for
+  std::string waves;     // the wave statistics' CSV; empty when none are asked for
 };
 
 struct InputOutcome {
@@ -54,18 +61,33 @@ struct InputOutcome {
   int stopSignal = 0;
   uint8_t status = kStatusReady;
   int exitStatus = 0;
-  std::string problem;    // a file that cannot be used, before or after the engine ran
-  std::string popupText;  // the dispatch's CONVERT ERROR text, trimmed
+  std::string problem;  // why it failed before or after the engine ran
+  // The kinds were settled but the input is not converted (exit 64): the
+  // problem is the whole story, no status line follows it.
+  bool refusedByOptions = false;
   std::optional<DumpLook> look;
   int fromType = 0;
   int toType = -1;
   ConversionResult result;
+  std::string head;                   // the input's first block
+  std::vector<std::string> warnings;  // of the science outputs
+  std::optional<WaveSummary> waves;   // when the statistics were put in place
 };
 
-std::string TrimmedLeft(const char* text) {
-  const std::string value = text;
-  const size_t first = value.find_first_not_of(' ');
-  return first == std::string::npos ? "" : value.substr(first);
+// The dispatch's CONVERT ERROR texts speak of the desktop's menus; the
+// command line says the same in its own words.
+std::string InCommandLineWords(const char* popupText) {
+  if (popupText == kSameFileText)
+    return "FROM and TO are the same file; give another TO";
+  if (popupText == kReadFailedText)
+    return "FROM could not be read to its end; check the file, then convert again";
+  return "FROM or TO is not open";
+}
+
+// The engine's hint "choose From type 2 and To type 0" as options.
+std::string OptionsForChoices(const std::string& reason) {
+  static const std::regex kChoice("choose From type ([0-9])( or ([0-9]))? and To type ([0-9])");
+  return std::regex_replace(reason, kChoice, "give --from-type $1$2 and --to-type $4");
 }
 
 int ExitStatusOfStatus(uint8_t status) {
@@ -84,20 +106,54 @@ class Planner {
 
   // False with `problems_` filled when the call is a usage error.
   bool Plan(std::vector<PlannedInput>* inputs) {
+    CheckOutputDir();
     for (const std::string& from : options_.fromPaths) {
       PlannedInput input;
       input.from = from;
       input.to = OutputName(from);
-      SettleTypes(&input);
+      input.science = ScienceNamesFor(options_, input.to);
+      input.waves = WavesNameFor(options_, input.to);
+      if (!options_.formats.legacy)
+        input.to.clear();  // the legacy CSV is made, and thrown away
       inputs->push_back(std::move(input));
     }
     FindCollisions(*inputs);
+    FindWavesOnOutputs(*inputs);
     return problems_.empty();
   }
 
   const std::vector<std::string>& problems() const { return problems_; }
 
  private:
+  // "-o result.csv" for a folder that does not exist is most likely meant
+  // as FROM TO: making a folder of that name would hide the mistake.
+  void CheckOutputDir() {
+    if (options_.form != CliForm::OutputDir)
+      return;
+    const std::filesystem::path dir = options_.outputDir;
+    std::error_code ignored;
+    if (std::filesystem::exists(dir, ignored) || !IsOutputFileName(dir))
+      return;
+    std::string problem = "-o names the folder to write into, and " +
+                          QuotedName(options_.outputDir) +
+                          " looks like the name of an output file; ";
+    if (options_.fromPaths.size() == 1) {
+      problem += "to convert " + QuotedName(options_.fromPaths[0]) +
+                 " into it, give FROM TO: " + "zorqconvert-cli " +
+                 ShownName(options_.fromPaths[0]) + " " + ShownName(options_.outputDir);
+    } else {
+      problem += "give a folder name";
+    }
+    problems_.push_back(problem + " (or make the folder first, when a folder is meant)");
+  }
+
+  static bool IsOutputFileName(const std::filesystem::path& dir) {
+    std::string extension = dir.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".csv";
+  }
+
   std::string OutputName(const std::string& from) {
     switch (options_.form) {
       case CliForm::FromTo:
@@ -116,74 +172,103 @@ class Planner {
   }
 
   void FindCollisions(const std::vector<PlannedInput>& inputs) {
-    if (options_.form != CliForm::OutputDir)
+    if (options_.form == CliForm::Check)
       return;
     std::map<std::string, const PlannedInput*> seen;
     for (const PlannedInput& input : inputs) {
-      if (input.to.empty())
-        continue;
-      const std::string key = std::filesystem::absolute(input.to).lexically_normal().string();
-      const auto [at, fresh] = seen.emplace(key, &input);
-      if (!fresh) {
-        problems_.push_back(QuotedName(at->second->from) + " and " + QuotedName(input.from) +
-                            " would both be written to " + QuotedName(input.to));
+      for (const std::string* to : {&input.to, &input.science.netcdfTo, &input.science.tidyTo}) {
+        if (to->empty() || *to == "-")
+          continue;
+        const std::string key = std::filesystem::absolute(*to).lexically_normal().string();
+        const auto [at, fresh] = seen.emplace(key, &input);
+        if (!fresh) {
+          problems_.push_back(
+              at->second == &input
+                  ? QuotedName(input.from) + " would have two outputs named " + QuotedName(*to)
+                  : QuotedName(at->second->from) + " and " + QuotedName(input.from) +
+                        " would both be written to " + QuotedName(*to));
+        }
       }
     }
   }
 
-  void SettleTypes(PlannedInput* input) {
-    input->fromType = options_.fromType;
-    if (input->fromType == 0)
-      Detect(input);
-    if (input->fromType == 3 && options_.correction) {
-      problems_.push_back(QuotedName(input->from) +
-                          " is a gauge dump; --gain and --offset apply to From types 1 and 2 "
-                          "only");
+  // The statistics may not land on an output, their own dump or another
+  // input's statistics.
+  void FindWavesOnOutputs(const std::vector<PlannedInput>& inputs) {
+    std::map<std::string, const PlannedInput*> seen;
+    const auto key = [](const std::string& name) {
+      return std::filesystem::absolute(name).lexically_normal().string();
+    };
+    for (const PlannedInput& input : inputs) {
+      if (!input.to.empty() && input.to != "-")
+        seen.emplace(key(input.to), &input);
+      if (input.from != "-")
+        seen.emplace(key(input.from), &input);
     }
-    input->toType = options_.toType >= 0 ? options_.toType : ToTypeForFromType(input->fromType);
-  }
-
-  // Auto: the kind the header shows. An input that cannot be opened is left
-  // to fail as a file that cannot be used.
-  void Detect(PlannedInput* input) {
-    std::string full = input->from;
-    std::string ignored;
-    if (full != "-" && !FullPath(input->from, &full, &ignored))
-      return;
-    auto source = std::make_unique<InputSource>();
-    if (!source->Open(full, &ignored))
-      return;
-    const DumpLook look = source->look();
-    input->fromType = FromTypeForLook(look);
-    if (input->fromType == 0) {
-      problems_.push_back("cannot tell which kind of dump " + QuotedName(input->from) + " is (" +
-                          DescribeDumpLook(look) + "); " + Candidates(look));
+    for (const PlannedInput& input : inputs) {
+      if (input.waves.empty() || input.waves == "-")
+        continue;
+      const auto [at, fresh] = seen.emplace(key(input.waves), &input);
+      if (!fresh) {
+        problems_.push_back(
+            "the wave statistics of " + QuotedName(input.from) + " would be written to " +
+            QuotedName(input.waves) + ", which " +
+            (at->second == &input ? "is its own FROM or TO" : "another input uses"));
+      }
     }
-    if (input->from == "-" || !IsPlainFile(full))
-      input->source = std::move(source);  // a pipe cannot be opened twice
-  }
-
-  static bool IsPlainFile(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-  }
-
-  static std::string Candidates(const DumpLook& look) {
-    if (look.kind == DumpKind::Logger && look.tables == LoggerTables::Both) {
-      return "range code " + std::to_string(look.rangeCode) + " with staff code " +
-             std::to_string(look.staffCode) +
-             " is in the tables of both logger types: give --from-type 1 or --from-type 2";
-    }
-    if (look.kind == DumpKind::Logger)
-      return "it is neither logger type 1 nor 2: give --from-type 1 or --from-type 2";
-    return "it may be any of From types 1, 2 and 3: give --from-type";
   }
 
   const CliOptions& options_;
   std::vector<std::string> problems_;
 };
 
+// Makes the -o folder with its parents, once for every input. Empty when it
+// is there; else why not.
+std::string MakeOutputDir(const std::string& dir) {
+  std::error_code failure;
+  std::filesystem::create_directories(dir, failure);
+  if (failure)
+    return "cannot make the folder " + QuotedName(dir) + ": " + failure.message();
+  if (!std::filesystem::is_directory(dir, failure))
+    return "cannot write into " + QuotedName(dir) + ": it is not a folder";
+  return "";
+}
+
 // --- One conversion ---
+
+// What listens to a conversion besides the legacy CSV: the science outputs,
+// the wave statistics, both or neither.
+class Listeners {
+ public:
+  void Add(ScienceTargets* science) {
+    science_ = science;
+    fanOut_.Add(science->listener());
+  }
+  void Add(WaveTargets* waves) {
+    waves_ = waves;
+    fanOut_.Add(waves->listener());
+  }
+  ReadingListener* Listener() { return fanOut_.Empty() ? nullptr : &fanOut_; }
+  bool Failed() const {
+    return (science_ != nullptr && science_->failed()) || (waves_ != nullptr && waves_->failed());
+  }
+  std::string Error() const {
+    if (science_ != nullptr && science_->failed())
+      return science_->error();
+    return waves_ != nullptr ? waves_->error() : "";
+  }
+  void Abandon() {
+    if (science_ != nullptr)
+      science_->Abandon();
+    if (waves_ != nullptr)
+      waves_->Abandon();
+  }
+
+ private:
+  ScienceTargets* science_ = nullptr;
+  WaveTargets* waves_ = nullptr;
+  ReadingFanOut fanOut_;
+};
 
 class Converter {
  public:
@@ -194,10 +279,8 @@ class Converter {
   // synced and put in place is handed back in `unplaced` (then Place
   // finishes the outcome), so that the next conversion need not wait for
   // the disk.
-  InputOutcome Convert(PlannedInput& input, std::unique_ptr<SafeOutput>* unplaced) const {
+  InputOutcome Convert(const PlannedInput& input, std::unique_ptr<SafeOutput>* unplaced) const {
     InputOutcome outcome;
-    outcome.fromType = input.fromType;
-    outcome.toType = input.toType;
     if (StopSignal() != 0)
       return Stopped(outcome);
     std::string fromFull = input.from;
@@ -206,29 +289,61 @@ class Converter {
         (IsNamedOutput(input) && !FullPath(input.to, &toFull, &outcome.problem))) {
       return FileProblem(outcome);
     }
-    std::unique_ptr<InputSource> source = std::move(input.source);
-    if (!source) {
-      source = std::make_unique<InputSource>();
-      if (!source->Open(fromFull, &outcome.problem)) {
-        // A stop signal ends the wait for a named pipe's writer.
-        if (StopSignal() != 0) {
-          outcome.problem.clear();
-          return Stopped(outcome);
-        }
+    InputSource source;
+    const bool opened = source.Open(fromFull, &outcome.problem);
+    // A stop signal ends the wait for a pipe's first bytes, or for a named
+    // pipe's writer: the input is stopped, not unreadable or of no kind.
+    if (StopSignal() != 0) {
+      outcome.problem.clear();
+      return Stopped(outcome);
+    }
+    if (!opened)
+      return FileProblem(outcome);
+    outcome.look = source.look();
+    outcome.head = source.head();
+    const KindChoice kinds = ChooseKinds(options_, source.look(), source.head(), Shown(input));
+    outcome.fromType = kinds.fromType;
+    outcome.toType = kinds.toType;
+    if (!kinds.problem.empty())
+      return NotConverted(outcome, kinds);
+    auto output = std::make_unique<SafeOutput>();
+    if (!PrepareOutput(input, toFull, source, output.get(), &outcome.problem))
+      return FileProblem(outcome);
+    Listeners listeners;
+    std::unique_ptr<ScienceTargets> science;
+    if (options_.formats.Science()) {
+      science = std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from,
+                                                 &gFileTableMutex);
+      if (!science->Prepare(input.science, source.device(), source.inode(), &outcome.problem)) {
+        output->Abandon();
         return FileProblem(outcome);
       }
+      listeners.Add(science.get());
     }
-    outcome.look = source->look();
-    if (outcome.fromType == 0) {
-      // Opened now but not when the kinds were settled: it changed meanwhile.
-      outcome.problem = "cannot tell which kind of dump " + QuotedName(input.from) + " is";
-      return FileProblem(outcome);
+    std::unique_ptr<WaveTargets> waves;
+    if (!input.waves.empty()) {
+      if (!PrepareWaves(input, source, &waves, &outcome.problem)) {
+        if (science)
+          science->Abandon();
+        output->Abandon();
+        return FileProblem(outcome);
+      }
+      listeners.Add(waves.get());
     }
-    auto output = std::make_unique<SafeOutput>();
-    if (!PrepareOutput(input, toFull, *source, output.get(), &outcome.problem))
-      return FileProblem(outcome);
-    if (!RunDispatch(input, *source, output.get(), &outcome))
+    if (!RunDispatch(input, source, output.get(), listeners, &outcome))
       return outcome;
+    // The statistics first: when the science outputs fail after them, they
+    // are taken back with the rest.
+    if (waves && !FinishWaves(waves.get(), output.get(), &outcome)) {
+      if (science)
+        science->Abandon();
+      return outcome;
+    }
+    if (science && !FinishScience(science.get(), output.get(), &outcome)) {
+      if (waves)
+        waves->TakeBack();
+      return outcome;
+    }
     const bool syncs =
         output->kind() == SafeOutput::Kind::New || output->kind() == SafeOutput::Kind::Replace;
     if (syncs)
@@ -236,6 +351,10 @@ class Converter {
     else
       Place(output.get(), &outcome);
     return outcome;
+  }
+
+  static std::string Shown(const PlannedInput& input) {
+    return input.from == "-" ? "standard input" : QuotedName(input.from);
   }
 
   // Puts the output in place, or takes it back when a stop signal came
@@ -250,7 +369,11 @@ class Converter {
     const bool placed = output->Commit(&placeProblem);
     if (output->kind() == SafeOutput::Kind::Stream)
       outcome->result.report.bytesWritten = output->streamedBytes();
-    if (!placed && output->kind() == SafeOutput::Kind::Stream) {
+    if (!placed && output->streamError() == EPIPE) {
+      // The reader of standard output went away (head): end quietly, as cat.
+      RequestStop(SIGPIPE);
+      Stopped(*outcome);
+    } else if (!placed && output->kind() == SafeOutput::Kind::Stream) {
       outcome->problem = placeProblem;
       outcome->status = kStatusWriteError;
       outcome->exitStatus = kStatusWriteError;
@@ -268,6 +391,14 @@ class Converter {
   static InputOutcome& FileProblem(InputOutcome& outcome) {
     outcome.status = kStatusFileError;
     outcome.exitStatus = kStatusFileError;
+    return outcome;
+  }
+
+  static InputOutcome& NotConverted(InputOutcome& outcome, const KindChoice& kinds) {
+    outcome.problem = kinds.problem;
+    outcome.status = kinds.status;
+    outcome.exitStatus = kinds.exitStatus;
+    outcome.refusedByOptions = kinds.status == kStatusReady;
     return outcome;
   }
 
@@ -291,10 +422,62 @@ class Converter {
     return output->Prepare(toFull, policy, source.device(), source.inode(), error);
   }
 
+  bool PrepareWaves(const PlannedInput& input, const InputSource& source,
+                    std::unique_ptr<WaveTargets>* waves, std::string* error) const {
+    std::string full = input.waves;
+    if (full != "-" && !FullPath(input.waves, &full, error))
+      return false;
+    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock, &gFileTableMutex);
+    return (*waves)->Prepare(full, source.device(), source.inode(), error);
+  }
+
+  // The statistics are put in place when the conversion finished; else they
+  // are taken back with what the conversion left. When they cannot be put
+  // in place, the output is taken back too: a run leaves all its outputs or
+  // none.
+  static bool FinishWaves(WaveTargets* waves, SafeOutput* output, InputOutcome* outcome) {
+    if (outcome->status != kStatusFinished || !outcome->problem.empty()) {
+      waves->Abandon();
+      return true;
+    }
+    if (!waves->Finish(&outcome->problem)) {
+      output->Abandon();
+      WriteProblem(*outcome);
+      return false;
+    }
+    outcome->waves = waves->summary();
+    return true;
+  }
+
   // False when the outcome is settled already (nothing ran, or it was
   // stopped and taken back).
+  // Finishes and places the NetCDF and tidy outputs before the legacy CSV
+  // is placed; when one fails, the legacy CSV is taken back too, so that a
+  // run leaves all of its outputs or none.
+  static bool FinishScience(ScienceTargets* science, SafeOutput* output, InputOutcome* outcome) {
+    if (StopSignal() != 0) {
+      science->Abandon();
+      output->Abandon();
+      Stopped(*outcome);
+      return false;
+    }
+    if (!science->Finish(outcome->result, &outcome->problem)) {
+      output->Abandon();
+      WriteProblem(*outcome);
+      return false;
+    }
+    outcome->warnings = science->Warnings();
+    return true;
+  }
+
+  static InputOutcome& WriteProblem(InputOutcome& outcome) {
+    outcome.status = kStatusWriteError;
+    outcome.exitStatus = kStatusWriteError;
+    return outcome;
+  }
+
   bool RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
-                   InputOutcome* outcome) const {
+                   Listeners& listeners, InputOutcome* outcome) const {
     DispatchRequest request;
     {
       std::lock_guard<std::mutex> lock(gFileTableMutex);
@@ -312,8 +495,8 @@ class Converter {
       return false;
     }
     request.fromOpen = request.toOpen = true;
-    request.fromType = input.fromType;
-    request.toType = input.toType;
+    request.fromType = outcome->fromType;
+    request.toType = outcome->toType;
     request.correction.on = options_.correction;
     request.correction.gain = options_.gain;
     request.correction.offset = options_.offset;
@@ -323,7 +506,8 @@ class Converter {
       progress_->Update(name, bytesRead, fromSize);
       output->StartWriteback();
     };
-    request.cancelRequested = [] { return StopSignal() != 0; };
+    request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
+    request.readings = listeners.Listener();
 
     DispatchOutcome dispatched = DispatchConversion(request);
     {
@@ -337,9 +521,19 @@ class Converter {
     outcome->status = dispatched.status;
     outcome->exitStatus = ExitStatusOfStatus(dispatched.status);
     if (dispatched.status == kStatusFileError && dispatched.popupText != nullptr)
-      outcome->popupText = TrimmedLeft(dispatched.popupText);
+      outcome->problem = InCommandLineWords(dispatched.popupText);
     outcome->result = std::move(dispatched.result);
+    std::string& reason = outcome->result.report.failure.reason;
+    reason = OptionsForChoices(reason);
+    if (listeners.Failed() && StopSignal() == 0) {
+      outcome->problem = listeners.Error();
+      listeners.Abandon();
+      output->Abandon();
+      WriteProblem(*outcome);
+      return false;
+    }
     if (dispatched.cancelled || StopSignal() != 0) {
+      listeners.Abandon();
       output->Abandon();
       Stopped(*outcome);
       return false;
@@ -362,45 +556,92 @@ class Reporter {
   Reporter(const CliOptions& options, std::string timeZone, ProgressLine* progress)
       : options_(options), timeZone_(std::move(timeZone)), progress_(progress) {}
 
-  void Report(const PlannedInput& input, const InputOutcome& outcome) const {
+  // `tellProblem` false: the outcome's problem was told once for every input.
+  void Report(const PlannedInput& input, const InputOutcome& outcome, bool tellProblem = true) {
     if (options_.json) {
-      std::string line = JsonReportLine(ToJson(input, outcome)) + "\n";
-      std::fputs(line.c_str(), stdout);
-      std::fflush(stdout);
-      if (!outcome.problem.empty())
+      WriteJson(JsonReportLine(ToJson(input, outcome)) + "\n");
+      if (tellProblem && !outcome.problem.empty() && !outcome.cancelled)
         progress_->Print("zorqconvert-cli: " + outcome.problem + "\n");
       return;
     }
-    progress_->Print(InWords(input, outcome));
+    progress_->Print(InWords(input, outcome, tellProblem));
   }
 
+  // The errno of the JSON report's failed write, 0 when every line went out.
+  int reportError() const { return reportError_; }
+
  private:
+  // A reader that went away (head -1) ends the call quietly, as it ends cat
+  // or grep; any other failure is told once and fails the call.
+  void WriteJson(const std::string& line) {
+    if (reportError_ != 0)
+      return;  // after a failed write, the next line would follow a torn one
+    errno = 0;
+    if (std::fputs(line.c_str(), stdout) >= 0 && std::fflush(stdout) == 0)
+      return;
+    reportError_ = errno != 0 ? errno : EIO;
+    if (reportError_ == EPIPE) {
+      RequestStop(SIGPIPE);
+      return;
+    }
+    progress_->Print(std::string("zorqconvert-cli: cannot write the JSON report to standard "
+                                 "output: ") +
+                     std::strerror(reportError_) + "; the reports from here on are lost\n");
+  }
+
   // Standard error: what went wrong with the files, a summary, the failure
   // where an editor can jump to it, and the status line last.
-  std::string InWords(const PlannedInput& input, const InputOutcome& outcome) const {
+  std::string InWords(const PlannedInput& input, const InputOutcome& outcome,
+                      bool tellProblem) const {
+    if (outcome.cancelled && outcome.stopSignal == SIGPIPE)
+      return "";  // the reader is gone: nobody to tell
     std::string text;
-    if (!outcome.popupText.empty())
-      text += std::string(kConvertErrorTitle) + ": " + outcome.popupText + "\n";
-    if (!outcome.problem.empty())
+    if (tellProblem && !outcome.problem.empty())
       text += "zorqconvert-cli: " + outcome.problem + "\n";
     if (outcome.cancelled) {
-      text += "zorqconvert-cli: " + Shown(input) + ": stopped by " +
-              SignalName(outcome.stopSignal) + "; " + WhatWasKept(input) + "\n";
+      return text + "zorqconvert-cli: " + Shown(input) + ": stopped by " +
+             SignalName(outcome.stopSignal) + "; " + WhatWasKept(input) + "\n";
+    }
+    if (!options_.todaysCall && outcome.converterRan)
+      text += WhatTheEngineSaid(input, outcome);
+    for (const std::string& warning : outcome.warnings)
+      text += "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
+    if (outcome.refusedByOptions || (options_.quiet && outcome.status == kStatusFinished))
       return text;
+    return text + StatusMessage(outcome.status) + "\n";
+  }
+
+  std::string WhatTheEngineSaid(const PlannedInput& input, const InputOutcome& outcome) const {
+    std::string text;
+    const ConversionReport& report = outcome.result.report;
+    if (!options_.quiet)
+      text += Shown(input) + ": " + ReportSummaryLine(outcome.result) + "\n";
+    if (report.failed && !report.failure.reason.empty()) {
+      text += Shown(input) +
+              (report.failure.line > 0 ? ":" + std::to_string(report.failure.line) : "") + ": " +
+              report.failure.reason + "\n";
     }
-    if (!options_.todaysCall && outcome.converterRan) {
-      if (!options_.quiet)
-        text += Shown(input) + ": " + ReportSummaryLine(outcome.result) + "\n";
-      const ConversionReport& report = outcome.result.report;
-      if (report.failed && !report.failure.reason.empty()) {
-        text +=
-            Shown(input) +
-            (report.failure.line > 0 ? ":" + std::to_string(report.failure.line) : std::string()) +
-            ": " + report.failure.reason + "\n";
-      }
+    const int64_t dropped = BytesDroppedForCrLineEnds(outcome);
+    if (dropped > 0) {
+      text += Shown(input) +
+              ": its lines end in CR alone, and only LF (or CR LF) ends a line: " + "the " +
+              std::to_string(dropped) +
+              " bytes after the header were dropped as one unfinished line\n";
     }
-    text += std::string(StatusMessage(outcome.status)) + "\n";
     return text;
+  }
+
+  // A dump written with CR alone at its line ends reads as one line that
+  // never ends: its bytes are dropped, and the output is empty.
+  static int64_t BytesDroppedForCrLineEnds(const InputOutcome& outcome) {
+    const std::string& head = outcome.head;
+    if (head.find('\n') != std::string::npos || head.find('\r') == std::string::npos)
+      return 0;
+    for (const Anomaly& anomaly : outcome.result.report.anomalies) {
+      if (anomaly.kind == AnomalyKind::UnfinishedLastLine)
+        return outcome.result.report.bytesRead - anomaly.byte;
+    }
+    return 0;
   }
 
   InputReport ToJson(const PlannedInput& input, const InputOutcome& outcome) const {
@@ -408,6 +649,11 @@ class Reporter {
     report.from = input.from;
     if (!input.to.empty())
       report.to = input.to;
+    if (input.science.netcdf)
+      report.netcdf = input.science.netcdfTo;
+    if (input.science.tidy)
+      report.tidy = input.science.tidyTo;
+    report.warnings = outcome.warnings;
     if (outcome.fromType != 0)
       report.fromType = outcome.fromType;
     if (outcome.toType >= 0)
@@ -418,10 +664,14 @@ class Reporter {
                                        : StatusMessage(outcome.status);
     report.exitStatus = outcome.exitStatus;
     report.cancelled = outcome.cancelled;
-    report.problem = !outcome.popupText.empty() ? outcome.popupText : outcome.problem;
+    report.problem = outcome.problem;
     report.look = outcome.look;
     report.result = outcome.converterRan ? &outcome.result : nullptr;
     report.timeZone = timeZone_;
+    if (outcome.waves) {
+      report.waves = InputReport::Waves{input.waves, outcome.waves->segments,
+                                        outcome.waves->firstHm0, outcome.waves->firstTp};
+    }
     return report;
   }
 
@@ -430,7 +680,8 @@ class Reporter {
   }
 
   std::string WhatWasKept(const PlannedInput& input) const {
-    if (input.to.empty() || input.to == "-")
+    const auto named = [](const std::string& to) { return !to.empty() && to != "-"; };
+    if (!named(input.to) && !named(input.science.netcdfTo) && !named(input.science.tidyTo))
       return "nothing was kept";
     return options_.append ? QuotedName(input.to) + " is as it was before" : "no output was made";
   }
@@ -443,6 +694,8 @@ class Reporter {
         return "SIGTERM";
       case SIGHUP:
         return "SIGHUP";
+      case SIGPIPE:
+        return "SIGPIPE";
       default:
         return "signal " + std::to_string(signal);
     }
@@ -451,6 +704,7 @@ class Reporter {
   const CliOptions& options_;
   std::string timeZone_;
   ProgressLine* progress_;
+  int reportError_ = 0;
 };
 
 // --- Running them all ---
@@ -460,7 +714,7 @@ class Reporter {
 class Batch {
  public:
   Batch(const CliOptions& options, std::vector<PlannedInput>* inputs, const Converter& converter,
-        const Reporter& reporter, ProgressLine* progress)
+        Reporter& reporter, ProgressLine* progress)
       : options_(options),
         inputs_(*inputs),
         converter_(converter),
@@ -530,7 +784,8 @@ class Batch {
   }
 
   // A signal counts when it stopped something: an input that had already
-  // been put in place when it came keeps its own status.
+  // been put in place when it came keeps its own status. A JSON report that
+  // could not be written fails a call that would have succeeded.
   int ExitStatus() const {
     for (const InputOutcome& outcome : outcomes_) {
       if (outcome.cancelled)
@@ -540,13 +795,13 @@ class Batch {
       if (outcome.exitStatus != 0)
         return outcome.exitStatus;
     }
-    return 0;
+    return reporter_.reportError() != 0 ? kStatusFileError : 0;
   }
 
   const CliOptions& options_;
   std::vector<PlannedInput>& inputs_;
   const Converter& converter_;
-  const Reporter& reporter_;
+  Reporter& reporter_;
   ProgressLine* progress_;
   std::vector<InputOutcome> outcomes_;
   std::vector<bool> done_;
@@ -565,14 +820,30 @@ int UsageProblems(const std::vector<std::string>& problems) {
   return kExitUsage;
 }
 
+// Every input fails for one reason, told once; --json still reports each.
+int FailEveryInput(const std::vector<PlannedInput>& inputs, const std::string& problem,
+                   Reporter* reporter, ProgressLine* progress) {
+  progress->Print("zorqconvert-cli: " + problem + "\n");
+  for (const PlannedInput& input : inputs) {
+    InputOutcome outcome;
+    outcome.problem = problem;
+    outcome.status = kStatusFileError;
+    outcome.exitStatus = kStatusFileError;
+    reporter->Report(input, outcome, /*tellProblem=*/false);
+  }
+  return kStatusFileError;
+}
+
 }  // namespace
 
-int RunConversions(const CliOptions& options) {
+int RunConversions(const CliOptions& given) {
   // Before any thread: the zone, the umask, the signals.
   std::string timeZone;
   std::string zoneProblem;
-  if (!SettleTimeZone(options.timeZone, &timeZone, &zoneProblem))
+  if (!SettleTimeZone(given.timeZone, &timeZone, &zoneProblem))
     return UsageProblems({zoneProblem});
+  CliOptions options = given;
+  options.science.timeZone = timeZone;  // the science outputs say how their times were made
   RememberUmask();
   InstallStopSignals();
   ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, not an end
@@ -581,11 +852,14 @@ int RunConversions(const CliOptions& options) {
   Planner planner(options);
   if (!planner.Plan(&inputs))
     return UsageProblems(planner.problems());
-  if (options.form == CliForm::OutputDir)
-    ::mkdir(options.outputDir.c_str(), 0777);  // an existing folder is fine
 
   ProgressLine progress(ProgressWanted(options.quiet), ColourWanted(), inputs.size());
+  Reporter reporter(options, timeZone, &progress);
+  if (options.form == CliForm::OutputDir) {
+    const std::string folderProblem = MakeOutputDir(options.outputDir);
+    if (!folderProblem.empty())
+      return FailEveryInput(inputs, folderProblem, &reporter, &progress);
+  }
   const Converter converter(options, &progress);
-  const Reporter reporter(options, timeZone, &progress);
   return Batch(options, &inputs, converter, reporter, &progress).Run();
 }

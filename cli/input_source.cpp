@@ -116,6 +116,7 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
     readError_ = failure;
     ahead_.assign(block, static_cast<size_t>(length > 0 ? length : 0));
   }
+  head_.assign(block, static_cast<size_t>(length > 0 ? length : 0));
   look_ = LookAtHeader(block, length > 0 ? static_cast<int>(length) : 0);
   return true;
 }

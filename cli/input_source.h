@@ -25,6 +25,8 @@ class InputSource {
   bool Open(const std::string& fullPath, std::string* error);
 
   const DumpLook& look() const { return look_; }
+  // The input's first block, as read to look at its header.
+  const std::string& head() const { return head_; }
   dev_t device() const { return device_; }
   ino_t inode() const { return inode_; }
 
@@ -42,6 +44,7 @@ class InputSource {
   bool stream_ = false;
   std::string ahead_;  // a pipe's first block, read ahead
   std::string shown_;  // the input's name in messages
+  std::string head_;
   DumpLook look_;
   dev_t device_ = 0;
   ino_t inode_ = 0;

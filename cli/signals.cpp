@@ -37,6 +37,10 @@ void InstallStopSignals() {
     ::sigaction(signal, &action, nullptr);
 }
 
+void RequestStop(int signal) {
+  NoteStopSignal(signal);
+}
+
 int StopSignal() {
   return gStopSignal.load(std::memory_order_relaxed);
 }

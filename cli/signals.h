@@ -6,6 +6,10 @@
 // read waiting on a pipe returns).
 void InstallStopSignals();
 
+// Stops the conversions as `signal` would (SIGPIPE when the reader of
+// standard output went away).
+void RequestStop(int signal);
+
 // The signal that asked to stop, or 0.
 int StopSignal();
 

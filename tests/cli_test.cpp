@@ -208,8 +208,8 @@ TEST(CliConvert, FilesThatCannotBeUsedExitWith1BeforeAnythingIsWritten) {
       {{"gauge.txt", "folder"}, true, nullptr, "folder"},
       {{"gauge.txt", "dangling.csv"}, true, "nowhere", "dangling.csv"},
       {{"gauge.txt", longName}, false, longName.c_str(), "259"},
-      {{"gauge.txt", "gauge.txt"}, true, nullptr, "CONVERT ERROR: "},
-      {{"gauge.txt", "hard.txt"}, true, nullptr, "CONVERT ERROR: "},
+      {{"gauge.txt", "gauge.txt"}, true, nullptr, "FROM and TO are the same file; give another TO"},
+      {{"gauge.txt", "hard.txt"}, true, nullptr, "FROM and TO are the same file; give another TO"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.files[0] + " -> " + c.files[1]);
@@ -220,6 +220,7 @@ TEST(CliConvert, FilesThatCannotBeUsedExitWith1BeforeAnythingIsWritten) {
     const CliResult result = ws.Run(args);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(Contains(result.err, c.popup)) << result.err;
+    EXPECT_FALSE(Contains(result.err, "Open another")) << "the desktop's words";
     EXPECT_EQ(LastLine(result.err), "File Error");
     if (c.createdNot != nullptr) {
       EXPECT_FALSE(FileExists(ws.dir.Path(c.createdNot)));
@@ -260,7 +261,13 @@ TEST(CliConvert, EachConversionFailureExitsWithItsStatusCode) {
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
     EXPECT_EQ(LastLine(result.err), c.status);
     EXPECT_EQ(ReadWholeFile(ws.dir.Path("dump.txt")), c.dump);
-    if (c.exitCode != 4) {
+    if (c.exitCode == 6) {
+      // A To type that does not fit is refused before the output is made.
+      EXPECT_FALSE(FileExists(ws.dir.Path("out.csv")));
+      EXPECT_TRUE(
+          Contains(result.err, "give --to-type " + std::string(c.types[0] == "3" ? "1" : "0")))
+          << result.err;
+    } else if (c.exitCode != 4) {
       // Refused before the first write: the new To file exists, empty.
       EXPECT_TRUE(FileExists(ws.dir.Path("out.csv")));
       EXPECT_EQ(ReadWholeFile(ws.dir.Path("out.csv")), "");
