@@ -249,6 +249,7 @@ class Listeners {
     fanOut_.Add(waves->listener());
   }
   ReadingListener* Listener() { return fanOut_.Empty() ? nullptr : &fanOut_; }
+  ScienceTargets* Science() const { return science_; }
   bool Failed() const {
     return (science_ != nullptr && science_->failed()) || (waves_ != nullptr && waves_->failed());
   }
@@ -320,14 +321,17 @@ class Converter {
       }
       listeners.Add(science.get());
     }
+    // The NetCDF output carries the wave statistics too.
     std::unique_ptr<WaveTargets> waves;
-    if (!input.waves.empty()) {
+    if (!input.waves.empty() || (science && science->netcdf() != nullptr)) {
       if (!PrepareWaves(input, source, &waves, &outcome.problem)) {
         if (science)
           science->Abandon();
         output->Abandon();
         return FileProblem(outcome);
       }
+      if (science && science->netcdf() != nullptr)
+        waves->AddTo(science->netcdf(), StatisticsUnits(outcome.fromType));
       listeners.Add(waves.get());
     }
     if (!RunDispatch(input, source, output.get(), listeners, &outcome))
@@ -424,11 +428,23 @@ class Converter {
 
   bool PrepareWaves(const PlannedInput& input, const InputSource& source,
                     std::unique_ptr<WaveTargets>* waves, std::string* error) const {
+    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock, &gFileTableMutex);
+    if (input.waves.empty())
+      return true;
     std::string full = input.waves;
     if (full != "-" && !FullPath(input.waves, &full, error))
       return false;
-    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock, &gFileTableMutex);
     return (*waves)->Prepare(full, source.device(), source.inode(), error);
+  }
+
+  // The units of the readings the statistics are in: metres of water with
+  // --pressure, else those of the NetCDF output's readings.
+  std::string StatisticsUnits(int fromType) const {
+    if (options_.waves.pressure)
+      return "m";
+    ScienceSettings settings = options_.science;
+    settings.gauge = fromType == 3;
+    return ReadingUnits(settings);
   }
 
   // The statistics are put in place when the conversion finished; else they
@@ -445,7 +461,8 @@ class Converter {
       WriteProblem(*outcome);
       return false;
     }
-    outcome->waves = waves->summary();
+    if (waves->writesCsv())
+      outcome->waves = waves->summary();
     return true;
   }
 
@@ -508,6 +525,11 @@ class Converter {
     };
     request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
     request.readings = listeners.Listener();
+    if (ScienceTargets* science = listeners.Science()) {
+      SetReadTap(request.fromHandle, [science](const char* bytes, size_t count) {
+        science->digest().Update(bytes, count);
+      });
+    }
 
     DispatchOutcome dispatched = DispatchConversion(request);
     {
@@ -525,6 +547,9 @@ class Converter {
     outcome->result = std::move(dispatched.result);
     std::string& reason = outcome->result.report.failure.reason;
     reason = OptionsForChoices(reason);
+    // The digest stands for the dump only when every byte of it was read.
+    if (listeners.Science() != nullptr)
+      listeners.Science()->TakeDigest(readWhole && dispatched.status == kStatusFinished);
     if (listeners.Failed() && StopSignal() == 0) {
       outcome->problem = listeners.Error();
       listeners.Abandon();

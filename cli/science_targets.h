@@ -42,6 +42,8 @@ class ScienceTargets {
   bool Prepare(const ScienceNames& names, dev_t fromDevice, ino_t fromInode, std::string* error);
 
   ReadingListener* listener() { return outputs_->listener(); }
+  // The NetCDF writer, for close hooks; nullptr when no NetCDF is written.
+  NetcdfWriter* netcdf() { return outputs_->netcdf(); }
   SourceDigest& digest() { return outputs_->digest(); }
   void TakeDigest(bool taken) { outputs_->TakeDigest(taken); }
   // A writer failed while the conversion ran.

@@ -27,6 +27,7 @@ std::string WavesNameFor(const CliOptions& options, const std::string& to) {
 WaveTargets::WaveTargets(const CliOptions& options, const ClockCorrection& clock,
                          std::mutex* fileTableMutex)
     : clock_(clock),
+      settings_(options.waves),
       fileTableMutex_(fileTableMutex),
       csv_(options.waves),
       segmenter_(options.waves, [this](WaveSegment&& segment) { Take(std::move(segment)); }) {}
@@ -57,6 +58,23 @@ bool WaveTargets::Prepare(const std::string& path, dev_t fromDevice, ino_t fromI
   return true;
 }
 
+void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units) {
+  keepForNetcdf_ = true;
+  netcdfUnits_ = units;
+  netcdf->AddCloseHook([this](int ncid, std::string* error) {
+    for (KeptSegment& kept : kept_) {
+      kept.start = Corrected(kept.start);
+      kept.end = Corrected(kept.end);
+    }
+    return WriteWaveStatistics(ncid, kept_, settings_, netcdfUnits_, error);
+  });
+}
+
+double WaveTargets::Corrected(double instrumentUtc) const {
+  return std::isnan(instrumentUtc) ? instrumentUtc
+                                   : clock_.Corrected(instrumentUtc, firstTime_, lastTime_);
+}
+
 double WaveTargets::InstrumentUtc(const DumpTime& time) {
   double stampUtc = 0.0;
   if (!time.known || !stamps_.ToUtc(time.stamp, &stampUtc))
@@ -69,7 +87,7 @@ double WaveTargets::InstrumentUtc(const DumpTime& time) {
 std::string WaveTargets::TimeText(double instrumentUtc) const {
   if (std::isnan(instrumentUtc))
     return "";
-  return IsoUtcMilliseconds(clock_.Corrected(instrumentUtc, firstTime_, lastTime_));
+  return IsoUtcMilliseconds(Corrected(instrumentUtc));
 }
 
 void WaveTargets::Take(WaveSegment&& segment) {
@@ -85,6 +103,13 @@ void WaveTargets::Take(WaveSegment&& segment) {
     anyTime_ = true;
     lastTime_ = end;
   }
+  if (handle_ > 0)
+    TakeRow(segment, start, end);
+  if (keepForNetcdf_)
+    kept_.push_back(KeepForNetcdf(std::move(segment), start, end));
+}
+
+void WaveTargets::TakeRow(const WaveSegment& segment, double start, double end) {
   // Without a drift the correction is the same everywhere: rows go out as
   // they come. With one it needs the last reading's time.
   if (!clock_.driftGiven) {
@@ -119,6 +144,8 @@ bool WaveTargets::CloseHandle() {
 
 bool WaveTargets::Finish(std::string* error) {
   segmenter_.Finish();
+  if (handle_ <= 0)
+    return true;  // statistics for the NetCDF output alone
   for (const HeldRow& row : held_)
     Write(TimeText(row.start) + "," + TimeText(row.end) + row.rest);
   held_.clear();

@@ -14,9 +14,11 @@
 
 #include "cli/options.h"
 #include "cli/safe_output.h"
+#include "science/netcdf_writer.h"
 #include "science/time_base.h"
 #include "waves/segmenter.h"
 #include "waves/wave_csv.h"
+#include "waves/wave_netcdf.h"
 
 // --waves auto: the statistics go beside the output, under its name with
 // this ending in place of its extension.
@@ -42,17 +44,20 @@ class WaveTargets {
   WaveTargets(const WaveTargets&) = delete;
   WaveTargets& operator=(const WaveTargets&) = delete;
 
-  // Readies the CSV at `path` ("-": standard output), as a new output
-  // unless --overwrite; `from` is the input, which it may never replace.
+  // Readies the CSV at `path` ("-": standard output), as a new output;
+  // `from` is the input, which it may never replace.
   bool Prepare(const std::string& path, dev_t fromDevice, ino_t fromInode, std::string* error);
+  // Keeps every segment's statistics and spectrum for the NetCDF output,
+  // written into it when `netcdf` finishes. `units`: the readings'.
+  void AddTo(NetcdfWriter* netcdf, const std::string& units);
   // Set it as the request's reading listener.
   ReadingListener* listener() { return &segmenter_; }
   // A write failed during the run; `error()` says why.
   bool failed() const { return !error_.empty(); }
   const std::string& error() const { return error_; }
 
-  // Hands over the last segment, writes what is left and puts the CSV in
-  // place. False with `error` when it could not.
+  // Hands over the last segment, writes what is left and puts the CSV (if
+  // any) in place. False with `error` when it could not.
   bool Finish(std::string* error);
   // Takes the CSV back: nothing appears under its name.
   void Abandon();
@@ -61,6 +66,7 @@ class WaveTargets {
   void TakeBack();
 
   const WaveSummary& summary() const { return summary_; }
+  bool writesCsv() const { return !path_.empty(); }
 
  private:
   // A row waiting for the clock's drift, known at the end.
@@ -71,6 +77,8 @@ class WaveTargets {
   };
 
   void Take(WaveSegment&& segment);
+  void TakeRow(const WaveSegment& segment, double start, double end);
+  double Corrected(double instrumentUtc) const;
   double InstrumentUtc(const DumpTime& time);
   std::string TimeText(double instrumentUtc) const;
   void Write(const std::string& text);
@@ -78,6 +86,7 @@ class WaveTargets {
   bool CloseHandle();
 
   ClockCorrection clock_;
+  WaveSettings settings_;
   std::mutex* fileTableMutex_;
   WaveCsvWriter csv_;
   WaveSegmenter segmenter_;
@@ -87,6 +96,9 @@ class WaveTargets {
   int handle_ = -1;
   std::string pending_;  // rows not yet written
   std::vector<HeldRow> held_;
+  bool keepForNetcdf_ = false;
+  std::string netcdfUnits_;
+  std::vector<KeptSegment> kept_;
   UtcStamps stamps_;
   bool anyTime_ = false;
   double firstTime_ = 0.0;  // the first and last readings, instrument UTC

@@ -73,7 +73,8 @@ TEST_P(CliWavesUsage, IsRefusedWithItsReason) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, CliWavesUsage,
     testing::Values(
-        UsageCase{{"--segment", "600", "gauge.txt", "out.csv"}, "give --waves too"},
+        UsageCase{{"--segment", "600", "gauge.txt", "out.csv"},
+                  "give --waves or --format netcdf too"},
         UsageCase{{"--waves", "w.csv", "--pressure", "dbar", "gauge.txt", "out.csv"},
                   "--pressure needs --sensor-height"},
         UsageCase{{"--waves", "w.csv", "--sensor-height", "1", "gauge.txt", "out.csv"},
