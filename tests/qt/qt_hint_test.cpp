@@ -24,12 +24,12 @@
 #include <string>
 #include <thread>
 
-#include "app/feedback.h"
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "runtime/qt/qt_panel_extras.h"
-#include "runtime/qt/qt_progress.h"
+#include "desktop/feedback.h"
+#include "desktop/qt_panel_extras.h"
+#include "desktop/qt_progress.h"
 #include "runtime/ui.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
@@ -50,7 +50,7 @@ struct Panel {
   Panel() {
     EXPECT_GT(shell.LoadAndShow(), 0);
     PrepareShellAdditions();
-    extras = shell.ui().Extras(PanelHandle);
+    extras = shell.additions().Extras(PanelHandle);
   }
   QWidget* Window() { return shell.ui().PanelWindow(PanelHandle); }
   QComboBox* Ring(int control) { return qobject_cast<QComboBox*>(shell.Control(control)); }
@@ -351,7 +351,7 @@ TEST(QtHint, ClosingWhileConvertingAsksThenCancelsAndLeavesTheToFileAsItWas) {
   panel.Choose(kCtrlFromType, 2);
   panel.OpenTo(panel.dir.Path("out.csv"));
   // Slow the conversion down so that the close box meets it running.
-  panel.shell.ui().SetProgressObserver(
+  panel.shell.additions().SetProgressObserver(
       [](int64_t, int64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
   panel.shell.AnswerConfirm(true);
   QTimer::singleShot(200, panel.Window(), [&] { panel.Window()->close(); });

@@ -14,7 +14,7 @@
 #include <memory>
 #include <thread>
 
-#include "runtime/ui.h"
+#include "desktop/additions.h"
 
 class QAction;
 class QMenuBar;
