@@ -11,6 +11,7 @@
 #include "convert/report_text.h"
 #include "desktop/additions.h"
 #include "desktop/preview_data.h"
+#include "runtime/ui.h"
 
 void PrepareShellAdditions() {
   ShowFromFileKind(PanelHandle, kCtrlFromType, "", "", "", 0, -1);

@@ -25,6 +25,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <vector>
 
 #include "desktop/qt_preview.h"
@@ -40,7 +41,7 @@ constexpr char kDisagreesProperty[] = "zorqDisagrees";
 const QString kWarningStyle = QStringLiteral("color: #a04800; font-weight: bold;");
 // The hint keeps room for this many lines, so that a longer hint never
 // moves the controls under it.
-constexpr int kHintLines = 3;
+constexpr int kHintLines = 4;
 // The first bytes of the two CSV kinds, as the converters write them.
 constexpr char kLoggerCsvStart[] = "f001,";
 constexpr char kGaugeCsvStart[] = " Wave Gauge Converted File";
@@ -237,6 +238,9 @@ bool PanelExtras::eventFilter(QObject* watched, QEvent* event) {
       ExplainDrop(dropped.files, dropped.folders);
       return true;
     }
+    case QEvent::Resize:
+      FitHintHeight();
+      return false;
     case QEvent::Show:
       if (!fittedAtFirstShow_) {
         fittedAtFirstShow_ = true;
@@ -339,7 +343,7 @@ QStringList PanelExtras::HintWarnings() const {
   const int chosen = ring_->currentData().toInt();
   const int toChosen = toRing_ != nullptr ? toRing_->currentData().toInt() : -1;
   if (fittingValue_ != 0 && chosen != fittingValue_) {
-    warnings << QStringLiteral("the header fits %1, not the From type chosen: choose %1")
+    warnings << QStringLiteral("the header fits %1, not the From type chosen")
                     .arg(Quoted(ring_->itemText(ring_->findData(fittingValue_))));
   } else if (fittingToValue_ >= 0 && toRing_ != nullptr && toChosen != fittingToValue_) {
     warnings << QStringLiteral(
@@ -379,6 +383,7 @@ void PanelExtras::MarkRing() {
     ring_->setToolTip(QStringLiteral("The kind of dump the From file holds"));
   }
   kindLabel_->setText(text);
+  FitHintHeight();
   const int toChosen = toRing_ != nullptr ? toRing_->currentData().toInt() : -1;
   const bool offer =
       fittingValue_ != 0 && (disagrees || (fittingToValue_ >= 0 && toChosen != fittingToValue_));
@@ -406,6 +411,16 @@ void PanelExtras::MarkRing() {
   }
 }
 
+// Room for kHintLines lines at least, so that the usual hints move
+// nothing; more when a long one needs it, so that none is cut off.
+void PanelExtras::FitHintHeight() {
+  if (kindLabel_ == nullptr)
+    return;
+  const int lines = kHintLines * kindLabel_->fontMetrics().lineSpacing();
+  const int needed = kindLabel_->width() > 0 ? kindLabel_->heightForWidth(kindLabel_->width()) : 0;
+  kindLabel_->setMinimumHeight(std::max(lines, needed));
+}
+
 void PanelExtras::LookAtToFile() {
   auto* toField = window_->findChild<QLineEdit*>(QStringLiteral("toName"));
   const QString path = toField != nullptr ? toField->text() : QString();
@@ -428,8 +443,17 @@ void PanelExtras::MarkOutcomeStale() {
     if (detailsView_ != nullptr)
       detailsView_->setPlainText(details_);
   }
-  if (previewButton_ != nullptr && previewButton_->isEnabled())
-    OfferPreview(nullptr, "", nullptr);
+  if (previewButton_ != nullptr && previewButton_->isEnabled()) {
+    StopPreviewLoad();
+    previewData_.reset();
+    ++previewGeneration_;
+    previewButton_->setEnabled(false);
+    if (previewAction_ != nullptr)
+      previewAction_->setEnabled(false);
+    // An open preview stays, saying it is of the files before.
+    if (previewWindow_ != nullptr && previewWindow_->isVisible())
+      previewWindow_->ShowLoading(previewTitle_ + QStringLiteral(" (of an earlier conversion)"));
+  }
 }
 
 void PanelExtras::ExplainDrop(const QStringList& files, const QStringList& folders) {

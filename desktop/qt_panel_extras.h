@@ -72,6 +72,7 @@ class PanelExtras : public QObject {
   void AddBrowseButtons();
   void AddConvertMenu(QMenuBar* bar);
   void LookAtToFile();
+  void FitHintHeight();
   void MarkOutcomeStale();
   QStringList HintWarnings() const;
   void ExplainDrop(const QStringList& files, const QStringList& folders);

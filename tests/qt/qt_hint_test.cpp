@@ -12,6 +12,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -127,6 +128,11 @@ TEST_P(QtBrokenHint, SaysWhatIsWrongInTheWarningColourAndStartConvertTellsWhy) {
   EXPECT_TRUE(Has(panel.Hint(), file.saying)) << panel.Hint();
   EXPECT_TRUE(panel.HintWarns());
   EXPECT_TRUE(Has(panel.StartToolTip(), file.saying)) << panel.StartToolTip();
+  // Room is kept for the whole hint: nothing of it is cut off.
+  QLabel* hint = panel.extras->KindLabel();
+  panel.Window()->layout()->activate();
+  QApplication::processEvents();
+  EXPECT_LE(hint->heightForWidth(hint->width()), hint->height()) << panel.Hint();
   // Only told, never refused: START CONVERT stays usable.
   EXPECT_TRUE(panel.shell.Control(kCtrlStartConvert)->isEnabled());
 }
@@ -149,8 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
                                "\"Staff Length Error\""},
                     BrokenFile{"t11.txt", WithGaugeType(11), "type code 11"},
                     BrokenFile{"lf.txt", WithoutCrs(zorq_test::WorkedGaugeDump()), "LF alone"}),
-    [](const testing::TestParamInfo<BrokenFile>& info) {
-      std::string name = info.param.name;
+    [](const testing::TestParamInfo<BrokenFile>& param) {
+      std::string name = param.param.name;
       return name.substr(0, name.find('.'));
     });
 
@@ -172,7 +178,13 @@ TEST(QtHint, UseSetsTheFittingTypesAsTheOperatorWouldAndTheHintNeverMovesTheRing
   WriteWholeFile(panel.dir.Path("gauge.txt"), zorq_test::WorkedGaugeDump());
   WriteWholeFile(panel.dir.Path("logger.txt"), zorq_test::WorkedLoggerDump());
   QWidget* toRing = panel.Ring(kCtrlToType);
-  QApplication::processEvents();
+  const auto settle = [&] {
+    for (int i = 0; i < 3; ++i) {
+      panel.Window()->layout()->activate();
+      QApplication::processEvents();
+    }
+  };
+  settle();
   const int toRingY = toRing->mapTo(panel.Window(), QPoint(0, 0)).y();
   const int hintHeight = panel.extras->KindLabel()->height();
 
@@ -184,7 +196,7 @@ TEST(QtHint, UseSetsTheFittingTypesAsTheOperatorWouldAndTheHintNeverMovesTheRing
   ASSERT_NE(use, nullptr);
   EXPECT_TRUE(use->isVisible());
   EXPECT_EQ(use->text().toStdString(), "Use \u201cGauge dump\u201d");
-  QApplication::processEvents();
+  settle();
   // A hint of two or three lines keeps the rings where they were.
   EXPECT_EQ(toRing->mapTo(panel.Window(), QPoint(0, 0)).y(), toRingY);
   EXPECT_EQ(panel.extras->KindLabel()->height(), hintHeight);
@@ -200,7 +212,7 @@ TEST(QtHint, UseSetsTheFittingTypesAsTheOperatorWouldAndTheHintNeverMovesTheRing
   EXPECT_FALSE(use->isVisible());
   EXPECT_FALSE(panel.HintWarns());
   EXPECT_EQ(panel.Hint(), "gauge dump");
-  QApplication::processEvents();
+  settle();
   EXPECT_EQ(toRing->mapTo(panel.Window(), QPoint(0, 0)).y(), toRingY);
 
   // The From type right, the To type not: offered again, told by name.
@@ -225,9 +237,10 @@ TEST(QtHint, ADumpWithLfAloneIsOfferedToBeReadAsCrLfAndThenConvertsAsWritten) {
   EXPECT_TRUE(lfSwitch->isVisible());
   panel.Choose(kCtrlFromType, 2);
   panel.OpenTo(panel.dir.Path("plain.csv"));
-  const std::string failed = panel.Convert();
-  EXPECT_NE(failed, "Finished All");
-  EXPECT_TRUE(Has(panel.extras->DetailsText().toStdString(), "LF alone"));
+  // Read as it is, the dump's lines lose their first bytes.
+  panel.Convert();
+  EXPECT_NE(ReadWholeFile(panel.dir.Path("plain.csv")), zorq_test::WorkedLoggerCsv());
+  EXPECT_TRUE(Has(panel.Hint(), "LF alone")) << panel.Hint();
 
   panel.shell.ui().MenuItemAction(PanelHandle, kMenuCloseTo)->trigger();
   panel.OpenTo(panel.dir.Path("adapted.csv"));
@@ -293,7 +306,7 @@ QString DropNote(QWidget* window) {
   if (note == nullptr)
     return QString();
   const QString text = note->text();
-  note->close();
+  delete note;
   return text;
 }
 
