@@ -25,6 +25,7 @@ ConversionRequest ConversionRequestOf(const DispatchRequest& request) {
   conversion.startValues = request.startValues;
   conversion.progress = request.progress;
   conversion.cancelRequested = request.cancelRequested;
+  conversion.readings = request.readings;
   return conversion;
 }
 

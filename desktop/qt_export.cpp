@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "desktop/qt_progress.h"
+#include "desktop/additions.h"
 #include "desktop/window_fit.h"
 #include "science/science_outputs.h"
 
@@ -211,7 +211,7 @@ ExportResult ExportWindow::Export() {
   ExportResult result;
   outcome_->setText(QStringLiteral("Exporting…"));
   export_->setEnabled(false);
-  RunTaskWithProgress(this, "Exporting", [&](ProgressReporter& progress) {
+  RunWithProgress("Exporting", [&](ProgressReporter& progress) {
     result = RunExport(
         source_, form, folder, [&](int64_t done, int64_t total) { progress.Report(done, total); },
         [&] { return progress.CancelRequested(); });

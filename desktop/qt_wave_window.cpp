@@ -27,7 +27,7 @@
 
 #include "desktop/chart_ticks.h"
 #include "desktop/qt_chart_axes.h"
-#include "desktop/qt_progress.h"
+#include "desktop/additions.h"
 #include "desktop/window_fit.h"
 
 namespace {
@@ -269,7 +269,7 @@ void WaveWindow::Compute() {
   compute_->setEnabled(false);
   note_->setText(QStringLiteral("Working out the statistics…"));
   WaveTable table;
-  RunTaskWithProgress(this, "Wave statistics", [&](ProgressReporter& progress) {
+  RunWithProgress("Wave statistics", [&](ProgressReporter& progress) {
     table = RunWaveStatistics(
         source_, settings, [&](int64_t done, int64_t total) { progress.Report(done, total); },
         [&] { return progress.CancelRequested(); });

@@ -45,7 +45,7 @@ class WaveWindow : public QDialog {
 
   // For the tests.
   QTableWidget* TableView() const { return tableView_; }
-  QComboBox* PressureUnit() const { return unit_; }
+  QComboBox* UnitBox() const { return unit_; }
   QDoubleSpinBox* SensorHeight() const { return sensorHeight_; }
   QLineSeries* Hm0Series() const { return hm0_; }
   QLineSeries* TpSeries() const { return tp_; }

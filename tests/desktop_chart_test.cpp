@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                  6, {"1969-12-31 23:59:30", "1970-01-01 00:00:00", "1970-01-01 00:00:30"}},
         TimeCase{"WithinOneDay", At(2019, 6, 30, 1), At(2019, 6, 30, 23), 5,
                  {"2019-06-30 06:00", "12:00", "18:00"}}),
-    [](const testing::TestParamInfo<TimeCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<TimeCase>& row) { return row.param.name; });
 
 // Over spans from a millisecond to decades: never more ticks than asked
 // for, inside the range, in order, and labels a category axis can hold
@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ValueCase{"Large", 1234.5, 1240.2, 5, {1236, 1238, 1240}, 0},
                     ValueCase{"Thousandths", 0.0005, 0.0045, 5, {0.001, 0.002, 0.003, 0.004}, 3},
                     ValueCase{"Millions", 0.0, 2.4e6, 6, {0, 5e5, 1e6, 1.5e6, 2e6}, 0}),
-    [](const testing::TestParamInfo<ValueCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<ValueCase>& row) { return row.param.name; });
 
 TEST(NiceValues, NoMinusZeroAndNothingForAnEmptyRange) {
   const ValueTicks ticks = NiceValueTicks(-1.0, 1.0, 3);
