@@ -28,8 +28,10 @@
 #include "cli/progress.h"
 #include "cli/quoting.h"
 #include "cli/safe_output.h"
+#include "cli/science_targets.h"
 #include "cli/signals.h"
 #include "cli/time_zone.h"
+#include "cli/wave_targets.h"
 #include "convert/dispatch.h"
 #include "convert/report_text.h"
 #include "convert/status.h"
@@ -47,8 +49,10 @@ std::mutex gFileTableMutex;
 
 // One input as the command line names it.
 struct PlannedInput {
-  std::string from;  // as given
-  std::string to;    // as given or made from -o; "-" standard output; empty with --check
+  std::string from;      // as given
+  std::string to;        // as given or made from -o; "-" standard output; empty with --check
+  ScienceNames science;  // the NetCDF and tidy outputs, when asked for
+  std::string waves;     // the wave statistics' CSV; empty when none are asked for
 };
 
 struct InputOutcome {
@@ -65,7 +69,9 @@ struct InputOutcome {
   int fromType = 0;
   int toType = -1;
   ConversionResult result;
-  std::string head;  // the input's first block
+  std::string head;                   // the input's first block
+  std::vector<std::string> warnings;  // of the science outputs
+  std::optional<WaveSummary> waves;   // when the statistics were put in place
 };
 
 // The dispatch's CONVERT ERROR texts speak of the desktop's menus; the
@@ -101,9 +107,18 @@ class Planner {
   // False with `problems_` filled when the call is a usage error.
   bool Plan(std::vector<PlannedInput>* inputs) {
     CheckOutputDir();
-    for (const std::string& from : options_.fromPaths)
-      inputs->push_back(PlannedInput{from, OutputName(from)});
+    for (const std::string& from : options_.fromPaths) {
+      PlannedInput input;
+      input.from = from;
+      input.to = OutputName(from);
+      input.science = ScienceNamesFor(options_, input.to);
+      input.waves = WavesNameFor(options_, input.to);
+      if (!options_.formats.legacy)
+        input.to.clear();  // the legacy CSV is made, and thrown away
+      inputs->push_back(std::move(input));
+    }
     FindCollisions(*inputs);
+    FindWavesOnOutputs(*inputs);
     return problems_.empty();
   }
 
@@ -157,17 +172,48 @@ class Planner {
   }
 
   void FindCollisions(const std::vector<PlannedInput>& inputs) {
-    if (options_.form != CliForm::OutputDir)
+    if (options_.form == CliForm::Check)
       return;
     std::map<std::string, const PlannedInput*> seen;
     for (const PlannedInput& input : inputs) {
-      if (input.to.empty())
+      for (const std::string* to : {&input.to, &input.science.netcdfTo, &input.science.tidyTo}) {
+        if (to->empty() || *to == "-")
+          continue;
+        const std::string key = std::filesystem::absolute(*to).lexically_normal().string();
+        const auto [at, fresh] = seen.emplace(key, &input);
+        if (!fresh) {
+          problems_.push_back(
+              at->second == &input
+                  ? QuotedName(input.from) + " would have two outputs named " + QuotedName(*to)
+                  : QuotedName(at->second->from) + " and " + QuotedName(input.from) +
+                        " would both be written to " + QuotedName(*to));
+        }
+      }
+    }
+  }
+
+  // The statistics may not land on an output, their own dump or another
+  // input's statistics.
+  void FindWavesOnOutputs(const std::vector<PlannedInput>& inputs) {
+    std::map<std::string, const PlannedInput*> seen;
+    const auto key = [](const std::string& name) {
+      return std::filesystem::absolute(name).lexically_normal().string();
+    };
+    for (const PlannedInput& input : inputs) {
+      if (!input.to.empty() && input.to != "-")
+        seen.emplace(key(input.to), &input);
+      if (input.from != "-")
+        seen.emplace(key(input.from), &input);
+    }
+    for (const PlannedInput& input : inputs) {
+      if (input.waves.empty() || input.waves == "-")
         continue;
-      const std::string key = std::filesystem::absolute(input.to).lexically_normal().string();
-      const auto [at, fresh] = seen.emplace(key, &input);
+      const auto [at, fresh] = seen.emplace(key(input.waves), &input);
       if (!fresh) {
-        problems_.push_back(QuotedName(at->second->from) + " and " + QuotedName(input.from) +
-                            " would both be written to " + QuotedName(input.to));
+        problems_.push_back(
+            "the wave statistics of " + QuotedName(input.from) + " would be written to " +
+            QuotedName(input.waves) + ", which " +
+            (at->second == &input ? "is its own FROM or TO" : "another input uses"));
       }
     }
   }
@@ -189,6 +235,41 @@ std::string MakeOutputDir(const std::string& dir) {
 }
 
 // --- One conversion ---
+
+// What listens to a conversion besides the legacy CSV: the science outputs,
+// the wave statistics, both or neither.
+class Listeners {
+ public:
+  void Add(ScienceTargets* science) {
+    science_ = science;
+    fanOut_.Add(science->listener());
+  }
+  void Add(WaveTargets* waves) {
+    waves_ = waves;
+    fanOut_.Add(waves->listener());
+  }
+  ReadingListener* Listener() { return fanOut_.Empty() ? nullptr : &fanOut_; }
+  ScienceTargets* Science() const { return science_; }
+  bool Failed() const {
+    return (science_ != nullptr && science_->failed()) || (waves_ != nullptr && waves_->failed());
+  }
+  std::string Error() const {
+    if (science_ != nullptr && science_->failed())
+      return science_->error();
+    return waves_ != nullptr ? waves_->error() : "";
+  }
+  void Abandon() {
+    if (science_ != nullptr)
+      science_->Abandon();
+    if (waves_ != nullptr)
+      waves_->Abandon();
+  }
+
+ private:
+  ScienceTargets* science_ = nullptr;
+  WaveTargets* waves_ = nullptr;
+  ReadingFanOut fanOut_;
+};
 
 class Converter {
  public:
@@ -229,8 +310,44 @@ class Converter {
     auto output = std::make_unique<SafeOutput>();
     if (!PrepareOutput(input, toFull, source, output.get(), &outcome.problem))
       return FileProblem(outcome);
-    if (!RunDispatch(input, source, output.get(), &outcome))
+    Listeners listeners;
+    std::unique_ptr<ScienceTargets> science;
+    if (options_.formats.Science()) {
+      science = std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from,
+                                                 &gFileTableMutex);
+      if (!science->Prepare(input.science, source.device(), source.inode(), &outcome.problem)) {
+        output->Abandon();
+        return FileProblem(outcome);
+      }
+      listeners.Add(science.get());
+    }
+    // The NetCDF output carries the wave statistics too.
+    std::unique_ptr<WaveTargets> waves;
+    if (!input.waves.empty() || (science && science->netcdf() != nullptr)) {
+      if (!PrepareWaves(input, source, &waves, &outcome.problem)) {
+        if (science)
+          science->Abandon();
+        output->Abandon();
+        return FileProblem(outcome);
+      }
+      if (science && science->netcdf() != nullptr)
+        waves->AddTo(science->netcdf(), StatisticsUnits(outcome.fromType));
+      listeners.Add(waves.get());
+    }
+    if (!RunDispatch(input, source, output.get(), listeners, &outcome))
       return outcome;
+    // The statistics first: when the science outputs fail after them, they
+    // are taken back with the rest.
+    if (waves && !FinishWaves(waves.get(), output.get(), &outcome)) {
+      if (science)
+        science->Abandon();
+      return outcome;
+    }
+    if (science && !FinishScience(science.get(), output.get(), &outcome)) {
+      if (waves)
+        waves->TakeBack();
+      return outcome;
+    }
     const bool syncs =
         output->kind() == SafeOutput::Kind::New || output->kind() == SafeOutput::Kind::Replace;
     if (syncs)
@@ -309,10 +426,75 @@ class Converter {
     return output->Prepare(toFull, policy, source.device(), source.inode(), error);
   }
 
+  bool PrepareWaves(const PlannedInput& input, const InputSource& source,
+                    std::unique_ptr<WaveTargets>* waves, std::string* error) const {
+    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock, &gFileTableMutex);
+    if (input.waves.empty())
+      return true;
+    std::string full = input.waves;
+    if (full != "-" && !FullPath(input.waves, &full, error))
+      return false;
+    return (*waves)->Prepare(full, source.device(), source.inode(), error);
+  }
+
+  // The units of the readings the statistics are in: metres of water with
+  // --pressure, else those of the NetCDF output's readings.
+  std::string StatisticsUnits(int fromType) const {
+    if (options_.waves.pressure)
+      return "m";
+    ScienceSettings settings = options_.science;
+    settings.gauge = fromType == 3;
+    return ReadingUnits(settings);
+  }
+
+  // The statistics are put in place when the conversion finished; else they
+  // are taken back with what the conversion left. When they cannot be put
+  // in place, the output is taken back too: a run leaves all its outputs or
+  // none.
+  static bool FinishWaves(WaveTargets* waves, SafeOutput* output, InputOutcome* outcome) {
+    if (outcome->status != kStatusFinished || !outcome->problem.empty()) {
+      waves->Abandon();
+      return true;
+    }
+    if (!waves->Finish(&outcome->problem)) {
+      output->Abandon();
+      WriteProblem(*outcome);
+      return false;
+    }
+    if (waves->writesCsv())
+      outcome->waves = waves->summary();
+    return true;
+  }
+
   // False when the outcome is settled already (nothing ran, or it was
   // stopped and taken back).
+  // Finishes and places the NetCDF and tidy outputs before the legacy CSV
+  // is placed; when one fails, the legacy CSV is taken back too, so that a
+  // run leaves all of its outputs or none.
+  static bool FinishScience(ScienceTargets* science, SafeOutput* output, InputOutcome* outcome) {
+    if (StopSignal() != 0) {
+      science->Abandon();
+      output->Abandon();
+      Stopped(*outcome);
+      return false;
+    }
+    if (!science->Finish(outcome->result, &outcome->problem)) {
+      output->Abandon();
+      WriteProblem(*outcome);
+      return false;
+    }
+    outcome->warnings = science->Warnings();
+    return true;
+  }
+
+  static InputOutcome& WriteProblem(InputOutcome& outcome) {
+    outcome.status = kStatusWriteError;
+    outcome.exitStatus = kStatusWriteError;
+    return outcome;
+  }
+
   bool RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
-                   InputOutcome* outcome) const {
+                   Listeners& listeners, InputOutcome* outcome) const {
     DispatchRequest request;
     {
       std::lock_guard<std::mutex> lock(gFileTableMutex);
@@ -341,7 +523,13 @@ class Converter {
       progress_->Update(name, bytesRead, fromSize);
       output->StartWriteback();
     };
-    request.cancelRequested = [] { return StopSignal() != 0; };
+    request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
+    request.readings = listeners.Listener();
+    if (ScienceTargets* science = listeners.Science()) {
+      SetReadTap(request.fromHandle, [science](const char* bytes, size_t count) {
+        science->digest().Update(bytes, count);
+      });
+    }
 
     DispatchOutcome dispatched = DispatchConversion(request);
     {
@@ -359,7 +547,18 @@ class Converter {
     outcome->result = std::move(dispatched.result);
     std::string& reason = outcome->result.report.failure.reason;
     reason = OptionsForChoices(reason);
+    // The digest stands for the dump only when every byte of it was read.
+    if (listeners.Science() != nullptr)
+      listeners.Science()->TakeDigest(readWhole && dispatched.status == kStatusFinished);
+    if (listeners.Failed() && StopSignal() == 0) {
+      outcome->problem = listeners.Error();
+      listeners.Abandon();
+      output->Abandon();
+      WriteProblem(*outcome);
+      return false;
+    }
     if (dispatched.cancelled || StopSignal() != 0) {
+      listeners.Abandon();
       output->Abandon();
       Stopped(*outcome);
       return false;
@@ -430,6 +629,8 @@ class Reporter {
     }
     if (!options_.todaysCall && outcome.converterRan)
       text += WhatTheEngineSaid(input, outcome);
+    for (const std::string& warning : outcome.warnings)
+      text += "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
     if (outcome.refusedByOptions || (options_.quiet && outcome.status == kStatusFinished))
       return text;
     return text + StatusMessage(outcome.status) + "\n";
@@ -473,6 +674,11 @@ class Reporter {
     report.from = input.from;
     if (!input.to.empty())
       report.to = input.to;
+    if (input.science.netcdf)
+      report.netcdf = input.science.netcdfTo;
+    if (input.science.tidy)
+      report.tidy = input.science.tidyTo;
+    report.warnings = outcome.warnings;
     if (outcome.fromType != 0)
       report.fromType = outcome.fromType;
     if (outcome.toType >= 0)
@@ -487,6 +693,10 @@ class Reporter {
     report.look = outcome.look;
     report.result = outcome.converterRan ? &outcome.result : nullptr;
     report.timeZone = timeZone_;
+    if (outcome.waves) {
+      report.waves = InputReport::Waves{input.waves, outcome.waves->segments,
+                                        outcome.waves->firstHm0, outcome.waves->firstTp};
+    }
     return report;
   }
 
@@ -495,7 +705,8 @@ class Reporter {
   }
 
   std::string WhatWasKept(const PlannedInput& input) const {
-    if (input.to.empty() || input.to == "-")
+    const auto named = [](const std::string& to) { return !to.empty() && to != "-"; };
+    if (!named(input.to) && !named(input.science.netcdfTo) && !named(input.science.tidyTo))
       return "nothing was kept";
     return options_.append ? QuotedName(input.to) + " is as it was before" : "no output was made";
   }
@@ -650,12 +861,14 @@ int FailEveryInput(const std::vector<PlannedInput>& inputs, const std::string& p
 
 }  // namespace
 
-int RunConversions(const CliOptions& options) {
+int RunConversions(const CliOptions& given) {
   // Before any thread: the zone, the umask, the signals.
   std::string timeZone;
   std::string zoneProblem;
-  if (!SettleTimeZone(options.timeZone, &timeZone, &zoneProblem))
+  if (!SettleTimeZone(given.timeZone, &timeZone, &zoneProblem))
     return UsageProblems({zoneProblem});
+  CliOptions options = given;
+  options.science.timeZone = timeZone;  // the science outputs say how their times were made
   RememberUmask();
   InstallStopSignals();
   ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, not an end

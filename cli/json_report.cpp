@@ -1,6 +1,7 @@
 #include "cli/json_report.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -138,6 +139,19 @@ void PutName(Json* object, const char* key, const std::string& name) {
   }
 }
 
+Json FiniteOrNull(double value) {
+  return std::isfinite(value) ? Json(value) : Json(nullptr);
+}
+
+Json Waves(const InputReport::Waves& waves) {
+  Json object = Json::object();
+  PutName(&object, "file", waves.file);
+  object["segments"] = waves.segments;
+  object["first_hm0"] = FiniteOrNull(waves.firstHm0);
+  object["first_tp"] = FiniteOrNull(waves.firstTp);
+  return object;
+}
+
 bool Failed(const InputReport& input) {
   return !input.cancelled && input.status != 8;
 }
@@ -190,5 +204,13 @@ std::string JsonReportLine(const InputReport& input) {
                          ? Header(*input.fromType, *report)
                          : Json(nullptr);
   object["tz"] = input.timeZone;
+  if (input.netcdf)
+    PutName(&object, "netcdf", *input.netcdf);
+  if (input.tidy)
+    PutName(&object, "tidy", *input.tidy);
+  if (!input.warnings.empty())
+    object["warnings"] = input.warnings;
+  if (input.waves)
+    object["waves"] = Waves(*input.waves);
   return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

@@ -1,8 +1,10 @@
 // The --json report: one JSON object per input, on one line.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "convert/engine.h"
 
@@ -22,6 +24,20 @@ struct InputReport {
   std::optional<DumpLook> look;              // what the header looks like, when known
   const ConversionResult* result = nullptr;  // the engine's results, when it ran
   std::string timeZone;
+  // The science outputs, as named on the command line or made from -o
+  // (empty with --check); absent when not asked for.
+  std::optional<std::string> netcdf;
+  std::optional<std::string> tidy;
+  std::vector<std::string> warnings;  // of the science outputs
+  // --waves: where the statistics went, how many segments, and the first
+  // one's Hm0 and Tp (NaN: null).
+  struct Waves {
+    std::string file;
+    int64_t segments = 0;
+    double firstHm0 = 0.0;
+    double firstTp = 0.0;
+  };
+  std::optional<Waves> waves;
 };
 
 // The object, without a line feed. Fields keep their order. Text that is

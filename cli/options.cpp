@@ -3,13 +3,17 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "cli/time_zone.h"
+#include "cli/wave_targets.h"
 #include "runtime/numbers.h"
+#include "science/deployment.h"
 
 namespace {
 
@@ -40,6 +44,9 @@ constexpr const char* kShortUsage =
     "       zorqconvert-cli [OPTIONS] -o DIR FROM...\n"
     "       zorqconvert-cli --check [OPTIONS] FROM...\n"
     "Try 'zorqconvert-cli --help' for more.\n";
+
+constexpr double kShortestSegmentSeconds = 1.0;
+constexpr int kShortestWelchWindow = 8;
 
 constexpr size_t kHelpColumn = 20;  // where an option's help text starts
 constexpr size_t kHelpWidth = 79;   // the longest line of --help
@@ -190,6 +197,75 @@ const OptionSpec kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
+    {"format", 0, "LIST",
+     "outputs to write, joined by commas: legacy (the fixed-format CSV, the default), netcdf "
+     "(NetCDF-4 with CF and ACDD metadata) and tidy (a CSV of time,reading,temperature,flag); "
+     "beside a CSV named NAME.csv they are NAME.nc and NAME.tidy.csv",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       std::string error;
+       return ParseFormats(std::string(value), &options.formats, &error) ? "" : error;
+     },
+     CliAction::Convert, false},
+    {"units", 0, "UNITS",
+     "units of the readings in the NetCDF output (default m for logger dumps; a gauge dump's "
+     "readings get \"1\" and a warning)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (value.empty())
+         return "--units needs a unit, such as m or dbar";
+       options.science.units = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"standard-name", 0, "NAME", "the CF standard name of the readings in the NetCDF output",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!IsNetcdfName(std::string(value)))
+         return "--standard-name needs a CF standard name, such as "
+                "sea_surface_height_above_sea_level, not " +
+                Shown(value);
+       options.science.standardName = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"attr", 0, "KEY=VALUE", "a global attribute of the NetCDF output; give it once per attribute",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       Attribute attribute;
+       std::string error;
+       if (!ParseAttributeOption(std::string(value), &attribute, &error))
+         return error;
+       options.attributeOptions.push_back(attribute);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"deployment", 0, "FILE",
+     "a JSON file of the deployment for the NetCDF output: title, site, instrument_serial, "
+     "latitude, longitude, water_depth, sensor_height, creator; other keys become attributes",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       std::string error;
+       if (!ReadDeploymentFile(std::string(value), &options.science, &error))
+         return error;
+       options.deploymentPath = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"clock-offset", 0, "SECONDS",
+     "the instrument clock minus true time at the first reading; subtracted from the times of "
+     "the NetCDF and tidy outputs (the legacy CSV is never shifted)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.science.clock.offset))
+         return "--clock-offset needs a finite decimal number of seconds, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"clock-drift", 0, "SECONDS",
+     "the instrument clock minus true time at the last reading; the correction runs linearly "
+     "from the offset to this over elapsed time",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.science.clock.drift))
+         return "--clock-drift needs a finite decimal number of seconds, not " + Shown(value);
+       options.science.clock.driftGiven = true;
+       return "";
+     },
+     CliAction::Convert, false},
     {"json", 0, nullptr,
      "one JSON report per input on standard output, one a line; a report that cannot be "
      "written fails the call",
@@ -203,6 +279,102 @@ const OptionSpec kOptions[] = {
      "failures are still told",
      [](std::string_view, CliOptions& options) -> std::string {
        options.quiet = true;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"waves", 0, "FILE",
+     "write the wave statistics of every burst (gauge dumps) or segment (logger dumps) to FILE "
+     "as CSV: Hm0, Tp, mean periods, zero-crossing heights; \"-\" is standard output; auto "
+     "(what -o needs) the output's name with .waves.csv; see docs/waves.md",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (value.empty())
+         return "--waves needs a file name";
+       options.wavesTo = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"segment", 0, "SECONDS", "cut a logger dump's series for --waves every SECONDS (default 1200)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseNumber(value, &options.waves.segmentSeconds) ||
+           !(options.waves.segmentSeconds >= kShortestSegmentSeconds))
+         return "--segment needs a number of seconds of at least 1, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"welch-segment", 0, "N",
+     "readings per Welch window for --waves (default: the largest power of two not above a "
+     "segment's length / 8, and at least 64)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (!ParseWhole(value, &options.waves.welchLength) ||
+           options.waves.welchLength < kShortestWelchWindow)
+         return "--welch-segment needs a whole number of at least " +
+                std::to_string(kShortestWelchWindow) + ", not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"band", 0, "FMIN:FMAX",
+     "the frequencies in Hz the --waves moments and peak are taken over (default 0.04:1.0; "
+     "FMAX is clipped to the Nyquist frequency)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       const size_t colon = value.find(':');
+       double low = 0.0;
+       double high = 0.0;
+       if (colon == std::string_view::npos || !ParseNumber(value.substr(0, colon), &low) ||
+           !ParseNumber(value.substr(colon + 1), &high) || low < 0.0 || !(high > low))
+         return "--band needs FMIN:FMAX in Hz with 0 <= FMIN < FMAX, not " + Shown(value);
+       options.waves.bandLow = low;
+       options.waves.bandHigh = high;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"pressure", 0, "UNIT",
+     "for --waves, take a gauge dump's readings as gauge pressure in UNIT (Pa, kPa, dbar, bar "
+     "or mH2O) and correct the statistics to the surface; needs --sensor-height",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       const std::optional<PressureUnit> unit = PressureUnitNamed(std::string(value));
+       if (!unit)
+         return "--pressure needs one of Pa, kPa, dbar, bar and mH2O, not " + Shown(value);
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       options.waves.pressure->unit = *unit;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"atmospheric", 0, "P",
+     "with --pressure: the atmospheric pressure taken off every reading, in the same unit "
+     "(default 0)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       if (!ParseNumber(value, &options.waves.pressure->atmospheric))
+         return "--atmospheric needs a finite decimal number, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"density", 0, "RHO", "with --pressure: the water's density in kg/m3 (default 1025)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       if (!ParseNumber(value, &options.waves.pressure->density) ||
+           !(options.waves.pressure->density > 0.0))
+         return "--density needs a positive number of kg/m3, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"sensor-height", 0, "M", "with --pressure: the sensor's height above the bed in m",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       if (!ParseNumber(value, &options.waves.pressure->sensorHeight) ||
+           options.waves.pressure->sensorHeight < 0.0)
+         return "--sensor-height needs a height in m of 0 or more, not " + Shown(value);
+       return "";
+     },
+     CliAction::Convert, false},
+    {"kp-min", 0, "K",
+     "with --pressure: leave out of the band the frequencies whose pressure response "
+     "cosh(kz)/cosh(kh) is below K (default 0.1)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       options.waves.pressure = options.waves.pressure.value_or(PressureSettings{});
+       if (!ParseNumber(value, &options.waves.pressure->kpMin) ||
+           !(options.waves.pressure->kpMin > 0.0) || options.waves.pressure->kpMin > 1.0)
+         return "--kp-min needs a number above 0 and at most 1, not " + Shown(value);
        return "";
      },
      CliAction::Convert, false},
@@ -316,6 +488,35 @@ std::string OptionHelp(const OptionSpec& spec) {
   return text;
 }
 
+// The call as a shell would take it again, for the science outputs'
+// history: arguments with anything but plain characters in single quotes.
+std::string Invocation(int argc, const char* const argv[]) {
+  std::string text = "zorqconvert-cli";
+  for (int index = 1; index < argc; ++index) {
+    const std::string_view argument = argv[index];
+    const bool plain =
+        !argument.empty() && std::all_of(argument.begin(), argument.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c)) ||
+                 std::strchr("-_./=,:+@%", c) != nullptr;
+        });
+    text += ' ';
+    if (plain) {
+      text += argument;
+      continue;
+    }
+    text += '\'';
+    for (const char c : argument)
+      text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    text += '\'';
+  }
+  return text;
+}
+
+// Options that may be given more than once, each time adding one value.
+bool Repeatable(const OptionSpec& spec) {
+  return std::string_view(spec.name) == "attr";
+}
+
 class Parser {
  public:
   Parser(int argc, const char* const argv[], CliOptions* options, std::string* error)
@@ -367,7 +568,7 @@ class Parser {
     const OptionSpec* spec = SpecOfCode(code);
     if (spec->action != CliAction::Convert)
       return spec->action;
-    if (std::find(given_.begin(), given_.end(), spec) != given_.end())
+    if (std::find(given_.begin(), given_.end(), spec) != given_.end() && !Repeatable(*spec))
       return Fail(NameOf(*spec) + " given more than once");
     given_.push_back(spec);
     const std::string problem = spec->take(optarg != nullptr ? optarg : "", *options_);
@@ -403,7 +604,7 @@ class Parser {
     } else if (outputDirGiven) {
       options_->form = CliForm::OutputDir;
     }
-    if (!CheckPaths(paths))
+    if (!CheckPaths(paths) || !CheckFormats(paths) || !CheckWaves(paths))
       return CliAction::UsageError;
     options_->fromPaths =
         options_->form == CliForm::FromTo ? std::vector<std::string>{paths[0]} : paths;
@@ -417,6 +618,38 @@ class Parser {
                            Given("to-type") && onlyLegacyOptions && paths[0] != "-" &&
                            paths[1] != "-";
     return CliAction::Convert;
+  }
+
+  // The science options go with the science outputs, and those cannot be
+  // appended to or share standard output.
+  bool CheckFormats(const std::vector<std::string>& paths) {
+    const FormatSet& formats = options_->formats;
+    for (const char* name : {"units", "standard-name", "attr", "deployment"}) {
+      if (Given(name) && !formats.netcdf) {
+        Fail(std::string("--") + name + " describes the NetCDF output: give --format netcdf");
+        return false;
+      }
+    }
+    for (const char* name : {"clock-offset", "clock-drift"}) {
+      if (Given(name) && !formats.Science()) {
+        Fail(std::string("--") + name +
+             " shifts the NetCDF and tidy outputs only (the legacy CSV is never shifted): give "
+             "--format netcdf or tidy");
+        return false;
+      }
+    }
+    if (options_->append && formats.Science()) {
+      Fail("--append adds to a legacy CSV only; the NetCDF and tidy outputs are written whole");
+      return false;
+    }
+    if (options_->form == CliForm::FromTo && paths.size() == 2 && paths[1] == "-" &&
+        formats.Count() > 1) {
+      Fail("TO \"-\" holds one output: give one --format, or -o DIR for several");
+      return false;
+    }
+    for (const Attribute& attribute : options_->attributeOptions)
+      SetAttribute(&options_->science.attributes, attribute.name, attribute.value);
+    return true;
   }
 
   bool CheckPaths(const std::vector<std::string>& paths) {
@@ -454,6 +687,64 @@ class Parser {
     return true;
   }
 
+  // The statistics' settings go with --waves; the pressure ones with
+  // --pressure, which needs the sensor's height.
+  bool CheckWaves(const std::vector<std::string>& paths) {
+    const bool waves = !options_->wavesTo.empty();
+    for (const char* name : {"segment", "welch-segment", "band", "pressure"}) {
+      if (Given(name) && !waves && !options_->formats.netcdf) {
+        Fail(std::string("--") + name +
+             " is a setting of the wave statistics: give --waves or --format netcdf too");
+        return false;
+      }
+    }
+    for (const char* name : {"atmospheric", "density", "sensor-height", "kp-min"}) {
+      if (Given(name) && !Given("pressure")) {
+        Fail(std::string("--") + name + " goes with --pressure");
+        return false;
+      }
+    }
+    if (Given("pressure") && !Given("sensor-height")) {
+      Fail("--pressure needs --sensor-height M, the sensor's height above the bed");
+      return false;
+    }
+    if (Given("pressure") && options_->fromType != 0 && options_->fromType != 3) {
+      Fail("--pressure applies to gauge dumps (From type 3) only");
+      return false;
+    }
+    if (!waves)
+      return true;
+    const bool several = options_->form != CliForm::FromTo && paths.size() > 1;
+    if (options_->wavesTo != kWavesBesideOutput && options_->form == CliForm::OutputDir) {
+      Fail("with -o, the statistics go to DIR/<name>.waves.csv: give --waves auto");
+      return false;
+    }
+    if (options_->wavesTo != kWavesBesideOutput && several) {
+      Fail(
+          "--waves FILE takes the statistics of one input; with several, give -o DIR and "
+          "--waves auto");
+      return false;
+    }
+    if (options_->wavesTo == kWavesBesideOutput && options_->form == CliForm::Check) {
+      Fail("--check keeps no output to name the statistics after: give --waves FILE");
+      return false;
+    }
+    if (options_->wavesTo == kWavesBesideOutput && options_->form == CliForm::FromTo &&
+        paths[1] == "-") {
+      Fail("the output is standard output, which names no file: give --waves FILE");
+      return false;
+    }
+    if (options_->wavesTo == "-" && options_->form == CliForm::FromTo && paths[1] == "-") {
+      Fail("the output and --waves cannot both be standard output");
+      return false;
+    }
+    if (options_->wavesTo == "-" && options_->json) {
+      Fail("--json writes to standard output, so --waves cannot be \"-\"");
+      return false;
+    }
+    return true;
+  }
+
   int argc_;
   char* const* argv_;
   CliOptions* options_;
@@ -465,6 +756,7 @@ class Parser {
 
 CliAction ParseCommandLine(int argc, const char* const argv[], CliOptions* options,
                            std::string* error) {
+  options->science.invocation = Invocation(argc, argv);
   return Parser(argc, argv, options, error).Run();
 }
 

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "science/science_outputs.h"
+#include "waves/wave_settings.h"
+
 // How the inputs and outputs are named on the command line.
 enum class CliForm {
   FromTo,     // FROM TO: one input, one output (either may be "-")
@@ -29,8 +32,18 @@ struct CliOptions {
   std::string toPath;                  // the TO of the FromTo form
   std::string timeZone;                // --tz ZONE, empty when not given
   int jobs = 1;
+  FormatSet formats;  // --format: the legacy CSV alone unless given
+  // The science outputs' settings: --units, --standard-name, --attr,
+  // --deployment (read when the options are), --clock-offset, --clock-drift.
+  ScienceSettings science;
+  std::string deploymentPath;
+  std::vector<Attribute> attributeOptions;  // --attr, after the deployment file's
   bool json = false;
   bool quiet = false;
+  // --waves FILE: the wave statistics' CSV ("-" standard output; "auto" the
+  // output's name with .waves.csv); empty when not asked for.
+  std::string wavesTo;
+  WaveSettings waves;  // --segment, --welch-segment, --band, --pressure and its settings
   // A call that the converter already took before it knew several inputs:
   // FROM TO with both types and no option beyond the correction and
   // --append (the options marked legacy in the option table). It writes to standard error exactly

@@ -247,6 +247,7 @@ bool SafeOutput::EndStream(std::string* error) {
 bool SafeOutput::Prepare(const std::string& path, const OutputPolicy& policy, dev_t fromDevice,
                          ino_t fromInode, std::string* error) {
   path_ = path;
+  namedTemporary_ = policy.namedTemporary;
   struct stat link {};
   if (::lstat(path.c_str(), &link) == 0)
     return PrepareExisting(policy, fromDevice, fromInode, error);
@@ -355,10 +356,11 @@ bool SafeOutput::CreateTemporary(const std::string& folder, const std::string& n
                                  std::string* error) {
   // O_TMPFILE: a file with no name at all until it is linked, so a crash at
   // any moment leaves nothing behind.
-  fd_ = OpenRetrying(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (!namedTemporary_)
+    fd_ = OpenRetrying(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
   if (fd_ >= 0)
     return true;
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+  if (!namedTemporary_ && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
     *error = Because("cannot create " + QuotedName(path_), errno);
     return false;
   }
@@ -391,6 +393,10 @@ int SafeOutput::OpenHandle() {
   if (handle < 0)
     ::close(copy);
   return handle;
+}
+
+std::string SafeOutput::WritablePath() const {
+  return tempPath_;
 }
 
 bool SafeOutput::Commit(std::string* error) {

@@ -16,6 +16,10 @@ struct OutputPolicy {
   // The refusal of an existing output names only --append, as the converter
   // always did before --overwrite existed.
   bool todaysWording = false;
+  // The output is written by a library that opens it by name (NetCDF, whose
+  // HDF5 layer cannot create a file through /proc): the temporary gets a
+  // hidden name in the output's folder instead of none.
+  bool namedTemporary = false;
 };
 
 class SafeOutput {
@@ -50,6 +54,10 @@ class SafeOutput {
 
   // A new handle of the file layer on the output, for the conversion.
   int OpenHandle();
+  // The temporary's hidden name, where a library that opens files by name
+  // writes the output before it is put in place (OutputPolicy's
+  // namedTemporary); empty when the temporary has no name.
+  std::string WritablePath() const;
 
   // Has the disk start writing what the conversion wrote so far (a new or
   // replacing output), so that the sync at the end waits less. Cheap enough
@@ -83,6 +91,7 @@ class SafeOutput {
   std::string tempPath_;  // a named temporary (when O_TMPFILE is not available)
   int fd_ = -1;           // our own descriptor of the file written
   int lockFd_ = -1;       // holds the advisory lock
+  bool namedTemporary_ = false;
   int64_t lengthBefore_ = 0;
   bool done_ = false;
   // Stream: the drain thread, the pipe end it reads and where the bytes go.

@@ -3,11 +3,15 @@
 #
 # Every option lives in _zorqconvert_cli_options; one that takes a value is
 # also named in _zorqconvert_cli_values, with the words offered for it (empty
-# when any value goes, "@files" or "@dirs" for a path).
+# when any value goes, "@files" or "@dirs" for a path, "@waves" a path or
+# auto).
 
 _zorqconvert_cli_options=(
     --from-type --to-type --gain --offset --append --help --version
     -o --output-dir --check --overwrite --tz --jobs --json --quiet
+    --format --units --standard-name --attr --deployment --clock-offset --clock-drift
+    --waves --segment --welch-segment --band --pressure --atmospheric --density
+    --sensor-height --kp-min
 )
 
 declare -gA _zorqconvert_cli_values=(
@@ -19,6 +23,22 @@ declare -gA _zorqconvert_cli_values=(
     [--output-dir]="@dirs"
     [--tz]="@zones"
     [--jobs]="1 2 3 4 6 8 12 16 24 32"
+    [--format]="legacy netcdf tidy legacy,netcdf legacy,tidy netcdf,tidy legacy,netcdf,tidy"
+    [--units]="m cm mm dbar kPa Pa 1"
+    [--standard-name]=""
+    [--attr]=""
+    [--deployment]="@files"
+    [--clock-offset]=""
+    [--clock-drift]=""
+    [--waves]="@waves"
+    [--segment]="600 1200 1800 3600"
+    [--welch-segment]="64 128 256 512 1024 2048"
+    [--band]="0.04:1.0 0.05:0.5"
+    [--pressure]="Pa kPa dbar bar mH2O"
+    [--atmospheric]=""
+    [--density]="1025 1000"
+    [--sensor-height]=""
+    [--kp-min]="0.1 0.2"
 )
 
 # Sets COMPREPLY to the lines compgen prints for "$@" (names with blanks
@@ -51,6 +71,10 @@ _zorqconvert_cli_complete_value() {
             _zorqconvert_cli_reply -d -- "$2"
             ;;
         @zones) _zorqconvert_cli_complete_zone "$2" ;;
+        @waves)
+            _zorqconvert_cli_complete_files "$2"
+            [[ auto == "$2"* ]] && COMPREPLY+=(auto)
+            ;;
         *) _zorqconvert_cli_reply -W "$words" -- "$2" ;;
     esac
 }

@@ -2,16 +2,11 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <limits>
-#include <utility>
-
-#include "runtime/caltime.h"
 
 namespace {
 
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
-constexpr double kMillisecondsPerSecond = 1000.0;
 
 // The columns every row begins with, then the method's own.
 constexpr const char* kHeader =
@@ -40,43 +35,6 @@ void AddText(std::string* row, const std::string& text) {
 
 }  // namespace
 
-double StampInProcessZone(LocalSeconds stamp) {
-  // The stamp counts seconds on the dump's own calendar with no zone, so
-  // its calendar fields come out of gmtime; the zone is applied after.
-  const time_t asUtc = static_cast<time_t>(stamp);
-  std::tm fields{};
-  if (gmtime_r(&asUtc, &fields) == nullptr)
-    return kNoValue;
-  AbsoluteTime absolute;
-  if (AbsoluteTimeFromLocalCalendar(fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday,
-                                    fields.tm_hour, fields.tm_min, fields.tm_sec, 0.0,
-                                    &absolute) != 0) {
-    return kNoValue;
-  }
-  return static_cast<double>(absolute.seconds) + absolute.fraction;
-}
-
-std::string IsoUtc(double seconds) {
-  if (std::isnan(seconds) || std::isinf(seconds))
-    return "";
-  const double whole = std::floor(seconds);
-  auto milliseconds = static_cast<int>(std::lround((seconds - whole) * kMillisecondsPerSecond));
-  auto wholeSeconds = static_cast<int64_t>(whole);
-  if (milliseconds == static_cast<int>(kMillisecondsPerSecond)) {
-    milliseconds = 0;
-    ++wholeSeconds;
-  }
-  const time_t asTime = static_cast<time_t>(wholeSeconds);
-  std::tm fields{};
-  if (gmtime_r(&asTime, &fields) == nullptr)
-    return "";
-  char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", fields.tm_year + 1900,
-                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec,
-                milliseconds);
-  return text;
-}
-
 std::string WaveMethodText(const WaveSettings& settings) {
   std::string text =
       "least-squares line removed; Welch PSD with periodic Hann windows overlapping 50% each "
@@ -96,28 +54,18 @@ std::string WaveMethodText(const WaveSettings& settings) {
   return text;
 }
 
-WaveCsvWriter::WaveCsvWriter(const WaveSettings& settings, StampToUtc stampToUtc)
-    : settings_(settings), method_(WaveMethodText(settings)), stampToUtc_(std::move(stampToUtc)) {}
+WaveCsvWriter::WaveCsvWriter(const WaveSettings& settings)
+    : settings_(settings), method_(WaveMethodText(settings)) {}
 
 std::string WaveCsvWriter::Header() {
   return kHeader;
 }
 
-double WaveCsvWriter::UtcOf(const DumpTime& time) {
-  if (!time.known)
-    return kNoValue;
-  if (!cached_ || cachedStamp_ != time.stamp) {
-    cachedUtc_ = stampToUtc_(time.stamp);
-    cachedStamp_ = time.stamp;
-    cached_ = true;
-  }
-  return cachedUtc_ + time.elapsed;
-}
-
-std::string WaveCsvWriter::Row(const WaveSegment& segment) {
+std::string WaveCsvWriter::Row(const WaveSegment& segment, const std::string& start,
+                               const std::string& end) const {
   const SegmentAnalysis& analysis = segment.analysis;
-  std::string row = IsoUtc(UtcOf(segment.start));
-  AddText(&row, IsoUtc(UtcOf(segment.end)));
+  std::string row = start;
+  AddText(&row, end);
   AddInteger(&row, static_cast<int64_t>(analysis.samples));
   AddNumber(&row, analysis.mean);
   AddNumber(&row, analysis.spectral.hm0);

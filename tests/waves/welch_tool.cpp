@@ -1,6 +1,6 @@
 // Prints the spectrum our wave statistics take of a series, for the check
 // against scipy.signal.welch:
-//   waves_welch_tool RATE [WELCH_LENGTH] < series
+//   welch_tool RATE [WELCH_LENGTH] < series
 // reads one number a line, takes the least-squares line off and prints
 // "frequency density" lines.
 #include <cstdio>
@@ -12,7 +12,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: waves_welch_tool RATE [WELCH_LENGTH] < series\n");
+    std::fprintf(stderr, "usage: welch_tool RATE [WELCH_LENGTH] < series\n");
     return 64;
   }
   const double rate = std::atof(argv[1]);
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     series.push_back(value);
   const int asked = argc > 2 ? std::atoi(argv[2]) : DefaultWelchLength(series.size());
   if (series.empty() || asked <= 0 || static_cast<size_t>(asked) > series.size()) {
-    std::fprintf(stderr, "waves_welch_tool: too few readings\n");
+    std::fprintf(stderr, "welch_tool: too few readings\n");
     return 1;
   }
   RemoveLeastSquaresLine(&series);

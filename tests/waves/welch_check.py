@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 # Our Welch spectrum against scipy.signal.welch on the same detrended series:
-#   waves_welch_check.py TOOL
+#   welch_check.py TOOL
 # Fails (exit 1) when a density differs by more than 1e-9 of the largest.
 import subprocess
 import sys

@@ -6,7 +6,7 @@
 #include <random>
 #include <thread>
 
-#include "tests/waves_support.h"
+#include "tests/waves/waves_test_support.h"
 #include "waves/dispersion.h"
 #include "waves/real_fft.h"
 #include "waves/segment_analysis.h"

@@ -1,4 +1,4 @@
-#include "tests/waves_support.h"
+#include "tests/waves/waves_test_support.h"
 
 #include <algorithm>
 #include <cmath>

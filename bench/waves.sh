@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# What the wave statistics add to a conversion.
+#
+#   bench/waves.sh [RUNS]
+#
+# Builds a Release command-line converter into build-bench/ (as run.sh
+# does), generates the 200 MB logger and gauge dumps when missing, and for
+# each prints the median time of RUNS runs (default 5) of the conversion
+# alone and of the same conversion with --waves, their ratio, the number of
+# segments, and the peak resident memory of each (/usr/bin/time). The two
+# runs alternate, so that a busy machine slows both alike. Both append to
+# an emptied output, as run.sh's rows do; the statistics' CSV is a new file.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs="${1:-5}"
+data=bench/data
+mkdir -p "$data"
+
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
+  -DZORQ_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench --target zorqconvert-cli generate_dump >/dev/null
+cli=build-bench/bin/zorqconvert-cli
+
+source bench/timing.sh
+
+peak_rss_mb() {  # command... ; prints the peak resident memory in MB
+  /usr/bin/time -f '%M' -o "$data/rss" "$@" >/dev/null 2>&1 || true
+  awk '{ printf "%.1f", $1 / 1024 }' "$data/rss"
+}
+
+printf '%-8s %6s %10s %10s %8s %10s %9s %15s\n' kind dumpMB "conv s" "+waves s" ratio segments "RSS MB" "+waves RSS MB"
+for kind in logger gauge; do
+  dump="$data/$kind-200.txt"
+  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" 200 "$dump"
+  set_types "$kind"
+  out="$data/out.csv"
+  waves="$data/out.waves.csv"
+  cat "$dump" >/dev/null  # warm the page cache
+  alone=() with=()
+  for ((i = 0; i < runs; i++)); do
+    rm -f "$out" && : >"$out"
+    alone+=("$(time_once "$cli" "${types[@]}" --append "$dump" "$out")")
+    rm -f "$out" "$waves" && : >"$out"
+    with+=("$(time_once "$cli" "${types[@]}" --append --waves "$waves" "$dump" "$out")")
+  done
+  segments=$(($(wc -l <"$waves") - 1))
+  rm -f "$out" "$waves" && : >"$out"
+  rss_alone=$(peak_rss_mb "$cli" "${types[@]}" --append "$dump" "$out")
+  rm -f "$out" "$waves" && : >"$out"
+  rss_with=$(peak_rss_mb "$cli" "${types[@]}" --append --waves "$waves" "$dump" "$out")
+  rm -f "$out" "$waves" "$data/rss"
+  conv=$(printf '%s\n' "${alone[@]}" | median)
+  conv_waves=$(printf '%s\n' "${with[@]}" | median)
+  awk -v k="$kind" -v c="$conv" -v w="$conv_waves" -v n="$segments" -v r="$rss_alone" -v rw="$rss_with" \
+    'BEGIN { printf "%-8s %6d %10.3f %10.3f %8.2f %10d %9s %15s\n", k, 200, c, w, w / c, n, r, rw }'
+done

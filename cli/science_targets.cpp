@@ -1,0 +1,213 @@
+#include "cli/science_targets.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "cli/file_checks.h"
+#include "cli/quoting.h"
+#include "runtime/files.h"
+
+namespace {
+
+constexpr size_t kCopyBlock = 256 * 1024;
+
+std::string Sibling(const std::string& name, const char* extension) {
+  return std::filesystem::path(name).replace_extension(extension).string();
+}
+
+// A file of our own in $TMPDIR (or /tmp) for NetCDF to write by name; its
+// name goes when the output is finished or dropped.
+int ScratchFile(std::string* path, std::string* error) {
+  const char* folder = std::getenv("TMPDIR");
+  if (folder == nullptr || *folder == '\0')
+    folder = "/tmp";
+  *path = std::string(folder) + "/zorqconvert-XXXXXX.nc";
+  const int fd = ::mkstemps(path->data(), static_cast<int>(std::strlen(kNetcdfExtension)));
+  if (fd < 0) {
+    *error = "cannot make a temporary file in " + QuotedName(folder) +
+             " for the NetCDF output: " + std::strerror(errno);
+    path->clear();
+  }
+  return fd;
+}
+
+}  // namespace
+
+ScienceNames ScienceNamesFor(const CliOptions& options, const std::string& legacyName) {
+  ScienceNames names;
+  names.netcdf = options.formats.netcdf;
+  names.tidy = options.formats.tidy;
+  if (options.form == CliForm::Check)
+    return names;
+  // FROM TO with one format: TO is that output's own name.
+  const bool toIsTheOutput = options.form == CliForm::FromTo && options.formats.Count() == 1;
+  if (names.netcdf)
+    names.netcdfTo = toIsTheOutput ? legacyName : Sibling(legacyName, kNetcdfExtension);
+  if (names.tidy)
+    names.tidyTo = toIsTheOutput ? legacyName : Sibling(legacyName, kTidyExtension);
+  return names;
+}
+
+ScienceTargets::ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName,
+                               std::mutex* fileTable)
+    : options_(options), fileTable_(fileTable) {
+  ScienceSettings settings = options.science;
+  settings.gauge = fromType == 3;
+  settings.fromType = fromType;
+  settings.correction.on = options.correction;
+  settings.correction.gain = options.gain;
+  settings.correction.offset = options.offset;
+  settings.sourceName = fromName == "-" ? "<stdin>" : std::filesystem::path(fromName).filename();
+  outputs_ = std::make_unique<ScienceOutputs>(std::move(settings));
+}
+
+ScienceTargets::~ScienceTargets() {
+  Abandon();
+}
+
+bool ScienceTargets::PrepareNamed(SafeOutput* output, const std::string& to, bool byName,
+                                  dev_t fromDevice, ino_t fromInode, std::string* error) {
+  std::string full;
+  if (!FullPath(to, &full, error))
+    return false;
+  OutputPolicy policy;
+  policy.overwrite = options_.overwrite;
+  policy.namedTemporary = byName;
+  return output->Prepare(full, policy, fromDevice, fromInode, error);
+}
+
+bool ScienceTargets::PrepareNetcdf(const std::string& to, dev_t fromDevice, ino_t fromInode,
+                                   std::string* error) {
+  netcdfOutput_ = std::make_unique<SafeOutput>();
+  std::string path;
+  if (to.empty() || to == "-") {
+    netcdfToStandardOutput_ = to == "-";
+    if (netcdfToStandardOutput_ && !netcdfOutput_->PrepareStream(STDOUT_FILENO, error))
+      return false;
+    netcdfScratch_ = ScratchFile(&netcdfScratchPath_, error);
+    if (netcdfScratch_ < 0)
+      return false;
+    path = netcdfScratchPath_;
+  } else {
+    if (!PrepareNamed(netcdfOutput_.get(), to, true, fromDevice, fromInode, error))
+      return false;
+    path = netcdfOutput_->WritablePath();
+  }
+  return outputs_->OpenNetcdf(path, error);
+}
+
+bool ScienceTargets::PrepareTidy(const std::string& to, dev_t fromDevice, ino_t fromInode,
+                                 std::string* error) {
+  tidyOutput_ = std::make_unique<SafeOutput>();
+  const bool ready = to.empty() ? tidyOutput_->PrepareStream(-1, error)
+                     : to == "-"
+                         ? tidyOutput_->PrepareStream(STDOUT_FILENO, error)
+                         : PrepareNamed(tidyOutput_.get(), to, false, fromDevice, fromInode, error);
+  if (!ready)
+    return false;
+  {
+    std::lock_guard<std::mutex> lock(*fileTable_);
+    tidyHandle_ = tidyOutput_->OpenHandle();
+  }
+  if (tidyHandle_ < 0) {
+    *error = std::string("cannot hand the tidy CSV to the converter: ") + LastFileErrorText();
+    return false;
+  }
+  return outputs_->OpenTidy(tidyHandle_, error);
+}
+
+bool ScienceTargets::Prepare(const ScienceNames& names, dev_t fromDevice, ino_t fromInode,
+                             std::string* error) {
+  const bool ready =
+      (!names.netcdf || PrepareNetcdf(names.netcdfTo, fromDevice, fromInode, error)) &&
+      (!names.tidy || PrepareTidy(names.tidyTo, fromDevice, fromInode, error));
+  if (!ready)
+    Abandon();
+  return ready;
+}
+
+void ScienceTargets::CloseTidyHandle() {
+  if (tidyHandle_ < 0)
+    return;
+  std::lock_guard<std::mutex> lock(*fileTable_);
+  CloseFile(tidyHandle_);
+  tidyHandle_ = -1;
+}
+
+bool ScienceTargets::CopyNetcdfToStandardOutput(std::string* error) {
+  int handle = -1;
+  {
+    std::lock_guard<std::mutex> lock(*fileTable_);
+    handle = netcdfOutput_->OpenHandle();
+  }
+  bool copied = handle > 0;
+  std::unique_ptr<char[]> block(new char[kCopyBlock]);
+  for (off_t at = 0; copied;) {
+    const ssize_t got = ::pread(netcdfScratch_, block.get(), kCopyBlock, at);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0) {
+      copied = got == 0;
+      break;
+    }
+    copied = WriteFile(handle, block.get(), got) == got;
+    at += got;
+  }
+  if (handle > 0) {
+    std::lock_guard<std::mutex> lock(*fileTable_);
+    copied = CloseFile(handle) == 0 && copied;
+  }
+  if (!copied)
+    *error = "cannot write the NetCDF output to standard output";
+  return copied;
+}
+
+bool ScienceTargets::Finish(const ConversionResult& result, std::string* error) {
+  bool ok = outputs_->Finish(result, error);
+  if (tidyHandle_ >= 0) {
+    std::lock_guard<std::mutex> lock(*fileTable_);
+    if (CloseFile(tidyHandle_) != 0 && ok) {
+      *error = "cannot write the tidy CSV";
+      ok = false;
+    }
+    tidyHandle_ = -1;
+  }
+  if (ok && netcdfToStandardOutput_)
+    ok = CopyNetcdfToStandardOutput(error);
+  if (!ok) {
+    Abandon();
+    return false;
+  }
+  for (SafeOutput* output : {netcdfOutput_.get(), tidyOutput_.get()}) {
+    if (output != nullptr && !output->Commit(error)) {
+      Abandon();
+      return false;
+    }
+  }
+  DropScratch();
+  return true;
+}
+
+void ScienceTargets::DropScratch() {
+  if (netcdfScratch_ >= 0)
+    ::close(netcdfScratch_);
+  netcdfScratch_ = -1;
+  if (!netcdfScratchPath_.empty())
+    ::unlink(netcdfScratchPath_.c_str());
+  netcdfScratchPath_.clear();
+}
+
+void ScienceTargets::Abandon() {
+  outputs_->Abandon();
+  CloseTidyHandle();
+  for (SafeOutput* output : {netcdfOutput_.get(), tidyOutput_.get()}) {
+    if (output != nullptr)
+      output->Abandon();
+  }
+  DropScratch();
+}

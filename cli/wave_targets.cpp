@@ -1,0 +1,174 @@
+#include "cli/wave_targets.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <utility>
+
+#include "cli/quoting.h"
+#include "runtime/files.h"
+
+namespace {
+
+constexpr size_t kWriteChunk = 64 * 1024;
+constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
+std::string WavesNameFor(const CliOptions& options, const std::string& to) {
+  if (options.wavesTo != kWavesBesideOutput)
+    return options.wavesTo;
+  std::filesystem::path path(to);
+  path.replace_extension();
+  return path.string() + kWavesExtension;
+}
+
+WaveTargets::WaveTargets(const CliOptions& options, const ClockCorrection& clock,
+                         std::mutex* fileTableMutex)
+    : clock_(clock),
+      settings_(options.waves),
+      fileTableMutex_(fileTableMutex),
+      csv_(options.waves),
+      segmenter_(options.waves, [this](WaveSegment&& segment) { Take(std::move(segment)); }) {}
+
+WaveTargets::~WaveTargets() {
+  if (handle_ > 0)
+    Abandon();
+}
+
+bool WaveTargets::Prepare(const std::string& path, dev_t fromDevice, ino_t fromInode,
+                          std::string* error) {
+  const bool ready = path == "-"
+                         ? output_.PrepareStream(1, error)
+                         : output_.Prepare(path, OutputPolicy{}, fromDevice, fromInode, error);
+  if (!ready)
+    return false;
+  {
+    std::lock_guard<std::mutex> lock(*fileTableMutex_);
+    handle_ = output_.OpenHandle();
+  }
+  if (handle_ < 0) {
+    *error = "cannot write the wave statistics " + QuotedName(path) + ": " + LastFileErrorText();
+    output_.Abandon();
+    return false;
+  }
+  path_ = path;
+  pending_ = WaveCsvWriter::Header();
+  return true;
+}
+
+void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units) {
+  keepForNetcdf_ = true;
+  netcdfUnits_ = units;
+  netcdf->AddCloseHook([this](int ncid, std::string* error) {
+    for (KeptSegment& kept : kept_) {
+      kept.start = Corrected(kept.start);
+      kept.end = Corrected(kept.end);
+    }
+    return WriteWaveStatistics(ncid, kept_, settings_, netcdfUnits_, error);
+  });
+}
+
+double WaveTargets::Corrected(double instrumentUtc) const {
+  return std::isnan(instrumentUtc) ? instrumentUtc
+                                   : clock_.Corrected(instrumentUtc, firstTime_, lastTime_);
+}
+
+double WaveTargets::InstrumentUtc(const DumpTime& time) {
+  double stampUtc = 0.0;
+  if (!time.known || !stamps_.ToUtc(time.stamp, &stampUtc))
+    return kNoTime;
+  return stampUtc + time.elapsed;
+}
+
+// ISO 8601 UTC of a reading, its clock corrected as the science outputs'
+// times are; empty when it has none.
+std::string WaveTargets::TimeText(double instrumentUtc) const {
+  if (std::isnan(instrumentUtc))
+    return "";
+  return IsoUtcMilliseconds(Corrected(instrumentUtc));
+}
+
+void WaveTargets::Take(WaveSegment&& segment) {
+  if (summary_.segments++ == 0) {
+    summary_.firstHm0 = segment.analysis.spectral.hm0;
+    summary_.firstTp = segment.analysis.spectral.tp;
+  }
+  const double start = InstrumentUtc(segment.start);
+  const double end = InstrumentUtc(segment.end);
+  if (!std::isnan(start)) {
+    if (!anyTime_)
+      firstTime_ = start;
+    anyTime_ = true;
+    lastTime_ = end;
+  }
+  if (handle_ > 0)
+    TakeRow(segment, start, end);
+  if (keepForNetcdf_)
+    kept_.push_back(KeepForNetcdf(std::move(segment), start, end));
+}
+
+void WaveTargets::TakeRow(const WaveSegment& segment, double start, double end) {
+  // Without a drift the correction is the same everywhere: rows go out as
+  // they come. With one it needs the last reading's time.
+  if (!clock_.driftGiven) {
+    Write(csv_.Row(segment, TimeText(start), TimeText(end)));
+    return;
+  }
+  std::string row = csv_.Row(segment, "", "");
+  held_.push_back({start, end, row.substr(1)});
+}
+
+void WaveTargets::Write(const std::string& text) {
+  pending_ += text;
+  if (pending_.size() >= kWriteChunk)
+    Flush();
+}
+
+void WaveTargets::Flush() {
+  if (pending_.empty() || failed())
+    return;
+  const long count = static_cast<long>(pending_.size());
+  if (WriteFile(handle_, pending_.data(), count) != count)
+    error_ = "cannot write the wave statistics " + QuotedName(path_) + ": the write failed";
+  pending_.clear();
+}
+
+bool WaveTargets::CloseHandle() {
+  std::lock_guard<std::mutex> lock(*fileTableMutex_);
+  const bool closed = CloseFile(handle_) == 0;
+  handle_ = -1;
+  return closed;
+}
+
+bool WaveTargets::Finish(std::string* error) {
+  segmenter_.Finish();
+  if (handle_ <= 0)
+    return true;  // statistics for the NetCDF output alone
+  for (const HeldRow& row : held_)
+    Write(TimeText(row.start) + "," + TimeText(row.end) + row.rest);
+  held_.clear();
+  Flush();
+  if (!CloseHandle() && !failed())
+    error_ = "cannot write the wave statistics " + QuotedName(path_) + ": the last write failed";
+  if (failed()) {
+    *error = error_;
+    output_.Abandon();
+    return false;
+  }
+  placed_ = output_.Commit(error);
+  return placed_;
+}
+
+void WaveTargets::TakeBack() {
+  if (placed_ && path_ != "-")
+    ::unlink(path_.c_str());
+  placed_ = false;
+}
+
+void WaveTargets::Abandon() {
+  if (handle_ > 0)
+    CloseHandle();
+  output_.Abandon();
+}

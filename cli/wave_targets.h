@@ -1,0 +1,108 @@
+// The wave statistics of one input on the command line: the segmenter that
+// listens to the conversion, and the CSV it leaves, written as safely as
+// the converted output.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "cli/safe_output.h"
+#include "science/netcdf_writer.h"
+#include "science/time_base.h"
+#include "waves/segmenter.h"
+#include "waves/wave_csv.h"
+#include "waves/wave_netcdf.h"
+
+// --waves auto: the statistics go beside the output, under its name with
+// this ending in place of its extension.
+inline constexpr const char* kWavesBesideOutput = "auto";
+inline constexpr const char* kWavesExtension = ".waves.csv";
+
+// Where the statistics of an input whose output is `to` go: empty when none
+// are asked for, "-" for standard output.
+std::string WavesNameFor(const CliOptions& options, const std::string& to);
+
+// What the JSON report tells of them.
+struct WaveSummary {
+  int64_t segments = 0;
+  double firstHm0 = std::numeric_limits<double>::quiet_NaN();
+  double firstTp = std::numeric_limits<double>::quiet_NaN();
+};
+
+class WaveTargets {
+ public:
+  // `fileTableMutex` guards the opening and closing of file-layer handles.
+  WaveTargets(const CliOptions& options, const ClockCorrection& clock, std::mutex* fileTableMutex);
+  ~WaveTargets();
+  WaveTargets(const WaveTargets&) = delete;
+  WaveTargets& operator=(const WaveTargets&) = delete;
+
+  // Readies the CSV at `path` ("-": standard output), as a new output;
+  // `from` is the input, which it may never replace.
+  bool Prepare(const std::string& path, dev_t fromDevice, ino_t fromInode, std::string* error);
+  // Keeps every segment's statistics and spectrum for the NetCDF output,
+  // written into it when `netcdf` finishes. `units`: the readings'.
+  void AddTo(NetcdfWriter* netcdf, const std::string& units);
+  // Set it as the request's reading listener.
+  ReadingListener* listener() { return &segmenter_; }
+  // A write failed during the run; `error()` says why.
+  bool failed() const { return !error_.empty(); }
+  const std::string& error() const { return error_; }
+
+  // Hands over the last segment, writes what is left and puts the CSV (if
+  // any) in place. False with `error` when it could not.
+  bool Finish(std::string* error);
+  // Takes the CSV back: nothing appears under its name.
+  void Abandon();
+  // Removes the CSV after Finish put it in place, when another output of
+  // the run failed.
+  void TakeBack();
+
+  const WaveSummary& summary() const { return summary_; }
+  bool writesCsv() const { return !path_.empty(); }
+
+ private:
+  // A row waiting for the clock's drift, known at the end.
+  struct HeldRow {
+    double start = 0.0;  // instrument UTC; NaN when unknown
+    double end = 0.0;
+    std::string rest;  // the row from its third field on, with its comma
+  };
+
+  void Take(WaveSegment&& segment);
+  void TakeRow(const WaveSegment& segment, double start, double end);
+  double Corrected(double instrumentUtc) const;
+  double InstrumentUtc(const DumpTime& time);
+  std::string TimeText(double instrumentUtc) const;
+  void Write(const std::string& text);
+  void Flush();
+  bool CloseHandle();
+
+  ClockCorrection clock_;
+  WaveSettings settings_;
+  std::mutex* fileTableMutex_;
+  WaveCsvWriter csv_;
+  WaveSegmenter segmenter_;
+  SafeOutput output_;
+  std::string path_;
+  bool placed_ = false;
+  int handle_ = -1;
+  std::string pending_;  // rows not yet written
+  std::vector<HeldRow> held_;
+  bool keepForNetcdf_ = false;
+  std::string netcdfUnits_;
+  std::vector<KeptSegment> kept_;
+  UtcStamps stamps_;
+  bool anyTime_ = false;
+  double firstTime_ = 0.0;  // the first and last readings, instrument UTC
+  double lastTime_ = 0.0;
+  WaveSummary summary_;
+  std::string error_;
+};
