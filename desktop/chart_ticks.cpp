@@ -17,9 +17,9 @@ constexpr int kMonthsPerYear = 12;
 
 // Steps that fall on round times of the clock, finest first.
 constexpr std::array<double, 28> kClockSteps = {
-    0.001, 0.002, 0.005, 0.01,   0.02,   0.05,    0.1,     0.2,    0.5,     1.0,
-    2.0,   5.0,   10.0,  15.0,   30.0,   kMinute, 120.0,   300.0,  600.0,   900.0,
-    1800., kHour, 7200., 10800., 21600., 43200.,  kDay,    2 * kDay};
+    0.001, 0.002, 0.005, 0.01,   0.02,   0.05,    0.1,   0.2,     0.5,   1.0,
+    2.0,   5.0,   10.0,  15.0,   30.0,   kMinute, 120.0, 300.0,   600.0, 900.0,
+    1800., kHour, 7200., 10800., 21600., 43200.,  kDay,  2 * kDay};
 // Calendar steps in months, once days are too fine.
 constexpr std::array<int, 10> kMonthSteps = {1, 2, 3, 6, 12, 24, 60, 120, 240, 600};
 

@@ -188,9 +188,9 @@ void ExportWindow::ShowTargets() {
 }
 
 void ExportWindow::ChooseDeployment() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, QStringLiteral("Deployment File"), deployment_->text(),
-      QStringLiteral("JSON files (*.json);;All files (*)"));
+  const QString path =
+      QFileDialog::getOpenFileName(this, QStringLiteral("Deployment File"), deployment_->text(),
+                                   QStringLiteral("JSON files (*.json);;All files (*)"));
   if (!path.isEmpty())
     deployment_->setText(path);
 }

@@ -152,7 +152,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     line->hide();
   }
   view_ = new ZoomingChartView(
-      chart_, this, [this](QPointF at) { PointAt(at); }, [this](int key) { return HandleKey(key); });
+      chart_, this, [this](QPointF at) { PointAt(at); },
+      [this](int key) { return HandleKey(key); });
   view_->setMinimumSize(kSmallestChart);
 
   note_ = new QLabel(this);
@@ -271,9 +272,12 @@ void PreviewWindow::SetSeries(std::shared_ptr<const PreviewSeries> series) {
     note = QString::fromStdString(series_->error);
   } else {
     note = QStringLiteral("%1 readings").arg(locale_.toString(series_->envelope.Points()));
-    if (series_->markCount > 0)
-      note += QStringLiteral(", %1 %2").arg(locale_.toString(series_->markCount),
-                                            QString::fromStdString(series_->markName));
+    if (series_->markCount > 0) {
+      QString marks = QString::fromStdString(series_->markName);
+      if (series_->markCount == 1 && marks.endsWith(QLatin1Char('s')))
+        marks.chop(1);
+      note += QStringLiteral(", %1 %2").arg(locale_.toString(series_->markCount), marks);
+    }
     if (series_->fillers > 0)
       note += QStringLiteral(", %1 fillers left out").arg(locale_.toString(series_->fillers));
     if (series_->unplaced > 0)
@@ -453,9 +457,9 @@ QString PreviewWindow::SuggestedSavePath() const {
 }
 
 void PreviewWindow::AskAndSave() {
-  QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Preview"),
-                                              SuggestedSavePath(),
-                                              QStringLiteral("PNG images (*.png)"));
+  QString path =
+      QFileDialog::getSaveFileName(this, QStringLiteral("Save Preview"), SuggestedSavePath(),
+                                   QStringLiteral("PNG images (*.png)"));
   if (path.isEmpty())
     return;
   if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))

@@ -25,9 +25,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "desktop/additions.h"
 #include "desktop/chart_ticks.h"
 #include "desktop/qt_chart_axes.h"
-#include "desktop/additions.h"
 #include "desktop/window_fit.h"
 
 namespace {
@@ -114,8 +114,9 @@ WaveWindow::WaveWindow(QWidget* parent) : QDialog(parent) {
   tp_->attachAxis(timeAxis_);
   tp_->attachAxis(tpAxis_);
   charts_->addTab(ViewOf(timeChart_, charts_), QStringLiteral("Hm0 and Tp"));
-  connect(timeChart_, &QChart::plotAreaChanged, this,
-          [this](const QRectF& plot) { PlaceTimeTicks(timeAxis_, static_cast<int>(plot.width())); });
+  connect(timeChart_, &QChart::plotAreaChanged, this, [this](const QRectF& plot) {
+    PlaceTimeTicks(timeAxis_, static_cast<int>(plot.width()));
+  });
 
   spectrumChart_ = new QChart;
   spectrumChart_->legend()->setAlignment(Qt::AlignBottom);
@@ -162,9 +163,8 @@ void WaveWindow::BuildForm(QWidget* side) {
   unit_ = new QComboBox(side);
   unit_->setObjectName(QStringLiteral("wavePressureUnit"));
   unit_->addItem(QStringLiteral("none: readings are heights"));
-  for (const PressureUnit unit :
-       {PressureUnit::Pa, PressureUnit::kPa, PressureUnit::dbar, PressureUnit::bar,
-        PressureUnit::mH2O})
+  for (const PressureUnit unit : {PressureUnit::Pa, PressureUnit::kPa, PressureUnit::dbar,
+                                  PressureUnit::bar, PressureUnit::mH2O})
     unit_->addItem(QString::fromLatin1(PressureUnitName(unit)), static_cast<int>(unit));
   unit_->setToolTip(QStringLiteral(
       "Gauge dumps of pressure: the unit of the readings, which are then turned into the "
@@ -240,10 +240,11 @@ void WaveWindow::SetSource(const ExportSource& source) {
   computed_ = false;
   table_ = WaveTable{};
   FillTable();
-  note_->setText(source_.dumpPath.empty()
-                     ? QStringLiteral("No conversion yet: convert a dump, then compute.")
-                     : QStringLiteral("Press Compute to work out the statistics of %1.")
-                           .arg(QDir::toNativeSeparators(QString::fromStdString(source_.dumpPath))));
+  note_->setText(
+      source_.dumpPath.empty()
+          ? QStringLiteral("No conversion yet: convert a dump, then compute.")
+          : QStringLiteral("Press Compute to work out the statistics of %1.")
+                .arg(QDir::toNativeSeparators(QString::fromStdString(source_.dumpPath))));
 }
 
 bool WaveWindow::Settings(WaveSettings* settings, std::string* error) const {

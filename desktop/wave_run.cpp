@@ -5,15 +5,29 @@
 
 #include "convert/status.h"
 #include "runtime/files.h"
+#include "science/time_base.h"
 #include "waves/segmenter.h"
 #include "waves/wave_csv.h"
 
 namespace {
 
-WaveRow RowOf(const WaveSegment& segment, WaveCsvWriter* csv) {
+// The UTC time of a time on the dump's clock, read in the process's zone
+// as the science outputs read it; NaN when unknown.
+double UtcOf(const DumpTime& time, UtcStamps* stamps) {
+  double stampUtc = 0.0;
+  if (!time.known || !stamps->ToUtc(time.stamp, &stampUtc))
+    return NAN;
+  return stampUtc + time.elapsed;
+}
+
+std::string IsoOrEmpty(double utc) {
+  return std::isnan(utc) ? std::string() : IsoUtcMilliseconds(utc);
+}
+
+WaveRow RowOf(const WaveSegment& segment, const WaveCsvWriter& csv, UtcStamps* stamps) {
   WaveRow row;
-  row.start = csv->UtcOf(segment.start);
-  row.end = csv->UtcOf(segment.end);
+  row.start = UtcOf(segment.start, stamps);
+  row.end = UtcOf(segment.end, stamps);
   row.samples = segment.readings;
   const SegmentAnalysis& analysis = segment.analysis;
   row.mean = analysis.mean;
@@ -25,7 +39,7 @@ WaveRow RowOf(const WaveSegment& segment, WaveCsvWriter* csv) {
   row.waves = analysis.zeroCrossing.waves;
   row.suspect = segment.flag == SegmentFlag::Suspect;
   row.reason = segment.reason;
-  row.csvLine = csv->Row(segment);
+  row.csvLine = csv.Row(segment, IsoOrEmpty(row.start), IsoOrEmpty(row.end));
   while (!row.csvLine.empty() && (row.csvLine.back() == '\n' || row.csvLine.back() == '\r'))
     row.csvLine.pop_back();
   row.resolution = analysis.spectrum.resolution;
@@ -52,8 +66,9 @@ bool CheckWaveSettings(const WaveSettings& settings, int fromType, std::string* 
   if (!settings.pressure)
     return true;
   if (fromType != 3) {
-    *error = "The pressure correction is for gauge dumps; this is a logger dump. Choose "
-             "\"none\" as the pressure unit.";
+    *error =
+        "The pressure correction is for gauge dumps; this is a logger dump. Choose "
+        "\"none\" as the pressure unit.";
     return false;
   }
   if (!(settings.pressure->sensorHeight >= 0.0)) {
@@ -88,16 +103,16 @@ WaveTable RunWaveStatistics(const ExportSource& source, const WaveSettings& sett
   }
   if (!CheckWaveSettings(settings, source.fromType, &table.error))
     return table;
-  WaveCsvWriter csv(settings, StampInProcessZone);
-  WaveSegmenter segmenter(settings, [&](WaveSegment&& segment) {
-    table.rows.push_back(RowOf(segment, &csv));
-  });
+  const WaveCsvWriter csv(settings);
+  UtcStamps stamps;
+  WaveSegmenter segmenter(
+      settings, [&](WaveSegment&& segment) { table.rows.push_back(RowOf(segment, csv, &stamps)); });
 
   DumpFiles files;
   files.from = OpenFile(source.dumpPath.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
   if (files.from < 0) {
-    table.error = "The dump \"" + source.dumpPath + "\" cannot be opened: " +
-                  LastFileErrorText() + ". Open it again and convert it.";
+    table.error = "The dump \"" + source.dumpPath + "\" cannot be opened: " + LastFileErrorText() +
+                  ". Open it again and convert it.";
     return table;
   }
   // The legacy records of this run are not kept.
@@ -123,8 +138,8 @@ WaveTable RunWaveStatistics(const ExportSource& source, const WaveSettings& sett
   }
   segmenter.Finish();
   if (result.status != kStatusFinished && table.rows.empty()) {
-    table.error = std::string("The dump could not be read to its end: ") +
-                  StatusMessage(result.status) + ".";
+    table.error =
+        std::string("The dump could not be read to its end: ") + StatusMessage(result.status) + ".";
     return table;
   }
   table.ok = true;

@@ -46,22 +46,43 @@ TEST_P(RoundTimes, FallOnRoundTimesWithTheDateWhereItChanges) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, RoundTimes,
     testing::Values(
-        TimeCase{"HalfMinutes", At(2019, 6, 30, 12, 0, 7), At(2019, 6, 30, 12, 1, 47), 6,
+        TimeCase{"HalfMinutes",
+                 At(2019, 6, 30, 12, 0, 7),
+                 At(2019, 6, 30, 12, 1, 47),
+                 6,
                  {"2019-06-30 12:00:30", "12:01:00", "12:01:30"}},
-        TimeCase{"HoursAcrossMidnight", At(2019, 6, 30, 22), At(2019, 7, 1, 4), 4,
+        TimeCase{"HoursAcrossMidnight",
+                 At(2019, 6, 30, 22),
+                 At(2019, 7, 1, 4),
+                 4,
                  {"2019-06-30 22:00", "2019-07-01 00:00", "2019-07-01 02:00", "2019-07-01 04:00"}},
-        TimeCase{"HalfSeconds", At(2019, 6, 30, 12, 0, 0.1), At(2019, 6, 30, 12, 0, 2.4), 6,
+        TimeCase{"HalfSeconds",
+                 At(2019, 6, 30, 12, 0, 0.1),
+                 At(2019, 6, 30, 12, 0, 2.4),
+                 6,
                  {"2019-06-30 12:00:00.5", "12:00:01.0", "12:00:01.5", "12:00:02.0"}},
-        TimeCase{"Milliseconds", At(2019, 6, 30, 12, 0, 0.0004), At(2019, 6, 30, 12, 0, 0.0036),
-                 5, {"2019-06-30 12:00:00.001", "12:00:00.002", "12:00:00.003"}},
-        TimeCase{"Days", At(2019, 6, 29, 6), At(2019, 7, 3, 18), 6,
+        TimeCase{"Milliseconds",
+                 At(2019, 6, 30, 12, 0, 0.0004),
+                 At(2019, 6, 30, 12, 0, 0.0036),
+                 5,
+                 {"2019-06-30 12:00:00.001", "12:00:00.002", "12:00:00.003"}},
+        TimeCase{"Days",
+                 At(2019, 6, 29, 6),
+                 At(2019, 7, 3, 18),
+                 6,
                  {"2019-06-30", "2019-07-01", "2019-07-02", "2019-07-03"}},
-        TimeCase{"Quarters", At(2019, 1, 15), At(2019, 12, 20), 6,
-                 {"2019-04", "2019-07", "2019-10"}},
+        TimeCase{
+            "Quarters", At(2019, 1, 15), At(2019, 12, 20), 6, {"2019-04", "2019-07", "2019-10"}},
         TimeCase{"Years", At(2010, 3, 1), At(2019, 3, 1), 6, {"2012", "2014", "2016", "2018"}},
-        TimeCase{"BeforeNineteenSeventy", At(1969, 12, 31, 23, 59, 10), At(1970, 1, 1, 0, 0, 50),
-                 6, {"1969-12-31 23:59:30", "1970-01-01 00:00:00", "1970-01-01 00:00:30"}},
-        TimeCase{"WithinOneDay", At(2019, 6, 30, 1), At(2019, 6, 30, 23), 5,
+        TimeCase{"BeforeNineteenSeventy",
+                 At(1969, 12, 31, 23, 59, 10),
+                 At(1970, 1, 1, 0, 0, 50),
+                 6,
+                 {"1969-12-31 23:59:30", "1970-01-01 00:00:00", "1970-01-01 00:00:30"}},
+        TimeCase{"WithinOneDay",
+                 At(2019, 6, 30, 1),
+                 At(2019, 6, 30, 23),
+                 5,
                  {"2019-06-30 06:00", "12:00", "18:00"}}),
     [](const testing::TestParamInfo<TimeCase>& row) { return row.param.name; });
 
@@ -146,8 +167,8 @@ struct Line {
   ReadingLine reading;
 };
 
-Line Readings(std::vector<double> values, double stamp, int64_t since, int rate,
-              int64_t burst = -1, bool stamped = true) {
+Line Readings(std::vector<double> values, double stamp, int64_t since, int rate, int64_t burst = -1,
+              bool stamped = true) {
   Line line{std::move(values), {}};
   line.reading.values = line.values.data();
   line.reading.count = static_cast<int>(line.values.size());
