@@ -34,8 +34,10 @@ QCategoryAxis* NewTickAxis(QObject* parent) {
 }
 
 void PlaceTimeTicks(QCategoryAxis* axis, int pixels) {
-  const TimeTicks times =
-      RoundTimeTicks(axis->min(), axis->max(), std::max(2, pixels / kTimeLabelPixels));
+  // A tick on the axis's very start has no room for its label: the first
+  // one shown, which names the date, comes after it.
+  const double lo = axis->min() + (axis->max() - axis->min()) * 1e-9;
+  const TimeTicks times = RoundTimeTicks(lo, axis->max(), std::max(2, pixels / kTimeLabelPixels));
   Ticks ticks;
   for (const TimeTick& tick : times.ticks)
     ticks.emplace_back(tick.at, QString::fromStdString(tick.label));

@@ -273,10 +273,10 @@ void PreviewWindow::SetSeries(std::shared_ptr<const PreviewSeries> series) {
   } else {
     note = QStringLiteral("%1 readings").arg(locale_.toString(series_->envelope.Points()));
     if (series_->markCount > 0) {
-      QString marks = QString::fromStdString(series_->markName);
-      if (series_->markCount == 1 && marks.endsWith(QLatin1Char('s')))
-        marks.chop(1);
-      note += QStringLiteral(", %1 %2").arg(locale_.toString(series_->markCount), marks);
+      QString name = QString::fromStdString(series_->markName);
+      if (series_->markCount == 1 && name.endsWith(QLatin1Char('s')))
+        name.chop(1);
+      note += QStringLiteral(", %1 %2").arg(locale_.toString(series_->markCount), name);
     }
     if (series_->fillers > 0)
       note += QStringLiteral(", %1 fillers left out").arg(locale_.toString(series_->fillers));

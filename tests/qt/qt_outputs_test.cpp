@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QAreaSeries>
 #include <QCategoryAxis>
 #include <QChartView>
 #include <QCheckBox>
