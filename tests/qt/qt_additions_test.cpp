@@ -358,7 +358,8 @@ TEST(QtPreview, ThePreviewDrawsTheConvertedReadingsZoomsAndSaves) {
   const double start = preview->AxisX()->min();
   EXPECT_GT(start, 9e8);
   EXPECT_DOUBLE_EQ(preview->AxisX()->max() - start, 15.5);
-  EXPECT_EQ(preview->Note()->text().toStdString(), "63 readings, 1 date stamp, 57 fillers left out");
+  EXPECT_EQ(preview->Note()->text().toStdString(),
+            "63 readings, 1 date stamp, 57 fillers left out");
 
   // Zoomed into the second record: redrawn for that range only.
   preview->AxisX()->setRange(start + 14.9, start + 15.3);
