@@ -136,6 +136,15 @@ for where in "-o $batch_out" "--check"; do
   awk -v f="${where%% *}" -v t="$t" 'BEGIN { printf "%-34s %10.3f %11.3f\n", f, t, t }'
 done
 
+# The reading listener's cost: the 200 MB dumps converted into /dev/null in
+# one process, by turns without a listener and with one that counts.
+cmake --build build-bench --target listener_bench >/dev/null
+echo
+printf '%-8s %12s %14s %10s %12s\n' listener "without s" "counting s" ratio readings
+for kind in logger gauge; do
+  build-bench/bin/listener_bench "$kind" "$data/$kind-200.txt" "$runs"
+done
+
 # The desktop program's preview of the 200 MB conversions: reading the whole
 # output into its min/max buckets after the conversion ends.
 cmake --build build-bench --target preview_bench >/dev/null

@@ -249,6 +249,7 @@ class Listeners {
     fanOut_.Add(waves->listener());
   }
   ReadingListener* Listener() { return fanOut_.Empty() ? nullptr : &fanOut_; }
+  ScienceTargets* Science() const { return science_; }
   bool Failed() const {
     return (science_ != nullptr && science_->failed()) || (waves_ != nullptr && waves_->failed());
   }
@@ -524,6 +525,11 @@ class Converter {
     };
     request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
     request.readings = listeners.Listener();
+    if (ScienceTargets* science = listeners.Science()) {
+      SetReadTap(request.fromHandle, [science](const char* bytes, size_t count) {
+        science->digest().Update(bytes, count);
+      });
+    }
 
     DispatchOutcome dispatched = DispatchConversion(request);
     {
@@ -541,6 +547,9 @@ class Converter {
     outcome->result = std::move(dispatched.result);
     std::string& reason = outcome->result.report.failure.reason;
     reason = OptionsForChoices(reason);
+    // The digest stands for the dump only when every byte of it was read.
+    if (listeners.Science() != nullptr)
+      listeners.Science()->TakeDigest(readWhole && dispatched.status == kStatusFinished);
     if (listeners.Failed() && StopSignal() == 0) {
       outcome->problem = listeners.Error();
       listeners.Abandon();

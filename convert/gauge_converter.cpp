@@ -18,6 +18,7 @@
 #include "convert/converter_runs.h"
 #include "convert/field_grammar.h"
 #include "convert/flash_line_reader.h"
+#include "convert/reading_relay.h"
 #include "convert/status.h"
 #include "runtime/fast_numbers.h"
 #include "runtime/files.h"
@@ -265,7 +266,10 @@ bool WriteOutputHeader(GaugeOutput& output, ConversionContext& context, const Da
 
 struct GaugeState {
   GaugeState(GaugeOutput& output, ConversionContext& context)
-      : written(output), out(output.out), conversion(context) {}
+      : written(output),
+        out(output.out),
+        conversion(context),
+        relay(context.request.readings, context.result.gauge.sampleRate, true) {}
   GaugeOutput& written;
   RecordWriter& out;
   ConversionContext& conversion;
@@ -286,6 +290,8 @@ struct GaugeState {
   int64_t recordsBeforeStamp = 0;
   DateStamp firstRecordTime;
   DateStamp lastRecordTime;
+  // Only with a listener.
+  ReadingRelay relay;
 };
 
 // Lays out the records that follow every value after a change of either.
@@ -301,7 +307,9 @@ void MakeTail(GaugeState* state) {
 }
 
 // The pending C4 record and the sample-rate record, each written on its own.
-void WriteTail(GaugeState& state) {
+// Inlined into the value loop of both ways of running it (with a listener
+// and without), which GCC would otherwise not do for both.
+[[gnu::always_inline]] inline void WriteTail(GaugeState& state) {
   if (!state.tailFits) {
     if (state.tailC4Length > 0) {
       WriteText(state.written, state.pendingC4);
@@ -337,7 +345,8 @@ void CloseStampPeriod(GaugeState* state) {
 
 // Out of line, like the other rare ways below, so that the value loop keeps
 // its registers.
-[[gnu::noinline]] void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state) {
+[[gnu::noinline]] void HandleDateStampLine(const FlashLineReader& reader, GaugeState* state,
+                                           bool listening) {
   ConversionContext& context = state->conversion;
   ++context.report.dateStampLines;
   CloseStampPeriod(state);
@@ -353,6 +362,8 @@ void CloseStampPeriod(GaugeState* state) {
     context.Note(AnomalyKind::TimeGoesBackwards, reader.LineNumber(), reader.LineByte(),
                  [&] { return FormatRecordTime(given) + " after " + FormatRecordTime(before); });
   }
+  if (listening)
+    state->relay.Stamp(state->stamp);
   // Written even when a letter was missing (status 4): the earlier value
   // stands in for the unreadable one, and the loop stops after this line.
   const DateStamp& s = state->stamp;
@@ -368,19 +379,22 @@ void NoteNotANumber(const FlashLineReader& reader, int index, int end, GaugeStat
 }
 
 // A value that is not a plain decimal: read, then printed by the general
-// fixed-point formatting.
-[[gnu::noinline]] void WriteValueTheGeneralWay(const FlashLineReader& reader, int index,
-                                               const FieldForm& field, GaugeState& state) {
+// fixed-point formatting. Returns the value.
+[[gnu::noinline]] double WriteValueTheGeneralWay(const FlashLineReader& reader, int index,
+                                                 const FieldForm& field, GaugeState& state) {
   if (field.kind == FieldKind::kNotANumber) {
     NoteNotANumber(reader, index, index + field.length, state);
   }
+  const double value = reader.LineDecimal(index);
   Text text;
-  FormatRecord(&text, "D1,C1,", reader.LineDecimal(index), 8);
+  FormatRecord(&text, "D1,C1,", value, 8);
   WriteText(state.written, text);
+  return value;
 }
 
 // Value record, pending C4 record, sample-rate record. Each write is tested
 // on its own; a failed one does not stop the others.
+template <bool kListen>
 void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, GaugeState& state) {
   const char* line = reader.Line();
   // The line's CR is no part of its last field.
@@ -399,12 +413,19 @@ void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, Gau
     record[length - 2] = '\r';
     record[length - 1] = '\n';
     Written(state.written, state.out.Commit(static_cast<size_t>(length)), length);
+    if constexpr (kListen)
+      state.relay.Add(reader.LineDecimal(index), ReadingNote::kPlain);
   } else {
-    WriteValueTheGeneralWay(reader, index, field, state);
+    const double value = WriteValueTheGeneralWay(reader, index, field, state);
+    if constexpr (kListen) {
+      state.relay.Add(value, field.kind == FieldKind::kNotANumber ? ReadingNote::kNotANumber
+                                                                  : ReadingNote::kPlain);
+    }
   }
   WriteTail(state);
 }
 
+template <bool kListen>
 void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) {
   const char* line = reader.Line();
   const FieldForm field = ClassifyCountField(line + index, line + reader.LineLength());
@@ -416,11 +437,16 @@ void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) 
     text.length = 6 + FormatSixteenths(text.bytes + 6, sizeof text.bytes - 8, field.count, 9, 6);
     std::memcpy(text.bytes + text.length, "\r\n", 2);
     text.length += 2;
+    if constexpr (kListen)
+      state->relay.SetTemperature(static_cast<double>(field.count) * kC4Scale);
   } else {
     if (field.kind == FieldKind::kNotANumber) {
       NoteNotANumber(reader, index, index + field.length, *state);
     }
-    FormatRecord(&state->pendingC4, "D1,C4,", reader.LineDecimal(index) * kC4Scale, 9);
+    const double temperature = reader.LineDecimal(index) * kC4Scale;
+    FormatRecord(&state->pendingC4, "D1,C4,", temperature, 9);
+    if constexpr (kListen)
+      state->relay.SetTemperature(temperature);
   }
   MakeTail(state);
 }
@@ -429,6 +455,7 @@ void PrepareC4Text(const FlashLineReader& reader, int index, GaugeState* state) 
 // begins in the line's last two bytes is not taken. A field that is not
 // empty is a value, up to twelve; the field after the twelfth value is the
 // C4 reading, and the rest of the line is ignored.
+template <bool kListen>
 void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
   const char* line = reader.Line();
   const int length = reader.LineLength();
@@ -438,12 +465,12 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
     const int comma = commas.Next();
     if (line[start] != ',') {
       // The field ends at its comma; a reading stops there too.
-      WriteValueGroup(reader, start, comma < 0 ? length : comma, *state);
+      WriteValueGroup<kListen>(reader, start, comma < 0 ? length : comma, *state);
       if (++values == kValuesPerLine) {
         state->records += values;
         const int c4 = comma + 1;
         if (comma >= 0 && c4 + kFieldTail < length && line[c4] != ',') {
-          PrepareC4Text(reader, c4, state);
+          PrepareC4Text<kListen>(reader, c4, state);
         }
         return;
       }
@@ -455,6 +482,12 @@ void HandleDataLine(const FlashLineReader& reader, GaugeState* state) {
     start = comma + 1;
   }
   state->records += values;
+}
+
+// The line's values, then its readings to the listener.
+[[gnu::noinline]] void HandleDataLineHeard(const FlashLineReader& reader, GaugeState* state) {
+  HandleDataLine<true>(reader, state);
+  state->relay.EndLine(reader.LineNumber(), reader.LineByte());
 }
 
 }  // namespace
@@ -477,11 +510,19 @@ void RunGaugeConverter(ConversionContext& context) {
   Format(&state.sampleRateRecord, "D1,C0,%02i\r\n", context.result.gauge.sampleRate);
   MakeTail(&state);
 
+  // The header's date opens the first burst.
+  const bool listening = context.request.readings != nullptr;
+  if (listening) {
+    state.relay = ReadingRelay(context.request.readings, context.result.gauge.sampleRate, true);
+    state.relay.Stamp(state.stamp);
+  }
   while (reader.NextLine()) {
     if (reader.Line()[0] == 'Y') {
-      HandleDateStampLine(reader, &state);
+      HandleDateStampLine(reader, &state, listening);
+    } else if (listening) {
+      HandleDataLineHeard(reader, &state);
     } else {
-      HandleDataLine(reader, &state);
+      HandleDataLine<false>(reader, &state);
     }
     TellWriteFailure(output, context, &reader);
     if (context.status != kStatusReady) {

@@ -15,6 +15,7 @@
 #include "convert/converter_runs.h"
 #include "convert/field_grammar.h"
 #include "convert/flash_line_reader.h"
+#include "convert/reading_relay.h"
 #include "convert/staff_scale.h"
 #include "convert/status.h"
 #include "runtime/caltime.h"
@@ -180,22 +181,26 @@ class LoggerConversion {
   void Run();
 
  private:
+  void HandleDataLineHeard();
   void HandleDateStampLine();
   bool ExtremeCountsSaturate();
   void NoteTimeGoingBack(const AbsoluteTime& stamp);
   void NoteNotANumber(int p, int end) const;
   void CountRecordWritten();
   [[gnu::noinline, gnu::cold]] void RecordWriteFailed(const char* reason);
+  template <bool kListen>
   void HandleDataLine();
   void StartRecord();
   DateStamp RecordTime();
   double ReadingOf(double count) const;
-  void PlaceReading(double count);
+  bool PlaceReading(double count);
   const char* CountField(unsigned count);
   void CompleteCountFields();
-  template <bool kFieldsComplete>
+  template <bool kFieldsComplete, bool kListen>
   int PlaceCommaEndedCountsFrom(int p, int most);
-  int PlaceOneField(int p);
+  template <bool kListen>
+  [[gnu::noinline]] int PlaceOneField(int p);
+  template <bool kListen>
   int PlaceCommaEndedCounts(int p, int most);
   double ExtraValueAt(int p) const;
   void FillRestOfRecord();
@@ -207,6 +212,8 @@ class LoggerConversion {
   uint8_t& status_ = context_.status;
   RecordWriter out_;
   FlashLineReader reader_;
+  // Only with a listener.
+  ReadingRelay relay_{context_.request.readings, 1, false};
   Correction correction_;
   int sampleRate_ = 1;
   double staffScale_ = 1.0;
@@ -266,11 +273,16 @@ void LoggerConversion::Run() {
   countTable_ = fastPaths_ && !ExtremeCountsSaturate();
   if (countTable_)
     std::memset(countFields_, 0, sizeof countFields_);
+  const bool listening = context_.request.readings != nullptr;
+  if (listening)
+    relay_ = ReadingRelay(context_.request.readings, sampleRate_, false);
   while (reader_.NextLine()) {
     if (reader_.Line()[0] == 'Y') {
       HandleDateStampLine();
+    } else if (listening) {
+      HandleDataLineHeard();
     } else {
-      HandleDataLine();
+      HandleDataLine<false>();
     }
     if (status_ != kStatusReady)
       break;
@@ -291,6 +303,12 @@ void LoggerConversion::Run() {
                   [readings] { return std::to_string(readings) + " readings"; });
   }
   status_ = kStatusFinished;
+}
+
+// Kept out of the loop, so that the way without a listener is laid out as
+// if this one did not exist.
+[[gnu::noinline]] void LoggerConversion::HandleDataLineHeard() {
+  HandleDataLine<true>();
 }
 
 // The reading is linear in the count, so the counts 0 and 4095 bound every
@@ -320,6 +338,8 @@ void LoggerConversion::HandleDateStampLine() {
   NoteTimeGoingBack(stamped);
   currentTime_ = stamped;
   haveTime_ = true;
+  if (context_.request.readings != nullptr)
+    relay_.Stamp(stamp_);
 }
 
 void LoggerConversion::NoteTimeGoingBack(const AbsoluteTime& stamp) {
@@ -337,6 +357,7 @@ void LoggerConversion::NoteNotANumber(int p, int end) const {
                 [&] { return FieldReadAs(reader_, p, end); });
 }
 
+template <bool kListen>
 void LoggerConversion::HandleDataLine() {
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
@@ -352,10 +373,10 @@ void LoggerConversion::HandleDataLine() {
     const int before = readingCount_;
     if (countTable_) {
       const int most = std::min(kCountsPerLine - placed, kReadingsPerRecord - readingCount_);
-      p = PlaceCommaEndedCounts(p, most);
+      p = PlaceCommaEndedCounts<kListen>(p, most);
     }
     if (readingCount_ == before) {
-      p = PlaceOneField(p);
+      p = PlaceOneField<kListen>(p);
       ++readingCount_;
       dataEnded = p >= length || line[p] == '\r' || line[p] == ',';
     }
@@ -372,6 +393,8 @@ void LoggerConversion::HandleDataLine() {
           return std::to_string(placed) + " counts; the record closed with " +
                  std::to_string(readings) + " readings and fillers";
         });
+        if constexpr (kListen)
+          relay_.AddFillers(kReadingsPerRecord - readingCount_);
         FillRestOfRecord();
         WriteRecord();
       }
@@ -382,25 +405,42 @@ void LoggerConversion::HandleDataLine() {
   }
   // The extra value waits for the next record; a later line replaces it.
   if (length - p >= kMinimumExtraValueBytes) {
-    extraValue_ = static_cast<float>(ExtraValueAt(p) * kExtraValueFactor);
+    const double extra = ExtraValueAt(p);
+    extraValue_ = static_cast<float>(extra * kExtraValueFactor);
     extraPending_ = true;
+    if constexpr (kListen) {
+      if (placed == kCountsPerLine)
+        relay_.SetTemperature(extra * kExtraValueFactor);
+    }
   }
+  if constexpr (kListen)
+    relay_.EndLine(reader_.LineNumber(), reader_.LineByte());
 }
 
 // Places the field at `p` as the next reading and returns where the field
 // after it starts (the line's end when no comma follows). A whole count
 // whose field is in the table is copied from it; anything else (signs,
 // blanks, points, exponents, counts above 4095) is read and formatted.
+template <bool kListen>
 int LoggerConversion::PlaceOneField(int p) {
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
   const FieldForm field = ClassifyCountField(line + p, line + length);
   if (countTable_ && field.kind == FieldKind::kWholeCount && field.count < kCountFieldEntries) {
     std::memcpy(Field(readingCount_), CountField(static_cast<unsigned>(field.count)), kFieldSize);
+    if constexpr (kListen)
+      relay_.Add(ReadingOf(field.count), ReadingNote::kPlain);
   } else {
-    PlaceReading(reader_.LineDecimal(p));
-    if (field.kind == FieldKind::kNotANumber)
+    const double count = reader_.LineDecimal(p);
+    const bool saturated = PlaceReading(count);
+    const bool notANumber = field.kind == FieldKind::kNotANumber;
+    if (notANumber)
       NoteNotANumber(p, p + field.length);
+    if constexpr (kListen) {
+      relay_.Add(ReadingOf(count), notANumber  ? ReadingNote::kNotANumber
+                                   : saturated ? ReadingNote::kSaturated
+                                               : ReadingNote::kPlain);
+    }
   }
   // The field holds no comma: one that ends it is the next one.
   const int end = p + field.length;
@@ -412,7 +452,7 @@ int LoggerConversion::PlaceOneField(int p) {
 
 // The reading of the extra value at `p`: a whole count is its own value;
 // anything else is read in full.
-double LoggerConversion::ExtraValueAt(int p) const {
+[[gnu::always_inline]] inline double LoggerConversion::ExtraValueAt(int p) const {
   const char* line = reader_.Line();
   const FieldForm field = ClassifyCountField(line + p, line + reader_.LineLength());
   if (fastPaths_ && field.kind == FieldKind::kWholeCount)
@@ -425,7 +465,7 @@ double LoggerConversion::ExtraValueAt(int p) const {
 // Formats the new record's prefix, then steps the current time on to the
 // next record's first sample. The rate has two digits and a stamp's year at
 // most three (2000 added), so the prefix is always 31 bytes.
-void LoggerConversion::StartRecord() {
+[[gnu::always_inline]] inline void LoggerConversion::StartRecord() {
   recordLine_ = reader_.LineNumber();
   recordByte_ = reader_.LineByte();
   const DateStamp time = RecordTime();
@@ -441,7 +481,7 @@ void LoggerConversion::StartRecord() {
 
 // The current time in local calendar terms; all zeros before the dump has
 // given a time.
-DateStamp LoggerConversion::RecordTime() {
+[[gnu::always_inline]] inline DateStamp LoggerConversion::RecordTime() {
   DateStamp time;
   if (!haveTime_) {
     context_.Note(AnomalyKind::BeforeFirstDateStamp, recordLine_, recordByte_,
@@ -461,17 +501,19 @@ double LoggerConversion::ReadingOf(double count) const {
   return correction_.on ? reading * correction_.gain + correction_.offset : reading;
 }
 
-void LoggerConversion::PlaceReading(double count) {
+// True when the reading was too wide for its field.
+bool LoggerConversion::PlaceReading(double count) {
   const double reading = ReadingOf(count);
-  if (FormatReadingField(reading, Field(readingCount_))) {
-    const int index = readingCount_;
-    context_.Note(AnomalyKind::ReadingSaturated, reader_.LineNumber(), reader_.LineByte(), [=] {
-      char text[64];
-      FormatText(text, sizeof text, "%g", reading);
-      return "reading " + std::to_string(index + 1) + " of its record, " + text +
-             ", held at the widest field";
-    });
-  }
+  if (!FormatReadingField(reading, Field(readingCount_)))
+    return false;
+  const int index = readingCount_;
+  context_.Note(AnomalyKind::ReadingSaturated, reader_.LineNumber(), reader_.LineByte(), [=] {
+    char text[64];
+    FormatText(text, sizeof text, "%g", reading);
+    return "reading " + std::to_string(index + 1) + " of its record, " + text +
+           ", held at the widest field";
+  });
+  return true;
 }
 
 // The table's field of `count` (below 4096), made now if it is not yet.
@@ -491,12 +533,13 @@ void LoggerConversion::CompleteCountFields() {
 // Places up to `most` counts from `p` on, for as long as each is one to four
 // digits ended by a comma that is followed by more data (no CR, comma or
 // line end). Returns where the next field starts.
+template <bool kListen>
 int LoggerConversion::PlaceCommaEndedCounts(int p, int most) {
-  return countFieldsComplete_ ? PlaceCommaEndedCountsFrom<true>(p, most)
-                              : PlaceCommaEndedCountsFrom<false>(p, most);
+  return countFieldsComplete_ ? PlaceCommaEndedCountsFrom<true, kListen>(p, most)
+                              : PlaceCommaEndedCountsFrom<false, kListen>(p, most);
 }
 
-template <bool kFieldsComplete>
+template <bool kFieldsComplete, bool kListen>
 int LoggerConversion::PlaceCommaEndedCountsFrom(int p, int most) {
   const char* line = reader_.Line();
   const int length = reader_.LineLength();
@@ -521,6 +564,8 @@ int LoggerConversion::PlaceCommaEndedCountsFrom(int p, int most) {
     const unsigned index = static_cast<unsigned>(count);
     const char* made = kFieldsComplete ? countFields_ + index * kFieldSize : CountField(index);
     std::memcpy(field, made, kFieldSize);
+    if constexpr (kListen)
+      relay_.Add(ReadingOf(count), ReadingNote::kPlain);
     field += kFieldSize;
     start = comma + 1;
     ++placed;

@@ -139,5 +139,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zorq_fuzz::CheckReport(fast, data, size, /*logger=*/false);
   // The fast number paths must not change a byte of what the C library gives.
   zorq_fuzz::CheckSameBothWays(fast, RunOnce(data, size, false));
+  // A listener hears what was converted and changes nothing.
+  DispatchRequest request;
+  request.fromType = 3;
+  request.toType = 1;
+  request.carried.loggerTypeCode = size > 0 && (data[size - 1] & 1) != 0 ? 10 : 0;
+  zorq_fuzz::CheckHeardReadings(fast, data, size, request);
   return 0;
 }

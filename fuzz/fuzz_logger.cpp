@@ -25,7 +25,7 @@ constexpr const char* kPriorContent = "earlier output\r\nand a last line without
 constexpr size_t kRecordSize = 513;
 constexpr size_t kPrefixSize = 31;
 
-struct Correction {
+struct CorrectionControls {
   int switchValue;  // the correction applies only at exactly 1
   double gain;      // M
   double offset;    // B
@@ -33,7 +33,7 @@ struct Correction {
 
 // Ordinary settings and ones that blow readings far past the record's field
 // width, so that formatting them must cut rather than overrun.
-constexpr Correction kCorrections[8] = {
+constexpr CorrectionControls kCorrections[8] = {
     {0, 1.0, 0.0},       {1, 2.0, 0.5},    {2, -7.0, 3.0}, {1, 1e300, -1e300},
     {1, -1e-300, 1e308}, {1, 0.0, -101.0}, {1, 1e7, 0.0},  {1, -1e6, 0.0},
 };
@@ -115,7 +115,7 @@ void CheckOutput(const ConversionRun& run) {
 ConversionRun RunOnce(const uint8_t* data, size_t size, bool fastNumbers) {
   const uint8_t setup = size > 0 ? data[size - 1] : 0;
   HeadlessUi& panel = zorq_fuzz::ResetKeepingPanel();
-  const Correction& correction = kCorrections[(setup >> 1) & 7];
+  const CorrectionControls& correction = kCorrections[(setup >> 1) & 7];
   panel.SetValue(kCtrlCorrection, correction.switchValue);
   panel.SetValue(kCtrlGainM, correction.gain);
   panel.SetValue(kCtrlOffsetB, correction.offset);
@@ -140,5 +140,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zorq_fuzz::CheckReport(fast, data, size, /*logger=*/true);
   // The fast number paths must not change a byte of what the C library gives.
   zorq_fuzz::CheckSameBothWays(fast, RunOnce(data, size, false));
+  // A listener hears what was converted and changes nothing.
+  const uint8_t setup = size > 0 ? data[size - 1] : 0;
+  const CorrectionControls& correction = kCorrections[(setup >> 1) & 7];
+  DispatchRequest request;
+  request.fromType = (setup & 1) != 0 ? 2 : 1;
+  request.correction =
+      ::Correction{correction.switchValue == 1, correction.gain, correction.offset};
+  zorq_fuzz::CheckHeardReadings(fast, data, size, request);
   return 0;
 }

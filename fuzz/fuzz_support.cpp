@@ -342,4 +342,135 @@ void CheckReport(const ConversionRun& run, const uint8_t* dump, size_t size, boo
   }
 }
 
+namespace {
+
+// Checks each line as it is heard, and counts.
+class CheckingListener final : public ReadingListener {
+ public:
+  CheckingListener(const uint8_t* dump, size_t size, bool logger)
+      : dump_(dump), size_(size), logger_(logger) {}
+
+  void OnReadings(const ReadingLine& line) override {
+    ZORQ_FUZZ_CHECK(line.count >= 1 && line.count <= 12, "%d readings of one line", line.count);
+    CheckPlace("heard readings", line.line, line.byte, dump_, size_);
+    ZORQ_FUZZ_CHECK(line.byte >= 63 && IsDataLineStart(dump_[line.byte]),
+                    "readings heard from a line that is no data line");
+    ZORQ_FUZZ_CHECK(line.line > lastLine_, "line %lld heard after line %lld",
+                    static_cast<long long>(line.line), static_cast<long long>(lastLine_));
+    CheckCountedOn(line);
+    for (int i = 0; i < line.count && line.notes != nullptr; ++i) {
+      notANumber += line.notes[i] == ReadingNote::kNotANumber;
+      saturated += line.notes[i] == ReadingNote::kSaturated;
+    }
+    lastLine_ = line.line;
+    last_ = line;
+    heardAny_ = true;
+    readings += line.count;
+    sampleRate = line.sampleRate;
+  }
+
+  void OnFillers(int64_t line, int64_t /*byte*/, int count) override {
+    ZORQ_FUZZ_CHECK(logger_ && count >= 1 && count < 60, "%d fillers told", count);
+    ZORQ_FUZZ_CHECK(line == lastLine_, "fillers of line %lld after the readings of line %lld",
+                    static_cast<long long>(line), static_cast<long long>(lastLine_));
+    fillers += count;
+    ++fillerLines;
+  }
+
+  int64_t readings = 0, fillers = 0, fillerLines = 0, notANumber = 0, saturated = 0;
+  int sampleRate = 0;
+
+ private:
+  // A line's readings go on from the last line's unless a stamp came
+  // between (gauge dumps: a new burst).
+  void CheckCountedOn(const ReadingLine& line) const {
+    ZORQ_FUZZ_CHECK(line.stamped || line.stamp == 0, "an unstamped line with a stamp");
+    if (logger_) {
+      ZORQ_FUZZ_CHECK(line.burst == -1, "a logger line in burst %lld",
+                      static_cast<long long>(line.burst));
+    } else {
+      ZORQ_FUZZ_CHECK(line.stamped && line.burst >= 0, "a gauge line without its burst");
+    }
+    const bool sameRun = heardAny_ && (logger_ ? line.sinceStamp != 0 : line.burst == last_.burst);
+    if (!sameRun) {
+      ZORQ_FUZZ_CHECK(line.sinceStamp == 0, "a new stamp's first line %lld readings on",
+                      static_cast<long long>(line.sinceStamp));
+      ZORQ_FUZZ_CHECK(!heardAny_ || logger_ || line.burst > last_.burst, "bursts out of order");
+      return;
+    }
+    ZORQ_FUZZ_CHECK(line.sinceStamp == last_.sinceStamp + last_.count &&
+                        line.stamp == last_.stamp && line.stamped == last_.stamped,
+                    "line %lld counts on to %lld from %lld + %d", static_cast<long long>(line.line),
+                    static_cast<long long>(line.sinceStamp),
+                    static_cast<long long>(last_.sinceStamp), last_.count);
+  }
+
+  const uint8_t* dump_;
+  size_t size_;
+  bool logger_;
+  bool heardAny_ = false;
+  int64_t lastLine_ = 0;
+  ReadingLine last_;
+};
+
+// "7 readings": the readings of the record the end of the input dropped.
+int64_t DroppedReadings(const ConversionReport& report) {
+  for (const Anomaly& anomaly : report.anomalies) {
+    if (anomaly.kind == AnomalyKind::PartialRecordDropped)
+      return std::atoll(anomaly.detail.c_str());
+  }
+  return 0;
+}
+
+}  // namespace
+
+void CheckHeardReadings(const ConversionRun& run, const uint8_t* dump, size_t size,
+                        DispatchRequest request) {
+  const bool logger = request.fromType != 3;
+  MemoryFile from("from", dump, size);
+  MemoryFile to("to", "", 0);
+  request.fromHandle = OpenFile(from.Path().c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  request.toHandle = OpenFile(to.Path().c_str(), VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ZORQ_FUZZ_CHECK(request.fromHandle > 0 && request.toHandle > 0, "the memory files did not open");
+  request.fromOpen = request.toOpen = true;
+  CheckingListener heard(dump, size, logger);
+  request.readings = &heard;
+  const DispatchOutcome outcome = DispatchConversion(request);
+  CloseFile(request.fromHandle);
+  CloseFile(request.toHandle);
+
+  ZORQ_FUZZ_CHECK(outcome.status == run.status && to.Contents() == run.output,
+                  "with a listener: status %d, %zu bytes; without: status %d, %zu bytes",
+                  outcome.status, to.Contents().size(), run.status, run.output.size());
+  const ConversionReport& report = outcome.result.report;
+  const auto counted = [&report](AnomalyKind kind) {
+    return report.anomalyCounts[static_cast<size_t>(kind)];
+  };
+  ZORQ_FUZZ_CHECK(heard.fillerLines == counted(AnomalyKind::BrokenOffLine),
+                  "%lld lines with fillers heard, %lld broken-off lines counted",
+                  static_cast<long long>(heard.fillerLines),
+                  static_cast<long long>(counted(AnomalyKind::BrokenOffLine)));
+  // A field that is not a number and also too wide is noted as not a number.
+  ZORQ_FUZZ_CHECK(heard.saturated <= counted(AnomalyKind::ReadingSaturated) &&
+                      heard.notANumber <= counted(AnomalyKind::NotANumber),
+                  "notes heard and anomalies counted differ");
+  if (heard.readings > 0) {
+    const int rate = logger ? report.logger.sampleRate : report.gauge.sampleRate;
+    ZORQ_FUZZ_CHECK(heard.sampleRate == rate, "rate %d heard, %d in the header", heard.sampleRate,
+                    rate);
+  }
+  if (!logger) {
+    ZORQ_FUZZ_CHECK(heard.readings == report.recordsWritten && heard.fillers == 0,
+                    "%lld readings heard, %lld value records",
+                    static_cast<long long>(heard.readings),
+                    static_cast<long long>(report.recordsWritten));
+  } else if (outcome.status == kStatusFinished) {
+    const int64_t placed = heard.readings + heard.fillers;
+    ZORQ_FUZZ_CHECK(placed == 60 * report.recordsWritten + DroppedReadings(report),
+                    "%lld readings and fillers heard, %lld records and %lld dropped",
+                    static_cast<long long>(placed), static_cast<long long>(report.recordsWritten),
+                    static_cast<long long>(DroppedReadings(report)));
+  }
+}
+
 }  // namespace zorq_fuzz

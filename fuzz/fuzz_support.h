@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/dispatch.h"
 #include "convert/engine.h"
 
 class HeadlessUi;
@@ -81,5 +82,14 @@ void CheckSameBothWays(const ConversionRun& fast, const ConversionRun& plain);
 // into lines the plain way; bytes and records written are those of the
 // output. `logger` picks the record kind and the short-line rule.
 void CheckReport(const ConversionRun& run, const uint8_t* dump, size_t size, bool logger);
+
+// Converts `dump` again straight through the dispatch, with `request`'s
+// types, correction and carried values and a listener attached, and fails
+// unless the output and status are those of `run` and what the listener
+// heard agrees with the dump and the report: every data line once, in
+// order, readings counted on from their stamp, fillers where the report
+// says lines broke off, and as many readings as the records hold.
+void CheckHeardReadings(const ConversionRun& run, const uint8_t* dump, size_t size,
+                        DispatchRequest request);
 
 }  // namespace zorq_fuzz

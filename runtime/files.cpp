@@ -45,6 +45,7 @@ struct FileSlot {
   bool readAtEnd = false;
   std::unique_ptr<char[]> writeBuffer;
   size_t writeLength = 0;  // bytes waiting in writeBuffer
+  ReadTap readTap;         // told of every byte read(2) brings in
 };
 
 constexpr int kMaxFiles = 64;
@@ -208,6 +209,8 @@ long ReadFile(int handle, char* buffer, long count) {
       }
       const BytesMoved got =
           MoveAll(FileSystem().read, slot->fd, slot->readBuffer.get(), kBufferSize);
+      if (slot->readTap && got.count > 0)
+        slot->readTap(slot->readBuffer.get(), got.count);
       slot->readStart = 0;
       slot->readEnd = got.count;
       slot->readFailed = got.failed;
@@ -221,6 +224,14 @@ long ReadFile(int handle, char* buffer, long count) {
     total += taken;
   }
   return static_cast<long>(total);
+}
+
+bool SetReadTap(int handle, ReadTap tap) {
+  FileSlot* slot = SlotOf(handle);
+  if (slot == nullptr || !slot->readBuffer)
+    return false;
+  slot->readTap = std::move(tap);
+  return true;
 }
 
 long WriteFile(int handle, const char* buffer, long count) {

@@ -28,6 +28,14 @@ int OpenFile(const char* path, int access, int action, int fileType);
 // reaches it, after the bytes read before it.
 long ReadFile(int handle, char* buffer, long count);
 
+// Told of every run of bytes that read(2) brings into a handle, in the
+// order they come: a digest of an input taken while it is converted,
+// without reading it a second time.
+using ReadTap = std::function<void(const char* bytes, size_t count)>;
+// Sets (or, with an empty tap, clears) the tap of a handle open for
+// reading; false for any other handle.
+bool SetReadTap(int handle, ReadTap tap);
+
 // Writes `count` bytes. Returns `count` on success; any other value means the
 // write did not complete. Never throws.
 long WriteFile(int handle, const char* buffer, long count);

@@ -161,6 +161,7 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
     AddOutcome(*run.result, &list);
   }
   SetAttribute(&list, "readings_before_first_date_stamp", facts.unplaced);
+  SetAttribute(&list, "readings_without_time", facts.untimed);
   SetAttribute(&list, "filler_count", facts.fillers);
   SetAttribute(&list, "linear_correction", CorrectionText(settings));
   SetAttribute(&list, "dump_clock_time_zone", settings.timeZone);
@@ -212,9 +213,16 @@ std::string QualityComment(const ConversionReport& report) {
 }
 
 std::string UnplacedWarning(const ReadingFacts& facts) {
-  if (facts.unplaced == 0)
+  std::string text;
+  if (facts.unplaced > 0)
+    text = std::to_string(facts.unplaced) + " readings before the dump's first date stamp";
+  if (facts.untimed > 0) {
+    text += (text.empty() ? "" : " and ") + std::to_string(facts.untimed) +
+            " readings under a date stamp that names no time or at a sample rate below 1";
+  }
+  if (text.empty())
     return "";
-  return std::to_string(facts.unplaced) +
-         " readings before the dump's first date stamp have no time and are left out of the "
-         "NetCDF and tidy outputs (the legacy CSV keeps them)";
+  return text +
+         " have no time and are left out of the NetCDF and tidy outputs (the legacy CSV keeps "
+         "them)";
 }

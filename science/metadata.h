@@ -58,13 +58,18 @@ std::string UnitsWarning(const ScienceSettings& settings);
 struct ReadingFacts {
   int64_t placed = 0;    // readings with a UTC time
   int64_t unplaced = 0;  // readings before any date stamp: left out
-  int64_t fillers = 0;   // gaps the legacy CSV filled
+  // Readings under a stamp that names no calendar time, or at a sample rate
+  // below 1, which gives them no spacing: left out too.
+  int64_t untimed = 0;
+  int64_t fillers = 0;  // gaps the legacy CSV filled
   int64_t notANumber = 0;
   int64_t suspect = 0;
   double first = 0.0;  // the first and last placed readings
   double last = 0.0;
   double earliest = 0.0;  // the extremes, when the clock went back
   double latest = 0.0;
+
+  void Leave(const ReadingLine& line) { (line.stamped ? untimed : unplaced) += line.count; }
 
   void Place(double t) {
     if (placed == 0)
@@ -94,6 +99,6 @@ std::string TimeComment(const ScienceSettings& settings);
 // lines of the report's anomalies.
 std::string QualityComment(const ConversionReport& report);
 
-// The warning for readings left out because no date stamp preceded them;
-// empty when there were none.
+// The warning for readings left out because they have no time (no date
+// stamp before them, or no sample rate); empty when there were none.
 std::string UnplacedWarning(const ReadingFacts& facts);

@@ -211,7 +211,7 @@ bool NetcdfWriter::DefineFile(std::string* error) {
 void NetcdfWriter::OnReadings(const ReadingLine& line) {
   double stampUtc = 0.0;
   if (ncid_ < 0 || failed() || !StampOfLine(line, &stamps_, &stampUtc)) {
-    facts_.unplaced += line.count;
+    facts_.Leave(line);
     return;
   }
   const double firstTime = ReadingTime(line, stampUtc, 0);

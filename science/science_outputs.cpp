@@ -193,7 +193,11 @@ ExportOutcome ExportOnce(const ExportRequest& request) {
     return outputs.failed() || (request.cancelRequested && request.cancelRequested());
   };
   conversion.readings = outputs.listener();
+  SetReadTap(files.from, [&outputs](const char* bytes, size_t count) {
+    outputs.digest().Update(bytes, count);
+  });
   outcome.result = RunConversion(conversion);
+  outputs.TakeDigest(outcome.result.status == kStatusFinished);
   outcome.cancelled = outcome.result.cancelled && !outputs.failed();
   if (outputs.failed()) {
     outcome.error = outputs.error();

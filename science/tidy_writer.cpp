@@ -126,7 +126,7 @@ bool TidyWriter::Start(std::string* error) {
 void TidyWriter::OnReadings(const ReadingLine& line) {
   double stampUtc = 0.0;
   if (failed() || !StampOfLine(line, &stamps_, &stampUtc)) {
-    facts_.unplaced += line.count;
+    facts_.Leave(line);
     return;
   }
   Row row;

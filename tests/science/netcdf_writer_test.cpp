@@ -128,17 +128,20 @@ INSTANTIATE_TEST_SUITE_P(
                     FlagRow{"BadOutranksBack", ReadingNote::kNotANumber, true, kFlagBad}),
     [](const testing::TestParamInfo<FlagRow>& row) { return std::string(row.param.name); });
 
-TEST_F(NetcdfWriterTest, ReadingsBeforeAnyStampAndFillersAreNotReadings) {
+TEST_F(NetcdfWriterTest, ReadingsWithNoTimeAndFillersAreNotReadings) {
   const FeedLine early = FeedLine().Unstamped().Values(Ramp(12, 5.0)).Temperature(20.0);
   const FeedLine stamped = FeedLine().At(kNoon).Line(4).Values({7.0, 8.0});
-  Write(LoggerSettings(), {early, stamped}, 10);
+  const FeedLine noRate = FeedLine().At(kNoon + 60, 0, 0).Line(6).Values({9.0, 9.5, 9.75});
+  Write(LoggerSettings(), {early, stamped, noRate}, 10);
   NetcdfFile file(path_);
   EXPECT_EQ(file.Doubles("reading"), (std::vector<double>{7.0, 8.0}));
   EXPECT_EQ(file.DimensionLength("temperature_time"), 0u);
   EXPECT_EQ(file.Number("", "readings_before_first_date_stamp"), 12.0);
+  EXPECT_EQ(file.Number("", "readings_without_time"), 3.0);
   EXPECT_EQ(file.Number("", "filler_count"), 10.0);
-  EXPECT_EQ(facts_.unplaced, 12);
-  EXPECT_NE(UnplacedWarning(facts_).find("12 readings"), std::string::npos);
+  EXPECT_EQ(UnplacedWarning(facts_).substr(0, 94),
+            "12 readings before the dump's first date stamp and 3 readings under a date stamp "
+            "that names no");
 }
 
 TEST_F(NetcdfWriterTest, ChunksFollowOneAnotherWithoutLoss) {

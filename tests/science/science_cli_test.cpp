@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "science/source_digest.h"
 #include "tests/cli_process.h"
 #include "tests/science/science_test_support.h"
 #include "tests/test_support.h"
@@ -112,6 +113,23 @@ TEST_F(ScienceCli, EveryFormatBesideTheLegacyNameFromOnePass) {
   EXPECT_EQ(gauge.Number("", "sample_rate_hz"), 4.0);
   EXPECT_NE(gauge.Text("", "history").find("--format legacy,netcdf,tidy"), std::string::npos);
   EXPECT_EQ(gauge.Text("", "dump_clock_time_zone"), "UTC");
+}
+
+// The digest is taken from the bytes the conversion reads, from a file or
+// through a pipe, and is the one of the whole dump.
+TEST_F(ScienceCli, SourceNamesTheDumpAndItsDigest) {
+  SourceDigest digest;
+  const std::string dump = zorq_test::WorkedGaugeDump();
+  digest.Update(dump.data(), dump.size());
+  const std::string hex = digest.Hex();
+  const std::string want = "gauge.txt (SHA-256 " + hex + ")";
+  ASSERT_EQ(Run({"--format", "netcdf", "gauge.txt", "file.nc"}).exitCode, 0);
+  EXPECT_EQ(NetcdfFile(scratch_.Path("file.nc")).Text("", "source"), want);
+  const CliRunResult piped = zorq_test::RunCliProcess(
+      CliRun{{"--format", "netcdf", "-", "pipe.nc"}, folder_, dump, {}, {{"TZ", "UTC"}}});
+  ASSERT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(NetcdfFile(scratch_.Path("pipe.nc")).Text("", "source"),
+            "<stdin> (SHA-256 " + hex + ")");
 }
 
 TEST_F(ScienceCli, OneFormatIsTheToItselfAndCheckKeepsNothing) {
