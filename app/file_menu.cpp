@@ -1,10 +1,10 @@
 // Open From File, Close From File, Open To File and Close To File.
 #include <cstring>
 
-#include "app/feedback.h"
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
+#include "app/shell_hooks.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"
@@ -12,6 +12,12 @@
 namespace {
 
 constexpr double kClosePause = 0.6;  // seconds before the From file is closed
+
+// Tells the front end that the From file was opened or closed.
+void FromFileChanged() {
+  if (CurrentShellHooks().fromFileChanged)
+    CurrentShellHooks().fromFileChanged();
+}
 
 int ChooseFile(const char* title, char* pathBuffer) {
   return FileSelectPopup("", "*.csv", "*.txt;*.*", title, 0, 0, 0, 1, 0, pathBuffer);
@@ -47,7 +53,7 @@ void OpenFromPath(int menuBar, const char* path) {
   SetFilePtr(FileFromHandle, 0, VAL_START_OF_FILE);
   if (FileToOpen)
     ShowStatus("Ready");
-  ShowFromFileLook();
+  FromFileChanged();
 }
 
 void CloseFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*panel*/) {
@@ -59,7 +65,7 @@ void CloseFromFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*
   SetMenuBarAttribute(menuBar, kMenuCloseFrom, ATTR_DIMMED, 1);
   SetCtrlAttribute(PanelHandle, kCtrlFromName, ATTR_CTRL_VAL, "");
   ShowStatus("Not Ready");
-  ShowFromFileLook();
+  FromFileChanged();
 }
 
 void OpenToFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*panel*/) {

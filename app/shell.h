@@ -59,6 +59,9 @@ int ConvertTimer(int panel, int control, int event, void* callbackData, int even
 // Carries out one conversion request and shows its outcome.
 void DoTheConvert();
 
+// The status line of a cancelled conversion.
+inline constexpr const char* kCancelledText = "Cancelled";
+
 // The help popup of START CONVERT.
 inline constexpr const char* kStartConvertHelpTitle = "START CONVERT";
 inline constexpr const char* kStartConvertHelpText =

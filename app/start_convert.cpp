@@ -3,10 +3,10 @@
 #include <string>
 
 #include "app/converters.h"
-#include "app/feedback.h"
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
+#include "app/shell_hooks.h"
 #include "convert/dispatch.h"
 #include "convert/status.h"
 #include "runtime/files.h"
@@ -76,18 +76,9 @@ int64_t ToFileEnd(const DispatchRequest& request) {
   return SetFilePtr(request.toHandle, 0, VAL_END_OF_FILE);
 }
 
-// The engine's run, on whatever thread the UI layer gives it; it touches no
-// control and no popup.
-DispatchOutcome DispatchWithProgress(DispatchRequest request) {
-  if (!request.fromOpen || !request.toOpen)
-    return DispatchConversion(request);
-  DispatchOutcome outcome;
-  RunWithProgress(kConvertingTitle, [&](ProgressReporter& progress) {
-    request.progress = [&progress](int64_t done, int64_t total) { progress.Report(done, total); };
-    request.cancelRequested = [&progress] { return progress.CancelRequested(); };
-    outcome = DispatchConversion(request);
-  });
-  return outcome;
+DispatchOutcome Dispatch(const DispatchRequest& request) {
+  const ShellHooks& hooks = CurrentShellHooks();
+  return hooks.dispatch ? hooks.dispatch(request) : DispatchConversion(request);
 }
 
 }  // namespace
@@ -98,7 +89,7 @@ void DoTheConvert() {
   StaffScale = 1.0f;
   const DispatchRequest request = PanelRequest();
   const int64_t toBefore = ToFileEnd(request);
-  const DispatchOutcome outcome = DispatchWithProgress(request);
+  const DispatchOutcome outcome = Dispatch(request);
   const int64_t toAfter = ToFileEnd(request);
   ConvertState = outcome.status;
   LastConversionReport = outcome.result.report;
@@ -117,5 +108,6 @@ void DoTheConvert() {
   }
   SetCtrlAttribute(PanelHandle, kCtrlStatus, ATTR_CTRL_VAL, message);
   SetCtrlVal(PanelHandle, kCtrlStartConvert, 0);
-  ShowConversionOutcome(request, outcome, toBefore, toAfter);
+  if (CurrentShellHooks().conversionShown)
+    CurrentShellHooks().conversionShown(request, outcome, toBefore, toAfter);
 }

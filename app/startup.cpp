@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/feedback.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
+#include "app/shell_hooks.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"
@@ -47,7 +47,8 @@ int ZorqMain(int argc, char* argv[]) {
     std::fprintf(stderr, "ZORQConvert: cannot load the panel file \"ZORQConvert.uir\".\n");
     return 1;
   }
-  PrepareShellAdditions();
+  if (CurrentShellHooks().panelLoaded)
+    CurrentShellHooks().panelLoaded();
   OpenDumpGiven(DumpFilesGiven(argc, argv));
   if (checkPanelOnly)
     return CheckPanelAndLeave();

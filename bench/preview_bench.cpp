@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/preview_data.h"
+#include "desktop/preview_data.h"
 
 namespace {
 

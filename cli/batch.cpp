@@ -72,6 +72,10 @@ struct InputOutcome {
   std::string head;                   // the input's first block
   std::vector<std::string> warnings;  // of the science outputs
   std::optional<WaveSummary> waves;   // when the statistics were put in place
+  // A failed conversion's output, kept under this name instead of its own
+  // (NAME.partial); empty when none was kept.
+  std::string partialOutput;
+  bool oldOutputKept = false;  // --overwrite failed: the old output is as it was
 };
 
 // The dispatch's CONVERT ERROR texts speak of the desktop's menus; the
@@ -350,7 +354,9 @@ class Converter {
     }
     const bool syncs =
         output->kind() == SafeOutput::Kind::New || output->kind() == SafeOutput::Kind::Replace;
-    if (syncs)
+    if (syncs && outcome.status != kStatusFinished)
+      KeepPartial(input, output.get(), &outcome);
+    else if (syncs)
       *unplaced = std::move(output);
     else
       Place(output.get(), &outcome);
@@ -398,6 +404,18 @@ class Converter {
     return outcome;
   }
 
+  // A failed conversion leaves nothing that looks finished: what it wrote
+  // before the failure is kept apart, as NAME.partial.
+  static void KeepPartial(const PlannedInput& input, SafeOutput* output, InputOutcome* outcome) {
+    std::string keepProblem;
+    outcome->oldOutputKept = output->kind() == SafeOutput::Kind::Replace;
+    if (output->KeepPartial(&keepProblem)) {
+      outcome->partialOutput = input.to + kPartialSuffix;
+    } else if (!keepProblem.empty()) {
+      outcome->problem += (outcome->problem.empty() ? "" : "; ") + keepProblem;
+    }
+  }
+
   static InputOutcome& NotConverted(InputOutcome& outcome, const KindChoice& kinds) {
     outcome.problem = kinds.problem;
     outcome.status = kinds.status;
@@ -423,7 +441,7 @@ class Converter {
     policy.append = options_.append;
     policy.overwrite = options_.overwrite;
     policy.todaysWording = options_.todaysCall;
-    return output->Prepare(toFull, policy, source.device(), source.inode(), error);
+    return output->Prepare(toFull, input.to, policy, source.device(), source.inode(), error);
   }
 
   bool PrepareWaves(const PlannedInput& input, const InputSource& source,
@@ -525,6 +543,7 @@ class Converter {
     };
     request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
     request.readings = listeners.Listener();
+    request.lfLineEnds = options_.lfLineEnds;
     if (ScienceTargets* science = listeners.Science()) {
       SetReadTap(request.fromHandle, [science](const char* bytes, size_t count) {
         science->digest().Update(bytes, count);
@@ -532,6 +551,9 @@ class Converter {
     }
 
     DispatchOutcome dispatched = DispatchConversion(request);
+    ConversionReport& report = dispatched.result.report;
+    if (report.failed && report.look.lfLineEnds && !options_.lfLineEnds)
+      report.failure.reason += " (--lf-line-ends)";
     {
       std::lock_guard<std::mutex> lock(gFileTableMutex);
       CloseFile(request.fromHandle);
@@ -585,8 +607,10 @@ class Reporter {
   void Report(const PlannedInput& input, const InputOutcome& outcome, bool tellProblem = true) {
     if (options_.json) {
       WriteJson(JsonReportLine(ToJson(input, outcome)) + "\n");
+      std::string complaints;
       if (tellProblem && !outcome.problem.empty() && !outcome.cancelled)
-        progress_->Print("zorqconvert-cli: " + outcome.problem + "\n");
+        complaints += "zorqconvert-cli: " + outcome.problem + "\n";
+      progress_->Print(complaints + WhatWasLeft(input, outcome));
       return;
     }
     progress_->Print(InWords(input, outcome, tellProblem));
@@ -631,9 +655,28 @@ class Reporter {
       text += WhatTheEngineSaid(input, outcome);
     for (const std::string& warning : outcome.warnings)
       text += "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
+    text += WhatWasLeft(input, outcome);
     if (outcome.refusedByOptions || (options_.quiet && outcome.status == kStatusFinished))
       return text;
     return text + StatusMessage(outcome.status) + "\n";
+  }
+
+  // Where the records written before a failure are.
+  std::string WhatWasLeft(const PlannedInput& input, const InputOutcome& outcome) const {
+    if (!outcome.partialOutput.empty()) {
+      return "zorqconvert-cli: " + QuotedName(input.to) +
+             (outcome.oldOutputKept ? " was not replaced" : " was not made") +
+             "; what was written before the failure is kept as " +
+             QuotedName(outcome.partialOutput) + "\n";
+    }
+    const bool appendedSome = options_.append && outcome.converterRan &&
+                              outcome.status != kStatusFinished &&
+                              outcome.result.report.bytesWritten > 0 && input.to != "-";
+    if (appendedSome) {
+      return "zorqconvert-cli: " + QuotedName(input.to) +
+             " keeps what was appended before the failure, after its earlier bytes\n";
+    }
+    return "";
   }
 
   std::string WhatTheEngineSaid(const PlannedInput& input, const InputOutcome& outcome) const {
@@ -690,6 +733,7 @@ class Reporter {
     report.exitStatus = outcome.exitStatus;
     report.cancelled = outcome.cancelled;
     report.problem = outcome.problem;
+    report.partialOutput = outcome.partialOutput;
     report.look = outcome.look;
     report.result = outcome.converterRan ? &outcome.result : nullptr;
     report.timeZone = timeZone_;

@@ -178,6 +178,7 @@ std::string JsonReportLine(const InputReport& input) {
     PutName(&object, "to", *input.to);
   else
     object["to"] = nullptr;
+  object["partial_output"] = OrNull(input.partialOutput);
   object["from_type"] = OrNull(input.fromType);
   object["to_type"] = OrNull(input.toType);
   object["status"] = OrNull(input.status);

@@ -12,6 +12,7 @@
 struct InputReport {
   std::string from;               // as given on the command line
   std::optional<std::string> to;  // as given or made from -o; none with --check
+  std::string partialOutput;      // where a failed conversion's output was kept, or empty
   std::optional<int> fromType;    // none when no type was settled
   std::optional<int> toType;
   std::optional<int> status;  // 0 to 8; none when the run was stopped

@@ -1,26 +1,11 @@
 #include "cli/kinds.h"
 
-#include <algorithm>
-#include <cstdio>
-
 #include "convert/flash_line_reader.h"
 #include "convert/status.h"
 
 namespace {
 
 constexpr int kExitUsage = 64;
-
-bool IsTextByte(unsigned char byte) {
-  return byte >= 0x20 ? byte != 0x7F : byte == '\t' || byte == '\r' || byte == '\n';
-}
-
-std::string ByteText(unsigned char byte) {
-  if (byte > 0x20 && byte < 0x7F && byte != '\'')
-    return std::string("'") + static_cast<char>(byte) + "'";
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", byte);
-  return text;
-}
 
 std::string ToTypeName(int toType) {
   return toType == 0 ? "To type 0 (logger CSV)" : "To type 1 (gauge CSV)";
@@ -63,28 +48,6 @@ KindChoice Untold(const DumpLook& look, std::string_view head, const std::string
 }
 
 }  // namespace
-
-std::string WhyNotADump(std::string_view head) {
-  if (head.empty())
-    return "it is empty";
-  const auto binary = std::find_if(
-      head.begin(), head.end(), [](char c) { return !IsTextByte(static_cast<unsigned char>(c)); });
-  if (binary != head.end()) {
-    return "it is not text (byte " + std::to_string(binary - head.begin()) + " is " +
-           ByteText(static_cast<unsigned char>(*binary)) + ")";
-  }
-  if (head.size() < static_cast<size_t>(FlashLineReader::kMinimumFirstBlock)) {
-    return "it holds only " + std::to_string(head.size()) +
-           " bytes, and a dump's header alone takes " +
-           std::to_string(FlashLineReader::kMinimumFirstBlock);
-  }
-  if (head.front() != 'Y') {
-    return "it starts with " + ByteText(static_cast<unsigned char>(head.front())) +
-           ", and a dump's header starts with 'Y'";
-  }
-  return "its header has neither a logger dump's letters (A at offset 41, C at offset 44) nor "
-         "a gauge dump's (X at offset 45, T at offset 49)";
-}
 
 KindChoice ChooseKinds(const CliOptions& options, const DumpLook& look, std::string_view head,
                        const std::string& name) {

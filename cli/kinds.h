@@ -26,6 +26,3 @@ struct KindChoice {
 // a gauge dump (exit 64), a To type that does not fit (status 6).
 KindChoice ChooseKinds(const CliOptions& options, const DumpLook& look, std::string_view head,
                        const std::string& name);
-
-// Why `head` is no dump's start: "it is empty", "it holds only 50 bytes, ...".
-std::string WhyNotADump(std::string_view head);

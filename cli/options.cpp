@@ -37,7 +37,8 @@ constexpr const char* kUsageTail =
     "types; 129, 130, 143 stopped by SIGHUP, SIGINT, SIGTERM; 141 the reader of standard "
     "output went away (nothing more is said). Each input converts whatever the others do; "
     "with several, the status is that of the first in command-line order that did not end "
-    "Finished All.";
+    "Finished All. A conversion that fails leaves nothing under its output's name: what it "
+    "wrote is kept as NAME.partial.";
 
 constexpr const char* kShortUsage =
     "Usage: zorqconvert-cli [OPTIONS] FROM TO\n"
@@ -175,15 +176,27 @@ const OptionSpec kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
-    {"append", 0, nullptr, "append to an output that exists (otherwise it is refused)",
+    {"append", 0, nullptr,
+     "append to an output that exists (otherwise it is refused); after a failure it keeps "
+     "the records written before it",
      [](std::string_view, CliOptions& options) -> std::string {
        options.append = true;
        return "";
      },
      CliAction::Convert, true},
-    {"overwrite", 0, nullptr, "replace an output that exists",
+    {"overwrite", 0, nullptr,
+     "replace an output that exists, keeping its mode (and its owner when run as root); a "
+     "read-only one is refused",
      [](std::string_view, CliOptions& options) -> std::string {
        options.overwrite = true;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"lf-line-ends", 0, nullptr,
+     "read each LF of a dump as CR LF: for dumps whose CRs a transfer in text mode or a Unix "
+     "tool took out (a dump with CR LF converts as always)",
+     [](std::string_view, CliOptions& options) -> std::string {
+       options.lfLineEnds = true;
        return "";
      },
      CliAction::Convert, false},

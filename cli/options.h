@@ -25,6 +25,7 @@ struct CliOptions {
   double gain = 1.0;
   double offset = 0.0;
   bool append = false;
+  bool lfLineEnds = false;  // --lf-line-ends: each LF of a dump read as CR LF
   bool overwrite = false;
   std::string outputDir;               // -o DIR
   std::vector<std::string> fromPaths;  // every FROM, in command-line order

@@ -130,6 +130,15 @@ bool LockedByAnother(int fd) {
   return result < 0 && errno == EWOULDBLOCK;
 }
 
+// A file this process may not write: no write permission for it, a file
+// system mounted read-only, or, for root who may write anything, no write
+// bit at all.
+bool IsReadOnly(const std::string& path, const struct stat& info) {
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+    return errno == EACCES || errno == EROFS;
+  return ::geteuid() == 0 && (info.st_mode & 0222) == 0;
+}
+
 std::string LockedText(const std::string& path) {
   return "another converter is writing " + QuotedName(path) + "; it is left as it is";
 }
@@ -244,15 +253,17 @@ bool SafeOutput::EndStream(std::string* error) {
   return true;
 }
 
-bool SafeOutput::Prepare(const std::string& path, const OutputPolicy& policy, dev_t fromDevice,
-                         ino_t fromInode, std::string* error) {
+bool SafeOutput::Prepare(const std::string& path, const std::string& shown,
+                         const OutputPolicy& policy, dev_t fromDevice, ino_t fromInode,
+                         std::string* error) {
   path_ = path;
+  shown_ = shown;
   namedTemporary_ = policy.namedTemporary;
   struct stat link {};
   if (::lstat(path.c_str(), &link) == 0)
     return PrepareExisting(policy, fromDevice, fromInode, error);
   if (errno != ENOENT) {
-    *error = Because("cannot use " + QuotedName(path), errno);
+    *error = Because("cannot use " + QuotedName(shown_), errno);
     return false;
   }
   kind_ = Kind::New;
@@ -268,11 +279,11 @@ bool SafeOutput::PrepareExisting(const OutputPolicy& policy, dev_t fromDevice, i
   struct stat target {};
   if (::stat(path_.c_str(), &target) != 0) {
     // A link to nothing: writing through it would create a file elsewhere.
-    *error = Because("cannot use " + QuotedName(path_), errno);
+    *error = Because("cannot use " + QuotedName(shown_), errno);
     return false;
   }
   if (S_ISDIR(target.st_mode)) {
-    *error = "cannot open " + QuotedName(path_) + ": it is a folder";
+    *error = "cannot open " + QuotedName(shown_) + ": it is a folder";
     return false;
   }
   if (policy.append)
@@ -280,9 +291,9 @@ bool SafeOutput::PrepareExisting(const OutputPolicy& policy, dev_t fromDevice, i
   if (policy.overwrite)
     return PrepareReplace(fromDevice, fromInode, error);
   *error = policy.todaysWording
-               ? "the To file " + QuotedName(path_) +
+               ? "the To file " + QuotedName(shown_) +
                      " already exists; give --append to add to it (the file is left as it is)"
-               : "the output " + QuotedName(path_) +
+               : "the output " + QuotedName(shown_) +
                      " already exists; give --append to add to it or --overwrite to replace it "
                      "(the file is left as it is)";
   return false;
@@ -293,7 +304,7 @@ bool SafeOutput::PrepareAppend(std::string* error) {
   // O_NONBLOCK: a FIFO without a reader is refused rather than waited for.
   fd_ = OpenRetrying(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) {
-    *error = Because("cannot open " + QuotedName(path_), errno);
+    *error = Because("cannot open " + QuotedName(shown_), errno);
     return false;
   }
   ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
@@ -304,7 +315,7 @@ bool SafeOutput::PrepareAppend(std::string* error) {
     // so it holds until the run has cut back or finished.
     lockFd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 3);
     if (lockFd_ < 0 || LockedByAnother(lockFd_)) {
-      *error = LockedText(path_);
+      *error = LockedText(shown_);
       Close();
       return false;
     }
@@ -319,26 +330,31 @@ bool SafeOutput::PrepareReplace(dev_t fromDevice, ino_t fromInode, std::string* 
   const std::string real = std::filesystem::canonical(path_, failure).string();
   struct stat info {};
   if (failure || ::stat(real.c_str(), &info) != 0) {
-    *error = "cannot use " + QuotedName(path_) + ": " + failure.message();
+    *error = "cannot use " + QuotedName(shown_) + ": " + failure.message();
     return false;
   }
   if (!S_ISREG(info.st_mode)) {
-    *error = "cannot replace " + QuotedName(path_) + ": it is not a plain file";
+    *error = "cannot replace " + QuotedName(shown_) + ": it is not a plain file";
     return false;
   }
   if (info.st_dev == fromDevice && info.st_ino == fromInode) {
-    *error = "the output " + QuotedName(path_) + " is the dump itself; it is left as it is";
+    *error = "the output " + QuotedName(shown_) + " is the dump itself; it is left as it is";
+    return false;
+  }
+  if (IsReadOnly(real, info)) {
+    *error = "cannot replace " + QuotedName(shown_) +
+             ": it is read-only; make it writable first (chmod u+w) to replace it";
     return false;
   }
   lockFd_ = OpenRetrying(real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (lockFd_ < 0)
     lockFd_ = OpenRetrying(real.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (lockFd_ < 0) {
-    *error = Because("cannot open " + QuotedName(path_), errno);
+    *error = Because("cannot open " + QuotedName(shown_), errno);
     return false;
   }
   if (LockedByAnother(lockFd_)) {
-    *error = LockedText(path_);
+    *error = LockedText(shown_);
     Close();
     return false;
   }
@@ -347,7 +363,10 @@ bool SafeOutput::PrepareReplace(dev_t fromDevice, ino_t fromInode, std::string* 
     Close();
     return false;
   }
-  // As a plain rewrite of the file would leave it.
+  // As a plain rewrite of the file would leave it: its owner (which only
+  // root may give away) and then its mode, which a change of owner can clear.
+  if (::geteuid() == 0)
+    static_cast<void>(::fchown(fd_, info.st_uid, info.st_gid));
   ::fchmod(fd_, info.st_mode & 07777);
   return true;
 }
@@ -361,7 +380,7 @@ bool SafeOutput::CreateTemporary(const std::string& folder, const std::string& n
   if (fd_ >= 0)
     return true;
   if (!namedTemporary_ && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-    *error = Because("cannot create " + QuotedName(path_), errno);
+    *error = CannotWriteIn(errno);
     return false;
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -376,8 +395,46 @@ bool SafeOutput::CreateTemporary(const std::string& folder, const std::string& n
     if (errno != EEXIST)
       break;
   }
-  *error = Because("cannot create " + QuotedName(path_), errno);
+  *error = CannotWriteIn(errno);
   return false;
+}
+
+// The output is written beside its final name: a folder that cannot be
+// written is the cause, even for a file that can.
+std::string SafeOutput::CannotWriteIn(int error) const {
+  const std::string what =
+      (kind_ == Kind::Replace ? "cannot replace " : "cannot create ") + QuotedName(shown_);
+  if (error != EACCES && error != EPERM && error != EROFS)
+    return Because(what, error);
+  return what + ": the folder " + QuotedName(ShownFolder()) + " cannot be written (" +
+         std::strerror(error) + ")" +
+         (kind_ == Kind::Replace
+              ? ", and the new output is written beside the old one before it takes its place"
+              : "");
+}
+
+// The folder of the output as the user named it ("." for a bare name).
+std::string SafeOutput::ShownFolder() const {
+  const size_t slash = shown_.rfind('/');
+  if (slash == std::string::npos)
+    return ".";
+  return slash == 0 ? "/" : shown_.substr(0, slash);
+}
+
+bool SafeOutput::KeepPartial(std::string* error) {
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0 || info.st_size == 0) {
+    Abandon();
+    return false;
+  }
+  done_ = true;
+  path_ += kPartialSuffix;
+  shown_ += kPartialSuffix;
+  const bool kept = RenameOver(error);
+  if (kept)
+    NotePlacedIn(FolderOf(path_));
+  Close();
+  return kept;
 }
 
 void SafeOutput::StartWriteback() {
@@ -408,7 +465,7 @@ bool SafeOutput::Commit(std::string* error) {
     return true;
   }
   if (::fsync(fd_) != 0) {
-    *error = Because("cannot sync the output " + QuotedName(path_) + " to disk", errno);
+    *error = Because("cannot sync the output " + QuotedName(shown_) + " to disk", errno);
     done_ = false;
     Abandon();
     Close();
@@ -432,10 +489,10 @@ bool SafeOutput::LinkNew(std::string* error) {
     ::unlink(tempPath_.c_str());
   tempPath_.clear();
   *error = result == EEXIST
-               ? "the output " + QuotedName(path_) +
+               ? "the output " + QuotedName(shown_) +
                      " appeared while the conversion ran; it is left as it is and "
                      "this conversion's output is dropped"
-               : Because("cannot put the output " + QuotedName(path_) + " in place", result);
+               : Because("cannot put the output " + QuotedName(shown_) + " in place", result);
   return false;
 }
 
@@ -448,13 +505,13 @@ bool SafeOutput::RenameOver(std::string* error) {
       if (result == 0)
         tempPath_ = candidate;
       else if (result != EEXIST) {
-        *error = Because("cannot put the output " + QuotedName(path_) + " in place", result);
+        *error = Because("cannot put the output " + QuotedName(shown_) + " in place", result);
         return false;
       }
     }
   }
   if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-    *error = Because("cannot put the output " + QuotedName(path_) + " in place", errno);
+    *error = Because("cannot put the output " + QuotedName(shown_) + " in place", errno);
     ::unlink(tempPath_.c_str());
     tempPath_.clear();
     return false;

@@ -36,12 +36,19 @@ class SafeOutput {
   SafeOutput(const SafeOutput&) = delete;
   SafeOutput& operator=(const SafeOutput&) = delete;
 
-  // Readies the output at `path` (a full path). `from` is the input's
-  // device and inode, so that it is never replaced by its own output. False,
-  // with `error` saying why, when the output cannot be used; nothing has
-  // been created or changed then.
+  // Readies the output at `path` (a full path; `shown` is its name in
+  // messages). `from` is the input's device and inode, so that it is never
+  // replaced by its own output. A replaced file keeps its mode, and its
+  // owner when run as root; a read-only one is refused. False, with `error`
+  // saying why, when the output cannot be used; nothing has been created or
+  // changed then.
+  bool Prepare(const std::string& path, const std::string& shown, const OutputPolicy& policy,
+               dev_t fromDevice, ino_t fromInode, std::string* error);
+  // The same, with the full path as the name in messages.
   bool Prepare(const std::string& path, const OutputPolicy& policy, dev_t fromDevice,
-               ino_t fromInode, std::string* error);
+               ino_t fromInode, std::string* error) {
+    return Prepare(path, path, policy, fromDevice, fromInode, error);
+  }
   // Writes into the descriptor `fd` as it goes (standard output), or
   // throws the bytes away when `fd` is -1 (--check). The bytes pass through
   // a pipe of our own and are counted, since a pipe or a device has no
@@ -67,6 +74,11 @@ class SafeOutput {
   // Syncs the output and puts it in place (New, Replace). False with `error`
   // when it could not be put in place; the temporary is gone then.
   bool Commit(std::string* error);
+  // After a failed conversion (New, Replace): nothing appears under the
+  // output's name; what was written is kept as NAME.partial, replacing an
+  // older one. False when nothing was written (then nothing is kept) or it
+  // could not be kept (`error` says why).
+  bool KeepPartial(std::string* error);
   // Takes back what this run wrote: a new output never appears, a replaced
   // one stays as it was, an appended one is cut back to its old length.
   void Abandon();
@@ -80,6 +92,8 @@ class SafeOutput {
   bool PrepareAppend(std::string* error);
   bool PrepareReplace(dev_t fromDevice, ino_t fromInode, std::string* error);
   bool CreateTemporary(const std::string& folder, const std::string& name, std::string* error);
+  std::string CannotWriteIn(int error) const;
+  std::string ShownFolder() const;
   bool LinkNew(std::string* error);
   bool RenameOver(std::string* error);
   void Close();
@@ -88,6 +102,7 @@ class SafeOutput {
 
   Kind kind_ = Kind::Stream;
   std::string path_;      // where the output ends up
+  std::string shown_;     // its name in messages
   std::string tempPath_;  // a named temporary (when O_TMPFILE is not available)
   int fd_ = -1;           // our own descriptor of the file written
   int lockFd_ = -1;       // holds the advisory lock
@@ -101,6 +116,8 @@ class SafeOutput {
   int64_t streamed_ = 0;
   int destinationError_ = 0;
 };
+
+inline constexpr const char* kPartialSuffix = ".partial";
 
 // Syncs the folders that outputs were put into, so that their new names
 // reach the disk too. Call once when every output is in place.

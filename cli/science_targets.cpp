@@ -78,7 +78,7 @@ bool ScienceTargets::PrepareNamed(SafeOutput* output, const std::string& to, boo
   OutputPolicy policy;
   policy.overwrite = options_.overwrite;
   policy.namedTemporary = byName;
-  return output->Prepare(full, policy, fromDevice, fromInode, error);
+  return output->Prepare(full, to, policy, fromDevice, fromInode, error);
 }
 
 bool ScienceTargets::PrepareNetcdf(const std::string& to, dev_t fromDevice, ino_t fromInode,

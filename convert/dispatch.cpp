@@ -25,8 +25,23 @@ ConversionRequest ConversionRequestOf(const DispatchRequest& request) {
   conversion.startValues = request.startValues;
   conversion.progress = request.progress;
   conversion.cancelRequested = request.cancelRequested;
+  conversion.lfLineEnds = request.lfLineEnds;
   conversion.readings = request.readings;
   return conversion;
+}
+
+std::string TypeInWords(const char* side, int type, const std::string& words) {
+  return std::string(side) + " type " + std::to_string(type) + " (" + words + ")";
+}
+
+// "From type 1 (logger dump, type 1) goes with To type 0 (logger CSV), not
+// To type 1 (gauge CSV)": the numbers for the command line, the names the
+// panel's rings show.
+std::string MismatchInWords(const DispatchRequest& request) {
+  const int fitting = ToTypeForFromType(request.fromType);
+  return TypeInWords("From", request.fromType, FromTypeInWords(request.fromType)) + " goes with " +
+         TypeInWords("To", fitting, ToTypeInWords(fitting)) + ", not " +
+         TypeInWords("To", request.toType, ToTypeInWords(request.toType));
 }
 
 void SetOutcomeStatus(DispatchOutcome* outcome, uint8_t status, const std::string& reason) {
@@ -59,10 +74,7 @@ DispatchOutcome DispatchConversion(const DispatchRequest& request) {
   if (ToTypeForFromType(request.fromType) < 0)
     return outcome;  // nothing to convert; the status stays "Ready"
   if (!TypesFit(request.fromType, request.toType)) {
-    SetOutcomeStatus(&outcome, kStatusToTypeError,
-                     "From type " + std::to_string(request.fromType) + " goes with To type " +
-                         std::to_string(ToTypeForFromType(request.fromType)) + ", not " +
-                         std::to_string(request.toType));
+    SetOutcomeStatus(&outcome, kStatusToTypeError, MismatchInWords(request));
     return outcome;
   }
   outcome.result = RunConversion(ConversionRequestOf(request));

@@ -1,5 +1,7 @@
 #include "convert/engine.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -28,6 +30,18 @@ bool LooksLikeGauge(const char* block, int length) {
   return HasLetter(block, length, 45, 'X') && HasLetter(block, length, 49, 'T');
 }
 
+bool IsTextByte(unsigned char byte) {
+  return byte >= 0x20 ? byte != 0x7F : byte == '\t' || byte == '\r' || byte == '\n';
+}
+
+std::string ByteText(unsigned char byte) {
+  if (byte > 0x20 && byte < 0x7F && byte != '\'')
+    return std::string("'") + static_cast<char>(byte) + "'";
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", byte);
+  return text;
+}
+
 LoggerTables TablesHolding(int rangeCode, int staffCode) {
   float scale = 0.0f;
   const bool type1 = LookUpStaffScale(1, rangeCode, staffCode, &scale);
@@ -43,8 +57,14 @@ LoggerTables TablesHolding(int rangeCode, int staffCode) {
 
 DumpLook LookAtHeader(const char* block, int length) {
   DumpLook look;
-  if (block == nullptr || length < FlashLineReader::kMinimumFirstBlock || block[0] != 'Y')
+  look.looked = true;
+  const std::string_view head(block == nullptr ? "" : block,
+                              block == nullptr || length < 0 ? 0 : static_cast<size_t>(length));
+  look.lfLineEnds = LineEndsAreLfAlone(head);
+  if (head.size() < static_cast<size_t>(FlashLineReader::kMinimumFirstBlock) || head[0] != 'Y') {
+    look.notADumpReason = WhyNotADump(head);
     return look;
+  }
   if (LooksLikeLogger(block, length)) {
     look.kind = DumpKind::Logger;
     look.rangeCode = ReadInteger(block + 42, block + length);
@@ -52,8 +72,45 @@ DumpLook LookAtHeader(const char* block, int length) {
     look.tables = TablesHolding(look.rangeCode, look.staffCode);
   } else if (LooksLikeGauge(block, length)) {
     look.kind = DumpKind::Gauge;
+    look.typeCode = ReadInteger(block + 50, block + length);
+  } else {
+    look.notADumpReason = WhyNotADump(head);
   }
   return look;
+}
+
+bool LineEndsAreLfAlone(std::string_view head) {
+  bool anyLf = false;
+  for (size_t i = 0; i < head.size(); ++i) {
+    if (head[i] != '\n')
+      continue;
+    if (i > 0 && head[i - 1] == '\r')
+      return false;
+    anyLf = true;
+  }
+  return anyLf;
+}
+
+std::string WhyNotADump(std::string_view head) {
+  if (head.empty())
+    return "it is empty";
+  const auto binary = std::find_if(
+      head.begin(), head.end(), [](char c) { return !IsTextByte(static_cast<unsigned char>(c)); });
+  if (binary != head.end()) {
+    return "it is not text (byte " + std::to_string(binary - head.begin()) + " is " +
+           ByteText(static_cast<unsigned char>(*binary)) + ")";
+  }
+  if (head.size() < static_cast<size_t>(FlashLineReader::kMinimumFirstBlock)) {
+    return "it holds only " + std::to_string(head.size()) +
+           " bytes, and a dump's header alone takes " +
+           std::to_string(FlashLineReader::kMinimumFirstBlock);
+  }
+  if (head.front() != 'Y') {
+    return "it starts with " + ByteText(static_cast<unsigned char>(head.front())) +
+           ", and a dump's header starts with 'Y'";
+  }
+  return "its header has neither a logger dump's letters (A at offset 41, C at offset 44) nor "
+         "a gauge dump's (X at offset 45, T at offset 49)";
 }
 
 DumpLook LookAtDumpFile(const char* path) {
@@ -67,9 +124,13 @@ DumpLook LookAtDumpFile(const char* path) {
 }
 
 std::string DescribeDumpLook(const DumpLook& look) {
+  if (!look.looked)
+    return "";
   switch (look.kind) {
     case DumpKind::Gauge:
-      return "gauge dump";
+      return look.typeCode == kGaugeTypeCode
+                 ? "gauge dump"
+                 : "gauge dump of type code " + std::to_string(look.typeCode);
     case DumpKind::Logger:
       switch (look.tables) {
         case LoggerTables::Type2:
@@ -86,6 +147,58 @@ std::string DescribeDumpLook(const DumpLook& look) {
       break;
   }
   return "not a dump this program knows";
+}
+
+std::string DumpLookProblem(const DumpLook& look) {
+  if (!look.looked)
+    return "";
+  std::string problem;
+  const std::string codes = "range code " + std::to_string(look.rangeCode) + " with staff code " +
+                            std::to_string(look.staffCode);
+  if (look.kind == DumpKind::Unknown) {
+    problem = look.notADumpReason + "; open the text dump read out of the instrument";
+  } else if (look.kind == DumpKind::Logger && look.tables == LoggerTables::Neither) {
+    problem = codes +
+              " is in neither logger table, so no staff length is known and the conversion will "
+              "stop with \"Staff Length Error\"; check that this is the instrument's dump";
+  } else if (look.kind == DumpKind::Logger && look.tables == LoggerTables::Both) {
+    problem = codes + " is in both logger tables; choose the logger type of the instrument";
+  } else if (look.kind == DumpKind::Gauge && look.typeCode != kGaugeTypeCode) {
+    problem = "its header gives type code " + std::to_string(look.typeCode) +
+              " where gauge dumps give " + std::to_string(kGaugeTypeCode) +
+              ", so the conversion will stop with \"Convert From File Type Error\"; only type " +
+              std::to_string(kGaugeTypeCode) + " gauge dumps convert";
+  }
+  if (look.lfLineEnds) {
+    if (!problem.empty())
+      problem += "; ";
+    problem += kLfLineEndsProblem;
+  }
+  return problem;
+}
+
+std::string FromTypeInWords(int fromType) {
+  switch (fromType) {
+    case 1:
+      return "logger dump, type 1";
+    case 2:
+      return "logger dump, type 2";
+    case 3:
+      return "gauge dump";
+    default:
+      return "type " + std::to_string(fromType);
+  }
+}
+
+std::string ToTypeInWords(int toType) {
+  switch (toType) {
+    case 0:
+      return "logger CSV";
+    case 1:
+      return "gauge CSV";
+    default:
+      return "type " + std::to_string(toType);
+  }
 }
 
 int FromTypeForLook(const DumpLook& look) {
@@ -211,6 +324,8 @@ ConversionResult Run(const ConversionRequest& request, Converter converter) {
     if (!hint.empty())
       report.failure.reason += "; " + hint;
   }
+  if (report.failed && report.look.lfLineEnds && !request.lfLineEnds)
+    report.failure.reason += std::string("; ") + kLfLineEndsProblem;
   report.logger = result.logger;
   report.gauge = result.gauge;
   if (request.progress)

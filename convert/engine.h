@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "convert/date_stamp.h"
@@ -25,11 +26,21 @@ enum class DumpKind { Unknown, Logger, Gauge };
 // staff codes (From type 1 uses one table, From type 2 the other).
 enum class LoggerTables { Neither, Type1, Type2, Both };
 
+// The type code a gauge header must give after its "T".
+inline constexpr int kGaugeTypeCode = 10;
+
 struct DumpLook {
+  bool looked = false;  // false: no header was looked at (no From file yet)
   DumpKind kind = DumpKind::Unknown;
   LoggerTables tables = LoggerTables::Neither;  // logger headers only
   int rangeCode = 0;                            // logger headers only
   int staffCode = 0;                            // logger headers only
+  int typeCode = kGaugeTypeCode;                // gauge headers only; 0 when there is no "T"
+  // The first block has LFs and no CR before any of them: the dump's CRs
+  // were taken out (a Unix tool, a transfer in text mode).
+  bool lfLineEnds = false;
+  // Why an Unknown header is no dump, in the operator's words ("it is empty").
+  std::string notADumpReason;
 };
 
 // Judges a header from the letters at their offsets in the first block
@@ -37,14 +48,38 @@ struct DumpLook {
 // is Unknown).
 DumpLook LookAtHeader(const char* block, int length);
 
+// True when `head` has LFs and no CR before any of them.
+bool LineEndsAreLfAlone(std::string_view head);
+
+// Why `head` (a file's first block) is no dump's start: "it is empty",
+// "it holds only 50 bytes, ...", "it is not text (byte 3 is 0x00)", ...
+std::string WhyNotADump(std::string_view head);
+
 // Reads the first block of the file at `path` and judges it. Unknown when
 // the file cannot be read.
 DumpLook LookAtDumpFile(const char* path);
 
 // "gauge dump", "logger dump, type 2", "logger dump, type 1",
 // "fits both logger types", "logger dump whose codes neither table holds",
-// or "not a dump this program knows".
+// or "not a dump this program knows"; "gauge dump of type code 11" for a
+// gauge header of a type that does not convert. Empty when nothing was
+// looked at.
 std::string DescribeDumpLook(const DumpLook& look);
+
+// What a dump whose CRs were taken out is told, in the failure sentence too.
+inline constexpr const char* kLfLineEndsProblem =
+    "its lines end in LF alone, not CR LF (a transfer in text mode or a Unix tool took the CRs "
+    "out), so it does not convert as it is; convert it with each LF read as CR LF";
+
+// What is wrong with a dump that looks like this and what to do about it,
+// in the operator's words, when it will not convert as it is (or not with
+// the From type it fits); empty when nothing is wrong.
+std::string DumpLookProblem(const DumpLook& look);
+
+// The From and To types in the operator's words: "logger dump, type 1",
+// "gauge dump"; "logger CSV", "gauge CSV". "type N" for any other.
+std::string FromTypeInWords(int fromType);
+std::string ToTypeInWords(int toType);
 
 // The From type the header fits: 1, 2 or 3; 0 when it fits none or both
 // logger types.
@@ -99,6 +134,10 @@ struct ConversionRequest {
   // When set, told of every reading the conversion takes from the dump, in
   // order (see convert/readings.h). Not owned.
   ReadingListener* readings = nullptr;
+  // Reads each LF of the dump as CR LF when its first block has LFs and no
+  // CR before any of them: a dump whose CRs were taken out converts as the
+  // instrument wrote it, one with CR LF as it always did.
+  bool lfLineEnds = false;
 };
 
 // --- Results ---

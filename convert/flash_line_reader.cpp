@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <string>
+#include <string_view>
 
 #include "convert/byte_scan.h"
 #include "convert/conversion_context.h"
@@ -24,7 +25,10 @@ int AddSaturated(int a, int b) {
 }
 
 FlashLineReader::FlashLineReader(ConversionContext& context, bool skipShortLines)
-    : context_(context), fromHandle_(context.request.fromHandle), skipShortLines_(skipShortLines) {}
+    : context_(context),
+      fromHandle_(context.request.fromHandle),
+      skipShortLines_(skipShortLines),
+      crBeforeLf_(context.request.lfLineEnds) {}
 
 FlashLineReader::~FlashLineReader() {
   ConversionReport& report = context_.report;
@@ -36,10 +40,39 @@ FlashLineReader::~FlashLineReader() {
   report.bytesRead = BytesRead();
 }
 
+// Reads the next block of the dump. With crBeforeLf_ each LF of the file
+// comes as CR LF, from at most half a block of the file, so that a dump
+// whose CRs were taken out reads as the instrument wrote it; a dump whose
+// first block has CR LF line ends is read as it is.
+long FlashLineReader::ReadBlock(bool first) {
+  if (!crBeforeLf_)
+    return ReadFile(fromHandle_, block_, kBlockSize);
+  char raw[kBlockSize / 2];
+  const long count = ReadFile(fromHandle_, raw, sizeof raw);
+  if (count <= 0)
+    return count;
+  if (first && !LineEndsAreLfAlone(std::string_view(raw, static_cast<size_t>(count)))) {
+    crBeforeLf_ = false;
+    std::memcpy(block_, raw, static_cast<size_t>(count));
+    return count;
+  }
+  int length = 0;
+  for (long i = 0; i < count; ++i) {
+    if (raw[i] == '\n') {
+      block_[length++] = '\r';
+      ++crsAdded_;
+    }
+    block_[length++] = raw[i];
+  }
+  return length;
+}
+
 bool FlashLineReader::ReadHeaderBlock() {
-  const long count = ReadFile(fromHandle_, block_, kBlockSize);
+  const long count = ReadBlock(true);
   blockLength_ = count > 0 ? static_cast<int>(count) : 0;
   context_.report.look = LookAtHeader(block_, blockLength_);
+  // Judged on the block as read: the file's own lines end in LF alone.
+  context_.report.look.lfLineEnds = context_.report.look.lfLineEnds || crsAdded_ > 0;
   if (count < kMinimumFirstBlock || block_[0] != 'Y') {
     const std::string reason =
         count < kMinimumFirstBlock
@@ -64,7 +97,7 @@ bool FlashLineReader::Refill(int64_t line, int64_t byte) {
   if (ended_)
     return false;
   blockStart_ += blockLength_;
-  const long count = ReadFile(fromHandle_, block_, kBlockSize);
+  const long count = ReadBlock(false);
   position_ = 0;
   if (count <= 0) {
     blockLength_ = 0;

@@ -81,9 +81,11 @@ class FlashLineReader {
   int HeaderInteger(int offset) const;
 
   bool ReadFailed() const { return readFailed_; }
-  int64_t BytesRead() const { return blockStart_ + blockLength_; }
+  // Of the file: the CRs put before LFs are not counted.
+  int64_t BytesRead() const { return blockStart_ + blockLength_ - crsAdded_; }
 
  private:
+  long ReadBlock(bool first);
   bool Refill(int64_t line, int64_t byte);
   void MarkLineEnds();
   int LineEndFrom(int from) const;
@@ -106,6 +108,8 @@ class FlashLineReader {
   const char* lineStart_ = line_;
   int lineLength_ = 0;
   bool skipShortLines_;
+  bool crBeforeLf_;
+  int64_t crsAdded_ = 0;
   bool ended_ = false;
   bool readFailed_ = false;
   // Where the block starts in the file, and the LFs before the next line.

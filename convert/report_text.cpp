@@ -147,7 +147,8 @@ std::string ReportSummaryLine(const ConversionResult& result) {
 std::string ReportInWords(const ConversionResult& result, int fromType) {
   const ConversionReport& report = result.report;
   std::string out = "Outcome: " + Outcome(result) + "\n";
-  out += "The dump looks like: " + DescribeDumpLook(report.look) + "\n";
+  if (report.look.looked)
+    out += "The dump looks like: " + DescribeDumpLook(report.look) + "\n";
   if (report.headerRead) {
     out += "Header: " +
            (fromType == 3 ? GaugeHeaderInWords(report.gauge) : LoggerHeaderInWords(report.logger)) +

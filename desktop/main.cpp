@@ -1,14 +1,14 @@
-// The desktop program: the shell on the Qt backend.
+// The desktop program: the shell on the Qt backend, with the desktop's
+// additions around its panel.
 #include "app/shell.h"
+#include "desktop/qt_additions.h"
 #include "runtime/caltime.h"
-#include "runtime/qt/qt_ui.h"
-#include "runtime/ui.h"
 
 int main(int argc, char* argv[]) {
   PinLocalTimeZone();
-  InstallQtUiBackend();
+  InstallDesktopOnQt();
   const int result = ZorqMain(argc, argv);
   // The panel and the application go while the process is still whole.
-  InstallUiBackend(nullptr);
+  UninstallDesktopOnQt();
   return result;
 }

@@ -11,7 +11,7 @@ _zorqconvert_cli_options=(
     -o --output-dir --check --overwrite --tz --jobs --json --quiet
     --format --units --standard-name --attr --deployment --clock-offset --clock-drift
     --waves --segment --welch-segment --band --pressure --atmospheric --density
-    --sensor-height --kp-min
+    --sensor-height --kp-min --lf-line-ends
 )
 
 declare -gA _zorqconvert_cli_values=(

@@ -36,6 +36,9 @@ class HeadlessUi : public UiBackend {
   void ClosePanel();
   // Selecting a menu item; a dimmed item cannot be selected (returns false).
   bool SelectMenuItem(int item);
+  // The same with the next file selection answered by `path`, as the file
+  // dialog would answer for it (a file dropped on the panel).
+  bool SelectMenuItemWithFile(int item, const std::string& path);
   // Operator edits a value without an event (like typing into a numeric).
   void SetValue(int control, int value);
   void SetValue(int control, double value);
@@ -59,30 +62,6 @@ class HeadlessUi : public UiBackend {
   void FailDisplay(bool fail) { failDisplay_ = fail; }
   int DiscardCount() const { return discards_; }
 
-  // --- The additions around the panel ---
-  // RunWithProgress runs its task at once; the reports it made and the
-  // titles asked for are kept. With a cancel rule, the task is told to stop
-  // once the rule says so (given the bytes reported so far).
-  struct ProgressRun {
-    std::string title;
-    int reports = 0;
-    int64_t lastDone = -1;
-    int64_t lastTotal = -1;
-  };
-  const std::vector<ProgressRun>& ProgressRuns() const { return progressRuns_; }
-  void CancelWhen(std::function<bool(int64_t done)> rule) { cancelRule_ = std::move(rule); }
-  // What the shell last showed about the From file and the last conversion.
-  const std::string& FromFileKind() const { return fromKind_; }
-  const std::string& FromFilePath() const { return fromPath_; }
-  int FittingFromType() const { return fittingValue_; }
-  const std::string& ConversionDetails() const { return details_; }
-  // The last preview offered (an empty loader when none or withdrawn).
-  const PreviewLoader& OfferedPreview() const { return preview_; }
-  const std::string& PreviewTitle() const { return previewTitle_; }
-  // Drops a file on the panel: answers the next file selection with `path`
-  // and selects the menu item AcceptDroppedFiles named. False when none was.
-  bool DropFile(const std::string& path);
-
   // UiBackend
   int Init(char* argv[]) override;
   int LoadPanel(int parent, const char* fileName, int resourceId) override;
@@ -102,12 +81,6 @@ class HeadlessUi : public UiBackend {
                       const char* fileTypeList, const char* title, char* pathBuffer) override;
   int ConfirmPopup(const char* title, const char* message) override;
   int MessagePopup(const char* title, const char* message) override;
-  int RunWithProgress(const char* title, const ProgressTask& task) override;
-  int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                       int fittingValue) override;
-  int ShowConversionDetails(int panel, int statusControl, const char* details) override;
-  int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
-  int AcceptDroppedFiles(int panel, int menuItem) override;
 
  private:
   struct ControlState {
@@ -143,15 +116,6 @@ class HeadlessUi : public UiBackend {
   PopupResponder responder_;
   std::vector<PopupRequest> popups_;
   std::deque<std::function<void()>> actions_;
-  std::vector<ProgressRun> progressRuns_;
-  std::function<bool(int64_t)> cancelRule_;
-  std::string fromKind_;
-  std::string fromPath_;
-  int fittingValue_ = 0;
-  std::string details_;
-  PreviewLoader preview_;
-  std::string previewTitle_;
-  int dropMenuItem_ = 0;
   bool dropPending_ = false;
   std::string droppedPath_;
 };

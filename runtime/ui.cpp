@@ -87,20 +87,3 @@ int ConfirmPopup(const char* title, const char* message) {
 int MessagePopup(const char* title, const char* message) {
   ZORQ_FORWARD(MessagePopup(title, message));
 }
-int RunWithProgress(const char* title, const ProgressTask& task) {
-  ZORQ_FORWARD(RunWithProgress(title == nullptr ? "" : title, task));
-}
-int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                     int fittingValue) {
-  ZORQ_FORWARD(ShowFromFileKind(panel, fromTypeRing, path == nullptr ? "" : path,
-                                kindText == nullptr ? "" : kindText, fittingValue));
-}
-int ShowConversionDetails(int panel, int statusControl, const char* details) {
-  ZORQ_FORWARD(ShowConversionDetails(panel, statusControl, details == nullptr ? "" : details));
-}
-int OfferPreview(int panel, const char* title, PreviewLoader loader) {
-  ZORQ_FORWARD(OfferPreview(panel, title == nullptr ? "" : title, std::move(loader)));
-}
-int AcceptDroppedFiles(int panel, int menuItem) {
-  ZORQ_FORWARD(AcceptDroppedFiles(panel, menuItem));
-}

@@ -5,11 +5,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "runtime/callbacks.h"
-#include "runtime/preview_series.h"
 
 // Attributes.
 inline constexpr int ATTR_DIMMED = 500;
@@ -30,20 +28,6 @@ inline constexpr int UIE_PANEL_FILE = -2;
 inline constexpr int UIE_BAD_HANDLE = -3;
 inline constexpr int UIE_BAD_CONTROL = -4;
 inline constexpr int UIE_BAD_BINDING = -5;
-
-// What a long task tells the backend while it runs, and how it learns that
-// the operator wants it stopped. Both are called from the task's thread.
-class ProgressReporter {
- public:
-  virtual ~ProgressReporter() = default;
-  // `done` of `total` bytes so far; `total` is -1 when it is not known.
-  virtual void Report(int64_t done, int64_t total) = 0;
-  virtual bool CancelRequested() const = 0;
-};
-using ProgressTask = std::function<void(ProgressReporter&)>;
-
-// Builds the data of a preview; `stop` turns true when it is no longer wanted.
-using PreviewLoader = std::function<PreviewSeries(const std::atomic<bool>& stop)>;
 
 class UiBackend {
  public:
@@ -66,12 +50,6 @@ class UiBackend {
                               const char* fileTypeList, const char* title, char* pathBuffer) = 0;
   virtual int ConfirmPopup(const char* title, const char* message) = 0;
   virtual int MessagePopup(const char* title, const char* message) = 0;
-  virtual int RunWithProgress(const char* title, const ProgressTask& task) = 0;
-  virtual int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                               int fittingValue) = 0;
-  virtual int ShowConversionDetails(int panel, int statusControl, const char* details) = 0;
-  virtual int OfferPreview(int panel, const char* title, PreviewLoader loader) = 0;
-  virtual int AcceptDroppedFiles(int panel, int menuItem) = 0;
 };
 
 // Installs the backend that the functions below forward to (replacing and
@@ -107,26 +85,3 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
 // Non-zero for Yes.
 int ConfirmPopup(const char* title, const char* message);
 int MessagePopup(const char* title, const char* message);
-
-// --- Additions around the panel ---
-
-// Runs `task` to its end and returns 0. The headless backend runs it where it
-// is called; the desktop backend runs it on a worker thread while the panel
-// waits and repaints, shows its progress with a Cancel button once it has
-// taken about 0.3 s, and keeps the panel from being used meanwhile. The task
-// must touch no control or popup.
-int RunWithProgress(const char* title, const ProgressTask& task);
-// A From file was opened (`path`) or closed (empty `path`): shows what its
-// header looks like in `kindText` and names it in the window title. A ring
-// `fromTypeRing` whose value differs from `fittingValue` is marked, never
-// changed; `fittingValue` 0 marks nothing.
-int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                     int fittingValue);
-// The last conversion's report in words, offered beside `statusControl`.
-int ShowConversionDetails(int panel, int statusControl, const char* details);
-// Offers a preview of the last conversion's output; an empty loader
-// withdraws the offer.
-int OfferPreview(int panel, const char* title, PreviewLoader loader);
-// A file dropped on the panel answers the next file-selection popup with its
-// path, and `menuItem` is then selected as the operator would.
-int AcceptDroppedFiles(int panel, int menuItem);

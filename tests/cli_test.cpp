@@ -134,6 +134,44 @@ TEST(CliConvert, WorkedExamplesComeOutByteForByteInEveryOptionSpelling) {
   }
 }
 
+// A dump whose CRs were taken out fails, naming the cause and the option;
+// with --lf-line-ends it gives the bytes of the dump as written.
+TEST(CliConvert, LfLineEndsConvertsADumpWhoseCrsWereTakenOut) {
+  struct Case {
+    std::string dump;
+    std::string csv;
+  };
+  auto lfAlone = [](const std::string& dump) {
+    std::string out;
+    for (char c : dump) {
+      if (c != '\r')
+        out += c;
+    }
+    return out;
+  };
+  const Case cases[] = {
+      {zorq_test::WorkedLoggerDump(), zorq_test::WorkedLoggerCsv()},
+      {zorq_test::WorkedGaugeDump(), zorq_test::WorkedGaugeCsv()},
+  };
+  for (const Case& c : cases) {
+    Workspace ws;
+    WriteWholeFile(ws.dir.Path("lf.txt"), lfAlone(c.dump));
+    WriteWholeFile(ws.dir.Path("crlf.txt"), c.dump);
+    const CliResult adapted = ws.Run({"--lf-line-ends", "lf.txt", "out.csv"});
+    EXPECT_EQ(adapted.exitCode, 0) << adapted.err;
+    EXPECT_EQ(ReadWholeFile(ws.dir.Path("out.csv")), c.csv);
+    // The option leaves a CR LF dump alone.
+    const CliResult asWritten = ws.Run({"--lf-line-ends", "crlf.txt", "crlf.csv"});
+    EXPECT_EQ(asWritten.exitCode, 0) << asWritten.err;
+    EXPECT_EQ(ReadWholeFile(ws.dir.Path("crlf.csv")), c.csv);
+    const CliResult plain = ws.Run({"lf.txt", "plain.csv"});
+    if (plain.exitCode != 0) {
+      EXPECT_TRUE(Contains(plain.err, "LF alone")) << plain.err;
+      EXPECT_TRUE(Contains(plain.err, "--lf-line-ends")) << plain.err;
+    }
+  }
+}
+
 // Field `index` (0 to 59) of the f001 record that starts at `record`.
 std::string Field(const std::string& csv, size_t record, int index) {
   return csv.substr(record + 31 + static_cast<size_t>(index) * 8, 8);
@@ -261,16 +299,14 @@ TEST(CliConvert, EachConversionFailureExitsWithItsStatusCode) {
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
     EXPECT_EQ(LastLine(result.err), c.status);
     EXPECT_EQ(ReadWholeFile(ws.dir.Path("dump.txt")), c.dump);
+    // Nothing under the TO's name; what was written before the failure
+    // (the gauge header lines) is kept apart.
+    EXPECT_FALSE(FileExists(ws.dir.Path("out.csv")));
+    EXPECT_EQ(FileExists(ws.dir.Path("out.csv.partial")), c.exitCode == 4);
     if (c.exitCode == 6) {
-      // A To type that does not fit is refused before the output is made.
-      EXPECT_FALSE(FileExists(ws.dir.Path("out.csv")));
       EXPECT_TRUE(
           Contains(result.err, "give --to-type " + std::string(c.types[0] == "3" ? "1" : "0")))
           << result.err;
-    } else if (c.exitCode != 4) {
-      // Refused before the first write: the new To file exists, empty.
-      EXPECT_TRUE(FileExists(ws.dir.Path("out.csv")));
-      EXPECT_EQ(ReadWholeFile(ws.dir.Path("out.csv")), "");
     }
   }
 }

@@ -219,7 +219,8 @@ TEST_F(EngineDispatch, ChecksChoosesConvertsAndFlushes) {
 
   const DispatchOutcome wrongTo = DispatchConversion(Request(3, 0));
   EXPECT_EQ(wrongTo.status, kStatusToTypeError);
-  EXPECT_EQ(wrongTo.result.report.failure.reason, "From type 3 goes with To type 1, not 0");
+  EXPECT_EQ(wrongTo.result.report.failure.reason,
+            "From type 3 (gauge dump) goes with To type 1 (gauge CSV), not To type 0 (logger CSV)");
   EXPECT_EQ(DispatchConversion(Request(4, 1)).status, kStatusReady);
   EXPECT_EQ(Output(), "kept\r\n");
 

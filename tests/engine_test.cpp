@@ -382,6 +382,7 @@ TEST(EngineLook, HeadersAreJudgedFromTheirLetters) {
        "logger dump whose codes neither table holds", 0},
       {"X" + GaugeHeader().substr(1), DumpKind::Unknown, LoggerTables::Neither,
        "not a dump this program knows", 0},
+      {GaugeHeader(11), DumpKind::Gauge, LoggerTables::Neither, "gauge dump of type code 11", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
@@ -401,6 +402,88 @@ TEST(EngineLook, HeadersAreJudgedFromTheirLetters) {
   EXPECT_EQ(ToTypeForFromType(1), 0);
   EXPECT_EQ(ToTypeForFromType(3), 1);
   EXPECT_EQ(ToTypeForFromType(4), -1);
+}
+
+// Each look that will not convert as it is says what is wrong and what to
+// do; one that converts says nothing.
+TEST(EngineLook, ProblemsSayWhatIsWrongAndWhatToDo) {
+  struct Case {
+    std::string block;
+    std::vector<std::string> saying;  // empty: no problem
+  };
+  auto lfAlone = [](std::string dump) {
+    std::string out;
+    for (char c : dump) {
+      if (c != '\r')
+        out += c;
+    }
+    return out;
+  };
+  const Case cases[] = {
+      {DumpOf(GaugeHeader(), {"Y19,M06,D30,H12,M00,S00,"}), {}},
+      {DumpOf(LoggerHeader(3, 0), {}), {}},
+      {"", {"it is empty", "open the text dump"}},
+      {std::string("Y\0abc", 5), {"not text (byte 1 is 0x00)"}},
+      {"Y24,M03\r\n", {"only 9 bytes", "129"}},
+      {"Q" + DumpOf(GaugeHeader(), {}).substr(1), {"starts with 'Q'"}},
+      {DumpOf(LoggerHeader(8, 150), {}),
+       {"range code 8 with staff code 150", "\"Staff Length Error\""}},
+      {DumpOf(LoggerHeader(2, 5), {}), {"in both logger tables", "choose the logger type"}},
+      {DumpOf(GaugeHeader(11), {}), {"type code 11", "\"Convert From File Type Error\""}},
+      {lfAlone(DumpOf(LoggerHeader(0, 133), {"Y19,M06,D30,H12,M00,S00,"})),
+       {"LF alone", "each LF read as CR LF"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.block.substr(0, 40));
+    const DumpLook look = LookAtHeader(c.block.data(), static_cast<int>(c.block.size()));
+    const std::string problem = DumpLookProblem(look);
+    if (c.saying.empty()) {
+      EXPECT_EQ(problem, "");
+    }
+    for (const std::string& part : c.saying)
+      EXPECT_NE(problem.find(part), std::string::npos) << problem;
+  }
+  // Nothing looked at (no From file): nothing described, nothing wrong.
+  EXPECT_EQ(DescribeDumpLook(DumpLook{}), "");
+  EXPECT_EQ(DumpLookProblem(DumpLook{}), "");
+}
+
+// A dump whose CRs were taken out fails as before, and says why; read with
+// each LF as CR LF it converts to the very bytes of the dump as written.
+TEST(EngineLfLineEnds, ReadAsCrLfConvertsAsTheInstrumentWroteIt) {
+  for (const bool gauge : {false, true}) {
+    SCOPED_TRACE(gauge ? "gauge" : "logger");
+    const std::string crlf = gauge ? WorkedGaugeDump() : RepeatedWorkedLoggerDump(40);
+    std::string lf;
+    for (char c : crlf) {
+      if (c != '\r')
+        lf += c;
+    }
+    const ConversionRequest request = gauge ? GaugeRequest() : LoggerRequest(2);
+    const EngineRun asWritten = RunEngine(crlf, request);
+    ASSERT_EQ(asWritten.result.status, kStatusFinished);
+    ConversionRequest adapted = request;
+    adapted.lfLineEnds = true;
+    const EngineRun lfRead = RunEngine(lf, adapted);
+    EXPECT_EQ(lfRead.result.status, kStatusFinished);
+    EXPECT_EQ(lfRead.output, asWritten.output);
+    EXPECT_TRUE(lfRead.result.report.look.lfLineEnds);
+    EXPECT_FALSE(asWritten.result.report.look.lfLineEnds);
+    // Counted in the file's bytes, not in the CRs put in.
+    EXPECT_EQ(lfRead.result.report.bytesRead, static_cast<int64_t>(lf.size()));
+    EXPECT_EQ(lfRead.result.report.linesRead, asWritten.result.report.linesRead);
+
+    // Asked of a dump with CR LF, the reading changes nothing.
+    const EngineRun crlfAdapted = RunEngine(crlf, adapted);
+    EXPECT_EQ(crlfAdapted.output, asWritten.output);
+    EXPECT_EQ(crlfAdapted.result.report.bytesRead, static_cast<int64_t>(crlf.size()));
+
+    const EngineRun plain = RunEngine(lf, request);
+    if (plain.result.status != kStatusFinished) {
+      EXPECT_NE(plain.result.report.failure.reason.find("LF alone"), std::string::npos)
+          << plain.result.report.failure.reason;
+    }
+  }
 }
 
 TEST(EngineLook, ADumpFileIsJudgedFromItsFirstBlock) {

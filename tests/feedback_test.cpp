@@ -1,7 +1,7 @@
 // What the shell hands the panel around its callbacks, on the headless
 // backend: the progress and cancel of a conversion, the report in words,
 // the kind of the From file, a dropped file and the preview offered.
-#include "app/feedback.h"
+#include "desktop/feedback.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
+#include "app/shell.h"
 #include "tests/test_support.h"
 
 using zorq_test::HeadlessShell;
@@ -36,29 +37,29 @@ TEST(ShellFeedback, ACancelledConversionLeavesTheToFileAsItWasAndReadsCancelled)
   WriteWholeFile(dir.Path("out.csv"), "what was there\r\n");
   shell.OpenFrom(dir.Path("dump.txt"));
   shell.OpenToAppend(dir.Path("out.csv"));
-  shell.ui().CancelWhen([](int64_t done) { return done >= 1 << 20; });
+  shell.additions().CancelWhen([](int64_t done) { return done >= 1 << 20; });
   EXPECT_EQ(shell.Convert(2, 0), kCancelledText);
   EXPECT_EQ(ReadWholeFile(dir.Path("out.csv")), "what was there\r\n");
-  ASSERT_EQ(shell.ui().ProgressRuns().size(), 1u);
-  const auto& run = shell.ui().ProgressRuns()[0];
+  ASSERT_EQ(shell.additions().ProgressRuns().size(), 1u);
+  const auto& run = shell.additions().ProgressRuns()[0];
   EXPECT_EQ(run.title, kConvertingTitle);
   EXPECT_GT(run.reports, 1);
   EXPECT_EQ(run.lastTotal, static_cast<int64_t>(dump.size()));
   EXPECT_LT(run.lastDone, static_cast<int64_t>(dump.size()));
-  EXPECT_TRUE(Contains(shell.ui().ConversionDetails(), "Outcome: Cancelled"))
-      << shell.ui().ConversionDetails();
-  EXPECT_FALSE(shell.ui().OfferedPreview());
+  EXPECT_TRUE(Contains(shell.additions().ConversionDetails(), "Outcome: Cancelled"))
+      << shell.additions().ConversionDetails();
+  EXPECT_FALSE(shell.additions().OfferedPreview());
 
   // The same request once more, not cancelled: one dispatch, progress to the end.
-  shell.ui().CancelWhen(nullptr);
+  shell.additions().CancelWhen(nullptr);
   EXPECT_EQ(shell.Convert(2, 0), "Finished All");
-  ASSERT_EQ(shell.ui().ProgressRuns().size(), 2u);
-  EXPECT_EQ(shell.ui().ProgressRuns()[1].lastDone, static_cast<int64_t>(dump.size()));
+  ASSERT_EQ(shell.additions().ProgressRuns().size(), 2u);
+  EXPECT_EQ(shell.additions().ProgressRuns()[1].lastDone, static_cast<int64_t>(dump.size()));
   EXPECT_GT(ReadWholeFile(dir.Path("out.csv")).size(), dump.size());
   // No file open: no progress to show, the status and popup as ever.
   shell.ui().SelectMenuItem(kMenuCloseTo);
   EXPECT_EQ(shell.Convert(2, 0), "File Error");
-  EXPECT_EQ(shell.ui().ProgressRuns().size(), 2u);
+  EXPECT_EQ(shell.additions().ProgressRuns().size(), 2u);
 }
 
 TEST(ShellFeedback, TheDetailsNameTheAnomaliesAndTheFailureWithTheirLines) {
@@ -70,7 +71,7 @@ TEST(ShellFeedback, TheDetailsNameTheAnomaliesAndTheFailureWithTheirLines) {
   shell.OpenFrom(dir.Path("odd.txt"));
   shell.OpenToNew(dir.Path("odd.csv"));
   EXPECT_EQ(shell.Convert(2, 0), "Finished All");
-  const std::string details = shell.ui().ConversionDetails();
+  const std::string details = shell.additions().ConversionDetails();
   EXPECT_TRUE(Contains(details, "Outcome: Finished All")) << details;
   EXPECT_TRUE(Contains(details, "Records written: 2, 2019-06-30T14:05:30 to 2019-06-30T14:05:45"))
       << details;
@@ -86,7 +87,7 @@ TEST(ShellFeedback, TheDetailsNameTheAnomaliesAndTheFailureWithTheirLines) {
   shell.OpenFrom(dir.Path("cut.txt"));
   const std::string status = shell.Convert(2, 0);
   EXPECT_NE(status, "Finished All");
-  const std::string failed = shell.ui().ConversionDetails();
+  const std::string failed = shell.additions().ConversionDetails();
   EXPECT_TRUE(Contains(failed, "Outcome: " + status)) << failed;
   EXPECT_TRUE(Contains(failed, "Stopped at line 2 (byte 63): ")) << failed;
 }
@@ -108,9 +109,9 @@ TEST(ShellFeedback, OpeningOrDroppingAFromFileSaysWhatItsHeaderLooksLike) {
         Case{"notes.txt", "not a dump this program knows", 0}}) {
     SCOPED_TRACE(c.file);
     shell.OpenFrom(dir.Path(c.file));
-    EXPECT_EQ(shell.ui().FromFilePath(), dir.Path(c.file));
-    EXPECT_EQ(shell.ui().FromFileKind(), c.kind);
-    EXPECT_EQ(shell.ui().FittingFromType(), c.fits);
+    EXPECT_EQ(shell.additions().FromFilePath(), dir.Path(c.file));
+    EXPECT_EQ(shell.additions().FromFileKind(), c.kind);
+    EXPECT_EQ(shell.additions().FittingFromType(), c.fits);
   }
   // The ring is never changed by the look.
   EXPECT_EQ(shell.ui().IntValue(kCtrlFromType), 1);
@@ -118,21 +119,21 @@ TEST(ShellFeedback, OpeningOrDroppingAFromFileSaysWhatItsHeaderLooksLike) {
   // A drop goes through Open From File: the same popup, the same steps.
   shell.OpenToNew(dir.Path("out.csv"));
   shell.ui().ClearPopups();
-  EXPECT_TRUE(shell.ui().DropFile(dir.Path("gauge.txt")));
+  EXPECT_TRUE(shell.additions().DropFile(dir.Path("gauge.txt")));
   ASSERT_EQ(shell.ui().Popups().size(), 1u);
   EXPECT_EQ(shell.ui().Popups()[0].title, "Open From File");
   EXPECT_EQ(FileFromOpen, 1);
   EXPECT_EQ(shell.ui().Text(kCtrlFromName), dir.Path("gauge.txt"));
   EXPECT_EQ(shell.ui().Text(kCtrlStatus), "Ready");
-  EXPECT_EQ(shell.ui().FromFileKind(), "gauge dump");
+  EXPECT_EQ(shell.additions().FromFileKind(), "gauge dump");
   EXPECT_EQ(shell.Pauses().size(), 3u);  // the open From file closed first, as ever
   // A dropped name that is no file changes nothing, as a typed one would.
-  EXPECT_TRUE(shell.ui().DropFile(dir.Path("missing.txt")));
+  EXPECT_TRUE(shell.additions().DropFile(dir.Path("missing.txt")));
   EXPECT_EQ(shell.ui().Text(kCtrlFromName), dir.Path("gauge.txt"));
 
   shell.ui().SelectMenuItem(kMenuCloseFrom);
-  EXPECT_EQ(shell.ui().FromFilePath(), "");
-  EXPECT_EQ(shell.ui().FromFileKind(), "");
+  EXPECT_EQ(shell.additions().FromFilePath(), "");
+  EXPECT_EQ(shell.additions().FromFileKind(), "");
 }
 
 TEST(ShellFeedback, ThePreviewOfferedReadsOnlyWhatTheLastConversionWrote) {
@@ -145,18 +146,18 @@ TEST(ShellFeedback, ThePreviewOfferedReadsOnlyWhatTheLastConversionWrote) {
   for (int round = 1; round <= 2; ++round) {
     SCOPED_TRACE(round);
     EXPECT_EQ(shell.Convert(2, 0), "Finished All");
-    ASSERT_TRUE(shell.ui().OfferedPreview());
-    EXPECT_EQ(shell.ui().PreviewTitle(), "Logger readings");
-    const PreviewSeries series = shell.ui().OfferedPreview()(stop);
+    ASSERT_TRUE(shell.additions().OfferedPreview());
+    EXPECT_EQ(shell.additions().PreviewTitle(), "Logger readings");
+    const PreviewSeries series = shell.additions().OfferedPreview()(stop);
     EXPECT_EQ(series.envelope.Points(), 63);  // this conversion's records only
     EXPECT_FLOAT_EQ(series.envelope.MaxY(), 4.0f);
   }
   EXPECT_EQ(ReadWholeFile(dir.Path("out.csv")), WorkedLoggerCsv() + WorkedLoggerCsv());
   // A refused request and a conversion that wrote nothing withdraw the offer.
   EXPECT_EQ(shell.Convert(2, 1), "Convert To File Type Error");
-  EXPECT_FALSE(shell.ui().OfferedPreview());
+  EXPECT_FALSE(shell.additions().OfferedPreview());
   EXPECT_EQ(shell.Convert(2, 0), "Finished All");
-  EXPECT_TRUE(shell.ui().OfferedPreview());
+  EXPECT_TRUE(shell.additions().OfferedPreview());
   EXPECT_EQ(shell.Convert(3, 1), "Convert From File Type Error");
-  EXPECT_FALSE(shell.ui().OfferedPreview());
+  EXPECT_FALSE(shell.additions().OfferedPreview());
 }

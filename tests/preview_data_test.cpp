@@ -1,6 +1,6 @@
 // The preview's data: the min/max envelope and its columns, and the series
 // read from converted logger and gauge CSV.
-#include "app/preview_data.h"
+#include "desktop/preview_data.h"
 
 #include <gtest/gtest.h>
 

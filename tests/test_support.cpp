@@ -191,6 +191,9 @@ HeadlessShell::HeadlessShell() {
   auto backend = std::make_unique<HeadlessUi>(ShellPanelDescription());
   ui_ = backend.get();
   InstallUiBackend(std::move(backend));
+  auto additions = std::make_unique<HeadlessAdditions>(*ui_);
+  additions_ = additions.get();
+  InstallPanelAdditions(std::move(additions));
   SetDelayHandler([this](double seconds) { pauses_.push_back(seconds); });
   ui_->SetPopupResponder([this](const PopupRequest& request) {
     if (request.kind == PopupRequest::Kind::Message || answers_.empty())
@@ -208,6 +211,7 @@ HeadlessShell::~HeadlessShell() {
   CloseSharedFiles();
   SetWriteFaultHook(nullptr);
   SetDelayHandler(nullptr);
+  InstallPanelAdditions(nullptr);
   InstallUiBackend(nullptr);
 }
 

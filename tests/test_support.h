@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop/headless_additions.h"
 #include "runtime/headless_ui.h"
 
 namespace zorq_test {
@@ -49,7 +50,8 @@ void ExpectSamePanel(const PanelDescription& want, const PanelDescription& got);
 // Closes the From and To files a test left open and clears their flags.
 void CloseSharedFiles();
 
-// Installs a fresh headless backend built from the shell's panel, clears
+// Installs a fresh headless backend built from the shell's panel, with the
+// recording additions on it, clears
 // every shared value, loads the panel (PanelHandle set), records Delay calls
 // instead of sleeping, and closes any file left open by an earlier test.
 class HeadlessShell {
@@ -57,6 +59,7 @@ class HeadlessShell {
   HeadlessShell();
   ~HeadlessShell();
   HeadlessUi& ui() { return *ui_; }
+  HeadlessAdditions& additions() { return *additions_; }
   const std::vector<double>& Pauses() const { return pauses_; }
 
   // Answers the next file-selection popup with `result` and `path`, the
@@ -75,6 +78,7 @@ class HeadlessShell {
 
  private:
   HeadlessUi* ui_;
+  HeadlessAdditions* additions_;
   std::vector<double> pauses_;
   std::vector<PopupAnswer> answers_;
 };

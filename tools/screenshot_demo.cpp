@@ -25,9 +25,10 @@
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
+#include "desktop/qt_additions.h"
+#include "desktop/qt_panel_extras.h"
+#include "desktop/qt_preview.h"
 #include "runtime/caltime.h"
-#include "runtime/qt/qt_panel_extras.h"
-#include "runtime/qt/qt_preview.h"
 #include "runtime/qt/qt_ui.h"
 #include "runtime/ui.h"
 
@@ -64,6 +65,7 @@ class ScreenshotDemo {
 
   void Start() {
     ui_ = static_cast<QtUi*>(CurrentUiBackend());
+    additions_ = static_cast<QtAdditions*>(CurrentPanelAdditions());
     const QString dump = samples_ + QStringLiteral("/logger_type2_dump.txt");
     const QString csv = out_ + QStringLiteral("/logger_type2_dump.csv");
     QFile::remove(csv);
@@ -80,7 +82,7 @@ class ScreenshotDemo {
     fromType->setCurrentIndex(fromType->findData(2));
     emit fromType->activated(fromType->currentIndex());
     qobject_cast<QAbstractButton*>(ui_->ControlWidget(PanelHandle, kCtrlStartConvert))->click();
-    PanelExtras* extras = ui_->Extras(PanelHandle);
+    PanelExtras* extras = additions_->Extras(PanelHandle);
     When([extras] { return extras->PreviewReady(); }, [this] { TakePictures(); });
   }
 
@@ -88,7 +90,7 @@ class ScreenshotDemo {
 
  private:
   void TakePictures() {
-    PanelExtras* extras = ui_->Extras(PanelHandle);
+    PanelExtras* extras = additions_->Extras(PanelHandle);
     QWidget* window = ui_->PanelWindow(PanelHandle);
     saved_ += Save(window, out_ + QStringLiteral("/screenshot-main.png"));
     extras->OpenDetails();
@@ -120,6 +122,7 @@ class ScreenshotDemo {
   QString samples_;
   QString out_;
   QtUi* ui_ = nullptr;
+  QtAdditions* additions_ = nullptr;
   int saved_ = 0;
 };
 
@@ -131,7 +134,7 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   PinLocalTimeZone();
-  InstallQtUiBackend();
+  InstallDesktopOnQt();
   // The application exists before the shell starts, so the demo can be
   // scheduled on its loop; the shell then uses it as it is.
   int qtArgc = 1;
@@ -141,6 +144,6 @@ int main(int argc, char* argv[]) {
   QTimer::singleShot(0, [&demo] { demo.Start(); });
   char* shellArgv[] = {argv[0], nullptr};
   ZorqMain(1, shellArgv);
-  InstallUiBackend(nullptr);
+  UninstallDesktopOnQt();
   return demo.AllSaved() ? 0 : 1;
 }

@@ -23,10 +23,8 @@
 
 #include "runtime/panel_binding.h"
 #include "runtime/qt/qt_controls.h"
-#include "runtime/qt/qt_panel_extras.h"
 #include "runtime/qt/qt_panel_file.h"
 #include "runtime/qt/qt_popups.h"
-#include "runtime/qt/qt_progress.h"
 
 // The icon resource lives in this static library: naming it here keeps the
 // linker from dropping it; it is registered once however often Init runs.
@@ -137,9 +135,7 @@ struct LoadedPanel {
   std::unique_ptr<QWidget> window;
   PanelWidgets widgets;
   PanelBindings bindings;
-  std::vector<QTimer*> timers;    // children of the window
-  PanelExtras* extras = nullptr;  // a child of the window
-  int dropMenuItem = 0;
+  std::vector<QTimer*> timers;  // children of the window
 };
 
 }  // namespace
@@ -164,9 +160,7 @@ struct QtUi::Impl {
   // While a long task runs, the panels take no operator action; timer ticks
   // still arrive (the shell keeps them from starting a second dispatch).
   bool taskRunning = false;
-  int progressDialogsShown = 0;
-  int tasksRun = 0;
-  std::function<void(int64_t, int64_t)> progressObserver;
+  std::vector<QWidget*> disabledWhileBusy;
   // A dropped file's path, answering the next file selection.
   bool dropPending = false;
   std::string droppedPath;
@@ -287,26 +281,22 @@ struct QtUi::Impl {
     loaded->timers.push_back(timer);
   }
 
-  // Opens a dropped file through the menu item the shell named, so that
-  // the same steps run as for a file chosen in the dialog.
-  void OpenDropped(int panel, const std::string& path) {
+  // Selects a menu item with the next file selection answered by `path`.
+  void SelectMenuItemWithFile(int panel, int item, const std::string& path) {
     const LoadedPanel* loaded = Find(panel);
-    if (loaded == nullptr || loaded->dropMenuItem == 0)
+    if (loaded == nullptr)
       return;
-    const QAction* action = ValueOrNull(loaded->widgets.menuItems, loaded->dropMenuItem);
+    const QAction* action = ValueOrNull(loaded->widgets.menuItems, item);
     if (action == nullptr || !action->isEnabled())
       return;
     droppedPath = path;
     dropPending = true;
-    DeliverMenuItem(panel, loaded->dropMenuItem);
+    DeliverMenuItem(panel, item);
     dropPending = false;
   }
 
   void Connect(int panel, LoadedPanel* loaded) {
     QWidget* window = loaded->window.get();
-    loaded->extras = new PanelExtras(
-        window, [this, panel](const std::string& path) { OpenDropped(panel, path); },
-        [this] { return taskRunning; });
     window->installEventFilter(new CloseBoxFilter(window, [this, panel] { DeliverClose(panel); }));
     for (const auto& [id, widget] : loaded->widgets.controls) {
       if (loaded->bindings.controls.count(id) == 0)
@@ -406,50 +396,49 @@ bool QtUi::Running() const {
   return impl_->loop != nullptr;
 }
 
-PanelExtras* QtUi::Extras(int panel) const {
-  const LoadedPanel* loaded = impl_->Find(panel);
-  return loaded == nullptr ? nullptr : loaded->extras;
-}
-
-int QtUi::ProgressDialogsShown() const {
-  return impl_->progressDialogsShown;
-}
-
-bool QtUi::TaskRunning() const {
+bool QtUi::Busy() const {
   return impl_->taskRunning;
+}
+
+void QtUi::SetBusy(bool busy) {
+  if (busy == impl_->taskRunning)
+    return;
+  impl_->taskRunning = busy;
+  if (busy) {
+    for (const auto& [handle, loaded] : impl_->panels) {
+      if (loaded->window->isEnabled()) {
+        loaded->window->setEnabled(false);
+        impl_->disabledWhileBusy.push_back(loaded->window.get());
+      }
+    }
+    return;
+  }
+  // A window discarded meanwhile is no longer among the panels.
+  for (QWidget* window : impl_->disabledWhileBusy) {
+    for (const auto& [handle, loaded] : impl_->panels) {
+      if (loaded->window.get() == window)
+        window->setEnabled(true);
+    }
+  }
+  impl_->disabledWhileBusy.clear();
+}
+
+QWidget* QtUi::DialogParent() const {
+  return impl_->DialogParent();
+}
+
+void QtUi::SelectMenuItemWithFile(int panel, int item, const std::string& path) {
+  impl_->SelectMenuItemWithFile(panel, item, path);
+}
+
+void QtUi::RememberFromFile(const std::string& path) {
+  RememberChosenFile(Request(PopupRequest::Kind::FileSelect, "Open From File"), path,
+                     &impl_->dialogMemory);
 }
 
 const FileDialogMemory& QtUi::DialogMemory() const {
   return impl_->dialogMemory;
 }
-
-int QtUi::TasksRun() const {
-  return impl_->tasksRun;
-}
-
-void QtUi::SetProgressObserver(std::function<void(int64_t, int64_t)> observer) {
-  impl_->progressObserver = std::move(observer);
-}
-
-namespace {
-
-// Shows every report to an observer before passing it on.
-class ObservedProgress : public ProgressReporter {
- public:
-  ObservedProgress(ProgressReporter& inner, const std::function<void(int64_t, int64_t)>& observer)
-      : inner_(inner), observer_(observer) {}
-  void Report(int64_t done, int64_t total) override {
-    observer_(done, total);
-    inner_.Report(done, total);
-  }
-  bool CancelRequested() const override { return inner_.CancelRequested(); }
-
- private:
-  ProgressReporter& inner_;
-  const std::function<void(int64_t, int64_t)>& observer_;
-};
-
-}  // namespace
 
 int QtUi::Init(char* argv[]) {
   if (QCoreApplication::instance() == nullptr) {
@@ -629,82 +618,6 @@ int QtUi::MessagePopup(const char* title, const char* message) {
   } else {
     ShowMessage(impl_->DialogParent(), request);
   }
-  return 0;
-}
-
-int QtUi::RunWithProgress(const char* title, const ProgressTask& task) {
-  ++impl_->tasksRun;
-  ProgressTask run = task;
-  if (impl_->progressObserver) {
-    run = [&task, observer = impl_->progressObserver](ProgressReporter& reporter) {
-      ObservedProgress observed(reporter, observer);
-      task(observed);
-    };
-  }
-  if (!ApplicationReady() || impl_->taskRunning) {
-    // No window to keep alive: the task runs where it is asked for.
-    class Inline : public ProgressReporter {
-     public:
-      void Report(int64_t, int64_t) override {}
-      bool CancelRequested() const override { return false; }
-    } reporter;
-    run(reporter);
-    return 0;
-  }
-  std::vector<QWidget*> disabled;
-  for (const auto& [handle, loaded] : impl_->panels) {
-    if (loaded->window->isEnabled()) {
-      loaded->window->setEnabled(false);
-      disabled.push_back(loaded->window.get());
-    }
-  }
-  impl_->taskRunning = true;
-  RunTaskWithProgress(impl_->DialogParent(), title, run,
-                      [this](bool shown) { impl_->progressDialogsShown += shown ? 1 : 0; });
-  impl_->taskRunning = false;
-  for (QWidget* window : disabled)
-    window->setEnabled(true);
-  return 0;
-}
-
-int QtUi::ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                           int fittingValue) {
-  const int shown = impl_->ApplyToControl(panel, fromTypeRing, [&](QWidget* ring, ControlKind) {
-    Extras(panel)->ShowFromFileKind(ring, path, kindText, fittingValue);
-    return true;
-  });
-  // However the From file came (dialog, drop, command line), the To dialog
-  // starts beside it.
-  if (shown == 0 && path != nullptr && *path != '\0')
-    RememberChosenFile(Request(PopupRequest::Kind::FileSelect, "Open From File"), path,
-                       &impl_->dialogMemory);
-  return shown;
-}
-
-int QtUi::ShowConversionDetails(int panel, int statusControl, const char* details) {
-  return impl_->ApplyToControl(panel, statusControl, [&](QWidget* status, ControlKind) {
-    Extras(panel)->ShowDetails(status, details);
-    return true;
-  });
-}
-
-int QtUi::OfferPreview(int panel, const char* title, PreviewLoader loader) {
-  LoadedPanel* loaded = impl_->Find(panel);
-  if (loaded == nullptr)
-    return UIE_BAD_HANDLE;
-  // The buttons sit beside the status, placed with the details.
-  loaded->extras->OfferPreview(nullptr, title, std::move(loader));
-  return 0;
-}
-
-int QtUi::AcceptDroppedFiles(int panel, int menuItem) {
-  LoadedPanel* loaded = impl_->Find(panel);
-  if (loaded == nullptr)
-    return UIE_BAD_HANDLE;
-  if (menuItem != 0 && loaded->widgets.menuItems.count(menuItem) == 0)
-    return UIE_BAD_CONTROL;
-  loaded->dropMenuItem = menuItem;
-  loaded->extras->AcceptDrops(menuItem != 0);
   return 0;
 }
 

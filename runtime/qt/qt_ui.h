@@ -17,7 +17,6 @@
 
 class QAction;
 class QWidget;
-class PanelExtras;
 
 class QtUi : public UiBackend {
  public:
@@ -47,19 +46,21 @@ class QtUi : public UiBackend {
   QAction* MenuItemAction(int panel, int item) const;
   // True while RunUserInterface runs.
   bool Running() const;
-  // What is added around a loaded panel (null for an unknown handle).
-  PanelExtras* Extras(int panel) const;
-  // How many times a long task's progress dialog has appeared.
-  int ProgressDialogsShown() const;
+  // While busy (a long task runs), the panels are disabled and take no
+  // operator action; timer ticks still arrive.
+  bool Busy() const;
+  void SetBusy(bool busy);
+  // The window a dialog belongs to: the modal one, the active one or the
+  // first panel shown.
+  QWidget* DialogParent() const;
+  // Selects a menu item as the operator would, with the next file selection
+  // answered by `path` (a file dropped on the panel); nothing when the item
+  // is unknown or dimmed.
+  void SelectMenuItemWithFile(int panel, int item, const std::string& path);
+  // The file dialogs start beside this From file, however it came.
+  void RememberFromFile(const std::string& path);
   // What the file dialogs remember (the last folder, the From file).
   const FileDialogMemory& DialogMemory() const;
-  // True while RunWithProgress runs its task.
-  bool TaskRunning() const;
-  // How many tasks RunWithProgress has run.
-  int TasksRun() const;
-  // Called on the task's thread at every progress report, before it is
-  // passed on (tests slow a task down with it).
-  void SetProgressObserver(std::function<void(int64_t done, int64_t total)> observer);
 
   // UiBackend
   int Init(char* argv[]) override;
@@ -80,12 +81,6 @@ class QtUi : public UiBackend {
                       const char* fileTypeList, const char* title, char* pathBuffer) override;
   int ConfirmPopup(const char* title, const char* message) override;
   int MessagePopup(const char* title, const char* message) override;
-  int RunWithProgress(const char* title, const ProgressTask& task) override;
-  int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
-                       int fittingValue) override;
-  int ShowConversionDetails(int panel, int statusControl, const char* details) override;
-  int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
-  int AcceptDroppedFiles(int panel, int menuItem) override;
 
  private:
   struct Impl;

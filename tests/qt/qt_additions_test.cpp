@@ -32,13 +32,13 @@
 #include <string>
 #include <thread>
 
-#include "app/feedback.h"
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
-#include "runtime/qt/qt_panel_extras.h"
+#include "desktop/feedback.h"
+#include "desktop/qt_panel_extras.h"
+#include "desktop/qt_preview.h"
 #include "runtime/qt/qt_popups.h"
-#include "runtime/qt/qt_preview.h"
 #include "runtime/ui.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
@@ -60,7 +60,7 @@ struct Panel {
   Panel() {
     EXPECT_GT(shell.LoadAndShow(), 0);
     PrepareShellAdditions();
-    extras = shell.ui().Extras(PanelHandle);
+    extras = shell.additions().Extras(PanelHandle);
   }
   QWidget* Window() { return shell.ui().PanelWindow(PanelHandle); }
   QComboBox* Ring(int control) { return qobject_cast<QComboBox*>(shell.Control(control)); }
@@ -123,7 +123,7 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   panel.OpenTo(panel.dir.Path("out.csv"));
   panel.Choose(kCtrlFromType, 2);
   // Each report takes 10 ms: the conversion lasts about a second.
-  panel.shell.ui().SetProgressObserver(
+  panel.shell.additions().SetProgressObserver(
       [](int64_t, int64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
 
   bool panelUsableWhileShown = true;
@@ -131,7 +131,7 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   std::string textSeen;
   QTimer watcher;
   QObject::connect(&watcher, &QTimer::timeout, [&] {
-    if (!panel.shell.ui().TaskRunning())
+    if (!panel.shell.additions().TaskRunning())
       return;
     ++roundsWhileRunning;  // the loop runs: the window repaints
     auto* dialog = QApplication::activeModalWidget();
@@ -147,7 +147,7 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   watcher.start(20);
   EXPECT_EQ(panel.Convert(), kCancelledText);
   watcher.stop();
-  EXPECT_EQ(panel.shell.ui().ProgressDialogsShown(), 1);
+  EXPECT_EQ(panel.shell.additions().ProgressDialogsShown(), 1);
   EXPECT_FALSE(panelUsableWhileShown);
   EXPECT_GT(roundsWhileRunning, 10);
   char size[32];
@@ -156,19 +156,19 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   EXPECT_NE(textSeen.find(" s left"), std::string::npos) << textSeen;
   EXPECT_EQ(ReadWholeFile(panel.dir.Path("out.csv")), "kept\r\n");
   // Ticks kept coming while it ran; the request was carried out once.
-  EXPECT_EQ(panel.shell.ui().TasksRun(), 1);
+  EXPECT_EQ(panel.shell.additions().TasksRun(), 1);
   EXPECT_EQ(OKToConvert, 0);
   EXPECT_TRUE(panel.Window()->isEnabled());
   EXPECT_TRUE(panel.extras->DetailsButton()->isEnabled());
   EXPECT_FALSE(panel.extras->PreviewButton()->isEnabled());
 
   // A short conversion shows no dialog.
-  panel.shell.ui().SetProgressObserver(nullptr);
+  panel.shell.additions().SetProgressObserver(nullptr);
   WriteWholeFile(panel.dir.Path("short.txt"), zorq_test::WorkedLoggerDump());
   panel.OpenFrom(panel.dir.Path("short.txt"));
   EXPECT_EQ(panel.Convert(), "Finished All");
-  EXPECT_EQ(panel.shell.ui().ProgressDialogsShown(), 1);
-  EXPECT_EQ(panel.shell.ui().TasksRun(), 2);
+  EXPECT_EQ(panel.shell.additions().ProgressDialogsShown(), 1);
+  EXPECT_EQ(panel.shell.additions().TasksRun(), 2);
   EXPECT_EQ(ReadWholeFile(panel.dir.Path("out.csv")), "kept\r\n" + zorq_test::WorkedLoggerCsv());
 }
 

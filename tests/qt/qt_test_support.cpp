@@ -26,6 +26,9 @@ QtShell::QtShell() {
   auto backend = std::make_unique<QtUi>();
   ui_ = backend.get();
   InstallUiBackend(std::move(backend));
+  auto additions = std::make_unique<QtAdditions>(*ui_);
+  additions_ = additions.get();
+  InstallPanelAdditions(std::move(additions));
   ui_->SetPanelSearchPath({BuiltPanelFolder()});
   char* argv[] = {nullptr};
   InitRuntime(0, argv, 0);
@@ -42,6 +45,7 @@ QtShell::QtShell() {
 QtShell::~QtShell() {
   zorq_test::CloseSharedFiles();
   SetDelayHandler(nullptr);
+  InstallPanelAdditions(nullptr);
   InstallUiBackend(nullptr);
   PanelHandle = 0;
 }

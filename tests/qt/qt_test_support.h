@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop/qt_additions.h"
 #include "runtime/qt/qt_ui.h"
 
 class QWidget;
@@ -18,10 +19,10 @@ inline constexpr int kPatienceMs = 20000;
 // The folder of the panel file as the build places it beside the programs.
 std::string BuiltPanelFolder();
 
-// Installs a fresh Qt backend, clears every shared value, records Delay calls
-// instead of sleeping and answers popups from queued answers (file
-// selections and confirmations in order; messages are dismissed). The panel
-// is looked up in the build's folder unless a test points it elsewhere.
+// Installs a fresh Qt backend with the desktop's additions, clears every shared value, records
+// Delay calls instead of sleeping and answers popups from queued answers (file selections and
+// confirmations in order; messages are dismissed). The panel is looked up in the build's folder
+// unless a test points it elsewhere.
 class QtShell {
  public:
   QtShell();
@@ -30,6 +31,7 @@ class QtShell {
   QtShell& operator=(const QtShell&) = delete;
 
   QtUi& ui() { return *ui_; }
+  QtAdditions& additions() { return *additions_; }
   const std::vector<double>& Pauses() const { return pauses_; }
 
   // Loads the panel into PanelHandle; the handle, or a negative error.
@@ -49,6 +51,7 @@ class QtShell {
 
  private:
   QtUi* ui_;
+  QtAdditions* additions_;
   std::vector<double> pauses_;
   std::deque<PopupAnswer> answers_;
 };

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "runtime/preview_series.h"
+#include "desktop/preview_series.h"
 
 class QChart;
 class QChartView;

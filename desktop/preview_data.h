@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "runtime/preview_series.h"
+#include "desktop/preview_series.h"
 
 enum class PreviewKind { LoggerCsv, GaugeCsv };
 

@@ -1,4 +1,4 @@
-#include "app/preview_data.h"
+#include "desktop/preview_data.h"
 
 #include <sys/types.h>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "runtime/qt/qt_progress.h"
+#include "desktop/qt_progress.h"
 
 #include <QDialog>
 #include <QElapsedTimer>

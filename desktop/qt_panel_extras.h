@@ -13,7 +13,7 @@
 #include <memory>
 #include <thread>
 
-#include "runtime/ui.h"
+#include "desktop/additions.h"
 
 class QAction;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "runtime/qt/qt_panel_extras.h"
+#include "desktop/qt_panel_extras.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -22,7 +22,7 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "runtime/qt/qt_preview.h"
+#include "desktop/qt_preview.h"
 
 #ifndef ZORQ_VERSION
 #error "ZORQ_VERSION must name the program's version"

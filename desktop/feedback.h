@@ -6,13 +6,11 @@
 
 #include <cstdint>
 
+#include "app/shell_hooks.h"
 #include "convert/dispatch.h"
 
 // The title of the progress shown while a conversion runs.
 inline constexpr const char* kConvertingTitle = "Converting";
-// The status line of a cancelled conversion.
-inline constexpr const char* kCancelledText = "Cancelled";
-
 // Readies the additions once the panel is loaded: the places for the
 // From file's kind and the conversion's details, and files dropped on the
 // panel opening through Open From File.
@@ -22,7 +20,13 @@ void PrepareShellAdditions();
 // From file is open).
 void ShowFromFileLook();
 
+// Carries out one request while the progress shows, with Cancel.
+DispatchOutcome DispatchWithProgress(const DispatchRequest& request);
+
 // Hands the report of one dispatch to the panel, and offers the preview of
 // bytes [toBefore, toAfter) of the To file when a conversion wrote them.
 void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome& outcome,
                            int64_t toBefore, int64_t toAfter);
+
+// The four above as the shell's hooks.
+ShellHooks DesktopShellHooks();

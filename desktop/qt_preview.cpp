@@ -1,4 +1,4 @@
-#include "runtime/qt/qt_preview.h"
+#include "desktop/qt_preview.h"
 
 #include <QAreaSeries>
 #include <QChart>

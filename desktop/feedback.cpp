@@ -1,15 +1,15 @@
-#include "app/feedback.h"
+#include "desktop/feedback.h"
 
 #include <cstdio>
 #include <string>
 
 #include "app/panel_ids.h"
-#include "app/preview_data.h"
 #include "app/shared_state.h"
 #include "convert/engine.h"
 #include "convert/flash_line_reader.h"
 #include "convert/report_text.h"
-#include "runtime/ui.h"
+#include "desktop/additions.h"
+#include "desktop/preview_data.h"
 
 void PrepareShellAdditions() {
   ShowFromFileKind(PanelHandle, kCtrlFromType, "", "", 0);
@@ -68,4 +68,28 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
   OfferPreview(PanelHandle, gauge ? "Gauge values" : "Logger readings",
                LoaderFor(gauge ? PreviewKind::GaugeCsv : PreviewKind::LoggerCsv, FileToName,
                          toBefore, toAfter));
+}
+
+DispatchOutcome DispatchWithProgress(const DispatchRequest& given) {
+  if (!given.fromOpen || !given.toOpen)
+    return DispatchConversion(given);
+  // The engine's run, on whatever thread the additions give it; it touches
+  // no control and no popup.
+  DispatchRequest request = given;
+  DispatchOutcome outcome;
+  RunWithProgress(kConvertingTitle, [&](ProgressReporter& progress) {
+    request.progress = [&progress](int64_t done, int64_t total) { progress.Report(done, total); };
+    request.cancelRequested = [&progress] { return progress.CancelRequested(); };
+    outcome = DispatchConversion(request);
+  });
+  return outcome;
+}
+
+ShellHooks DesktopShellHooks() {
+  ShellHooks hooks;
+  hooks.panelLoaded = PrepareShellAdditions;
+  hooks.fromFileChanged = ShowFromFileLook;
+  hooks.dispatch = DispatchWithProgress;
+  hooks.conversionShown = ShowConversionOutcome;
+  return hooks;
 }

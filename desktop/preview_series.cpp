@@ -1,4 +1,4 @@
-#include "runtime/preview_series.h"
+#include "desktop/preview_series.h"
 
 #include <algorithm>
 #include <cmath>

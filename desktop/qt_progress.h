@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "runtime/ui.h"
+#include "desktop/additions.h"
 
 class QWidget;
 

@@ -1,0 +1,143 @@
+#include "desktop/qt_additions.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "desktop/qt_progress.h"
+#include "runtime/ui.h"
+
+namespace {
+
+bool ApplicationReady() {
+  return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+// Shows every report to an observer before passing it on.
+class ObservedProgress : public ProgressReporter {
+ public:
+  ObservedProgress(ProgressReporter& inner, const std::function<void(int64_t, int64_t)>& observer)
+      : inner_(inner), observer_(observer) {}
+  void Report(int64_t done, int64_t total) override {
+    observer_(done, total);
+    inner_.Report(done, total);
+  }
+  bool CancelRequested() const override { return inner_.CancelRequested(); }
+
+ private:
+  ProgressReporter& inner_;
+  const std::function<void(int64_t, int64_t)>& observer_;
+};
+
+// A task run where it is asked for: nothing to show, nothing to cancel.
+class InlineProgress : public ProgressReporter {
+ public:
+  void Report(int64_t, int64_t) override {}
+  bool CancelRequested() const override { return false; }
+};
+
+}  // namespace
+
+PanelExtras* QtAdditions::Extras(int panel) {
+  QWidget* window = ui_.PanelWindow(panel);
+  if (window == nullptr)
+    return nullptr;
+  PanelParts& parts = panels_[panel];
+  if (parts.extras == nullptr || parts.extras->parent() != window) {
+    parts.dropMenuItem = 0;
+    parts.extras = new PanelExtras(
+        window,
+        [this, panel](const std::string& path) {
+          // Opens a dropped file through the menu item the shell named, so
+          // that the same steps run as for a file chosen in the dialog.
+          const int item = panels_[panel].dropMenuItem;
+          if (item != 0)
+            ui_.SelectMenuItemWithFile(panel, item, path);
+        },
+        [this] { return ui_.Busy(); });
+  }
+  return parts.extras;
+}
+
+int QtAdditions::RunWithProgress(const char* title, const ProgressTask& task) {
+  ++tasksRun_;
+  ProgressTask run = task;
+  if (progressObserver_) {
+    run = [&task, observer = progressObserver_](ProgressReporter& reporter) {
+      ObservedProgress observed(reporter, observer);
+      task(observed);
+    };
+  }
+  if (!ApplicationReady() || ui_.Busy()) {
+    // No window to keep alive: the task runs where it is asked for.
+    InlineProgress reporter;
+    run(reporter);
+    return 0;
+  }
+  ui_.SetBusy(true);
+  RunTaskWithProgress(ui_.DialogParent(), title, run,
+                      [this](bool shown) { progressDialogsShown_ += shown ? 1 : 0; });
+  ui_.SetBusy(false);
+  return 0;
+}
+
+int QtAdditions::ShowFromFileKind(int panel, int fromTypeRing, const char* path,
+                                  const char* kindText, int fittingValue) {
+  PanelExtras* extras = Extras(panel);
+  if (extras == nullptr)
+    return UIE_BAD_HANDLE;
+  QWidget* ring = ui_.ControlWidget(panel, fromTypeRing);
+  if (ring == nullptr)
+    return UIE_BAD_CONTROL;
+  extras->ShowFromFileKind(ring, path, kindText, fittingValue);
+  // However the From file came (dialog, drop, command line), the To dialog
+  // starts beside it.
+  if (*path != '\0')
+    ui_.RememberFromFile(path);
+  return 0;
+}
+
+int QtAdditions::ShowConversionDetails(int panel, int statusControl, const char* details) {
+  PanelExtras* extras = Extras(panel);
+  if (extras == nullptr)
+    return UIE_BAD_HANDLE;
+  QWidget* status = ui_.ControlWidget(panel, statusControl);
+  if (status == nullptr)
+    return UIE_BAD_CONTROL;
+  extras->ShowDetails(status, details);
+  return 0;
+}
+
+int QtAdditions::OfferPreview(int panel, const char* title, PreviewLoader loader) {
+  PanelExtras* extras = Extras(panel);
+  if (extras == nullptr)
+    return UIE_BAD_HANDLE;
+  // The buttons sit beside the status, placed with the details.
+  extras->OfferPreview(nullptr, title, std::move(loader));
+  return 0;
+}
+
+int QtAdditions::AcceptDroppedFiles(int panel, int menuItem) {
+  PanelExtras* extras = Extras(panel);
+  if (extras == nullptr)
+    return UIE_BAD_HANDLE;
+  if (menuItem != 0 && ui_.MenuItemAction(panel, menuItem) == nullptr)
+    return UIE_BAD_CONTROL;
+  panels_[panel].dropMenuItem = menuItem;
+  extras->AcceptDrops(menuItem != 0);
+  return 0;
+}
+
+void InstallDesktopOnQt() {
+  auto backend = std::make_unique<QtUi>();
+  QtUi& ui = *backend;
+  InstallUiBackend(std::move(backend));
+  InstallPanelAdditions(std::make_unique<QtAdditions>(ui));
+}
+
+void UninstallDesktopOnQt() {
+  InstallPanelAdditions(nullptr);
+  InstallUiBackend(nullptr);
+}

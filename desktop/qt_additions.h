@@ -1,0 +1,60 @@
+// The additions of the desktop program on the Qt backend: per loaded panel
+// the kind line, the Details… and Preview buttons, the Help and View menus
+// and files dropped on the window (PanelExtras); long tasks on a worker
+// thread with the progress dialog.
+#pragma once
+
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <map>
+
+#include "desktop/additions.h"
+#include "desktop/qt_panel_extras.h"
+#include "runtime/qt/qt_ui.h"
+
+class QtAdditions : public PanelAdditions {
+ public:
+  explicit QtAdditions(QtUi& ui) : ui_(ui) {}
+
+  // What is added around a loaded panel (made on first use; null for an
+  // unknown handle).
+  PanelExtras* Extras(int panel);
+  // How many times a long task's progress dialog has appeared.
+  int ProgressDialogsShown() const { return progressDialogsShown_; }
+  // True while RunWithProgress runs its task.
+  bool TaskRunning() const { return ui_.Busy(); }
+  // How many tasks RunWithProgress has run.
+  int TasksRun() const { return tasksRun_; }
+  // Called on the task's thread at every progress report, before it is
+  // passed on (tests slow a task down with it).
+  void SetProgressObserver(std::function<void(int64_t done, int64_t total)> observer) {
+    progressObserver_ = std::move(observer);
+  }
+
+  // PanelAdditions
+  int RunWithProgress(const char* title, const ProgressTask& task) override;
+  int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
+                       int fittingValue) override;
+  int ShowConversionDetails(int panel, int statusControl, const char* details) override;
+  int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
+  int AcceptDroppedFiles(int panel, int menuItem) override;
+
+ private:
+  struct PanelParts {
+    QPointer<PanelExtras> extras;  // a child of the panel's window
+    int dropMenuItem = 0;
+  };
+
+  QtUi& ui_;
+  std::map<int, PanelParts> panels_;
+  int progressDialogsShown_ = 0;
+  int tasksRun_ = 0;
+  std::function<void(int64_t, int64_t)> progressObserver_;
+};
+
+// Makes a new Qt backend the one the run-time layer's UI functions use, with
+// the desktop program's additions on it.
+void InstallDesktopOnQt();
+// Uninstalls both, the additions first.
+void UninstallDesktopOnQt();
