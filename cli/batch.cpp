@@ -428,8 +428,17 @@ class Converter {
 
   bool PrepareOutput(const PlannedInput& input, const std::string& toFull,
                      const InputSource& source, SafeOutput* output, std::string* error) const {
-    if (input.to == "-")
+    if (input.to == "-") {
+      // As cat refuses: appending to its own input, the output would be read
+      // back as input without end.
+      struct stat out {};
+      if (::fstat(1, &out) == 0 && S_ISREG(out.st_mode) && out.st_dev == source.device() &&
+          out.st_ino == source.inode()) {
+        *error = Shown(input) + ": input file is output file (standard output)";
+        return false;
+      }
       return output->PrepareStream(1, error);
+    }
     if (input.to.empty())
       return output->PrepareStream(-1, error);  // --check: the bytes are counted, not kept
     OutputPolicy policy;
