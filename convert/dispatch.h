@@ -30,7 +30,7 @@ struct DispatchRequest {
   LoggerHeaderValues startValues;  // see ConversionRequest
   std::function<void(int64_t bytesRead, int64_t fromSize)> progress;
   std::function<bool()> cancelRequested;
-  bool lfLineEnds = false;  // see ConversionRequest
+  bool lfLineEnds = false;              // see ConversionRequest
   ReadingListener* readings = nullptr;  // see ConversionRequest
 };
 

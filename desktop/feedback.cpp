@@ -6,6 +6,7 @@
 
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
+#include "convert/dump_types.h"
 #include "convert/engine.h"
 #include "convert/flash_line_reader.h"
 #include "convert/report_text.h"
@@ -102,7 +103,7 @@ DispatchOutcome DispatchWithProgress(const DispatchRequest& given) {
   if (!given.fromOpen || !given.toOpen)
     return DispatchConversion(given);
   // The preview listens to the conversion's own pass over the dump.
-  Last().preview = std::make_unique<PreviewListener>(given.fromType == 3);
+  Last().preview = std::make_unique<PreviewListener>(IsGaugeDump(given.fromType));
   // The engine's run, on whatever thread the additions give it; it touches
   // no control and no popup.
   DispatchRequest request = given;

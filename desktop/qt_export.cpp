@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "convert/dump_types.h"
 #include "desktop/additions.h"
 #include "desktop/window_fit.h"
 #include "science/science_outputs.h"
@@ -147,8 +148,8 @@ void ExportWindow::SetSource(const ExportSource& source) {
     dump_->setText(QStringLiteral("No conversion yet: convert a dump, then export it."));
   } else {
     dump_->setText(QStringLiteral("%1 (%2)").arg(
-        Native(source_.dumpPath),
-        source_.fromType == 3 ? QStringLiteral("gauge dump") : QStringLiteral("logger dump")));
+        Native(source_.dumpPath), IsGaugeDump(source_.fromType) ? QStringLiteral("gauge dump")
+                                                                : QStringLiteral("logger dump")));
   }
   outcome_->clear();
   ShowTargets();

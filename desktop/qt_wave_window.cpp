@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "convert/dump_types.h"
 #include "desktop/additions.h"
 #include "desktop/chart_ticks.h"
 #include "desktop/qt_chart_axes.h"
@@ -231,8 +232,8 @@ void WaveWindow::showEvent(QShowEvent* event) {
 void WaveWindow::SetSource(const ExportSource& source) {
   const bool same = source.dumpPath == source_.dumpPath && source.fromType == source_.fromType;
   source_ = source;
-  unit_->setEnabled(source_.fromType == 3);
-  if (source_.fromType != 3)
+  unit_->setEnabled(IsGaugeDump(source_.fromType));
+  if (!IsGaugeDump(source_.fromType))
     unit_->setCurrentIndex(0);
   compute_->setEnabled(!source_.dumpPath.empty());
   if (same && computed_)

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <utility>
 
+#include "convert/dump_types.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "science/time_base.h"
@@ -65,7 +66,7 @@ struct DumpFiles {
 bool CheckWaveSettings(const WaveSettings& settings, int fromType, std::string* error) {
   if (!settings.pressure)
     return true;
-  if (fromType != 3) {
+  if (!IsGaugeDump(fromType)) {
     *error =
         "The pressure correction is for gauge dumps; this is a logger dump. Choose "
         "\"none\" as the pressure unit.";

@@ -195,18 +195,25 @@ std::string QualityComment(const ConversionReport& report) {
     if (count == 0)
       continue;
     const AnomalyKind which = static_cast<AnomalyKind>(kind);
+    // Each line once: a line may hold several anomalies of a kind.
     std::string lines;
-    int64_t listed = 0;
+    int64_t kept = 0;
+    int64_t distinct = 0;
+    int64_t lastLine = -1;
     for (const Anomaly& anomaly : report.anomalies) {
       if (anomaly.kind != which)
         continue;
+      ++kept;
+      if (anomaly.line == lastLine)
+        continue;
       lines += (lines.empty() ? "" : ", ") + std::to_string(anomaly.line);
-      ++listed;
+      lastLine = anomaly.line;
+      ++distinct;
     }
     text += std::string(" ") + AnomalyKindName(which) + " (" + std::to_string(count) + "): line" +
-            (listed == 1 ? " " : "s ") + lines;
-    if (listed < count)
-      text += " and " + std::to_string(count - listed) + " more";
+            (distinct == 1 ? " " : "s ") + lines;
+    if (kept < count)
+      text += " and " + std::to_string(count - kept) + " more on later lines";
     text += ".";
   }
   return text;

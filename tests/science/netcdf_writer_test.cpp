@@ -256,7 +256,7 @@ TEST_F(NetcdfWriterTest, GlobalAttributesDescribeTheDumpTheRunAndTheDeployment) 
   EXPECT_EQ(file.Text("reading", "coordinates"), "time latitude longitude");
   EXPECT_EQ(file.Text("reading", "standard_name"), "sea_surface_height_above_sea_level");
   EXPECT_NE(file.Text("reading_quality_control", "comment")
-                .find("not-a-number (3): lines 12, 40 and 1 more."),
+                .find("not-a-number (3): lines 12, 40 and 1 more on later lines."),
             std::string::npos);
 }
 

@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <ctime>
 #include <filesystem>
+#include <iomanip>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "science/source_digest.h"
@@ -171,5 +176,179 @@ TEST_F(ScienceCli, AStoppedRunLeavesNoOutputAndNoTemporary) {
   EXPECT_EQ(cli.Wait(/*keepInputOpen=*/true).exitCode, 143);
   EXPECT_EQ(Listing(folder_), (std::set<std::string>{"gauge.txt", "logger.txt"}));
 }
+
+// The readings of a legacy logger CSV, fillers left out, and the stamp of
+// each f001 record.
+struct LegacyLogger {
+  std::vector<double> readings;
+  std::vector<std::string> stamps;
+};
+
+LegacyLogger ReadLegacyLogger(const std::string& csv) {
+  LegacyLogger legacy;
+  std::istringstream lines(csv);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("f001,", 0) != 0)
+      continue;
+    std::istringstream fields(line);
+    std::string field;
+    for (int index = 0; std::getline(fields, field, ','); ++index) {
+      if (index == 3)
+        legacy.stamps.push_back(field);
+      else if (index > 3 && field.rfind("-101.00", 0) != 0)
+        legacy.readings.push_back(std::stod(field));
+    }
+  }
+  return legacy;
+}
+
+// The readings of a legacy gauge CSV and the date and time of each stamp.
+struct LegacyGauge {
+  std::vector<double> readings;
+  std::vector<std::string> stamps;  // "2024-03-12T09:00:00"
+  std::vector<int> perStamp;        // readings after each
+};
+
+LegacyGauge ReadLegacyGauge(const std::string& csv) {
+  LegacyGauge legacy;
+  std::istringstream lines(csv);
+  for (std::string line; std::getline(lines, line);) {
+    line = line.substr(0, line.find('\r'));
+    if (line.rfind("D1,C8,", 0) == 0) {
+      legacy.stamps.push_back(line.substr(6) + "T");
+      legacy.perStamp.push_back(0);
+    } else if (line.rfind("D1,C9,", 0) == 0) {
+      legacy.stamps.back() += line.substr(6);
+    } else if (line.rfind("D1,C1,", 0) == 0) {
+      legacy.readings.push_back(std::stod(line.substr(6)));
+      ++legacy.perStamp.back();
+    }
+  }
+  return legacy;
+}
+
+// "2024-03-12T09:00:00" read as local time in the test's zone.
+double LocalStampToUtc(const std::string& stamp) {
+  std::tm fields{};
+  std::istringstream(stamp) >> std::get_time(&fields, "%Y-%m-%dT%H:%M:%S");
+  fields.tm_isdst = -1;
+  return static_cast<double>(std::mktime(&fields));
+}
+
+// The samples, converted in Berlin: the readings as the legacy CSV prints
+// them, and the legacy stamps where a reading's exact time falls on one.
+TEST_F(ScienceCli, ReadingsAndTimesAgreeWithTheLegacyLoggerCsv) {
+  const science_test::ZoneForTest berlin("Europe/Berlin");
+  const std::string sample = std::string(ZORQ_SOURCE_DIR) + "/samples/logger_type2_dump.txt";
+  const CliRunResult run =
+      Run({"--format", "legacy,netcdf", "--tz", "Europe/Berlin", sample, "logger.csv"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const LegacyLogger legacy =
+      ReadLegacyLogger(science_test::ReadWhole(scratch_.Path("logger.csv")));
+  NetcdfFile file(scratch_.Path("logger.nc"));
+  const std::vector<double> readings = file.Doubles("reading");
+  const std::vector<double> times = file.Doubles("time");
+  ASSERT_GE(readings.size(), legacy.readings.size());
+  ASSERT_GT(legacy.readings.size(), 200u);
+  for (size_t i = 0; i < legacy.readings.size(); ++i)
+    EXPECT_NEAR(readings[i], legacy.readings[i], 0.5e-4 + 1e-12) << i;  // printed to 4 decimals
+  // At 4 Hz a record of 60 readings spans 15 whole seconds: its stamp is
+  // its first reading's time.
+  for (size_t record = 0; record < legacy.stamps.size(); ++record)
+    EXPECT_EQ(times[record * 60], LocalStampToUtc(legacy.stamps[record])) << record;
+}
+
+TEST_F(ScienceCli, ReadingsAndBurstsAgreeWithTheLegacyGaugeCsv) {
+  const science_test::ZoneForTest berlin("Europe/Berlin");
+  const std::string sample = std::string(ZORQ_SOURCE_DIR) + "/samples/gauge_t10_dump.txt";
+  const CliRunResult run = Run({"--format", "legacy,netcdf", "--units", "dbar", "--tz",
+                                "Europe/Berlin", sample, "gauge.csv"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const LegacyGauge legacy = ReadLegacyGauge(science_test::ReadWhole(scratch_.Path("gauge.csv")));
+  NetcdfFile file(scratch_.Path("gauge.nc"));
+  const std::vector<double> readings = file.Doubles("reading");
+  ASSERT_EQ(readings.size(), legacy.readings.size());
+  for (size_t i = 0; i < readings.size(); ++i)
+    EXPECT_NEAR(readings[i], legacy.readings[i], 0.5e-6 + 1e-12) << i;  // printed to 6 decimals
+  // The header's date opens burst 0; a burst with no readings has no start
+  // and no date records in the legacy CSV.
+  const std::vector<double> starts = file.Doubles("burst_start_time");
+  const std::vector<int> bursts = file.Ints("burst");
+  size_t stamp = 0;
+  for (size_t burst = 0; burst < starts.size(); ++burst) {
+    const auto count = std::count(bursts.begin(), bursts.end(), int(burst));
+    if (std::isnan(starts[burst])) {
+      EXPECT_EQ(count, 0) << burst;
+      continue;
+    }
+    ASSERT_LT(stamp, legacy.stamps.size());
+    EXPECT_EQ(starts[burst], LocalStampToUtc(legacy.stamps[stamp])) << burst;
+    EXPECT_EQ(count, legacy.perStamp[stamp]) << burst;
+    ++stamp;
+  }
+  EXPECT_EQ(stamp, legacy.stamps.size());
+}
+
+struct FlagRow {
+  const char* name;
+  std::vector<std::string> args;
+  std::string lines;  // after the header and a first date stamp at 14:05:30
+  std::vector<int> flags;
+  const char* comment;
+};
+
+class ScienceFlags : public ScienceCli, public testing::WithParamInterface<FlagRow> {};
+
+std::string Twelve(const std::string& count) {
+  std::string line;
+  for (int i = 0; i < 12; ++i)
+    line += count + ",";
+  return line + "360\r\n";
+}
+
+TEST_P(ScienceFlags, EachAnomalyKindSetsItsFlag) {
+  const std::string header = "Y19,M06,D30,H14,M05,S30,F04" + std::string(14, ' ') + "A8,C100" +
+                             std::string(13, ' ') + "\r\n";
+  zorq_test::WriteWholeFile(scratch_.Path("flags.txt"),
+                            header + "Y19,M06,D30,H14,M05,S30,\r\n" + GetParam().lines);
+  std::vector<std::string> args = GetParam().args;
+  args.insert(args.end(), {"--from-type", "2", "--format", "netcdf", "flags.txt", "flags.nc"});
+  const CliRunResult run = Run(args);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  NetcdfFile file(scratch_.Path("flags.nc"));
+  EXPECT_EQ(file.Ints("reading_quality_control"), GetParam().flags);
+  EXPECT_NE(file.Text("reading_quality_control", "comment").find(GetParam().comment),
+            std::string::npos)
+      << file.Text("reading_quality_control", "comment");
+}
+
+std::vector<int> Flags(std::initializer_list<std::pair<int, int>> runs) {
+  std::vector<int> flags;
+  for (const auto& [flag, count] : runs)
+    flags.insert(flags.end(), size_t(count), flag);
+  return flags;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ScienceFlags,
+    testing::Values(FlagRow{"NotANumber",
+                            {},
+                            "2048,2x48,2048,abc," + Twelve("2048").substr(20),
+                            Flags({{1, 1}, {4, 1}, {1, 1}, {4, 1}, {1, 8}}),
+                            "not-a-number (2): line 3."},
+                    // A whole record first: the report compares a stamp with the records.
+                    FlagRow{"TimeGoesBackwards",
+                            {},
+                            Twelve("2048") + Twelve("2048") + Twelve("2048") + Twelve("2048") +
+                                Twelve("2048") + "Y19,M06,D30,H14,M00,S00,\r\n" + Twelve("2048"),
+                            Flags({{1, 60}, {3, 12}}),
+                            "time-goes-backwards (1): line 8."},
+                    // Wider than the legacy field: ten million metres.
+                    FlagRow{"Saturated",
+                            {"--gain", "10000000"},
+                            Twelve("2048"),
+                            Flags({{3, 12}}),
+                            "reading-saturated (12): line 3."}),
+    [](const testing::TestParamInfo<FlagRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
