@@ -26,6 +26,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 class PreviewWindow;
+class ExportWindow;
+class WaveWindow;
+struct ExportSource;
 
 // The About box's text.
 QString AboutText();
@@ -48,6 +51,9 @@ class PanelExtras : public QObject {
   // Opened on demand (and kept); the window is a child of the panel window.
   void OpenDetails();
   void OpenPreview();
+  void OpenHowTo();
+  void OpenExport(const ExportSource& source);
+  void OpenWaveStatistics(const ExportSource& source);
   // For the tests: the parts as they stand.
   QLabel* KindLabel() const { return kindLabel_; }
   // "Use “Gauge dump”": chooses the fitting types as the operator would.
@@ -56,6 +62,8 @@ class PanelExtras : public QObject {
   QPushButton* PreviewButton() const { return previewButton_; }
   QDialog* DetailsDialog() const { return detailsDialog_; }
   PreviewWindow* Preview() const { return previewWindow_; }
+  ExportWindow* Export() const { return exportWindow_; }
+  WaveWindow* Waves() const { return waveWindow_; }
   // True once the preview's data has been read.
   bool PreviewReady() const { return previewData_ != nullptr; }
   const QString& DetailsText() const { return details_; }
@@ -103,6 +111,8 @@ class PanelExtras : public QObject {
   QDialog* detailsDialog_ = nullptr;
   QPlainTextEdit* detailsView_ = nullptr;
   PreviewWindow* previewWindow_ = nullptr;
+  ExportWindow* exportWindow_ = nullptr;
+  WaveWindow* waveWindow_ = nullptr;
   QString details_;
   QString previewTitle_;
   std::shared_ptr<const PreviewSeries> previewData_;
