@@ -4,6 +4,7 @@
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
+#include "convert/dump_types.h"
 #include "runtime/ui.h"
 
 namespace {
@@ -31,7 +32,7 @@ int FromSelect(int /*panel*/, int /*control*/, int event, void* /*callbackData*/
   if (event != EVENT_COMMIT)
     return 0;
   GetCtrlVal(PanelHandle, kCtrlFromType, &SelectFromType);
-  if (SelectFromType == 1 || SelectFromType == 2) {
+  if (IsLoggerDump(SelectFromType)) {
     SetCtrlAttribute(PanelHandle, kCtrlCorrection, ATTR_VISIBLE, 1);
     // With the switch off, M and B are hidden but keep their values.
     ShowGainAndOffset(CorrectionSwitchOn() ? 1 : 0);

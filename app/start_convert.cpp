@@ -8,6 +8,7 @@
 #include "app/shell.h"
 #include "app/shell_hooks.h"
 #include "convert/dispatch.h"
+#include "convert/dump_types.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "runtime/numbers.h"
@@ -94,7 +95,7 @@ void DoTheConvert() {
   ConvertState = outcome.status;
   LastConversionReport = outcome.result.report;
   if (outcome.converterRan) {
-    if (request.fromType == 3) {
+    if (IsGaugeDump(request.fromType)) {
       KeepGaugeValues(outcome.result.gauge);
     } else {
       KeepLoggerValues(outcome.result.logger);

@@ -8,8 +8,7 @@
 
 namespace {
 
-// The To type that goes with a From type of 1 to 3 (0 or 1); -1 for a From
-// type that converts nothing.
+// The To type is the one that goes with the From type (ToTypeForFromType).
 bool TypesFit(int fromType, int toType) {
   return ToTypeForFromType(fromType) == toType;
 }

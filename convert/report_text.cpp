@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "convert/dump_types.h"
 #include "convert/status.h"
 
 namespace {
@@ -151,7 +152,8 @@ std::string ReportInWords(const ConversionResult& result, int fromType) {
     out += "The dump looks like: " + DescribeDumpLook(report.look) + "\n";
   if (report.headerRead) {
     out += "Header: " +
-           (fromType == 3 ? GaugeHeaderInWords(report.gauge) : LoggerHeaderInWords(report.logger)) +
+           (IsGaugeDump(fromType) ? GaugeHeaderInWords(report.gauge)
+                                  : LoggerHeaderInWords(report.logger)) +
            "\n";
   }
   out += "Lines read: " + GroupedCount(report.linesRead) +

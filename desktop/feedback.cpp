@@ -5,6 +5,7 @@
 
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
+#include "convert/dump_types.h"
 #include "convert/engine.h"
 #include "convert/flash_line_reader.h"
 #include "convert/report_text.h"
@@ -64,7 +65,7 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
     OfferPreview(PanelHandle, "", nullptr);
     return;
   }
-  const bool gauge = request.fromType == 3;
+  const bool gauge = IsGaugeDump(request.fromType);
   OfferPreview(PanelHandle, gauge ? "Gauge values" : "Logger readings",
                LoaderFor(gauge ? PreviewKind::GaugeCsv : PreviewKind::LoggerCsv, FileToName,
                          toBefore, toAfter));

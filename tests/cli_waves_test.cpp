@@ -1,6 +1,7 @@
 // --waves on the command line: its options, the statistics' CSV beside the
 // output, and the JSON report's summary.
 #include <gtest/gtest.h>
+#include <netcdf.h>
 
 #include <cmath>
 #include <cstdio>
@@ -54,6 +55,16 @@ struct Workspace {
   TempDir dir;
 };
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
 struct UsageCase {
   std::vector<std::string> args;
   const char* says;
@@ -98,6 +109,67 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--waves", "w.csv", "--from-type", "2", "--pressure", "dbar", "--sensor-height",
                    "1", "gauge.txt", "out.csv"},
                   "gauge dumps"}));
+
+TEST(CliWaves, GaugeBurstsGiveOneRowEachAndTheJsonSummary) {
+  Workspace ws;
+  const zorq_test::CliRunResult result =
+      ws.Run({"--json", "--waves", "auto", "gauge.txt", "out.csv"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::vector<zorq_test::Json> reports = zorq_test::JsonLines(result.out);
+  ASSERT_EQ(reports.size(), 1u);
+  const zorq_test::Json& waves = reports[0]["waves"];
+  EXPECT_EQ(waves["file"], "out.waves.csv");
+  EXPECT_EQ(waves["segments"], 2);
+  const double hm0 = 2.0 * std::numbers::sqrt2 * kAmplitude;
+  EXPECT_NEAR(waves["first_hm0"].get<double>(), hm0, 0.01 * hm0);
+  EXPECT_NEAR(waves["first_tp"].get<double>(), kPeriod, 1e-9);
+
+  const std::vector<std::string> rows = Lines(ReadWholeFile(ws.dir.Path("out.waves.csv")));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].rfind("start,end,samples,mean,hm0,tp,fp,tm01,tm02,te,hs,ts,h10,hmax,hmean,"
+                          "tz,waves,temperature,flag,",
+                          0),
+            0u);
+  // Read in UTC, the second burst runs from 13:00:00 for 1199.75 s.
+  EXPECT_EQ(rows[2].rfind("2019-06-30T13:00:00.000Z,2019-06-30T13:19:59.750Z,4800,1,1.41", 0), 0u)
+      << rows[2];
+}
+
+TEST(CliWaves, OutputFolderGetsTheStatisticsBesideEachOutput) {
+  Workspace ws;
+  WriteWholeFile(ws.dir.Path("copy.txt"), SineGaugeDump());
+  const zorq_test::CliRunResult result =
+      ws.Run({"--quiet", "-o", "out", "--waves", "auto", "gauge.txt", "copy.txt"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  for (const char* name : {"out/gauge.waves.csv", "out/copy.waves.csv"})
+    EXPECT_EQ(Lines(ReadWholeFile(ws.dir.Path(name))).size(), 3u) << name;
+}
+
+TEST(CliWaves, TheNetcdfOutputCarriesTheStatisticsWithoutAsking) {
+  Workspace ws;
+  const zorq_test::CliRunResult result =
+      ws.Run({"--format", "netcdf", "--units", "m", "gauge.txt", "out.nc"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  int ncid = -1;
+  ASSERT_EQ(nc_open(ws.dir.Path("out.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  int dimension = -1;
+  size_t segments = 0;
+  ASSERT_EQ(nc_inq_dimid(ncid, "segment", &dimension), NC_NOERR);
+  nc_inq_dimlen(ncid, dimension, &segments);
+  EXPECT_EQ(segments, 2u);
+  int hm0 = -1;
+  ASSERT_EQ(nc_inq_varid(ncid, "hm0", &hm0), NC_NOERR);
+  double values[2] = {};
+  nc_get_var_double(ncid, hm0, values);
+  const double expected = 2.0 * std::numbers::sqrt2 * kAmplitude;
+  EXPECT_NEAR(values[1], expected, 0.01 * expected);
+  double starts[2] = {};
+  int start = -1;
+  nc_inq_varid(ncid, "segment_start_time", &start);
+  nc_get_var_double(ncid, start, starts);
+  EXPECT_EQ(starts[1], 1561899600.0);  // 2019-06-30T13:00:00Z
+  nc_close(ncid);
+}
 
 TEST(CliWaves, AFailedConversionLeavesNoStatistics) {
   Workspace ws;

@@ -121,7 +121,6 @@ void WaveSegmenter::Close() {
   segment_.reason = SuspectReasons();
   segment_.flag = segment_.reason.empty() ? SegmentFlag::Good : SegmentFlag::Suspect;
   samples_.clear();  // the capacity stays for the next segment
-  ++handedOver_;
   sink_(std::move(segment_));
 }
 
@@ -176,3 +175,7 @@ void WaveSegmenter::Finish() {
   if (open_)
     Close();
 }
+
+WaveCollector::WaveCollector(const WaveSettings& settings)
+    : segmenter_(settings,
+                 [this](WaveSegment&& segment) { segments_.push_back(std::move(segment)); }) {}

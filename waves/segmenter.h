@@ -64,8 +64,6 @@ class WaveSegmenter final : public ReadingListener {
   // Hands over the last segment. Call once, after the conversion.
   void Finish();
 
-  int64_t segmentsHandedOver() const { return handedOver_; }
-
  private:
   double SamplesLate(const ReadingLine& line) const;
   bool FillersExplain(double late) const;
@@ -87,8 +85,28 @@ class WaveSegmenter final : public ReadingListener {
   double temperatureSum_ = 0.0;
   int64_t temperatures_ = 0;
   int64_t nextIndex_ = 0;
-  int64_t handedOver_ = 0;
   double lastTime_ = 0.0;  // the last reading's time on the dump's clock
   double lastValue_ = 0.0;
   int64_t fillersSince_ = 0;  // fillers since the last reading
+};
+
+// Every segment of a conversion with its spectrum, for a program that shows
+// them all (a table, a chart of Hm0 and Tp, a segment's spectrum): set it as
+// the conversion's reading listener, then call Finish.
+class WaveCollector final : public ReadingListener {
+ public:
+  explicit WaveCollector(const WaveSettings& settings);
+
+  void OnReadings(const ReadingLine& line) override { segmenter_.OnReadings(line); }
+  void OnFillers(int64_t line, int64_t byte, int count) override {
+    segmenter_.OnFillers(line, byte, count);
+  }
+  // Hands over the last segment. Call once, after the conversion.
+  void Finish() { segmenter_.Finish(); }
+
+  const std::vector<WaveSegment>& segments() const { return segments_; }
+
+ private:
+  std::vector<WaveSegment> segments_;
+  WaveSegmenter segmenter_;
 };

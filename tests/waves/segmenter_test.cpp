@@ -15,12 +15,19 @@ using zorq_test::Sine;
 
 constexpr LocalSeconds kStamp = 1561896000;  // 2019-06-30T12:00:00 on the dump's clock
 
+// The segments a conversion's readings make, as the desktop program keeps
+// them.
 struct Collected {
-  std::vector<WaveSegment> segments;
-  WaveSegmenter segmenter;
   explicit Collected(const WaveSettings& settings = {})
-      : segmenter(settings,
-                  [this](WaveSegment&& segment) { segments.push_back(std::move(segment)); }) {}
+      : collector(settings), segmenter(collector) {}
+  WaveCollector collector;
+  WaveCollector& segmenter;
+  std::vector<WaveSegment> segments;
+  // Finishes the collector and takes its segments.
+  void Finish() {
+    collector.Finish();
+    segments = collector.segments();
+  }
 };
 
 FeedPlace At(LocalSeconds stamp, int64_t since = 0, int64_t burst = -1) {
@@ -38,9 +45,8 @@ TEST(WaveSegments, GaugeBurstsSplitAtTheirDateStamps) {
   // burst 1, though the time runs on.
   Feed(&run.segmenter, {wave.begin(), wave.begin() + 600}, At(kStamp, 0, 0));
   Feed(&run.segmenter, {wave.begin() + 600, wave.end()}, At(kStamp + 150, 0, 1));
-  run.segmenter.Finish();
+  run.Finish();
   ASSERT_EQ(run.segments.size(), 2u);
-  EXPECT_EQ(run.segmenter.segmentsHandedOver(), 2);
   const WaveSegment& first = run.segments[0];
   const WaveSegment& second = run.segments[1];
   EXPECT_EQ(first.burst, 0);
@@ -71,7 +77,7 @@ TEST_P(LoggerTimeJump, StartsANewSegmentOnlyBeyondOneSampleInterval) {
   // The readings had reached 120 s; the next date stamp says otherwise.
   Feed(&run.segmenter, {wave.begin() + 480, wave.end()},
        At(kStamp + static_cast<LocalSeconds>(GetParam().secondStampAfter)));
-  run.segmenter.Finish();
+  run.Finish();
   ASSERT_EQ(run.segments.size(), GetParam().newSegment ? 2u : 1u);
   EXPECT_EQ(run.segments[0].readings, GetParam().newSegment ? 480 : 960);
 }
@@ -92,7 +98,7 @@ TEST(WaveSegments, OneSampleIntervalOfDriftKeepsTheSegment) {
   Collected run;
   Feed(&run.segmenter, {wave.begin(), wave.begin() + 120}, first);
   Feed(&run.segmenter, {wave.begin() + 120, wave.end()}, late);
-  run.segmenter.Finish();
+  run.Finish();
   EXPECT_EQ(run.segments.size(), 1u);
 }
 
@@ -101,7 +107,7 @@ TEST(WaveSegments, LoggerSeriesIsCutEverySegmentLength) {
   settings.segmentSeconds = 100;  // 400 readings at 4 Hz
   Collected run(settings);
   Feed(&run.segmenter, Sine(0.5, 8.0, 4, 1000), At(kStamp));
-  run.segmenter.Finish();
+  run.Finish();
   ASSERT_EQ(run.segments.size(), 3u);
   EXPECT_EQ(run.segments[0].readings, 400);
   EXPECT_EQ(run.segments[1].readings, 400);
@@ -144,7 +150,7 @@ TEST_P(SegmentFlags, SuspectWhenShortOrFewReadingsAreGood) {
   place.since = static_cast<int64_t>(half);
   Feed(&run.segmenter, {wave.begin() + static_cast<long>(half), wave.end()}, place,
        {notes.begin() + static_cast<long>(half), notes.end()});
-  run.segmenter.Finish();
+  run.Finish();
   ASSERT_EQ(run.segments.size(), 1u);
   const WaveSegment& segment = run.segments[0];
   EXPECT_EQ(segment.reason, c.reason);
@@ -173,7 +179,7 @@ TEST(WaveSegments, FillersWithTheTimeGoingOnAreAGapInsideTheSegment) {
   // A line broke off: 6 fillers, and the next readings come 6 samples on.
   run.segmenter.OnFillers(50, 0, 6);
   Feed(&run.segmenter, {wave.begin() + 486, wave.end()}, At(kStamp, 486));
-  run.segmenter.Finish();
+  run.Finish();
   ASSERT_EQ(run.segments.size(), 1u);
   EXPECT_EQ(run.segments[0].readings, 954);
   EXPECT_EQ(run.segments[0].missing, 6);
@@ -188,7 +194,7 @@ TEST(WaveSegments, ReadingsBeforeAnyTimeAreTheirOwnSuspectSegment) {
   unstamped.stamped = false;
   Feed(&run.segmenter, {wave.begin(), wave.begin() + 240}, unstamped);
   Feed(&run.segmenter, {wave.begin() + 240, wave.end()}, At(kStamp));
-  run.segmenter.Finish();
+  run.Finish();
   ASSERT_EQ(run.segments.size(), 2u);
   EXPECT_FALSE(run.segments[0].start.known);
   EXPECT_EQ(run.segments[0].reason, "no-time");
@@ -202,7 +208,7 @@ TEST(WaveSegments, PressureWithoutDepthIsSuspect) {
   settings.pressure->atmospheric = 50.0;  // far more than the readings: negative depth
   Collected run(settings);
   Feed(&run.segmenter, Sine(0.5, 8.0, 4, 600), At(kStamp, 0, 0));
-  run.segmenter.Finish();
+  run.Finish();
   ASSERT_EQ(run.segments.size(), 1u);
   EXPECT_EQ(run.segments[0].reason, "no-depth");
   EXPECT_TRUE(std::isnan(run.segments[0].analysis.spectral.hm0));
@@ -236,7 +242,7 @@ TEST(WaveCsv, HeaderBeginsWithTheAgreedColumns) {
 TEST(WaveCsv, RowsHoldEveryColumnOfTheHeader) {
   Collected run;
   Feed(&run.segmenter, Sine(0.5, 8.0, 4, 4801), At(kStamp, 2, 0));
-  run.segmenter.Finish();
+  run.Finish();
   ASSERT_EQ(run.segments.size(), 1u);
   const WaveCsvWriter writer{WaveSettings{}};
   const std::string row = writer.Row(run.segments[0], "S", "E");
