@@ -18,3 +18,7 @@ inline constexpr int kMenuCloseFrom = 4;
 inline constexpr int kMenuOpenTo = 6;
 inline constexpr int kMenuCloseTo = 7;
 inline constexpr int kMenuExit = 9;
+// The desktop program's: File > Export... and View > Wave statistics..., both
+// for the last conversion's dump, dimmed until a conversion has run.
+inline constexpr int kMenuExport = 11;
+inline constexpr int kMenuWaveStatistics = 12;

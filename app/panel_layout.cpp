@@ -10,6 +10,8 @@ void RegisterShellCallbacks() {
   RegisterMenuCallback("OpenToFile", OpenToFile);
   RegisterMenuCallback("CloseToFile", CloseToFile);
   RegisterMenuCallback("Exit", Exit);
+  RegisterMenuCallback("ExportLastDump", ExportLastDump);
+  RegisterMenuCallback("WaveStatistics", WaveStatistics);
   RegisterCtrlCallback("StartConvert", StartConvert);
   RegisterCtrlCallback("FromSelect", FromSelect);
   RegisterCtrlCallback("MXBEnable", MXBEnable);
@@ -54,6 +56,8 @@ PanelDescription ShellPanelDescription() {
       {kMenuCloseFrom, "Close From File", "CloseFromFile", true},
       {kMenuOpenTo, "Open To File...", "OpenToFile", false},
       {kMenuCloseTo, "Close To File", "CloseToFile", true},
+      {kMenuExport, "Export...", "ExportLastDump", true},
+      {kMenuWaveStatistics, "Wave Statistics...", "WaveStatistics", true},
       {kMenuExit, "Exit", "Exit", false},
   };
   return panel;

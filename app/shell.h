@@ -34,6 +34,10 @@ void OpenFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void OpenToFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseToFile(int menuBar, int menuItem, void* callbackData, int panel);
+// The desktop program's outputs of the last conversion: they ask the front
+// end's hooks, and do nothing without them.
+void ExportLastDump(int menuBar, int menuItem, void* callbackData, int panel);
+void WaveStatistics(int menuBar, int menuItem, void* callbackData, int panel);
 
 // Open From File once a file is chosen: opens the existing file `path` (a
 // full path of at most kMaxPathLength characters) as the From file.

@@ -22,6 +22,9 @@ struct ShellHooks {
   std::function<void(const DispatchRequest&, const DispatchOutcome&, int64_t toBefore,
                      int64_t toAfter)>
       conversionShown;
+  // File > Export... and View > Wave statistics... were chosen.
+  std::function<void()> exportChosen;
+  std::function<void()> waveStatisticsChosen;
 };
 
 // Replaces the hooks (empty ones to remove them).

@@ -17,7 +17,6 @@
 #include <mutex>
 #include <optional>
 #include <regex>
-#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -41,7 +40,6 @@ namespace {
 
 constexpr int kExitUsage = 64;
 constexpr int kExitInternal = 70;  // no converter was chosen, which valid options rule out
-constexpr std::ptrdiff_t kPlacedAtOnce = 16;  // outputs being synced at one time
 
 // The file layer's table of handles is shared: opening and closing go one
 // at a time. Reads and writes on a handle of one's own need no lock.
@@ -280,11 +278,10 @@ class Converter {
   Converter(const CliOptions& options, ProgressLine* progress)
       : options_(options), progress_(progress) {}
 
-  // Converts one input. A new or replacing output that still has to be
-  // synced and put in place is handed back in `unplaced` (then Place
-  // finishes the outcome), so that the next conversion need not wait for
-  // the disk.
-  InputOutcome Convert(const PlannedInput& input, std::unique_ptr<SafeOutput>* unplaced) const {
+  // Converts one input and puts its output in place. The output's writeback
+  // started while it grew, so the sync before it is put in place finds
+  // little left to wait for.
+  InputOutcome Convert(const PlannedInput& input) const {
     InputOutcome outcome;
     if (StopSignal() != 0)
       return Stopped(outcome);
@@ -356,8 +353,6 @@ class Converter {
         output->kind() == SafeOutput::Kind::New || output->kind() == SafeOutput::Kind::Replace;
     if (syncs && outcome.status != kStatusFinished)
       KeepPartial(input, output.get(), &outcome);
-    else if (syncs)
-      *unplaced = std::move(output);
     else
       Place(output.get(), &outcome);
     return outcome;
@@ -433,8 +428,17 @@ class Converter {
 
   bool PrepareOutput(const PlannedInput& input, const std::string& toFull,
                      const InputSource& source, SafeOutput* output, std::string* error) const {
-    if (input.to == "-")
+    if (input.to == "-") {
+      // As cat refuses: appending to its own input, the output would be read
+      // back as input without end.
+      struct stat out {};
+      if (::fstat(1, &out) == 0 && S_ISREG(out.st_mode) && out.st_dev == source.device() &&
+          out.st_ino == source.inode()) {
+        *error = Shown(input) + ": input file is output file (standard output)";
+        return false;
+      }
       return output->PrepareStream(1, error);
+    }
     if (input.to.empty())
       return output->PrepareStream(-1, error);  // --check: the bytes are counted, not kept
     OutputPolicy policy;
@@ -539,7 +543,7 @@ class Converter {
     const std::string name = input.from == "-" ? "<stdin>" : ShownName(input.from);
     request.progress = [this, &name, output](int64_t bytesRead, int64_t fromSize) {
       progress_->Update(name, bytesRead, fromSize);
-      output->StartWriteback();
+      output->StartWriteback(bytesRead);
     };
     request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
     request.readings = listeners.Listener();
@@ -801,8 +805,6 @@ class Batch {
     ReportInOrder();
     for (std::thread& worker : workers)
       worker.join();
-    for (std::thread& placer : placers_)
-      placer.join();
     SyncPlacedFolders();
     progress_->Finish();
     return ExitStatus();
@@ -811,13 +813,9 @@ class Batch {
  private:
   void Work() {
     for (size_t index = next_++; index < inputs_.size(); index = next_++) {
-      std::unique_ptr<SafeOutput> unplaced;
-      InputOutcome outcome = converter_.Convert(inputs_[index], &unplaced);
+      InputOutcome outcome = converter_.Convert(inputs_[index]);
       progress_->InputDone();
-      if (unplaced)
-        PlaceAside(index, std::move(unplaced), std::move(outcome));
-      else
-        Settle(index, std::move(outcome));
+      Settle(index, std::move(outcome));
     }
   }
 
@@ -828,27 +826,19 @@ class Batch {
     ready_.notify_all();
   }
 
-  // Syncing an output waits for the disk, not the processor: several are
-  // synced at once while the conversions go on, and the file system joins
-  // their waits.
-  void PlaceAside(size_t index, std::unique_ptr<SafeOutput> output, InputOutcome outcome) {
-    placing_.acquire();
-    std::lock_guard<std::mutex> lock(placersMutex_);
-    placers_.emplace_back(
-        [this, index, held = std::move(output), finished = std::move(outcome)]() mutable {
-          Converter::Place(held.get(), &finished);
-          held.reset();
-          Settle(index, std::move(finished));
-          placing_.release();
-        });
-  }
-
   void ReportInOrder() {
     for (size_t index = 0; index < inputs_.size(); ++index) {
       std::unique_lock<std::mutex> lock(mutex_);
       ready_.wait(lock, [&] { return done_[index]; });
       lock.unlock();
       reporter_.Report(inputs_[index], outcomes_[index]);
+      // Only what the exit status needs is kept, so that memory stays flat
+      // over thousands of inputs.
+      InputOutcome& told = outcomes_[index];
+      InputOutcome kept;
+      kept.cancelled = told.cancelled;
+      kept.exitStatus = told.exitStatus;
+      told = std::move(kept);
     }
   }
 
@@ -877,9 +867,6 @@ class Batch {
   std::atomic<size_t> next_{0};
   std::mutex mutex_;
   std::condition_variable ready_;
-  std::counting_semaphore<kPlacedAtOnce> placing_{kPlacedAtOnce};
-  std::mutex placersMutex_;
-  std::vector<std::thread> placers_;
 };
 
 int UsageProblems(const std::vector<std::string>& problems) {

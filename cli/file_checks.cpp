@@ -4,9 +4,6 @@
 #include <system_error>
 
 #include "cli/quoting.h"
-#include "runtime/ui.h"
-
-namespace {}  // namespace
 
 bool FullPath(const std::string& path, std::string* full, std::string* error) {
   std::error_code failure;
@@ -16,10 +13,5 @@ bool FullPath(const std::string& path, std::string* full, std::string* error) {
     return false;
   }
   *full = absolute.string();
-  if (full->size() > static_cast<size_t>(kMaxPathLength)) {
-    *error = "the full path of " + QuotedName(path) + " is longer than " +
-             std::to_string(kMaxPathLength) + " characters";
-    return false;
-  }
   return true;
 }

@@ -1,9 +1,10 @@
-// File names as the file-selection popups hand them back: full paths that
-// fit the layer's path buffer.
+// File names made full before they are used, so that messages and the
+// same-file checks see where a file really is. There is no length limit of
+// our own: the operating system says when a path is too long.
 #pragma once
 
 #include <string>
 
 // The full path of `path`; false, with `error` saying why, when it cannot be
-// made or is longer than the layer's path buffer.
+// made.
 bool FullPath(const std::string& path, std::string* full, std::string* error);

@@ -70,7 +70,24 @@ bool WriteAll(int sink, const char* bytes, size_t count, int stopFd) {
   return true;
 }
 
+// Standard input was closed when the program started: "-" has nothing to
+// read, rather than the /dev/null that stands in its place.
+bool gStandardInputClosed = false;
+
 }  // namespace
+
+void KeepStandardDescriptorsOpen() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+      continue;
+    if (fd == 0)
+      gStandardInputClosed = true;
+    // The lowest free number: this very one.
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd)
+      ::close(opened);
+  }
+}
 
 InputSource::~InputSource() {
   std::string ignored;
@@ -80,6 +97,10 @@ InputSource::~InputSource() {
 }
 
 bool InputSource::Open(const std::string& fullPath, std::string* error) {
+  if (fullPath == "-" && gStandardInputClosed) {
+    *error = "cannot read standard input: it is closed";
+    return false;
+  }
   if (fullPath == "-") {
     fd_ = ::fcntl(0, F_DUPFD_CLOEXEC, 3);
   } else {

@@ -13,6 +13,11 @@
 
 #include "convert/engine.h"
 
+// Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
+// no file or pipe opened later takes one of their numbers (and "-" never
+// reads a pipe of our own). Call first thing, before anything is opened.
+void KeepStandardDescriptorsOpen();
+
 class InputSource {
  public:
   InputSource() = default;

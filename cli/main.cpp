@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/batch.h"
+#include "cli/input_source.h"
 #include "cli/options.h"
 
 namespace {
@@ -21,6 +22,7 @@ int UsageError(const std::string& message) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  KeepStandardDescriptorsOpen();
   CliOptions options;
   std::string error;
   switch (ParseCommandLine(argc, argv, &options, &error)) {

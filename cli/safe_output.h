@@ -67,9 +67,11 @@ class SafeOutput {
   std::string WritablePath() const;
 
   // Has the disk start writing what the conversion wrote so far (a new or
-  // replacing output), so that the sync at the end waits less. Cheap enough
-  // to call from the progress hook.
-  void StartWriteback();
+  // replacing output) once every kWritebackSpacing bytes of input, so that
+  // the sync at the end finds little left to wait for. Called from the
+  // progress hook with the bytes read so far.
+  void StartWriteback(int64_t bytesRead);
+  static constexpr int64_t kWritebackSpacing = 4 << 20;
 
   // Syncs the output and puts it in place (New, Replace). False with `error`
   // when it could not be put in place; the temporary is gone then.
@@ -108,6 +110,7 @@ class SafeOutput {
   int lockFd_ = -1;       // holds the advisory lock
   bool namedTemporary_ = false;
   int64_t lengthBefore_ = 0;
+  int64_t nextWriteback_ = kWritebackSpacing;
   bool done_ = false;
   // Stream: the drain thread, the pipe end it reads and where the bytes go.
   std::thread drain_;

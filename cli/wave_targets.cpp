@@ -28,6 +28,7 @@ WaveTargets::WaveTargets(const CliOptions& options, const ClockCorrection& clock
                          std::mutex* fileTableMutex)
     : clock_(clock),
       settings_(options.waves),
+      overwrite_(options.overwrite),
       fileTableMutex_(fileTableMutex),
       csv_(options.waves),
       segmenter_(options.waves, [this](WaveSegment&& segment) { Take(std::move(segment)); }) {}
@@ -39,9 +40,10 @@ WaveTargets::~WaveTargets() {
 
 bool WaveTargets::Prepare(const std::string& path, dev_t fromDevice, ino_t fromInode,
                           std::string* error) {
-  const bool ready = path == "-"
-                         ? output_.PrepareStream(1, error)
-                         : output_.Prepare(path, OutputPolicy{}, fromDevice, fromInode, error);
+  OutputPolicy policy;
+  policy.overwrite = overwrite_;  // --overwrite replaces the statistics as it does the output
+  const bool ready = path == "-" ? output_.PrepareStream(1, error)
+                                 : output_.Prepare(path, policy, fromDevice, fromInode, error);
   if (!ready)
     return false;
   {

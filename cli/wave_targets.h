@@ -87,6 +87,7 @@ class WaveTargets {
 
   ClockCorrection clock_;
   WaveSettings settings_;
+  bool overwrite_ = false;
   std::mutex* fileTableMutex_;
   WaveCsvWriter csv_;
   WaveSegmenter segmenter_;

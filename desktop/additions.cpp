@@ -67,3 +67,13 @@ int AcceptDroppedFiles(int panel, int menuItem) {
   PanelAdditions* additions = CurrentPanelAdditions();
   return additions == nullptr ? 0 : additions->AcceptDroppedFiles(panel, menuItem);
 }
+
+int OpenExport(int panel, const ExportSource& source) {
+  PanelAdditions* additions = CurrentPanelAdditions();
+  return additions == nullptr ? 0 : additions->OpenExport(panel, source);
+}
+
+int OpenWaveStatistics(int panel, const ExportSource& source) {
+  PanelAdditions* additions = CurrentPanelAdditions();
+  return additions == nullptr ? 0 : additions->OpenWaveStatistics(panel, source);
+}

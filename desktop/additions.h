@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "desktop/export_run.h"
 #include "desktop/preview_series.h"
 
 // What a long task tells the additions while it runs, and how it learns that
@@ -36,6 +37,9 @@ class PanelAdditions {
   virtual int ShowConversionDetails(int panel, int statusControl, const char* details) = 0;
   virtual int OfferPreview(int panel, const char* title, PreviewLoader loader) = 0;
   virtual int AcceptDroppedFiles(int panel, int menuItem) = 0;
+  // The Export and Wave statistics windows for the last conversion's dump.
+  virtual int OpenExport(int /*panel*/, const ExportSource& /*source*/) { return 0; }
+  virtual int OpenWaveStatistics(int /*panel*/, const ExportSource& /*source*/) { return 0; }
 };
 
 // Installs the additions the functions below forward to (replacing and
@@ -65,3 +69,6 @@ int OfferPreview(int panel, const char* title, PreviewLoader loader);
 // A file dropped on the panel answers the next file-selection popup with its
 // path, and `menuItem` is then selected as the operator would.
 int AcceptDroppedFiles(int panel, int menuItem);
+// Shows File > Export's form, or View > Wave statistics, for `source`.
+int OpenExport(int panel, const ExportSource& source);
+int OpenWaveStatistics(int panel, const ExportSource& source);

@@ -1,6 +1,7 @@
 #include "desktop/feedback.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/panel_ids.h"
@@ -10,7 +11,8 @@
 #include "convert/flash_line_reader.h"
 #include "convert/report_text.h"
 #include "desktop/additions.h"
-#include "desktop/preview_data.h"
+#include "desktop/preview_listener.h"
+#include "runtime/ui.h"
 
 void PrepareShellAdditions() {
   ShowFromFileKind(PanelHandle, kCtrlFromType, "", "", 0);
@@ -47,36 +49,65 @@ void ShowFromFileLook() {
 
 namespace {
 
-PreviewLoader LoaderFor(PreviewKind kind, const std::string& path, int64_t begin, int64_t end) {
-  return [kind, path, begin, end](const std::atomic<bool>& stop) {
-    return ReadPreview(kind, path, begin, end, stop);
-  };
+// The last conversion: its dump for Export and Wave statistics, and the
+// preview its readings built while it ran.
+struct LastConversion {
+  ExportSource source;
+  std::unique_ptr<PreviewListener> preview;
+};
+
+LastConversion& Last() {
+  static LastConversion last;
+  return last;
+}
+
+PreviewLoader LoaderOf(std::shared_ptr<const PreviewSeries> series) {
+  return [series](const std::atomic<bool>&) { return *series; };
+}
+
+void DimOutputMenus(bool dimmed) {
+  const int menuBar = GetPanelMenuBar(PanelHandle);
+  SetMenuBarAttribute(menuBar, kMenuExport, ATTR_DIMMED, dimmed ? 1 : 0);
+  SetMenuBarAttribute(menuBar, kMenuWaveStatistics, ATTR_DIMMED, dimmed ? 1 : 0);
 }
 
 }  // namespace
+
+ExportSource LastConversionSource() {
+  return Last().source;
+}
 
 void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome& outcome,
                            int64_t toBefore, int64_t toAfter) {
   ShowConversionDetails(PanelHandle, kCtrlStatus,
                         ReportInWords(outcome.result, request.fromType).c_str());
+  std::unique_ptr<PreviewListener> preview = std::move(Last().preview);
+  if (outcome.converterRan && !outcome.cancelled) {
+    Last().source = {FileFromName, request.fromType, request.correction};
+    DimOutputMenus(false);
+  }
   const bool wrote =
       outcome.converterRan && !outcome.cancelled && toBefore >= 0 && toAfter > toBefore;
-  if (!wrote) {
+  if (!wrote || preview == nullptr) {
     OfferPreview(PanelHandle, "", nullptr);
     return;
   }
-  const bool gauge = IsGaugeDump(request.fromType);
-  OfferPreview(PanelHandle, gauge ? "Gauge values" : "Logger readings",
-               LoaderFor(gauge ? PreviewKind::GaugeCsv : PreviewKind::LoggerCsv, FileToName,
-                         toBefore, toAfter));
+  auto series = std::make_shared<PreviewSeries>(preview->Finish());
+  series->dumpPath = FileFromName;
+  const std::string title = series->title;
+  OfferPreview(PanelHandle, title.c_str(), LoaderOf(std::move(series)));
 }
 
 DispatchOutcome DispatchWithProgress(const DispatchRequest& given) {
+  Last().preview.reset();
   if (!given.fromOpen || !given.toOpen)
     return DispatchConversion(given);
+  // The preview listens to the conversion's own pass over the dump.
+  Last().preview = std::make_unique<PreviewListener>(IsGaugeDump(given.fromType));
   // The engine's run, on whatever thread the additions give it; it touches
   // no control and no popup.
   DispatchRequest request = given;
+  request.readings = Last().preview.get();
   DispatchOutcome outcome;
   RunWithProgress(kConvertingTitle, [&](ProgressReporter& progress) {
     request.progress = [&progress](int64_t done, int64_t total) { progress.Report(done, total); };
@@ -92,5 +123,7 @@ ShellHooks DesktopShellHooks() {
   hooks.fromFileChanged = ShowFromFileLook;
   hooks.dispatch = DispatchWithProgress;
   hooks.conversionShown = ShowConversionOutcome;
+  hooks.exportChosen = [] { OpenExport(PanelHandle, LastConversionSource()); };
+  hooks.waveStatisticsChosen = [] { OpenWaveStatistics(PanelHandle, LastConversionSource()); };
   return hooks;
 }

@@ -8,6 +8,7 @@
 
 #include "app/shell_hooks.h"
 #include "convert/dispatch.h"
+#include "desktop/export_run.h"
 
 // The title of the progress shown while a conversion runs.
 inline constexpr const char* kConvertingTitle = "Converting";
@@ -23,10 +24,15 @@ void ShowFromFileLook();
 // Carries out one request while the progress shows, with Cancel.
 DispatchOutcome DispatchWithProgress(const DispatchRequest& request);
 
-// Hands the report of one dispatch to the panel, and offers the preview of
-// bytes [toBefore, toAfter) of the To file when a conversion wrote them.
+// Hands the report of one dispatch to the panel, and offers the preview its
+// readings built when a conversion wrote bytes [toBefore, toAfter) of the
+// To file; undims Export and Wave statistics once a conversion has run.
 void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome& outcome,
                            int64_t toBefore, int64_t toAfter);
 
-// The four above as the shell's hooks.
+// The dump of the last conversion that ran (an empty path before one has).
+ExportSource LastConversionSource();
+
+// The four above, and the Export and Wave statistics windows, as the
+// shell's hooks.
 ShellHooks DesktopShellHooks();

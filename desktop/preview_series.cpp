@@ -131,11 +131,12 @@ std::vector<ColumnRange> DecimateToColumns(const MinMaxEnvelope& envelope, doubl
     const double middle = std::clamp(start + 0.5 * width, from, to);
     const int column = std::clamp(static_cast<int>((middle - from) / columnWidth), 0, columns - 1);
     if (column != current) {
-      result.push_back({from + (column + 0.5) * columnWidth, bucket.min, bucket.max});
+      result.push_back({from + (column + 0.5) * columnWidth, bucket.min, bucket.max, bucket.count});
       current = column;
     } else {
       result.back().min = std::min(result.back().min, bucket.min);
       result.back().max = std::max(result.back().max, bucket.max);
+      result.back().count += bucket.count;
     }
   }
   return result;

@@ -67,6 +67,7 @@ struct ColumnRange {
   double x = 0.0;  // the column's middle
   float min = 0.0f;
   float max = 0.0f;
+  int64_t count = 0;  // the points in the column
 };
 
 // The columns of [from, to) split into `columns` equal parts that hold at
@@ -90,10 +91,14 @@ struct PreviewSeries {
   // The distance of neighbouring points where nothing is missing (one
   // sample interval, one value); wider steps are drawn as gaps.
   double pointSpacing = 1.0;
-  // The first kMarksKept marks; all are counted.
+  // At most kMarksKept marks, spread evenly over all of them; all are
+  // counted.
   std::vector<PreviewMark> marks;
   int64_t markCount = 0;
-  std::string error;  // why there is nothing to show, when that is so
+  int64_t fillers = 0;   // gaps the legacy output filled: not drawn
+  int64_t unplaced = 0;  // readings before any date stamp: no time to draw them at
+  std::string dumpPath;  // the dump the conversion read; the PNG is saved beside it
+  std::string error;     // why there is nothing to show, when that is so
 };
 
 inline constexpr size_t kMarksKept = 2000;

@@ -130,6 +130,22 @@ int QtAdditions::AcceptDroppedFiles(int panel, int menuItem) {
   return 0;
 }
 
+int QtAdditions::OpenExport(int panel, const ExportSource& source) {
+  PanelExtras* extras = Extras(panel);
+  if (extras == nullptr)
+    return UIE_BAD_HANDLE;
+  extras->OpenExport(source);
+  return 0;
+}
+
+int QtAdditions::OpenWaveStatistics(int panel, const ExportSource& source) {
+  PanelExtras* extras = Extras(panel);
+  if (extras == nullptr)
+    return UIE_BAD_HANDLE;
+  extras->OpenWaveStatistics(source);
+  return 0;
+}
+
 void InstallDesktopOnQt() {
   auto backend = std::make_unique<QtUi>();
   QtUi& ui = *backend;

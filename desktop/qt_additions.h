@@ -39,6 +39,8 @@ class QtAdditions : public PanelAdditions {
   int ShowConversionDetails(int panel, int statusControl, const char* details) override;
   int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
   int AcceptDroppedFiles(int panel, int menuItem) override;
+  int OpenExport(int panel, const ExportSource& source) override;
+  int OpenWaveStatistics(int panel, const ExportSource& source) override;
 
  private:
   struct PanelParts {

@@ -18,11 +18,15 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <vector>
 
+#include "desktop/qt_export.h"
 #include "desktop/qt_preview.h"
+#include "desktop/qt_wave_window.h"
+#include "desktop/window_fit.h"
 
 #ifndef ZORQ_VERSION
 #error "ZORQ_VERSION must name the program's version"
@@ -108,36 +112,60 @@ void PanelExtras::AddMenus() {
   QMenuBar* bar = mainWindow != nullptr ? mainWindow->menuBar() : window_->findChild<QMenuBar*>();
   if (bar == nullptr)
     return;
-  QMenu* view = bar->addMenu(QStringLiteral("&View"));
-  view->setObjectName(QStringLiteral("viewMenu"));
-  detailsAction_ = view->addAction(QStringLiteral("Conversion &Details…"));
+  // The panel file's View menu (Wave statistics) when it has one.
+  QMenu* view = bar->findChild<QMenu*>(QStringLiteral("viewMenu"));
+  QAction* first = nullptr;
+  if (view == nullptr) {
+    view = bar->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("viewMenu"));
+  } else if (!view->actions().isEmpty()) {
+    first = view->actions().first();
+  }
+  detailsAction_ = new QAction(QStringLiteral("Conversion &Details…"), view);
+  view->insertAction(first, detailsAction_);
   detailsAction_->setObjectName(QStringLiteral("actionDetails"));
   detailsAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+D")));
   detailsAction_->setEnabled(false);
   connect(detailsAction_, &QAction::triggered, this, [this] { OpenDetails(); });
-  previewAction_ = view->addAction(QStringLiteral("&Preview…"));
+  previewAction_ = new QAction(QStringLiteral("&Preview…"), view);
+  view->insertAction(first, previewAction_);
   previewAction_->setObjectName(QStringLiteral("actionPreview"));
   previewAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
   previewAction_->setEnabled(false);
   connect(previewAction_, &QAction::triggered, this, [this] { OpenPreview(); });
+  if (first != nullptr)
+    view->insertSeparator(first);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("helpMenu"));
   QAction* howTo = help->addAction(QStringLiteral("&How to convert a dump"));
   howTo->setObjectName(QStringLiteral("actionHowTo"));
   howTo->setShortcut(QKeySequence::HelpContents);
-  connect(howTo, &QAction::triggered, this, [this] {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("How to convert a dump"),
-                    HowToConvertText(), QMessageBox::Ok, window_);
-    box.setTextFormat(Qt::RichText);
-    box.exec();
-  });
+  connect(howTo, &QAction::triggered, this, [this] { OpenHowTo(); });
   help->addSeparator();
   QAction* about = help->addAction(QStringLiteral("&About ZORQConvert"));
   about->setObjectName(QStringLiteral("actionAbout"));
   connect(about, &QAction::triggered, this, [this] {
     QMessageBox::about(window_, QStringLiteral("About ZORQConvert"), AboutText());
   });
+}
+
+// A scrolling page, so that its OK button stays on a small screen.
+void PanelExtras::OpenHowTo() {
+  QDialog box(window_);
+  box.setObjectName(QStringLiteral("howToDialog"));
+  box.setWindowTitle(QStringLiteral("How to convert a dump"));
+  auto* text = new QTextBrowser(&box);
+  text->setHtml(HowToConvertText());
+  text->setOpenExternalLinks(true);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+  connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+  auto* layout = new QVBoxLayout(&box);
+  layout->addWidget(text, 1);
+  layout->addWidget(buttons);
+  box.resize(560, 520);
+  FitToScreen(&box, box.size());
+  box.exec();
 }
 
 void PanelExtras::AcceptDrops(bool accept) {
@@ -290,6 +318,7 @@ void PanelExtras::OpenDetails() {
     layout->addWidget(detailsView_);
     layout->addWidget(buttons);
     detailsDialog_->resize(620, 360);
+    FitToScreen(detailsDialog_, detailsDialog_->size());
   }
   detailsView_->setPlainText(details_);
   detailsDialog_->show();
@@ -322,7 +351,7 @@ void PanelExtras::OfferPreview(QWidget* statusControl, const std::string& title,
     return;
   }
   if (previewWindow_ != nullptr && previewWindow_->isVisible())
-    previewWindow_->ShowLoading(previewTitle_);
+    previewWindow_->ShowLoading(previewTitle_, QStringLiteral("Drawing the readings…"));
   // The output is read on a thread of its own; the panel stays free.
   auto stop = std::make_shared<std::atomic<bool>>(false);
   previewStop_ = stop;
@@ -351,7 +380,7 @@ void PanelExtras::OpenPreview() {
   if (previewData_ != nullptr) {
     previewWindow_->SetSeries(previewData_);
   } else {
-    previewWindow_->ShowLoading(previewTitle_);
+    previewWindow_->ShowLoading(previewTitle_, QStringLiteral("Drawing the readings…"));
   }
   previewWindow_->show();
   previewWindow_->raise();
@@ -380,4 +409,24 @@ void PanelExtras::FitMinimumSize() {
   if (QLayout* layout = window_->layout())
     layout->activate();
   window_->setMinimumSize(window_->minimumSize().expandedTo(needed));
+}
+
+void PanelExtras::OpenExport(const ExportSource& source) {
+  if (busy_())
+    return;
+  if (exportWindow_ == nullptr)
+    exportWindow_ = new ExportWindow(window_);
+  exportWindow_->SetSource(source);
+  exportWindow_->show();
+  exportWindow_->raise();
+}
+
+void PanelExtras::OpenWaveStatistics(const ExportSource& source) {
+  if (busy_())
+    return;
+  if (waveWindow_ == nullptr)
+    waveWindow_ = new WaveWindow(window_);
+  waveWindow_->SetSource(source);
+  waveWindow_->show();
+  waveWindow_->raise();
 }

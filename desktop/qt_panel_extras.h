@@ -23,6 +23,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 class PreviewWindow;
+class ExportWindow;
+class WaveWindow;
+struct ExportSource;
 
 // The About box's text.
 QString AboutText();
@@ -45,12 +48,17 @@ class PanelExtras : public QObject {
   // Opened on demand (and kept); the window is a child of the panel window.
   void OpenDetails();
   void OpenPreview();
+  void OpenHowTo();
+  void OpenExport(const ExportSource& source);
+  void OpenWaveStatistics(const ExportSource& source);
   // For the tests: the parts as they stand.
   QLabel* KindLabel() const { return kindLabel_; }
   QPushButton* DetailsButton() const { return detailsButton_; }
   QPushButton* PreviewButton() const { return previewButton_; }
   QDialog* DetailsDialog() const { return detailsDialog_; }
   PreviewWindow* Preview() const { return previewWindow_; }
+  ExportWindow* Export() const { return exportWindow_; }
+  WaveWindow* Waves() const { return waveWindow_; }
   // True once the preview's data has been read.
   bool PreviewReady() const { return previewData_ != nullptr; }
   const QString& DetailsText() const { return details_; }
@@ -80,6 +88,8 @@ class PanelExtras : public QObject {
   QDialog* detailsDialog_ = nullptr;
   QPlainTextEdit* detailsView_ = nullptr;
   PreviewWindow* previewWindow_ = nullptr;
+  ExportWindow* exportWindow_ = nullptr;
+  WaveWindow* waveWindow_ = nullptr;
   QString details_;
   QString previewTitle_;
   std::shared_ptr<const PreviewSeries> previewData_;

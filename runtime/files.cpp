@@ -25,6 +25,9 @@ const FileSystemCalls kRealCalls = {
     [](int fd, off_t length) { return ::ftruncate(fd, length); },
     [](int fd, struct stat* info) { return ::fstat(fd, info); },
     [](int fd) { return ::close(fd); },
+    [](int fd, off_t offset, off_t count, unsigned flags) {
+      return ::sync_file_range(fd, offset, count, flags);
+    },
 };
 std::atomic<const FileSystemCalls*> gCalls{&kRealCalls};
 

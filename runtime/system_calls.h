@@ -18,6 +18,8 @@ struct FileSystemCalls {
   int (*ftruncate)(int fd, off_t length);
   int (*fstat)(int fd, struct stat* info);
   int (*close)(int fd);
+  // sync_file_range(2): starts the writeback of a range without waiting.
+  int (*syncFileRange)(int fd, off_t offset, off_t count, unsigned flags);
 };
 
 // The operating system's own calls.

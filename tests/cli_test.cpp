@@ -229,7 +229,7 @@ TEST(CliConvert, ExistingToIsAppendedToOnlyWithAppend) {
 
 TEST(CliConvert, FilesThatCannotBeUsedExitWith1BeforeAnythingIsWritten) {
   Workspace ws;
-  const std::string longName = std::string(250, 'n') + ".csv";  // the full path passes 259
+  const std::string longName = std::string(300, 'n') + ".csv";  // longer than a name may be
   ASSERT_EQ(::mkdir(ws.dir.Path("folder").c_str(), 0755), 0);
   ASSERT_EQ(::link(ws.dir.Path("gauge.txt").c_str(), ws.dir.Path("hard.txt").c_str()), 0);
   ASSERT_EQ(::symlink("nowhere/out.csv", ws.dir.Path("dangling.csv").c_str()), 0);
@@ -245,7 +245,7 @@ TEST(CliConvert, FilesThatCannotBeUsedExitWith1BeforeAnythingIsWritten) {
       {{"gauge.txt", "no-such-folder/out.csv"}, false, nullptr, "no-such-folder"},
       {{"gauge.txt", "folder"}, true, nullptr, "folder"},
       {{"gauge.txt", "dangling.csv"}, true, "nowhere", "dangling.csv"},
-      {{"gauge.txt", longName}, false, longName.c_str(), "259"},
+      {{"gauge.txt", longName}, false, nullptr, "too long"},
       {{"gauge.txt", "gauge.txt"}, true, nullptr, "FROM and TO are the same file; give another TO"},
       {{"gauge.txt", "hard.txt"}, true, nullptr, "FROM and TO are the same file; give another TO"},
   };

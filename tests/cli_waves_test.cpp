@@ -171,6 +171,16 @@ TEST(CliWaves, TheNetcdfOutputCarriesTheStatisticsWithoutAsking) {
   nc_close(ncid);
 }
 
+TEST(CliWaves, AnExistingStatisticsFileIsReplacedOnlyWithOverwrite) {
+  Workspace ws;
+  WriteWholeFile(ws.dir.Path("w.csv"), "mine\n");
+  EXPECT_EQ(ws.Run({"--waves", "w.csv", "gauge.txt", "a.csv"}).exitCode, 1);
+  EXPECT_EQ(ReadWholeFile(ws.dir.Path("w.csv")), "mine\n");
+  EXPECT_FALSE(FileExists(ws.dir.Path("a.csv")));
+  EXPECT_EQ(ws.Run({"--overwrite", "--waves", "w.csv", "gauge.txt", "b.csv"}).exitCode, 0);
+  EXPECT_EQ(Lines(ReadWholeFile(ws.dir.Path("w.csv"))).size(), 3u);
+}
+
 TEST(CliWaves, AFailedConversionLeavesNoStatistics) {
   Workspace ws;
   // A date stamp too short to read stops the conversion with status 4.

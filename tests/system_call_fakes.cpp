@@ -55,6 +55,9 @@ const FileSystemCalls kFakeTable = {
       RealFileSystemCalls().close(fd);
       return -1;
     },
+    [](int fd, off_t offset, off_t count, unsigned flags) {
+      return RealFileSystemCalls().syncFileRange(fd, offset, count, flags);
+    },
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 // minimum size with the correction on.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCategoryAxis>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -99,7 +100,8 @@ class ScreenshotDemo {
       extras->DetailsDialog()->hide();
       extras->OpenPreview();
       // Zoomed into the first burst of the sample, where the wave shows.
-      extras->Preview()->AxisX()->setRange(0.0, 40.0);
+      QCategoryAxis* time = extras->Preview()->AxisX();
+      time->setRange(time->min(), time->min() + 40.0);
       QTimer::singleShot(500, [this, extras] {
         saved_ += Save(extras->Preview(), out_ + QStringLiteral("/screenshot-preview.png"));
         ShowSmallest();

@@ -49,16 +49,19 @@ double RemoveLeastSquaresLine(std::vector<double>* series) {
   const size_t count = series->size();
   if (count == 0)
     return kNoValue;
-  const double mean = MeanOf(series->data(), count);
-  // Over the index centred on its mean, the slope is Σ(i−ī)(x−x̄) / Σ(i−ī)².
+  // Over the index centred on its mean, Σ(i−ī) = 0, so the slope
+  // Σ(i−ī)(x−x̄) / Σ(i−ī)² is Σ(i−ī)x / Σ(i−ī)²: one pass gives it with the mean.
   const double centre = 0.5 * static_cast<double>(count - 1);
+  double sum = 0.0;
   double covariance = 0.0;
-  double spread = 0.0;
   for (size_t i = 0; i < count; ++i) {
-    const double offset = static_cast<double>(i) - centre;
-    covariance += offset * ((*series)[i] - mean);
-    spread += offset * offset;
+    const double value = (*series)[i];
+    sum += value;
+    covariance += (static_cast<double>(i) - centre) * value;
   }
+  const double n = static_cast<double>(count);
+  const double spread = n * (n * n - 1.0) / 12.0;
+  const double mean = sum / n;
   const double slope = spread > 0.0 ? covariance / spread : 0.0;
   for (size_t i = 0; i < count; ++i)
     (*series)[i] -= mean + slope * (static_cast<double>(i) - centre);
@@ -75,7 +78,13 @@ int DefaultWelchLength(size_t samples) {
 Spectrum WelchDensity(const std::vector<double>& series, double sampleRate, RealFft* fft) {
   const size_t length = fft->length();
   const size_t step = length - length / 2;  // the overlap is length / 2, as scipy rounds it
-  const std::vector<double> window = PeriodicHann(length);
+  // The same window serves segment after segment.
+  thread_local std::vector<double> window;
+  thread_local double windowPower = 0.0;
+  if (window.size() != length) {
+    window = PeriodicHann(length);
+    windowPower = SumOfSquares(window);
+  }
   Spectrum spectrum;
   spectrum.windowLength = static_cast<int>(length);
   spectrum.resolution = sampleRate / static_cast<double>(length);
@@ -94,7 +103,7 @@ Spectrum WelchDensity(const std::vector<double>& series, double sampleRate, Real
   // Density scaling 1 / (fs Σw²), averaged over the windows, and doubled
   // for the one-sided spectrum except at 0 Hz and (for an even length) at
   // the Nyquist frequency.
-  const double scale = 1.0 / (sampleRate * SumOfSquares(window) * std::max(spectrum.windows, 1));
+  const double scale = 1.0 / (sampleRate * windowPower * std::max(spectrum.windows, 1));
   const size_t lastDoubled =
       length % 2 == 0 ? spectrum.density.size() - 1 : spectrum.density.size();
   spectrum.frequency.resize(spectrum.density.size());

@@ -1,5 +1,6 @@
 #include "waves/wave_csv.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -14,13 +15,18 @@ constexpr const char* kHeader =
     "flag,reason,burst,sample_rate,good,missing,welch_length,welch_windows,band_low,band_high,"
     "pressure_unit,kp_min,kp_cut_off,method\n";
 
+constexpr int kSignificantDigits = 6;
+
+// As "%.6g" prints it, without printf's cost: a dump may have many
+// thousands of segments.
 void AddNumber(std::string* row, double value) {
   *row += ',';
   if (std::isnan(value) || std::isinf(value))
     return;
   char text[32];
-  std::snprintf(text, sizeof text, "%.6g", value);
-  *row += text;
+  const std::to_chars_result end = std::to_chars(text, text + sizeof text, value,
+                                                 std::chars_format::general, kSignificantDigits);
+  row->append(text, end.ptr);
 }
 
 void AddInteger(std::string* row, int64_t value) {
@@ -54,8 +60,22 @@ std::string WaveMethodText(const WaveSettings& settings) {
   return text;
 }
 
+// The method in a few words for every row; WaveMethodText says it in full.
+std::string WaveMethodTag(const WaveSettings& settings) {
+  std::string tag =
+      "linear-detrend;welch-periodic-hann-50%-window-mean;one-sided-psd;trapezoid-moments;"
+      "zero-upcrossing";
+  if (settings.pressure) {
+    char number[32];
+    std::snprintf(number, sizeof number, ";rho=%g;g=9.81", settings.pressure->density);
+    tag += ";surface-by-kp=cosh(kz)/cosh(kh)";
+    tag += number;
+  }
+  return tag;
+}
+
 WaveCsvWriter::WaveCsvWriter(const WaveSettings& settings)
-    : settings_(settings), method_(WaveMethodText(settings)) {}
+    : settings_(settings), method_(WaveMethodTag(settings)) {}
 
 std::string WaveCsvWriter::Header() {
   return kHeader;

@@ -9,6 +9,9 @@
 // the moments and, with pressure, the correction and its cut-off.
 std::string WaveMethodText(const WaveSettings& settings);
 
+// The method in a few words, the CSV's `method` column.
+std::string WaveMethodTag(const WaveSettings& settings);
+
 class WaveCsvWriter {
  public:
   explicit WaveCsvWriter(const WaveSettings& settings);

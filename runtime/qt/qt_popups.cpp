@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QWidget>
 
 namespace {
@@ -20,6 +22,20 @@ QString FilterFor(const QString& pattern) {
 
 QString ExistingFolderOr(const QString& folder, const QString& fallback) {
   return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : fallback;
+}
+
+// Qt's own file dialog opens larger than a small screen, its file-type row
+// and buttons below the edge; it is made to fit inside the available area
+// with room for a frame.
+void FitOnScreen(QWidget* dialog, QWidget* parent) {
+  const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr)
+    return;
+  const QSize frame(16, 48);
+  const QSize room = screen->availableGeometry().size() - frame;
+  const QSize size = dialog->sizeHint().expandedTo(dialog->size()).boundedTo(room);
+  dialog->setMinimumSize(dialog->minimumSizeHint().boundedTo(size));
+  dialog->resize(size);
 }
 
 }  // namespace
@@ -98,6 +114,7 @@ bool AskForFilePath(QWidget* parent, const FileDialogPlan& plan, std::string* pa
     dialog.setDefaultSuffix(plan.defaultSuffix);
   if (!plan.proposedName.isEmpty())
     dialog.selectFile(plan.proposedName);
+  FitOnScreen(&dialog, parent);
   for (;;) {
     if (dialog.exec() != QDialog::Accepted)
       return false;

@@ -1,0 +1,64 @@
+// File > Export…: a small form for the last conversion's dump written as
+// NetCDF and/or tidy CSV, with the settings of the command line (units,
+// clock offset and drift, the deployment file). The form keeps what was
+// entered while the program runs; an export shows its progress with
+// Cancel, as a conversion does, and the window keeps painting meanwhile.
+#pragma once
+
+#include <QDialog>
+
+#include "desktop/export_run.h"
+
+class QCheckBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class ExportWindow : public QDialog {
+ public:
+  explicit ExportWindow(QWidget* parent = nullptr);
+
+  // The dump the last conversion read; an empty path when there is none.
+  void SetSource(const ExportSource& source);
+  ExportForm Form() const;
+  // The folder the outputs go to; the dump's own when empty.
+  QString Folder() const;
+  // Runs the export as the Export button does; the outcome is shown in the
+  // window and returned.
+  ExportResult Export();
+
+  // For the tests.
+  QCheckBox* NetcdfBox() const { return netcdf_; }
+  QCheckBox* TidyBox() const { return tidy_; }
+  QLineEdit* UnitsEdit() const { return units_; }
+  QDoubleSpinBox* OffsetBox() const { return offset_; }
+  QCheckBox* DriftBox() const { return driftGiven_; }
+  QDoubleSpinBox* DriftValueBox() const { return drift_; }
+  QLineEdit* DeploymentEdit() const { return deployment_; }
+  QLineEdit* FolderEdit() const { return folder_; }
+  QLabel* Outcome() const { return outcome_; }
+  QPushButton* ExportButton() const { return export_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void ShowTargets();
+  void ChooseDeployment();
+  void ChooseFolder();
+
+  ExportSource source_;
+  QLabel* dump_;
+  QCheckBox* netcdf_;
+  QCheckBox* tidy_;
+  QLineEdit* units_;
+  QDoubleSpinBox* offset_;
+  QCheckBox* driftGiven_;
+  QDoubleSpinBox* drift_;
+  QLineEdit* deployment_;
+  QLineEdit* folder_;
+  QLabel* targets_;
+  QLabel* outcome_;
+  QPushButton* export_;
+};

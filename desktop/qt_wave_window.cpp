@@ -1,0 +1,434 @@
+#include "desktop/qt_wave_window.h"
+
+#include <QAreaSeries>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScatterSeries>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+#include "convert/dump_types.h"
+#include "desktop/additions.h"
+#include "desktop/chart_ticks.h"
+#include "desktop/qt_chart_axes.h"
+#include "desktop/window_fit.h"
+
+namespace {
+
+const QSize kPreferredSize(960, 560);
+constexpr int kStatisticDecimals = 3;
+
+enum Column { kStart, kEnd, kSamples, kMean, kHm0, kTp, kHs, kTz, kWaves, kFlag, kColumns };
+const char* const kColumnTitles[kColumns] = {"Start (UTC)", "End (UTC)", "Samples", "Mean",
+                                             "Hm0 (m)",     "Tp (s)",    "Hs (m)",  "Tz (s)",
+                                             "Waves",       "Flag"};
+
+QChartView* ViewOf(QChart* chart, QWidget* parent) {
+  auto* view = new QChartView(chart, parent);
+  view->setRenderHint(QPainter::Antialiasing);
+  view->setMinimumSize(240, 160);
+  return view;
+}
+
+QDoubleSpinBox* NumberBox(QWidget* parent, double lo, double hi, double value, int decimals,
+                          const QString& suffix) {
+  auto* box = new QDoubleSpinBox(parent);
+  box->setRange(lo, hi);
+  box->setDecimals(decimals);
+  box->setValue(value);
+  box->setSuffix(suffix);
+  return box;
+}
+
+// "2019-06-30 12:20:00" for UTC seconds; empty when unknown.
+QString UtcText(double seconds) {
+  if (!std::isfinite(seconds))
+    return {};
+  const std::string text = TimeReadout(seconds);
+  return QString::fromStdString(text.substr(0, text.rfind('.')));
+}
+
+void SetRangeOf(QValueAxis* axis, double lo, double hi) {
+  if (!std::isfinite(lo) || !std::isfinite(hi)) {
+    axis->setRange(0.0, 1.0);
+    return;
+  }
+  if (!(hi > lo)) {
+    lo -= 0.5;
+    hi += 0.5;
+  }
+  axis->setRange(lo, hi);
+  axis->applyNiceNumbers();
+}
+
+}  // namespace
+
+WaveWindow::WaveWindow(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("waveWindow"));
+  setWindowTitle(QStringLiteral("Wave statistics — ZORQConvert"));
+  setModal(false);
+
+  auto* splitter = new QSplitter(Qt::Horizontal, this);
+  auto* side = new QWidget(splitter);
+  BuildForm(side);
+
+  charts_ = new QTabWidget(splitter);
+  timeChart_ = new QChart;
+  timeChart_->legend()->setAlignment(Qt::AlignBottom);
+  timeAxis_ = NewTickAxis(timeChart_);
+  timeAxis_->setTitleText(QStringLiteral("segment start (UTC)"));
+  hm0Axis_ = new QValueAxis(timeChart_);
+  hm0Axis_->setTitleText(QStringLiteral("Hm0 (m)"));
+  tpAxis_ = new QValueAxis(timeChart_);
+  tpAxis_->setTitleText(QStringLiteral("Tp (s)"));
+  timeChart_->addAxis(timeAxis_, Qt::AlignBottom);
+  timeChart_->addAxis(hm0Axis_, Qt::AlignLeft);
+  timeChart_->addAxis(tpAxis_, Qt::AlignRight);
+  hm0_ = new QLineSeries(timeChart_);
+  hm0_->setName(QStringLiteral("Hm0"));
+  hm0_->setPointsVisible(true);
+  tp_ = new QLineSeries(timeChart_);
+  tp_->setName(QStringLiteral("Tp"));
+  tp_->setPointsVisible(true);
+  timeChart_->addSeries(hm0_);
+  timeChart_->addSeries(tp_);
+  hm0_->attachAxis(timeAxis_);
+  hm0_->attachAxis(hm0Axis_);
+  tp_->attachAxis(timeAxis_);
+  tp_->attachAxis(tpAxis_);
+  charts_->addTab(ViewOf(timeChart_, charts_), QStringLiteral("Hm0 and Tp"));
+  connect(timeChart_, &QChart::plotAreaChanged, this, [this](const QRectF& plot) {
+    PlaceTimeTicks(timeAxis_, static_cast<int>(plot.width()));
+  });
+
+  spectrumChart_ = new QChart;
+  spectrumChart_->legend()->setAlignment(Qt::AlignBottom);
+  frequencyAxis_ = new QValueAxis(spectrumChart_);
+  frequencyAxis_->setTitleText(QStringLiteral("frequency (Hz)"));
+  densityAxis_ = new QValueAxis(spectrumChart_);
+  densityAxis_->setTitleText(QStringLiteral("S (units²/Hz)"));
+  spectrumChart_->addAxis(frequencyAxis_, Qt::AlignBottom);
+  spectrumChart_->addAxis(densityAxis_, Qt::AlignLeft);
+  band_ = new QAreaSeries(new QLineSeries(spectrumChart_), new QLineSeries(spectrumChart_));
+  band_->setName(QStringLiteral("band of the statistics"));
+  band_->setBrush(QColor(0x30, 0xa0, 0x50, 50));
+  band_->setPen(QPen(QColor(0x30, 0xa0, 0x50), 1.0, Qt::DashLine));
+  spectrum_ = new QLineSeries(spectrumChart_);
+  spectrum_->setName(QStringLiteral("spectral density"));
+  peak_ = new QScatterSeries(spectrumChart_);
+  peak_->setName(QStringLiteral("peak"));
+  peak_->setMarkerSize(10.0);
+  peak_->setColor(QColor(0xd0, 0x30, 0x20));
+  for (QAbstractSeries* series : std::initializer_list<QAbstractSeries*>{band_, spectrum_, peak_}) {
+    spectrumChart_->addSeries(series);
+    series->attachAxis(frequencyAxis_);
+    series->attachAxis(densityAxis_);
+  }
+  charts_->addTab(ViewOf(spectrumChart_, charts_), QStringLiteral("Spectrum"));
+
+  splitter->addWidget(side);
+  splitter->addWidget(charts_);
+  splitter->setStretchFactor(0, 3);
+  splitter->setStretchFactor(1, 2);
+  splitter->setChildrenCollapsible(false);
+
+  note_ = new QLabel(this);
+  note_->setObjectName(QStringLiteral("waveNote"));
+  note_->setWordWrap(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(splitter, 1);
+  layout->addWidget(note_);
+  SetSource({});
+  resize(kPreferredSize);
+}
+
+void WaveWindow::BuildForm(QWidget* side) {
+  unit_ = new QComboBox(side);
+  unit_->setObjectName(QStringLiteral("wavePressureUnit"));
+  unit_->addItem(QStringLiteral("none: readings are heights"));
+  for (const PressureUnit unit : {PressureUnit::Pa, PressureUnit::kPa, PressureUnit::dbar,
+                                  PressureUnit::bar, PressureUnit::mH2O})
+    unit_->addItem(QString::fromLatin1(PressureUnitName(unit)), static_cast<int>(unit));
+  unit_->setToolTip(QStringLiteral(
+      "Gauge dumps of pressure: the unit of the readings, which are then turned into the "
+      "surface's elevation"));
+  atmospheric_ = NumberBox(side, -1e9, 1e9, 0.0, 3, QString());
+  atmospheric_->setToolTip(QStringLiteral("Taken off every reading, in the pressure unit"));
+  density_ = NumberBox(side, 1.0, 2000.0, 1025.0, 1, QStringLiteral(" kg/m³"));
+  sensorHeight_ = NumberBox(side, 0.0, 1e4, 0.0, 3, QStringLiteral(" m"));
+  sensorHeight_->setObjectName(QStringLiteral("waveSensorHeight"));
+  sensorHeight_->setToolTip(QStringLiteral("The sensor's height above the bed"));
+  auto* form = new QFormLayout;
+  form->setRowWrapPolicy(QFormLayout::WrapLongRows);
+  form->addRow(QStringLiteral("&Pressure:"), unit_);
+  form->addRow(QStringLiteral("&Atmospheric:"), atmospheric_);
+  form->addRow(QStringLiteral("&Density:"), density_);
+  form->addRow(QStringLiteral("Sensor &height:"), sensorHeight_);
+  compute_ = new QPushButton(QStringLiteral("&Compute"), side);
+  compute_->setObjectName(QStringLiteral("waveCompute"));
+  save_ = new QPushButton(QStringLiteral("&Export table as CSV…"), side);
+  save_->setObjectName(QStringLiteral("waveSave"));
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(compute_);
+  buttons->addWidget(save_);
+  buttons->addStretch(1);
+
+  tableView_ = new QTableWidget(0, kColumns, side);
+  tableView_->setObjectName(QStringLiteral("waveTable"));
+  QStringList titles;
+  for (const char* title : kColumnTitles)
+    titles << QString::fromUtf8(title);
+  tableView_->setHorizontalHeaderLabels(titles);
+  tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tableView_->setSelectionMode(QAbstractItemView::SingleSelection);
+  tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tableView_->verticalHeader()->setVisible(false);
+  tableView_->setMinimumSize(200, 100);
+
+  auto* layout = new QVBoxLayout(side);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(form);
+  layout->addLayout(buttons);
+  layout->addWidget(tableView_, 1);
+
+  connect(unit_, &QComboBox::currentIndexChanged, this, [this] { ShowPressureFields(); });
+  connect(compute_, &QPushButton::clicked, this, [this] { Compute(); });
+  connect(save_, &QPushButton::clicked, this, [this] { AskAndSave(); });
+  connect(tableView_, &QTableWidget::currentCellChanged, this,
+          [this](int row) { ShowSpectrum(row); });
+  ShowPressureFields();
+}
+
+void WaveWindow::ShowPressureFields() {
+  const bool pressure = unit_->currentIndex() > 0;
+  atmospheric_->setEnabled(pressure);
+  density_->setEnabled(pressure);
+  sensorHeight_->setEnabled(pressure);
+}
+
+void WaveWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FitToScreen(this, size());
+}
+
+void WaveWindow::SetSource(const ExportSource& source) {
+  const bool same = source.dumpPath == source_.dumpPath && source.fromType == source_.fromType;
+  source_ = source;
+  unit_->setEnabled(IsGaugeDump(source_.fromType));
+  if (!IsGaugeDump(source_.fromType))
+    unit_->setCurrentIndex(0);
+  compute_->setEnabled(!source_.dumpPath.empty());
+  if (same && computed_)
+    return;
+  computed_ = false;
+  table_ = WaveTable{};
+  FillTable();
+  note_->setText(
+      source_.dumpPath.empty()
+          ? QStringLiteral("No conversion yet: convert a dump, then compute.")
+          : QStringLiteral("Press Compute to work out the statistics of %1.")
+                .arg(QDir::toNativeSeparators(QString::fromStdString(source_.dumpPath))));
+}
+
+bool WaveWindow::Settings(WaveSettings* settings, std::string* error) const {
+  *settings = WaveSettings{};
+  if (unit_->currentIndex() > 0) {
+    PressureSettings pressure;
+    pressure.unit = static_cast<PressureUnit>(unit_->currentData().toInt());
+    pressure.atmospheric = atmospheric_->value();
+    pressure.density = density_->value();
+    pressure.sensorHeight = sensorHeight_->value();
+    settings->pressure = pressure;
+  }
+  return CheckWaveSettings(*settings, source_.fromType, error);
+}
+
+void WaveWindow::Compute() {
+  WaveSettings settings;
+  std::string error;
+  if (!Settings(&settings, &error)) {
+    note_->setText(QString::fromStdString(error));
+    return;
+  }
+  compute_->setEnabled(false);
+  note_->setText(QStringLiteral("Working out the statistics…"));
+  WaveTable table;
+  RunWithProgress("Wave statistics", [&](ProgressReporter& progress) {
+    table = RunWaveStatistics(
+        source_, settings, [&](int64_t done, int64_t total) { progress.Report(done, total); },
+        [&] { return progress.CancelRequested(); });
+  });
+  compute_->setEnabled(true);
+  if (table.cancelled) {
+    note_->setText(QStringLiteral("Cancelled: the table is as it was."));
+    return;
+  }
+  if (!table.ok) {
+    note_->setText(QString::fromStdString(table.error));
+    return;
+  }
+  table_ = std::move(table);
+  computed_ = true;
+  FillTable();
+  int64_t suspect = 0;
+  for (const WaveRow& row : table_.rows)
+    suspect += row.suspect ? 1 : 0;
+  note_->setText(QStringLiteral("%1 segments, %2 flagged suspect. Click a row for its spectrum.")
+                     .arg(locale_.toString(static_cast<qlonglong>(table_.rows.size())),
+                          locale_.toString(static_cast<qlonglong>(suspect))));
+  if (!table_.rows.empty())
+    tableView_->selectRow(0);
+}
+
+void WaveWindow::FillTable() {
+  tableView_->clearContents();
+  tableView_->setRowCount(static_cast<int>(table_.rows.size()));
+  auto number = [this](double value, int decimals) {
+    return std::isfinite(value) ? locale_.toString(value, 'f', decimals) : QString();
+  };
+  for (int r = 0; r < static_cast<int>(table_.rows.size()); ++r) {
+    const WaveRow& row = table_.rows[static_cast<size_t>(r)];
+    const QString cells[kColumns] = {
+        UtcText(row.start),
+        UtcText(row.end),
+        locale_.toString(static_cast<qlonglong>(row.samples)),
+        number(row.mean, kStatisticDecimals),
+        number(row.hm0, kStatisticDecimals),
+        number(row.tp, 2),
+        number(row.hs, kStatisticDecimals),
+        number(row.tz, 2),
+        locale_.toString(static_cast<qlonglong>(row.waves)),
+        row.suspect ? QStringLiteral("suspect: %1").arg(QString::fromStdString(row.reason))
+                    : QStringLiteral("good")};
+    for (int c = 0; c < kColumns; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      if (c != kStart && c != kEnd && c != kFlag)
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      tableView_->setItem(r, c, item);
+    }
+  }
+  tableView_->resizeColumnsToContents();
+  save_->setEnabled(computed_ && !table_.rows.empty());
+  FillTimeChart();
+  ShowSpectrum(-1);
+}
+
+void WaveWindow::FillTimeChart() {
+  QList<QPointF> hm0;
+  QList<QPointF> tp;
+  double first = NAN;
+  double last = NAN;
+  double hm0Top = 0.0;
+  double tpTop = 0.0;
+  for (const WaveRow& row : table_.rows) {
+    if (!std::isfinite(row.start))
+      continue;
+    first = std::isfinite(first) ? std::min(first, row.start) : row.start;
+    last = std::isfinite(last) ? std::max(last, row.start) : row.start;
+    if (std::isfinite(row.hm0)) {
+      hm0.append(QPointF(row.start, row.hm0));
+      hm0Top = std::max(hm0Top, row.hm0);
+    }
+    if (std::isfinite(row.tp)) {
+      tp.append(QPointF(row.start, row.tp));
+      tpTop = std::max(tpTop, row.tp);
+    }
+  }
+  hm0_->replace(hm0);
+  tp_->replace(tp);
+  if (!std::isfinite(first)) {
+    first = 0.0;
+    last = 1.0;
+  } else if (!(last > first)) {
+    first -= 600.0;
+    last += 600.0;
+  }
+  timeAxis_->setRange(first, last);
+  SetRangeOf(hm0Axis_, 0.0, hm0Top > 0.0 ? hm0Top * 1.1 : 1.0);
+  SetRangeOf(tpAxis_, 0.0, tpTop > 0.0 ? tpTop * 1.1 : 1.0);
+  PlaceTimeTicks(timeAxis_, static_cast<int>(timeChart_->plotArea().width()));
+}
+
+void WaveWindow::ShowSpectrum(int row) {
+  spectrum_->clear();
+  peak_->clear();
+  band_->upperSeries()->clear();
+  band_->lowerSeries()->clear();
+  if (row < 0 || row >= static_cast<int>(table_.rows.size())) {
+    spectrumChart_->setTitle(QString());
+    return;
+  }
+  const WaveRow& segment = table_.rows[static_cast<size_t>(row)];
+  spectrumChart_->setTitle(
+      QStringLiteral("Segment %1, from %2").arg(row + 1).arg(UtcText(segment.start)));
+  QList<QPointF> points;
+  double top = 0.0;
+  double highest = 0.0;
+  for (size_t i = 0; i < segment.density.size(); ++i) {
+    const double density = segment.density[i];
+    if (!std::isfinite(density))
+      continue;
+    const double frequency = static_cast<double>(i) * segment.resolution;
+    points.append(QPointF(frequency, density));
+    top = std::max(top, density);
+    highest = frequency;
+  }
+  spectrum_->replace(points);
+  const double yTop = top > 0.0 ? top * 1.1 : 1.0;
+  band_->upperSeries()->replace({QPointF(segment.bandLow, yTop), QPointF(segment.bandHigh, yTop)});
+  band_->lowerSeries()->replace({QPointF(segment.bandLow, 0.0), QPointF(segment.bandHigh, 0.0)});
+  if (std::isfinite(segment.fp) && segment.resolution > 0.0) {
+    const auto bin = static_cast<size_t>(std::llround(segment.fp / segment.resolution));
+    if (bin < segment.density.size())
+      peak_->append(segment.fp, static_cast<double>(segment.density[bin]));
+  }
+  SetRangeOf(frequencyAxis_, 0.0, std::max(highest, segment.bandHigh));
+  SetRangeOf(densityAxis_, 0.0, yTop);
+  charts_->setCurrentIndex(1);
+}
+
+QString WaveWindow::SuggestedCsvPath() const {
+  if (source_.dumpPath.empty())
+    return QDir::home().filePath(QStringLiteral("waves.csv"));
+  const QFileInfo dump(QString::fromStdString(source_.dumpPath));
+  return dump.dir().filePath(dump.completeBaseName() + QStringLiteral(".waves.csv"));
+}
+
+bool WaveWindow::SaveCsv(const QString& path) {
+  QSaveFile file(path);
+  const QByteArray text = QByteArray::fromStdString(WaveTableCsv(table_));
+  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    note_->setText(QStringLiteral("The table could not be written to %1: %2. Choose a folder you "
+                                  "may write to.")
+                       .arg(QDir::toNativeSeparators(path), file.errorString()));
+    return false;
+  }
+  note_->setText(QStringLiteral("Saved as %1").arg(QDir::toNativeSeparators(path)));
+  return true;
+}
+
+void WaveWindow::AskAndSave() {
+  const QString path =
+      QFileDialog::getSaveFileName(this, QStringLiteral("Export Wave Statistics"),
+                                   SuggestedCsvPath(), QStringLiteral("CSV files (*.csv)"));
+  if (!path.isEmpty())
+    SaveCsv(path);
+}

@@ -1,0 +1,92 @@
+// View > Wave statistics: the segments of the last conversion's dump in a
+// table, Hm0 and Tp against time, and the spectrum of the segment clicked
+// with the band and the peak marked. The pressure settings for a gauge
+// dump sit in a small form beside the table; Compute works the statistics
+// out again with them (progress and Cancel as for a conversion). The
+// table can be saved as the statistics CSV.
+#pragma once
+
+#include <QDialog>
+#include <QLocale>
+
+#include "desktop/wave_run.h"
+
+class QAreaSeries;
+class QCategoryAxis;
+class QChart;
+class QChartView;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineSeries;
+class QPushButton;
+class QScatterSeries;
+class QTableWidget;
+class QTabWidget;
+class QValueAxis;
+
+class WaveWindow : public QDialog {
+ public:
+  explicit WaveWindow(QWidget* parent = nullptr);
+
+  // The dump of the last conversion; the table empties when it changes.
+  void SetSource(const ExportSource& source);
+  // The settings of the form; none when they cannot be used (`error` says why).
+  bool Settings(WaveSettings* settings, std::string* error) const;
+  // Works the statistics out as Compute does.
+  void Compute();
+  // Shows the table's segment `row` in the spectrum chart.
+  void ShowSpectrum(int row);
+  // Writes the statistics CSV to `path`; false with the reason shown.
+  bool SaveCsv(const QString& path);
+  // Where Export table as CSV proposes to write.
+  QString SuggestedCsvPath() const;
+  const WaveTable& Table() const { return table_; }
+
+  // For the tests.
+  QTableWidget* TableView() const { return tableView_; }
+  QComboBox* UnitBox() const { return unit_; }
+  QDoubleSpinBox* SensorHeight() const { return sensorHeight_; }
+  QLineSeries* Hm0Series() const { return hm0_; }
+  QLineSeries* TpSeries() const { return tp_; }
+  QLineSeries* SpectrumSeries() const { return spectrum_; }
+  QScatterSeries* PeakSeries() const { return peak_; }
+  QAreaSeries* BandSeries() const { return band_; }
+  QLabel* Note() const { return note_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildForm(QWidget* side);
+  void FillTable();
+  void FillTimeChart();
+  void AskAndSave();
+  void ShowPressureFields();
+
+  ExportSource source_;
+  bool computed_ = false;
+  WaveTable table_;
+  QLocale locale_;
+  QComboBox* unit_ = nullptr;
+  QDoubleSpinBox* atmospheric_ = nullptr;
+  QDoubleSpinBox* density_ = nullptr;
+  QDoubleSpinBox* sensorHeight_ = nullptr;
+  QPushButton* compute_ = nullptr;
+  QPushButton* save_ = nullptr;
+  QTableWidget* tableView_ = nullptr;
+  QTabWidget* charts_ = nullptr;
+  QChart* timeChart_ = nullptr;
+  QCategoryAxis* timeAxis_ = nullptr;
+  QValueAxis* hm0Axis_ = nullptr;
+  QValueAxis* tpAxis_ = nullptr;
+  QLineSeries* hm0_ = nullptr;
+  QLineSeries* tp_ = nullptr;
+  QChart* spectrumChart_ = nullptr;
+  QValueAxis* frequencyAxis_ = nullptr;
+  QValueAxis* densityAxis_ = nullptr;
+  QLineSeries* spectrum_ = nullptr;
+  QScatterSeries* peak_ = nullptr;
+  QAreaSeries* band_ = nullptr;
+  QLabel* note_ = nullptr;
+};

@@ -1,0 +1,165 @@
+// File > Export and View > Wave statistics without their windows: the
+// outputs of the last conversion's dump through the engine's one pass.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "desktop/export_run.h"
+#include "desktop/wave_run.h"
+#include "test_support.h"
+
+namespace {
+
+using zorq_test::FileExists;
+using zorq_test::ReadWholeFile;
+using zorq_test::TempDir;
+using zorq_test::WriteWholeFile;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A gauge dump at 4 Hz of `bursts` (at most 20) bursts three minutes apart, each 43 lines of
+// twelve readings of a·sin(2πt/period) and a temperature of 20 °C.
+std::string SineGaugeDump(int bursts, double amplitude, double period) {
+  std::string dump = "Y19,M06,D30,H12,M00,S00,F04,L10,I60,N00,00000X03,T10,,,,,,,,,\r\n";
+  constexpr int kRate = 4;
+  constexpr int kLines = 43;
+  for (int burst = 0; burst < bursts; ++burst) {
+    char stamp[40];
+    std::snprintf(stamp, sizeof stamp, "Y19,M06,D30,H12,M%02d,S00,\r\n", 3 * burst);
+    dump += stamp;
+    int sample = 0;
+    for (int line = 0; line < kLines; ++line) {
+      for (int i = 0; i < 12; ++i, ++sample) {
+        char value[24];
+        std::snprintf(value, sizeof value, "%.5f,",
+                      amplitude * std::sin(2.0 * kPi * sample / kRate / period));
+        dump += value;
+      }
+      dump += "320,\r\n";  // 320 × 0.0625 = 20 °C
+    }
+  }
+  return dump;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(DesktopExport, PathsBesideTheDumpOrInTheFolderChosen) {
+  EXPECT_EQ(ExportPathFor("/data/site1.txt", "", ".nc"), "/data/site1.nc");
+  EXPECT_EQ(ExportPathFor("/data/site1.dump.txt", "", ".tidy.csv"), "/data/site1.dump.tidy.csv");
+  EXPECT_EQ(ExportPathFor("/data/site1.txt", "/out", ".nc"), "/out/site1.nc");
+}
+
+TEST(DesktopExport, WritesNetcdfAndTidyCsvOfTheDumpsReadings) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("gauge.txt"), SineGaugeDump(1, 0.5, 8.0));
+  ExportForm form;
+  form.netcdf = true;
+  form.tidy = true;
+  form.units = "m";
+  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", nullptr, nullptr);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.written,
+            (std::vector<std::string>{dir.Path("gauge.nc"), dir.Path("gauge.tidy.csv")}));
+  const std::string tidy = ReadWholeFile(dir.Path("gauge.tidy.csv"));
+  EXPECT_EQ(tidy.substr(0, tidy.find('\n')), "time,reading,temperature,flag");
+  EXPECT_EQ(std::count(tidy.begin(), tidy.end(), '\n'), 1 + 43 * 12);
+  // Nothing else is left beside them: no temporary names.
+  EXPECT_EQ(FilesIn(dir.Path("")),
+            (std::vector<std::string>{"gauge.nc", "gauge.tidy.csv", "gauge.txt"}));
+}
+
+// A cancelled or failed export writes nothing and keeps what was there.
+struct FailedExport {
+  const char* name;
+  bool cancel;
+  const char* deployment;  // a file that is not there, or nullptr
+  const char* error;       // a part of the error, or "" when cancelled
+};
+
+class DesktopExportFails : public testing::TestWithParam<FailedExport> {};
+
+// The engine asks whether to stop every 64 KiB: 20 bursts are enough.
+TEST_P(DesktopExportFails, LeavesNothingAndReplacesNothing) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("gauge.txt"), SineGaugeDump(20, 0.5, 8.0));
+  WriteWholeFile(dir.Path("gauge.nc"), "an earlier export");
+  ExportForm form;
+  form.tidy = true;
+  if (GetParam().deployment != nullptr)
+    form.deploymentFile = dir.Path(GetParam().deployment);
+  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", nullptr,
+                                        [&] { return GetParam().cancel; });
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.cancelled, GetParam().cancel);
+  EXPECT_NE(result.error.find(GetParam().error), std::string::npos) << result.error;
+  EXPECT_TRUE(ReadWholeFile(dir.Path("gauge.nc")) == "an earlier export");
+  EXPECT_EQ(FilesIn(dir.Path("")), (std::vector<std::string>{"gauge.nc", "gauge.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, DesktopExportFails,
+    testing::Values(FailedExport{"Cancelled", true, nullptr, ""},
+                    FailedExport{"NoDeploymentFile", false, "site.json", "site.json"}),
+    [](const testing::TestParamInfo<FailedExport>& row) { return row.param.name; });
+
+TEST(DesktopExport, SaysWhatIsMissingBeforeItStarts) {
+  ExportForm none;
+  none.netcdf = false;
+  EXPECT_EQ(RunExport({"/data/a.txt", 1, {}}, none, "", nullptr, nullptr).error,
+            "Choose NetCDF, tidy CSV or both.");
+  EXPECT_EQ(RunExport({}, ExportForm{}, "", nullptr, nullptr).error,
+            "There is no conversion to export. Convert a dump first.");
+}
+
+// Two bursts of a sine of amplitude 0.5 m and period 8 s: two segments
+// with Hm0 = 2√2·a and Tp = 8 s, and a CSV of their rows.
+TEST(DesktopWaves, OneRowPerBurstWithTheSinesHeightAndPeriod) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("gauge.txt"), SineGaugeDump(2, 0.5, 8.0));
+  const WaveTable table =
+      RunWaveStatistics({dir.Path("gauge.txt"), 3, {}}, WaveSettings{}, nullptr, nullptr);
+  ASSERT_TRUE(table.ok) << table.error;
+  ASSERT_EQ(table.rows.size(), 2u);
+  for (const WaveRow& row : table.rows) {
+    EXPECT_EQ(row.samples, 43 * 12);
+    // Within what the band's lower edge and the Hann window's leakage leave.
+    EXPECT_NEAR(row.hm0, 2.0 * std::sqrt(2.0) * 0.5, 0.06 * 1.414);
+    EXPECT_NEAR(row.tp, 8.0, 0.5);
+    EXPECT_FALSE(row.suspect) << row.reason;
+    EXPECT_FALSE(row.density.empty());
+    EXPECT_DOUBLE_EQ(row.bandLow, 0.04);
+  }
+  EXPECT_NEAR(table.rows[1].start - table.rows[0].start, 180.0, 1e-6);
+  const std::string csv = WaveTableCsv(table);
+  EXPECT_EQ(csv.substr(0, csv.find(',')), "start");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+}
+
+TEST(DesktopWaves, RefusesPressureForALoggerDumpAndStopsWhenCancelled) {
+  WaveSettings pressure;
+  pressure.pressure = PressureSettings{};
+  std::string error;
+  EXPECT_FALSE(CheckWaveSettings(pressure, 1, &error));
+  EXPECT_NE(error.find("gauge dumps"), std::string::npos);
+  EXPECT_TRUE(CheckWaveSettings(pressure, 3, &error));
+
+  TempDir dir;
+  WriteWholeFile(dir.Path("gauge.txt"), SineGaugeDump(20, 0.5, 8.0));
+  const WaveTable table = RunWaveStatistics({dir.Path("gauge.txt"), 3, {}}, WaveSettings{}, nullptr,
+                                            [] { return true; });
+  EXPECT_TRUE(table.cancelled);
+  EXPECT_TRUE(table.rows.empty());
+  EXPECT_FALSE(RunWaveStatistics({dir.Path("none.txt"), 3, {}}, WaveSettings{}, nullptr, nullptr)
+                   .error.empty());
+}
+
+}  // namespace

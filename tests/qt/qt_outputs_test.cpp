@@ -1,0 +1,418 @@
+// The preview as a chart (ticks, crosshair, keys, save path, size), File >
+// Export and View > Wave statistics, on the real panel offscreen.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QAreaSeries>
+#include <QCategoryAxis>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/panel_ids.h"
+#include "app/shared_state.h"
+#include "desktop/feedback.h"
+#include "desktop/preview_listener.h"
+#include "desktop/qt_export.h"
+#include "desktop/qt_panel_extras.h"
+#include "desktop/qt_preview.h"
+#include "desktop/qt_wave_window.h"
+#include "desktop/window_fit.h"
+#include "runtime/ui.h"
+#include "tests/qt/qt_test_support.h"
+#include "tests/test_support.h"
+
+using zorq_qt_test::kPatienceMs;
+using zorq_qt_test::QtShell;
+using zorq_test::FileExists;
+using zorq_test::TempDir;
+using zorq_test::WriteWholeFile;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// 2019-06-30T12:00:00 on a calendar with no zone.
+constexpr double kNoon = 1561896000.0;
+
+// A logger-like series: `count` readings at 4 Hz from noon, a sine between
+// -amplitude and +amplitude.
+std::shared_ptr<PreviewSeries> SineSeries(int count, double amplitude) {
+  PreviewListener listener(false);
+  std::vector<double> values;
+  for (int i = 0; i < count; ++i)
+    values.push_back(amplitude * std::sin(2.0 * kPi * i / 32.0));
+  ReadingLine line;
+  line.values = values.data();
+  line.count = count;
+  line.stamped = true;
+  line.stamp = static_cast<LocalSeconds>(kNoon);
+  line.sampleRate = 4;
+  listener.OnReadings(line);
+  auto series = std::make_shared<PreviewSeries>(listener.Finish());
+  series->dumpPath = "/data/site1.txt";
+  return series;
+}
+
+// A shown preview of `series`, laid out.
+struct ShownPreview {
+  PreviewWindow window;
+  explicit ShownPreview(std::shared_ptr<PreviewSeries> series) {
+    window.SetSeries(std::move(series));
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QApplication::processEvents();
+    window.ResetZoom();
+  }
+  double Width() const { return window.AxisX()->max() - window.AxisX()->min(); }
+};
+
+TEST(QtPreviewChart, TimeTicksAtRoundTimesAndValuesGroupedAsTheLocaleGroups) {
+  const QLocale before;
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  ShownPreview shown(SineSeries(4000, 12000.0));
+  QLocale::setDefault(before);
+  // 1,000 s from noon: every tick on a whole number of seconds.
+  const QStringList times = shown.window.AxisX()->categoriesLabels();
+  ASSERT_GE(times.size(), 2);
+  for (const QString& label : times) {
+    const double at = shown.window.AxisX()->endValue(label);
+    EXPECT_DOUBLE_EQ(at, std::round(at)) << label.toStdString();
+  }
+  EXPECT_TRUE(times.first().startsWith(QStringLiteral("2019-06-30 12:")))
+      << times.first().toStdString();
+  EXPECT_TRUE(shown.window.AxisY()->categoriesLabels().contains(QStringLiteral("10,000")))
+      << shown.window.AxisY()->categoriesLabels().join(' ').toStdString();
+  EXPECT_EQ(shown.window.Note()->text(), QStringLiteral("4,000 readings, 1 date stamp"));
+}
+
+// The legend says what is drawn: each reading, or the range per column.
+TEST(QtPreviewChart, TheLegendSaysWhetherColumnsGatherReadings) {
+  ShownPreview few(SineSeries(20, 1.0));
+  EXPECT_EQ(few.window.Envelope()->name(), QStringLiteral("readings"));
+  ShownPreview many(SineSeries(40000, 1.0));
+  EXPECT_EQ(many.window.Envelope()->name(),
+            QStringLiteral("readings (lowest to highest per pixel column)"));
+}
+
+struct KeyCase {
+  const char* name;
+  int key;
+  double widthFactor;  // of the whole range
+  double shift;        // of the minimum, as a share of the whole width
+};
+
+class QtPreviewKeys : public testing::TestWithParam<KeyCase> {};
+
+TEST_P(QtPreviewKeys, ZoomAndPanTheTimeAxis) {
+  ShownPreview shown(SineSeries(4000, 1.0));
+  const double width = shown.Width();
+  const double start = shown.window.AxisX()->min();
+  QTest::keyClick(shown.window.ChartView(), static_cast<Qt::Key>(GetParam().key));
+  EXPECT_NEAR(shown.Width(), width * GetParam().widthFactor, 1e-6 * width);
+  EXPECT_NEAR(shown.window.AxisX()->min() - start, GetParam().shift * width, 1e-6 * width);
+  // Home shows everything again.
+  QTest::keyClick(shown.window.ChartView(), Qt::Key_Home);
+  EXPECT_DOUBLE_EQ(shown.window.AxisX()->min(), start);
+  EXPECT_NEAR(shown.Width(), width, 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, QtPreviewKeys,
+                         testing::Values(KeyCase{"Plus", Qt::Key_Plus, 1 / 1.5, (1 - 1 / 1.5) / 2},
+                                         KeyCase{"Minus", Qt::Key_Minus, 1.5, -0.25},
+                                         KeyCase{"Right", Qt::Key_Right, 1.0, 0.1},
+                                         KeyCase{"Left", Qt::Key_Left, 1.0, -0.1},
+                                         KeyCase{"Up", Qt::Key_Up, 1.0, 0.0}),
+                         [](const testing::TestParamInfo<KeyCase>& row) { return row.param.name; });
+
+TEST(QtPreviewChart, TheCrosshairReadsTimeAndValueUnderThePointer) {
+  ShownPreview shown(SineSeries(4000, 1.0));
+  QChart* chart = shown.window.ChartView()->chart();
+  const QRectF plot = chart->plotArea();
+  shown.window.PointAt(chart->mapToScene(plot.center()));
+  const QPointF value = chart->mapToValue(plot.center(), shown.window.Envelope());
+  EXPECT_EQ(shown.window.Readout()->text(), CrosshairReadout(value.x(), value.y(), 2, QLocale()));
+  EXPECT_TRUE(shown.window.Readout()->text().startsWith(QStringLiteral("2019-06-30 12:0")));
+  shown.window.PointAt(chart->mapToScene(plot.topLeft() - QPointF(5, 5)));
+  EXPECT_TRUE(shown.window.Readout()->text().isEmpty());
+}
+
+struct ReadoutCase {
+  double time;
+  double value;
+  int decimals;
+  QLocale::Language language;
+  const char* text;
+};
+
+class QtCrosshairReadout : public testing::TestWithParam<ReadoutCase> {};
+
+TEST_P(QtCrosshairReadout, TimeToTheMillisecondAndTheValueInTheLocalesDigits) {
+  const ReadoutCase& c = GetParam();
+  EXPECT_EQ(CrosshairReadout(c.time, c.value, c.decimals, QLocale(c.language)).toStdString(),
+            c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, QtCrosshairReadout,
+                         testing::Values(ReadoutCase{kNoon + 0.25, 1234.567, 2, QLocale::English,
+                                                     "2019-06-30 12:00:00.250  \u00b7  1,234.57"},
+                                         ReadoutCase{kNoon + 61.0, -0.5, 3, QLocale::German,
+                                                     "2019-06-30 12:01:01.000  \u00b7  -0,500"},
+                                         ReadoutCase{kNoon, 1234567.0, 0, QLocale::German,
+                                                     "2019-06-30 12:00:00.000  \u00b7  "
+                                                     "1.234.567"}));
+
+TEST(QtPreviewChart, SavesBesideTheDump) {
+  EXPECT_EQ(PreviewSavePath(QStringLiteral("/data/site1.txt")),
+            QStringLiteral("/data/site1-preview.png"));
+  EXPECT_EQ(PreviewSavePath(QStringLiteral("/data/site1.v2.txt")),
+            QStringLiteral("/data/site1.v2-preview.png"));
+  EXPECT_EQ(PreviewSavePath(QString()), QDir::home().filePath(QStringLiteral("preview.png")));
+  ShownPreview shown(SineSeries(100, 1.0));
+  EXPECT_EQ(shown.window.SuggestedSavePath(), QStringLiteral("/data/site1-preview.png"));
+  TempDir dir;
+  const QString png = QString::fromStdString(dir.Path("chart.png"));
+  EXPECT_TRUE(shown.window.SaveAsPng(png));
+  EXPECT_GT(QImage(png).width(), 100);
+  EXPECT_FALSE(shown.window.SaveAsPng(QString::fromStdString(dir.Path("none/chart.png"))));
+}
+
+struct FitCase {
+  const char* name;
+  QSize wanted;
+  QRect available;
+  QSize fitted;
+};
+
+class WindowFit : public testing::TestWithParam<FitCase> {};
+
+TEST_P(WindowFit, TheInsideAndItsFrameFitTheAvailableArea) {
+  EXPECT_EQ(SizeWithin(GetParam().wanted, GetParam().available, QMargins(4, 30, 4, 4)),
+            GetParam().fitted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, WindowFit,
+    testing::Values(FitCase{"Room", QSize(820, 480), QRect(0, 0, 1280, 1000), QSize(820, 480)},
+                    // 1024×600 at scale 1.5, less a panel of 28 px.
+                    FitCase{"Small", QSize(820, 480), QRect(0, 28, 683, 372), QSize(675, 338)},
+                    FitCase{"Narrow", QSize(820, 200), QRect(0, 0, 500, 900), QSize(492, 200)}),
+    [](const testing::TestParamInfo<FitCase>& row) { return row.param.name; });
+
+// Every window of the program's own fits the screen it opens on.
+void ExpectOnScreen(QWidget* window) {
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  const QRect available = window->screen()->availableGeometry();
+  EXPECT_TRUE(available.contains(window->frameGeometry()))
+      << window->objectName().toStdString() << " at " << window->frameGeometry().width() << "x"
+      << window->frameGeometry().height() << " on " << available.width() << "x"
+      << available.height();
+}
+
+// Every button of `window` lies on the screen, where it can be pressed.
+void ExpectButtonsOnScreen(QWidget* window) {
+  const QRect available = window->screen()->availableGeometry();
+  for (QPushButton* button : window->findChildren<QPushButton*>()) {
+    if (!button->isVisibleTo(window))
+      continue;
+    const QRect shown(button->mapToGlobal(QPoint(0, 0)), button->size());
+    EXPECT_TRUE(available.contains(shown))
+        << window->objectName().toStdString() << ": " << button->text().toStdString();
+  }
+}
+
+// A shell on the real panel with the additions readied, as start-up does.
+struct Panel {
+  QtShell shell;
+  TempDir dir;
+  PanelExtras* extras = nullptr;
+
+  Panel() {
+    EXPECT_GT(shell.LoadAndShow(), 0);
+    PrepareShellAdditions();
+    extras = shell.additions().Extras(PanelHandle);
+  }
+  QAction* Item(int id) { return shell.ui().MenuItemAction(PanelHandle, id); }
+  void Choose(int control, int value) {
+    auto* ring = qobject_cast<QComboBox*>(shell.Control(control));
+    ring->setCurrentIndex(ring->findData(value));
+    emit ring->activated(ring->currentIndex());
+  }
+  // Opens `dump` and a new To file beside it and converts a gauge dump.
+  std::string ConvertGauge(const std::string& dump) {
+    shell.AnswerFileSelect(1, dump);
+    Item(kMenuOpenFrom)->trigger();
+    shell.AnswerFileSelect(1, dump + ".csv");
+    Item(kMenuOpenTo)->trigger();
+    Choose(kCtrlFromType, 3);
+    Choose(kCtrlToType, 1);
+    QTest::mouseClick(shell.Control(kCtrlStartConvert), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          int on = 1;
+          GetCtrlVal(PanelHandle, kCtrlStartConvert, &on);
+          return on == 0;
+        },
+        kPatienceMs));
+    return shell.Text(kCtrlStatus);
+  }
+};
+
+// A gauge dump at 4 Hz: two bursts of 43 lines of twelve readings of a sine
+// of amplitude 0.5 and period 8 s.
+std::string SineGaugeDump() {
+  std::string dump = "Y19,M06,D30,H12,M00,S00,F04,L10,I60,N00,00000X03,T10,,,,,,,,,\r\n";
+  for (int burst = 0; burst < 2; ++burst) {
+    dump += burst == 0 ? "Y19,M06,D30,H12,M00,S00,\r\n" : "Y19,M06,D30,H13,M00,S00,\r\n";
+    int sample = 0;
+    for (int line = 0; line < 43; ++line) {
+      for (int i = 0; i < 12; ++i, ++sample)
+        dump +=
+            QString::number(0.5 * std::sin(2.0 * kPi * sample / 32.0), 'f', 5).toStdString() + ",";
+      dump += "320,\r\n";
+    }
+  }
+  return dump;
+}
+
+TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
+  Panel panel;
+  EXPECT_FALSE(panel.Item(kMenuExport)->isEnabled());
+  EXPECT_FALSE(panel.Item(kMenuWaveStatistics)->isEnabled());
+  const std::string dump = panel.dir.Path("site1.txt");
+  WriteWholeFile(dump, SineGaugeDump());
+  ASSERT_EQ(panel.ConvertGauge(dump), "Finished All");
+  ASSERT_TRUE(panel.Item(kMenuExport)->isEnabled());
+
+  // File > Export: the form remembers what was entered while the program runs.
+  panel.Item(kMenuExport)->trigger();
+  ExportWindow* form = panel.extras->Export();
+  ASSERT_NE(form, nullptr);
+  ExpectOnScreen(form);
+  form->TidyBox()->setChecked(true);
+  form->UnitsEdit()->setText(QStringLiteral("m"));
+  form->hide();
+  panel.Item(kMenuExport)->trigger();
+  EXPECT_EQ(panel.extras->Export(), form);
+  EXPECT_EQ(form->UnitsEdit()->text(), QStringLiteral("m"));
+  const ExportResult result = form->Export();
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_TRUE(FileExists(panel.dir.Path("site1.nc")));
+  EXPECT_TRUE(FileExists(panel.dir.Path("site1.tidy.csv")));
+  EXPECT_TRUE(form->Outcome()->text().startsWith(QStringLiteral("Written: ")));
+
+  // View > Wave statistics: a row per burst; a click shows its spectrum
+  // with the peak at 1/8 Hz inside the band.
+  panel.Item(kMenuWaveStatistics)->trigger();
+  WaveWindow* waves = panel.extras->Waves();
+  ASSERT_NE(waves, nullptr);
+  ExpectOnScreen(waves);
+  waves->Compute();
+  ASSERT_EQ(waves->TableView()->rowCount(), 2);
+  EXPECT_EQ(waves->Hm0Series()->count(), 2);
+  waves->TableView()->selectRow(1);
+  ASSERT_EQ(waves->PeakSeries()->count(), 1);
+  EXPECT_NEAR(waves->PeakSeries()->at(0).x(), 0.125, 1e-9);
+  EXPECT_GT(waves->SpectrumSeries()->count(), 10);
+  EXPECT_EQ(waves->BandSeries()->lowerSeries()->at(0).x(), 0.04);
+  const QString csv = QString::fromStdString(panel.dir.Path("site1.waves.csv"));
+  EXPECT_EQ(waves->SuggestedCsvPath(), csv);
+  EXPECT_TRUE(waves->SaveCsv(csv));
+  EXPECT_EQ(zorq_test::ReadWholeFile(csv.toStdString()), WaveTableCsv(waves->Table()));
+  // Pressure is for gauge dumps; a logger dump's window offers none.
+  waves->SetSource({dump, 1, {}});
+  EXPECT_FALSE(waves->UnitBox()->isEnabled());
+  EXPECT_EQ(waves->TableView()->rowCount(), 0);
+}
+
+TEST(QtOutputsMenu, ThePreviewComesFromTheConversionItselfAndFitsTheScreen) {
+  const QLocale before;
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  Panel panel;
+  const std::string dump = panel.dir.Path("site1.txt");
+  WriteWholeFile(dump, SineGaugeDump());
+  ASSERT_EQ(panel.ConvertGauge(dump), "Finished All");
+  // The CSV goes before the preview is drawn: nothing reads it back.
+  std::remove((dump + ".csv").c_str());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
+  panel.extras->OpenPreview();
+  PreviewWindow* preview = panel.extras->Preview();
+  ExpectOnScreen(preview);
+  ASSERT_TRUE(preview->HasSeries());
+  EXPECT_EQ(preview->Note()->text(), QStringLiteral("1,032 readings, 2 date stamps"));
+  EXPECT_EQ(preview->MarkSeries()->count(), 2);
+  // Two bursts an hour apart: the second starts 3,600 s after the first.
+  EXPECT_DOUBLE_EQ(preview->MarkSeries()->at(1).x() - preview->MarkSeries()->at(0).x(), 3600.0);
+  EXPECT_EQ(preview->SuggestedSavePath(),
+            QString::fromStdString(panel.dir.Path("site1-preview.png")));
+  QLocale::setDefault(before);
+}
+
+// On a small screen (the suite runs this on Xvfb at 1024×600 with
+// QT_SCALE_FACTOR=1.5, and offscreen at 800×600): the panel, Details,
+// Preview, Export, Wave statistics, the How-to box and the file dialogs
+// all open inside the screen with their buttons on it.
+TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
+  Panel panel;
+  QWidget* main = panel.shell.ui().PanelWindow(PanelHandle);
+  ExpectOnScreen(main);
+  const std::string dump = panel.dir.Path("site1.txt");
+  WriteWholeFile(dump, SineGaugeDump());
+  ASSERT_EQ(panel.ConvertGauge(dump), "Finished All");
+  ExpectOnScreen(main);
+
+  panel.extras->OpenDetails();
+  ExpectOnScreen(panel.extras->DetailsDialog());
+  ExpectButtonsOnScreen(panel.extras->DetailsDialog());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
+  panel.extras->OpenPreview();
+  ExpectOnScreen(panel.extras->Preview());
+  ExpectButtonsOnScreen(panel.extras->Preview());
+  panel.Item(kMenuExport)->trigger();
+  ExpectOnScreen(panel.extras->Export());
+  ExpectButtonsOnScreen(panel.extras->Export());
+  panel.Item(kMenuWaveStatistics)->trigger();
+  ExpectOnScreen(panel.extras->Waves());
+  ExpectButtonsOnScreen(panel.extras->Waves());
+
+  // The modal ones are looked at while they are up, then closed.
+  int seen = 0;
+  QTimer watcher;
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible())
+      return;
+    ++seen;
+    ExpectOnScreen(modal);
+    ExpectButtonsOnScreen(modal);
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+      dialog->reject();
+  });
+  watcher.start(50);
+  main->findChild<QAction*>(QStringLiteral("actionHowTo"))->trigger();
+  EXPECT_EQ(seen, 1);
+  panel.shell.UseRealDialogs();
+  char buffer[260] = "";
+  FileSelectPopup("", "*.csv", "*.txt;*.*", "Open From File", 0, 0, 0, 1, 0, buffer);
+  FileSelectPopup("", "*.csv", "*.csv;*.*", "Open To File", 0, 0, 0, 1, 0, buffer);
+  EXPECT_EQ(seen, 3);
+}
+
+}  // namespace
