@@ -76,6 +76,7 @@ DispatchOutcome DispatchConversion(const DispatchRequest& request) {
     SetOutcomeStatus(&outcome, kStatusToTypeError, MismatchInWords(request));
     return outcome;
   }
+  const long long acceptedBefore = BytesAccepted(request.toHandle);
   outcome.result = RunConversion(ConversionRequestOf(request));
   outcome.converterRan = true;
   outcome.cancelled = outcome.result.cancelled;
@@ -90,6 +91,11 @@ DispatchOutcome DispatchConversion(const DispatchRequest& request) {
       report.failure = ConversionFailure{0, 0, "the To file could not be written to its end"};
     }
   }
+  // What the file or pipe took, not what was formatted: a full disk or a
+  // reader that went away leaves less. A cancelled run was cut back.
+  const long long acceptedAfter = BytesAccepted(request.toHandle);
+  if (!outcome.cancelled && acceptedBefore >= 0 && acceptedAfter >= acceptedBefore)
+    outcome.result.report.bytesWritten = acceptedAfter - acceptedBefore;
   if (outcome.status == kStatusFileError)
     outcome.popupText = kReadFailedText;
   return outcome;

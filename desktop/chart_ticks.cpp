@@ -126,7 +126,11 @@ int64_t DayOf(double at) {
 TimeTicks ClockTicks(double lo, double hi, double step) {
   TimeTicks result;
   result.step = step;
-  const double first = std::ceil(lo / step - 1e-9);
+  // The first multiple of the step at or after lo, whatever the rounding
+  // of lo / step did.
+  double first = std::floor(lo / step);
+  while (first * step < lo)
+    first += 1.0;
   const bool severalDays = DayOf(lo) != DayOf(hi);
   bool dated = false;
   for (double k = first; k * step <= hi + step * 1e-9; k += 1.0) {

@@ -49,6 +49,7 @@ struct FileSlot {
   std::unique_ptr<char[]> writeBuffer;
   size_t writeLength = 0;  // bytes waiting in writeBuffer
   ReadTap readTap;         // told of every byte read(2) brings in
+  int64_t accepted = 0;    // bytes write(2) took, since the open
 };
 
 constexpr int kMaxFiles = 64;
@@ -117,8 +118,10 @@ int CloseDescriptor(int fd) {
 }
 
 // write(2) until all `count` bytes are out. False when some could not be.
-bool WriteFully(int fd, const char* buffer, size_t count) {
-  return MoveAll(FileSystem().write, fd, buffer, count).count == count;
+bool WriteFully(FileSlot* slot, const char* buffer, size_t count) {
+  const size_t moved = MoveAll(FileSystem().write, slot->fd, buffer, count).count;
+  slot->accepted += static_cast<int64_t>(moved);
+  return moved == count;
 }
 
 // Writes out the waiting bytes. On failure they are dropped: the caller
@@ -127,7 +130,7 @@ bool FlushSlot(FileSlot* slot) {
   if (slot->writeLength == 0) {
     return true;
   }
-  const bool written = WriteFully(slot->fd, slot->writeBuffer.get(), slot->writeLength);
+  const bool written = WriteFully(slot, slot->writeBuffer.get(), slot->writeLength);
   slot->writeLength = 0;
   return written;
 }
@@ -250,7 +253,7 @@ long WriteFile(int handle, const char* buffer, long count) {
     return -1;
   }
   if (size >= kBufferSize) {
-    return WriteFully(slot->fd, buffer, size) ? count : -1;
+    return WriteFully(slot, buffer, size) ? count : -1;
   }
   std::memcpy(slot->writeBuffer.get() + slot->writeLength, buffer, size);
   slot->writeLength += size;
@@ -329,6 +332,11 @@ bool FilesAreSame(int handleA, int handleB) {
     return false;
   }
   return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+}
+
+long long BytesAccepted(int handle) {
+  FileSlot* slot = SlotOf(handle);
+  return slot != nullptr ? static_cast<long long>(slot->accepted) : -1;
 }
 
 bool FileIsOpen(int handle) {

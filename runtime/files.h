@@ -64,6 +64,11 @@ int CutFileBack(int handle, long long length);
 // True when both handles are open on the same file (same device and inode).
 bool FilesAreSame(int handleA, int handleB);
 
+// The bytes that write(2) has taken on `handle` since it was opened: what
+// the file, pipe or device accepted, not what waits in the write buffer.
+// -1 for a handle that is not open.
+long long BytesAccepted(int handle);
+
 // True when `handle` is a handle this layer has open.
 bool FileIsOpen(int handle);
 

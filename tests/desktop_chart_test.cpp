@@ -79,6 +79,12 @@ INSTANTIATE_TEST_SUITE_P(
                  At(1970, 1, 1, 0, 0, 50),
                  6,
                  {"1969-12-31 23:59:30", "1970-01-01 00:00:00", "1970-01-01 00:00:30"}},
+        // Far from 1970, lo / step rounds: the tick on lo still counts once.
+        TimeCase{"StartsOnATick",
+                 At(2019, 6, 30, 9),
+                 At(2019, 6, 30, 9, 0, 30),
+                 5,
+                 {"2019-06-30 09:00:00", "09:00:10", "09:00:20", "09:00:30"}},
         TimeCase{"WithinOneDay",
                  At(2019, 6, 30, 1),
                  At(2019, 6, 30, 23),

@@ -57,6 +57,7 @@ struct Outcome {
   int writeCalls = 0;               // write(2) calls
   std::vector<std::string> popups;  // message popups shown
   std::vector<CallSeen> faultsMet;  // system calls that failed
+  int64_t bytesWritten = -1;        // as the report says
 };
 
 struct Faults {
@@ -129,6 +130,7 @@ Outcome Convert(const std::string& dump, int fromType, int toType, const Faults&
     }
     SetWriteFaultHook(nullptr);
     outcome.state = ConvertState;
+    outcome.bytesWritten = LastConversionReport.bytesWritten;
     for (const PopupRequest& popup : shell.ui().Popups()) {
       if (popup.kind == PopupRequest::Kind::Message)
         outcome.popups.push_back(popup.message);
@@ -349,6 +351,8 @@ void ExpectOutcomeOfFailedCall(const Outcome& run, const Outcome& clean) {
   const CallSeen& failed = run.faultsMet[0];
   SCOPED_TRACE(std::string("failed ") + SystemCallName(failed.call) + " " +
                std::to_string(failed.indexOfKind));
+  // What the file took, whichever call failed; never what was formatted.
+  EXPECT_EQ(run.bytesWritten, static_cast<int64_t>(run.output.size()));
   switch (failed.call) {
     case SystemCall::Write: {
       EXPECT_EQ(run.state, kStatusWriteError);
