@@ -1,9 +1,7 @@
 #include "tests/uir_reader.h"
 
 #include <charconv>
-#include <cstdint>
-#include <cstring>
-#include <map>
+#include <cstdlib>
 #include <set>
 #include <string_view>
 
@@ -11,258 +9,39 @@
 
 namespace zorq_test {
 
-const std::string* XmlElement::Attribute(const std::string& key) const {
-  for (const auto& [attributeName, value] : attributes) {
-    if (attributeName == key)
-      return &value;
-  }
-  return nullptr;
-}
-
-const XmlElement* XmlElement::Child(const std::string& childName) const {
-  for (const XmlElement& child : children) {
-    if (child.name == childName)
-      return &child;
-  }
-  return nullptr;
-}
-
 namespace {
 
-// --- XML ---
-
-class XmlParser {
- public:
-  explicit XmlParser(std::string_view xml) : xml_(xml) {}
-
-  bool Document(XmlElement* root) {
-    if (!SkipMisc())
-      return false;
-    if (!Element(root, 0))
-      return false;
-    if (!SkipMisc())
-      return false;
-    return at_ == xml_.size() || Fail("text after the root element");
-  }
-
-  std::string error() const { return error_; }
-
- private:
-  static constexpr int kMaxDepth = 256;
-
-  bool Fail(const std::string& what) {
-    if (error_.empty())
-      error_ = what + " at byte " + std::to_string(at_);
-    return false;
-  }
-  bool StartsWith(std::string_view text) const { return xml_.substr(at_, text.size()) == text; }
-  static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-  void SkipSpace() {
-    while (at_ < xml_.size() && IsSpace(xml_[at_]))
-      ++at_;
-  }
-  // Moves past the next `end`; false when there is none.
-  bool SkipPast(std::string_view end, const char* what) {
-    const size_t found = xml_.find(end, at_);
-    if (found == std::string_view::npos)
-      return Fail(std::string("unterminated ") + what);
-    at_ = found + end.size();
-    return true;
-  }
-
-  // Space, comments and processing instructions around the root element.
-  bool SkipMisc() {
-    for (;;) {
-      SkipSpace();
-      if (StartsWith("<?")) {
-        if (!SkipPast("?>", "processing instruction"))
-          return false;
-      } else if (StartsWith("<!--")) {
-        if (!SkipPast("-->", "comment"))
-          return false;
-      } else if (StartsWith("<!")) {
-        return Fail("a document type declaration, which a form does not have");
-      } else {
-        return true;
-      }
+// The value element of a widget's or action's property `name`; a null node
+// when absent.
+pugi::xml_node PropertyValue(pugi::xml_node object, const std::string& name) {
+  for (pugi::xml_node property : object.children("property")) {
+    if (property.attribute("name").value() != name)
+      continue;
+    for (pugi::xml_node value : property.children()) {
+      if (value.type() == pugi::node_element)
+        return value;
     }
   }
-
-  bool Name(std::string* name) {
-    const size_t start = at_;
-    while (at_ < xml_.size() && !IsSpace(xml_[at_]) &&
-           std::strchr("<>/=\"'&", xml_[at_]) == nullptr)
-      ++at_;
-    if (at_ == start)
-      return Fail("a name expected");
-    name->assign(xml_.substr(start, at_ - start));
-    return true;
-  }
-
-  static void AppendUtf8(uint32_t code, std::string* out) {
-    if (code < 0x80) {
-      *out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      *out += static_cast<char>(0xC0 | (code >> 6));
-      *out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      *out += static_cast<char>(0xE0 | (code >> 12));
-      *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      *out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      *out += static_cast<char>(0xF0 | (code >> 18));
-      *out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      *out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-
-  // A reference at `at_` (on its '&'), appended to *out resolved.
-  bool Reference(std::string* out) {
-    const size_t semicolon = xml_.find(';', at_);
-    if (semicolon == std::string_view::npos || semicolon - at_ > 12)
-      return Fail("an unterminated reference");
-    const std::string_view name = xml_.substr(at_ + 1, semicolon - at_ - 1);
-    static const std::map<std::string_view, char> kNamed = {
-        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-    if (const auto found = kNamed.find(name); found != kNamed.end()) {
-      *out += found->second;
-    } else if (name.size() >= 2 && name[0] == '#') {
-      const bool hex = name[1] == 'x';
-      const std::string_view digits = name.substr(hex ? 2 : 1);
-      uint32_t code = 0;
-      const auto [end, problem] =
-          std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
-      if (digits.empty() || problem != std::errc() || end != digits.data() + digits.size() ||
-          code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return Fail("a character reference to no character");
-      AppendUtf8(code, out);
-    } else {
-      return Fail("an unknown entity &" + std::string(name) + ";");
-    }
-    at_ = semicolon + 1;
-    return true;
-  }
-
-  bool AttributeValue(std::string* value) {
-    if (at_ >= xml_.size() || (xml_[at_] != '"' && xml_[at_] != '\''))
-      return Fail("a quoted attribute value expected");
-    const char quote = xml_[at_++];
-    while (at_ < xml_.size() && xml_[at_] != quote) {
-      if (xml_[at_] == '<')
-        return Fail("'<' in an attribute value");
-      if (xml_[at_] == '&') {
-        if (!Reference(value))
-          return false;
-      } else {
-        *value += xml_[at_++];
-      }
-    }
-    if (at_ >= xml_.size())
-      return Fail("an unterminated attribute value");
-    ++at_;
-    return true;
-  }
-
-  // The element at `at_` (on its '<').
-  bool Element(XmlElement* element, int depth) {
-    if (depth > kMaxDepth)
-      return Fail("elements nested too deep");
-    if (!StartsWith("<"))
-      return Fail("an element expected");
-    ++at_;
-    if (!Name(&element->name))
-      return false;
-    for (;;) {
-      SkipSpace();
-      if (StartsWith("/>")) {
-        at_ += 2;
-        return true;
-      }
-      if (StartsWith(">")) {
-        ++at_;
-        break;
-      }
-      std::string key;
-      std::string value;
-      if (!Name(&key))
-        return false;
-      SkipSpace();
-      if (!StartsWith("="))
-        return Fail("'=' expected after the attribute " + key);
-      ++at_;
-      SkipSpace();
-      if (!AttributeValue(&value))
-        return false;
-      if (element->Attribute(key) != nullptr)
-        return Fail("the attribute " + key + " given twice");
-      element->attributes.emplace_back(std::move(key), std::move(value));
-    }
-    return Content(element, depth);
-  }
-
-  // What lies between an element's start and end tags, and its end tag.
-  bool Content(XmlElement* element, int depth) {
-    while (at_ < xml_.size()) {
-      if (StartsWith("</")) {
-        at_ += 2;
-        std::string closing;
-        if (!Name(&closing))
-          return false;
-        if (closing != element->name)
-          return Fail("</" + closing + "> closes <" + element->name + ">");
-        SkipSpace();
-        if (!StartsWith(">"))
-          return Fail("'>' expected");
-        ++at_;
-        return true;
-      }
-      if (StartsWith("<!--")) {
-        if (!SkipPast("-->", "comment"))
-          return false;
-      } else if (StartsWith("<![CDATA[")) {
-        const size_t start = at_ + 9;
-        if (!SkipPast("]]>", "CDATA section"))
-          return false;
-        element->text.append(xml_.substr(start, at_ - 3 - start));
-      } else if (StartsWith("<?")) {
-        if (!SkipPast("?>", "processing instruction"))
-          return false;
-      } else if (StartsWith("<")) {
-        element->children.emplace_back();
-        if (!Element(&element->children.back(), depth + 1))
-          return false;
-      } else if (xml_[at_] == '&') {
-        if (!Reference(&element->text))
-          return false;
-      } else {
-        element->text += xml_[at_++];
-      }
-    }
-    return Fail("<" + element->name + "> is not closed");
-  }
-
-  std::string_view xml_;
-  size_t at_ = 0;
-  std::string error_;
-};
-
-// --- The form's panel ---
-
-// The value element of a widget's or action's property `name`, or nullptr.
-const XmlElement* PropertyValue(const XmlElement& object, const std::string& name) {
-  for (const XmlElement& child : object.children) {
-    const std::string* key = child.Attribute("name");
-    if (child.name == "property" && key != nullptr && *key == name && !child.children.empty())
-      return &child.children.front();
-  }
-  return nullptr;
+  return {};
 }
 
-std::string StringProperty(const XmlElement& object, const std::string& name) {
-  const XmlElement* value = PropertyValue(object, name);
-  return value != nullptr && (value->name == "string" || value->name == "cstring") ? value->text
-                                                                                   : "";
+// All character data directly inside, as Qt reads an element's text.
+std::string TextOf(pugi::xml_node element) {
+  std::string text;
+  for (pugi::xml_node part : element.children()) {
+    if (part.type() == pugi::node_pcdata || part.type() == pugi::node_cdata)
+      text += part.value();
+  }
+  return text;
+}
+
+bool Named(pugi::xml_node node, std::string_view name) {
+  return node && node.name() == name;
+}
+
+std::string StringProperty(pugi::xml_node object, const std::string& name) {
+  const pugi::xml_node value = PropertyValue(object, name);
+  return Named(value, "string") || Named(value, "cstring") ? TextOf(value) : "";
 }
 
 bool ParseInt(const std::string& text, int* value) {
@@ -272,20 +51,20 @@ bool ParseInt(const std::string& text, int* value) {
 }
 
 // A <number> property; false when absent or not a whole number.
-bool IntProperty(const XmlElement& object, const std::string& name, int* value) {
-  const XmlElement* element = PropertyValue(object, name);
-  return element != nullptr && element->name == "number" && ParseInt(element->text, value);
+bool IntProperty(pugi::xml_node object, const std::string& name, int* value) {
+  const pugi::xml_node element = PropertyValue(object, name);
+  return Named(element, "number") && ParseInt(TextOf(element), value);
 }
 
 // Absent: `absent`.
-bool BoolProperty(const XmlElement& object, const std::string& name, bool absent) {
-  const XmlElement* value = PropertyValue(object, name);
-  return value == nullptr ? absent : value->name == "bool" && value->text == "true";
+bool BoolProperty(pugi::xml_node object, const std::string& name, bool absent) {
+  const pugi::xml_node value = PropertyValue(object, name);
+  return !value ? absent : Named(value, "bool") && TextOf(value) == "true";
 }
 
-double DoubleProperty(const XmlElement& object, const std::string& name) {
-  const XmlElement* value = PropertyValue(object, name);
-  return value != nullptr ? std::strtod(value->text.c_str(), nullptr) : 0.0;
+double DoubleProperty(pugi::xml_node object, const std::string& name) {
+  const pugi::xml_node value = PropertyValue(object, name);
+  return value ? std::strtod(TextOf(value).c_str(), nullptr) : 0.0;
 }
 
 // "&Open" shows as "Open"; "&&" is a plain ampersand.
@@ -299,11 +78,10 @@ std::string TextWithoutMnemonics(const std::string& text) {
   return plain;
 }
 
-void CollectTagged(const XmlElement& element, const char* tag,
-                   std::vector<const XmlElement*>* found) {
-  for (const XmlElement& child : element.children) {
-    if (child.name == tag)
-      found->push_back(&child);
+void CollectTagged(pugi::xml_node element, const char* tag, std::vector<pugi::xml_node>* found) {
+  for (pugi::xml_node child : element.children()) {
+    if (Named(child, tag))
+      found->push_back(child);
     CollectTagged(child, tag, found);
   }
 }
@@ -313,9 +91,8 @@ bool IsButton(const std::string& widgetClass) {
          widgetClass == "QRadioButton" || widgetClass == "QToolButton";
 }
 
-bool FitsKind(const XmlElement& widget, ControlKind kind) {
-  const std::string* widgetClass = widget.Attribute("class");
-  const std::string c = widgetClass != nullptr ? *widgetClass : "";
+bool FitsKind(pugi::xml_node widget, ControlKind kind) {
+  const std::string c = widget.attribute("class").value();
   switch (kind) {
     case ControlKind::Ring:
       return c == "QComboBox";
@@ -346,15 +123,15 @@ bool KindFromName(const std::string& name, ControlKind* kind) {
 
 // A ring's items with their values from zorqValues (a string list, or one
 // string of comma-separated values), and the value of its current item.
-bool ReadRing(const XmlElement& widget, ControlDescription* control, std::string* error) {
+bool ReadRing(pugi::xml_node widget, ControlDescription* control, std::string* error) {
   std::vector<std::string> texts;
-  if (const XmlElement* values = PropertyValue(widget, "zorqValues")) {
-    if (values->name == "stringlist") {
-      for (const XmlElement& text : values->children)
-        texts.push_back(text.text);
+  if (const pugi::xml_node values = PropertyValue(widget, "zorqValues")) {
+    if (Named(values, "stringlist")) {
+      for (pugi::xml_node text : values.children("string"))
+        texts.push_back(TextOf(text));
     } else {
       std::string field;
-      for (const char c : values->text + ",") {
+      for (const char c : TextOf(values) + ",") {
         if (c != ',') {
           field += c;
         } else if (!field.empty()) {
@@ -365,10 +142,8 @@ bool ReadRing(const XmlElement& widget, ControlDescription* control, std::string
     }
   }
   std::vector<std::string> labels;
-  for (const XmlElement& child : widget.children) {
-    if (child.name == "item")
-      labels.push_back(StringProperty(child, "text"));
-  }
+  for (pugi::xml_node item : widget.children("item"))
+    labels.push_back(StringProperty(item, "text"));
   if (texts.size() != labels.size()) {
     *error = "a ring has " + std::to_string(labels.size()) + " items but " +
              std::to_string(texts.size()) + " values";
@@ -392,24 +167,21 @@ bool ReadRing(const XmlElement& widget, ControlDescription* control, std::string
 
 // The text of the label whose buddy the widget is; a button's own text; or
 // the tool tip.
-std::string ControlLabel(const XmlElement& widget, const std::vector<const XmlElement*>& widgets) {
-  const std::string* name = widget.Attribute("name");
-  for (const XmlElement* label : widgets) {
-    const std::string* labelClass = label->Attribute("class");
-    if (name != nullptr && labelClass != nullptr && *labelClass == "QLabel" &&
-        StringProperty(*label, "buddy") == *name)
-      return TextWithoutMnemonics(StringProperty(*label, "text"));
+std::string ControlLabel(pugi::xml_node widget, const std::vector<pugi::xml_node>& widgets) {
+  const pugi::xml_attribute name = widget.attribute("name");
+  for (pugi::xml_node label : widgets) {
+    if (name && std::string_view(label.attribute("class").value()) == "QLabel" &&
+        StringProperty(label, "buddy") == name.value())
+      return TextWithoutMnemonics(StringProperty(label, "text"));
   }
-  const std::string* widgetClass = widget.Attribute("class");
-  if (widgetClass != nullptr && IsButton(*widgetClass))
+  if (IsButton(widget.attribute("class").value()))
     return TextWithoutMnemonics(StringProperty(widget, "text"));
   return StringProperty(widget, "toolTip");
 }
 
-bool ReadControl(const XmlElement& widget, int id, const std::vector<const XmlElement*>& widgets,
+bool ReadControl(pugi::xml_node widget, int id, const std::vector<pugi::xml_node>& widgets,
                  ControlDescription* control, std::string* error) {
-  const std::string* name = widget.Attribute("name");
-  const std::string described = "control \"" + (name != nullptr ? *name : "") + "\"";
+  const std::string described = std::string("control \"") + widget.attribute("name").value() + "\"";
   control->id = id;
   if (!KindFromName(StringProperty(widget, "zorqKind"), &control->kind)) {
     *error = described + " has no known zorqKind";
@@ -457,8 +229,8 @@ bool ReadControl(const XmlElement& widget, int id, const std::vector<const XmlEl
 }
 
 // The zorqId of an object: 0 when untagged, -1 when not a positive number.
-int IdOf(const XmlElement& object) {
-  if (PropertyValue(object, "zorqId") == nullptr)
+int IdOf(pugi::xml_node object) {
+  if (!PropertyValue(object, "zorqId"))
     return 0;
   int id = 0;
   return IntProperty(object, "zorqId", &id) && id > 0 ? id : -1;
@@ -466,28 +238,34 @@ int IdOf(const XmlElement& object) {
 
 }  // namespace
 
-bool ParseXml(const std::string& xml, XmlElement* root, std::string* error) {
-  XmlParser parser(xml);
-  *root = XmlElement{};
-  if (parser.Document(root))
-    return true;
-  *error = parser.error();
-  return false;
+bool ParseXml(const std::string& xml, pugi::xml_document* document, std::string* error) {
+  const pugi::xml_parse_result result = document->load_buffer(xml.data(), xml.size());
+  if (!result) {
+    *error = std::string(result.description()) + " at byte " + std::to_string(result.offset);
+    return false;
+  }
+  // pugixml keeps a second top-level element; a form has one.
+  if (document->document_element().next_sibling().type() == pugi::node_element) {
+    *error = "more than one top-level element at byte " + std::to_string(xml.size());
+    return false;
+  }
+  return true;
 }
 
-bool PanelFromForm(const XmlElement& form, PanelDescription* panel, std::string* error) {
-  const XmlElement* window = form.name == "ui" ? form.Child("widget") : nullptr;
-  if (window == nullptr) {
+bool PanelFromForm(const pugi::xml_document& form, PanelDescription* panel, std::string* error) {
+  const pugi::xml_node root = form.document_element();
+  const pugi::xml_node window = Named(root, "ui") ? root.child("widget") : pugi::xml_node();
+  if (!window) {
     *error = "the file holds no form";
     return false;
   }
   *panel = PanelDescription{};
-  panel->title = StringProperty(*window, "windowTitle");
-  panel->callback = StringProperty(*window, "zorqCallback");
-  std::vector<const XmlElement*> widgets;
-  CollectTagged(*window, "widget", &widgets);
-  for (const XmlElement* widget : widgets) {
-    const int id = IdOf(*widget);
+  panel->title = StringProperty(window, "windowTitle");
+  panel->callback = StringProperty(window, "zorqCallback");
+  std::vector<pugi::xml_node> widgets;
+  CollectTagged(window, "widget", &widgets);
+  for (pugi::xml_node widget : widgets) {
+    const int id = IdOf(widget);
     if (id == 0)
       continue;
     if (id < 0 || panel->FindControl(id) != nullptr) {
@@ -496,14 +274,14 @@ bool PanelFromForm(const XmlElement& form, PanelDescription* panel, std::string*
       return false;
     }
     ControlDescription control;
-    if (!ReadControl(*widget, id, widgets, &control, error))
+    if (!ReadControl(widget, id, widgets, &control, error))
       return false;
     panel->controls.push_back(std::move(control));
   }
-  std::vector<const XmlElement*> actions;
-  CollectTagged(*window, "action", &actions);
-  for (const XmlElement* action : actions) {
-    const int id = IdOf(*action);
+  std::vector<pugi::xml_node> actions;
+  CollectTagged(window, "action", &actions);
+  for (pugi::xml_node action : actions) {
+    const int id = IdOf(action);
     if (id == 0)
       continue;
     if (id < 0 || panel->FindMenuItem(id) != nullptr) {
@@ -512,8 +290,8 @@ bool PanelFromForm(const XmlElement& form, PanelDescription* panel, std::string*
       return false;
     }
     panel->menuItems.push_back(MenuItemDescription{
-        id, TextWithoutMnemonics(StringProperty(*action, "text")),
-        StringProperty(*action, "zorqCallback"), !BoolProperty(*action, "enabled", true)});
+        id, TextWithoutMnemonics(StringProperty(action, "text")),
+        StringProperty(action, "zorqCallback"), !BoolProperty(action, "enabled", true)});
   }
   return true;
 }
