@@ -4,8 +4,22 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 #include "science/quality_flags.h"
+
+namespace {
+
+// The NetCDF library, and the HDF5 library below it as Debian builds it, keep
+// state of their own that is not safe across threads; the command line's
+// --jobs and the desktop's export run writers in threads, so every entry
+// that reaches the library holds this one lock.
+std::recursive_mutex& LibraryLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+}  // namespace
 
 namespace {
 
@@ -98,6 +112,7 @@ bool NetcdfWriter::Check(int status, const char* doing) {
 }
 
 bool NetcdfWriter::Create(const std::string& path, std::string* error) {
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
   path_ = path;
   if (!Check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_), "create")) {
     ncid_ = -1;
@@ -265,6 +280,7 @@ void NetcdfWriter::OnFillers(int64_t, int64_t, int count) {
 }
 
 void NetcdfWriter::FlushReadings() {
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
   if (times_.empty() || failed())
     return;
   const size_t start = readingsWritten_;
@@ -281,6 +297,7 @@ void NetcdfWriter::FlushReadings() {
 }
 
 void NetcdfWriter::FlushTemperatures() {
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
   if (temperatureTimes_.empty() || failed())
     return;
   if (Check(PutSeries(ncid_, temperatureTimeVar_, temperaturesWritten_, temperatureTimes_),
@@ -293,6 +310,7 @@ void NetcdfWriter::FlushTemperatures() {
 }
 
 void NetcdfWriter::FlushBursts() {
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
   if (burstStarts_.empty() || failed())
     return;
   if (Check(PutSeries(ncid_, burstStartVar_, burstsWritten_, burstStarts_), "write"))
@@ -339,6 +357,7 @@ bool NetcdfWriter::WriteAttributes(const RunFacts& run) {
 }
 
 bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
   if (ncid_ < 0) {
     *error = error_.empty() ? "the NetCDF output \"" + path_ + "\" is not open" : error_;
     return false;
@@ -365,6 +384,7 @@ bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
 }
 
 void NetcdfWriter::Abandon() {
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
   if (ncid_ >= 0)
     nc_abort(ncid_);
   ncid_ = -1;
