@@ -18,6 +18,7 @@
 #include <optional>
 #include <regex>
 #include <thread>
+#include <string_view>
 #include <vector>
 
 #include "cli/file_checks.h"
@@ -78,10 +79,13 @@ struct InputOutcome {
 
 // The dispatch's CONVERT ERROR texts speak of the desktop's menus; the
 // command line says the same in its own words.
+// The texts are compared, not their addresses: a literal behind an inline
+// constant need not have one address in every translation unit.
 std::string InCommandLineWords(const char* popupText) {
-  if (popupText == kSameFileText)
+  const std::string_view text = popupText == nullptr ? "" : popupText;
+  if (text == kSameFileText)
     return "FROM and TO are the same file; give another TO";
-  if (popupText == kReadFailedText)
+  if (text == kReadFailedText)
     return "FROM could not be read to its end; check the file, then convert again";
   return "FROM or TO is not open";
 }

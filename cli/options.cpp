@@ -95,7 +95,7 @@ std::string Shown(std::string_view value) {
 // is wrong with the value, empty when it was taken.
 using TakeValue = std::string (*)(std::string_view value, CliOptions& options);
 
-struct OptionSpec {
+struct OptionRow {
   const char* name;       // the long name, without "--"
   char shortName;         // 0 when it has none
   const char* valueName;  // nullptr for an option that takes no value
@@ -107,7 +107,7 @@ struct OptionSpec {
 
 // Every option, in the order --help shows them. Adding an option is adding
 // a row here (and its field in CliOptions).
-const OptionSpec kOptions[] = {
+const OptionRow kOptions[] = {
     {"from-type", 0, "N",
      "kind of dump: 1 or 2 logger dump, 3 gauge dump, or auto (the default): the kind the "
      "header shows",
@@ -398,11 +398,11 @@ const OptionSpec kOptions[] = {
 constexpr int kFirstLongCode = 256;  // getopt_long's codes of options without a short name
 
 int CodeOf(size_t index) {
-  const OptionSpec& spec = kOptions[index];
-  return spec.shortName != 0 ? spec.shortName : kFirstLongCode + static_cast<int>(index);
+  const OptionRow& row = kOptions[index];
+  return row.shortName != 0 ? row.shortName : kFirstLongCode + static_cast<int>(index);
 }
 
-const OptionSpec* SpecOfCode(int code) {
+const OptionRow* SpecOfCode(int code) {
   for (size_t index = 0; index < std::size(kOptions); ++index) {
     if (CodeOf(index) == code)
       return &kOptions[index];
@@ -413,9 +413,9 @@ const OptionSpec* SpecOfCode(int code) {
 std::vector<option> LongOptionTable() {
   std::vector<option> table;
   for (size_t index = 0; index < std::size(kOptions); ++index) {
-    const OptionSpec& spec = kOptions[index];
-    table.push_back({spec.name, spec.valueName != nullptr ? required_argument : no_argument,
-                     nullptr, CodeOf(index)});
+    const OptionRow& row = kOptions[index];
+    table.push_back({row.name, row.valueName != nullptr ? required_argument : no_argument, nullptr,
+                     CodeOf(index)});
   }
   table.push_back({nullptr, 0, nullptr, 0});
   return table;
@@ -425,26 +425,26 @@ std::vector<option> LongOptionTable() {
 // POSIXLY_CORRECT says; ":" next: a missing value is told apart.
 std::string ShortOptionText() {
   std::string text = "-:";
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.shortName == 0)
+  for (const OptionRow& row : kOptions) {
+    if (row.shortName == 0)
       continue;
-    text += spec.shortName;
-    if (spec.valueName != nullptr)
+    text += row.shortName;
+    if (row.valueName != nullptr)
       text += ':';
   }
   return text;
 }
 
-std::string NameOf(const OptionSpec& spec) {
-  return std::string("--") + spec.name;
+std::string NameOf(const OptionRow& row) {
+  return std::string("--") + row.name;
 }
 
 // The long options that start with `given` ("--j": --jobs and --json).
 std::vector<std::string> OptionsStartingWith(std::string_view given) {
   std::vector<std::string> names;
-  for (const OptionSpec& spec : kOptions) {
-    if (NameOf(spec).starts_with(given))
-      names.push_back(NameOf(spec));
+  for (const OptionRow& row : kOptions) {
+    if (NameOf(row).starts_with(given))
+      names.push_back(NameOf(row));
   }
   return names;
 }
@@ -484,20 +484,20 @@ void AppendWrapped(std::string* out, std::string_view text, size_t column, size_
   *out += '\n';
 }
 
-std::string OptionHelp(const OptionSpec& spec) {
+std::string OptionHelp(const OptionRow& row) {
   std::string left = "  ";
-  if (spec.shortName != 0)
-    left += std::string("-") + spec.shortName + ", ";
-  left += NameOf(spec);
-  if (spec.valueName != nullptr)
-    left += std::string(" ") + spec.valueName;
+  if (row.shortName != 0)
+    left += std::string("-") + row.shortName + ", ";
+  left += NameOf(row);
+  if (row.valueName != nullptr)
+    left += std::string(" ") + row.valueName;
   if (left.size() + 1 < kHelpColumn) {
     left.resize(kHelpColumn, ' ');
   } else {
     left += "\n" + std::string(kHelpColumn, ' ');
   }
   std::string text = left;
-  AppendWrapped(&text, spec.help, kHelpColumn, kHelpColumn);
+  AppendWrapped(&text, row.help, kHelpColumn, kHelpColumn);
   return text;
 }
 
@@ -526,8 +526,8 @@ std::string Invocation(int argc, const char* const argv[]) {
 }
 
 // Options that may be given more than once, each time adding one value.
-bool Repeatable(const OptionSpec& spec) {
-  return std::string_view(spec.name) == "attr";
+bool Repeatable(const OptionRow& row) {
+  return std::string_view(row.name) == "attr";
 }
 
 class Parser {
@@ -573,26 +573,26 @@ class Parser {
     if (code == '?')
       return Refused();
     if (code == ':') {
-      const OptionSpec* spec = SpecOfCode(optopt);
-      return Fail((spec != nullptr && spec->shortName != 0 ? std::string("-") + spec->shortName
-                                                           : NameOf(*spec)) +
+      const OptionRow* row = SpecOfCode(optopt);
+      return Fail((row != nullptr && row->shortName != 0 ? std::string("-") + row->shortName
+                                                         : NameOf(*row)) +
                   " needs a value");
     }
-    const OptionSpec* spec = SpecOfCode(code);
-    if (spec->action != CliAction::Convert)
-      return spec->action;
-    if (std::find(given_.begin(), given_.end(), spec) != given_.end() && !Repeatable(*spec))
-      return Fail(NameOf(*spec) + " given more than once");
-    given_.push_back(spec);
-    const std::string problem = spec->take(optarg != nullptr ? optarg : "", *options_);
+    const OptionRow* row = SpecOfCode(code);
+    if (row->action != CliAction::Convert)
+      return row->action;
+    if (std::find(given_.begin(), given_.end(), row) != given_.end() && !Repeatable(*row))
+      return Fail(NameOf(*row) + " given more than once");
+    given_.push_back(row);
+    const std::string problem = row->take(optarg != nullptr ? optarg : "", *options_);
     return problem.empty() ? CliAction::Convert : Fail(problem);
   }
 
   // An option getopt_long does not know, or a value given to a flag.
   CliAction Refused() {
-    const OptionSpec* spec = SpecOfCode(optopt);
-    if (spec != nullptr)
-      return Fail(NameOf(*spec) + " takes no value");
+    const OptionRow* row = SpecOfCode(optopt);
+    if (row != nullptr)
+      return Fail(NameOf(*row) + " takes no value");
     if (optopt != 0)
       return Fail(std::string("unknown option -") + static_cast<char>(optopt));
     return Fail(UnknownLongOption(LastArgument()));
@@ -600,7 +600,7 @@ class Parser {
 
   bool Given(std::string_view name) const {
     return std::any_of(given_.begin(), given_.end(),
-                       [&](const OptionSpec* spec) { return spec->name == name; });
+                       [&](const OptionRow* row) { return row->name == name; });
   }
 
   CliAction Finish(const std::vector<std::string>& paths) {
@@ -625,8 +625,8 @@ class Parser {
       options_->fromPath = paths[0];
       options_->toPath = paths[1];
     }
-    const bool onlyLegacyOptions = std::all_of(given_.begin(), given_.end(),
-                                               [](const OptionSpec* spec) { return spec->legacy; });
+    const bool onlyLegacyOptions =
+        std::all_of(given_.begin(), given_.end(), [](const OptionRow* row) { return row->legacy; });
     options_->todaysCall = options_->form == CliForm::FromTo && options_->fromType != 0 &&
                            Given("to-type") && onlyLegacyOptions && paths[0] != "-" &&
                            paths[1] != "-";
@@ -762,7 +762,7 @@ class Parser {
   char* const* argv_;
   CliOptions* options_;
   std::string* error_;
-  std::vector<const OptionSpec*> given_;  // options given so far
+  std::vector<const OptionRow*> given_;  // options given so far
 };
 
 }  // namespace
@@ -775,8 +775,8 @@ CliAction ParseCommandLine(int argc, const char* const argv[], CliOptions* optio
 
 std::string UsageText() {
   std::string text = kUsageHead;
-  for (const OptionSpec& spec : kOptions)
-    text += OptionHelp(spec);
+  for (const OptionRow& row : kOptions)
+    text += OptionHelp(row);
   text += '\n';
   AppendWrapped(&text, kUsageTail, 0, 0);
   return text;

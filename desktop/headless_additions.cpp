@@ -71,5 +71,6 @@ int HeadlessAdditions::AcceptDroppedFiles(int panel, int menuItem) {
 bool HeadlessAdditions::DropFile(const std::string& path) {
   if (dropMenuItem_ == 0)
     return false;
-  return ui_.SelectMenuItemWithFile(dropMenuItem_, path);
+  HeadlessUi* ui = Ui();
+  return ui != nullptr && ui->SelectMenuItemWithFile(dropMenuItem_, path);
 }

@@ -12,7 +12,10 @@
 
 class HeadlessAdditions : public PanelAdditions {
  public:
-  explicit HeadlessAdditions(HeadlessUi& ui) : ui_(ui) {}
+  // Works on whichever headless backend is installed at the time of each
+  // call, so a test that installs another backend later is not left with one
+  // that was freed.
+  HeadlessAdditions() = default;
 
   // RunWithProgress runs its task at once; the reports it made and the
   // titles asked for are kept. With a cancel rule, the task is told to stop
@@ -47,9 +50,12 @@ class HeadlessAdditions : public PanelAdditions {
   int AcceptDroppedFiles(int panel, int menuItem) override;
 
  private:
-  bool IsLoaded(int panel) const { return ui_.Panel() > 0 && panel == ui_.Panel(); }
+  static HeadlessUi* Ui() { return dynamic_cast<HeadlessUi*>(CurrentUiBackend()); }
+  static bool IsLoaded(int panel) {
+    const HeadlessUi* ui = Ui();
+    return ui != nullptr && ui->Panel() > 0 && panel == ui->Panel();
+  }
 
-  HeadlessUi& ui_;
   std::vector<ProgressRun> progressRuns_;
   std::function<bool(int64_t)> cancelRule_;
   std::string fromKind_;

@@ -191,7 +191,7 @@ HeadlessShell::HeadlessShell() {
   auto backend = std::make_unique<HeadlessUi>(ShellPanelDescription());
   ui_ = backend.get();
   InstallUiBackend(std::move(backend));
-  auto additions = std::make_unique<HeadlessAdditions>(*ui_);
+  auto additions = std::make_unique<HeadlessAdditions>();
   additions_ = additions.get();
   InstallPanelAdditions(std::move(additions));
   SetDelayHandler([this](double seconds) { pauses_.push_back(seconds); });
