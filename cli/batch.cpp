@@ -17,8 +17,8 @@
 #include <mutex>
 #include <optional>
 #include <regex>
-#include <thread>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "cli/file_checks.h"
