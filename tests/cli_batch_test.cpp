@@ -439,7 +439,13 @@ TEST(CliOverwrite, AFolderThatCannotBeWrittenIsNamedAsTheCause) {
   ws.Write("shut/out.csv", "earlier\r\n");
   ASSERT_EQ(::chmod(ws.dir.Path("shut/out.csv").c_str(), 0666), 0);
   ASSERT_EQ(::chmod(ws.dir.Path("shut").c_str(), 0555), 0);
-  const std::string as = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  // The other user may not reach the build folder (a clone under /root is 0700), so it runs a
+  // copy of the program placed in the workspace.
+  std::string as;
+  if (root) {
+    std::filesystem::copy_file(ZORQ_CLI_PATH, ws.dir.Path("zorqconvert-cli"));
+    as = "setpriv --reuid=65534 --regid=65534 --clear-groups ./";
+  }
   EXPECT_EQ(RunShell(ws, as + "zorqconvert-cli --overwrite gauge.txt shut/out.csv"), 1);
   EXPECT_TRUE(Contains(ws.Read("err"),
                        "cannot replace 'shut/out.csv': the folder 'shut' cannot "
