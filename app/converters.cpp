@@ -4,6 +4,7 @@
 #include "app/shared_state.h"
 #include "convert/staff_scale.h"
 #include "convert/status.h"
+#include "runtime/files.h"
 #include "runtime/ui.h"
 
 namespace {
@@ -12,8 +13,8 @@ ConversionRequest RequestFromGlobals(int toType) {
   ConversionRequest request;
   request.fromType = SelectFromType;
   request.toType = toType;
-  request.fromHandle = FileFromHandle;
-  request.toHandle = FileToHandle;
+  request.from = SourceOfHandle(FileFromHandle);
+  request.to = SinkOfHandle(FileToHandle);
   request.carried = CarriedGaugeValues();
   request.startValues = CurrentHeaderValues();
   return request;

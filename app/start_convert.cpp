@@ -56,8 +56,10 @@ DispatchRequest PanelRequest() {
   DispatchRequest request;
   request.fromOpen = FileFromOpen != 0;
   request.toOpen = FileToOpen != 0;
-  request.fromHandle = FileFromHandle;
-  request.toHandle = FileToHandle;
+  // The shell's handles, handed to the engine as the source and sink they
+  // stand for.
+  request.from = SourceOfHandle(FileFromHandle);
+  request.to = SinkOfHandle(FileToHandle);
   if (request.fromOpen && request.toOpen) {
     GetCtrlVal(PanelHandle, kCtrlFromType, &SelectFromType);
     GetCtrlVal(PanelHandle, kCtrlToType, &SelectToType);
@@ -77,7 +79,7 @@ DispatchRequest PanelRequest() {
 int64_t ToFileEnd(const DispatchRequest& request) {
   if (!request.fromOpen || !request.toOpen)
     return -1;
-  return SetFilePtr(request.toHandle, 0, VAL_END_OF_FILE);
+  return SetFilePtr(FileToHandle, 0, VAL_END_OF_FILE);
 }
 
 DispatchOutcome Dispatch(const DispatchRequest& request) {

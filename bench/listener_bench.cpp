@@ -30,7 +30,7 @@ double Median(std::vector<double> values) {
 
 // Seconds of one conversion of `request`, its From file from the start.
 double TimeOne(ConversionRequest request) {
-  SetFilePtr(request.fromHandle, 0, VAL_START_OF_FILE);
+  request.from->Rewind();
   const auto start = std::chrono::steady_clock::now();
   const ConversionResult result = RunConversion(request);
   const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
@@ -51,9 +51,11 @@ int main(int argc, char* argv[]) {
   ConversionRequest request;
   request.fromType = logger ? 2 : 3;
   request.toType = logger ? 0 : 1;
-  request.fromHandle = OpenFile(argv[2], VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  request.toHandle = OpenFile("/dev/null", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  if (request.fromHandle <= 0 || request.toHandle <= 0) {
+  const int from = OpenFile(argv[2], VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  const int to = OpenFile("/dev/null", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  request.from = SourceOfHandle(from);
+  request.to = SinkOfHandle(to);
+  if (request.from == nullptr || request.to == nullptr) {
     std::fprintf(stderr, "listener_bench: cannot open %s or /dev/null\n", argv[2]);
     return 1;
   }
@@ -69,7 +71,7 @@ int main(int argc, char* argv[]) {
   const double heard = Median(with);
   std::printf("%-8s %12.3f %14.3f %9.2fx %12lld\n", argv[1], plain, heard, heard / plain,
               static_cast<long long>(counter.readings / runs));
-  CloseFile(request.fromHandle);
-  CloseFile(request.toHandle);
+  CloseFile(from);
+  CloseFile(to);
   return 0;
 }

@@ -34,8 +34,8 @@ double Convert(const char* dump, int fromType, ReadingListener* listener) {
   ConversionRequest request;
   request.fromType = fromType;
   request.toType = ToTypeForFromType(fromType);
-  request.fromHandle = from;
-  request.toHandle = to;
+  request.from = SourceOfHandle(from);
+  request.to = SinkOfHandle(to);
   request.readings = listener;
   const auto start = std::chrono::steady_clock::now();
   RunConversion(request);

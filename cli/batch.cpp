@@ -520,21 +520,25 @@ class Converter {
   bool RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
                    Listeners& listeners, InputOutcome* outcome) const {
     DispatchRequest request;
+    int fromHandle = -1;
+    int toHandle = -1;
     {
       std::lock_guard<std::mutex> lock(gFileTableMutex);
-      request.fromHandle = source.OpenHandle();
-      request.toHandle = request.fromHandle > 0 ? output->OpenHandle() : -1;
-      if (request.toHandle < 0) {
+      fromHandle = source.OpenHandle();
+      toHandle = fromHandle > 0 ? output->OpenHandle() : -1;
+      if (toHandle < 0) {
         outcome->problem =
             std::string("cannot hand the files to the converter: ") + LastFileErrorText();
-        if (request.fromHandle > 0)
-          CloseFile(request.fromHandle);
+        if (fromHandle > 0)
+          CloseFile(fromHandle);
       }
     }
-    if (request.toHandle < 0) {
+    if (toHandle < 0) {
       FileProblem(*outcome);
       return false;
     }
+    request.from = SourceOfHandle(fromHandle);
+    request.to = SinkOfHandle(toHandle);
     request.fromOpen = request.toOpen = true;
     request.fromType = outcome->fromType;
     request.toType = outcome->toType;
@@ -551,7 +555,7 @@ class Converter {
     request.readings = listeners.Listener();
     request.lfLineEnds = options_.lfLineEnds;
     if (ScienceTargets* science = listeners.Science()) {
-      SetReadTap(request.fromHandle, [science](const char* bytes, size_t count) {
+      SetReadTap(fromHandle, [science](const char* bytes, size_t count) {
         science->digest().Update(bytes, count);
       });
     }
@@ -562,8 +566,8 @@ class Converter {
       report.failure.reason += " (--lf-line-ends)";
     {
       std::lock_guard<std::mutex> lock(gFileTableMutex);
-      CloseFile(request.fromHandle);
-      CloseFile(request.toHandle);
+      CloseFile(fromHandle);
+      CloseFile(toHandle);
     }
     std::string readProblem;
     const bool readWhole = source.Finish(&readProblem);

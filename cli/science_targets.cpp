@@ -118,7 +118,7 @@ bool ScienceTargets::PrepareTidy(const std::string& to, dev_t fromDevice, ino_t 
     *error = std::string("cannot hand the tidy CSV to the converter: ") + LastFileErrorText();
     return false;
   }
-  return outputs_->OpenTidy(tidyHandle_, error);
+  return outputs_->OpenTidy(SinkOfHandle(tidyHandle_), error);
 }
 
 bool ScienceTargets::Prepare(const ScienceNames& names, dev_t fromDevice, ino_t fromInode,

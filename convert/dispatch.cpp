@@ -1,12 +1,18 @@
 // The one dispatch of a conversion request to a converter.
 #include "convert/dispatch.h"
 
+#include <optional>
 #include <string>
 
 #include "convert/status.h"
-#include "runtime/files.h"
+#include "runtime/byte_streams.h"
 
 namespace {
+
+bool SameFile(const ByteSource& from, const ByteSink& to) {
+  const std::optional<FileIdentity> read = from.Identity();
+  return read && read == to.Identity();
+}
 
 // The To type is the one that goes with the From type (ToTypeForFromType).
 bool TypesFit(int fromType, int toType) {
@@ -18,8 +24,8 @@ ConversionRequest ConversionRequestOf(const DispatchRequest& request) {
   conversion.fromType = request.fromType;
   conversion.toType = request.toType;
   conversion.correction = request.correction;
-  conversion.fromHandle = request.fromHandle;
-  conversion.toHandle = request.toHandle;
+  conversion.from = request.from;
+  conversion.to = request.to;
   conversion.carried = request.carried;
   conversion.startValues = request.startValues;
   conversion.progress = request.progress;
@@ -50,6 +56,8 @@ void SetOutcomeStatus(DispatchOutcome* outcome, uint8_t status, const std::strin
   outcome->result.report.failure.reason = reason;
 }
 
+DispatchOutcome DispatchOpen(const DispatchRequest& request);
+
 }  // namespace
 
 DispatchOutcome DispatchConversion(const DispatchRequest& request) {
@@ -62,28 +70,48 @@ DispatchOutcome DispatchConversion(const DispatchRequest& request) {
     outcome.popupText = kSelectFilesText;
     return outcome;
   }
+  // A file the shell believes open but that did not open fails where it is
+  // first used: a header error at the first read, a write error at the
+  // first write.
+  std::optional<DescriptorSource> closedFrom;
+  std::optional<DescriptorSink> closedTo;
+  DispatchRequest given = request;
+  if (given.from == nullptr)
+    given.from = &closedFrom.emplace(-1, false);
+  if (given.to == nullptr)
+    given.to = &closedTo.emplace(-1, false);
+  return DispatchOpen(given);
+}
+
+namespace {
+
+DispatchOutcome DispatchOpen(const DispatchRequest& request) {
+  DispatchOutcome outcome;
+  outcome.result.logger = request.startValues;
+  outcome.result.gauge.sampleRate = request.startValues.sampleRate;
+  outcome.result.gauge.values = request.carried;
   // Reading a file while appending to it would never reach its end.
-  if (FilesAreSame(request.fromHandle, request.toHandle)) {
+  if (SameFile(*request.from, *request.to)) {
     SetOutcomeStatus(&outcome, kStatusFileError, "the From file and the To file are the same file");
     outcome.popupText = kSameFileText;
     return outcome;
   }
-  SetFilePtr(request.fromHandle, 0, VAL_START_OF_FILE);
-  SetFilePtr(request.toHandle, 0, VAL_END_OF_FILE);
+  request.from->Rewind();
+  request.to->ToEnd();
   if (ToTypeForFromType(request.fromType) < 0)
     return outcome;  // nothing to convert; the status stays "Ready"
   if (!TypesFit(request.fromType, request.toType)) {
     SetOutcomeStatus(&outcome, kStatusToTypeError, MismatchInWords(request));
     return outcome;
   }
-  const long long acceptedBefore = BytesAccepted(request.toHandle);
+  const int64_t acceptedBefore = request.to->Accepted();
   outcome.result = RunConversion(ConversionRequestOf(request));
   outcome.converterRan = true;
   outcome.cancelled = outcome.result.cancelled;
   outcome.status = outcome.result.status;
   // The operator may open the output while the program stays open: hand its
   // bytes to the operating system before the outcome is shown.
-  if (FileIsOpen(request.toHandle) && FlushFile(request.toHandle) < 0) {
+  if (request.to->Flush() < 0) {
     outcome.status = outcome.result.status = kStatusWriteError;
     ConversionReport& report = outcome.result.report;
     if (!report.failed) {
@@ -93,10 +121,11 @@ DispatchOutcome DispatchConversion(const DispatchRequest& request) {
   }
   // What the file or pipe took, not what was formatted: a full disk or a
   // reader that went away leaves less. A cancelled run was cut back.
-  const long long acceptedAfter = BytesAccepted(request.toHandle);
-  if (!outcome.cancelled && acceptedBefore >= 0 && acceptedAfter >= acceptedBefore)
-    outcome.result.report.bytesWritten = acceptedAfter - acceptedBefore;
+  if (!outcome.cancelled)
+    outcome.result.report.bytesWritten = request.to->Accepted() - acceptedBefore;
   if (outcome.status == kStatusFileError)
     outcome.popupText = kReadFailedText;
   return outcome;
 }
+
+}  // namespace

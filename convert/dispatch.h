@@ -19,12 +19,12 @@ inline constexpr const char* kReadFailedText =
     " The From File could not be read to its end. Check the file, then convert again.";
 
 struct DispatchRequest {
-  bool fromOpen = false;  // the From file is open (FileFromOpen)
-  bool toOpen = false;    // the To file is open (FileToOpen)
-  int fromHandle = 0;
-  int toHandle = 0;
-  int fromType = 0;  // the From-type ring
-  int toType = 0;    // the To-type ring
+  bool fromOpen = false;       // the From file is open (FileFromOpen)
+  bool toOpen = false;         // the To file is open (FileToOpen)
+  ByteSource* from = nullptr;  // not owned
+  ByteSink* to = nullptr;      // not owned
+  int fromType = 0;            // the From-type ring
+  int toType = 0;              // the To-type ring
   Correction correction;
   GaugeCarry carried;
   LoggerHeaderValues startValues;  // see ConversionRequest
@@ -44,7 +44,7 @@ struct DispatchOutcome {
   ConversionResult result;  // the engine's results when a converter ran
 };
 
-// In this order: both files open (else status 1, nothing touched), not the
+// In this order: both files open and given (else status 1, nothing touched), not the
 // same file (else status 1), the From file to its start and the To file to
 // its end, the converter that fits the types (else status 6, or 0 for a From
 // type outside 1 to 3), then the To file flushed (a failed flush is status 5).

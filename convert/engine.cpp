@@ -1,5 +1,7 @@
 #include "convert/engine.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -10,8 +12,8 @@
 #include "convert/flash_line_reader.h"
 #include "convert/staff_scale.h"
 #include "convert/status.h"
-#include "runtime/files.h"
 #include "runtime/numbers.h"
+#include "runtime/system_calls.h"
 
 // --- What a dump's header looks like ---
 
@@ -114,12 +116,13 @@ std::string WhyNotADump(std::string_view head) {
 }
 
 DumpLook LookAtDumpFile(const char* path) {
-  const int handle = OpenFile(path, VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  if (handle < 0)
+  const int fd =
+      RetryInterrupted([path] { return FileSystem().open(path, O_RDONLY | O_CLOEXEC, 0); });
+  if (fd < 0)
     return DumpLook{};
+  DescriptorSource source(fd);
   char block[FlashLineReader::kBlockSize];
-  const long count = ReadFile(handle, block, sizeof block);
-  CloseFile(handle);
+  const long count = source.Read(block, sizeof block);
   return LookAtHeader(block, count > 0 ? static_cast<int>(count) : 0);
 }
 
@@ -308,15 +311,15 @@ ConversionResult Run(const ConversionRequest& request, Converter converter) {
   result.gauge.sampleRate = request.startValues.sampleRate;
   result.gauge.values = request.carried;
   ConversionContext context(request, &result);
-  context.fromSize = FileLength(request.fromHandle);
-  const long long startLength = FileLength(request.toHandle);
+  context.fromSize = request.from != nullptr ? request.from->Size() : -1;
+  const int64_t startLength = request.to != nullptr ? request.to->Length() : -1;
   converter(context);
 
   ConversionReport& report = result.report;
   result.cancelled = context.cancelled;
   if (context.cancelled && startLength >= 0)
-    CutFileBack(request.toHandle, startLength);
-  const long long endLength = FileLength(request.toHandle);
+    request.to->CutBack(startLength);
+  const int64_t endLength = request.to != nullptr ? request.to->Length() : -1;
   report.bytesWritten = startLength >= 0 && endLength >= startLength ? endLength - startLength : 0;
   report.failed = !result.cancelled && result.status != kStatusFinished;
   if (report.failed && IsHeaderStatus(result.status) && report.failure.line == 1) {

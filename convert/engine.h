@@ -1,7 +1,8 @@
 // The conversion engine: one entry that converts a dump from one open file
 // into another, with every input given explicitly and every result handed
 // back. It keeps no state between calls and touches no process-wide value,
-// so conversions may run in several threads at once (on different handles).
+// so conversions may run in several threads at once (on different sources
+// and sinks).
 //
 // The shell copies its globals into a request and the results back out; the
 // command line fills a request from its options. Both reach the engine
@@ -17,6 +18,7 @@
 
 #include "convert/date_stamp.h"
 #include "convert/readings.h"
+#include "runtime/byte_streams.h"
 
 // --- What a dump's header looks like ---
 
@@ -117,8 +119,8 @@ struct ConversionRequest {
   int fromType = 0;  // 1, 2 logger dumps; 3 gauge dump
   int toType = 0;    // 0 logger CSV; 1 gauge CSV
   Correction correction;
-  int fromHandle = 0;  // positioned at its start
-  int toHandle = 0;    // positioned at its end
+  ByteSource* from = nullptr;  // positioned at its start; not owned
+  ByteSink* to = nullptr;      // positioned at its end; not owned
   GaugeCarry carried;
   // What a header value whose letter is missing keeps: the sample rate (of
   // either kind of dump), range and staff codes and scale as the shell has

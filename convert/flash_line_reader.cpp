@@ -11,8 +11,8 @@
 #include "convert/conversion_context.h"
 #include "convert/engine.h"
 #include "convert/status.h"
+#include "runtime/byte_streams.h"
 #include "runtime/fast_numbers.h"
-#include "runtime/files.h"
 #include "runtime/numbers.h"
 
 int AddSaturated(int a, int b) {
@@ -26,7 +26,7 @@ int AddSaturated(int a, int b) {
 
 FlashLineReader::FlashLineReader(ConversionContext& context, bool skipShortLines)
     : context_(context),
-      fromHandle_(context.request.fromHandle),
+      from_(*context.request.from),
       skipShortLines_(skipShortLines),
       crBeforeLf_(context.request.lfLineEnds) {}
 
@@ -46,9 +46,9 @@ FlashLineReader::~FlashLineReader() {
 // first block has CR LF line ends is read as it is.
 long FlashLineReader::ReadBlock(bool first) {
   if (!crBeforeLf_)
-    return ReadFile(fromHandle_, block_, kBlockSize);
+    return from_.Read(block_, kBlockSize);
   char raw[kBlockSize / 2];
-  const long count = ReadFile(fromHandle_, raw, sizeof raw);
+  const long count = from_.Read(raw, sizeof raw);
   if (count <= 0)
     return count;
   if (first && !LineEndsAreLfAlone(std::string_view(raw, static_cast<size_t>(count)))) {

@@ -7,7 +7,7 @@
 // lines shorter than 3 bytes. Line N is the line that follows N-1 LFs of the
 // file, so the header is line 1 (and LFs in the first 63 bytes count). The
 // reader works for one conversion: it reads through that conversion's From
-// handle, sets its status, counts into its report and calls its progress and
+// source, sets its status, counts into its report and calls its progress and
 // cancel hooks every kHookSpacing bytes. A line is not zero-terminated: nothing may
 // look past its first LineLength() bytes, except the fast scanners that are
 // told the line is followed by kLinePadding readable bytes (of no meaning).
@@ -17,6 +17,8 @@
 #include <cstdint>
 
 #include "convert/date_stamp.h"
+
+class ByteSource;
 
 class ConversionContext;
 
@@ -95,7 +97,7 @@ class FlashLineReader {
   void NoteUnfinishedLine(int64_t bytes) const;
 
   ConversionContext& context_;
-  const int fromHandle_;
+  ByteSource& from_;
   char block_[kBlockSize + kLinePadding] = {};
   int blockLength_ = 0;
   // Bit i of word i / 64 is set when the block's byte i is an LF, so that

@@ -20,8 +20,8 @@
 #include "convert/flash_line_reader.h"
 #include "convert/reading_relay.h"
 #include "convert/status.h"
+#include "runtime/byte_streams.h"
 #include "runtime/fast_numbers.h"
-#include "runtime/files.h"
 #include "runtime/numbers.h"
 
 namespace {
@@ -85,7 +85,7 @@ void Format(Text* text, const char* format, Values... values) {
 // status and its place are set after the header or the line (see
 // TellWriteFailure), when the remaining records have been attempted.
 struct GaugeOutput {
-  explicit GaugeOutput(int handle) : out(handle) {}
+  explicit GaugeOutput(ByteSink* sink) : out(sink) {}
   RecordWriter out;
   bool failed = false;
 };
@@ -497,7 +497,7 @@ void RunGaugeConverter(ConversionContext& context) {
   if (!reader.ReadHeaderBlock()) {
     return;
   }
-  GaugeOutput output(context.request.toHandle);
+  GaugeOutput output(context.request.to);
   GaugeState state(output, context);
   state.fastPaths = FastNumberPathsEnabled();
   if (!ReadGaugeHeader(reader, context, &state.stamp)) {

@@ -18,9 +18,9 @@
 #include "convert/reading_relay.h"
 #include "convert/staff_scale.h"
 #include "convert/status.h"
+#include "runtime/byte_streams.h"
 #include "runtime/caltime.h"
 #include "runtime/fast_numbers.h"
-#include "runtime/files.h"
 #include "runtime/numbers.h"
 
 namespace {
@@ -177,7 +177,7 @@ static_assert(FlashLineReader::kLinePadding >= 64, "counts are scanned 64 bytes 
 class LoggerConversion {
  public:
   explicit LoggerConversion(ConversionContext& context)
-      : context_(context), out_(context.request.toHandle), reader_(context, true) {}
+      : context_(context), out_(context.request.to), reader_(context, true) {}
   void Run();
 
  private:

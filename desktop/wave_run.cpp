@@ -126,8 +126,8 @@ WaveTable RunWaveStatistics(const ExportSource& source, const WaveSettings& sett
   conversion.fromType = source.fromType;
   conversion.toType = ToTypeForFromType(source.fromType);
   conversion.correction = source.correction;
-  conversion.fromHandle = files.from;
-  conversion.toHandle = files.to;
+  conversion.from = SourceOfHandle(files.from);
+  conversion.to = SinkOfHandle(files.to);
   conversion.progress = progress;
   conversion.cancelRequested = cancelRequested;
   conversion.readings = &segmenter;

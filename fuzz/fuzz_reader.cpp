@@ -129,8 +129,9 @@ void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skip
       expected.lines.pop_back();
   }
   ConversionRequest request;
-  request.fromHandle = OpenFile(dump.Path().c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  ZORQ_FUZZ_CHECK(request.fromHandle > 0, "the dump did not open");
+  const int from = OpenFile(dump.Path().c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  ZORQ_FUZZ_CHECK(from > 0, "the dump did not open");
+  request.from = SourceOfHandle(from);
   ConversionResult result;
   ConversionContext context(request, &result);
   uint8_t& status = result.status;
@@ -183,7 +184,7 @@ void ReadAll(const MemoryFile& dump, const uint8_t* data, size_t size, bool skip
                     gReads, failingRead);
   }
   SetFileSystemCallsForTesting(nullptr);
-  CloseFile(request.fromHandle);
+  CloseFile(from);
 }
 
 }  // namespace

@@ -427,19 +427,16 @@ int64_t DroppedReadings(const ConversionReport& report) {
 void CheckHeardReadings(const ConversionRun& run, const uint8_t* dump, size_t size,
                         DispatchRequest request) {
   const bool logger = request.fromType != 3;
-  MemoryFile from("from", dump, size);
-  MemoryFile to("to", "", 0);
-  request.fromHandle = OpenFile(from.Path().c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  request.toHandle = OpenFile(to.Path().c_str(), VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  ZORQ_FUZZ_CHECK(request.fromHandle > 0 && request.toHandle > 0, "the memory files did not open");
+  MemorySource from(std::string(reinterpret_cast<const char*>(dump), size));
+  MemorySink to;
+  request.from = &from;
+  request.to = &to;
   request.fromOpen = request.toOpen = true;
   CheckingListener heard(dump, size, logger);
   request.readings = &heard;
   const DispatchOutcome outcome = DispatchConversion(request);
-  CloseFile(request.fromHandle);
-  CloseFile(request.toHandle);
 
-  ZORQ_FUZZ_CHECK(outcome.status == run.status && to.Contents() == run.output,
+  ZORQ_FUZZ_CHECK(outcome.status == run.status && to.bytes() == run.output,
                   "with a listener: status %d, %zu bytes; without: status %d, %zu bytes",
                   outcome.status, to.Contents().size(), run.status, run.output.size());
   const ConversionReport& report = outcome.result.report;

@@ -1,6 +1,7 @@
 #include "runtime/files.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,28 +29,18 @@ const FileSystemCalls kRealCalls = {
     [](int fd, off_t offset, off_t count, unsigned flags) {
       return ::sync_file_range(fd, offset, count, flags);
     },
+    [](struct pollfd* fds, nfds_t count, int timeout) { return ::poll(fds, count, timeout); },
 };
 std::atomic<const FileSystemCalls*> gCalls{&kRealCalls};
 
-// Callers read in 1024-byte blocks and write one record at a time; the
-// buffers turn that into a few large system calls. Written bytes reach the
-// operating system at FlushFile, SetFilePtr, CloseFile, or when the buffer
-// fills.
-constexpr size_t kBufferSize = 256 * 1024;
-
+// A handle is a source or a sink over its descriptor, with the buffers that
+// turn reads of 1024 bytes and writes of one record into a few large system
+// calls.
 struct FileSlot {
-  int fd = -1;
-  std::unique_ptr<char[]> readBuffer;
-  size_t readStart = 0;     // next unread byte of readBuffer
-  size_t readEnd = 0;       // end of the valid bytes of readBuffer
-  bool readFailed = false;  // a failed read is reported at the next call
-  // A read(2) found the end of the file: none is made again until the file
-  // pointer is moved, so that each read(2) stands for new bytes.
-  bool readAtEnd = false;
-  std::unique_ptr<char[]> writeBuffer;
-  size_t writeLength = 0;  // bytes waiting in writeBuffer
-  ReadTap readTap;         // told of every byte read(2) brings in
-  int64_t accepted = 0;    // bytes write(2) took, since the open
+  std::unique_ptr<DescriptorSource> source;
+  std::unique_ptr<DescriptorSink> sink;
+  bool open() const { return source || sink; }
+  int fd() const { return source ? source->fd() : sink->fd(); }
 };
 
 constexpr int kMaxFiles = 64;
@@ -58,7 +49,6 @@ std::array<FileSlot, kMaxFiles> gSlots;
 // closed in several threads; each slot is then used by one thread at a time.
 std::mutex gSlotsMutex;
 thread_local std::string gLastError;
-WriteFaultHook gWriteFault;
 
 // Handles are slot index + 1, so 0 (the value of a cleared global) is never
 // a valid handle.
@@ -67,12 +57,12 @@ FileSlot* SlotOf(int handle) {
     return nullptr;
   }
   FileSlot* slot = &gSlots[static_cast<size_t>(handle - 1)];
-  return slot->fd >= 0 ? slot : nullptr;
+  return slot->open() ? slot : nullptr;
 }
 
 int FreeHandle() {
   for (int i = 0; i < kMaxFiles; ++i) {
-    if (gSlots[static_cast<size_t>(i)].fd < 0) {
+    if (!gSlots[static_cast<size_t>(i)].open()) {
       return i + 1;
     }
   }
@@ -102,10 +92,6 @@ bool TruncateIfNotEmpty(int fd, const struct stat& info) {
   return TruncateTo(fd, 0);
 }
 
-off_t MoveFilePosition(int fd, off_t offset, int whence) {
-  return RetryInterrupted([=] { return FileSystem().lseek(fd, offset, whence); });
-}
-
 int FileStatus(int fd, struct stat* info) {
   return RetryInterrupted([fd, info] { return FileSystem().fstat(fd, info); });
 }
@@ -117,27 +103,9 @@ int CloseDescriptor(int fd) {
   return closed < 0 && errno == EINTR ? 0 : closed;
 }
 
-// write(2) until all `count` bytes are out. False when some could not be.
-bool WriteFully(FileSlot* slot, const char* buffer, size_t count) {
-  const size_t moved = MoveAll(FileSystem().write, slot->fd, buffer, count).count;
-  slot->accepted += static_cast<int64_t>(moved);
-  return moved == count;
-}
-
-// Writes out the waiting bytes. On failure they are dropped: the caller
-// learns of it once, and a later write does not repeat a half-written run.
-bool FlushSlot(FileSlot* slot) {
-  if (slot->writeLength == 0) {
-    return true;
-  }
-  const bool written = WriteFully(slot, slot->writeBuffer.get(), slot->writeLength);
-  slot->writeLength = 0;
-  return written;
-}
-
-// Gives `fd` the first free slot, with the buffer its access needs. Slots
-// are taken under the lock, so that conversions in several threads never
-// share one. -1 when all are in use (the descriptor is the caller's then).
+// Gives `fd` the first free slot, as a source or a sink. Slots are taken
+// under the lock, so that conversions in several threads never share one.
+// -1 when all are in use (the descriptor is the caller's then).
 int TakeSlot(int fd, int access) {
   const std::lock_guard<std::mutex> lock(gSlotsMutex);
   const int handle = FreeHandle();
@@ -146,12 +114,10 @@ int TakeSlot(int fd, int access) {
     return -1;
   }
   FileSlot& slot = gSlots[static_cast<size_t>(handle - 1)];
-  slot = FileSlot{};
-  slot.fd = fd;
   if (access == VAL_WRITE_ONLY) {
-    slot.writeBuffer.reset(new char[kBufferSize]);  // no need to clear it
+    slot.sink = std::make_unique<DescriptorSink>(fd);
   } else {
-    slot.readBuffer.reset(new char[kBufferSize]);
+    slot.source = std::make_unique<DescriptorSource>(fd);
   }
   return handle;
 }
@@ -190,74 +156,38 @@ int OpenFile(const char* path, int access, int action, int /*fileType*/) {
   return handle;
 }
 
+ByteSource* SourceOfHandle(int handle) {
+  FileSlot* slot = SlotOf(handle);
+  return slot != nullptr ? slot->source.get() : nullptr;
+}
+
+ByteSink* SinkOfHandle(int handle) {
+  FileSlot* slot = SlotOf(handle);
+  return slot != nullptr ? slot->sink.get() : nullptr;
+}
+
 long ReadFile(int handle, char* buffer, long count) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr || buffer == nullptr || count < 0 || !slot->readBuffer) {
+  if (slot == nullptr || !slot->source) {
     return -1;
   }
-  // Keep going until the count is reached or the file ends, so that a short
-  // count means the end of the file even on pipes.
-  size_t total = 0;
-  const size_t wanted = static_cast<size_t>(count);
-  while (total < wanted) {
-    if (slot->readStart == slot->readEnd) {
-      // A failed read(2) is reported once, by the call that reaches it:
-      // the bytes read before it are handed over first.
-      if (slot->readFailed) {
-        if (total > 0) {
-          break;
-        }
-        slot->readFailed = false;
-        return -1;
-      }
-      if (slot->readAtEnd) {
-        break;
-      }
-      const BytesMoved got =
-          MoveAll(FileSystem().read, slot->fd, slot->readBuffer.get(), kBufferSize);
-      if (slot->readTap && got.count > 0)
-        slot->readTap(slot->readBuffer.get(), got.count);
-      slot->readStart = 0;
-      slot->readEnd = got.count;
-      slot->readFailed = got.failed;
-      slot->readAtEnd = !got.failed && got.count < kBufferSize;
-      continue;
-    }
-    const size_t available = slot->readEnd - slot->readStart;
-    const size_t taken = available < wanted - total ? available : wanted - total;
-    std::memcpy(buffer + total, slot->readBuffer.get() + slot->readStart, taken);
-    slot->readStart += taken;
-    total += taken;
-  }
-  return static_cast<long>(total);
+  return slot->source->Read(buffer, count);
 }
 
 bool SetReadTap(int handle, ReadTap tap) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr || !slot->readBuffer)
+  if (slot == nullptr || !slot->source)
     return false;
-  slot->readTap = std::move(tap);
+  slot->source->SetTap(std::move(tap));
   return true;
 }
 
 long WriteFile(int handle, const char* buffer, long count) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr || buffer == nullptr || count < 0 || !slot->writeBuffer) {
+  if (slot == nullptr || !slot->sink) {
     return -1;
   }
-  if (gWriteFault && gWriteFault(handle, count)) {
-    return -1;
-  }
-  const size_t size = static_cast<size_t>(count);
-  if (slot->writeLength + size > kBufferSize && !FlushSlot(slot)) {
-    return -1;
-  }
-  if (size >= kBufferSize) {
-    return WriteFully(slot, buffer, size) ? count : -1;
-  }
-  std::memcpy(slot->writeBuffer.get() + slot->writeLength, buffer, size);
-  slot->writeLength += size;
-  return count;
+  return slot->sink->Write(buffer, count);
 }
 
 long long SetFilePtr(int handle, long long offset, int origin) {
@@ -265,18 +195,22 @@ long long SetFilePtr(int handle, long long offset, int origin) {
   if (slot == nullptr) {
     return -1;
   }
-  const bool flushed = FlushSlot(slot);
-  slot->readStart = slot->readEnd = 0;
-  slot->readFailed = false;
-  slot->readAtEnd = false;
   const int whence = origin == VAL_END_OF_FILE ? SEEK_END : SEEK_SET;
-  const off_t position = MoveFilePosition(slot->fd, static_cast<off_t>(offset), whence);
+  if (slot->source) {
+    return slot->source->Seek(offset, whence);
+  }
+  const bool flushed = slot->sink->Flush() == 0;
+  const off_t position = RetryInterrupted(
+      [&] { return FileSystem().lseek(slot->sink->fd(), static_cast<off_t>(offset), whence); });
   return flushed ? static_cast<long long>(position) : -1;
 }
 
 int FlushFile(int handle) {
   FileSlot* slot = SlotOf(handle);
-  return slot != nullptr && FlushSlot(slot) ? 0 : -1;
+  if (slot == nullptr) {
+    return -1;
+  }
+  return slot->sink ? slot->sink->Flush() : 0;
 }
 
 int CloseFile(int handle) {
@@ -284,40 +218,26 @@ int CloseFile(int handle) {
   if (slot == nullptr) {
     return -1;
   }
-  const bool flushed = FlushSlot(slot);
-  const int closed = CloseDescriptor(slot->fd);
+  const int closed = slot->sink ? slot->sink->Close() : slot->source->Close();
   const std::lock_guard<std::mutex> lock(gSlotsMutex);
   *slot = FileSlot{};
-  return (!flushed || closed < 0) ? -1 : 0;
+  return closed < 0 ? -1 : 0;
 }
 
 long long FileLength(int handle) {
   FileSlot* slot = SlotOf(handle);
-  struct stat info {};
-  if (slot == nullptr || FileStatus(slot->fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (slot == nullptr) {
     return -1;
   }
-  long long length = static_cast<long long>(info.st_size);
-  if (slot->writeLength > 0) {
-    const off_t position = MoveFilePosition(slot->fd, 0, SEEK_CUR);
-    const long long buffered =
-        static_cast<long long>(position) + static_cast<long long>(slot->writeLength);
-    if (position >= 0 && buffered > length) {
-      length = buffered;
-    }
-  }
-  return length;
+  return slot->sink ? slot->sink->Length() : slot->source->Size();
 }
 
 int CutFileBack(int handle, long long length) {
   FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr || length < 0) {
+  if (slot == nullptr || !slot->sink) {
     return -1;
   }
-  slot->writeLength = 0;  // bytes past the cut are not wanted
-  const bool cut = TruncateTo(slot->fd, static_cast<off_t>(length));
-  const off_t end = MoveFilePosition(slot->fd, 0, SEEK_END);
-  return cut && end >= 0 ? 0 : -1;
+  return slot->sink->CutBack(length) ? 0 : -1;
 }
 
 bool FilesAreSame(int handleA, int handleB) {
@@ -328,7 +248,7 @@ bool FilesAreSame(int handleA, int handleB) {
   }
   struct stat infoA {};
   struct stat infoB {};
-  if (FileStatus(a->fd, &infoA) != 0 || FileStatus(b->fd, &infoB) != 0) {
+  if (FileStatus(a->fd(), &infoA) != 0 || FileStatus(b->fd(), &infoB) != 0) {
     return false;
   }
   return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
@@ -336,7 +256,10 @@ bool FilesAreSame(int handleA, int handleB) {
 
 long long BytesAccepted(int handle) {
   FileSlot* slot = SlotOf(handle);
-  return slot != nullptr ? static_cast<long long>(slot->accepted) : -1;
+  if (slot == nullptr) {
+    return -1;
+  }
+  return slot->sink ? slot->sink->Accepted() : 0;
 }
 
 bool FileIsOpen(int handle) {
@@ -345,10 +268,6 @@ bool FileIsOpen(int handle) {
 
 const char* LastFileErrorText() {
   return gLastError.c_str();
-}
-
-void SetWriteFaultHook(WriteFaultHook hook) {
-  gWriteFault = std::move(hook);
 }
 
 const FileSystemCalls& RealFileSystemCalls() {
@@ -361,106 +280,6 @@ void SetFileSystemCallsForTesting(const FileSystemCalls* calls) {
 
 const FileSystemCalls& FileSystem() {
   return *gCalls.load(std::memory_order_acquire);
-}
-
-// --- RecordWriter ---
-
-RecordWriter::RecordWriter(int handle) : handle_(handle) {
-  FileSlot* slot = SlotOf(handle);
-  if (slot == nullptr || !slot->writeBuffer || gWriteFault) {
-    UseStaging();
-    return;
-  }
-  TakeUp();
-}
-
-RecordWriter::~RecordWriter() {
-  HandBack();
-}
-
-void RecordWriter::UseStaging() {
-  direct_ = false;
-  if (!staging_) {
-    staging_.reset(new char[kMaxSpace]);
-  }
-  next_ = staging_.get();
-  end_ = next_ + kMaxSpace;
-}
-
-// The handle's buffer learns how much of it the writer has filled.
-void RecordWriter::HandBack() {
-  if (!direct_) {
-    return;
-  }
-  if (FileSlot* slot = SlotOf(handle_)) {
-    slot->writeLength = static_cast<size_t>(next_ - slot->writeBuffer.get());
-  }
-}
-
-// Takes up the handle's buffer where it stands.
-void RecordWriter::TakeUp() {
-  FileSlot* slot = SlotOf(handle_);
-  direct_ = true;
-  next_ = slot->writeBuffer.get() + slot->writeLength;
-  end_ = slot->writeBuffer.get() + kBufferSize;
-}
-
-char* RecordWriter::MakeSpace(size_t size) {
-  if (size > kMaxSpace) {
-    return nullptr;
-  }
-  if (!direct_) {
-    next_ = staging_.get();  // everything placed there has been committed
-    return next_;
-  }
-  HandBack();
-  FileSlot* slot = SlotOf(handle_);
-  if (!FlushSlot(slot)) {
-    // As WriteFile does: the waiting bytes are dropped and the write that
-    // needed the room fails. A file that failed once is not worth the fast
-    // way: from here on every record is an ordinary WriteFile.
-    flushFailed_ = true;
-    UseStaging();
-    return next_;
-  }
-  next_ = slot->writeBuffer.get();
-  return next_;
-}
-
-long RecordWriter::CommitThroughWriteFile(size_t count) {
-  const char* record = next_;
-  next_ += count;
-  if (flushFailed_) {
-    flushFailed_ = false;
-    return -1;
-  }
-  const long wanted = static_cast<long>(count);
-  return WriteFile(handle_, record, wanted) == wanted ? wanted : -1;
-}
-
-long RecordWriter::Write(const char* bytes, size_t count) {
-  if (count > kMaxSpace) {
-    if (flushFailed_) {
-      flushFailed_ = false;
-      return -1;
-    }
-    // Too long to place: an ordinary write, with the buffer handed back
-    // first so that the bytes stay in order.
-    const bool wasDirect = direct_;
-    HandBack();
-    const long wanted = static_cast<long>(count);
-    const long written = WriteFile(handle_, bytes, wanted);
-    if (wasDirect) {
-      TakeUp();
-    }
-    return written == wanted ? wanted : -1;
-  }
-  char* out = Space(count);
-  if (out == nullptr) {
-    return -1;
-  }
-  std::memcpy(out, bytes, count);
-  return Commit(count);
 }
 
 // --- Descriptors opened elsewhere ---

@@ -1,11 +1,15 @@
 // File operations of the run-time layer: small integer handles over POSIX
-// descriptors, with the results the shell and the converters rely on.
+// descriptors, with the results the shell relies on. Each handle is a byte
+// source or sink (runtime/byte_streams.h), which the shell hands to the
+// engine.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+
+#include "runtime/byte_streams.h"
 
 // Access modes and open actions.
 inline constexpr int VAL_READ_ONLY = 1;
@@ -28,12 +32,8 @@ int OpenFile(const char* path, int access, int action, int fileType);
 // reaches it, after the bytes read before it.
 long ReadFile(int handle, char* buffer, long count);
 
-// Told of every run of bytes that read(2) brings into a handle, in the
-// order they come: a digest of an input taken while it is converted,
-// without reading it a second time.
-using ReadTap = std::function<void(const char* bytes, size_t count)>;
 // Sets (or, with an empty tap, clears) the tap of a handle open for
-// reading; false for any other handle.
+// reading (see ByteSource); false for any other handle.
 bool SetReadTap(int handle, ReadTap tap);
 
 // Writes `count` bytes. Returns `count` on success; any other value means the
@@ -75,72 +75,11 @@ bool FileIsOpen(int handle);
 // Text of the error of the last failed OpenFile in this thread.
 const char* LastFileErrorText();
 
-// Faults of the operating system are injected below this layer, at its
-// system calls (runtime/system_calls.h). This hook is for what those cannot
-// reach: a failure of one given record, since records meet write(2) only
-// in buffers of many. When set, every WriteFile and every RecordWriter
-// commit first asks the hook; a hook that returns true makes that write
-// fail without writing anything. It is passed the handle and the count
-// asked for.
-using WriteFaultHook = std::function<bool(int handle, long count)>;
-void SetWriteFaultHook(WriteFaultHook hook);
-
-// Writes records to one handle by formatting them in place in the handle's
-// write buffer, without a copy and without a call per record. Every Commit
-// has the result WriteFile would have for the same bytes, and the bytes reach
-// the file in the same order. While a writer lives, the handle is used only
-// through it; the destructor hands the written bytes back to the handle's
-// buffer (FlushFile, SetFilePtr and CloseFile after that see them). With a
-// write fault hook set when the writer is made, or on a handle that cannot be
-// written, every Commit is an ordinary WriteFile.
-class RecordWriter {
- public:
-  // The most a Space call may ask for.
-  static constexpr size_t kMaxSpace = 4096;
-
-  explicit RecordWriter(int handle);
-  ~RecordWriter();
-  RecordWriter(const RecordWriter&) = delete;
-  RecordWriter& operator=(const RecordWriter&) = delete;
-
-  // Where to put the next record: room for `size` bytes (at most kMaxSpace).
-  // Bytes put past the record's length are not written. Several records may
-  // be placed one after the other in one Space and committed in order.
-  char* Space(size_t size) {
-    if (static_cast<size_t>(end_ - next_) >= size) {
-      return next_;
-    }
-    return MakeSpace(size);
-  }
-
-  // Writes the next `count` bytes placed since the last Space. Returns
-  // `count`, or -1 when the write (or a flush it needed) failed.
-  long Commit(size_t count) {
-    if (direct_) {
-      next_ += count;
-      return static_cast<long>(count);
-    }
-    return CommitThroughWriteFile(count);
-  }
-
-  // Space, copy and Commit in one; a record longer than kMaxSpace is written
-  // as WriteFile writes it.
-  long Write(const char* bytes, size_t count);
-
- private:
-  char* MakeSpace(size_t size);
-  long CommitThroughWriteFile(size_t count);
-  void UseStaging();
-  void HandBack();
-  void TakeUp();
-
-  int handle_;
-  char* next_ = nullptr;
-  char* end_ = nullptr;
-  bool direct_ = false;
-  bool flushFailed_ = false;  // reported by the next Commit
-  std::unique_ptr<char[]> staging_;
-};
+// The source or sink a handle stands for, so that the shell hands its open
+// files to the engine; nullptr for a handle that is not open (or is open
+// the other way). Valid until the handle is closed.
+ByteSource* SourceOfHandle(int handle);
+ByteSink* SinkOfHandle(int handle);
 
 // --- Descriptors opened elsewhere (the command line's safe outputs, pipes) ---
 

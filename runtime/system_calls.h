@@ -9,6 +9,7 @@
 #include <cstddef>
 
 struct stat;
+struct pollfd;
 
 struct FileSystemCalls {
   int (*open)(const char* path, int flags, mode_t mode);
@@ -20,6 +21,8 @@ struct FileSystemCalls {
   int (*close)(int fd);
   // sync_file_range(2): starts the writeback of a range without waiting.
   int (*syncFileRange)(int fd, off_t offset, off_t count, unsigned flags);
+  // poll(2): a stream's reads wait here, where a stop can wake them.
+  int (*poll)(struct pollfd* fds, unsigned long count, int timeout);
 };
 
 // The operating system's own calls.

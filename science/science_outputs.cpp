@@ -70,8 +70,8 @@ bool ScienceOutputs::OpenNetcdf(const std::string& path, std::string* error) {
   return true;
 }
 
-bool ScienceOutputs::OpenTidy(int handle, std::string* error) {
-  tidy_ = std::make_unique<TidyWriter>(settings_, handle);
+bool ScienceOutputs::OpenTidy(ByteSink* sink, std::string* error) {
+  tidy_ = std::make_unique<TidyWriter>(settings_, sink);
   if (!tidy_->Start(error)) {
     tidy_.reset();
     return false;
@@ -177,7 +177,7 @@ ExportOutcome ExportOnce(const ExportRequest& request) {
     return outcome;
   }
   if ((!request.netcdfPath.empty() && !outputs.OpenNetcdf(request.netcdfPath, &outcome.error)) ||
-      (files.tidy > 0 && !outputs.OpenTidy(files.tidy, &outcome.error)))
+      (files.tidy > 0 && !outputs.OpenTidy(SinkOfHandle(files.tidy), &outcome.error)))
     return outcome;
   if (request.prepareNetcdf && outputs.netcdf() != nullptr)
     request.prepareNetcdf(outputs.netcdf());
@@ -186,8 +186,8 @@ ExportOutcome ExportOnce(const ExportRequest& request) {
   conversion.fromType = request.fromType;
   conversion.toType = ToTypeForFromType(request.fromType);
   conversion.correction = request.correction;
-  conversion.fromHandle = files.from;
-  conversion.toHandle = files.to;
+  conversion.from = SourceOfHandle(files.from);
+  conversion.to = SinkOfHandle(files.to);
   conversion.progress = request.progress;
   conversion.cancelRequested = [&] {
     return outputs.failed() || (request.cancelRequested && request.cancelRequested());

@@ -43,8 +43,8 @@ class ScienceOutputs {
   ScienceOutputs& operator=(const ScienceOutputs&) = delete;
 
   bool OpenNetcdf(const std::string& path, std::string* error);
-  // `handle`: a handle of the file layer open for writing. Not owned.
-  bool OpenTidy(int handle, std::string* error);
+  // `sink`: where the tidy CSV goes. Not owned.
+  bool OpenTidy(ByteSink* sink, std::string* error);
 
   // The NetCDF writer, for close hooks; nullptr when none was opened.
   NetcdfWriter* netcdf() { return netcdf_.get(); }

@@ -98,8 +98,8 @@ class RowSpool {
   std::vector<char> buffer_;
 };
 
-TidyWriter::TidyWriter(ScienceSettings settings, int handle)
-    : settings_(std::move(settings)), handle_(handle) {}
+TidyWriter::TidyWriter(ScienceSettings settings, ByteSink* sink)
+    : settings_(std::move(settings)), sink_(sink) {}
 
 TidyWriter::~TidyWriter() = default;
 
@@ -109,7 +109,7 @@ void TidyWriter::Fail(const std::string& why) {
 }
 
 bool TidyWriter::Start(std::string* error) {
-  writer_ = std::make_unique<RecordWriter>(handle_);
+  writer_ = std::make_unique<RecordWriter>(sink_);
   if (writer_->Write(kHeaderRow, sizeof kHeaderRow - 1) < 0)
     Fail("cannot write the tidy CSV");
   if (!failed() && settings_.clock.driftGiven) {
@@ -203,8 +203,8 @@ bool TidyWriter::Finish(std::string* error) {
       Fail(std::string("cannot read back the tidy rows kept aside: ") + std::strerror(errno));
   }
   spool_.reset();
-  writer_.reset();  // hands the bytes back to the handle
-  if (!failed() && FlushFile(handle_) < 0)
+  writer_.reset();  // hands the bytes back to the sink
+  if (!failed() && (sink_ == nullptr || sink_->Flush() < 0))
     Fail("cannot write the tidy CSV");
   if (failed())
     *error = error_;

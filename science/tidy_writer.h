@@ -12,14 +12,14 @@
 #include "science/metadata.h"
 #include "science/time_base.h"
 
+class ByteSink;
 class RecordWriter;
 class RowSpool;
 
 class TidyWriter final : public ReadingListener {
  public:
-  // `handle`: a handle of the file layer open for writing, at its end. Not
-  // owned.
-  TidyWriter(ScienceSettings settings, int handle);
+  // `sink`: where the rows go, at its end. Not owned.
+  TidyWriter(ScienceSettings settings, ByteSink* sink);
   ~TidyWriter() override;
   TidyWriter(const TidyWriter&) = delete;
   TidyWriter& operator=(const TidyWriter&) = delete;
@@ -36,7 +36,7 @@ class TidyWriter final : public ReadingListener {
   const std::string& error() const { return error_; }
   const ReadingFacts& facts() const { return facts_; }
 
-  // Writes the spooled rows, if any, and hands every byte to the handle.
+  // Writes the spooled rows, if any, and hands every byte to the sink.
   bool Finish(std::string* error);
 
  private:
@@ -52,7 +52,7 @@ class TidyWriter final : public ReadingListener {
   void Fail(const std::string& why);
 
   ScienceSettings settings_;
-  int handle_;
+  ByteSink* sink_;
   std::unique_ptr<RecordWriter> writer_;
   std::unique_ptr<RowSpool> spool_;
   UtcStamps stamps_;

@@ -334,7 +334,7 @@ TEST(DispatchFileError, SameFileAsFromAndToIsRefusedBeforeAnythingIsReadOrWritte
     fakes.fault = [](const CallSeen& seen) {
       return seen.call == SystemCall::Read && seen.indexOfKind >= kRunaway ? EIO : 0;
     };
-    SetWriteFaultHook([&writes](int, long) { return ++writes > kRunaway; });
+    SetWriteFaultHook([&writes](long) { return ++writes > kRunaway; });
     PopupWatcher watcher(shell.ui());
     const std::vector<SeenAtPopup>& seen = watcher.seen();
     ChooseAndRequest(shell.ui(), 3, 1);

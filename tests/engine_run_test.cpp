@@ -189,8 +189,8 @@ class EngineDispatch : public ::testing::Test {
   DispatchRequest Request(int fromType, int toType) const {
     DispatchRequest request;
     request.fromOpen = request.toOpen = true;
-    request.fromHandle = from_;
-    request.toHandle = to_;
+    request.from = SourceOfHandle(from_);
+    request.to = SinkOfHandle(to_);
     request.fromType = fromType;
     request.toType = toType;
     return request;
@@ -211,9 +211,10 @@ TEST_F(EngineDispatch, ChecksChoosesConvertsAndFlushes) {
   EXPECT_FALSE(notOpen.converterRan);
 
   DispatchRequest same = Request(3, 1);
-  same.toHandle = OpenFile(dir_.Path("dump.txt").c_str(), VAL_WRITE_ONLY, VAL_OPEN_AS_IS, 0);
+  const int sameHandle = OpenFile(dir_.Path("dump.txt").c_str(), VAL_WRITE_ONLY, VAL_OPEN_AS_IS, 0);
+  same.to = SinkOfHandle(sameHandle);
   const DispatchOutcome sameFile = DispatchConversion(same);
-  CloseFile(same.toHandle);
+  CloseFile(sameHandle);
   EXPECT_EQ(sameFile.status, kStatusFileError);
   EXPECT_STREQ(sameFile.popupText, kSameFileText);
 
@@ -237,7 +238,7 @@ TEST_F(EngineDispatch, ACancelledDispatchSaysSoAndKeepsTheToFile) {
   DispatchRequest request = Request(3, 1);
   CloseFile(from_);
   from_ = OpenFile(dir_.Path("big.txt").c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  request.fromHandle = from_;
+  request.from = SourceOfHandle(from_);
   request.cancelRequested = [] { return true; };
   const DispatchOutcome outcome = DispatchConversion(request);
   EXPECT_TRUE(outcome.cancelled);
@@ -247,9 +248,10 @@ TEST_F(EngineDispatch, ACancelledDispatchSaysSoAndKeepsTheToFile) {
   EXPECT_EQ(Output(), "kept\r\n");
   // The next conversion into the same open file goes after what it held.
   request.cancelRequested = nullptr;
-  request.fromHandle = OpenFile(dir_.Path("dump.txt").c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, 0);
+  const int again = OpenFile(dir_.Path("dump.txt").c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, 0);
+  request.from = SourceOfHandle(again);
   EXPECT_EQ(DispatchConversion(request).status, kStatusFinished);
-  CloseFile(request.fromHandle);
+  CloseFile(again);
   EXPECT_EQ(Output(), "kept\r\n" + WorkedGaugeCsv());
 }
 

@@ -315,7 +315,7 @@ TEST(EngineFailures, FailedWritesAndReadsSayWhichLine) {
   const std::string dump =
       DumpOf(LoggerHeader(), {kStamp, Counts(12) + "1", Counts(12) + "1", Counts(12) + "1",
                               Counts(12) + "1", Counts(12) + "1"});
-  SetWriteFaultHook([](int, long) { return true; });
+  SetWriteFaultHook([](long) { return true; });
   const EngineRun written = RunEngine(dump, LoggerRequest());
   SetWriteFaultHook(nullptr);
   EXPECT_EQ(written.result.status, kStatusWriteError);
@@ -344,7 +344,7 @@ TEST(EngineFailures, FailedWritesAndReadsSayWhichLine) {
 }
 
 TEST(EngineFailures, GaugeWriteFailureInTheHeaderAndInALine) {
-  SetWriteFaultHook([](int, long) { return true; });
+  SetWriteFaultHook([](long) { return true; });
   const EngineRun header = RunEngine(WorkedGaugeDump(), GaugeRequest());
   SetWriteFaultHook(nullptr);
   EXPECT_EQ(header.result.status, kStatusWriteError);
@@ -352,7 +352,7 @@ TEST(EngineFailures, GaugeWriteFailureInTheHeaderAndInALine) {
   EXPECT_EQ(header.result.report.failure.line, 1);
 
   int writes = 0;
-  SetWriteFaultHook([&writes](int, long) { return ++writes == 9; });  // after the 7 header lines
+  SetWriteFaultHook([&writes](long) { return ++writes == 9; });  // after the 7 header lines
   const std::string dump = DumpOf(GaugeHeader(), {"Y19,M06,D30,H12,M00,S00,", "1,2,"});
   const EngineRun line = RunEngine(dump, GaugeRequest());
   SetWriteFaultHook(nullptr);

@@ -108,11 +108,9 @@ Outcome Convert(const std::string& dump, int fromType, int toType, const Faults&
     } else {
       shell.OpenToNew(to);
     }
-    const int toHandle = FileToHandle;
     if (faults.watchRecordWrites) {
-      SetWriteFaultHook([&outcome, &faults, toHandle](int handle, long count) {
-        if (handle != toHandle)
-          return false;
+      // Only the To file is written while the shell converts.
+      SetWriteFaultHook([&outcome, &faults](long count) {
         outcome.writes.push_back(count);
         return static_cast<int>(outcome.writes.size()) - 1 == faults.failingWrite;
       });

@@ -253,7 +253,7 @@ namespace {
 // Writes `records` through a RecordWriter on `handle`, each placed with
 // some bytes of slack after it; returns how many commits failed.
 int WriteThroughWriter(int handle, const std::vector<std::string>& records) {
-  RecordWriter writer(handle);
+  RecordWriter writer(SinkOfHandle(handle));
   int failed = 0;
   for (const std::string& record : records) {
     char* out = writer.Space(record.size() + 16);
@@ -289,7 +289,7 @@ TEST(RecordWriterTest, PlacedRecordsReachTheFileInOrderAfterWhatWasWaiting) {
   // The writer is gone: the handle's own calls see everything it wrote.
   EXPECT_EQ(SetFilePtr(handle, 0, VAL_END_OF_FILE), static_cast<long long>(expected.size()));
   {
-    RecordWriter writer(handle);
+    RecordWriter writer(SinkOfHandle(handle));
     EXPECT_EQ(writer.Write("tail|", 5), 5);
     const std::string large = Pattern(RecordWriter::kMaxSpace + 100);  // written through
     EXPECT_EQ(writer.Write(large.data(), large.size()), static_cast<long>(large.size()));
@@ -306,7 +306,7 @@ TEST(RecordWriterTest, AFullDeviceFailsTheCommitThatNeededTheFlushAndThenGoesOn)
   const int handle = OpenFile("/dev/full", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
   ASSERT_GT(handle, 0);
   {
-    RecordWriter writer(handle);
+    RecordWriter writer(SinkOfHandle(handle));
     const std::string record = Pattern(513);
     int failed = 0;
     int firstFailure = -1;
@@ -332,7 +332,7 @@ TEST(RecordWriterTest, WithAFaultHookEveryCommitIsAnOrdinaryWrite) {
   const int handle = OpenFile(path.c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
   ASSERT_GT(handle, 0);
   std::vector<long> asked;
-  SetWriteFaultHook([&asked](int, long count) {
+  SetWriteFaultHook([&asked](long count) {
     asked.push_back(count);
     return asked.size() == 2;  // the second write fails
   });
@@ -390,14 +390,14 @@ TEST(RecordWriterTest, RecordsPlacedTogetherAreCommittedOneByOneInEveryMode) {
     ASSERT_GT(handle, 0);
     std::vector<long> asked;
     if (std::string(mode) == "hooked") {
-      SetWriteFaultHook([&asked](int, long count) {
+      SetWriteFaultHook([&asked](long count) {
         asked.push_back(count);
         return false;
       });
     }
     std::string expected;
     {
-      RecordWriter writer(handle);
+      RecordWriter writer(SinkOfHandle(handle));
       for (int group = 0; group < 20000; ++group) {
         char* out = writer.Space(64);
         std::memcpy(out, "value|c4 record|rate|", 21);
@@ -422,7 +422,7 @@ TEST(RecordWriterTest, RecordsPlacedTogetherAreCommittedOneByOneInEveryMode) {
   const int full = OpenFile("/dev/full", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
   ASSERT_GT(full, 0);
   {
-    RecordWriter writer(full);
+    RecordWriter writer(SinkOfHandle(full));
     int failed = 0;
     for (int group = 0; group < 30000; ++group) {
       char* out = writer.Space(64);

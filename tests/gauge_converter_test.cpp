@@ -513,7 +513,7 @@ TEST_F(GaugeConversionTest, ToFileThatTakesNoBytesGetsAllSevenHeaderWritesAndNoM
   FileToHandle = OpenFile(toPath.c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
   ASSERT_GT(FileToHandle, 0);
   std::vector<long> counts;
-  SetWriteFaultHook([&counts](int, long count) {
+  SetWriteFaultHook([&counts](long count) {
     counts.push_back(count);
     return true;  // every write is refused
   });
@@ -560,7 +560,7 @@ TEST_F(GaugeConversionTest, FailedWriteAtEachPlace) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     int writes = 0;
-    SetWriteFaultHook([&writes, &c](int, long) { return ++writes == c.failingWrite; });
+    SetWriteFaultHook([&writes, &c](long) { return ++writes == c.failingWrite; });
     EXPECT_EQ(Convert(Dump(kHeader, body)), c.expected);
     EXPECT_EQ(ConvertState, kStatusWriteError);
     SetWriteFaultHook(nullptr);

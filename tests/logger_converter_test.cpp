@@ -379,7 +379,7 @@ TEST_F(LoggerConversionTest, ReadingsPrintInSevenCharactersCutOrHeldWhenTooWide)
 TEST_F(LoggerConversionTest, AFailedRecordWriteStillWritesItsC001ThenStops) {
   std::vector<long> asked;
   // The first f001 write fails: the C001 after it is still written.
-  SetWriteFaultHook([&](int, long count) {
+  SetWriteFaultHook([&](long count) {
     asked.push_back(count);
     return count == static_cast<long>(kRecordSize);
   });
@@ -390,7 +390,7 @@ TEST_F(LoggerConversionTest, AFailedRecordWriteStillWritesItsC001ThenStops) {
   // The first C001 write fails: the record stays, nothing follows.
   NewOutput();
   asked.clear();
-  SetWriteFaultHook([&](int, long count) {
+  SetWriteFaultHook([&](long count) {
     asked.push_back(count);
     return count == 14;
   });

@@ -77,7 +77,7 @@ class ReaderTest : public ::testing::Test {
     FileFromHandle = OpenFile(path.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
     ASSERT_GT(FileFromHandle, 0);
     // A fresh conversion over the dump: its status starts at 0.
-    request_.fromHandle = FileFromHandle;
+    request_.from = SourceOfHandle(FileFromHandle);
     result_ = ConversionResult{};
     context_ = std::make_unique<ConversionContext>(request_, &result_);
   }

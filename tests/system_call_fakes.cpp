@@ -58,6 +58,9 @@ const FileSystemCalls kFakeTable = {
     [](int fd, off_t offset, off_t count, unsigned flags) {
       return RealFileSystemCalls().syncFileRange(fd, offset, count, flags);
     },
+    [](struct pollfd* fds, unsigned long count, int timeout) {
+      return RealFileSystemCalls().poll(fds, count, timeout);
+    },
 };
 
 }  // namespace

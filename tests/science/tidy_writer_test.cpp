@@ -25,7 +25,7 @@ class TidyWriterTest : public testing::Test {
     EXPECT_GT(handle, 0);
     bool ok = false;
     {
-      TidyWriter writer(settings, handle);
+      TidyWriter writer(settings, SinkOfHandle(handle));
       ok = writer.Start(error);
       if (ok) {
         science_test::Feed(&writer, lines);
@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ClockRow>& row) { return std::string(row.param.name); });
 
 TEST_F(TidyWriterTest, AFailedWriteFailsTheOutput) {
-  SetWriteFaultHook([](int, long) { return true; });
+  SetWriteFaultHook([](long) { return true; });
   std::vector<FeedLine> lines(2000, FeedLine().At(kNoon).Values(std::vector<double>(60)));
   std::string error;
   EXPECT_EQ(Write({}, lines, &error), "");

@@ -1,0 +1,437 @@
+#include "runtime/byte_streams.h"
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "runtime/system_calls.h"
+
+namespace {
+
+WriteFaultHook gWriteFault;
+
+// Linux releases the descriptor even when close(2) is interrupted, so it is
+// never made twice: a second close could close a descriptor opened since.
+int CloseDescriptor(int fd) {
+  const int closed = FileSystem().close(fd);
+  return closed < 0 && errno == EINTR ? 0 : closed;
+}
+
+bool StatusOf(int fd, struct stat* info) {
+  return RetryInterrupted([fd, info] { return FileSystem().fstat(fd, info); }) == 0;
+}
+
+std::optional<FileIdentity> IdentityOf(int fd) {
+  struct stat info {};
+  if (fd < 0 || !StatusOf(fd, &info))
+    return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino};
+}
+
+off_t MovePosition(int fd, off_t offset, int whence) {
+  return RetryInterrupted([=] { return FileSystem().lseek(fd, offset, whence); });
+}
+
+}  // namespace
+
+void SetWriteFaultHook(WriteFaultHook hook) {
+  gWriteFault = std::move(hook);
+}
+
+// --- ByteSource ---
+
+void ByteSource::TellTap(int64_t offset, const char* bytes, size_t count) {
+  const int64_t skip = tapped_ > offset ? tapped_ - offset : 0;
+  tap_(bytes + skip, count - static_cast<size_t>(skip));
+  tapped_ = offset + static_cast<int64_t>(count);
+}
+
+// --- ByteSink ---
+
+ByteSink::ByteSink() : buffer_(new char[kBufferSize]) {}
+
+long ByteSink::Write(const char* bytes, long count) {
+  if (bytes == nullptr || count < 0)
+    return -1;
+  if (gWriteFault && gWriteFault(count))
+    return -1;
+  const size_t size = static_cast<size_t>(count);
+  if (waiting_ + size > kBufferSize && !FlushBuffer())
+    return -1;
+  if (size >= kBufferSize)
+    return PutAll(bytes, size) ? count : -1;
+  std::memcpy(buffer_.get() + waiting_, bytes, size);
+  waiting_ += size;
+  return count;
+}
+
+int ByteSink::Flush() {
+  return FlushBuffer() ? 0 : -1;
+}
+
+bool ByteSink::PutAll(const char* bytes, size_t count) {
+  int error = 0;
+  const size_t taken = Put(bytes, count, &error);
+  accepted_ += static_cast<int64_t>(taken);
+  if (taken == count)
+    return true;
+  if (error_ == 0)
+    error_ = error != 0 ? error : EIO;
+  return false;
+}
+
+// Hands the waiting bytes on. On failure they are dropped: the caller learns
+// of it once, and a later write does not repeat a half-written run.
+bool ByteSink::FlushBuffer() {
+  if (waiting_ == 0)
+    return true;
+  const int64_t before = accepted_;
+  const size_t count = waiting_;
+  waiting_ = 0;
+  if (PutAll(buffer_.get(), count))
+    return true;
+  NoteLoss(buffer_.get(), count, static_cast<size_t>(accepted_ - before));
+  return false;
+}
+
+// Buffers are handed on at record ends, so a line that starts before the
+// point where the output stopped taking bytes starts within these bytes.
+void ByteSink::NoteLoss(const char* bytes, size_t count, size_t taken) {
+  size_t lineStart = taken;
+  while (lineStart > 0 && bytes[lineStart - 1] != '\n')
+    --lineStart;
+  if (!loss_.any)
+    loss_.tornBytes = static_cast<int64_t>(taken - lineStart);
+  loss_.any = true;
+  const size_t room = SinkLoss::kLossKept - std::min(SinkLoss::kLossKept, loss_.unaccepted.size());
+  loss_.unaccepted.append(bytes + lineStart, std::min(room, count - lineStart));
+}
+
+// --- DescriptorSource ---
+
+DescriptorSource::DescriptorSource(int fd, bool owned, int stopFd)
+    : fd_(fd), owned_(owned), stopFd_(stopFd), buffer_(new char[ByteSink::kBufferSize]) {
+  struct stat info {};
+  stream_ = fd >= 0 && StatusOf(fd, &info) && !S_ISREG(info.st_mode);
+}
+
+DescriptorSource::~DescriptorSource() {
+  Close();
+}
+
+int DescriptorSource::Close() {
+  if (!owned_ || fd_ < 0)
+    return 0;
+  const int closed = CloseDescriptor(fd_);
+  fd_ = -1;
+  return closed;
+}
+
+// Waits until the stream has bytes (or its end); false when the stop
+// descriptor woke it first, or poll failed.
+bool DescriptorSource::WaitForBytes() {
+  for (;;) {
+    pollfd polls[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};  // -1 is skipped
+    const int ready = RetryInterrupted([&] { return FileSystem().poll(polls, 2, -1); });
+    if (ready < 0)
+      return false;
+    if (polls[1].revents != 0) {
+      errno = ECANCELED;
+      return false;
+    }
+    if (polls[0].revents != 0)
+      return true;
+  }
+}
+
+ssize_t DescriptorSource::ReadOnce(char* into, size_t count) {
+  for (;;) {
+    if (stream_ && !WaitForBytes())
+      return -1;
+    const ssize_t got = FileSystem().read(fd_, into, count);
+    // A stream opened without waiting for its writer may have nothing yet.
+    if (got < 0 && (errno == EAGAIN || errno == EINTR))
+      continue;
+    return got;
+  }
+}
+
+long DescriptorSource::Read(char* buffer, long count) {
+  if (buffer == nullptr || count < 0 || fd_ < 0)
+    return -1;
+  // Keep going until the count is reached or the input ends, so that a short
+  // count means the end even on pipes.
+  size_t total = 0;
+  const size_t wanted = static_cast<size_t>(count);
+  while (total < wanted) {
+    if (start_ == end_) {
+      if (failed_) {
+        if (total > 0)
+          break;
+        failed_ = false;
+        return -1;
+      }
+      if (atEnd_)
+        break;
+      bufferAt_ += static_cast<int64_t>(end_);
+      const BytesMoved got =
+          MoveAll([this](int, char* into, size_t n) { return ReadOnce(into, n); }, fd_,
+                  buffer_.get(), ByteSink::kBufferSize);
+      start_ = 0;
+      end_ = got.count;
+      failed_ = got.failed;
+      if (got.failed)
+        error_ = errno;
+      atEnd_ = !got.failed && got.count < ByteSink::kBufferSize;
+      continue;
+    }
+    const size_t taken = std::min(end_ - start_, wanted - total);
+    std::memcpy(buffer + total, buffer_.get() + start_, taken);
+    Taken(bufferAt_ + static_cast<int64_t>(start_), buffer_.get() + start_, taken);
+    start_ += taken;
+    total += taken;
+  }
+  return static_cast<long>(total);
+}
+
+std::string_view DescriptorSource::Head(size_t count) {
+  count = std::min(count, kHeadLimit);
+  while (bufferAt_ == 0 && end_ < count && !atEnd_ && !failed_) {
+    const ssize_t got = ReadOnce(buffer_.get() + end_, ByteSink::kBufferSize - end_);
+    if (got < 0) {
+      failed_ = true;
+      error_ = errno;
+    } else if (got == 0) {
+      atEnd_ = true;
+    } else {
+      end_ += static_cast<size_t>(got);
+    }
+  }
+  if (bufferAt_ != 0)
+    return {};
+  return {buffer_.get(), std::min(count, end_)};
+}
+
+bool DescriptorSource::Rewind() {
+  // A pipe's first buffer is still here: it is read from its start too. A
+  // file is read again, since it may have changed meanwhile.
+  if (stream_ && bufferAt_ == 0 && !failed_) {
+    start_ = 0;
+    return true;
+  }
+  return Seek(0, SEEK_SET) == 0;
+}
+
+int64_t DescriptorSource::Seek(int64_t offset, int whence) {
+  const off_t position = MovePosition(fd_, static_cast<off_t>(offset), whence);
+  start_ = end_ = 0;
+  failed_ = atEnd_ = false;
+  bufferAt_ = position >= 0 ? static_cast<int64_t>(position) : 0;
+  return static_cast<int64_t>(position);
+}
+
+int64_t DescriptorSource::Size() const {
+  struct stat info {};
+  if (fd_ < 0 || !StatusOf(fd_, &info) || !S_ISREG(info.st_mode))
+    return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+std::optional<FileIdentity> DescriptorSource::Identity() const {
+  return IdentityOf(fd_);
+}
+
+// --- DescriptorSink ---
+
+DescriptorSink::DescriptorSink(int fd, bool owned) : fd_(fd), owned_(owned) {}
+
+DescriptorSink::~DescriptorSink() {
+  Close();
+}
+
+int DescriptorSink::Close() {
+  const bool flushed = Flush() == 0;
+  if (!owned_ || fd_ < 0)
+    return flushed ? 0 : -1;
+  const int closed = CloseDescriptor(fd_);
+  fd_ = -1;
+  return flushed && closed == 0 ? 0 : -1;
+}
+
+size_t DescriptorSink::Put(const char* bytes, size_t count, int* error) {
+  if (fd_ < 0) {
+    *error = EBADF;
+    return 0;
+  }
+  const BytesMoved moved = MoveAll(FileSystem().write, fd_, bytes, count);
+  if (moved.count < count)
+    *error = moved.failed ? errno : ENOSPC;  // a write that took nothing: no room
+  return moved.count;
+}
+
+int64_t DescriptorSink::Length() {
+  struct stat info {};
+  if (fd_ < 0 || !StatusOf(fd_, &info) || !S_ISREG(info.st_mode))
+    return -1;
+  int64_t length = static_cast<int64_t>(info.st_size);
+  if (waiting() > 0) {
+    const off_t position = MovePosition(fd_, 0, SEEK_CUR);
+    const int64_t buffered = static_cast<int64_t>(position) + static_cast<int64_t>(waiting());
+    if (position >= 0 && buffered > length)
+      length = buffered;
+  }
+  return length;
+}
+
+bool DescriptorSink::CutBack(int64_t length) {
+  if (fd_ < 0 || length < 0)
+    return false;
+  DropWaiting();  // bytes past the cut are not wanted
+  const bool cut =
+      RetryInterrupted([&] { return FileSystem().ftruncate(fd_, static_cast<off_t>(length)); }) ==
+      0;
+  return cut && MovePosition(fd_, 0, SEEK_END) >= 0;
+}
+
+bool DescriptorSink::ToEnd() {
+  const bool flushed = Flush() == 0;
+  return MovePosition(fd_, 0, SEEK_END) >= 0 && flushed;
+}
+
+std::optional<FileIdentity> DescriptorSink::Identity() const {
+  return IdentityOf(fd_);
+}
+
+// --- Memory ---
+
+long MemorySource::Read(char* buffer, long count) {
+  if (buffer == nullptr || count < 0)
+    return -1;
+  const size_t taken = std::min(static_cast<size_t>(count), bytes_.size() - next_);
+  std::memcpy(buffer, bytes_.data() + next_, taken);
+  Taken(static_cast<int64_t>(next_), bytes_.data() + next_, taken);
+  next_ += taken;
+  return static_cast<long>(taken);
+}
+
+bool MemorySource::Rewind() {
+  next_ = 0;
+  return true;
+}
+
+std::string_view MemorySource::Head(size_t count) {
+  return std::string_view(bytes_).substr(0, std::min(count, kHeadLimit));
+}
+
+bool MemorySink::CutBack(int64_t length) {
+  DropWaiting();
+  if (length < 0 || static_cast<size_t>(length) > bytes_.size())
+    return false;
+  bytes_.resize(static_cast<size_t>(length));
+  return true;
+}
+
+size_t MemorySink::Put(const char* bytes, size_t count, int* error) {
+  const size_t room = capacity_ - std::min(capacity_, bytes_.size());
+  const size_t taken = std::min(room, count);
+  bytes_.append(bytes, taken);
+  if (taken < count)
+    *error = ENOSPC;
+  return taken;
+}
+
+// --- RecordWriter ---
+
+RecordWriter::RecordWriter(ByteSink* sink) : sink_(sink) {
+  if (sink == nullptr || gWriteFault) {
+    UseStaging();
+    return;
+  }
+  TakeUp();
+}
+
+RecordWriter::~RecordWriter() {
+  HandBack();
+}
+
+void RecordWriter::UseStaging() {
+  direct_ = false;
+  if (!staging_)
+    staging_.reset(new char[kMaxSpace]);
+  next_ = staging_.get();
+  end_ = next_ + kMaxSpace;
+}
+
+// The sink's buffer learns how much of it the writer has filled.
+void RecordWriter::HandBack() {
+  if (direct_)
+    sink_->waiting_ = static_cast<size_t>(next_ - sink_->buffer_.get());
+}
+
+// Takes up the sink's buffer where it stands.
+void RecordWriter::TakeUp() {
+  direct_ = true;
+  next_ = sink_->buffer_.get() + sink_->waiting_;
+  end_ = sink_->buffer_.get() + ByteSink::kBufferSize;
+}
+
+char* RecordWriter::MakeSpace(size_t size) {
+  if (size > kMaxSpace)
+    return nullptr;
+  if (!direct_) {
+    next_ = staging_.get();  // everything placed there has been committed
+    return next_;
+  }
+  HandBack();
+  if (!sink_->FlushBuffer()) {
+    // As Write does: the waiting bytes are dropped and the write that
+    // needed the room fails. An output that failed once is not worth the
+    // fast way: from here on every record is an ordinary Write.
+    flushFailed_ = true;
+    UseStaging();
+    return next_;
+  }
+  next_ = sink_->buffer_.get();
+  return next_;
+}
+
+long RecordWriter::WriteToSink(const char* bytes, size_t count) {
+  const long wanted = static_cast<long>(count);
+  return sink_ != nullptr && sink_->Write(bytes, wanted) == wanted ? wanted : -1;
+}
+
+long RecordWriter::CommitThroughWrite(size_t count) {
+  const char* record = next_;
+  next_ += count;
+  if (flushFailed_) {
+    flushFailed_ = false;
+    return -1;
+  }
+  return WriteToSink(record, count);
+}
+
+long RecordWriter::Write(const char* bytes, size_t count) {
+  if (count > kMaxSpace) {
+    if (flushFailed_) {
+      flushFailed_ = false;
+      return -1;
+    }
+    // Too long to place: an ordinary write, with the buffer handed back
+    // first so that the bytes stay in order.
+    const bool wasDirect = direct_;
+    HandBack();
+    const long written = WriteToSink(bytes, count);
+    if (wasDirect)
+      TakeUp();
+    return written;
+  }
+  char* out = Space(count);
+  if (out == nullptr)
+    return -1;
+  std::memcpy(out, bytes, count);
+  return Commit(count);
+}
