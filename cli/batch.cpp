@@ -35,16 +35,11 @@
 #include "convert/dispatch.h"
 #include "convert/report_text.h"
 #include "convert/status.h"
-#include "runtime/files.h"
 
 namespace {
 
 constexpr int kExitUsage = 64;
 constexpr int kExitInternal = 70;  // no converter was chosen, which valid options rule out
-
-// The file layer's table of handles is shared: opening and closing go one
-// at a time. Reads and writes on a handle of one's own need no lock.
-std::mutex gFileTableMutex;
 
 // One input as the command line names it.
 struct PlannedInput {
@@ -318,8 +313,7 @@ class Converter {
     Listeners listeners;
     std::unique_ptr<ScienceTargets> science;
     if (options_.formats.Science()) {
-      science = std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from,
-                                                 &gFileTableMutex);
+      science = std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from);
       if (!science->Prepare(input.science, source.device(), source.inode(), &outcome.problem)) {
         output->Abandon();
         return FileProblem(outcome);
@@ -454,7 +448,7 @@ class Converter {
 
   bool PrepareWaves(const PlannedInput& input, const InputSource& source,
                     std::unique_ptr<WaveTargets>* waves, std::string* error) const {
-    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock, &gFileTableMutex);
+    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock);
     std::string full = input.waves;
     if (full != "-" && !FullPath(input.waves, &full, error))
       return false;
@@ -520,25 +514,8 @@ class Converter {
   bool RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
                    Listeners& listeners, InputOutcome* outcome) const {
     DispatchRequest request;
-    int fromHandle = -1;
-    int toHandle = -1;
-    {
-      std::lock_guard<std::mutex> lock(gFileTableMutex);
-      fromHandle = source.OpenHandle();
-      toHandle = fromHandle > 0 ? output->OpenHandle() : -1;
-      if (toHandle < 0) {
-        outcome->problem =
-            std::string("cannot hand the files to the converter: ") + LastFileErrorText();
-        if (fromHandle > 0)
-          CloseFile(fromHandle);
-      }
-    }
-    if (toHandle < 0) {
-      FileProblem(*outcome);
-      return false;
-    }
-    request.from = SourceOfHandle(fromHandle);
-    request.to = SinkOfHandle(toHandle);
+    request.from = &source.source();
+    request.to = output->Sink();
     request.fromOpen = request.toOpen = true;
     request.fromType = outcome->fromType;
     request.toType = outcome->toType;
@@ -555,20 +532,14 @@ class Converter {
     request.readings = listeners.Listener();
     request.lfLineEnds = options_.lfLineEnds;
     if (ScienceTargets* science = listeners.Science()) {
-      SetReadTap(fromHandle, [science](const char* bytes, size_t count) {
-        science->digest().Update(bytes, count);
-      });
+      source.source().SetTap(
+          [science](const char* bytes, size_t count) { science->digest().Update(bytes, count); });
     }
 
     DispatchOutcome dispatched = DispatchConversion(request);
     ConversionReport& report = dispatched.result.report;
     if (report.failed && report.look.lfLineEnds && !options_.lfLineEnds)
       report.failure.reason += " (--lf-line-ends)";
-    {
-      std::lock_guard<std::mutex> lock(gFileTableMutex);
-      CloseFile(fromHandle);
-      CloseFile(toHandle);
-    }
     std::string readProblem;
     const bool readWhole = source.Finish(&readProblem);
     outcome->converterRan = dispatched.converterRan;

@@ -1,17 +1,16 @@
 // One input of the command line, a named dump or standard input, opened so
-// that its header can be looked at before it is converted. A pipe cannot be
-// rewound: its first block is read ahead and a relay thread hands the
-// conversion those bytes and then the rest of the pipe, through a pipe of
-// its own. A file is looked at with pread and converted from byte 0.
+// that its header can be looked at before it is converted. Its first block
+// is read ahead into the source's own buffer, so the conversion reads a pipe
+// from its first byte too, with no second read and no thread.
 #pragma once
 
 #include <sys/types.h>
 
-#include <atomic>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "convert/engine.h"
+#include "runtime/byte_streams.h"
 
 // Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
 // no file or pipe opened later takes one of their numbers (and "-" never
@@ -20,11 +19,6 @@ void KeepStandardDescriptorsOpen();
 
 class InputSource {
  public:
-  InputSource() = default;
-  ~InputSource();
-  InputSource(const InputSource&) = delete;
-  InputSource& operator=(const InputSource&) = delete;
-
   // Opens `fullPath` ("-" for standard input) and reads its first block.
   // False, with `error` saying why, when it cannot be read.
   bool Open(const std::string& fullPath, std::string* error);
@@ -35,26 +29,17 @@ class InputSource {
   dev_t device() const { return device_; }
   ino_t inode() const { return inode_; }
 
-  // A handle of the file layer that reads the input from its first byte.
-  // -1 when none could be had.
-  int OpenHandle();
-  // After the conversion has closed the handle: stops the relay. True when
-  // every byte of a pipe was read; else `error` says why not.
-  bool Finish(std::string* error);
+  // What the conversion reads, from the first byte. A wait for a pipe's
+  // bytes ends when a stop signal arrives.
+  ByteSource& source() { return *source_; }
+  // After the conversion: true when no read failed; else `error` says why.
+  bool Finish(std::string* error) const;
 
  private:
-  void Relay(int sink);
-
-  int fd_ = -1;
-  bool stream_ = false;
-  std::string ahead_;  // a pipe's first block, read ahead
+  std::unique_ptr<DescriptorSource> source_;
   std::string shown_;  // the input's name in messages
   std::string head_;
   DumpLook look_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
-  std::thread relay_;
-  int stopWrite_ = -1;  // closing it tells the relay to stop
-  int stopRead_ = -1;
-  std::atomic<int> readError_{0};
 };

@@ -52,7 +52,9 @@ struct CliOptions {
   bool todaysCall = false;
 };
 
-inline constexpr int kMaxJobs = 32;  // two file handles each
+// Each job is a thread with about 1 MB of buffers; beyond this many they
+// would only wait for the disks and cores.
+inline constexpr int kMaxJobs = 1024;
 
 enum class CliAction { Convert, ShowHelp, ShowVersion, UsageError };
 

@@ -10,19 +10,16 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <set>
 #include <system_error>
 
 #include "cli/quoting.h"
-#include "runtime/files.h"
 #include "runtime/system_calls.h"
 
 namespace {
 
 mode_t gUmask = 022;
-constexpr int kPipeSize = 1024 * 1024;
 
 std::string Because(const std::string& what, int error) {
   return what + ": " + std::strerror(error);
@@ -39,11 +36,7 @@ std::string NameOf(const std::string& path) {
 }
 
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
-  int fd;
-  do {
-    fd = ::open(path, flags, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  return RetryInterrupted([=] { return FileSystem().open(path, flags, mode); });
 }
 
 std::string RandomSuffix() {
@@ -71,7 +64,7 @@ void SyncFolder(const std::string& folder) {
   const int fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);
-    ::close(fd);
+    FileSystem().close(fd);
   }
 }
 
@@ -110,24 +103,8 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
-bool WriteAll(int fd, const char* bytes, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t put = ::write(fd, bytes + done, count - done);
-    if (put < 0 && errno == EINTR)
-      continue;
-    if (put <= 0)
-      return false;
-    done += static_cast<size_t>(put);
-  }
-  return true;
-}
-
 bool LockedByAnother(int fd) {
-  int result;
-  do {
-    result = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (result < 0 && errno == EINTR);
+  const int result = RetryInterrupted([fd] { return ::flock(fd, LOCK_EX | LOCK_NB); });
   return result < 0 && errno == EWOULDBLOCK;
 }
 
@@ -164,91 +141,46 @@ SafeOutput::~SafeOutput() {
   Close();
 }
 
+// The sink goes first: none of its bytes may reach a descriptor after it
+// is closed (its number may be another job's file by then).
 void SafeOutput::Close() {
+  if (sink_)
+    sink_->DropWaiting();
+  sink_.reset();
   if (fd_ >= 0)
-    ::close(fd_);
+    FileSystem().close(fd_);
   if (lockFd_ >= 0)
-    ::close(lockFd_);
+    FileSystem().close(lockFd_);
   fd_ = lockFd_ = -1;
 }
 
 bool SafeOutput::PrepareStream(int fd, std::string* error) {
   kind_ = Kind::Stream;
-  int ends[2];
-  if (fd >= 0 && (destinationFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0) {
+  if (fd < 0) {
+    sink_ = std::make_unique<DiscardSink>();
+    return true;
+  }
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  if (copy < 0) {
     *error = Because("cannot write the output", errno);
     return false;
   }
-  if (::pipe2(ends, O_CLOEXEC) != 0) {
-    *error = Because("cannot write the output", errno);
-    return false;
-  }
-  // A pipe as large as allowed: the conversion writes 256 KiB at a time,
-  // and a small pipe would make it wait for the drain at every write.
-  ::fcntl(ends[1], F_SETPIPE_SZ, kPipeSize);
-  drainFd_ = ends[0];
-  fd_ = ends[1];
-  drain_ = std::thread([this] { Drain(); });
+  sink_ = std::make_unique<DescriptorSink>(copy);
   return true;
 }
 
-void SafeOutput::Drain() {
-  // --check throws the bytes into /dev/null; splice moves them there (and to
-  // a pipe or file on standard output) without copying them through here.
-  int sink = destinationFd_;
-  if (sink < 0)
-    sink = OpenRetrying("/dev/null", O_WRONLY | O_CLOEXEC);
-  bool spliceWorks = sink >= 0;
-  constexpr size_t kChunk = 256 * 1024;
-  std::unique_ptr<char[]> chunk;
-  for (;;) {
-    if (spliceWorks) {
-      const ssize_t moved = ::splice(drainFd_, nullptr, sink, nullptr, kChunk, SPLICE_F_MOVE);
-      if (moved > 0) {
-        streamed_ += moved;
-        continue;
-      }
-      if (moved == 0)
-        break;
-      if (errno == EINTR)
-        continue;
-      if (errno != EINVAL) {
-        destinationError_ = errno;
-        break;
-      }
-      spliceWorks = false;  // a terminal, say: copy instead
-    }
-    if (!chunk)
-      chunk.reset(new char[kChunk]);
-    const ssize_t got = ::read(drainFd_, chunk.get(), kChunk);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got <= 0)
-      break;
-    if (sink >= 0 && !WriteAll(sink, chunk.get(), static_cast<size_t>(got))) {
-      destinationError_ = errno != 0 ? errno : EIO;
-      break;  // closing our end makes the conversion's next write fail
-    }
-    streamed_ += got;
-  }
-  if (sink >= 0 && sink != destinationFd_)
-    ::close(sink);
-  ::close(drainFd_);
-  drainFd_ = -1;
+ByteSink* SafeOutput::Sink() {
+  if (!sink_ && fd_ >= 0)
+    sink_ = std::make_unique<DescriptorSink>(fd_, /*owned=*/false);
+  return sink_.get();
 }
 
-// After the conversion's handle is closed: the last bytes drained.
+// After the conversion: the last bytes handed on, and any write that
+// failed on the way told.
 bool SafeOutput::EndStream(std::string* error) {
-  if (fd_ >= 0)
-    ::close(fd_);
-  fd_ = -1;
-  if (drain_.joinable())
-    drain_.join();
-  if (destinationFd_ >= 0)
-    ::close(destinationFd_);
-  destinationFd_ = -1;
-  if (destinationError_ != 0) {
-    *error = Because("cannot write standard output", destinationError_);
+  const bool flushed = !sink_ || (sink_->Flush() == 0 && sink_->error() == 0);
+  if (!flushed) {
+    *error = Because("cannot write standard output", sink_->error());
     return false;
   }
   return true;
@@ -310,7 +242,7 @@ bool SafeOutput::PrepareAppend(std::string* error) {
   }
   ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   struct stat info {};
-  ::fstat(fd_, &info);
+  FileSystem().fstat(fd_, &info);
   if (S_ISREG(info.st_mode)) {
     // The lock lives on the open file, shared by this second descriptor,
     // so it holds until the run has cut back or finished.
@@ -424,7 +356,9 @@ std::string SafeOutput::ShownFolder() const {
 
 bool SafeOutput::KeepPartial(std::string* error) {
   struct stat info {};
-  if (fd_ < 0 || ::fstat(fd_, &info) != 0 || info.st_size == 0) {
+  if (sink_)
+    sink_->DropWaiting();  // a failed conversion's last buffer was flushed or is lost
+  if (fd_ < 0 || FileSystem().fstat(fd_, &info) != 0 || info.st_size == 0) {
     Abandon();
     return false;
   }
@@ -447,16 +381,6 @@ void SafeOutput::StartWriteback(int64_t bytesRead) {
   FileSystem().syncFileRange(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
-int SafeOutput::OpenHandle() {
-  const int copy = ::fcntl(fd_, F_DUPFD_CLOEXEC, 3);
-  if (copy < 0)
-    return -1;
-  const int handle = AdoptFileDescriptor(copy, VAL_WRITE_ONLY);
-  if (handle < 0)
-    ::close(copy);
-  return handle;
-}
-
 std::string SafeOutput::WritablePath() const {
   return tempPath_;
 }
@@ -465,6 +389,12 @@ bool SafeOutput::Commit(std::string* error) {
   done_ = true;
   if (kind_ == Kind::Stream)
     return EndStream(error);
+  if (sink_ && sink_->Flush() != 0) {
+    *error = Because("cannot write the output " + QuotedName(shown_), sink_->error());
+    done_ = false;
+    Abandon();
+    return false;
+  }
   if (kind_ == Kind::Append) {
     Close();
     return true;
@@ -532,10 +462,13 @@ void SafeOutput::Abandon() {
     EndStream(&ignored);
     return;
   }
+  if (sink_)
+    sink_->DropWaiting();
   if (kind_ == Kind::Append && fd_ >= 0) {
     struct stat info {};
-    if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > lengthBefore_)
-      ::ftruncate(fd_, lengthBefore_);
+    if (FileSystem().fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_size > lengthBefore_)
+      RetryInterrupted([this] { return FileSystem().ftruncate(fd_, lengthBefore_); });
   }
   if (!tempPath_.empty()) {
     ::unlink(tempPath_.c_str());

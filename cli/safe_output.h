@@ -7,8 +7,10 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <thread>
+
+#include "runtime/byte_streams.h"
 
 struct OutputPolicy {
   bool append = false;     // an existing output is appended to
@@ -50,17 +52,17 @@ class SafeOutput {
     return Prepare(path, path, policy, fromDevice, fromInode, error);
   }
   // Writes into the descriptor `fd` as it goes (standard output), or
-  // throws the bytes away when `fd` is -1 (--check). The bytes pass through
-  // a pipe of our own and are counted, since a pipe or a device has no
-  // length to tell what the conversion wrote.
+  // counts the bytes and throws them away when `fd` is -1 (--check).
   bool PrepareStream(int fd, std::string* error);
-  // The bytes that reached the stream (after Commit or Abandon).
-  int64_t streamedBytes() const { return streamed_; }
+  // The bytes the stream took so far: what its pipe, file or device
+  // accepted.
+  int64_t streamedBytes() const { return sink_ ? sink_->Accepted() : 0; }
   // The errno of the stream's failed write (EPIPE: its reader went away), 0.
-  int streamError() const { return destinationError_; }
+  int streamError() const { return sink_ ? sink_->error() : 0; }
 
-  // A new handle of the file layer on the output, for the conversion.
-  int OpenHandle();
+  // Where the conversion writes the output. Valid until Commit, KeepPartial
+  // or Abandon.
+  ByteSink* Sink();
   // The temporary's hidden name, where a library that opens files by name
   // writes the output before it is put in place (OutputPolicy's
   // namedTemporary); empty when the temporary has no name.
@@ -99,7 +101,6 @@ class SafeOutput {
   bool LinkNew(std::string* error);
   bool RenameOver(std::string* error);
   void Close();
-  void Drain();
   bool EndStream(std::string* error);
 
   Kind kind_ = Kind::Stream;
@@ -112,12 +113,8 @@ class SafeOutput {
   int64_t lengthBefore_ = 0;
   int64_t nextWriteback_ = kWritebackSpacing;
   bool done_ = false;
-  // Stream: the drain thread, the pipe end it reads and where the bytes go.
-  std::thread drain_;
-  int drainFd_ = -1;
-  int destinationFd_ = -1;
-  int64_t streamed_ = 0;
-  int destinationError_ = 0;
+  // Over fd_, or (Stream) over its own copy of the descriptor, or counting.
+  std::unique_ptr<ByteSink> sink_;
 };
 
 inline constexpr const char* kPartialSuffix = ".partial";

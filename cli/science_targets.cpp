@@ -10,7 +10,7 @@
 
 #include "cli/file_checks.h"
 #include "cli/quoting.h"
-#include "runtime/files.h"
+#include "runtime/byte_streams.h"
 
 namespace {
 
@@ -53,9 +53,8 @@ ScienceNames ScienceNamesFor(const CliOptions& options, const std::string& legac
   return names;
 }
 
-ScienceTargets::ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName,
-                               std::mutex* fileTable)
-    : options_(options), fileTable_(fileTable) {
+ScienceTargets::ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName)
+    : options_(options) {
   ScienceSettings settings = options.science;
   settings.gauge = fromType == 3;
   settings.fromType = fromType;
@@ -108,17 +107,7 @@ bool ScienceTargets::PrepareTidy(const std::string& to, dev_t fromDevice, ino_t 
                      : to == "-"
                          ? tidyOutput_->PrepareStream(STDOUT_FILENO, error)
                          : PrepareNamed(tidyOutput_.get(), to, false, fromDevice, fromInode, error);
-  if (!ready)
-    return false;
-  {
-    std::lock_guard<std::mutex> lock(*fileTable_);
-    tidyHandle_ = tidyOutput_->OpenHandle();
-  }
-  if (tidyHandle_ < 0) {
-    *error = std::string("cannot hand the tidy CSV to the converter: ") + LastFileErrorText();
-    return false;
-  }
-  return outputs_->OpenTidy(SinkOfHandle(tidyHandle_), error);
+  return ready && outputs_->OpenTidy(tidyOutput_->Sink(), error);
 }
 
 bool ScienceTargets::Prepare(const ScienceNames& names, dev_t fromDevice, ino_t fromInode,
@@ -131,37 +120,14 @@ bool ScienceTargets::Prepare(const ScienceNames& names, dev_t fromDevice, ino_t 
   return ready;
 }
 
-void ScienceTargets::CloseTidyHandle() {
-  if (tidyHandle_ < 0)
-    return;
-  std::lock_guard<std::mutex> lock(*fileTable_);
-  CloseFile(tidyHandle_);
-  tidyHandle_ = -1;
-}
-
 bool ScienceTargets::CopyNetcdfToStandardOutput(std::string* error) {
-  int handle = -1;
-  {
-    std::lock_guard<std::mutex> lock(*fileTable_);
-    handle = netcdfOutput_->OpenHandle();
-  }
-  bool copied = handle > 0;
+  ByteSink* sink = netcdfOutput_->Sink();
+  DescriptorSource scratch(netcdfScratch_, /*owned=*/false);
+  bool copied = sink != nullptr && scratch.Seek(0, SEEK_SET) == 0;
   std::unique_ptr<char[]> block(new char[kCopyBlock]);
-  for (off_t at = 0; copied;) {
-    const ssize_t got = ::pread(netcdfScratch_, block.get(), kCopyBlock, at);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got <= 0) {
-      copied = got == 0;
-      break;
-    }
-    copied = WriteFile(handle, block.get(), got) == got;
-    at += got;
-  }
-  if (handle > 0) {
-    std::lock_guard<std::mutex> lock(*fileTable_);
-    copied = CloseFile(handle) == 0 && copied;
-  }
+  for (long got; copied && (got = scratch.Read(block.get(), kCopyBlock)) != 0;)
+    copied = got > 0 && sink->Write(block.get(), got) == got;
+  copied = copied && sink->Flush() == 0;
   if (!copied)
     *error = "cannot write the NetCDF output to standard output";
   return copied;
@@ -169,14 +135,6 @@ bool ScienceTargets::CopyNetcdfToStandardOutput(std::string* error) {
 
 bool ScienceTargets::Finish(const ConversionResult& result, std::string* error) {
   bool ok = outputs_->Finish(result, error);
-  if (tidyHandle_ >= 0) {
-    std::lock_guard<std::mutex> lock(*fileTable_);
-    if (CloseFile(tidyHandle_) != 0 && ok) {
-      *error = "cannot write the tidy CSV";
-      ok = false;
-    }
-    tidyHandle_ = -1;
-  }
   if (ok && netcdfToStandardOutput_)
     ok = CopyNetcdfToStandardOutput(error);
   if (!ok) {
@@ -204,7 +162,6 @@ void ScienceTargets::DropScratch() {
 
 void ScienceTargets::Abandon() {
   outputs_->Abandon();
-  CloseTidyHandle();
   for (SafeOutput* output : {netcdfOutput_.get(), tidyOutput_.get()}) {
     if (output != nullptr)
       output->Abandon();

@@ -6,7 +6,6 @@
 #include <sys/types.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,9 +29,7 @@ ScienceNames ScienceNamesFor(const CliOptions& options, const std::string& legac
 
 class ScienceTargets {
  public:
-  // `fileTable` guards the file layer's handles, shared with other jobs.
-  ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName,
-                 std::mutex* fileTable);
+  ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName);
   ~ScienceTargets();
   ScienceTargets(const ScienceTargets&) = delete;
   ScienceTargets& operator=(const ScienceTargets&) = delete;
@@ -66,10 +63,8 @@ class ScienceTargets {
                     ino_t fromInode, std::string* error);
   void DropScratch();
   bool CopyNetcdfToStandardOutput(std::string* error);
-  void CloseTidyHandle();
 
   const CliOptions& options_;
-  std::mutex* fileTable_;
   std::unique_ptr<ScienceOutputs> outputs_;
   // The NetCDF file is written by name: into a safe output's temporary, or
   // for standard output and --check into an unnamed file of our own.
@@ -78,5 +73,4 @@ class ScienceTargets {
   std::string netcdfScratchPath_;
   bool netcdfToStandardOutput_ = false;
   std::unique_ptr<SafeOutput> tidyOutput_;
-  int tidyHandle_ = -1;
 };

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "cli/quoting.h"
-#include "runtime/files.h"
+#include "runtime/byte_streams.h"
 
 namespace {
 
@@ -24,17 +24,15 @@ std::string WavesNameFor(const CliOptions& options, const std::string& to) {
   return path.string() + kWavesExtension;
 }
 
-WaveTargets::WaveTargets(const CliOptions& options, const ClockCorrection& clock,
-                         std::mutex* fileTableMutex)
+WaveTargets::WaveTargets(const CliOptions& options, const ClockCorrection& clock)
     : clock_(clock),
       settings_(options.waves),
       overwrite_(options.overwrite),
-      fileTableMutex_(fileTableMutex),
       csv_(options.waves),
       segmenter_(options.waves, [this](WaveSegment&& segment) { Take(std::move(segment)); }) {}
 
 WaveTargets::~WaveTargets() {
-  if (handle_ > 0)
+  if (sink_ != nullptr)
     Abandon();
 }
 
@@ -46,15 +44,7 @@ bool WaveTargets::Prepare(const std::string& path, dev_t fromDevice, ino_t fromI
                                  : output_.Prepare(path, policy, fromDevice, fromInode, error);
   if (!ready)
     return false;
-  {
-    std::lock_guard<std::mutex> lock(*fileTableMutex_);
-    handle_ = output_.OpenHandle();
-  }
-  if (handle_ < 0) {
-    *error = "cannot write the wave statistics " + QuotedName(path) + ": " + LastFileErrorText();
-    output_.Abandon();
-    return false;
-  }
+  sink_ = output_.Sink();
   path_ = path;
   pending_ = WaveCsvWriter::Header();
   return true;
@@ -105,7 +95,7 @@ void WaveTargets::Take(WaveSegment&& segment) {
     anyTime_ = true;
     lastTime_ = end;
   }
-  if (handle_ > 0)
+  if (sink_ != nullptr)
     TakeRow(segment, start, end);
   if (keepForNetcdf_)
     kept_.push_back(KeepForNetcdf(std::move(segment), start, end));
@@ -132,28 +122,22 @@ void WaveTargets::Flush() {
   if (pending_.empty() || failed())
     return;
   const long count = static_cast<long>(pending_.size());
-  if (WriteFile(handle_, pending_.data(), count) != count)
+  if (sink_->Write(pending_.data(), count) != count)
     error_ = "cannot write the wave statistics " + QuotedName(path_) + ": the write failed";
   pending_.clear();
 }
 
-bool WaveTargets::CloseHandle() {
-  std::lock_guard<std::mutex> lock(*fileTableMutex_);
-  const bool closed = CloseFile(handle_) == 0;
-  handle_ = -1;
-  return closed;
-}
-
 bool WaveTargets::Finish(std::string* error) {
   segmenter_.Finish();
-  if (handle_ <= 0)
+  if (sink_ == nullptr)
     return true;  // statistics for the NetCDF output alone
   for (const HeldRow& row : held_)
     Write(TimeText(row.start) + "," + TimeText(row.end) + row.rest);
   held_.clear();
   Flush();
-  if (!CloseHandle() && !failed())
+  if (sink_->Flush() != 0 && !failed())
     error_ = "cannot write the wave statistics " + QuotedName(path_) + ": the last write failed";
+  sink_ = nullptr;
   if (failed()) {
     *error = error_;
     output_.Abandon();
@@ -170,7 +154,6 @@ void WaveTargets::TakeBack() {
 }
 
 void WaveTargets::Abandon() {
-  if (handle_ > 0)
-    CloseHandle();
+  sink_ = nullptr;
   output_.Abandon();
 }

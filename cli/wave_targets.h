@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,8 +37,7 @@ struct WaveSummary {
 
 class WaveTargets {
  public:
-  // `fileTableMutex` guards the opening and closing of file-layer handles.
-  WaveTargets(const CliOptions& options, const ClockCorrection& clock, std::mutex* fileTableMutex);
+  WaveTargets(const CliOptions& options, const ClockCorrection& clock);
   ~WaveTargets();
   WaveTargets(const WaveTargets&) = delete;
   WaveTargets& operator=(const WaveTargets&) = delete;
@@ -83,19 +81,17 @@ class WaveTargets {
   std::string TimeText(double instrumentUtc) const;
   void Write(const std::string& text);
   void Flush();
-  bool CloseHandle();
 
   ClockCorrection clock_;
   WaveSettings settings_;
   bool overwrite_ = false;
-  std::mutex* fileTableMutex_;
   WaveCsvWriter csv_;
   WaveSegmenter segmenter_;
   SafeOutput output_;
   std::string path_;
   bool placed_ = false;
-  int handle_ = -1;
-  std::string pending_;  // rows not yet written
+  ByteSink* sink_ = nullptr;  // the CSV's, when one is written
+  std::string pending_;       // rows not yet written
   std::vector<HeldRow> held_;
   bool keepForNetcdf_ = false;
   std::string netcdfUnits_;

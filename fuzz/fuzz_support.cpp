@@ -438,7 +438,7 @@ void CheckHeardReadings(const ConversionRun& run, const uint8_t* dump, size_t si
 
   ZORQ_FUZZ_CHECK(outcome.status == run.status && to.bytes() == run.output,
                   "with a listener: status %d, %zu bytes; without: status %d, %zu bytes",
-                  outcome.status, to.Contents().size(), run.status, run.output.size());
+                  outcome.status, to.bytes().size(), run.status, run.output.size());
   const ConversionReport& report = outcome.result.report;
   const auto counted = [&report](AnomalyKind kind) {
     return report.anomalyCounts[static_cast<size_t>(kind)];

@@ -291,9 +291,9 @@ bool DescriptorSink::CutBack(int64_t length) {
   if (fd_ < 0 || length < 0)
     return false;
   DropWaiting();  // bytes past the cut are not wanted
-  const bool cut =
-      RetryInterrupted([&] { return FileSystem().ftruncate(fd_, static_cast<off_t>(length)); }) ==
-      0;
+  const bool cut = RetryInterrupted([&] {
+                     return FileSystem().ftruncate(fd_, static_cast<off_t>(length));
+                   }) == 0;
   return cut && MovePosition(fd_, 0, SEEK_END) >= 0;
 }
 

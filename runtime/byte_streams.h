@@ -102,6 +102,8 @@ class ByteSink {
   // The errno of the first failed write, 0 when none failed.
   int error() const { return error_; }
   const SinkLoss& loss() const { return loss_; }
+  // Forgets the bytes waiting in the buffer (an output taken back).
+  void DropWaiting() { waiting_ = 0; }
 
   // A regular file's length with the waiting bytes; -1 for anything else.
   virtual int64_t Length() { return -1; }
@@ -117,7 +119,6 @@ class ByteSink {
   // Hands `count` bytes on; returns how many were taken before a failure,
   // with `*error` its errno (0 when all were taken).
   virtual size_t Put(const char* bytes, size_t count, int* error) = 0;
-  void DropWaiting() { waiting_ = 0; }
   size_t waiting() const { return waiting_; }
 
  private:
@@ -166,10 +167,10 @@ class DescriptorSource final : public ByteSource {
   int stopFd_;
   bool stream_ = false;  // not a regular file: reads wait in poll
   std::unique_ptr<char[]> buffer_;
-  size_t start_ = 0;        // next unread byte of buffer_
-  size_t end_ = 0;          // end of its valid bytes
-  int64_t bufferAt_ = 0;    // the input's offset of buffer_[0]
-  bool failed_ = false;     // a failed read is reported at the next call
+  size_t start_ = 0;      // next unread byte of buffer_
+  size_t end_ = 0;        // end of its valid bytes
+  int64_t bufferAt_ = 0;  // the input's offset of buffer_[0]
+  bool failed_ = false;   // a failed read is reported at the next call
   // A read found the end: none is made again until the position moves, so
   // that each read(2) stands for new bytes.
   bool atEnd_ = false;

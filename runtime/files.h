@@ -81,7 +81,7 @@ const char* LastFileErrorText();
 ByteSource* SourceOfHandle(int handle);
 ByteSink* SinkOfHandle(int handle);
 
-// --- Descriptors opened elsewhere (the command line's safe outputs, pipes) ---
+// --- Descriptors opened elsewhere ---
 
 // Takes over `fd`, already open for `access` (VAL_READ_ONLY or
 // VAL_WRITE_ONLY), as a handle of this layer; CloseFile closes it. Returns
