@@ -70,6 +70,8 @@ struct InputOutcome {
   // (NAME.partial); empty when none was kept.
   std::string partialOutput;
   bool oldOutputKept = false;  // --overwrite failed: the old output is as it was
+  // Bytes that standard output took before a signal stopped the input.
+  int64_t streamedBytes = 0;
 };
 
 // The dispatch's CONVERT ERROR texts speak of the desktop's menus; the
@@ -366,6 +368,7 @@ class Converter {
     if (StopSignal() != 0) {
       output->Abandon();
       Stopped(*outcome);
+      outcome->streamedBytes = output->streamedBytes();
       return;
     }
     std::string placeProblem;
@@ -564,6 +567,7 @@ class Converter {
       listeners.Abandon();
       output->Abandon();
       Stopped(*outcome);
+      outcome->streamedBytes = output->streamedBytes();
       return false;
     }
     if (!readWhole) {
@@ -630,7 +634,7 @@ class Reporter {
       text += "zorqconvert-cli: " + outcome.problem + "\n";
     if (outcome.cancelled) {
       return text + "zorqconvert-cli: " + Shown(input) + ": stopped by " +
-             SignalName(outcome.stopSignal) + "; " + WhatWasKept(input) + "\n";
+             SignalName(outcome.stopSignal) + "; " + WhatWasKept(input, outcome) + "\n";
     }
     if (!options_.todaysCall && outcome.converterRan)
       text += WhatTheEngineSaid(input, outcome);
@@ -642,8 +646,25 @@ class Reporter {
     return text + StatusMessage(outcome.status) + "\n";
   }
 
-  // Where the records written before a failure are.
+  // Where the records written before a failure are, and whether the last
+  // of them is torn.
   std::string WhatWasLeft(const PlannedInput& input, const InputOutcome& outcome) const {
+    return WhereTheRecordsAre(input, outcome) + WhetherTorn(input, outcome);
+  }
+
+  static std::string WhetherTorn(const PlannedInput& input, const InputOutcome& outcome) {
+    const ConversionReport& report = outcome.result.report;
+    if (!outcome.converterRan || report.tornRecordBytes <= 0)
+      return "";
+    const std::string where = input.to == "-"                 ? "standard output"
+                              : outcome.partialOutput.empty() ? QuotedName(input.to)
+                                                              : QuotedName(outcome.partialOutput);
+    return "zorqconvert-cli: " + where + " ends in a torn record: only " +
+           GroupedCount(report.tornRecordBytes) + " bytes of it were taken; the " +
+           GroupedCount(report.recordsWritten) + " records before it are whole\n";
+  }
+
+  std::string WhereTheRecordsAre(const PlannedInput& input, const InputOutcome& outcome) const {
     if (!outcome.partialOutput.empty()) {
       return "zorqconvert-cli: " + QuotedName(input.to) +
              (outcome.oldOutputKept ? " was not replaced" : " was not made") +
@@ -729,8 +750,13 @@ class Reporter {
     return input.from == "-" ? "<stdin>" : ShownName(input.from);
   }
 
-  std::string WhatWasKept(const PlannedInput& input) const {
+  std::string WhatWasKept(const PlannedInput& input, const InputOutcome& outcome) const {
     const auto named = [](const std::string& to) { return !to.empty() && to != "-"; };
+    // What went down a pipe cannot be taken back: say how much.
+    if (input.to == "-" && outcome.streamedBytes > 0) {
+      return GroupedCount(outcome.streamedBytes) + " bytes (" + ByteSize(outcome.streamedBytes) +
+             ") had already gone to standard output; they end in the middle of the output";
+    }
     if (!named(input.to) && !named(input.science.netcdfTo) && !named(input.science.tidyTo))
       return "nothing was kept";
     return options_.append ? QuotedName(input.to) + " is as it was before" : "no output was made";
@@ -827,6 +853,10 @@ class Batch {
       if (outcome.cancelled)
         return outcome.exitStatus;
     }
+    // The reader of the reports went away after every input had been
+    // converted: the call still ends as a closed pipe ends it.
+    if (reporter_.reportError() == EPIPE)
+      return ExitStatusForSignal(SIGPIPE);
     for (const InputOutcome& outcome : outcomes_) {
       if (outcome.exitStatus != 0)
         return outcome.exitStatus;

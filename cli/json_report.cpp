@@ -192,6 +192,7 @@ std::string JsonReportLine(const InputReport& input) {
   object["records_written"] = count(&ConversionReport::recordsWritten);
   object["bytes_read"] = count(&ConversionReport::bytesRead);
   object["bytes_written"] = count(&ConversionReport::bytesWritten);
+  object["torn_record_bytes"] = count(&ConversionReport::tornRecordBytes);
   object["first_record_time"] = OrNull(report != nullptr ? report->firstRecordTime : "");
   object["last_record_time"] = OrNull(report != nullptr ? report->lastRecordTime : "");
   object["failure"] = Failed(input) ? Failure(input, report) : Json(nullptr);

@@ -38,7 +38,10 @@ constexpr const char* kUsageTail =
     "output went away (nothing more is said). Each input converts whatever the others do; "
     "with several, the status is that of the first in command-line order that did not end "
     "Finished All. A conversion that fails leaves nothing under its output's name: what it "
-    "wrote is kept as NAME.partial.";
+    "wrote is kept as NAME.partial. Records and bytes written count what the file or pipe "
+    "took: when it stops taking bytes within a record (a full disk), standard error and the "
+    "JSON report's torn_record_bytes say how much of that record went out. After a signal, "
+    "standard error says how much had gone to standard output.";
 
 constexpr const char* kShortUsage =
     "Usage: zorqconvert-cli [OPTIONS] FROM TO\n"

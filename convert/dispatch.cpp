@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "convert/status.h"
 #include "runtime/byte_streams.h"
@@ -47,6 +48,28 @@ std::string MismatchInWords(const DispatchRequest& request) {
   return TypeInWords("From", request.fromType, FromTypeInWords(request.fromType)) + " goes with " +
          TypeInWords("To", fitting, ToTypeInWords(fitting)) + ", not " +
          TypeInWords("To", request.toType, ToTypeInWords(request.toType));
+}
+
+// The lines of `bytes` that are records the report counts.
+int64_t CountedRecordsIn(std::string_view bytes, int toType) {
+  const std::string_view start = toType == 0 ? "f001," : "D1,C1,";
+  int64_t count = 0;
+  for (size_t at = 0; at < bytes.size();) {
+    if (bytes.substr(at, start.size()) == start)
+      ++count;
+    const size_t lf = bytes.find('\n', at);
+    at = lf == std::string_view::npos ? bytes.size() : lf + 1;
+  }
+  return count;
+}
+
+// What the To file or pipe did not take is no record written: the records
+// counted are those that reached it whole, and a torn last one is told.
+void CountWhatArrived(const SinkLoss& loss, int toType, ConversionReport* report) {
+  report->recordsWritten -= CountedRecordsIn(loss.unaccepted, toType);
+  if (report->recordsWritten < 0)
+    report->recordsWritten = 0;
+  report->tornRecordBytes = loss.tornBytes;
 }
 
 void SetOutcomeStatus(DispatchOutcome* outcome, uint8_t status, const std::string& reason) {
@@ -105,6 +128,7 @@ DispatchOutcome DispatchOpen(const DispatchRequest& request) {
     return outcome;
   }
   const int64_t acceptedBefore = request.to->Accepted();
+  const bool lostBefore = request.to->loss().any;
   outcome.result = RunConversion(ConversionRequestOf(request));
   outcome.converterRan = true;
   outcome.cancelled = outcome.result.cancelled;
@@ -123,6 +147,8 @@ DispatchOutcome DispatchOpen(const DispatchRequest& request) {
   // reader that went away leaves less. A cancelled run was cut back.
   if (!outcome.cancelled)
     outcome.result.report.bytesWritten = request.to->Accepted() - acceptedBefore;
+  if (!outcome.cancelled && !lostBefore && request.to->loss().any)
+    CountWhatArrived(request.to->loss(), request.toType, &outcome.result.report);
   if (outcome.status == kStatusFileError)
     outcome.popupText = kReadFailedText;
   return outcome;

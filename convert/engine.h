@@ -196,10 +196,15 @@ struct ConversionReport {
   int64_t commaLinesSkipped = 0;  // lines that start with a comma
   int64_t shortLinesSkipped = 0;  // logger lines shorter than 3 bytes
   int64_t dateStampLines = 0;
-  int64_t dataLines = 0;       // the other lines not skipped
-  int64_t recordsWritten = 0;  // f001 records, or D1,C1 value records
+  int64_t dataLines = 0;  // the other lines not skipped
+  // f001 records, or D1,C1 value records: whole ones that the To file or
+  // pipe took, not those formatted (a full disk, a reader that went away).
+  int64_t recordsWritten = 0;
   int64_t bytesRead = 0;
-  int64_t bytesWritten = 0;
+  int64_t bytesWritten = 0;  // that the To file or pipe took
+  // Bytes of a record that reached the output only in part: the output
+  // ends in a torn record. 0 when none.
+  int64_t tornRecordBytes = 0;
   // As written in the output ("2024-03-01T12:00:00"), empty when none.
   std::string firstRecordTime;
   std::string lastRecordTime;

@@ -88,6 +88,7 @@ struct GaugeOutput {
   explicit GaugeOutput(ByteSink* sink) : out(sink) {}
   RecordWriter out;
   bool failed = false;
+  int64_t valueRecordsRefused = 0;  // counted with their line, yet not written
 };
 
 inline bool Written(GaugeOutput& output, long written, int length) {
@@ -96,6 +97,13 @@ inline bool Written(GaugeOutput& output, long written, int length) {
   }
   output.failed = true;
   return false;
+}
+
+// A value record's write: one refused is not counted as written.
+inline void ValueWritten(GaugeOutput& output, long written, int length) {
+  if (!Written(output, written, length)) [[unlikely]] {
+    ++output.valueRecordsRefused;
+  }
 }
 
 // Status 5 for a failed write of the output header (`line` 0) or of the
@@ -388,7 +396,8 @@ void NoteNotANumber(const FlashLineReader& reader, int index, int end, GaugeStat
   const double value = reader.LineDecimal(index);
   Text text;
   FormatRecord(&text, "D1,C1,", value, 8);
-  WriteText(state.written, text);
+  if (!WriteText(state.written, text))
+    ++state.written.valueRecordsRefused;
   return value;
 }
 
@@ -412,7 +421,7 @@ void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, Gau
     const int length = kPrefixLength + field.plainLength + 2;
     record[length - 2] = '\r';
     record[length - 1] = '\n';
-    Written(state.written, state.out.Commit(static_cast<size_t>(length)), length);
+    ValueWritten(state.written, state.out.Commit(static_cast<size_t>(length)), length);
     if constexpr (kListen)
       state.relay.Add(reader.LineDecimal(index), ReadingNote::kPlain);
   } else {
@@ -530,7 +539,7 @@ void RunGaugeConverter(ConversionContext& context) {
     }
   }
   CloseStampPeriod(&state);
-  context.report.recordsWritten = state.records;
+  context.report.recordsWritten = state.records - output.valueRecordsRefused;
   if (state.records > 0) {
     context.report.firstRecordTime = FormatRecordTime(state.firstRecordTime);
     context.report.lastRecordTime = FormatRecordTime(state.lastRecordTime);

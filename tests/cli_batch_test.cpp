@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "convert/report_text.h"
 #include "tests/cli_process.h"
 #include "tests/test_support.h"
 
@@ -741,6 +742,29 @@ TEST(CliPipes, ANamedPipeIsLookedAtAndConvertedOrStoppedWhileItWaits) {
   EXPECT_FALSE(ws.Exists("new.csv"));
 }
 
+TEST(CliPipes, AnAppendToANamedPipeReportsTheBytesThatWentThrough) {
+  Workspace ws;
+  const std::string fifo = ws.dir.Path("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Open for reading first, so that the appending converter finds a reader;
+  // the pipe holds the whole output until it is read.
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  ws.Write("sample.txt", ReadWholeFile(ZORQ_SOURCE_DIR "/samples/logger_type2_dump.txt"));
+  const CliRunResult result = ws.Run({"--json", "--tz", "UTC", "--append", "sample.txt", "pipe"});
+  std::string through(8192, '\0');
+  const ssize_t got = ::read(reader, through.data(), through.size());
+  ::close(reader);
+  through.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  const std::vector<Json> reports = JsonLines(result.out);
+  ASSERT_EQ(reports.size(), 1u) << result.out;
+  EXPECT_EQ(reports[0].at("bytes_written"), 2635);
+  EXPECT_EQ(reports[0].at("bytes_written"), static_cast<double>(through.size()));
+  EXPECT_EQ(reports[0].at("torn_record_bytes"), 0);
+}
+
 TEST(CliPipes, MisusedDashesAreUsageErrors) {
   Workspace ws;
   for (const std::vector<std::string>& args :
@@ -793,8 +817,20 @@ TEST(CliSignals, AStoppedAppendCutsTheOutputBackToItsOldBytes) {
 
 TEST(CliSignals, AStoppedCheckOrStandardOutputEndsWithTheSignalsStatus) {
   Workspace ws;
-  EXPECT_EQ(StopMidway(ws, {"--check", "-"}, SIGINT).exitCode, 130);
-  EXPECT_EQ(StopMidway(ws, {"-", "-"}, SIGTERM).exitCode, 143);
+  const CliRunResult checked = StopMidway(ws, {"--check", "-"}, SIGINT);
+  EXPECT_EQ(checked.exitCode, 130);
+  EXPECT_TRUE(Contains(checked.err, "nothing was kept")) << checked.err;
+  // What went down standard output cannot be taken back: it is told, to
+  // the byte.
+  const CliRunResult streamed = StopMidway(ws, {"-", "-"}, SIGTERM);
+  EXPECT_EQ(streamed.exitCode, 143);
+  ASSERT_GT(streamed.out.size(), 0u) << streamed.err;
+  EXPECT_FALSE(Contains(streamed.err, "nothing was kept")) << streamed.err;
+  EXPECT_TRUE(Contains(streamed.err, GroupedCount(static_cast<int64_t>(streamed.out.size())) +
+                                         " bytes (" +
+                                         ByteSize(static_cast<int64_t>(streamed.out.size())) +
+                                         ") had already gone to standard output"))
+      << streamed.err;
 }
 
 TEST(CliSignals, ATermSignalStopsALargeDumpWithinTheEngine) {
