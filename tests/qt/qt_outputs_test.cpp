@@ -28,6 +28,7 @@
 
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
+#include "desktop/additions.h"
 #include "desktop/feedback.h"
 #include "desktop/preview_listener.h"
 #include "desktop/qt_export.h"
@@ -349,6 +350,11 @@ TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
   const std::string dump = panel.dir.Path("site1.txt");
   WriteWholeFile(dump, SineGaugeDump());
   ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
+  ExpectOnScreen(main);
+  // The longest mark beside the status wraps rather than widen the window.
+  ShowConversionDetails(PanelHandle, kCtrlStatus, "Outcome: Date & Time Error",
+                        OutcomeMark{OutcomeKind::Failed, 146000, 12345678, 1234567});
+  QApplication::processEvents();
   ExpectOnScreen(main);
 
   panel.extras->OpenDetails();
