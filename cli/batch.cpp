@@ -545,7 +545,7 @@ class Converter {
     const std::string name = input.from == "-" ? "<stdin>" : ShownName(input.from);
     request.progress = [this, &name, output](int64_t bytesRead, int64_t fromSize) {
       progress_->Update(name, bytesRead, fromSize);
-      output->StartWriteback(bytesRead);
+      output->StartWriteback();
     };
     request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
     request.readings = listeners.Listener();
