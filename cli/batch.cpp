@@ -326,9 +326,9 @@ class Converter {
       }
       listeners.Add(science.get());
     }
-    // The NetCDF output carries the wave statistics too.
+    // With --waves, the NetCDF output carries the statistics too.
     std::unique_ptr<WaveTargets> waves;
-    if (!input.waves.empty() || (science && science->netcdf() != nullptr)) {
+    if (!input.waves.empty()) {
       if (!PrepareWaves(input, source, &waves, &outcome.problem)) {
         if (science)
           science->Abandon();
@@ -455,8 +455,6 @@ class Converter {
   bool PrepareWaves(const PlannedInput& input, const InputSource& source,
                     std::unique_ptr<WaveTargets>* waves, std::string* error) const {
     *waves = std::make_unique<WaveTargets>(options_, options_.science.clock, &gFileTableMutex);
-    if (input.waves.empty())
-      return true;
     std::string full = input.waves;
     if (full != "-" && !FullPath(input.waves, &full, error))
       return false;
@@ -547,7 +545,7 @@ class Converter {
     const std::string name = input.from == "-" ? "<stdin>" : ShownName(input.from);
     request.progress = [this, &name, output](int64_t bytesRead, int64_t fromSize) {
       progress_->Update(name, bytesRead, fromSize);
-      output->StartWriteback(bytesRead);
+      output->StartWriteback();
     };
     request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
     request.readings = listeners.Listener();

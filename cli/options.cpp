@@ -705,9 +705,8 @@ class Parser {
   bool CheckWaves(const std::vector<std::string>& paths) {
     const bool waves = !options_->wavesTo.empty();
     for (const char* name : {"segment", "welch-segment", "band", "pressure"}) {
-      if (Given(name) && !waves && !options_->formats.netcdf) {
-        Fail(std::string("--") + name +
-             " is a setting of the wave statistics: give --waves or --format netcdf too");
+      if (Given(name) && !waves) {
+        Fail(std::string("--") + name + " is a setting of the wave statistics: give --waves too");
         return false;
       }
     }

@@ -103,14 +103,15 @@ int QtAdditions::ShowFromFileKind(int panel, int fromTypeRing, const char* path,
   return 0;
 }
 
-int QtAdditions::ShowConversionDetails(int panel, int statusControl, const char* details) {
+int QtAdditions::ShowConversionDetails(int panel, int statusControl, const char* details,
+                                       const OutcomeMark& mark) {
   PanelExtras* extras = Extras(panel);
   if (extras == nullptr)
     return UIE_BAD_HANDLE;
   QWidget* status = ui_.ControlWidget(panel, statusControl);
   if (status == nullptr)
     return UIE_BAD_CONTROL;
-  extras->ShowDetails(status, details);
+  extras->ShowDetails(status, details, mark);
   return 0;
 }
 

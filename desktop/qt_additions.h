@@ -36,7 +36,8 @@ class QtAdditions : public PanelAdditions {
   int RunWithProgress(const char* title, const ProgressTask& task) override;
   int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
                        const char* problemText, int fittingValue, int fittingToValue) override;
-  int ShowConversionDetails(int panel, int statusControl, const char* details) override;
+  int ShowConversionDetails(int panel, int statusControl, const char* details,
+                            const OutcomeMark& mark) override;
   int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
   int AcceptDroppedFiles(int panel, int menuItem) override;
   int OpenExport(int panel, const ExportSource& source) override;

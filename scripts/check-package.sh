@@ -30,6 +30,8 @@ convert_both_ways() {  # FROM-TYPE TO-TYPE SAMPLE
   cmp "$out/installed-$3.csv" "$out/built-$3.csv"
   echo "check-package: the installed zorqconvert-cli converts $3 to the same $(stat -c %s "$out/installed-$3.csv") bytes"
 }
+dpkg-query -W -f='${Depends}\n' zorqconvert | grep -q 'libnetcdf' ||
+  { echo "check-package: the package does not depend on the NetCDF library it loads" >&2; exit 1; }
 convert_both_ways 2 0 logger_type2_dump.txt
 convert_both_ways 3 1 gauge_t10_dump.txt
 

@@ -84,8 +84,9 @@ TEST_P(CliWavesUsage, IsRefusedWithItsReason) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, CliWavesUsage,
     testing::Values(
-        UsageCase{{"--segment", "600", "gauge.txt", "out.csv"},
-                  "give --waves or --format netcdf too"},
+        UsageCase{{"--segment", "600", "gauge.txt", "out.csv"}, "give --waves too"},
+        UsageCase{{"--format", "netcdf", "--band", "0.05:0.5", "gauge.txt", "out.nc"},
+                  "give --waves too"},
         UsageCase{{"--waves", "w.csv", "--pressure", "dbar", "gauge.txt", "out.csv"},
                   "--pressure needs --sensor-height"},
         UsageCase{{"--waves", "w.csv", "--sensor-height", "1", "gauge.txt", "out.csv"},
@@ -145,11 +146,12 @@ TEST(CliWaves, OutputFolderGetsTheStatisticsBesideEachOutput) {
     EXPECT_EQ(Lines(ReadWholeFile(ws.dir.Path(name))).size(), 3u) << name;
 }
 
-TEST(CliWaves, TheNetcdfOutputCarriesTheStatisticsWithoutAsking) {
+TEST(CliWaves, WithWavesTheNetcdfOutputCarriesTheStatistics) {
   Workspace ws;
   const zorq_test::CliRunResult result =
-      ws.Run({"--format", "netcdf", "--units", "m", "gauge.txt", "out.nc"});
+      ws.Run({"--format", "netcdf", "--units", "m", "--waves", "w.csv", "gauge.txt", "out.nc"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(Lines(ReadWholeFile(ws.dir.Path("w.csv"))).size(), 3u);
   int ncid = -1;
   ASSERT_EQ(nc_open(ws.dir.Path("out.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
   int dimension = -1;
@@ -168,6 +170,22 @@ TEST(CliWaves, TheNetcdfOutputCarriesTheStatisticsWithoutAsking) {
   nc_inq_varid(ncid, "segment_start_time", &start);
   nc_get_var_double(ncid, start, starts);
   EXPECT_EQ(starts[1], 1561899600.0);  // 2019-06-30T13:00:00Z
+  nc_close(ncid);
+}
+
+// The statistics' spectra are held until the file closes: a NetCDF output
+// asked for alone stays a stream of readings.
+TEST(CliWaves, WithoutWavesTheNetcdfOutputHoldsTheReadingsOnly) {
+  Workspace ws;
+  const zorq_test::CliRunResult result =
+      ws.Run({"--format", "netcdf", "--units", "m", "gauge.txt", "out.nc"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  int ncid = -1;
+  ASSERT_EQ(nc_open(ws.dir.Path("out.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  int id = -1;
+  EXPECT_EQ(nc_inq_dimid(ncid, "segment", &id), NC_EBADDIM);
+  EXPECT_EQ(nc_inq_varid(ncid, "hm0", &id), NC_ENOTVAR);
+  EXPECT_EQ(nc_inq_varid(ncid, "reading", &id), NC_NOERR);
   nc_close(ncid);
 }
 

@@ -45,54 +45,13 @@
 #include "tests/test_support.h"
 
 using zorq_qt_test::kPatienceMs;
+using zorq_qt_test::Panel;
 using zorq_qt_test::QtShell;
 using zorq_test::ReadWholeFile;
 using zorq_test::TempDir;
 using zorq_test::WriteWholeFile;
 
 namespace {
-
-// A shell on the real panel with the additions readied, as start-up does.
-struct Panel {
-  QtShell shell;
-  TempDir dir;
-  PanelExtras* extras = nullptr;
-
-  Panel() {
-    EXPECT_GT(shell.LoadAndShow(), 0);
-    PrepareShellAdditions();
-    extras = shell.additions().Extras(PanelHandle);
-  }
-  QWidget* Window() { return shell.ui().PanelWindow(PanelHandle); }
-  QComboBox* Ring(int control) { return qobject_cast<QComboBox*>(shell.Control(control)); }
-  void Choose(int control, int value) {
-    QComboBox* ring = Ring(control);
-    ring->setCurrentIndex(ring->findData(value));
-    emit ring->activated(ring->currentIndex());
-  }
-  void OpenFrom(const std::string& path) {
-    shell.AnswerFileSelect(1, path);
-    shell.ui().MenuItemAction(PanelHandle, kMenuOpenFrom)->trigger();
-  }
-  void OpenTo(const std::string& path) {
-    shell.AnswerFileSelect(1, path);
-    if (zorq_test::FileExists(path))
-      shell.AnswerConfirm(true);
-    shell.ui().MenuItemAction(PanelHandle, kMenuOpenTo)->trigger();
-  }
-  // Presses START CONVERT and waits for a status other than "Ready".
-  std::string Convert() {
-    QTest::mouseClick(shell.Control(kCtrlStartConvert), Qt::LeftButton);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-          int on = 1;
-          GetCtrlVal(PanelHandle, kCtrlStartConvert, &on);
-          return on == 0;
-        },
-        kPatienceMs));
-    return shell.Text(kCtrlStatus);
-  }
-};
 
 QMimeData* FileDrag(const std::string& path) {
   auto* mime = new QMimeData;
@@ -148,6 +107,11 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   watcher.start(20);
   EXPECT_EQ(panel.Convert(), kCancelledText);
   watcher.stop();
+  // Beside the status line's own words, the mark says it was cancelled.
+  auto* mark = panel.Window()->findChild<QLabel*>("outcomeMarkText");
+  ASSERT_NE(mark, nullptr);
+  EXPECT_TRUE(mark->isVisible());
+  EXPECT_EQ(mark->text(), "cancelled \u2014 To file as it was");
   EXPECT_EQ(panel.shell.additions().ProgressDialogsShown(), 1);
   EXPECT_FALSE(panelUsableWhileShown);
   EXPECT_GT(roundsWhileRunning, 10);

@@ -28,6 +28,7 @@
 
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
+#include "desktop/additions.h"
 #include "desktop/feedback.h"
 #include "desktop/preview_listener.h"
 #include "desktop/qt_export.h"
@@ -40,6 +41,7 @@
 #include "tests/test_support.h"
 
 using zorq_qt_test::kPatienceMs;
+using zorq_qt_test::Panel;
 using zorq_qt_test::QtShell;
 using zorq_test::FileExists;
 using zorq_test::TempDir;
@@ -238,42 +240,14 @@ void ExpectButtonsOnScreen(QWidget* window) {
   }
 }
 
-// A shell on the real panel with the additions readied, as start-up does.
-struct Panel {
-  QtShell shell;
-  TempDir dir;
-  PanelExtras* extras = nullptr;
-
-  Panel() {
-    EXPECT_GT(shell.LoadAndShow(), 0);
-    PrepareShellAdditions();
-    extras = shell.additions().Extras(PanelHandle);
-  }
-  QAction* Item(int id) { return shell.ui().MenuItemAction(PanelHandle, id); }
-  void Choose(int control, int value) {
-    auto* ring = qobject_cast<QComboBox*>(shell.Control(control));
-    ring->setCurrentIndex(ring->findData(value));
-    emit ring->activated(ring->currentIndex());
-  }
-  // Opens `dump` and a new To file beside it and converts a gauge dump.
-  std::string ConvertGauge(const std::string& dump) {
-    shell.AnswerFileSelect(1, dump);
-    Item(kMenuOpenFrom)->trigger();
-    shell.AnswerFileSelect(1, dump + ".csv");
-    Item(kMenuOpenTo)->trigger();
-    Choose(kCtrlFromType, 3);
-    Choose(kCtrlToType, 1);
-    QTest::mouseClick(shell.Control(kCtrlStartConvert), Qt::LeftButton);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-          int on = 1;
-          GetCtrlVal(PanelHandle, kCtrlStartConvert, &on);
-          return on == 0;
-        },
-        kPatienceMs));
-    return shell.Text(kCtrlStatus);
-  }
-};
+// Opens `dump` and a new To file beside it and converts a gauge dump.
+std::string ConvertGauge(Panel& panel, const std::string& dump) {
+  panel.OpenFrom(dump);
+  panel.OpenTo(dump + ".csv");
+  panel.Choose(kCtrlFromType, 3);
+  panel.Choose(kCtrlToType, 1);
+  return panel.Convert();
+}
 
 // A gauge dump at 4 Hz: two bursts of 43 lines of twelve readings of a sine
 // of amplitude 0.5 and period 8 s.
@@ -298,7 +272,7 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   EXPECT_FALSE(panel.Item(kMenuWaveStatistics)->isEnabled());
   const std::string dump = panel.dir.Path("site1.txt");
   WriteWholeFile(dump, SineGaugeDump());
-  ASSERT_EQ(panel.ConvertGauge(dump), "Finished All");
+  ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
   ASSERT_TRUE(panel.Item(kMenuExport)->isEnabled());
 
   // File > Export: the form remembers what was entered while the program runs.
@@ -348,7 +322,7 @@ TEST(QtOutputsMenu, ThePreviewComesFromTheConversionItselfAndFitsTheScreen) {
   Panel panel;
   const std::string dump = panel.dir.Path("site1.txt");
   WriteWholeFile(dump, SineGaugeDump());
-  ASSERT_EQ(panel.ConvertGauge(dump), "Finished All");
+  ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
   // The CSV goes before the preview is drawn: nothing reads it back.
   std::remove((dump + ".csv").c_str());
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
@@ -375,7 +349,12 @@ TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
   ExpectOnScreen(main);
   const std::string dump = panel.dir.Path("site1.txt");
   WriteWholeFile(dump, SineGaugeDump());
-  ASSERT_EQ(panel.ConvertGauge(dump), "Finished All");
+  ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
+  ExpectOnScreen(main);
+  // The longest mark beside the status wraps rather than widen the window.
+  ShowConversionDetails(PanelHandle, kCtrlStatus, "Outcome: Date & Time Error",
+                        OutcomeMark{OutcomeKind::Failed, 146000, 12345678, 1234567});
+  QApplication::processEvents();
   ExpectOnScreen(main);
 
   panel.extras->OpenDetails();

@@ -1,13 +1,19 @@
 #include "tests/qt/qt_test_support.h"
 
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 #include <QWidget>
 #include <filesystem>
 #include <memory>
 
+#include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
+#include "desktop/feedback.h"
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"
@@ -91,6 +97,62 @@ int QtShell::Count(PopupRequest::Kind kind, const std::string& title) const {
       ++count;
   }
   return count;
+}
+
+Panel::Panel() {
+  EXPECT_GT(shell.LoadAndShow(), 0);
+  PrepareShellAdditions();
+  extras = shell.additions().Extras(PanelHandle);
+}
+
+QWidget* Panel::Window() {
+  return shell.ui().PanelWindow(PanelHandle);
+}
+
+QAction* Panel::Item(int id) {
+  return shell.ui().MenuItemAction(PanelHandle, id);
+}
+
+QComboBox* Panel::Ring(int control) {
+  return qobject_cast<QComboBox*>(shell.Control(control));
+}
+
+int Panel::RingValue(int control) {
+  return Ring(control)->currentData().toInt();
+}
+
+void Panel::Choose(int control, int value) {
+  QComboBox* ring = Ring(control);
+  ring->setCurrentIndex(ring->findData(value));
+  emit ring->activated(ring->currentIndex());
+}
+
+void Panel::OpenFrom(const std::string& path) {
+  shell.AnswerFileSelect(1, path);
+  Item(kMenuOpenFrom)->trigger();
+}
+
+void Panel::OpenTo(const std::string& path) {
+  shell.AnswerFileSelect(1, path);
+  if (zorq_test::FileExists(path))
+    shell.AnswerConfirm(true);
+  Item(kMenuOpenTo)->trigger();
+}
+
+std::string Panel::WaitForOutcome() {
+  EXPECT_TRUE(QTest::qWaitFor(
+      [] {
+        int on = 1;
+        GetCtrlVal(PanelHandle, kCtrlStartConvert, &on);
+        return on == 0;
+      },
+      kPatienceMs));
+  return shell.Text(kCtrlStatus);
+}
+
+std::string Panel::Convert() {
+  QTest::mouseClick(shell.Control(kCtrlStartConvert), Qt::LeftButton);
+  return WaitForOutcome();
 }
 
 }  // namespace zorq_qt_test
