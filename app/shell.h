@@ -34,6 +34,8 @@ void OpenFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void OpenToFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseToFile(int menuBar, int menuItem, void* callbackData, int panel);
+// Convert > START CONVERT: presses START CONVERT as the operator would.
+void ConvertMenuStart(int menuBar, int menuItem, void* callbackData, int panel);
 // The desktop program's outputs of the last conversion: they ask the front
 // end's hooks, and do nothing without them.
 void ExportLastDump(int menuBar, int menuItem, void* callbackData, int panel);
@@ -56,6 +58,13 @@ int FromSelect(int panel, int control, int event, void* callbackData, int eventD
 int MXBEnable(int panel, int control, int event, void* callbackData, int eventData1,
               int eventData2);
 int StartConvert(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+// The Browse… buttons beside the file paths: Open From File and Open To
+// File, as their menu items (Open To File only while no To file is open,
+// when its item is not dimmed).
+int BrowseFromFile(int panel, int control, int event, void* callbackData, int eventData1,
+                   int eventData2);
+int BrowseToFile(int panel, int control, int event, void* callbackData, int eventData1,
                  int eventData2);
 int ConvertTimer(int panel, int control, int event, void* callbackData, int eventData1,
                  int eventData2);

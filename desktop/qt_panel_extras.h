@@ -84,8 +84,8 @@ class PanelExtras : public QObject {
   void MarkRing();
   void PlaceHint(QComboBox* ring);
   void UseFittingTypes();
-  void AddBrowseButtons();
-  void AddConvertMenu(QMenuBar* bar);
+  void FollowBrowseButtons();
+  void AddKeypadEnter();
   void LookAtToFile();
   void FitHintHeight();
   void MarkOutcomeStale();

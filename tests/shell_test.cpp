@@ -442,3 +442,36 @@ TEST(FileMenus, AFileThatCannotBeOpenedStillShowsAsOpenAsTheShellExpects) {
   char buffer[4];
   EXPECT_LT(ReadFile(FileToHandle, buffer, 4), 0);
 }
+
+// The Browse… buttons are their menu items (the To one only while that
+// item is not dimmed); Convert > START CONVERT presses the button once.
+TEST(ShellCommands, BrowseButtonsAndTheConvertMenuDoWhatTheirCounterpartsDo) {
+  HeadlessShell shell;
+  TempDir dir;
+  WriteWholeFile(dir.Path("in.txt"), zorq_test::WorkedLoggerDump());
+  shell.AnswerFileSelect(VAL_EXISTING_FILE_SELECTED, dir.Path("in.txt"));
+  shell.ui().Commit(kCtrlBrowseFrom);
+  EXPECT_EQ(shell.ui().Text(kCtrlFromName), dir.Path("in.txt"));
+  shell.AnswerFileSelect(VAL_NEW_FILE_SELECTED, dir.Path("out.csv"));
+  shell.ui().Commit(kCtrlBrowseTo);
+  EXPECT_EQ(shell.ui().Text(kCtrlToName), dir.Path("out.csv"));
+  EXPECT_TRUE(shell.ui().Dimmed(kMenuOpenTo));
+  shell.AnswerFileSelect(VAL_NEW_FILE_SELECTED, dir.Path("second.csv"));
+  shell.ui().Commit(kCtrlBrowseTo);
+  EXPECT_FALSE(zorq_test::FileExists(dir.Path("second.csv")));
+  EXPECT_EQ(shell.ui().Text(kCtrlToName), dir.Path("out.csv"));
+
+  shell.ui().SetValue(kCtrlFromType, 2);
+  shell.ui().Commit(kCtrlFromType);
+  ASSERT_TRUE(shell.ui().SelectMenuItem(kMenuStartConvert));
+  EXPECT_EQ(shell.ui().IntValue(kCtrlStartConvert), 1);
+  EXPECT_EQ(OKToConvert, 1);
+  shell.ui().Tick();
+  EXPECT_EQ(shell.ui().Text(kCtrlStatus), "Finished All");
+  EXPECT_EQ(ReadWholeFile(dir.Path("out.csv")), zorq_test::WorkedLoggerCsv());
+  // Chosen again while the button is still down, it asks for nothing more.
+  SetCtrlVal(PanelHandle, kCtrlStartConvert, 1);
+  OKToConvert = 0;
+  ASSERT_TRUE(shell.ui().SelectMenuItem(kMenuStartConvert));
+  EXPECT_EQ(OKToConvert, 0);
+}

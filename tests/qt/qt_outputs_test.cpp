@@ -12,6 +12,8 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -21,9 +23,12 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/panel_ids.h"
@@ -105,6 +110,60 @@ TEST(QtPreviewChart, TimeTicksAtRoundTimesAndValuesGroupedAsTheLocaleGroups) {
 }
 
 // The legend says what is drawn: each reading, or the range per column.
+// The time labels the chart draws, left to right.
+QStringList DrawnTimeLabels(const PreviewWindow& window) {
+  const QRectF plot = window.ChartView()->chart()->plotArea();
+  std::vector<std::pair<double, QString>> drawn;
+  for (QGraphicsItem* item : window.ChartView()->scene()->items()) {
+    auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+    if (text == nullptr || !text->isVisible() || text->toPlainText().isEmpty())
+      continue;
+    const QPointF at = text->scenePos();
+    if (at.y() > plot.bottom() && at.y() < plot.bottom() + 3 * text->boundingRect().height())
+      drawn.emplace_back(at.x(), text->toPlainText());
+  }
+  std::sort(drawn.begin(), drawn.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  QStringList labels;
+  for (const auto& [x, label] : drawn)
+    labels << label;
+  return labels;
+}
+
+struct FirstTickCase {
+  const char* name;
+  double from;  // seconds after noon
+  double to;
+};
+
+void PrintTo(const FirstTickCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class QtPreviewFirstTick : public testing::TestWithParam<FirstTickCase> {};
+
+// However the range starts, the first time label drawn names the date.
+TEST_P(QtPreviewFirstTick, TheFirstLabelDrawnNamesTheDate) {
+  ShownPreview shown(SineSeries(4000, 1.0));
+  shown.window.AxisX()->setRange(kNoon + GetParam().from, kNoon + GetParam().to);
+  QApplication::processEvents();
+  QApplication::processEvents();
+  const QStringList drawn = DrawnTimeLabels(shown.window);
+  ASSERT_GE(drawn.size(), 2) << drawn.join(" | ").toStdString();
+  EXPECT_TRUE(drawn.first().startsWith(QStringLiteral("2019-06-30 12:")))
+      << drawn.join(" | ").toStdString();
+  EXPECT_FALSE(drawn[1].startsWith(QStringLiteral("2019-"))) << drawn.join(" | ").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, QtPreviewFirstTick,
+                         testing::Values(FirstTickCase{"OnARoundTime", 0.0, 1000.0},
+                                         FirstTickCase{"JustBeforeARoundTime", 119.99, 1000.0},
+                                         FirstTickCase{"HalfASecondBefore", 9.5, 40.0},
+                                         FirstTickCase{"JustAfterARoundTime", 60.01, 400.0}),
+                         [](const testing::TestParamInfo<FirstTickCase>& row) {
+                           return std::string(row.param.name);
+                         });
+
 TEST(QtPreviewChart, TheLegendSaysWhetherColumnsGatherReadings) {
   ShownPreview few(SineSeries(20, 1.0));
   EXPECT_EQ(few.window.Envelope()->name(), QStringLiteral("readings"));
