@@ -12,24 +12,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-3}"
-data=bench/data
-out="$data/science-out"
-mkdir -p "$data"
-
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
-  -DZORQ_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target zorqconvert-cli generate_dump >/dev/null
-cli=build-bench/bin/zorqconvert-cli
 
 source bench/timing.sh
+build_bench .
+out="$data/science-out"
 
 size_mb() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1e6 }'; }
 
 printf '%-7s %-15s %8s %9s %9s %9s %9s %11s\n' kind format "conv s" "x legacy" "peak MB" \
   "csv MB" "nc MB" "tidy MB"
 for kind in logger gauge; do
-  dump="$data/$kind-200.txt"
-  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" 200 "$dump"
+  dump=$(bench_dump "$kind" 200)
   set_types "$kind"
   cat "$dump" >/dev/null  # warm the page cache
   legacy=""
@@ -40,18 +33,16 @@ for kind in logger gauge; do
       times+=("$(time_once "$cli" "${types[@]}" --format "$format" --tz UTC -o "$out" "$dump")")
     done
     rm -rf "$out"
-    peak_kb=$(/usr/bin/time -f '%M' -o "$data/rss" "$cli" "${types[@]}" --format "$format" \
-      --tz UTC -o "$out" "$dump" >/dev/null 2>&1; cat "$data/rss")
+    peak_mb=$(peak_rss_mb "$cli" "${types[@]}" --format "$format" --tz UTC -o "$out" "$dump")
     conv=$(printf '%s\n' "${times[@]}" | median)
     [[ -n $legacy ]] || legacy=$conv
     csv=- nc=- tidy=-
     [[ -f "$out/$kind-200.csv" ]] && csv=$(size_mb "$out/$kind-200.csv")
     [[ -f "$out/$kind-200.nc" ]] && nc=$(size_mb "$out/$kind-200.nc")
     [[ -f "$out/$kind-200.tidy.csv" ]] && tidy=$(size_mb "$out/$kind-200.tidy.csv")
-    awk -v k="$kind" -v f="$format" -v c="$conv" -v l="$legacy" -v p="$peak_kb" -v a="$csv" \
+    awk -v k="$kind" -v f="$format" -v c="$conv" -v l="$legacy" -v p="$peak_mb" -v a="$csv" \
       -v n="$nc" -v t="$tidy" \
-      'BEGIN { printf "%-7s %-15s %8.3f %9.2f %9.1f %9s %9s %11s\n", k, f, c, c / l, p / 1024, a, n, t }'
+      'BEGIN { printf "%-7s %-15s %8.3f %9.2f %9.1f %9s %9s %11s\n", k, f, c, c / l, p, a, n, t }'
     rm -rf "$out"
   done
 done
-rm -f "$data/rss"

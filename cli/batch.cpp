@@ -315,7 +315,8 @@ class Converter {
     Listeners listeners;
     std::unique_ptr<ScienceTargets> science;
     if (options_.formats.Science()) {
-      science = std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from);
+      science =
+          std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from, source.size());
       if (!science->Prepare(input.science, source.device(), source.inode(), &outcome.problem)) {
         output->Abandon();
         return FileProblem(outcome);
@@ -529,7 +530,7 @@ class Converter {
     const std::string name = input.from == "-" ? "<stdin>" : ShownName(input.from);
     request.progress = [this, &name, output](int64_t bytesRead, int64_t fromSize) {
       progress_->Update(name, bytesRead, fromSize);
-      output->StartWriteback(bytesRead);
+      output->StartWriteback();
     };
     request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
     request.readings = listeners.Listener();
@@ -796,8 +797,7 @@ class Batch {
         converter_(converter),
         reporter_(reporter),
         progress_(progress),
-        outcomes_(inputs->size()),
-        done_(inputs->size(), false) {}
+        told_(inputs->size()) {}
 
   // The exit status of the whole call.
   int Run() {
@@ -824,24 +824,22 @@ class Batch {
 
   void Settle(size_t index, InputOutcome outcome) {
     std::lock_guard<std::mutex> lock(mutex_);
-    outcomes_[index] = std::move(outcome);
-    done_[index] = true;
+    waiting_.emplace(index, std::move(outcome));
     ready_.notify_all();
   }
 
   void ReportInOrder() {
     for (size_t index = 0; index < inputs_.size(); ++index) {
       std::unique_lock<std::mutex> lock(mutex_);
-      ready_.wait(lock, [&] { return done_[index]; });
+      ready_.wait(lock, [&] { return waiting_.count(index) != 0; });
+      auto found = waiting_.find(index);
+      InputOutcome outcome = std::move(found->second);
+      waiting_.erase(found);
       lock.unlock();
-      reporter_.Report(inputs_[index], outcomes_[index]);
-      // Only what the exit status needs is kept, so that memory stays flat
-      // over thousands of inputs.
-      InputOutcome& told = outcomes_[index];
-      InputOutcome kept;
-      kept.cancelled = told.cancelled;
-      kept.exitStatus = told.exitStatus;
-      told = std::move(kept);
+      reporter_.Report(inputs_[index], outcome);
+      // Only what the exit status needs stays, a few bytes an input, so that
+      // memory stays flat over thousands of inputs.
+      told_[index] = ToldOutcome{outcome.cancelled, outcome.exitStatus};
     }
   }
 
@@ -849,7 +847,7 @@ class Batch {
   // been put in place when it came keeps its own status. A JSON report that
   // could not be written fails a call that would have succeeded.
   int ExitStatus() const {
-    for (const InputOutcome& outcome : outcomes_) {
+    for (const ToldOutcome& outcome : told_) {
       if (outcome.cancelled)
         return outcome.exitStatus;
     }
@@ -857,20 +855,27 @@ class Batch {
     // converted: the call still ends as a closed pipe ends it.
     if (reporter_.reportError() == EPIPE)
       return ExitStatusForSignal(SIGPIPE);
-    for (const InputOutcome& outcome : outcomes_) {
+    for (const ToldOutcome& outcome : told_) {
       if (outcome.exitStatus != 0)
         return outcome.exitStatus;
     }
     return reporter_.reportError() != 0 ? kStatusFileError : 0;
   }
 
+  struct ToldOutcome {
+    bool cancelled = false;
+    int exitStatus = 0;
+  };
+
   const CliOptions& options_;
   std::vector<PlannedInput>& inputs_;
   const Converter& converter_;
   Reporter& reporter_;
   ProgressLine* progress_;
-  std::vector<InputOutcome> outcomes_;
-  std::vector<bool> done_;
+  std::vector<ToldOutcome> told_;
+  // Done but not yet reported: the inputs that finished before one ahead
+  // of them in command-line order.
+  std::map<size_t, InputOutcome> waiting_;
   std::atomic<size_t> next_{0};
   std::mutex mutex_;
   std::condition_variable ready_;

@@ -59,6 +59,8 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
     FileSystem().close(fd);
     return false;
   }
+  if (S_ISREG(info.st_mode))
+    size_ = info.st_size;
   if (S_ISREG(info.st_mode) && !standardInput)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   device_ = info.st_dev;

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,8 @@ class InputSource {
   const std::string& head() const { return head_; }
   dev_t device() const { return device_; }
   ino_t inode() const { return inode_; }
+  // The size of a named file; -1 for a pipe or a device.
+  int64_t size() const { return size_; }
 
   // What the conversion reads, from the first byte. A wait for a pipe's
   // bytes ends when a stop signal arrives.
@@ -42,4 +45,5 @@ class InputSource {
   DumpLook look_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  int64_t size_ = -1;
 };

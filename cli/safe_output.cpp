@@ -372,13 +372,28 @@ bool SafeOutput::KeepPartial(std::string* error) {
   return kept;
 }
 
-void SafeOutput::StartWriteback(int64_t bytesRead) {
-  if ((kind_ != Kind::New && kind_ != Kind::Replace) || bytesRead < nextWriteback_)
+void SafeOutput::StartWriteback() {
+  if (kind_ != Kind::New && kind_ != Kind::Replace)
     return;
-  nextWriteback_ = bytesRead + kWritebackSpacing;
+  struct stat info {};
+  if (FileSystem().fstat(fd_, &info) != 0)
+    return;
+  // Whole windows only: the page the conversion is still filling is never
+  // put under writeback, where its next write would have to wait for it.
+  const int64_t upTo = info.st_size / kWritebackWindow * kWritebackWindow;
+  if (upTo <= writtenBack_)
+    return;
   // Through the file layer's table, where the tests' faults reach it; a
   // failure only means the final sync waits longer.
-  FileSystem().syncFileRange(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+  FileSystem().syncFileRange(fd_, writtenBack_, upTo - writtenBack_, SYNC_FILE_RANGE_WRITE);
+  // Then waits for the window before those: the disk stays busy while the
+  // conversion goes on, and the dirty pages stay a window or two instead of
+  // growing until the kernel throttles every write.
+  if (writtenBack_ >= kWritebackWindow)
+    FileSystem().syncFileRange(
+        fd_, writtenBack_ - kWritebackWindow, kWritebackWindow,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+  writtenBack_ = upTo;
 }
 
 std::string SafeOutput::WritablePath() const {

@@ -68,12 +68,11 @@ class SafeOutput {
   // namedTemporary); empty when the temporary has no name.
   std::string WritablePath() const;
 
-  // Has the disk start writing what the conversion wrote so far (a new or
-  // replacing output) once every kWritebackSpacing bytes of input, so that
-  // the sync at the end finds little left to wait for. Called from the
-  // progress hook with the bytes read so far.
-  void StartWriteback(int64_t bytesRead);
-  static constexpr int64_t kWritebackSpacing = 4 << 20;
+  // Has the disk start writing each whole window of what the conversion
+  // wrote so far (a new or replacing output), so that the sync at the end
+  // finds little left to wait for. Called from the progress hook.
+  void StartWriteback();
+  static constexpr int64_t kWritebackWindow = 8 << 20;
 
   // Syncs the output and puts it in place (New, Replace). False with `error`
   // when it could not be put in place; the temporary is gone then.
@@ -111,7 +110,7 @@ class SafeOutput {
   int lockFd_ = -1;       // holds the advisory lock
   bool namedTemporary_ = false;
   int64_t lengthBefore_ = 0;
-  int64_t nextWriteback_ = kWritebackSpacing;
+  int64_t writtenBack_ = 0;  // the output's bytes whose writeback has started
   bool done_ = false;
   // Over fd_, or (Stream) over its own copy of the descriptor, or counting.
   std::unique_ptr<ByteSink> sink_;

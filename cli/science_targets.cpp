@@ -53,9 +53,11 @@ ScienceNames ScienceNamesFor(const CliOptions& options, const std::string& legac
   return names;
 }
 
-ScienceTargets::ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName)
+ScienceTargets::ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName,
+                               int64_t fromBytes)
     : options_(options) {
   ScienceSettings settings = options.science;
+  settings.dumpBytes = fromBytes;
   settings.gauge = fromType == 3;
   settings.fromType = fromType;
   settings.correction.on = options.correction;

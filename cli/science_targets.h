@@ -29,7 +29,9 @@ ScienceNames ScienceNamesFor(const CliOptions& options, const std::string& legac
 
 class ScienceTargets {
  public:
-  ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName);
+  // `fromBytes`: the dump's size, -1 when not known.
+  ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName,
+                 int64_t fromBytes);
   ~ScienceTargets();
   ScienceTargets(const ScienceTargets&) = delete;
   ScienceTargets& operator=(const ScienceTargets&) = delete;

@@ -29,9 +29,11 @@ WaveTargets::WaveTargets(const CliOptions& options, const ClockCorrection& clock
       settings_(options.waves),
       overwrite_(options.overwrite),
       csv_(options.waves),
-      segmenter_(options.waves, [this](WaveSegment&& segment) { Take(std::move(segment)); }) {}
+      segmenter_(options.waves, [this](WaveSegment&& segment) { Take(std::move(segment)); }),
+      background_(&segmenter_, [this] { segmenter_.Finish(); }) {}
 
 WaveTargets::~WaveTargets() {
+  background_.Stop();
   if (sink_ != nullptr)
     Abandon();
 }
@@ -123,20 +125,29 @@ void WaveTargets::Flush() {
     return;
   const long count = static_cast<long>(pending_.size());
   if (sink_->Write(pending_.data(), count) != count)
-    error_ = "cannot write the wave statistics " + QuotedName(path_) + ": the write failed";
+    Fail("cannot write the wave statistics " + QuotedName(path_) + ": the write failed");
   pending_.clear();
 }
 
+// The conversion asks failed() as it goes: the text is in place before it
+// says so, and is not changed after.
+void WaveTargets::Fail(std::string error) {
+  if (failed())
+    return;
+  error_ = std::move(error);
+  failed_.store(true, std::memory_order_release);
+}
+
 bool WaveTargets::Finish(std::string* error) {
-  segmenter_.Finish();
+  background_.Finish();
   if (sink_ == nullptr)
     return true;  // statistics for the NetCDF output alone
   for (const HeldRow& row : held_)
     Write(TimeText(row.start) + "," + TimeText(row.end) + row.rest);
   held_.clear();
   Flush();
-  if (sink_->Flush() != 0 && !failed())
-    error_ = "cannot write the wave statistics " + QuotedName(path_) + ": the last write failed";
+  if (sink_->Flush() != 0)
+    Fail("cannot write the wave statistics " + QuotedName(path_) + ": the last write failed");
   sink_ = nullptr;
   if (failed()) {
     *error = error_;
@@ -154,6 +165,7 @@ void WaveTargets::TakeBack() {
 }
 
 void WaveTargets::Abandon() {
+  background_.Stop();
   sink_ = nullptr;
   output_.Abandon();
 }

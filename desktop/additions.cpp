@@ -51,11 +51,12 @@ int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* 
                                            fittingToValue);
 }
 
-int ShowConversionDetails(int panel, int statusControl, const char* details) {
+int ShowConversionDetails(int panel, int statusControl, const char* details,
+                          const OutcomeMark& mark) {
   PanelAdditions* additions = CurrentPanelAdditions();
   return additions == nullptr ? 0
-                              : additions->ShowConversionDetails(panel, statusControl,
-                                                                 details == nullptr ? "" : details);
+                              : additions->ShowConversionDetails(
+                                    panel, statusControl, details == nullptr ? "" : details, mark);
 }
 
 int OfferPreview(int panel, const char* title, PreviewLoader loader) {

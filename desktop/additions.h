@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "desktop/export_run.h"
+#include "desktop/outcome_mark.h"
 #include "desktop/preview_series.h"
 
 // What a long task tells the additions while it runs, and how it learns that
@@ -34,7 +35,8 @@ class PanelAdditions {
   virtual int RunWithProgress(const char* title, const ProgressTask& task) = 0;
   virtual int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
                                const char* problemText, int fittingValue, int fittingToValue) = 0;
-  virtual int ShowConversionDetails(int panel, int statusControl, const char* details) = 0;
+  virtual int ShowConversionDetails(int panel, int statusControl, const char* details,
+                                    const OutcomeMark& mark) = 0;
   virtual int OfferPreview(int panel, const char* title, PreviewLoader loader) = 0;
   virtual int AcceptDroppedFiles(int panel, int menuItem) = 0;
   // The Export and Wave statistics windows for the last conversion's dump.
@@ -64,8 +66,10 @@ int RunWithProgress(const char* title, const ProgressTask& task);
 // none) on the To ring with it, as the operator would.
 int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
                      const char* problemText, int fittingValue, int fittingToValue);
-// The last conversion's report in words, offered beside `statusControl`.
-int ShowConversionDetails(int panel, int statusControl, const char* details);
+// The last conversion's report in words, offered beside `statusControl`
+// with `mark` saying what it came to (OutcomeKind::None marks nothing).
+int ShowConversionDetails(int panel, int statusControl, const char* details,
+                          const OutcomeMark& mark);
 // Offers a preview of the last conversion's output; an empty loader
 // withdraws the offer.
 int OfferPreview(int panel, const char* title, PreviewLoader loader);

@@ -17,7 +17,7 @@
 
 void PrepareShellAdditions() {
   ShowFromFileKind(PanelHandle, kCtrlFromType, "", "", "", 0, -1);
-  ShowConversionDetails(PanelHandle, kCtrlStatus, "");
+  ShowConversionDetails(PanelHandle, kCtrlStatus, "", OutcomeMark{});
   OfferPreview(PanelHandle, "", nullptr);
   AcceptDroppedFiles(PanelHandle, kMenuOpenFrom);
 }
@@ -112,7 +112,7 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
                            int64_t toBefore, int64_t toAfter) {
   const std::string details =
       DetailsHeading(request) + ReportInWords(outcome.result, request.fromType);
-  ShowConversionDetails(PanelHandle, kCtrlStatus, details.c_str());
+  ShowConversionDetails(PanelHandle, kCtrlStatus, details.c_str(), MarkOfOutcome(outcome));
   std::unique_ptr<PreviewListener> preview = std::move(Last().preview);
   if (outcome.converterRan && !outcome.cancelled) {
     Last().source = {FileFromName, request.fromType, request.correction};

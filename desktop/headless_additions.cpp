@@ -45,11 +45,12 @@ int HeadlessAdditions::ShowFromFileKind(int panel, int /*fromTypeRing*/, const c
   return 0;
 }
 
-int HeadlessAdditions::ShowConversionDetails(int panel, int /*statusControl*/,
-                                             const char* details) {
+int HeadlessAdditions::ShowConversionDetails(int panel, int /*statusControl*/, const char* details,
+                                             const OutcomeMark& mark) {
   if (!IsLoaded(panel))
     return UIE_BAD_HANDLE;
   details_ = details;
+  mark_ = mark;
   return 0;
 }
 

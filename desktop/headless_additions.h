@@ -34,6 +34,7 @@ class HeadlessAdditions : public PanelAdditions {
   const std::string& FromFilePath() const { return fromPath_; }
   int FittingFromType() const { return fittingValue_; }
   const std::string& ConversionDetails() const { return details_; }
+  const OutcomeMark& ConversionMark() const { return mark_; }
   // The last preview offered (an empty loader when none or withdrawn).
   const PreviewLoader& OfferedPreview() const { return preview_; }
   const std::string& PreviewTitle() const { return previewTitle_; }
@@ -45,7 +46,8 @@ class HeadlessAdditions : public PanelAdditions {
   int RunWithProgress(const char* title, const ProgressTask& task) override;
   int ShowFromFileKind(int panel, int fromTypeRing, const char* path, const char* kindText,
                        const char* problemText, int fittingValue, int fittingToValue) override;
-  int ShowConversionDetails(int panel, int statusControl, const char* details) override;
+  int ShowConversionDetails(int panel, int statusControl, const char* details,
+                            const OutcomeMark& mark) override;
   int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
   int AcceptDroppedFiles(int panel, int menuItem) override;
 
@@ -63,6 +65,7 @@ class HeadlessAdditions : public PanelAdditions {
   std::string fromPath_;
   int fittingValue_ = 0;
   std::string details_;
+  OutcomeMark mark_;
   PreviewLoader preview_;
   std::string previewTitle_;
   int dropMenuItem_ = 0;

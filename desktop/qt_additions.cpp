@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "app/shell_hooks.h"
+#include "desktop/qt_command_line.h"
 #include "desktop/qt_progress.h"
 #include "runtime/ui.h"
 
@@ -103,14 +105,15 @@ int QtAdditions::ShowFromFileKind(int panel, int fromTypeRing, const char* path,
   return 0;
 }
 
-int QtAdditions::ShowConversionDetails(int panel, int statusControl, const char* details) {
+int QtAdditions::ShowConversionDetails(int panel, int statusControl, const char* details,
+                                       const OutcomeMark& mark) {
   PanelExtras* extras = Extras(panel);
   if (extras == nullptr)
     return UIE_BAD_HANDLE;
   QWidget* status = ui_.ControlWidget(panel, statusControl);
   if (status == nullptr)
     return UIE_BAD_CONTROL;
-  extras->ShowDetails(status, details);
+  extras->ShowDetails(status, details, mark);
   return 0;
 }
 
@@ -155,6 +158,10 @@ void InstallDesktopOnQt() {
   QtUi& ui = *backend;
   InstallUiBackend(std::move(backend));
   InstallPanelAdditions(std::make_unique<QtAdditions>(ui));
+  // The files among the arguments, once the application has taken its own.
+  ShellHooks hooks = CurrentShellHooks();
+  hooks.filesGiven = DumpFilesGivenToQt;
+  SetShellHooks(std::move(hooks));
 }
 
 void UninstallDesktopOnQt() {

@@ -12,8 +12,10 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSizePolicy>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
@@ -106,7 +109,147 @@ QBoxLayout* BoxLayoutHolding(QWidget* window, QWidget* widget, int* index) {
   return nullptr;
 }
 
+// "1 warning", "146,000 warnings".
+QString Counted(int64_t count, const char* one, const char* many, const QLocale& locale) {
+  return QStringLiteral("%1 %2").arg(locale.toString(static_cast<qlonglong>(count)),
+                                     QString::fromLatin1(count == 1 ? one : many));
+}
+
+QStyle::StandardPixmap MarkIcon(OutcomeKind kind) {
+  switch (kind) {
+    case OutcomeKind::Anomalies:
+      return QStyle::SP_MessageBoxWarning;
+    case OutcomeKind::Failed:
+      return QStyle::SP_MessageBoxCritical;
+    case OutcomeKind::Cancelled:
+      return QStyle::SP_MessageBoxInformation;
+    default:
+      return QStyle::SP_DialogApplyButton;
+  }
+}
+
 }  // namespace
+
+// The mark beside the status line: an icon and a few words that open
+// Details when clicked, or when Space or Return is pressed on it. Its words
+// wrap, so that a long one never widens the window.
+class OutcomeMarkButton : public QWidget {
+ public:
+  OutcomeMarkButton(QWidget* parent, std::function<void()> onClick)
+      : QWidget(parent), onClick_(std::move(onClick)) {
+    setObjectName(QStringLiteral("outcomeMark"));
+    setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    icon_ = new QLabel(this);
+    icon_->setObjectName(QStringLiteral("outcomeMarkIcon"));
+    text_ = new QLabel(this);
+    text_->setObjectName(QStringLiteral("outcomeMarkText"));
+    text_->setWordWrap(true);
+    // Wide enough for "failed at line"; longer words wrap under it.
+    text_->setMinimumWidth(
+        text_->fontMetrics().horizontalAdvance(QStringLiteral("failed at line")));
+    text_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    row->addWidget(icon_, 0, Qt::AlignVCenter);
+    row->addWidget(text_, 1, Qt::AlignVCenter);
+    hide();
+  }
+
+  void Show(const OutcomeMark& mark) {
+    const QLocale locale;
+    const QString text = OutcomeMarkText(mark, locale);
+    if (text.isEmpty()) {
+      hide();
+      return;
+    }
+    const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    icon_->setPixmap(style()->standardIcon(MarkIcon(mark.kind), nullptr, this).pixmap(side, side));
+    text_->setText(text);
+    // The clean finish is quiet; the others read as something to open.
+    QFont font = text_->font();
+    font.setUnderline(mark.kind != OutcomeKind::Clean);
+    text_->setFont(font);
+    setToolTip(OutcomeMarkToolTip(mark, locale));
+    setAccessibleName(text);
+    show();
+  }
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (rect().contains(event->position().toPoint()))
+      onClick_();
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    switch (event->key()) {
+      case Qt::Key_Space:
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        onClick_();
+        return;
+      default:
+        QWidget::keyPressEvent(event);
+    }
+  }
+
+ private:
+  std::function<void()> onClick_;
+  QLabel* icon_ = nullptr;
+  QLabel* text_ = nullptr;
+};
+
+QString OutcomeMarkText(const OutcomeMark& mark, const QLocale& locale) {
+  switch (mark.kind) {
+    case OutcomeKind::None:
+      return QString();
+    case OutcomeKind::Clean:
+      return QStringLiteral("\u2713");
+    case OutcomeKind::Anomalies:
+      return Counted(mark.anomalies, "warning", "warnings", locale);
+    case OutcomeKind::Cancelled:
+      return QStringLiteral("cancelled \u2014 To file as it was");
+    case OutcomeKind::Failed:
+      break;
+  }
+  QString text = mark.failedLine > 0
+                     ? QStringLiteral("failed at line %1")
+                           .arg(locale.toString(static_cast<qlonglong>(mark.failedLine)))
+                     : QStringLiteral("failed");
+  text += QStringLiteral(" \u2014 ");
+  text += mark.recordsKept > 0 ? Counted(mark.recordsKept, "record kept", "records kept", locale)
+                               : QStringLiteral("no records written");
+  return text;
+}
+
+QString OutcomeMarkToolTip(const OutcomeMark& mark, const QLocale& locale) {
+  const QString details = QStringLiteral(" Click for Details (Ctrl+D).");
+  switch (mark.kind) {
+    case OutcomeKind::None:
+      return QString();
+    case OutcomeKind::Clean:
+      return QStringLiteral("Finished with nothing unusual in the dump.") + details;
+    case OutcomeKind::Anomalies:
+      return QStringLiteral(
+                 "Finished, and every record is written; the dump held %1. Details lists them "
+                 "with their lines.")
+                 .arg(Counted(mark.anomalies, "anomaly", "anomalies", locale)) +
+             details;
+    case OutcomeKind::Cancelled:
+      return QStringLiteral("Cancelled: the To file was cut back to what it held before.") +
+             details;
+    case OutcomeKind::Failed:
+      break;
+  }
+  if (mark.recordsKept > 0) {
+    return QStringLiteral(
+               "The %1 written before the failure stay in the To file: they are real data. "
+               "Details says what went wrong and where.")
+               .arg(Counted(mark.recordsKept, "record", "records", locale)) +
+           details;
+  }
+  return QStringLiteral("Nothing was written to the To file. Details says what went wrong.") +
+         details;
+}
 
 QString AboutText() {
   return QStringLiteral(
@@ -147,7 +290,8 @@ PanelExtras::PanelExtras(QWidget* window, std::function<void(const std::string&)
                          std::function<bool()> busy)
     : QObject(window), window_(window), onDrop_(std::move(onDrop)), busy_(std::move(busy)) {
   AddMenus();
-  AddBrowseButtons();
+  FollowBrowseButtons();
+  AddKeypadEnter();
   startButton_ = window_->findChild<QWidget*>(QStringLiteral("startConvert"));
   if (startButton_ != nullptr)
     startToolTip_ = startButton_->toolTip();
@@ -176,7 +320,6 @@ void PanelExtras::AddMenus() {
   QMenuBar* bar = mainWindow != nullptr ? mainWindow->menuBar() : window_->findChild<QMenuBar*>();
   if (bar == nullptr)
     return;
-  AddConvertMenu(bar);
   // The panel file's View menu (Wave statistics) when it has one.
   QMenu* view = bar->findChild<QMenu*>(QStringLiteral("viewMenu"));
   QAction* first = nullptr;
@@ -462,8 +605,15 @@ void PanelExtras::LookAtToFile() {
   MarkRing();
 }
 
-// Details and the preview were of the files open then.
+void PanelExtras::ShowOutcomeMark(const OutcomeMark& mark) {
+  if (outcomeMark_ != nullptr)
+    outcomeMark_->Show(mark);
+}
+
+// Details and the preview were of the files open then; the mark, of the
+// conversion of those files, goes.
 void PanelExtras::MarkOutcomeStale() {
+  ShowOutcomeMark(OutcomeMark{});
   static const QString kStale =
       QStringLiteral("(Of an earlier conversion: the From or To file has changed since.)\n\n");
   if (!details_.isEmpty() && !details_.startsWith(kStale)) {
@@ -508,71 +658,31 @@ void PanelExtras::ExplainDrop(const QStringList& files, const QStringList& folde
   box->open();
 }
 
-void PanelExtras::AddBrowseButtons() {
-  auto* mainWindow = qobject_cast<QMainWindow*>(window_);
-  const QList<QAction*> actions = window_->findChildren<QAction*>();
-  auto action = [&actions](const char* name) -> QAction* {
-    for (QAction* a : actions) {
-      if (a->objectName() == QLatin1String(name))
-        return a;
-    }
-    return nullptr;
-  };
+// The Browse… buttons are dimmed with the menu items they stand for.
+void PanelExtras::FollowBrowseButtons() {
   const struct {
-    const char* field;
+    const char* button;
     const char* action;
-    const char* name;
-  } browse[] = {{"fromName", "actionOpenFromFile", "browseFrom"},
-                {"toName", "actionOpenToFile", "browseTo"}};
-  (void)mainWindow;
+  } browse[] = {{"browseFrom", "actionOpenFromFile"}, {"browseTo", "actionOpenToFile"}};
   for (const auto& b : browse) {
-    auto* field = window_->findChild<QLineEdit*>(QString::fromLatin1(b.field));
-    QAction* open = action(b.action);
-    auto* form =
-        field != nullptr ? qobject_cast<QFormLayout*>(field->parentWidget()->layout()) : nullptr;
-    if (form == nullptr || open == nullptr)
+    auto* button = window_->findChild<QAbstractButton*>(QString::fromLatin1(b.button));
+    auto* open = window_->findChild<QAction*>(QString::fromLatin1(b.action));
+    if (button == nullptr || open == nullptr)
       continue;
-    int at = 0;
-    QFormLayout::ItemRole role = QFormLayout::FieldRole;
-    form->getWidgetPosition(field, &at, &role);
-    auto* holder = new QWidget(field->parentWidget());
-    auto* row = new QHBoxLayout(holder);
-    row->setContentsMargins(0, 0, 0, 0);
-    auto* button = new QToolButton(holder);
-    button->setObjectName(QString::fromLatin1(b.name));
-    button->setText(QStringLiteral("Browse\u2026"));
-    button->setToolTip(
-        open->text().remove(QLatin1Char('&')) +
-        (open->shortcut().isEmpty()
-             ? QString()
-             : QStringLiteral(" (%1)").arg(open->shortcut().toString(QKeySequence::NativeText))));
     button->setEnabled(open->isEnabled());
-    // The menu item's own action: the same callback, dimmed with it.
-    connect(button, &QToolButton::clicked, open, &QAction::trigger);
     connect(open, &QAction::changed, button,
             [button, open] { button->setEnabled(open->isEnabled()); });
-    QLayoutItem* old = form->itemAt(at, QFormLayout::FieldRole);
-    form->removeItem(old);
-    delete old;
-    row->addWidget(field, 1);
-    row->addWidget(button);
-    form->setWidget(at, QFormLayout::FieldRole, holder);
   }
 }
 
-void PanelExtras::AddConvertMenu(QMenuBar* bar) {
-  QMenu* convert = bar->addMenu(QStringLiteral("&Convert"));
-  convert->setObjectName(QStringLiteral("convertMenu"));
-  QAction* start = convert->addAction(QStringLiteral("&START CONVERT"));
-  start->setObjectName(QStringLiteral("actionStartConvert"));
-  start->setShortcuts(
-      {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
-  // Pressed as the operator presses it: its commit runs StartConvert.
-  connect(start, &QAction::triggered, this, [this] {
-    auto* button = qobject_cast<QAbstractButton*>(startButton_.data());
-    if (button != nullptr && button->isEnabled() && !button->isChecked() && !busy_())
-      button->click();
-  });
+// Convert > START CONVERT answers the keypad's Enter too.
+void PanelExtras::AddKeypadEnter() {
+  auto* start = window_->findChild<QAction*>(QStringLiteral("actionStartConvert"));
+  if (start == nullptr)
+    return;
+  QList<QKeySequence> keys = start->shortcuts();
+  keys << QKeySequence(Qt::CTRL | Qt::Key_Enter);
+  start->setShortcuts(keys);
 }
 
 void PanelExtras::PlaceButtons(QWidget* statusControl) {
@@ -591,16 +701,20 @@ void PanelExtras::PlaceButtons(QWidget* statusControl) {
       QStringLiteral("Draw the readings the last conversion wrote (Ctrl+P)"));
   previewButton_->setEnabled(false);
   connect(previewButton_, &QPushButton::clicked, this, [this] { OpenPreview(); });
+  outcomeMark_ = new OutcomeMarkButton(window_, [this] { OpenDetails(); });
   int index = 0;
   if (QBoxLayout* box = BoxLayoutHolding(window_, statusControl, &index)) {
-    box->insertWidget(index + 1, detailsButton_);
-    box->insertWidget(index + 2, previewButton_);
+    box->insertWidget(index + 1, outcomeMark_);
+    box->insertWidget(index + 2, detailsButton_);
+    box->insertWidget(index + 3, previewButton_);
   }
   FitMinimumSize();
 }
 
-void PanelExtras::ShowDetails(QWidget* statusControl, const std::string& details) {
+void PanelExtras::ShowDetails(QWidget* statusControl, const std::string& details,
+                              const OutcomeMark& mark) {
   PlaceButtons(statusControl);
+  ShowOutcomeMark(details.empty() ? OutcomeMark{} : mark);
   details_ = QString::fromStdString(details);
   const bool any = !details_.isEmpty();
   if (detailsButton_ != nullptr)

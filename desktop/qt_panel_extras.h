@@ -20,6 +20,8 @@ class QAction;
 class QMenuBar;
 
 class QComboBox;
+class QLocale;
+class OutcomeMarkButton;
 class QDialog;
 class QLabel;
 class QPlainTextEdit;
@@ -34,6 +36,11 @@ struct ExportSource;
 QString AboutText();
 // The "How to convert a dump" page, as rich text.
 QString HowToConvertText();
+// The words of the mark beside the status line ("3 warnings", "failed at
+// line 12 — 2 records kept"), its counts grouped as `locale` groups them;
+// empty for OutcomeKind::None. The tooltip says what the words mean.
+QString OutcomeMarkText(const OutcomeMark& mark, const QLocale& locale);
+QString OutcomeMarkToolTip(const OutcomeMark& mark, const QLocale& locale);
 
 class PanelExtras : public QObject {
  public:
@@ -44,7 +51,7 @@ class PanelExtras : public QObject {
 
   void ShowFromFileKind(QWidget* fromTypeRing, const std::string& path, const std::string& kind,
                         const std::string& problem, int fittingValue, int fittingToValue);
-  void ShowDetails(QWidget* statusControl, const std::string& details);
+  void ShowDetails(QWidget* statusControl, const std::string& details, const OutcomeMark& mark);
   void OfferPreview(QWidget* statusControl, const std::string& title, PreviewLoader loader);
   void AcceptDrops(bool accept);
 
@@ -54,34 +61,27 @@ class PanelExtras : public QObject {
   void OpenHowTo();
   void OpenExport(const ExportSource& source);
   void OpenWaveStatistics(const ExportSource& source);
-  // For the tests: the parts as they stand.
-  QLabel* KindLabel() const { return kindLabel_; }
-  // "Use “Gauge dump”": chooses the fitting types as the operator would.
-  QPushButton* UseButton() const { return useButton_; }
-  QPushButton* DetailsButton() const { return detailsButton_; }
-  QPushButton* PreviewButton() const { return previewButton_; }
-  QDialog* DetailsDialog() const { return detailsDialog_; }
-  PreviewWindow* Preview() const { return previewWindow_; }
-  ExportWindow* Export() const { return exportWindow_; }
-  WaveWindow* Waves() const { return waveWindow_; }
   // True once the preview's data has been read.
   bool PreviewReady() const { return previewData_ != nullptr; }
-  const QString& DetailsText() const { return details_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The tests look at the parts as they stand.
+  friend class QtTestAccess;
+
   void AddMenus();
   void PlaceButtons(QWidget* statusControl);
   void MarkRing();
   void PlaceHint(QComboBox* ring);
   void UseFittingTypes();
-  void AddBrowseButtons();
-  void AddConvertMenu(QMenuBar* bar);
+  void FollowBrowseButtons();
+  void AddKeypadEnter();
   void LookAtToFile();
   void FitHintHeight();
   void MarkOutcomeStale();
+  void ShowOutcomeMark(const OutcomeMark& mark);
   QStringList HintWarnings() const;
   void ExplainDrop(const QStringList& files, const QStringList& folders);
   void StopPreviewLoad();
@@ -106,6 +106,7 @@ class PanelExtras : public QObject {
   int toHolds_ = -1;
   QPushButton* detailsButton_ = nullptr;
   QPushButton* previewButton_ = nullptr;
+  OutcomeMarkButton* outcomeMark_ = nullptr;
   QAction* detailsAction_ = nullptr;
   QAction* previewAction_ = nullptr;
   QDialog* detailsDialog_ = nullptr;

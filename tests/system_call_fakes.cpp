@@ -56,6 +56,9 @@ const FileSystemCalls kFakeTable = {
       return -1;
     },
     [](int fd, off_t offset, off_t count, unsigned flags) {
+      gFakes->syncedRanges.push_back({offset, count, flags});
+      if (!Passes(SystemCall::SyncFileRange))
+        return -1;
       return RealFileSystemCalls().syncFileRange(fd, offset, count, flags);
     },
     [](struct pollfd* fds, unsigned long count, int timeout) {
@@ -81,6 +84,8 @@ const char* SystemCallName(SystemCall call) {
       return "fstat";
     case SystemCall::Close:
       return "close";
+    case SystemCall::SyncFileRange:
+      return "sync_file_range";
   }
   return "?";
 }

@@ -13,7 +13,7 @@
 
 namespace zorq_test {
 
-enum class SystemCall { Open, Read, Write, Lseek, Ftruncate, Fstat, Close };
+enum class SystemCall { Open, Read, Write, Lseek, Ftruncate, Fstat, Close, SyncFileRange };
 
 const char* SystemCallName(SystemCall call);
 
@@ -40,6 +40,13 @@ class FakeSystemCalls {
   size_t writeLimit = std::numeric_limits<size_t>::max();
 
   const std::vector<SystemCall>& calls() const { return calls_; }
+  // The ranges whose writeback was asked for, in order, failed ones too.
+  struct SyncedRange {
+    off_t offset;
+    off_t count;
+    unsigned flags;
+  };
+  std::vector<SyncedRange> syncedRanges;
   int Count(SystemCall call) const;
   // Faults handed out, by the call that met them.
   const std::vector<CallSeen>& faultsMet() const { return faultsMet_; }
@@ -54,7 +61,7 @@ class FakeSystemCalls {
 
  private:
   std::vector<SystemCall> calls_;
-  std::array<int, 7> counts_{};  // by SystemCall
+  std::array<int, 8> counts_{};  // by SystemCall
   size_t bytesWritten_ = 0;
   std::vector<CallSeen> faultsMet_;
 };

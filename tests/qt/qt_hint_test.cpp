@@ -32,10 +32,12 @@
 #include "desktop/qt_panel_extras.h"
 #include "desktop/qt_progress.h"
 #include "runtime/ui.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
 using zorq_qt_test::kPatienceMs;
+using zorq_qt_test::Panel;
 using zorq_qt_test::QtShell;
 using zorq_test::ReadWholeFile;
 using zorq_test::TempDir;
@@ -43,52 +45,15 @@ using zorq_test::WriteWholeFile;
 
 namespace {
 
-struct Panel {
-  QtShell shell;
-  TempDir dir;
-  PanelExtras* extras = nullptr;
-
-  Panel() {
-    EXPECT_GT(shell.LoadAndShow(), 0);
-    PrepareShellAdditions();
-    extras = shell.additions().Extras(PanelHandle);
-  }
-  QWidget* Window() { return shell.ui().PanelWindow(PanelHandle); }
-  QComboBox* Ring(int control) { return qobject_cast<QComboBox*>(shell.Control(control)); }
-  int RingValue(int control) { return Ring(control)->currentData().toInt(); }
-  void Choose(int control, int value) {
-    QComboBox* ring = Ring(control);
-    ring->setCurrentIndex(ring->findData(value));
-    emit ring->activated(ring->currentIndex());
-  }
-  void OpenFrom(const std::string& path) {
-    shell.AnswerFileSelect(1, path);
-    shell.ui().MenuItemAction(PanelHandle, kMenuOpenFrom)->trigger();
-  }
-  void OpenTo(const std::string& path) {
-    shell.AnswerFileSelect(1, path);
-    if (zorq_test::FileExists(path))
-      shell.AnswerConfirm(true);
-    shell.ui().MenuItemAction(PanelHandle, kMenuOpenTo)->trigger();
-  }
-  std::string Hint() { return extras->KindLabel()->text().toStdString(); }
-  bool HintWarns() { return !extras->KindLabel()->styleSheet().isEmpty(); }
-  std::string StartToolTip() { return shell.Control(kCtrlStartConvert)->toolTip().toStdString(); }
-  std::string WaitForOutcome() {
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-          int on = 1;
-          GetCtrlVal(PanelHandle, kCtrlStartConvert, &on);
-          return on == 0;
-        },
-        kPatienceMs));
-    return shell.Text(kCtrlStatus);
-  }
-  std::string Convert() {
-    QTest::mouseClick(shell.Control(kCtrlStartConvert), Qt::LeftButton);
-    return WaitForOutcome();
-  }
-};
+std::string Hint(Panel& panel) {
+  return QtTestAccess::KindLabel(*panel.extras)->text().toStdString();
+}
+bool HintWarns(Panel& panel) {
+  return !QtTestAccess::KindLabel(*panel.extras)->styleSheet().isEmpty();
+}
+std::string StartToolTip(Panel& panel) {
+  return panel.shell.Control(kCtrlStartConvert)->toolTip().toStdString();
+}
 
 std::string WithoutCrs(const std::string& text) {
   std::string out;
@@ -125,14 +90,14 @@ TEST_P(QtBrokenHint, SaysWhatIsWrongInTheWarningColourAndStartConvertTellsWhy) {
   const BrokenFile& file = GetParam();
   WriteWholeFile(panel.dir.Path(file.name), file.bytes);
   panel.OpenFrom(panel.dir.Path(file.name));
-  EXPECT_TRUE(Has(panel.Hint(), file.saying)) << panel.Hint();
-  EXPECT_TRUE(panel.HintWarns());
-  EXPECT_TRUE(Has(panel.StartToolTip(), file.saying)) << panel.StartToolTip();
+  EXPECT_TRUE(Has(Hint(panel), file.saying)) << Hint(panel);
+  EXPECT_TRUE(HintWarns(panel));
+  EXPECT_TRUE(Has(StartToolTip(panel), file.saying)) << StartToolTip(panel);
   // Room is kept for the whole hint: nothing of it is cut off.
-  QLabel* hint = panel.extras->KindLabel();
+  QLabel* hint = QtTestAccess::KindLabel(*panel.extras);
   panel.Window()->layout()->activate();
   QApplication::processEvents();
-  EXPECT_LE(hint->heightForWidth(hint->width()), hint->height()) << panel.Hint();
+  EXPECT_LE(hint->heightForWidth(hint->width()), hint->height()) << Hint(panel);
   // Only told, never refused: START CONVERT stays usable.
   EXPECT_TRUE(panel.shell.Control(kCtrlStartConvert)->isEnabled());
 }
@@ -162,11 +127,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(QtHint, StartConvertSaysWhyWithNoFilesOpenAndDetailsClaimNoKind) {
   Panel panel;
-  EXPECT_TRUE(Has(panel.StartToolTip(), "\"File Error\"")) << panel.StartToolTip();
-  EXPECT_EQ(panel.Hint(), "");
+  EXPECT_TRUE(Has(StartToolTip(panel), "\"File Error\"")) << StartToolTip(panel);
+  EXPECT_EQ(Hint(panel), "");
   QTest::mouseClick(panel.shell.Control(kCtrlStartConvert), Qt::LeftButton);
   EXPECT_EQ(panel.WaitForOutcome(), "File Error");
-  const std::string details = panel.extras->DetailsText().toStdString();
+  const std::string details = QtTestAccess::DetailsText(*panel.extras).toStdString();
   EXPECT_FALSE(Has(details, "not a dump this program knows")) << details;
   EXPECT_TRUE(Has(details, "From file: (none open)")) << details;
 }
@@ -186,23 +151,26 @@ TEST(QtHint, UseSetsTheFittingTypesAsTheOperatorWouldAndTheHintNeverMovesTheRing
   };
   settle();
   const int toRingY = toRing->mapTo(panel.Window(), QPoint(0, 0)).y();
-  const int hintHeight = panel.extras->KindLabel()->height();
+  const int hintHeight = QtTestAccess::KindLabel(*panel.extras)->height();
 
   panel.OpenFrom(panel.dir.Path("gauge.txt"));
   // Never changed by the program itself.
   EXPECT_EQ(panel.RingValue(kCtrlFromType), 1);
   EXPECT_EQ(panel.RingValue(kCtrlToType), 0);
-  QPushButton* use = panel.extras->UseButton();
+  QPushButton* use = QtTestAccess::UseButton(*panel.extras);
   ASSERT_NE(use, nullptr);
   EXPECT_TRUE(use->isVisible());
   EXPECT_EQ(use->text().toStdString(), "Use \u201cGauge dump\u201d");
   settle();
   // A hint of two or three lines keeps the rings where they were.
   EXPECT_EQ(toRing->mapTo(panel.Window(), QPoint(0, 0)).y(), toRingY);
-  EXPECT_EQ(panel.extras->KindLabel()->height(), hintHeight);
-  EXPECT_GE(panel.extras->KindLabel()->heightForWidth(panel.extras->KindLabel()->width()), 0);
-  EXPECT_LE(panel.extras->KindLabel()->heightForWidth(panel.extras->KindLabel()->width()),
-            panel.extras->KindLabel()->height());
+  EXPECT_EQ(QtTestAccess::KindLabel(*panel.extras)->height(), hintHeight);
+  EXPECT_GE(QtTestAccess::KindLabel(*panel.extras)
+                ->heightForWidth(QtTestAccess::KindLabel(*panel.extras)->width()),
+            0);
+  EXPECT_LE(QtTestAccess::KindLabel(*panel.extras)
+                ->heightForWidth(QtTestAccess::KindLabel(*panel.extras)->width()),
+            QtTestAccess::KindLabel(*panel.extras)->height());
 
   use->click();
   EXPECT_EQ(panel.RingValue(kCtrlFromType), 3);
@@ -210,18 +178,18 @@ TEST(QtHint, UseSetsTheFittingTypesAsTheOperatorWouldAndTheHintNeverMovesTheRing
   // FromSelect ran: the correction is for logger dumps only.
   EXPECT_EQ(SelectFromType, 3);
   EXPECT_FALSE(use->isVisible());
-  EXPECT_FALSE(panel.HintWarns());
-  EXPECT_EQ(panel.Hint(), "gauge dump");
+  EXPECT_FALSE(HintWarns(panel));
+  EXPECT_EQ(Hint(panel), "gauge dump");
   settle();
   EXPECT_EQ(toRing->mapTo(panel.Window(), QPoint(0, 0)).y(), toRingY);
 
   // The From type right, the To type not: offered again, told by name.
   panel.Choose(kCtrlToType, 0);
-  EXPECT_TRUE(Has(panel.Hint(), "\"Convert To File Type Error\"")) << panel.Hint();
+  EXPECT_TRUE(Has(Hint(panel), "\"Convert To File Type Error\"")) << Hint(panel);
   EXPECT_TRUE(use->isVisible());
   panel.OpenTo(panel.dir.Path("out.csv"));
   EXPECT_EQ(panel.Convert(), "Convert To File Type Error");
-  const std::string details = panel.extras->DetailsText().toStdString();
+  const std::string details = QtTestAccess::DetailsText(*panel.extras).toStdString();
   EXPECT_TRUE(Has(details, "(gauge dump) goes with To type 1 (gauge CSV)")) << details;
 }
 
@@ -240,7 +208,7 @@ TEST(QtHint, ADumpWithLfAloneIsOfferedToBeReadAsCrLfAndThenConvertsAsWritten) {
   // Read as it is, the dump's lines lose their first bytes.
   panel.Convert();
   EXPECT_NE(ReadWholeFile(panel.dir.Path("plain.csv")), zorq_test::WorkedLoggerCsv());
-  EXPECT_TRUE(Has(panel.Hint(), "LF alone")) << panel.Hint();
+  EXPECT_TRUE(Has(Hint(panel), "LF alone")) << Hint(panel);
 
   panel.shell.ui().MenuItemAction(PanelHandle, kMenuCloseTo)->trigger();
   panel.OpenTo(panel.dir.Path("adapted.csv"));
@@ -264,28 +232,28 @@ TEST(QtHint, AToFileOfAnotherKindIsToldAndDetailsNameTheFilesAndGoStale) {
   WriteWholeFile(panel.dir.Path("gauge.txt"), zorq_test::WorkedGaugeDump());
   WriteWholeFile(panel.dir.Path("logger.csv"), zorq_test::WorkedLoggerCsv());
   panel.OpenFrom(panel.dir.Path("gauge.txt"));
-  panel.extras->UseButton()->click();
-  EXPECT_FALSE(panel.HintWarns());
+  QtTestAccess::UseButton(*panel.extras)->click();
+  EXPECT_FALSE(HintWarns(panel));
   panel.OpenTo(panel.dir.Path("logger.csv"));
-  EXPECT_TRUE(panel.HintWarns());
-  EXPECT_TRUE(Has(panel.Hint(), "already holds logger CSV records")) << panel.Hint();
-  EXPECT_TRUE(Has(panel.StartToolTip(), "already holds logger CSV records"));
+  EXPECT_TRUE(HintWarns(panel));
+  EXPECT_TRUE(Has(Hint(panel), "already holds logger CSV records")) << Hint(panel);
+  EXPECT_TRUE(Has(StartToolTip(panel), "already holds logger CSV records"));
 
   panel.shell.ui().MenuItemAction(PanelHandle, kMenuCloseTo)->trigger();
   panel.OpenTo(panel.dir.Path("gauge.csv"));
-  EXPECT_FALSE(panel.HintWarns()) << panel.Hint();
+  EXPECT_FALSE(HintWarns(panel)) << Hint(panel);
   EXPECT_EQ(panel.Convert(), "Finished All");
-  const std::string details = panel.extras->DetailsText().toStdString();
+  const std::string details = QtTestAccess::DetailsText(*panel.extras).toStdString();
   EXPECT_TRUE(Has(details, "From file: " + panel.dir.Path("gauge.txt"))) << details;
   EXPECT_TRUE(Has(details, "To file: " + panel.dir.Path("gauge.csv"))) << details;
   EXPECT_TRUE(Has(details, "Converted: ")) << details;
-  EXPECT_TRUE(panel.extras->PreviewButton()->isEnabled());
+  EXPECT_TRUE(QtTestAccess::PreviewButton(*panel.extras)->isEnabled());
 
   // Another dump: the outcome shown is of the files before.
   WriteWholeFile(panel.dir.Path("other.txt"), zorq_test::WorkedGaugeDump());
   panel.OpenFrom(panel.dir.Path("other.txt"));
-  EXPECT_TRUE(panel.extras->DetailsText().startsWith("(Of an earlier conversion"));
-  EXPECT_FALSE(panel.extras->PreviewButton()->isEnabled());
+  EXPECT_TRUE(QtTestAccess::DetailsText(*panel.extras).startsWith("(Of an earlier conversion"));
+  EXPECT_FALSE(QtTestAccess::PreviewButton(*panel.extras)->isEnabled());
 }
 
 // --- Drops, Browse… and Ctrl+Return ---
@@ -344,7 +312,7 @@ TEST(QtHint, BrowseButtonsRunTheMenuItemsAndCtrlReturnStartsTheConversion) {
   EXPECT_EQ(panel.shell.Text(kCtrlToName), panel.dir.Path("out.csv"));
   // Dimmed with Open To File.
   EXPECT_FALSE(browseTo->isEnabled());
-  panel.extras->UseButton()->click();
+  QtTestAccess::UseButton(*panel.extras)->click();
 
   auto* start = panel.Window()->findChild<QAction*>(QStringLiteral("actionStartConvert"));
   ASSERT_NE(start, nullptr);
@@ -364,8 +332,9 @@ TEST(QtHint, ClosingWhileConvertingAsksThenCancelsAndLeavesTheToFileAsItWas) {
   panel.Choose(kCtrlFromType, 2);
   panel.OpenTo(panel.dir.Path("out.csv"));
   // Slow the conversion down so that the close box meets it running.
-  panel.shell.additions().SetProgressObserver(
-      [](int64_t, int64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+  QtTestAccess::SetProgressObserver(panel.shell.additions(), [](int64_t, int64_t) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  });
   panel.shell.AnswerConfirm(true);
   QTimer::singleShot(200, panel.Window(), [&] { panel.Window()->close(); });
   QTest::mouseClick(panel.shell.Control(kCtrlStartConvert), Qt::LeftButton);

@@ -12,6 +12,8 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -21,13 +23,17 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
+#include "desktop/additions.h"
 #include "desktop/feedback.h"
 #include "desktop/preview_listener.h"
 #include "desktop/qt_export.h"
@@ -36,10 +42,12 @@
 #include "desktop/qt_wave_window.h"
 #include "desktop/window_fit.h"
 #include "runtime/ui.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
 using zorq_qt_test::kPatienceMs;
+using zorq_qt_test::Panel;
 using zorq_qt_test::QtShell;
 using zorq_test::FileExists;
 using zorq_test::TempDir;
@@ -103,6 +111,60 @@ TEST(QtPreviewChart, TimeTicksAtRoundTimesAndValuesGroupedAsTheLocaleGroups) {
 }
 
 // The legend says what is drawn: each reading, or the range per column.
+// The time labels the chart draws, left to right.
+QStringList DrawnTimeLabels(const PreviewWindow& window) {
+  const QRectF plot = window.ChartView()->chart()->plotArea();
+  std::vector<std::pair<double, QString>> drawn;
+  for (QGraphicsItem* item : window.ChartView()->scene()->items()) {
+    auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+    if (text == nullptr || !text->isVisible() || text->toPlainText().isEmpty())
+      continue;
+    const QPointF at = text->scenePos();
+    if (at.y() > plot.bottom() && at.y() < plot.bottom() + 3 * text->boundingRect().height())
+      drawn.emplace_back(at.x(), text->toPlainText());
+  }
+  std::sort(drawn.begin(), drawn.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  QStringList labels;
+  for (const auto& [x, label] : drawn)
+    labels << label;
+  return labels;
+}
+
+struct FirstTickCase {
+  const char* name;
+  double from;  // seconds after noon
+  double to;
+};
+
+void PrintTo(const FirstTickCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class QtPreviewFirstTick : public testing::TestWithParam<FirstTickCase> {};
+
+// However the range starts, the first time label drawn names the date.
+TEST_P(QtPreviewFirstTick, TheFirstLabelDrawnNamesTheDate) {
+  ShownPreview shown(SineSeries(4000, 1.0));
+  shown.window.AxisX()->setRange(kNoon + GetParam().from, kNoon + GetParam().to);
+  QApplication::processEvents();
+  QApplication::processEvents();
+  const QStringList drawn = DrawnTimeLabels(shown.window);
+  ASSERT_GE(drawn.size(), 2) << drawn.join(" | ").toStdString();
+  EXPECT_TRUE(drawn.first().startsWith(QStringLiteral("2019-06-30 12:")))
+      << drawn.join(" | ").toStdString();
+  EXPECT_FALSE(drawn[1].startsWith(QStringLiteral("2019-"))) << drawn.join(" | ").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, QtPreviewFirstTick,
+                         testing::Values(FirstTickCase{"OnARoundTime", 0.0, 1000.0},
+                                         FirstTickCase{"JustBeforeARoundTime", 119.99, 1000.0},
+                                         FirstTickCase{"HalfASecondBefore", 9.5, 40.0},
+                                         FirstTickCase{"JustAfterARoundTime", 60.01, 400.0}),
+                         [](const testing::TestParamInfo<FirstTickCase>& row) {
+                           return std::string(row.param.name);
+                         });
+
 TEST(QtPreviewChart, TheLegendSaysWhetherColumnsGatherReadings) {
   ShownPreview few(SineSeries(20, 1.0));
   EXPECT_EQ(few.window.Envelope()->name(), QStringLiteral("readings"));
@@ -238,42 +300,14 @@ void ExpectButtonsOnScreen(QWidget* window) {
   }
 }
 
-// A shell on the real panel with the additions readied, as start-up does.
-struct Panel {
-  QtShell shell;
-  TempDir dir;
-  PanelExtras* extras = nullptr;
-
-  Panel() {
-    EXPECT_GT(shell.LoadAndShow(), 0);
-    PrepareShellAdditions();
-    extras = shell.additions().Extras(PanelHandle);
-  }
-  QAction* Item(int id) { return shell.ui().MenuItemAction(PanelHandle, id); }
-  void Choose(int control, int value) {
-    auto* ring = qobject_cast<QComboBox*>(shell.Control(control));
-    ring->setCurrentIndex(ring->findData(value));
-    emit ring->activated(ring->currentIndex());
-  }
-  // Opens `dump` and a new To file beside it and converts a gauge dump.
-  std::string ConvertGauge(const std::string& dump) {
-    shell.AnswerFileSelect(1, dump);
-    Item(kMenuOpenFrom)->trigger();
-    shell.AnswerFileSelect(1, dump + ".csv");
-    Item(kMenuOpenTo)->trigger();
-    Choose(kCtrlFromType, 3);
-    Choose(kCtrlToType, 1);
-    QTest::mouseClick(shell.Control(kCtrlStartConvert), Qt::LeftButton);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-          int on = 1;
-          GetCtrlVal(PanelHandle, kCtrlStartConvert, &on);
-          return on == 0;
-        },
-        kPatienceMs));
-    return shell.Text(kCtrlStatus);
-  }
-};
+// Opens `dump` and a new To file beside it and converts a gauge dump.
+std::string ConvertGauge(Panel& panel, const std::string& dump) {
+  panel.OpenFrom(dump);
+  panel.OpenTo(dump + ".csv");
+  panel.Choose(kCtrlFromType, 3);
+  panel.Choose(kCtrlToType, 1);
+  return panel.Convert();
+}
 
 // A gauge dump at 4 Hz: two bursts of 43 lines of twelve readings of a sine
 // of amplitude 0.5 and period 8 s.
@@ -298,19 +332,19 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   EXPECT_FALSE(panel.Item(kMenuWaveStatistics)->isEnabled());
   const std::string dump = panel.dir.Path("site1.txt");
   WriteWholeFile(dump, SineGaugeDump());
-  ASSERT_EQ(panel.ConvertGauge(dump), "Finished All");
+  ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
   ASSERT_TRUE(panel.Item(kMenuExport)->isEnabled());
 
   // File > Export: the form remembers what was entered while the program runs.
   panel.Item(kMenuExport)->trigger();
-  ExportWindow* form = panel.extras->Export();
+  ExportWindow* form = QtTestAccess::Export(*panel.extras);
   ASSERT_NE(form, nullptr);
   ExpectOnScreen(form);
   form->TidyBox()->setChecked(true);
   form->UnitsEdit()->setText(QStringLiteral("m"));
   form->hide();
   panel.Item(kMenuExport)->trigger();
-  EXPECT_EQ(panel.extras->Export(), form);
+  EXPECT_EQ(QtTestAccess::Export(*panel.extras), form);
   EXPECT_EQ(form->UnitsEdit()->text(), QStringLiteral("m"));
   const ExportResult result = form->Export();
   ASSERT_TRUE(result.ok) << result.error;
@@ -321,7 +355,7 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   // View > Wave statistics: a row per burst; a click shows its spectrum
   // with the peak at 1/8 Hz inside the band.
   panel.Item(kMenuWaveStatistics)->trigger();
-  WaveWindow* waves = panel.extras->Waves();
+  WaveWindow* waves = QtTestAccess::Waves(*panel.extras);
   ASSERT_NE(waves, nullptr);
   ExpectOnScreen(waves);
   waves->Compute();
@@ -348,12 +382,12 @@ TEST(QtOutputsMenu, ThePreviewComesFromTheConversionItselfAndFitsTheScreen) {
   Panel panel;
   const std::string dump = panel.dir.Path("site1.txt");
   WriteWholeFile(dump, SineGaugeDump());
-  ASSERT_EQ(panel.ConvertGauge(dump), "Finished All");
+  ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
   // The CSV goes before the preview is drawn: nothing reads it back.
   std::remove((dump + ".csv").c_str());
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
   panel.extras->OpenPreview();
-  PreviewWindow* preview = panel.extras->Preview();
+  PreviewWindow* preview = QtTestAccess::Preview(*panel.extras);
   ExpectOnScreen(preview);
   ASSERT_TRUE(preview->HasSeries());
   EXPECT_EQ(preview->Note()->text(), QStringLiteral("1,032 readings, 2 date stamps"));
@@ -375,22 +409,27 @@ TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
   ExpectOnScreen(main);
   const std::string dump = panel.dir.Path("site1.txt");
   WriteWholeFile(dump, SineGaugeDump());
-  ASSERT_EQ(panel.ConvertGauge(dump), "Finished All");
+  ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
+  ExpectOnScreen(main);
+  // The longest mark beside the status wraps rather than widen the window.
+  ShowConversionDetails(PanelHandle, kCtrlStatus, "Outcome: Date & Time Error",
+                        OutcomeMark{OutcomeKind::Failed, 146000, 12345678, 1234567});
+  QApplication::processEvents();
   ExpectOnScreen(main);
 
   panel.extras->OpenDetails();
-  ExpectOnScreen(panel.extras->DetailsDialog());
-  ExpectButtonsOnScreen(panel.extras->DetailsDialog());
+  ExpectOnScreen(QtTestAccess::DetailsDialog(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::DetailsDialog(*panel.extras));
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
   panel.extras->OpenPreview();
-  ExpectOnScreen(panel.extras->Preview());
-  ExpectButtonsOnScreen(panel.extras->Preview());
+  ExpectOnScreen(QtTestAccess::Preview(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::Preview(*panel.extras));
   panel.Item(kMenuExport)->trigger();
-  ExpectOnScreen(panel.extras->Export());
-  ExpectButtonsOnScreen(panel.extras->Export());
+  ExpectOnScreen(QtTestAccess::Export(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::Export(*panel.extras));
   panel.Item(kMenuWaveStatistics)->trigger();
-  ExpectOnScreen(panel.extras->Waves());
-  ExpectButtonsOnScreen(panel.extras->Waves());
+  ExpectOnScreen(QtTestAccess::Waves(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::Waves(*panel.extras));
 
   // The modal ones are looked at while they are up, then closed.
   int seen = 0;

@@ -7,8 +7,12 @@
 
 #include "desktop/qt_additions.h"
 #include "runtime/qt/qt_ui.h"
+#include "tests/test_support.h"
 
+class QAction;
+class QComboBox;
 class QWidget;
+class PanelExtras;
 
 namespace zorq_qt_test {
 
@@ -54,6 +58,30 @@ class QtShell {
   QtAdditions* additions_;
   std::vector<double> pauses_;
   std::deque<PopupAnswer> answers_;
+};
+
+// A shell on the real panel, shown, with the additions readied as start-up
+// readies them, and a folder for the files a test makes.
+struct Panel {
+  QtShell shell;
+  zorq_test::TempDir dir;
+  PanelExtras* extras = nullptr;
+
+  Panel();
+  QWidget* Window();
+  QAction* Item(int id);
+  QComboBox* Ring(int control);
+  int RingValue(int control);
+  // Chooses `value` on a ring as the operator would: its callback runs.
+  void Choose(int control, int value);
+  // Opens the file through the menu item, answering its dialog (and, for an
+  // existing To file, the question whether to append).
+  void OpenFrom(const std::string& path);
+  void OpenTo(const std::string& path);
+  // Presses START CONVERT, or waits for a conversion already started, until
+  // the button is up again; the status line then.
+  std::string Convert();
+  std::string WaitForOutcome();
 };
 
 }  // namespace zorq_qt_test
