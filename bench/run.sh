@@ -19,21 +19,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-5}"
-data=bench/data
-mkdir -p "$data"
-
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
-  -DZORQ_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target zorqconvert-cli generate_dump >/dev/null
-cli=build-bench/bin/zorqconvert-cli
-
 source bench/timing.sh
+build_bench
 
 printf '%-8s %6s %10s %11s %12s %10s %12s\n' kind dumpMB "conv s" "in MB/s" "out MB/s" "x floor" "peak RSS MB"
 for size in 20 200; do
   for kind in logger gauge; do
-    dump="$data/$kind-$size.txt"
-    [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" "$size" "$dump"
+    bench_dump "$kind" "$size"
     set_types "$kind"
     out="$data/out.csv"
     floor_out="$data/floor.out"

@@ -13,25 +13,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-5}"
-data=bench/data
-mkdir -p "$data"
-
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
-  -DZORQ_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target zorqconvert-cli generate_dump >/dev/null
-cli=build-bench/bin/zorqconvert-cli
-
 source bench/timing.sh
-
-peak_rss_mb() {  # command... ; prints the peak resident memory in MB
-  /usr/bin/time -f '%M' -o "$data/rss" "$@" >/dev/null 2>&1 || true
-  awk '{ printf "%.1f", $1 / 1024 }' "$data/rss"
-}
+build_bench
 
 printf '%-8s %6s %10s %10s %8s %10s %9s %15s\n' kind dumpMB "conv s" "+waves s" ratio segments "RSS MB" "+waves RSS MB"
 for kind in logger gauge; do
-  dump="$data/$kind-200.txt"
-  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" 200 "$dump"
+  bench_dump "$kind" 200
   set_types "$kind"
   out="$data/out.csv"
   waves="$data/out.waves.csv"
@@ -48,7 +35,7 @@ for kind in logger gauge; do
   rss_alone=$(peak_rss_mb "$cli" "${types[@]}" --append "$dump" "$out")
   rm -f "$out" "$waves" && : >"$out"
   rss_with=$(peak_rss_mb "$cli" "${types[@]}" --append --waves "$waves" "$dump" "$out")
-  rm -f "$out" "$waves" "$data/rss"
+  rm -f "$out" "$waves"
   conv=$(printf '%s\n' "${alone[@]}" | median)
   conv_waves=$(printf '%s\n' "${with[@]}" | median)
   awk -v k="$kind" -v c="$conv" -v w="$conv_waves" -v n="$segments" -v r="$rss_alone" -v rw="$rss_with" \
