@@ -45,8 +45,8 @@ void WaveStatistics(int menuBar, int menuItem, void* callbackData, int panel);
 // full path of at most kMaxPathLength characters) as the From file.
 void OpenFromPath(int menuBar, const char* path);
 
-// The file names among the program's arguments: every argument that is no
-// option and no value of one of Qt's options.
+// The file names among the program's arguments: every argument after the
+// program's name that does not start with '-'.
 std::vector<std::string> DumpFilesGiven(int argc, char* argv[]);
 // Opens the first of `files` as the From file, as Open From File would, when
 // it can be read; says on standard error why not, and when others are left.

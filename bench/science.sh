@@ -19,7 +19,7 @@ shift || true
 formats=("$@")
 ((${#formats[@]})) || formats=(legacy netcdf legacy,netcdf)
 source bench/timing.sh
-build_bench
+build_bench .
 out="$data/science-out"
 measured="$data/science-time"
 
@@ -29,7 +29,7 @@ echo "medians of $runs runs; x: against --format ${formats[0]}"
 printf '%-7s %-15s %8s %7s %8s %7s %8s %8s %8s %7s\n' kind format "wall s" x "cpu s" x \
   "peak MB" "csv MB" "nc MB" "nc/csv"
 for kind in logger gauge; do
-  bench_dump "$kind" 200
+  dump=$(bench_dump "$kind" 200)
   set_types "$kind"
   cat "$dump" >/dev/null  # warm the page cache
   declare -A wall=() cpu=() peak=() csv=() nc=()

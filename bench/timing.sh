@@ -1,5 +1,32 @@
-# Shared by the benchmark scripts (sourced, not run): the clock, medians and
-# the converter's types for each kind of dump.
+# shellcheck shell=bash disable=SC2034  # sets `cli` and `types` for the scripts that source it
+# Shared by the benchmark scripts (sourced, not run, from the top of the
+# tree): the Release build they time, the clock, medians, peak memory, the
+# generated dumps and the converter's types for each kind of dump.
+
+data=bench/data
+mkdir -p "$data"
+
+# Builds TARGETs (by default the converter and generate_dump) in Release,
+# without Qt or the tests, from SOURCE (default .) into BUILD-DIR (default
+# build-bench), and sets `cli` to its converter.
+build_bench() {  # [SOURCE [BUILD-DIR [TARGET...]]]
+  local source="${1:-.}" dir="${2:-build-bench}"
+  local targets=("${@:3}")
+  ((${#targets[@]})) || targets=(zorqconvert-cli generate_dump)
+  cmake -S "$source" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
+    -DZORQ_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$dir" --target "${targets[@]}" >/dev/null
+  cli="$dir/bin/zorqconvert-cli"
+}
+
+# Prints the path of the generated KIND (logger or gauge) dump of SIZE MB,
+# made by build-bench's generate_dump when missing.
+bench_dump() {  # KIND SIZE
+  local dump="$data/$1-$2.txt"
+  mkdir -p "$data"
+  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$1" "$2" "$dump"
+  echo "$dump"
+}
 
 now() { echo "$EPOCHREALTIME"; }  # no process started to read the clock
 
@@ -19,27 +46,10 @@ set_types() {
   if [[ $1 == logger ]]; then types=(--from-type 2 --to-type 0); else types=(--from-type 3 --to-type 1); fi
 }
 
-# The set-up every benchmark shares, run from the top of the tree: a Release
-# command-line converter and the dump generator built into build-bench/
-# (with TARGETS... more of its targets), `cli` naming the converter and
-# `data` the folder of dumps and outputs.
-build_bench() {
-  data=bench/data
-  mkdir -p "$data"
-  cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
-    -DZORQ_BUILD_TESTS=OFF >/dev/null
-  cmake --build build-bench --target zorqconvert-cli generate_dump "$@" >/dev/null
-  cli=build-bench/bin/zorqconvert-cli
-}
-
-# Sets `dump` to the KIND (logger or gauge) dump of SIZE MB, made when missing.
-bench_dump() {
-  dump="$data/$1-$2.txt"
-  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$1" "$2" "$dump"
-}
-
-peak_rss_mb() {  # command... ; prints the peak resident memory in MB
-  /usr/bin/time -f '%M' -o "$data/rss" "$@" >/dev/null 2>&1 || true
-  awk '{ printf "%.1f", $1 / 1024 }' "$data/rss"
-  rm -f "$data/rss"
+peak_rss_mb() {  # command... ; prints the command's peak resident memory in MB
+  local file
+  file=$(mktemp)
+  /usr/bin/time -f '%M' -o "$file" "$@" >/dev/null 2>&1 || true
+  awk '{ kb = $1 } END { printf "%.1f", kb / 1024 }' "$file"
+  rm -f "$file"
 }
