@@ -60,7 +60,7 @@ class PanelExtras : public QObject {
   void OpenPreview();
   void OpenHowTo();
   void OpenExport(const ExportSource& source);
-  void OpenWaveStatistics(const ExportSource& source);
+  void OpenWaveStatistics(const WaveResults& results);
   // For the tests: the parts as they stand.
   QLabel* KindLabel() const { return kindLabel_; }
   // "Use “Gauge dump”": chooses the fitting types as the operator would.
