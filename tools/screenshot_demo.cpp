@@ -100,16 +100,23 @@ class ScreenshotDemo {
     QWidget* window = ui_->PanelWindow(PanelHandle);
     saved_ += Save(window, out_ + QStringLiteral("/screenshot-main.png"));
     extras->OpenDetails();
-    QTimer::singleShot(300, [this, extras] {
-      saved_ += Save(extras->DetailsDialog(), out_ + QStringLiteral("/screenshot-details.png"));
-      extras->DetailsDialog()->hide();
+    QTimer::singleShot(kSettleMs, [this, extras] {
+      QWidget* details = TopLevel("detailsDialog");
+      saved_ += Save(details, out_ + QStringLiteral("/screenshot-details.png"));
+      if (details != nullptr)
+        details->hide();
       extras->OpenPreview();
+      auto* preview = dynamic_cast<PreviewWindow*>(TopLevel("previewWindow"));
+      if (preview == nullptr) {
+        QuitUserInterface(1);
+        return;
+      }
       // Zoomed into the first burst of the sample, where the wave shows.
-      QCategoryAxis* time = extras->Preview()->AxisX();
+      QCategoryAxis* time = preview->AxisX();
       time->setRange(time->min(), time->min() + 40.0);
-      QTimer::singleShot(500, [this, extras] {
-        saved_ += Save(extras->Preview(), out_ + QStringLiteral("/screenshot-preview.png"));
-        extras->Preview()->hide();
+      QTimer::singleShot(500, [this, preview] {
+        saved_ += Save(preview, out_ + QStringLiteral("/screenshot-preview.png"));
+        preview->hide();
         ShowExport();
       });
     });

@@ -43,6 +43,7 @@
 #include "desktop/qt_wave_window.h"
 #include "desktop/window_fit.h"
 #include "runtime/ui.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
@@ -337,14 +338,14 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
 
   // File > Export: the form remembers what was entered while the program runs.
   panel.Item(kMenuExport)->trigger();
-  ExportWindow* form = panel.extras->Export();
+  ExportWindow* form = QtTestAccess::Export(*panel.extras);
   ASSERT_NE(form, nullptr);
   ExpectOnScreen(form);
   form->TidyBox()->setChecked(true);
   form->UnitsEdit()->setText(QStringLiteral("m"));
   form->hide();
   panel.Item(kMenuExport)->trigger();
-  EXPECT_EQ(panel.extras->Export(), form);
+  EXPECT_EQ(QtTestAccess::Export(*panel.extras), form);
   EXPECT_EQ(form->UnitsEdit()->text(), QStringLiteral("m"));
   const ExportResult result = form->Export();
   ASSERT_TRUE(result.ok) << result.error;
@@ -357,7 +358,7 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   // spectrum with the peak at 1/8 Hz inside the band.
   ASSERT_EQ(std::remove(dump.c_str()), 0);
   panel.Item(kMenuWaveStatistics)->trigger();
-  WaveWindow* waves = panel.extras->Waves();
+  WaveWindow* waves = QtTestAccess::Waves(*panel.extras);
   ASSERT_NE(waves, nullptr);
   ExpectOnScreen(waves);
   ASSERT_EQ(waves->TableView()->rowCount(), 2);
@@ -407,7 +408,7 @@ TEST(QtOutputsMenu, ThePreviewComesFromTheConversionItselfAndFitsTheScreen) {
   std::remove((dump + ".csv").c_str());
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
   panel.extras->OpenPreview();
-  PreviewWindow* preview = panel.extras->Preview();
+  PreviewWindow* preview = QtTestAccess::Preview(*panel.extras);
   ExpectOnScreen(preview);
   ASSERT_TRUE(preview->HasSeries());
   EXPECT_EQ(preview->Note()->text(), QStringLiteral("1,032 readings, 2 date stamps"));
@@ -438,18 +439,18 @@ TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
   ExpectOnScreen(main);
 
   panel.extras->OpenDetails();
-  ExpectOnScreen(panel.extras->DetailsDialog());
-  ExpectButtonsOnScreen(panel.extras->DetailsDialog());
+  ExpectOnScreen(QtTestAccess::DetailsDialog(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::DetailsDialog(*panel.extras));
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
   panel.extras->OpenPreview();
-  ExpectOnScreen(panel.extras->Preview());
-  ExpectButtonsOnScreen(panel.extras->Preview());
+  ExpectOnScreen(QtTestAccess::Preview(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::Preview(*panel.extras));
   panel.Item(kMenuExport)->trigger();
-  ExpectOnScreen(panel.extras->Export());
-  ExpectButtonsOnScreen(panel.extras->Export());
+  ExpectOnScreen(QtTestAccess::Export(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::Export(*panel.extras));
   panel.Item(kMenuWaveStatistics)->trigger();
-  ExpectOnScreen(panel.extras->Waves());
-  ExpectButtonsOnScreen(panel.extras->Waves());
+  ExpectOnScreen(QtTestAccess::Waves(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::Waves(*panel.extras));
 
   // The modal ones are looked at while they are up, then closed.
   int seen = 0;
