@@ -123,7 +123,7 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
   std::unique_ptr<PreviewListener> preview = std::move(Last().preview);
   std::shared_ptr<const WaveTable> waves = std::move(Last().wavesOfRun);
   if (outcome.converterRan && !outcome.cancelled) {
-    Last().source = {FileFromName, request.fromType, request.correction};
+    Last().source = {FileFromName, request.fromType, request.correction, request.lfLineEnds};
     Last().waves = std::move(waves);
     DimOutputMenus(false);
   }

@@ -128,7 +128,7 @@ TEST(DesktopExport, SaysWhatIsMissingBeforeItStarts) {
 // The statistics a WaveCapture works out while the engine converts `dump`
 // once (into /dev/null), as START CONVERT's conversion feeds them.
 WaveTable CapturedWaves(const std::string& dump, int fromType, const WaveSettings& settings,
-                        bool cancel = false) {
+                        bool cancel = false, bool lfLineEnds = false) {
   WaveCapture capture(settings, fromType);
   ConversionRequest conversion;
   conversion.fromType = fromType;
@@ -137,6 +137,7 @@ WaveTable CapturedWaves(const std::string& dump, int fromType, const WaveSetting
   conversion.toHandle = OpenFile("/dev/null", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
   EXPECT_GT(conversion.fromHandle, 0);
   conversion.cancelRequested = [cancel] { return cancel; };
+  conversion.lfLineEnds = lfLineEnds;
   conversion.readings = capture.listener();
   const ConversionResult result = RunConversion(conversion);
   CloseFile(conversion.fromHandle);
@@ -165,6 +166,22 @@ TEST(DesktopWaves, OneRowPerBurstWithTheSinesHeightAndPeriod) {
   const std::string csv = WaveTableCsv(table);
   EXPECT_EQ(csv.substr(0, csv.find(',')), "start");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+}
+
+// The last conversion read a dump's LFs as CR LF: Export reads it the same
+// way, and the statistics hear that conversion itself.
+TEST(DesktopOutputs, ReadTheDumpWithTheLastConversionsLineEnds) {
+  TempDir dir;
+  std::string dump = SineGaugeDump(2, 0.5, 8.0);
+  dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
+  WriteWholeFile(dir.Path("gauge.txt"), dump);
+  const ExportSource source{dir.Path("gauge.txt"), 3, {}, true};
+  const ExportResult exported = RunExport(source, ExportForm{}, "", nullptr, nullptr);
+  EXPECT_TRUE(exported.ok) << exported.error;
+  EXPECT_TRUE(FileExists(dir.Path("gauge.nc")));
+  const WaveTable table = CapturedWaves(dir.Path("gauge.txt"), 3, WaveSettings{}, false, true);
+  EXPECT_TRUE(table.ok) << table.error;
+  EXPECT_EQ(table.rows.size(), 2u);
 }
 
 TEST(DesktopWaves, RefusesPressureForALoggerDumpAndStopsWhenCancelled) {
