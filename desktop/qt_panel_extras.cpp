@@ -26,7 +26,6 @@
 #include <QSizePolicy>
 #include <QStyle>
 #include <QTextBrowser>
-#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
