@@ -190,6 +190,7 @@ ExportOutcome ExportOnce(const ExportRequest& request) {
   conversion.fromType = request.fromType;
   conversion.toType = ToTypeForFromType(request.fromType);
   conversion.correction = request.correction;
+  conversion.lfLineEnds = request.lfLineEnds;
   conversion.from = SourceOfHandle(files.from);
   conversion.to = SinkOfHandle(files.to);
   conversion.progress = request.progress;
