@@ -133,15 +133,17 @@ WaveTable CapturedWaves(const std::string& dump, int fromType, const WaveSetting
   ConversionRequest conversion;
   conversion.fromType = fromType;
   conversion.toType = ToTypeForFromType(fromType);
-  conversion.fromHandle = OpenFile(dump.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  conversion.toHandle = OpenFile("/dev/null", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  EXPECT_GT(conversion.fromHandle, 0);
+  const int from = OpenFile(dump.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  const int to = OpenFile("/dev/null", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  EXPECT_GT(from, 0);
+  conversion.from = SourceOfHandle(from);
+  conversion.to = SinkOfHandle(to);
   conversion.cancelRequested = [cancel] { return cancel; };
   conversion.lfLineEnds = lfLineEnds;
   conversion.readings = capture.listener();
   const ConversionResult result = RunConversion(conversion);
-  CloseFile(conversion.fromHandle);
-  CloseFile(conversion.toHandle);
+  CloseFile(from);
+  CloseFile(to);
   return capture.Finish(result.cancelled, result.status);
 }
 
