@@ -10,6 +10,7 @@
 
 #include "cli/file_checks.h"
 #include "cli/quoting.h"
+#include "convert/dump_types.h"
 #include "runtime/files.h"
 
 namespace {
@@ -57,7 +58,7 @@ ScienceTargets::ScienceTargets(const CliOptions& options, int fromType, const st
                                std::mutex* fileTable)
     : options_(options), fileTable_(fileTable) {
   ScienceSettings settings = options.science;
-  settings.gauge = fromType == 3;
+  settings.gauge = IsGaugeDump(fromType);
   settings.fromType = fromType;
   settings.correction.on = options.correction;
   settings.correction.gain = options.gain;

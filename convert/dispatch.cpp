@@ -8,25 +8,9 @@
 
 namespace {
 
-// The To type is the one that goes with the From type (ToTypeForFromType).
+// Whether the To type is the one that goes with the From type.
 bool TypesFit(int fromType, int toType) {
   return ToTypeForFromType(fromType) == toType;
-}
-
-ConversionRequest ConversionRequestOf(const DispatchRequest& request) {
-  ConversionRequest conversion;
-  conversion.fromType = request.fromType;
-  conversion.toType = request.toType;
-  conversion.correction = request.correction;
-  conversion.fromHandle = request.fromHandle;
-  conversion.toHandle = request.toHandle;
-  conversion.carried = request.carried;
-  conversion.startValues = request.startValues;
-  conversion.progress = request.progress;
-  conversion.cancelRequested = request.cancelRequested;
-  conversion.lfLineEnds = request.lfLineEnds;
-  conversion.readings = request.readings;
-  return conversion;
 }
 
 std::string TypeInWords(const char* side, int type, const std::string& words) {
@@ -54,9 +38,7 @@ void SetOutcomeStatus(DispatchOutcome* outcome, uint8_t status, const std::strin
 
 DispatchOutcome DispatchConversion(const DispatchRequest& request) {
   DispatchOutcome outcome;
-  outcome.result.logger = request.startValues;
-  outcome.result.gauge.sampleRate = request.startValues.sampleRate;
-  outcome.result.gauge.values = request.carried;
+  outcome.result = UnconvertedResult(request);
   if (!request.fromOpen || !request.toOpen) {
     SetOutcomeStatus(&outcome, kStatusFileError, "the From file and the To file must both be open");
     outcome.popupText = kSelectFilesText;
@@ -77,7 +59,7 @@ DispatchOutcome DispatchConversion(const DispatchRequest& request) {
     return outcome;
   }
   const long long acceptedBefore = BytesAccepted(request.toHandle);
-  outcome.result = RunConversion(ConversionRequestOf(request));
+  outcome.result = RunConversion(request);
   outcome.converterRan = true;
   outcome.cancelled = outcome.result.cancelled;
   outcome.status = outcome.result.status;

@@ -18,20 +18,10 @@ inline constexpr const char* kSameFileText =
 inline constexpr const char* kReadFailedText =
     " The From File could not be read to its end. Check the file, then convert again.";
 
-struct DispatchRequest {
+// A conversion request, and whether the shell has its files open.
+struct DispatchRequest : ConversionRequest {
   bool fromOpen = false;  // the From file is open (FileFromOpen)
   bool toOpen = false;    // the To file is open (FileToOpen)
-  int fromHandle = 0;
-  int toHandle = 0;
-  int fromType = 0;  // the From-type ring
-  int toType = 0;    // the To-type ring
-  Correction correction;
-  GaugeCarry carried;
-  LoggerHeaderValues startValues;  // see ConversionRequest
-  std::function<void(int64_t bytesRead, int64_t fromSize)> progress;
-  std::function<bool()> cancelRequested;
-  bool lfLineEnds = false;              // see ConversionRequest
-  ReadingListener* readings = nullptr;  // see ConversionRequest
 };
 
 struct DispatchOutcome {
