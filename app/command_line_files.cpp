@@ -1,7 +1,8 @@
 // The dump files a launcher hands the desktop program on its command line
-// (the desktop entry's %F).
+// (the desktop entry's %F). The desktop program reads its arguments with
+// its toolkit's parser (a shell hook); this plain reading is for a front
+// end without one.
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -12,28 +13,6 @@
 #include "runtime/ui.h"
 
 namespace {
-
-// Qt's own options that take a value: that value is no file name.
-constexpr const char* kQtOptionsWithValue[] = {
-    "-platform",      "-platformpluginpath",
-    "-platformtheme", "-plugin",
-    "-style",         "-stylesheet",
-    "-session",       "-display",
-    "-geometry",      "-title",
-    "-name",          "-qwindowgeometry",
-    "-qwindowtitle",  "-qwindowicon",
-    "-qmljsdebugger",
-};
-
-bool TakesQtValue(const char* arg) {
-  // Qt takes "--platform" for "-platform" too.
-  const char* name = std::strncmp(arg, "--", 2) == 0 ? arg + 1 : arg;
-  for (const char* option : kQtOptionsWithValue) {
-    if (std::strcmp(name, option) == 0)
-      return true;
-  }
-  return false;
-}
 
 // The full path of a file that exists and can be read, short enough for the
 // panel; empty (with the reason in `error`) otherwise.
@@ -64,12 +43,8 @@ std::string ReadableFullPath(const std::string& given, std::string* error) {
 std::vector<std::string> DumpFilesGiven(int argc, char* argv[]) {
   std::vector<std::string> files;
   for (int index = 1; index < argc; ++index) {
-    const char* arg = argv[index];
-    if (arg[0] != '-') {
-      files.emplace_back(arg);
-    } else if (TakesQtValue(arg)) {
-      ++index;
-    }
+    if (argv[index][0] != '-')
+      files.emplace_back(argv[index]);
   }
   return files;
 }

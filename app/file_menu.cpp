@@ -108,3 +108,17 @@ void CloseToFile(int menuBar, int /*menuItem*/, void* /*callbackData*/, int /*pa
   SetCtrlAttribute(PanelHandle, kCtrlToName, ATTR_CTRL_VAL, "");
   ShowStatus("Not Ready");
 }
+
+int BrowseFromFile(int panel, int /*control*/, int event, void* /*callbackData*/,
+                   int /*eventData1*/, int /*eventData2*/) {
+  if (event == EVENT_COMMIT)
+    OpenFromFile(GetPanelMenuBar(panel), kMenuOpenFrom, nullptr, panel);
+  return 0;
+}
+
+int BrowseToFile(int panel, int /*control*/, int event, void* /*callbackData*/, int /*eventData1*/,
+                 int /*eventData2*/) {
+  if (event == EVENT_COMMIT && !FileToOpen)
+    OpenToFile(GetPanelMenuBar(panel), kMenuOpenTo, nullptr, panel);
+  return 0;
+}

@@ -13,6 +13,8 @@ inline constexpr int kCtrlGainM = 17;        // numeric: correction gain M
 inline constexpr int kCtrlCorrection = 18;   // binary switch: correction on (1) / off
 inline constexpr int kCtrlTimer = 19;        // timer: drives ConvertTimer
 inline constexpr int kCtrlLfLineEnds = 20;   // binary switch: read each LF of the dump as CR LF
+inline constexpr int kCtrlBrowseFrom = 21;   // command button: Open From File, beside its path
+inline constexpr int kCtrlBrowseTo = 22;     // command button: Open To File, beside its path
 
 inline constexpr int kMenuOpenFrom = 3;
 inline constexpr int kMenuCloseFrom = 4;
@@ -23,3 +25,5 @@ inline constexpr int kMenuExit = 9;
 // for the last conversion's dump, dimmed until a conversion has run.
 inline constexpr int kMenuExport = 11;
 inline constexpr int kMenuWaveStatistics = 12;
+// Convert > START CONVERT (Ctrl+Return): presses the button.
+inline constexpr int kMenuStartConvert = 13;

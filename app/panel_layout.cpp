@@ -16,6 +16,9 @@ void RegisterShellCallbacks() {
   RegisterCtrlCallback("FromSelect", FromSelect);
   RegisterCtrlCallback("MXBEnable", MXBEnable);
   RegisterCtrlCallback("ConvertTimer", ConvertTimer);
+  RegisterCtrlCallback("BrowseFromFile", BrowseFromFile);
+  RegisterCtrlCallback("BrowseToFile", BrowseToFile);
+  RegisterMenuCallback("ConvertMenuStart", ConvertMenuStart);
 }
 
 PanelDescription ShellPanelDescription() {
@@ -52,6 +55,8 @@ PanelDescription ShellPanelDescription() {
   ControlDescription* lfLineEnds =
       add(kCtrlLfLineEnds, ControlKind::BinarySwitch, "Read each LF as CR LF", "");
   lfLineEnds->visible = false;
+  add(kCtrlBrowseFrom, ControlKind::CommandButton, "Browse\u2026", "BrowseFromFile");
+  add(kCtrlBrowseTo, ControlKind::CommandButton, "Browse\u2026", "BrowseToFile");
   add(kCtrlTimer, ControlKind::Timer, "Conversion timer", "ConvertTimer")->interval = 0.1;
 
   panel.menuItems = {
@@ -61,6 +66,7 @@ PanelDescription ShellPanelDescription() {
       {kMenuCloseTo, "Close To File", "CloseToFile", true},
       {kMenuExport, "Export...", "ExportLastDump", true},
       {kMenuWaveStatistics, "Wave Statistics...", "WaveStatistics", true},
+      {kMenuStartConvert, "START CONVERT", "ConvertMenuStart", false},
       {kMenuExit, "Exit", "Exit", false},
   };
   return panel;

@@ -34,6 +34,8 @@ void OpenFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseFromFile(int menuBar, int menuItem, void* callbackData, int panel);
 void OpenToFile(int menuBar, int menuItem, void* callbackData, int panel);
 void CloseToFile(int menuBar, int menuItem, void* callbackData, int panel);
+// Convert > START CONVERT: presses START CONVERT as the operator would.
+void ConvertMenuStart(int menuBar, int menuItem, void* callbackData, int panel);
 // The desktop program's outputs of the last conversion: they ask the front
 // end's hooks, and do nothing without them.
 void ExportLastDump(int menuBar, int menuItem, void* callbackData, int panel);
@@ -43,8 +45,8 @@ void WaveStatistics(int menuBar, int menuItem, void* callbackData, int panel);
 // full path of at most kMaxPathLength characters) as the From file.
 void OpenFromPath(int menuBar, const char* path);
 
-// The file names among the program's arguments: every argument that is no
-// option and no value of one of Qt's options.
+// The file names among the program's arguments: every argument after the
+// program's name that does not start with '-'.
 std::vector<std::string> DumpFilesGiven(int argc, char* argv[]);
 // Opens the first of `files` as the From file, as Open From File would, when
 // it can be read; says on standard error why not, and when others are left.
@@ -56,6 +58,13 @@ int FromSelect(int panel, int control, int event, void* callbackData, int eventD
 int MXBEnable(int panel, int control, int event, void* callbackData, int eventData1,
               int eventData2);
 int StartConvert(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+// The Browse… buttons beside the file paths: Open From File and Open To
+// File, as their menu items (Open To File only while no To file is open,
+// when its item is not dimmed).
+int BrowseFromFile(int panel, int control, int event, void* callbackData, int eventData1,
+                   int eventData2);
+int BrowseToFile(int panel, int control, int event, void* callbackData, int eventData1,
                  int eventData2);
 int ConvertTimer(int panel, int control, int event, void* callbackData, int eventData1,
                  int eventData2);

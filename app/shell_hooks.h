@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "convert/dispatch.h"
 
@@ -22,6 +24,10 @@ struct ShellHooks {
   std::function<void(const DispatchRequest&, const DispatchOutcome&, int64_t toBefore,
                      int64_t toAfter)>
       conversionShown;
+  // The dump files the program's arguments name, as the front end reads
+  // them once its user interface has started; when unset, every argument
+  // after the program's name that is no option (DumpFilesGiven).
+  std::function<std::vector<std::string>(int argc, char* argv[])> filesGiven;
   // File > Export... and View > Wave statistics... were chosen.
   std::function<void()> exportChosen;
   std::function<void()> waveStatisticsChosen;

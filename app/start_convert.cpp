@@ -35,6 +35,15 @@ int StartConvert(int /*panel*/, int /*control*/, int event, void* /*callbackData
   return 0;
 }
 
+void ConvertMenuStart(int /*menuBar*/, int /*menuItem*/, void* /*callbackData*/, int panel) {
+  int on = 0;
+  GetCtrlVal(panel, kCtrlStartConvert, &on);
+  if (on != 0)
+    return;  // already pressed: the request waits for the timer
+  SetCtrlVal(panel, kCtrlStartConvert, 1);
+  StartConvert(panel, kCtrlStartConvert, EVENT_COMMIT, nullptr, 0, 0);
+}
+
 int ConvertTimer(int /*panel*/, int /*control*/, int event, void* /*callbackData*/,
                  int /*eventData1*/, int /*eventData2*/) {
   if (event != EVENT_TIMER_TICK || gDispatching)

@@ -49,7 +49,8 @@ int ZorqMain(int argc, char* argv[]) {
   }
   if (CurrentShellHooks().panelLoaded)
     CurrentShellHooks().panelLoaded();
-  OpenDumpGiven(DumpFilesGiven(argc, argv));
+  OpenDumpGiven(CurrentShellHooks().filesGiven ? CurrentShellHooks().filesGiven(argc, argv)
+                                               : DumpFilesGiven(argc, argv));
   if (checkPanelOnly)
     return CheckPanelAndLeave();
   if (DisplayPanel(PanelHandle) >= 0)

@@ -10,30 +10,20 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 rev="${1:-HEAD~1}"
 runs="${2:-7}"
-data=bench/data
-mkdir -p "$data"
+source bench/timing.sh
 
 base_src="$(mktemp -d "${TMPDIR:-/tmp}/zorq-compare-XXXXXX")"
 trap 'git worktree remove --force "$base_src" >/dev/null 2>&1 || rm -rf "$base_src"' EXIT
 git worktree add --quiet --detach "$base_src" "$rev"
-build() {  # SOURCE BUILD-DIR
-  cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
-    -DZORQ_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$2" --target zorqconvert-cli generate_dump >/dev/null
-}
 rm -rf build-bench-base  # made from another checkout of another commit each time
-build "$base_src" build-bench-base
-build . build-bench
-base_cli=build-bench-base/bin/zorqconvert-cli
-cli=build-bench/bin/zorqconvert-cli
-
-source bench/timing.sh
+build_bench "$base_src" build-bench-base
+base_cli=$cli
+build_bench .
 
 echo "base: $(git rev-parse --short "$rev"), this: the working tree; medians of $runs runs"
 printf '%-8s %10s %10s %10s %10s %8s\n' kind "base s" "base MB/s" "this s" "this MB/s" change
 for kind in logger gauge; do
-  dump="$data/$kind-200.txt"
-  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" 200 "$dump"
+  dump=$(bench_dump "$kind" 200)
   set_types "$kind"
   cat "$dump" >/dev/null
   base_times=() this_times=()

@@ -7,13 +7,9 @@
 #   bench/many_inputs.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-data=bench/data
-mkdir -p "$data"
 
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
-  -DZORQ_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target zorqconvert-cli >/dev/null
-cli=build-bench/bin/zorqconvert-cli
+source bench/timing.sh
+build_bench . build-bench zorqconvert-cli
 
 many="$data/many"
 if [[ ! -f "$many/d5000.txt" ]]; then

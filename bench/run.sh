@@ -19,21 +19,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-5}"
-data=bench/data
-mkdir -p "$data"
-
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
-  -DZORQ_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target zorqconvert-cli generate_dump >/dev/null
-cli=build-bench/bin/zorqconvert-cli
 
 source bench/timing.sh
+build_bench .
 
 printf '%-8s %6s %10s %11s %12s %10s %12s\n' kind dumpMB "conv s" "in MB/s" "out MB/s" "x floor" "peak RSS MB"
 for size in 20 200; do
   for kind in logger gauge; do
-    dump="$data/$kind-$size.txt"
-    [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" "$size" "$dump"
+    dump=$(bench_dump "$kind" "$size")
     set_types "$kind"
     out="$data/out.csv"
     floor_out="$data/floor.out"
@@ -51,13 +44,13 @@ for size in 20 200; do
       floor_times+=("$(time_once sh -c "cat '$dump' >/dev/null && dd if=/dev/zero of='$floor_out' bs=256K count=$out_bytes iflag=count_bytes status=none")")
     done
     rm -f "$out"
-    rss_kb=$(/usr/bin/time -f '%M' -o "$data/rss" "$cli" "${types[@]}" "$dump" "$data/out2.csv" >/dev/null 2>&1; cat "$data/rss")
+    rss_mb=$(peak_rss_mb "$cli" "${types[@]}" "$dump" "$data/out2.csv")
     rm -f "$out" "$data/out2.csv" "$floor_out"
     conv=$(printf '%s\n' "${conv_times[@]}" | median)
     floor=$(printf '%s\n' "${floor_times[@]}" | median)
     in_bytes=$(stat -c %s "$dump")
-    awk -v k="$kind" -v s="$size" -v c="$conv" -v f="$floor" -v i="$in_bytes" -v o="$out_bytes" -v r="$rss_kb" \
-      'BEGIN { printf "%-8s %6d %10.3f %11.1f %12.1f %10.2f %12.1f\n", k, s, c, i / c / 1e6, o / c / 1e6, c / f, r / 1024 }'
+    awk -v k="$kind" -v s="$size" -v c="$conv" -v f="$floor" -v i="$in_bytes" -v o="$out_bytes" -v r="$rss_mb" \
+      'BEGIN { printf "%-8s %6d %10.3f %11.1f %12.1f %10.2f %12.1f\n", k, s, c, i / c / 1e6, o / c / 1e6, c / f, r }'
   done
 done
 
@@ -144,7 +137,7 @@ done
 
 # The reading listener's cost: the 200 MB dumps converted into /dev/null in
 # one process, by turns without a listener and with one that counts.
-cmake --build build-bench --target listener_bench >/dev/null
+build_bench . build-bench listener_bench
 echo
 printf '%-8s %12s %14s %10s %12s\n' listener "without s" "counting s" ratio readings
 for kind in logger gauge; do
@@ -154,7 +147,7 @@ done
 # The desktop program's preview of the 200 MB dumps: built from the
 # conversion's own readings, so its cost is the listened conversion's extra
 # time over the plain one.
-cmake --build build-bench --target preview_bench >/dev/null
+build_bench . build-bench preview_bench
 echo
 printf '%-8s %10s %10s %8s %12s %14s\n' preview "plain s" "preview s" "extra %" readings "extra peak MB"
 for kind in logger gauge; do

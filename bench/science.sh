@@ -2,56 +2,63 @@
 # The science outputs against the legacy CSV, on the 200 MB dumps of
 # bench/run.sh, in one run:
 #
-#   bench/science.sh [RUNS]
+#   bench/science.sh [RUNS] [FORMAT...]    (default: 5 runs; legacy netcdf legacy,netcdf)
 #
-# For each kind of dump and each of --format legacy, netcdf and
-# legacy,netcdf (and tidy): the median wall time over RUNS runs (default 3)
-# of a new output put in place, its ratio to legacy, the peak resident
-# memory (/usr/bin/time) and the size of each output against the legacy
-# CSV's. Prints figures; never passes or fails.
+# Each run converts the dump once with each --format by turns (legacy
+# first), a new output put in place under -o, so that a busy machine slows
+# every format alike. For each kind of dump and format it prints the median
+# wall time and its ratio to legacy's, the median processor time (user and
+# system, all threads) and its ratio, the peak resident memory of all runs,
+# and the sizes of the CSV and NetCDF outputs. Figures only; it never
+# passes or fails. The goal: legacy,netcdf in at most 2x the legacy time,
+# under 64 MB.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs="${1:-3}"
-data=bench/data
-out="$data/science-out"
-mkdir -p "$data"
-
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
-  -DZORQ_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target zorqconvert-cli generate_dump >/dev/null
-cli=build-bench/bin/zorqconvert-cli
-
+runs="${1:-5}"
+shift || true
+formats=("$@")
+((${#formats[@]})) || formats=(legacy netcdf legacy,netcdf)
 source bench/timing.sh
+build_bench .
+out="$data/science-out"
+measured="$data/science-time"
 
 size_mb() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1e6 }'; }
 
-printf '%-7s %-15s %8s %9s %9s %9s %9s %11s\n' kind format "conv s" "x legacy" "peak MB" \
-  "csv MB" "nc MB" "tidy MB"
+echo "medians of $runs runs; x: against --format ${formats[0]}"
+printf '%-7s %-15s %8s %7s %8s %7s %8s %8s %8s %7s\n' kind format "wall s" x "cpu s" x \
+  "peak MB" "csv MB" "nc MB" "nc/csv"
 for kind in logger gauge; do
-  dump="$data/$kind-200.txt"
-  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" 200 "$dump"
+  dump=$(bench_dump "$kind" 200)
   set_types "$kind"
   cat "$dump" >/dev/null  # warm the page cache
-  legacy=""
-  for format in legacy netcdf legacy,netcdf tidy legacy,netcdf,tidy; do
-    times=()
-    for ((i = 0; i < runs; i++)); do
+  declare -A wall=() cpu=() peak=() csv=() nc=()
+  for ((i = 0; i < runs; i++)); do
+    for format in "${formats[@]}"; do
       rm -rf "$out"
-      times+=("$(time_once "$cli" "${types[@]}" --format "$format" --tz UTC -o "$out" "$dump")")
+      /usr/bin/time -f '%e %U %S %M' -o "$measured" "$cli" "${types[@]}" --format "$format" \
+        --tz UTC --quiet -o "$out" "$dump" >/dev/null 2>&1 || true
+      read -r e u s m <"$measured"
+      wall[$format]+="$e "
+      cpu[$format]+="$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }') "
+      ((m > ${peak[$format]:-0})) && peak[$format]=$m
+      csv[$format]=- nc[$format]=-
+      [[ -f "$out/$kind-200.csv" ]] && csv[$format]=$(size_mb "$out/$kind-200.csv")
+      [[ -f "$out/$kind-200.nc" ]] && nc[$format]=$(size_mb "$out/$kind-200.nc")
     done
-    rm -rf "$out"
-    peak_kb=$(/usr/bin/time -f '%M' -o "$data/rss" "$cli" "${types[@]}" --format "$format" \
-      --tz UTC -o "$out" "$dump" >/dev/null 2>&1; cat "$data/rss")
-    conv=$(printf '%s\n' "${times[@]}" | median)
-    [[ -n $legacy ]] || legacy=$conv
-    csv=- nc=- tidy=-
-    [[ -f "$out/$kind-200.csv" ]] && csv=$(size_mb "$out/$kind-200.csv")
-    [[ -f "$out/$kind-200.nc" ]] && nc=$(size_mb "$out/$kind-200.nc")
-    [[ -f "$out/$kind-200.tidy.csv" ]] && tidy=$(size_mb "$out/$kind-200.tidy.csv")
-    awk -v k="$kind" -v f="$format" -v c="$conv" -v l="$legacy" -v p="$peak_kb" -v a="$csv" \
-      -v n="$nc" -v t="$tidy" \
-      'BEGIN { printf "%-7s %-15s %8.3f %9.2f %9.1f %9s %9s %11s\n", k, f, c, c / l, p / 1024, a, n, t }'
-    rm -rf "$out"
   done
+  rm -rf "$out" "$measured"
+  base_wall="" base_cpu="" base_csv=""
+  for format in "${formats[@]}"; do
+    w=$(tr ' ' '\n' <<<"${wall[$format]}" | grep . | median)
+    c=$(tr ' ' '\n' <<<"${cpu[$format]}" | grep . | median)
+    [[ -n $base_wall ]] || { base_wall=$w base_cpu=$c; }
+    [[ ${csv[$format]} != - ]] && base_csv=${csv[$format]}
+    awk -v k="$kind" -v f="$format" -v w="$w" -v bw="$base_wall" -v c="$c" -v bc="$base_cpu" \
+      -v p="${peak[$format]}" -v a="${csv[$format]}" -v n="${nc[$format]}" -v ba="$base_csv" \
+      'BEGIN { r = (n != "-" && ba != "") ? sprintf("%.2f", n / ba) : "-";
+               printf "%-7s %-15s %8.2f %7.2f %8.2f %7.2f %8.1f %8s %8s %7s\n",
+                      k, f, w, w / bw, c, c / bc, p / 1024, a, n, r }'
+  done
+  unset wall cpu peak csv nc
 done
-rm -f "$data/rss"

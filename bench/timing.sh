@@ -1,5 +1,32 @@
-# Shared by the benchmark scripts (sourced, not run): the clock, medians and
-# the converter's types for each kind of dump.
+# shellcheck shell=bash disable=SC2034  # sets `cli` and `types` for the scripts that source it
+# Shared by the benchmark scripts (sourced, not run, from the top of the
+# tree): the Release build they time, the clock, medians, peak memory, the
+# generated dumps and the converter's types for each kind of dump.
+
+data=bench/data
+mkdir -p "$data"
+
+# Builds TARGETs (by default the converter and generate_dump) in Release,
+# without Qt or the tests, from SOURCE (default .) into BUILD-DIR (default
+# build-bench), and sets `cli` to its converter.
+build_bench() {  # [SOURCE [BUILD-DIR [TARGET...]]]
+  local source="${1:-.}" dir="${2:-build-bench}"
+  local targets=("${@:3}")
+  ((${#targets[@]})) || targets=(zorqconvert-cli generate_dump)
+  cmake -S "$source" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
+    -DZORQ_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$dir" --target "${targets[@]}" >/dev/null
+  cli="$dir/bin/zorqconvert-cli"
+}
+
+# Prints the path of the generated KIND (logger or gauge) dump of SIZE MB,
+# made by build-bench's generate_dump when missing.
+bench_dump() {  # KIND SIZE
+  local dump="$data/$1-$2.txt"
+  mkdir -p "$data"
+  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$1" "$2" "$dump"
+  echo "$dump"
+}
 
 now() { echo "$EPOCHREALTIME"; }  # no process started to read the clock
 
@@ -17,4 +44,12 @@ time_once() {  # command... ; prints seconds
 # Sets `types` to the From and To types of a KIND (logger or gauge) dump.
 set_types() {
   if [[ $1 == logger ]]; then types=(--from-type 2 --to-type 0); else types=(--from-type 3 --to-type 1); fi
+}
+
+peak_rss_mb() {  # command... ; prints the command's peak resident memory in MB
+  local file
+  file=$(mktemp)
+  /usr/bin/time -f '%M' -o "$file" "$@" >/dev/null 2>&1 || true
+  awk '{ kb = $1 } END { printf "%.1f", kb / 1024 }' "$file"
+  rm -f "$file"
 }

@@ -3,35 +3,27 @@
 #
 #   bench/waves.sh [RUNS]
 #
-# Builds a Release command-line converter into build-bench/ (as run.sh
-# does), generates the 200 MB logger and gauge dumps when missing, and for
-# each prints the median time of RUNS runs (default 5) of the conversion
-# alone and of the same conversion with --waves, their ratio, the number of
-# segments, and the peak resident memory of each (/usr/bin/time). The two
-# runs alternate, so that a busy machine slows both alike. Both append to
+# For the 200 MB logger and gauge dumps of run.sh: the time of RUNS runs
+# (default 5) of the conversion alone and of the same conversion with
+# --waves, median and fastest, their ratio, the number of segments, and the
+# peak resident memory of each (/usr/bin/time). The statistics are worked
+# out on a thread beside the conversion, so the ratio depends on a second
+# core being free: the two runs alternate, so that a busy machine slows both
+# alike, and the fastest runs show what an idle one gives. Both append to
 # an emptied output, as run.sh's rows do; the statistics' CSV is a new file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-5}"
-data=bench/data
-mkdir -p "$data"
-
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORQ_BUILD_GUI=OFF \
-  -DZORQ_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target zorqconvert-cli generate_dump >/dev/null
-cli=build-bench/bin/zorqconvert-cli
 
 source bench/timing.sh
+build_bench .
 
-peak_rss_mb() {  # command... ; prints the peak resident memory in MB
-  /usr/bin/time -f '%M' -o "$data/rss" "$@" >/dev/null 2>&1 || true
-  awk '{ printf "%.1f", $1 / 1024 }' "$data/rss"
-}
+minimum() { sort -g | head -1; }
 
-printf '%-8s %6s %10s %10s %8s %10s %9s %15s\n' kind dumpMB "conv s" "+waves s" ratio segments "RSS MB" "+waves RSS MB"
+printf '%-8s %6s %10s %10s %8s %10s %10s %8s %9s %8s %14s\n' kind dumpMB "conv s" "+waves s" \
+  ratio "min conv" "min +wav" "min rat" segments "RSS MB" "+waves RSS MB"
 for kind in logger gauge; do
-  dump="$data/$kind-200.txt"
-  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$kind" 200 "$dump"
+  dump=$(bench_dump "$kind" 200)
   set_types "$kind"
   out="$data/out.csv"
   waves="$data/out.waves.csv"
@@ -48,9 +40,10 @@ for kind in logger gauge; do
   rss_alone=$(peak_rss_mb "$cli" "${types[@]}" --append "$dump" "$out")
   rm -f "$out" "$waves" && : >"$out"
   rss_with=$(peak_rss_mb "$cli" "${types[@]}" --append --waves "$waves" "$dump" "$out")
-  rm -f "$out" "$waves" "$data/rss"
-  conv=$(printf '%s\n' "${alone[@]}" | median)
-  conv_waves=$(printf '%s\n' "${with[@]}" | median)
-  awk -v k="$kind" -v c="$conv" -v w="$conv_waves" -v n="$segments" -v r="$rss_alone" -v rw="$rss_with" \
-    'BEGIN { printf "%-8s %6d %10.3f %10.3f %8.2f %10d %9s %15s\n", k, 200, c, w, w / c, n, r, rw }'
+  rm -f "$out" "$waves"
+  awk -v k="$kind" -v c="$(printf '%s\n' "${alone[@]}" | median)" \
+    -v w="$(printf '%s\n' "${with[@]}" | median)" -v cm="$(printf '%s\n' "${alone[@]}" | minimum)" \
+    -v wm="$(printf '%s\n' "${with[@]}" | minimum)" -v n="$segments" -v r="$rss_alone" \
+    -v rw="$rss_with" 'BEGIN { printf "%-8s %6d %10.3f %10.3f %8.2f %10.3f %10.3f %8.2f %9d %8s %14s\n",
+      k, 200, c, w, w / c, cm, wm, wm / cm, n, r, rw }'
 done

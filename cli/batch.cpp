@@ -320,7 +320,7 @@ class Converter {
     std::unique_ptr<ScienceTargets> science;
     if (options_.formats.Science()) {
       science = std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from,
-                                                 &gFileTableMutex);
+                                                 source.size(), &gFileTableMutex);
       if (!science->Prepare(input.science, source.device(), source.inode(), &outcome.problem)) {
         output->Abandon();
         return FileProblem(outcome);

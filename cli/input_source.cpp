@@ -128,6 +128,7 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
   char block[FlashLineReader::kBlockSize];
   ssize_t length = 0;
   if (S_ISREG(info.st_mode)) {
+    size_ = info.st_size;
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     length = ::pread(fd_, block, sizeof block, 0);
   } else {

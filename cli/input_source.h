@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
 
@@ -34,6 +35,8 @@ class InputSource {
   const std::string& head() const { return head_; }
   dev_t device() const { return device_; }
   ino_t inode() const { return inode_; }
+  // The size of a named file; -1 for a pipe or a device.
+  int64_t size() const { return size_; }
 
   // A handle of the file layer that reads the input from its first byte.
   // -1 when none could be had.
@@ -53,6 +56,7 @@ class InputSource {
   DumpLook look_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  int64_t size_ = -1;
   std::thread relay_;
   int stopWrite_ = -1;  // closing it tells the relay to stop
   int stopRead_ = -1;

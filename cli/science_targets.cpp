@@ -55,9 +55,10 @@ ScienceNames ScienceNamesFor(const CliOptions& options, const std::string& legac
 }
 
 ScienceTargets::ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName,
-                               std::mutex* fileTable)
+                               int64_t fromBytes, std::mutex* fileTable)
     : options_(options), fileTable_(fileTable) {
   ScienceSettings settings = options.science;
+  settings.dumpBytes = fromBytes;
   settings.gauge = IsGaugeDump(fromType);
   settings.fromType = fromType;
   settings.correction.on = options.correction;

@@ -31,8 +31,9 @@ ScienceNames ScienceNamesFor(const CliOptions& options, const std::string& legac
 class ScienceTargets {
  public:
   // `fileTable` guards the file layer's handles, shared with other jobs.
+  // `fromBytes`: the dump's size, -1 when not known.
   ScienceTargets(const CliOptions& options, int fromType, const std::string& fromName,
-                 std::mutex* fileTable);
+                 int64_t fromBytes, std::mutex* fileTable);
   ~ScienceTargets();
   ScienceTargets(const ScienceTargets&) = delete;
   ScienceTargets& operator=(const ScienceTargets&) = delete;

@@ -31,9 +31,11 @@ WaveTargets::WaveTargets(const CliOptions& options, const ClockCorrection& clock
       overwrite_(options.overwrite),
       fileTableMutex_(fileTableMutex),
       csv_(options.waves),
-      segmenter_(options.waves, [this](WaveSegment&& segment) { Take(std::move(segment)); }) {}
+      segmenter_(options.waves, [this](WaveSegment&& segment) { Take(std::move(segment)); }),
+      background_(&segmenter_, [this] { segmenter_.Finish(); }) {}
 
 WaveTargets::~WaveTargets() {
+  background_.Stop();
   if (handle_ > 0)
     Abandon();
 }
@@ -133,8 +135,17 @@ void WaveTargets::Flush() {
     return;
   const long count = static_cast<long>(pending_.size());
   if (WriteFile(handle_, pending_.data(), count) != count)
-    error_ = "cannot write the wave statistics " + QuotedName(path_) + ": the write failed";
+    Fail("cannot write the wave statistics " + QuotedName(path_) + ": the write failed");
   pending_.clear();
+}
+
+// The conversion asks failed() as it goes: the text is in place before it
+// says so, and is not changed after.
+void WaveTargets::Fail(std::string error) {
+  if (failed())
+    return;
+  error_ = std::move(error);
+  failed_.store(true, std::memory_order_release);
 }
 
 bool WaveTargets::CloseHandle() {
@@ -145,15 +156,15 @@ bool WaveTargets::CloseHandle() {
 }
 
 bool WaveTargets::Finish(std::string* error) {
-  segmenter_.Finish();
+  background_.Finish();
   if (handle_ <= 0)
     return true;  // statistics for the NetCDF output alone
   for (const HeldRow& row : held_)
     Write(TimeText(row.start) + "," + TimeText(row.end) + row.rest);
   held_.clear();
   Flush();
-  if (!CloseHandle() && !failed())
-    error_ = "cannot write the wave statistics " + QuotedName(path_) + ": the last write failed";
+  if (!CloseHandle())
+    Fail("cannot write the wave statistics " + QuotedName(path_) + ": the last write failed");
   if (failed()) {
     *error = error_;
     output_.Abandon();
@@ -170,6 +181,7 @@ void WaveTargets::TakeBack() {
 }
 
 void WaveTargets::Abandon() {
+  background_.Stop();
   if (handle_ > 0)
     CloseHandle();
   output_.Abandon();

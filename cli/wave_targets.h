@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "cli/safe_output.h"
 #include "science/netcdf_writer.h"
 #include "science/time_base.h"
+#include "waves/background_listener.h"
 #include "waves/segmenter.h"
 #include "waves/wave_csv.h"
 #include "waves/wave_netcdf.h"
@@ -50,10 +52,12 @@ class WaveTargets {
   // Keeps every segment's statistics and spectrum for the NetCDF output,
   // written into it when `netcdf` finishes. `units`: the readings'.
   void AddTo(NetcdfWriter* netcdf, const std::string& units);
-  // Set it as the request's reading listener.
-  ReadingListener* listener() { return &segmenter_; }
-  // A write failed during the run; `error()` says why.
-  bool failed() const { return !error_.empty(); }
+  // Set it as the request's reading listener. The segments are worked out
+  // and their rows written on a thread beside the conversion.
+  ReadingListener* listener() { return &background_; }
+  // A write failed during the run; `error()` says why. May be asked while
+  // the conversion runs.
+  bool failed() const { return failed_.load(std::memory_order_acquire); }
   const std::string& error() const { return error_; }
 
   // Hands over the last segment, writes what is left and puts the CSV (if
@@ -84,6 +88,7 @@ class WaveTargets {
   void Write(const std::string& text);
   void Flush();
   bool CloseHandle();
+  void Fail(std::string error);
 
   ClockCorrection clock_;
   WaveSettings settings_;
@@ -91,6 +96,7 @@ class WaveTargets {
   std::mutex* fileTableMutex_;
   WaveCsvWriter csv_;
   WaveSegmenter segmenter_;
+  BackgroundListener background_;
   SafeOutput output_;
   std::string path_;
   bool placed_ = false;
@@ -105,5 +111,6 @@ class WaveTargets {
   double firstTime_ = 0.0;  // the first and last readings, instrument UTC
   double lastTime_ = 0.0;
   WaveSummary summary_;
-  std::string error_;
+  std::string error_;  // set once, before failed_
+  std::atomic<bool> failed_{false};
 };

@@ -30,6 +30,7 @@ struct ExportSource {
   std::string dumpPath;
   int fromType = 0;
   Correction correction;
+  bool lfLineEnds = false;  // it read each LF of the dump as CR LF
 };
 
 // "/data/site1.nc" and "/data/site1.tidy.csv" for "/data/site1.txt", in

@@ -115,7 +115,7 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
   ShowConversionDetails(PanelHandle, kCtrlStatus, details.c_str(), MarkOfOutcome(outcome));
   std::unique_ptr<PreviewListener> preview = std::move(Last().preview);
   if (outcome.converterRan && !outcome.cancelled) {
-    Last().source = {FileFromName, request.fromType, request.correction};
+    Last().source = {FileFromName, request.fromType, request.correction, request.lfLineEnds};
     DimOutputMenus(false);
   }
   const bool wrote =

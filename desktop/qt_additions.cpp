@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "app/shell_hooks.h"
+#include "desktop/qt_command_line.h"
 #include "desktop/qt_progress.h"
 #include "runtime/ui.h"
 
@@ -156,6 +158,10 @@ void InstallDesktopOnQt() {
   QtUi& ui = *backend;
   InstallUiBackend(std::move(backend));
   InstallPanelAdditions(std::make_unique<QtAdditions>(ui));
+  // The files among the arguments, once the application has taken its own.
+  ShellHooks hooks = CurrentShellHooks();
+  hooks.filesGiven = DumpFilesGivenToQt;
+  SetShellHooks(std::move(hooks));
 }
 
 void UninstallDesktopOnQt() {

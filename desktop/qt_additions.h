@@ -20,17 +20,6 @@ class QtAdditions : public PanelAdditions {
   // What is added around a loaded panel (made on first use; null for an
   // unknown handle).
   PanelExtras* Extras(int panel);
-  // How many times a long task's progress dialog has appeared.
-  int ProgressDialogsShown() const { return progressDialogsShown_; }
-  // True while RunWithProgress runs its task.
-  bool TaskRunning() const { return ui_.Busy(); }
-  // How many tasks RunWithProgress has run.
-  int TasksRun() const { return tasksRun_; }
-  // Called on the task's thread at every progress report, before it is
-  // passed on (tests slow a task down with it).
-  void SetProgressObserver(std::function<void(int64_t done, int64_t total)> observer) {
-    progressObserver_ = std::move(observer);
-  }
 
   // PanelAdditions
   int RunWithProgress(const char* title, const ProgressTask& task) override;
@@ -44,6 +33,14 @@ class QtAdditions : public PanelAdditions {
   int OpenWaveStatistics(int panel, const ExportSource& source) override;
 
  private:
+  // The tests count the tasks and dialogs and slow a task down.
+  friend class QtTestAccess;
+  // Called on the task's thread at every progress report, before it is
+  // passed on.
+  void SetProgressObserver(std::function<void(int64_t done, int64_t total)> observer) {
+    progressObserver_ = std::move(observer);
+  }
+
   struct PanelParts {
     QPointer<PanelExtras> extras;  // a child of the panel's window
     int dropMenuItem = 0;

@@ -1,6 +1,7 @@
 #include "desktop/qt_chart_axes.h"
 
 #include <QCategoryAxis>
+#include <QFontMetricsF>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -10,6 +11,12 @@
 namespace {
 
 using Ticks = std::vector<std::pair<double, QString>>;
+
+// Ticks near the axis's start that may be left out for want of room; more
+// than this would mean labels wider than the axis.
+constexpr int kStartTicksSkipped = 3;
+// Room kept between a label and the axis's start.
+constexpr double kLabelMarginPixels = 2.0;
 
 // Replaces the categories of `axis`, keeping its range.
 void SetCategories(QCategoryAxis* axis, const Ticks& ticks) {
@@ -34,10 +41,28 @@ QCategoryAxis* NewTickAxis(QObject* parent) {
 }
 
 void PlaceTimeTicks(QCategoryAxis* axis, int pixels) {
-  // A tick on the axis's very start has no room for its label: the first
-  // one shown, which names the date, comes after it.
-  const double lo = axis->min() + (axis->max() - axis->min()) * 1e-9;
-  const TimeTicks times = RoundTimeTicks(lo, axis->max(), std::max(2, pixels / kTimeLabelPixels));
+  const double span = axis->max() - axis->min();
+  const int most = std::max(2, pixels / kTimeLabelPixels);
+  if (!(span > 0.0) || pixels <= 0) {
+    SetCategories(axis, {});
+    return;
+  }
+  // The chart hides a label that would stick out past the axis's start,
+  // and the first label is the one that names the date: ticks closer to
+  // the start than half their label are left out, so that the first one
+  // drawn is dated.
+  const QFontMetricsF metrics(axis->labelsFont());
+  double lo = axis->min() + span * 1e-9;
+  TimeTicks times = RoundTimeTicks(lo, axis->max(), most);
+  for (int tries = 0; tries < kStartTicksSkipped && !times.ticks.empty(); ++tries) {
+    const TimeTick& first = times.ticks.front();
+    const double room = (first.at - axis->min()) / span * pixels;
+    const double half = metrics.horizontalAdvance(QString::fromStdString(first.label)) / 2.0;
+    if (room >= half + kLabelMarginPixels)
+      break;
+    lo = first.at + times.step * 1e-6;
+    times = RoundTimeTicks(lo, axis->max(), most);
+  }
   Ticks ticks;
   for (const TimeTick& tick : times.ticks)
     ticks.emplace_back(tick.at, QString::fromStdString(tick.label));

@@ -290,7 +290,8 @@ PanelExtras::PanelExtras(QWidget* window, std::function<void(const std::string&)
                          std::function<bool()> busy)
     : QObject(window), window_(window), onDrop_(std::move(onDrop)), busy_(std::move(busy)) {
   AddMenus();
-  AddBrowseButtons();
+  FollowBrowseButtons();
+  AddKeypadEnter();
   startButton_ = window_->findChild<QWidget*>(QStringLiteral("startConvert"));
   if (startButton_ != nullptr)
     startToolTip_ = startButton_->toolTip();
@@ -319,7 +320,6 @@ void PanelExtras::AddMenus() {
   QMenuBar* bar = mainWindow != nullptr ? mainWindow->menuBar() : window_->findChild<QMenuBar*>();
   if (bar == nullptr)
     return;
-  AddConvertMenu(bar);
   // The panel file's View menu (Wave statistics) when it has one.
   QMenu* view = bar->findChild<QMenu*>(QStringLiteral("viewMenu"));
   QAction* first = nullptr;
@@ -658,71 +658,31 @@ void PanelExtras::ExplainDrop(const QStringList& files, const QStringList& folde
   box->open();
 }
 
-void PanelExtras::AddBrowseButtons() {
-  auto* mainWindow = qobject_cast<QMainWindow*>(window_);
-  const QList<QAction*> actions = window_->findChildren<QAction*>();
-  auto action = [&actions](const char* name) -> QAction* {
-    for (QAction* a : actions) {
-      if (a->objectName() == QLatin1String(name))
-        return a;
-    }
-    return nullptr;
-  };
+// The Browse… buttons are dimmed with the menu items they stand for.
+void PanelExtras::FollowBrowseButtons() {
   const struct {
-    const char* field;
+    const char* button;
     const char* action;
-    const char* name;
-  } browse[] = {{"fromName", "actionOpenFromFile", "browseFrom"},
-                {"toName", "actionOpenToFile", "browseTo"}};
-  (void)mainWindow;
+  } browse[] = {{"browseFrom", "actionOpenFromFile"}, {"browseTo", "actionOpenToFile"}};
   for (const auto& b : browse) {
-    auto* field = window_->findChild<QLineEdit*>(QString::fromLatin1(b.field));
-    QAction* open = action(b.action);
-    auto* form =
-        field != nullptr ? qobject_cast<QFormLayout*>(field->parentWidget()->layout()) : nullptr;
-    if (form == nullptr || open == nullptr)
+    auto* button = window_->findChild<QAbstractButton*>(QString::fromLatin1(b.button));
+    auto* open = window_->findChild<QAction*>(QString::fromLatin1(b.action));
+    if (button == nullptr || open == nullptr)
       continue;
-    int at = 0;
-    QFormLayout::ItemRole role = QFormLayout::FieldRole;
-    form->getWidgetPosition(field, &at, &role);
-    auto* holder = new QWidget(field->parentWidget());
-    auto* row = new QHBoxLayout(holder);
-    row->setContentsMargins(0, 0, 0, 0);
-    auto* button = new QToolButton(holder);
-    button->setObjectName(QString::fromLatin1(b.name));
-    button->setText(QStringLiteral("Browse\u2026"));
-    button->setToolTip(
-        open->text().remove(QLatin1Char('&')) +
-        (open->shortcut().isEmpty()
-             ? QString()
-             : QStringLiteral(" (%1)").arg(open->shortcut().toString(QKeySequence::NativeText))));
     button->setEnabled(open->isEnabled());
-    // The menu item's own action: the same callback, dimmed with it.
-    connect(button, &QToolButton::clicked, open, &QAction::trigger);
     connect(open, &QAction::changed, button,
             [button, open] { button->setEnabled(open->isEnabled()); });
-    QLayoutItem* old = form->itemAt(at, QFormLayout::FieldRole);
-    form->removeItem(old);
-    delete old;
-    row->addWidget(field, 1);
-    row->addWidget(button);
-    form->setWidget(at, QFormLayout::FieldRole, holder);
   }
 }
 
-void PanelExtras::AddConvertMenu(QMenuBar* bar) {
-  QMenu* convert = bar->addMenu(QStringLiteral("&Convert"));
-  convert->setObjectName(QStringLiteral("convertMenu"));
-  QAction* start = convert->addAction(QStringLiteral("&START CONVERT"));
-  start->setObjectName(QStringLiteral("actionStartConvert"));
-  start->setShortcuts(
-      {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
-  // Pressed as the operator presses it: its commit runs StartConvert.
-  connect(start, &QAction::triggered, this, [this] {
-    auto* button = qobject_cast<QAbstractButton*>(startButton_.data());
-    if (button != nullptr && button->isEnabled() && !button->isChecked() && !busy_())
-      button->click();
-  });
+// Convert > START CONVERT answers the keypad's Enter too.
+void PanelExtras::AddKeypadEnter() {
+  auto* start = window_->findChild<QAction*>(QStringLiteral("actionStartConvert"));
+  if (start == nullptr)
+    return;
+  QList<QKeySequence> keys = start->shortcuts();
+  keys << QKeySequence(Qt::CTRL | Qt::Key_Enter);
+  start->setShortcuts(keys);
 }
 
 void PanelExtras::PlaceButtons(QWidget* statusControl) {

@@ -61,31 +61,23 @@ class PanelExtras : public QObject {
   void OpenHowTo();
   void OpenExport(const ExportSource& source);
   void OpenWaveStatistics(const ExportSource& source);
-  // For the tests: the parts as they stand.
-  QLabel* KindLabel() const { return kindLabel_; }
-  // "Use “Gauge dump”": chooses the fitting types as the operator would.
-  QPushButton* UseButton() const { return useButton_; }
-  QPushButton* DetailsButton() const { return detailsButton_; }
-  QPushButton* PreviewButton() const { return previewButton_; }
-  QDialog* DetailsDialog() const { return detailsDialog_; }
-  PreviewWindow* Preview() const { return previewWindow_; }
-  ExportWindow* Export() const { return exportWindow_; }
-  WaveWindow* Waves() const { return waveWindow_; }
   // True once the preview's data has been read.
   bool PreviewReady() const { return previewData_ != nullptr; }
-  const QString& DetailsText() const { return details_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The tests look at the parts as they stand.
+  friend class QtTestAccess;
+
   void AddMenus();
   void PlaceButtons(QWidget* statusControl);
   void MarkRing();
   void PlaceHint(QComboBox* ring);
   void UseFittingTypes();
-  void AddBrowseButtons();
-  void AddConvertMenu(QMenuBar* bar);
+  void FollowBrowseButtons();
+  void AddKeypadEnter();
   void LookAtToFile();
   void FitHintHeight();
   void MarkOutcomeStale();

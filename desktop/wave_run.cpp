@@ -126,6 +126,7 @@ WaveTable RunWaveStatistics(const ExportSource& source, const WaveSettings& sett
   conversion.fromType = source.fromType;
   conversion.toType = ToTypeForFromType(source.fromType);
   conversion.correction = source.correction;
+  conversion.lfLineEnds = source.lfLineEnds;
   conversion.fromHandle = files.from;
   conversion.toHandle = files.to;
   conversion.progress = progress;

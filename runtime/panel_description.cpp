@@ -14,6 +14,8 @@ const char* ControlKindName(ControlKind kind) {
       return "switch";
     case ControlKind::Timer:
       return "timer";
+    case ControlKind::CommandButton:
+      return "command";
   }
   return "unknown";
 }

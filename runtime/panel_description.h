@@ -7,7 +7,16 @@
 #include <string>
 #include <vector>
 
-enum class ControlKind { Ring, ToggleButton, TextDisplay, Numeric, BinarySwitch, Timer };
+// A command button is pressed and holds no value.
+enum class ControlKind {
+  Ring,
+  ToggleButton,
+  TextDisplay,
+  Numeric,
+  BinarySwitch,
+  Timer,
+  CommandButton
+};
 
 const char* ControlKindName(ControlKind kind);
 

@@ -41,6 +41,7 @@ struct ScienceSettings {
   ClockCorrection clock;
   Correction correction;
   std::string sourceName;  // the dump's file name
+  int64_t dumpBytes = -1;  // the dump's size, -1 when not known (a pipe): sizes the chunks
   std::string timeZone;    // the zone the dump's clock was read in
   std::string invocation;  // what made the file, for `history` ("zorqconvert-cli -f netcdf ...")
   std::optional<Position> position;
@@ -78,6 +79,14 @@ struct ReadingFacts {
     earliest = t < earliest ? t : earliest;
     latest = t > latest ? t : latest;
     ++placed;
+  }
+  // `count` readings at times that rise from `from` to `to`.
+  void PlaceRising(double from, double to, int64_t count) {
+    Place(from);
+    if (count > 1) {
+      Place(to);
+      placed += count - 2;
+    }
   }
 };
 

@@ -2,9 +2,12 @@
 
 #include <netcdf.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 #include "science/quality_flags.h"
 
@@ -30,9 +33,17 @@ constexpr const char* kTemperatureDimension = "temperature_time";
 // by it in xarray gives a `burst` dimension that lines up with
 // `burst_start_time`.
 constexpr const char* kBurstDimension = "burst";
-constexpr size_t kChunkTemperatures = 8 * 1024;
 constexpr size_t kChunkBursts = 1024;
 constexpr float kChunkCachePreemption = 0.75f;
+// Fewer bytes per reading than a dump's lines hold ("4084," or "7.511,"),
+// so that the chunk is no smaller than the dump's readings.
+constexpr int64_t kDumpBytesPerReading = 4;
+// A line of a dump holds at most one temperature and at least a few
+// readings.
+constexpr size_t kReadingsPerTemperature = 8;
+// Chunks handed to the writing thread and not yet taken: one for it to
+// work on next while the converter fills another.
+constexpr size_t kChunksWaiting = 2;
 
 bool PutText(int ncid, int variable, const char* name, const std::string& text) {
   return nc_put_att_text(ncid, variable, name, text.size(), text.c_str()) == NC_NOERR;
@@ -73,41 +84,74 @@ int DefineSeries(int ncid, const char* name, nc_type type, int dimension, size_t
   return status;
 }
 
+int PutSeries(int ncid, int variable, size_t start, size_t count, const double* values) {
+  return nc_put_vara_double(ncid, variable, &start, &count, values);
+}
+
+int PutSeries(int ncid, int variable, size_t start, size_t count, const signed char* values) {
+  return nc_put_vara_schar(ncid, variable, &start, &count, values);
+}
+
+int PutSeries(int ncid, int variable, size_t start, size_t count, const int* values) {
+  return nc_put_vara_int(ncid, variable, &start, &count, values);
+}
+
 template <typename T>
-int PutSeries(int ncid, int variable, size_t start, const std::vector<T>& values);
-
-template <>
-int PutSeries(int ncid, int variable, size_t start, const std::vector<double>& values) {
-  const size_t count = values.size();
-  return nc_put_vara_double(ncid, variable, &start, &count, values.data());
-}
-
-template <>
-int PutSeries(int ncid, int variable, size_t start, const std::vector<signed char>& values) {
-  const size_t count = values.size();
-  return nc_put_vara_schar(ncid, variable, &start, &count, values.data());
-}
-
-template <>
-int PutSeries(int ncid, int variable, size_t start, const std::vector<int>& values) {
-  const size_t count = values.size();
-  return nc_put_vara_int(ncid, variable, &start, &count, values.data());
+int PutSeries(int ncid, int variable, size_t start, const std::vector<T>& values) {
+  return PutSeries(ncid, variable, start, values.size(), values.data());
 }
 
 }  // namespace
 
-NetcdfWriter::NetcdfWriter(ScienceSettings settings) : settings_(std::move(settings)) {}
+// The readings of one chunk, in arrays of the chunk's length that are
+// filled again once written.
+struct NetcdfWriter::ReadingChunk {
+  ReadingChunk(size_t capacity, bool gauge)
+      : times(new double[capacity]),
+        values(new double[capacity]),
+        flags(new signed char[capacity]),
+        bursts(gauge ? new int[capacity] : nullptr) {}
+
+  size_t count = 0;
+  std::unique_ptr<double[]> times;
+  std::unique_ptr<double[]> values;
+  std::unique_ptr<signed char[]> flags;
+  std::unique_ptr<int[]> bursts;  // gauge dumps
+};
+
+size_t NetcdfWriter::ChunkReadingsFor(int64_t dumpBytes) {
+  if (dumpBytes < 0)
+    return kChunkReadings;
+  const auto readings = static_cast<size_t>(dumpBytes / kDumpBytesPerReading + 1);
+  return std::clamp(std::bit_ceil(readings), kSmallestChunkReadings, kChunkReadings);
+}
+
+NetcdfWriter::NetcdfWriter(ScienceSettings settings)
+    : settings_(std::move(settings)),
+      chunkReadings_(ChunkReadingsFor(settings_.dumpBytes)),
+      chunkTemperatures_(chunkReadings_ / kReadingsPerTemperature) {}
 
 NetcdfWriter::~NetcdfWriter() {
   Abandon();
 }
 
+std::string NetcdfWriter::error() const {
+  const std::lock_guard<std::mutex> hold(errorMutex_);
+  return error_;
+}
+
+void NetcdfWriter::Fail(const std::string& why) {
+  const std::lock_guard<std::mutex> hold(errorMutex_);
+  if (error_.empty())
+    error_ = why;
+  failed_.store(true, std::memory_order_release);
+}
+
 bool NetcdfWriter::Check(int status, const char* doing) {
   if (status == NC_NOERR)
     return true;
-  if (error_.empty())
-    error_ = "cannot " + std::string(doing) + " the NetCDF output \"" + path_ +
-             "\": " + nc_strerror(status);
+  Fail("cannot " + std::string(doing) + " the NetCDF output \"" + path_ +
+       "\": " + nc_strerror(status));
   return false;
 }
 
@@ -116,19 +160,29 @@ bool NetcdfWriter::Create(const std::string& path, std::string* error) {
   path_ = path;
   if (!Check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_), "create")) {
     ncid_ = -1;
-    *error = error_;
+    *error = this->error();
     return false;
   }
   if (!DefineFile(error)) {
     Abandon();
     return false;
   }
-  times_.reserve(kChunkReadings);
-  values_.reserve(kChunkReadings);
-  flags_.reserve(kChunkReadings);
-  if (settings_.gauge)
-    bursts_.reserve(kChunkReadings);
+  filling_ = TakeEmptyChunk();
+  writer_ = std::make_unique<WriteBehind>(kChunksWaiting);
   return true;
+}
+
+std::shared_ptr<NetcdfWriter::ReadingChunk> NetcdfWriter::TakeEmptyChunk() {
+  {
+    const std::lock_guard<std::mutex> hold(spareMutex_);
+    if (!spare_.empty()) {
+      std::shared_ptr<ReadingChunk> chunk = std::move(spare_.back());
+      spare_.pop_back();
+      chunk->count = 0;
+      return chunk;
+    }
+  }
+  return std::make_shared<ReadingChunk>(chunkReadings_, settings_.gauge);
 }
 
 bool NetcdfWriter::DefineTimeVariable(int dimension, size_t chunk, const char* name,
@@ -147,7 +201,7 @@ bool NetcdfWriter::DefineFile(std::string* error) {
   bool ok =
       Check(nc_def_dim(ncid_, kTimeDimension, NC_UNLIMITED, &timeDim), "define") &&
       Check(nc_def_dim(ncid_, kTemperatureDimension, NC_UNLIMITED, &temperatureDim), "define") &&
-      DefineTimeVariable(timeDim, kChunkReadings, "time", &timeVar_) &&
+      DefineTimeVariable(timeDim, chunkReadings_, "time", &timeVar_) &&
       PutText(ncid_, timeVar_, "axis", "T") &&
       PutText(ncid_, timeVar_, "long_name", "time of the reading") &&
       PutText(ncid_, timeVar_, "comment", TimeComment(settings_));
@@ -168,7 +222,7 @@ bool NetcdfWriter::DefineFile(std::string* error) {
   ok = ok &&
        // Scaled counts as doubles shrink by less than a fifth when deflated,
        // at more than the cost of the rest of the file: chunked, not deflated.
-       Check(DefineSeries(ncid_, "reading", NC_DOUBLE, timeDim, kChunkReadings, sizeof(double),
+       Check(DefineSeries(ncid_, "reading", NC_DOUBLE, timeDim, chunkReadings_, sizeof(double),
                           &readingVar_, Deflate::kNo),
              "define") &&
        PutText(ncid_, readingVar_, "long_name",
@@ -178,7 +232,7 @@ bool NetcdfWriter::DefineFile(std::string* error) {
         PutText(ncid_, readingVar_, "standard_name", settings_.standardName)) &&
        PutText(ncid_, readingVar_, "ancillary_variables", "reading_quality_control") &&
        PutText(ncid_, readingVar_, "coordinates", coordinates) &&
-       Check(DefineSeries(ncid_, "reading_quality_control", NC_BYTE, timeDim, kChunkReadings, 1,
+       Check(DefineSeries(ncid_, "reading_quality_control", NC_BYTE, timeDim, chunkReadings_, 1,
                           &flagVar_),
              "define") &&
        PutText(ncid_, flagVar_, "long_name", "quality flag of the reading") &&
@@ -187,11 +241,11 @@ bool NetcdfWriter::DefineFile(std::string* error) {
                               kFlagValues),
              "define") &&
        PutText(ncid_, flagVar_, "flag_meanings", kFlagMeanings) &&
-       DefineTimeVariable(temperatureDim, kChunkTemperatures, kTemperatureDimension,
+       DefineTimeVariable(temperatureDim, chunkTemperatures_, kTemperatureDimension,
                           &temperatureTimeVar_) &&
        PutText(ncid_, temperatureTimeVar_, "long_name",
                "time of the first reading of the temperature's line") &&
-       Check(DefineSeries(ncid_, "temperature", NC_DOUBLE, temperatureDim, kChunkTemperatures,
+       Check(DefineSeries(ncid_, "temperature", NC_DOUBLE, temperatureDim, chunkTemperatures_,
                           sizeof(double), &temperatureVar_),
              "define") &&
        PutText(ncid_, temperatureVar_, "long_name", "temperature of the line's extra value") &&
@@ -203,7 +257,7 @@ bool NetcdfWriter::DefineFile(std::string* error) {
     // The dimension before the variable of its name: HDF5 refuses the other order.
     ok = Check(nc_def_dim(ncid_, kBurstDimension, NC_UNLIMITED, &burstDim), "define") &&
          Check(
-             DefineSeries(ncid_, "burst", NC_INT, timeDim, kChunkReadings, sizeof(int), &burstVar_),
+             DefineSeries(ncid_, "burst", NC_INT, timeDim, chunkReadings_, sizeof(int), &burstVar_),
              "define") &&
          PutText(ncid_, burstVar_, "long_name", "index of the reading's burst") &&
          PutText(ncid_, burstVar_, "comment",
@@ -221,9 +275,8 @@ bool NetcdfWriter::DefineFile(std::string* error) {
   }
   ok = ok && Check(nc_enddef(ncid_), "define");
   if (!ok) {
-    if (error_.empty())
-      error_ = "cannot define the NetCDF output \"" + path_ + "\"";
-    *error = error_;
+    Fail("cannot define the NetCDF output \"" + path_ + "\"");
+    *error = this->error();
   }
   return ok;
 }
@@ -240,23 +293,44 @@ void NetcdfWriter::OnReadings(const ReadingLine& line) {
   if (line.hasTemperature) {
     temperatureTimes_.push_back(firstTime);
     temperatures_.push_back(line.temperature);
-    if (temperatureTimes_.size() == kChunkTemperatures)
+    if (temperatureTimes_.size() == chunkTemperatures_)
       FlushTemperatures();
   }
-  for (int i = 0; i < line.count; ++i) {
-    const double t = ReadingTime(line, stampUtc, i);
-    const QualityFlag flag = FlagOf(line, i);
-    facts_.Place(t);
-    facts_.notANumber += flag == kFlagBad ? 1 : 0;
-    facts_.suspect += flag == kFlagSuspect ? 1 : 0;
-    times_.push_back(t);
-    values_.push_back(line.values[i]);
-    flags_.push_back(flag);
-    if (settings_.gauge)
-      bursts_.push_back(static_cast<int>(line.burst));
-    if (times_.size() == kChunkReadings)
+  for (int done = 0; done < line.count;) {
+    const size_t room = chunkReadings_ - filling_->count;
+    const int count = static_cast<int>(std::min(room, static_cast<size_t>(line.count - done)));
+    FillReadings(line, stampUtc, done, count);
+    done += count;
+    if (filling_->count == chunkReadings_)
       FlushReadings();
   }
+}
+
+// Readings `from` to `from + count` of `line`, into the chunk being filled.
+void NetcdfWriter::FillReadings(const ReadingLine& line, double stampUtc, int from, int count) {
+  ReadingChunk& chunk = *filling_;
+  const size_t at = chunk.count;
+  double* times = chunk.times.get() + at;
+  for (int i = 0; i < count; ++i)
+    times[i] = ReadingTime(line, stampUtc, from + i);
+  std::copy_n(line.values + from, count, chunk.values.get() + at);
+  signed char* flags = chunk.flags.get() + at;
+  // Most lines are plain: their flags need no look at each reading.
+  if (line.notes == nullptr && !line.stampWentBack) {
+    std::fill_n(flags, count, static_cast<signed char>(kFlagGood));
+  } else {
+    for (int i = 0; i < count; ++i) {
+      const QualityFlag flag = FlagOf(line, from + i);
+      flags[i] = flag;
+      facts_.notANumber += flag == kFlagBad ? 1 : 0;
+      facts_.suspect += flag == kFlagSuspect ? 1 : 0;
+    }
+  }
+  if (settings_.gauge)
+    std::fill_n(chunk.bursts.get() + at, count, static_cast<int>(line.burst));
+  // A line's times rise: its first and last reading are its extremes.
+  facts_.PlaceRising(times[0], times[count - 1], count);
+  chunk.count += static_cast<size_t>(count);
 }
 
 void NetcdfWriter::PlaceBurst(const ReadingLine& line, double firstTime) {
@@ -279,43 +353,77 @@ void NetcdfWriter::OnFillers(int64_t, int64_t, int count) {
   facts_.fillers += count;
 }
 
+// The buffers go to the writing thread whole; new ones take their place.
 void NetcdfWriter::FlushReadings() {
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  if (times_.empty() || failed())
+  if (filling_ == nullptr || filling_->count == 0)
     return;
-  const size_t start = readingsWritten_;
-  if (Check(PutSeries(ncid_, timeVar_, start, times_), "write") &&
-      Check(PutSeries(ncid_, readingVar_, start, values_), "write") &&
-      Check(PutSeries(ncid_, flagVar_, start, flags_), "write") &&
-      (!settings_.gauge || Check(PutSeries(ncid_, burstVar_, start, bursts_), "write"))) {
-    readingsWritten_ += times_.size();
+  if (failed() || writer_ == nullptr) {
+    filling_->count = 0;  // nothing more is written
+    return;
   }
-  times_.clear();
-  values_.clear();
-  flags_.clear();
-  bursts_.clear();
+  const size_t start = readingsHanded_;
+  readingsHanded_ += filling_->count;
+  writer_->Post([this, start, chunk = std::move(filling_)]() mutable {
+    WriteReadings(start, *chunk);
+    const std::lock_guard<std::mutex> hold(spareMutex_);
+    spare_.push_back(std::move(chunk));
+  });
+  filling_ = TakeEmptyChunk();
 }
 
 void NetcdfWriter::FlushTemperatures() {
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  if (temperatureTimes_.empty() || failed())
+  if (temperatureTimes_.empty() || failed() || writer_ == nullptr)
     return;
-  if (Check(PutSeries(ncid_, temperatureTimeVar_, temperaturesWritten_, temperatureTimes_),
-            "write") &&
-      Check(PutSeries(ncid_, temperatureVar_, temperaturesWritten_, temperatures_), "write")) {
-    temperaturesWritten_ += temperatureTimes_.size();
-  }
-  temperatureTimes_.clear();
-  temperatures_.clear();
+  const size_t start = temperaturesHanded_;
+  temperaturesHanded_ += temperatureTimes_.size();
+  writer_->Post(
+      [this, start, times = std::move(temperatureTimes_), temperatures = std::move(temperatures_)] {
+        WriteTemperatures(start, times, temperatures);
+      });
+  temperatureTimes_ = {};
+  temperatures_ = {};
 }
 
 void NetcdfWriter::FlushBursts() {
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  if (burstStarts_.empty() || failed())
+  if (burstStarts_.empty() || failed() || writer_ == nullptr)
     return;
-  if (Check(PutSeries(ncid_, burstStartVar_, burstsWritten_, burstStarts_), "write"))
-    burstsWritten_ += burstStarts_.size();
-  burstStarts_.clear();
+  const size_t start = burstsHanded_;
+  burstsHanded_ += burstStarts_.size();
+  writer_->Post([this, start, starts = std::move(burstStarts_)] { WriteBursts(start, starts); });
+  burstStarts_ = {};
+}
+
+void NetcdfWriter::WriteReadings(size_t start, const ReadingChunk& chunk) {
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
+  if (failed())
+    return;
+  const size_t count = chunk.count;
+  if (Check(PutSeries(ncid_, timeVar_, start, count, chunk.times.get()), "write") &&
+      Check(PutSeries(ncid_, readingVar_, start, count, chunk.values.get()), "write") &&
+      Check(PutSeries(ncid_, flagVar_, start, count, chunk.flags.get()), "write") &&
+      (!settings_.gauge ||
+       Check(PutSeries(ncid_, burstVar_, start, count, chunk.bursts.get()), "write"))) {
+    readingsWritten_ += count;
+  }
+}
+
+void NetcdfWriter::WriteTemperatures(size_t start, const std::vector<double>& times,
+                                     const std::vector<double>& temperatures) {
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
+  if (failed())
+    return;
+  if (Check(PutSeries(ncid_, temperatureTimeVar_, start, times), "write") &&
+      Check(PutSeries(ncid_, temperatureVar_, start, temperatures), "write")) {
+    temperaturesWritten_ += times.size();
+  }
+}
+
+void NetcdfWriter::WriteBursts(size_t start, const std::vector<double>& starts) {
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
+  if (failed())
+    return;
+  if (Check(PutSeries(ncid_, burstStartVar_, start, starts), "write"))
+    burstsWritten_ += starts.size();
 }
 
 bool NetcdfWriter::CorrectVariable(int variable, size_t length) {
@@ -357,21 +465,24 @@ bool NetcdfWriter::WriteAttributes(const RunFacts& run) {
 }
 
 bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
   if (ncid_ < 0) {
-    *error = error_.empty() ? "the NetCDF output \"" + path_ + "\" is not open" : error_;
+    *error = failed() ? this->error() : "the NetCDF output \"" + path_ + "\" is not open";
     return false;
   }
   FlushReadings();
   FlushTemperatures();
   FlushBursts();
+  // Not under the library's lock: the writing thread needs it to finish.
+  writer_->Drain();
+  writer_->Stop();
+  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
   bool ok = !failed() && CorrectTimes() && WriteAttributes(run);
   for (const CloseHook& hook : hooks_) {
     if (!ok)
       break;
     std::string hookError;
     if (!hook(ncid_, &hookError)) {
-      error_ = "cannot finish the NetCDF output \"" + path_ + "\": " + hookError;
+      Fail("cannot finish the NetCDF output \"" + path_ + "\": " + hookError);
       ok = false;
     }
   }
@@ -379,11 +490,14 @@ bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
   ncid_ = -1;
   ok = ok && Check(closed, "close");
   if (!ok)
-    *error = error_;
+    *error = this->error();
   return ok;
 }
 
 void NetcdfWriter::Abandon() {
+  // The chunks still waiting are dropped; the one being written ends first.
+  if (writer_ != nullptr)
+    writer_->Stop();
   const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
   if (ncid_ >= 0)
     nc_abort(ncid_);

@@ -4,20 +4,32 @@
 // whatever the dump's size.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "convert/readings.h"
 #include "science/metadata.h"
 #include "science/time_base.h"
+#include "science/write_behind.h"
 
 class NetcdfWriter final : public ReadingListener {
+  struct ReadingChunk;
+
  public:
-  // Readings per chunk of the variables on `time`.
+  // Readings per chunk of the variables on `time`, at most and at least.
   static constexpr size_t kChunkReadings = 64 * 1024;
+  static constexpr size_t kSmallestChunkReadings = 512;
   static constexpr int kDeflateLevel = 1;
+
+  // The chunk for a dump of `dumpBytes` (-1: not known): one chunk holds
+  // about the readings of the whole dump, within the bounds above, so that
+  // a small dump makes a small file and a big one writes big chunks.
+  static size_t ChunkReadingsFor(int64_t dumpBytes);
 
   // Called at Finish, after every reading and attribute is written and
   // before the file is closed, with the file's ncid in define mode: another
@@ -39,8 +51,10 @@ class NetcdfWriter final : public ReadingListener {
   void OnFillers(int64_t line, int64_t byte, int count) override;
 
   // A write failed: the rest of the run is not written; `error()` says why.
-  bool failed() const { return !error_.empty(); }
-  const std::string& error() const { return error_; }
+  // The chunks are written on a thread of the writer's own, so a failure
+  // shows a chunk or two after the readings that met it.
+  bool failed() const { return failed_.load(std::memory_order_acquire); }
+  std::string error() const;
   const ReadingFacts& facts() const { return facts_; }
 
   // Writes what is buffered, corrects the times for the clock, writes the
@@ -55,12 +69,23 @@ class NetcdfWriter final : public ReadingListener {
   bool DefineFile(std::string* error);
   bool DefineTimeVariable(int dimension, size_t chunk, const char* name, int* variable);
   void PlaceBurst(const ReadingLine& line, double firstTime);
+  // Hand the buffered values to the writing thread.
   void FlushReadings();
   void FlushTemperatures();
   void FlushBursts();
+  void FillReadings(const ReadingLine& line, double stampUtc, int from, int count);
+  // A chunk to fill: one the writing thread gave back, or a new one.
+  std::shared_ptr<ReadingChunk> TakeEmptyChunk();
+  // On the writing thread.
+  void WriteReadings(size_t start, const ReadingChunk& chunk);
+  void WriteTemperatures(size_t start, const std::vector<double>& times,
+                         const std::vector<double>& temperatures);
+  void WriteBursts(size_t start, const std::vector<double>& starts);
   bool CorrectTimes();
   bool CorrectVariable(int variable, size_t length);
   bool WriteAttributes(const RunFacts& run);
+  // Keeps the first failure's `why`.
+  void Fail(const std::string& why);
   bool Check(int status, const char* doing);
 
   ScienceSettings settings_;
@@ -68,8 +93,13 @@ class NetcdfWriter final : public ReadingListener {
   int ncid_ = -1;
   UtcStamps stamps_;
   ReadingFacts facts_;
+  mutable std::mutex errorMutex_;
   std::string error_;
+  std::atomic<bool> failed_{false};
   std::vector<CloseHook> hooks_;
+  size_t chunkReadings_ = kChunkReadings;
+  size_t chunkTemperatures_ = 0;
+  std::unique_ptr<WriteBehind> writer_;
 
   // Variable ids.
   int timeVar_ = -1;
@@ -80,16 +110,19 @@ class NetcdfWriter final : public ReadingListener {
   int temperatureVar_ = -1;
   int burstStartVar_ = -1;
 
-  // Readings waiting for their chunk, and how many are written.
-  std::vector<double> times_;
-  std::vector<double> values_;
-  std::vector<signed char> flags_;
-  std::vector<int> bursts_;
+  // Readings waiting for their chunk, how many were handed to the writing
+  // thread and how many it wrote (read once it is drained).
+  std::shared_ptr<ReadingChunk> filling_;
+  std::mutex spareMutex_;
+  std::vector<std::shared_ptr<ReadingChunk>> spare_;  // written, to be filled again
+  size_t readingsHanded_ = 0;
   size_t readingsWritten_ = 0;
   std::vector<double> temperatureTimes_;
   std::vector<double> temperatures_;
+  size_t temperaturesHanded_ = 0;
   size_t temperaturesWritten_ = 0;
   std::vector<double> burstStarts_;
+  size_t burstsHanded_ = 0;
   size_t burstsWritten_ = 0;
   int64_t nextBurst_ = 0;
 };

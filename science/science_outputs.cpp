@@ -163,6 +163,10 @@ ExportOutcome ExportOnce(const ExportRequest& request) {
   settings.correction = request.correction;
   if (settings.sourceName.empty())
     settings.sourceName = std::filesystem::path(request.dumpPath).filename().string();
+  std::error_code sizeUnknown;
+  const std::uintmax_t dumpBytes = std::filesystem::file_size(request.dumpPath, sizeUnknown);
+  if (!sizeUnknown)
+    settings.dumpBytes = static_cast<int64_t>(dumpBytes);
   ScienceOutputs outputs(settings);
   ExportFiles files;
   files.from = OpenFile(request.dumpPath.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
@@ -187,6 +191,7 @@ ExportOutcome ExportOnce(const ExportRequest& request) {
   conversion.fromType = request.fromType;
   conversion.toType = ToTypeForFromType(request.fromType);
   conversion.correction = request.correction;
+  conversion.lfLineEnds = request.lfLineEnds;
   conversion.fromHandle = files.from;
   conversion.toHandle = files.to;
   conversion.progress = request.progress;

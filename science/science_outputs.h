@@ -90,6 +90,7 @@ struct ExportRequest {
   std::string dumpPath;
   int fromType = 0;  // 1, 2 logger dumps; 3 gauge dump
   Correction correction;
+  bool lfLineEnds = false;   // each LF of the dump read as CR LF (see ConversionRequest)
   ScienceSettings settings;  // `gauge`, `fromType` and `sourceName` are filled in here
   std::string netcdfPath;    // empty: no NetCDF output
   std::string tidyPath;      // empty: no tidy CSV

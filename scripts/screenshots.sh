@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the desktop program under Xvfb: the main
-# window after converting the sample logger dump, the conversion's details
-# and the preview. Writes docs/screenshot-main.png, docs/screenshot-details.png
-# and docs/screenshot-preview.png.
+# window after converting the sample logger dump, the conversion's details,
+# the preview, File > Export and View > Wave statistics. Writes
+# docs/screenshot-{main,details,preview,export,waves}.png.
 #
 #   scripts/screenshots.sh [BUILD_DIR]
 #
@@ -35,7 +35,7 @@ cp samples/*.txt "$out/samples/"
 xvfb-run -a -s "-screen 0 1280x1024x24" \
   env -u QT_QPA_PLATFORM QT_QPA_PLATFORM=xcb \
   "$build/bin/zorqconvert-screenshots" "$out/samples" "$out"
-for name in main details preview; do
+for name in main details preview export waves; do
   cp "$out/screenshot-$name.png" "docs/screenshot-$name.png"
   echo "docs/screenshot-$name.png"
 done

@@ -6,9 +6,10 @@
 #   1. build/        warnings as errors, every test (Qt tests offscreen)
 #   2. build-asan/   AddressSanitizer + UBSan, every test of the core
 #   3. build-tsan/   ThreadSanitizer, the tests of conversions that run in
-#                    threads, of the preview read in pieces and the command
-#                    line's --jobs, pipe and signal runs (the rest runs on one
-#                    thread and is kept short)
+#                    threads, of the preview read in pieces, of the wave
+#                    statistics worked out beside the conversion and the
+#                    command line's --jobs, pipe, signal and --waves runs (the
+#                    rest runs on one thread and is kept short)
 #   4. short bounded fuzz runs of every fuzz target (when clang is present)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,10 +40,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== build-tsan/ (ThreadSanitizer)"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORQ_SANITIZE_THREAD=ON \
   -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
-cmake --build build-tsan -j "$jobs" --target zorq_core_tests
+cmake --build build-tsan -j "$jobs" --target zorq_core_tests zorq_waves_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
-    -R '^(Engine(Threads|Cancel|Progress)|FileThreads|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals))\.'
+    -R '^(Engine(Threads|Cancel|Progress)|FileThreads|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals|Waves)|WaveThreads|(Limits/)?BackgroundReadings(Fail|Stop)?)\.'
 
 if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then
   echo "== fuzzing (bounded)"

@@ -2,6 +2,7 @@
 // outputs of the last conversion's dump through the engine's one pass.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -142,6 +143,22 @@ TEST(DesktopWaves, OneRowPerBurstWithTheSinesHeightAndPeriod) {
   const std::string csv = WaveTableCsv(table);
   EXPECT_EQ(csv.substr(0, csv.find(',')), "start");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+}
+
+// The last conversion read a dump's LFs as CR LF: Export and the statistics
+// read it the same way.
+TEST(DesktopOutputs, ReadTheDumpWithTheLastConversionsLineEnds) {
+  TempDir dir;
+  std::string dump = SineGaugeDump(2, 0.5, 8.0);
+  dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
+  WriteWholeFile(dir.Path("gauge.txt"), dump);
+  const ExportSource source{dir.Path("gauge.txt"), 3, {}, true};
+  const ExportResult exported = RunExport(source, ExportForm{}, "", nullptr, nullptr);
+  EXPECT_TRUE(exported.ok) << exported.error;
+  EXPECT_TRUE(FileExists(dir.Path("gauge.nc")));
+  const WaveTable table = RunWaveStatistics(source, WaveSettings{}, nullptr, nullptr);
+  EXPECT_TRUE(table.ok) << table.error;
+  EXPECT_EQ(table.rows.size(), 2u);
 }
 
 TEST(DesktopWaves, RefusesPressureForALoggerDumpAndStopsWhenCancelled) {

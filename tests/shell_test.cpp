@@ -120,13 +120,13 @@ TEST(StartUp, CheckPanelLoadsAndShowsThePanelThenLeavesWithoutTheLoop) {
   }
 }
 
-TEST(StartUp, FileNamesAmongTheArgumentsAreThoseNotOptionsNorValuesOfQtOptions) {
-  char program[] = "zorqconvert", platform[] = "-platform", offscreen[] = "offscreen",
-       check[] = "--check-panel", first[] = "a dump.txt", style[] = "--style", fusion[] = "fusion",
+// With no front end to read them, the file names are the arguments that
+// are no options (the desktop program's parser is tested with Qt).
+TEST(StartUp, FileNamesAmongTheArgumentsAreThoseThatAreNoOptions) {
+  char program[] = "zorqconvert", check[] = "--check-panel", first[] = "a dump.txt",
        reverse[] = "-reverse", second[] = "b.txt";
-  char* argv[] = {program, platform, offscreen, check,  first,
-                  style,   fusion,   reverse,   second, nullptr};
-  EXPECT_EQ(DumpFilesGiven(9, argv), (std::vector<std::string>{"a dump.txt", "b.txt"}));
+  char* argv[] = {program, check, first, reverse, second, nullptr};
+  EXPECT_EQ(DumpFilesGiven(5, argv), (std::vector<std::string>{"a dump.txt", "b.txt"}));
   EXPECT_TRUE(DumpFilesGiven(1, argv).empty());
 }
 
@@ -441,4 +441,37 @@ TEST(FileMenus, AFileThatCannotBeOpenedStillShowsAsOpenAsTheShellExpects) {
   EXPECT_LT(WriteFile(FileToHandle, "abc", 3), 3);
   char buffer[4];
   EXPECT_LT(ReadFile(FileToHandle, buffer, 4), 0);
+}
+
+// The Browse… buttons are their menu items (the To one only while that
+// item is not dimmed); Convert > START CONVERT presses the button once.
+TEST(ShellCommands, BrowseButtonsAndTheConvertMenuDoWhatTheirCounterpartsDo) {
+  HeadlessShell shell;
+  TempDir dir;
+  WriteWholeFile(dir.Path("in.txt"), zorq_test::WorkedLoggerDump());
+  shell.AnswerFileSelect(VAL_EXISTING_FILE_SELECTED, dir.Path("in.txt"));
+  shell.ui().Commit(kCtrlBrowseFrom);
+  EXPECT_EQ(shell.ui().Text(kCtrlFromName), dir.Path("in.txt"));
+  shell.AnswerFileSelect(VAL_NEW_FILE_SELECTED, dir.Path("out.csv"));
+  shell.ui().Commit(kCtrlBrowseTo);
+  EXPECT_EQ(shell.ui().Text(kCtrlToName), dir.Path("out.csv"));
+  EXPECT_TRUE(shell.ui().Dimmed(kMenuOpenTo));
+  shell.AnswerFileSelect(VAL_NEW_FILE_SELECTED, dir.Path("second.csv"));
+  shell.ui().Commit(kCtrlBrowseTo);
+  EXPECT_FALSE(zorq_test::FileExists(dir.Path("second.csv")));
+  EXPECT_EQ(shell.ui().Text(kCtrlToName), dir.Path("out.csv"));
+
+  shell.ui().SetValue(kCtrlFromType, 2);
+  shell.ui().Commit(kCtrlFromType);
+  ASSERT_TRUE(shell.ui().SelectMenuItem(kMenuStartConvert));
+  EXPECT_EQ(shell.ui().IntValue(kCtrlStartConvert), 1);
+  EXPECT_EQ(OKToConvert, 1);
+  shell.ui().Tick();
+  EXPECT_EQ(shell.ui().Text(kCtrlStatus), "Finished All");
+  EXPECT_EQ(ReadWholeFile(dir.Path("out.csv")), zorq_test::WorkedLoggerCsv());
+  // Chosen again while the button is still down, it asks for nothing more.
+  SetCtrlVal(PanelHandle, kCtrlStartConvert, 1);
+  OKToConvert = 0;
+  ASSERT_TRUE(shell.ui().SelectMenuItem(kMenuStartConvert));
+  EXPECT_EQ(OKToConvert, 0);
 }

@@ -105,6 +105,10 @@ bool FitsKind(pugi::xml_node widget, ControlKind kind) {
       return c == "QDoubleSpinBox";
     case ControlKind::Timer:
       return true;
+    case ControlKind::CommandButton:
+      // check boxes and radio buttons are always checkable
+      return IsButton(c) && c != "QCheckBox" && c != "QRadioButton" &&
+             !BoolProperty(widget, "checkable", false);
   }
   return false;
 }
@@ -112,7 +116,8 @@ bool FitsKind(pugi::xml_node widget, ControlKind kind) {
 bool KindFromName(const std::string& name, ControlKind* kind) {
   for (ControlKind candidate :
        {ControlKind::Ring, ControlKind::ToggleButton, ControlKind::TextDisplay,
-        ControlKind::Numeric, ControlKind::BinarySwitch, ControlKind::Timer}) {
+        ControlKind::Numeric, ControlKind::BinarySwitch, ControlKind::Timer,
+        ControlKind::CommandButton}) {
     if (name == ControlKindName(candidate)) {
       *kind = candidate;
       return true;
@@ -211,6 +216,8 @@ bool ReadControl(pugi::xml_node widget, int id, const std::vector<pugi::xml_node
       break;
     case ControlKind::TextDisplay:
       control->text = StringProperty(widget, "text");
+      break;
+    case ControlKind::CommandButton:
       break;
     case ControlKind::Timer: {
       int interval = 0;

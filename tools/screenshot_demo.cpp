@@ -4,10 +4,11 @@
 //   zorqconvert-screenshots SAMPLES_DIR OUT_DIR
 //
 // It opens the sample logger dump, converts it into OUT_DIR, saves
-// pictures of the main window, the details and the preview as
-// OUT_DIR/screenshot-{main,details,preview}.png and ends (result 0 when all
-// three were written); OUT_DIR/screenshot-minimum.png shows the window at its
-// minimum size with the correction on.
+// pictures of the main window, the details, the preview, File > Export and
+// View > Wave statistics as
+// OUT_DIR/screenshot-{main,details,preview,export,waves}.png and ends
+// (result 0 when all five were written); OUT_DIR/screenshot-minimum.png
+// shows the window at its minimum size with the correction on.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCategoryAxis>
@@ -15,6 +16,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QTableWidget>
 #include <QTimer>
 #include <QValueAxis>
 #include <QWidget>
@@ -37,6 +39,9 @@ namespace {
 
 constexpr int kDemoStepMs = 50;
 constexpr int kDemoPatienceMs = 20000;
+constexpr int kPictures = 5;
+// Time for a window just shown to be laid out and painted.
+constexpr int kSettleMs = 300;
 
 // Waits (with the loop running) until `done`, then runs `next`; gives up
 // with a message after kDemoPatienceMs.
@@ -87,7 +92,7 @@ class ScreenshotDemo {
     When([extras] { return extras->PreviewReady(); }, [this] { TakePictures(); });
   }
 
-  bool AllSaved() const { return saved_ == 3; }
+  bool AllSaved() const { return saved_ == kPictures; }
 
  private:
   void TakePictures() {
@@ -95,18 +100,68 @@ class ScreenshotDemo {
     QWidget* window = ui_->PanelWindow(PanelHandle);
     saved_ += Save(window, out_ + QStringLiteral("/screenshot-main.png"));
     extras->OpenDetails();
-    QTimer::singleShot(300, [this, extras] {
-      saved_ += Save(extras->DetailsDialog(), out_ + QStringLiteral("/screenshot-details.png"));
-      extras->DetailsDialog()->hide();
+    QTimer::singleShot(kSettleMs, [this, extras] {
+      QWidget* details = TopLevel("detailsDialog");
+      saved_ += Save(details, out_ + QStringLiteral("/screenshot-details.png"));
+      if (details != nullptr)
+        details->hide();
       extras->OpenPreview();
+      auto* preview = dynamic_cast<PreviewWindow*>(TopLevel("previewWindow"));
+      if (preview == nullptr) {
+        QuitUserInterface(1);
+        return;
+      }
       // Zoomed into the first burst of the sample, where the wave shows.
-      QCategoryAxis* time = extras->Preview()->AxisX();
+      QCategoryAxis* time = preview->AxisX();
       time->setRange(time->min(), time->min() + 40.0);
-      QTimer::singleShot(500, [this, extras] {
-        saved_ += Save(extras->Preview(), out_ + QStringLiteral("/screenshot-preview.png"));
-        ShowSmallest();
+      QTimer::singleShot(500, [this, preview] {
+        saved_ += Save(preview, out_ + QStringLiteral("/screenshot-preview.png"));
+        preview->hide();
+        ShowExport();
       });
     });
+  }
+
+  QWidget* TopLevel(const char* name) const {
+    return ui_->PanelWindow(PanelHandle)->findChild<QWidget*>(QString::fromLatin1(name));
+  }
+
+  void ShowExport() {
+    ui_->MenuItemAction(PanelHandle, kMenuExport)->trigger();
+    QTimer::singleShot(kSettleMs, [this] {
+      QWidget* exportWindow = TopLevel("exportWindow");
+      saved_ += Save(exportWindow, out_ + QStringLiteral("/screenshot-export.png"));
+      if (exportWindow != nullptr)
+        exportWindow->hide();
+      ShowWaves();
+    });
+  }
+
+  // The statistics of the sample, worked out as the operator asks for them.
+  void ShowWaves() {
+    ui_->MenuItemAction(PanelHandle, kMenuWaveStatistics)->trigger();
+    QWidget* waves = TopLevel("waveWindow");
+    if (auto* compute = waves != nullptr
+                            ? waves->findChild<QAbstractButton*>(QStringLiteral("waveCompute"))
+                            : nullptr;
+        compute != nullptr && compute->isEnabled()) {
+      compute->click();
+    }
+    When(
+        [waves] {
+          const auto* table = waves != nullptr
+                                  ? waves->findChild<QTableWidget*>(QStringLiteral("waveTable"))
+                                  : nullptr;
+          return table == nullptr || table->rowCount() > 0;
+        },
+        [this, waves] {
+          QTimer::singleShot(kSettleMs, [this, waves] {
+            saved_ += Save(waves, out_ + QStringLiteral("/screenshot-waves.png"));
+            if (waves != nullptr)
+              waves->hide();
+            ShowSmallest();
+          });
+        });
   }
 
   // The window as small as it goes with the correction on, to check that

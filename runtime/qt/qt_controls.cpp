@@ -49,6 +49,10 @@ bool WidgetFitsKind(const QWidget* widget, ControlKind kind) {
       return qobject_cast<const QDoubleSpinBox*>(widget) != nullptr;
     case ControlKind::Timer:
       return widget != nullptr;
+    case ControlKind::CommandButton: {
+      const auto* button = qobject_cast<const QAbstractButton*>(widget);
+      return button != nullptr && !button->isCheckable();
+    }
   }
   return false;
 }
@@ -73,6 +77,7 @@ bool ReadControlDouble(const QWidget* widget, ControlKind kind, double* value) {
       return true;
     case ControlKind::TextDisplay:
     case ControlKind::Timer:
+    case ControlKind::CommandButton:
       return false;
   }
   return false;
@@ -115,6 +120,7 @@ bool WriteControlDouble(QWidget* widget, ControlKind kind, double value) {
       return true;
     case ControlKind::TextDisplay:
     case ControlKind::Timer:
+    case ControlKind::CommandButton:
       return false;
   }
   return false;

@@ -28,7 +28,8 @@ constexpr char kIntervalProperty[] = "zorqInterval";
 
 constexpr ControlKind kAllKinds[] = {ControlKind::Ring,         ControlKind::ToggleButton,
                                      ControlKind::TextDisplay,  ControlKind::Numeric,
-                                     ControlKind::BinarySwitch, ControlKind::Timer};
+                                     ControlKind::BinarySwitch, ControlKind::Timer,
+                                     ControlKind::CommandButton};
 
 bool KindFromName(const QString& name, ControlKind* kind) {
   for (ControlKind candidate : kAllKinds) {

@@ -281,6 +281,7 @@ struct QtUi::Impl {
         break;
       case ControlKind::ToggleButton:
       case ControlKind::BinarySwitch:
+      case ControlKind::CommandButton:
         QObject::connect(qobject_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, widget,
                          commit);
         break;

@@ -1,7 +1,8 @@
 // The desktop backend of the run-time layer: the panel is a Qt Designer form
 // loaded with QUiLoader, events and timer ticks come from the Qt event loop,
-// popups are Qt dialogs. Tests can answer popups in the operator's place,
-// point the panel look-up elsewhere and look at the loaded panel.
+// popups are Qt dialogs. Popups can be answered in the operator's place
+// (a demo does); the tests reach what else they look at through their own
+// access class.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +26,8 @@ class QtUi : public UiBackend {
   QtUi(const QtUi&) = delete;
   QtUi& operator=(const QtUi&) = delete;
 
-  // Folders where a bare panel file name is looked up, in order. By default
-  // the executable's folder, then the installed data folder.
-  void SetPanelSearchPath(std::vector<std::string> folders);
+  // Folders where a bare panel file name is looked up, in order: the
+  // executable's folder, then the installed data folder (tests set others).
   const std::vector<std::string>& PanelSearchPath() const;
 
   // With a responder, popups are answered by it instead of by dialogs. A
@@ -36,11 +36,8 @@ class QtUi : public UiBackend {
   // 1, a new name 2, a path that is too long 0 after a message. Every popup
   // asked for is recorded, answered by a responder or not.
   void SetPopupResponder(PopupResponder responder);
-  const std::vector<PopupRequest>& Popups() const;
-  void ClearPopups();
 
-  // A loaded panel as it stands; false or null for an unknown handle.
-  bool DescribeLoadedPanel(int panel, PanelDescription* description) const;
+  // A loaded panel's parts; null for an unknown handle.
   QWidget* PanelWindow(int panel) const;
   QWidget* ControlWidget(int panel, int control) const;
   QAction* MenuItemAction(int panel, int item) const;
@@ -63,8 +60,6 @@ class QtUi : public UiBackend {
   void SelectMenuItemWithFile(int panel, int item, const std::string& path);
   // The file dialogs start beside this From file, however it came.
   void RememberFromFile(const std::string& path);
-  // What the file dialogs remember (the last folder, the From file).
-  const FileDialogMemory& DialogMemory() const;
 
   // UiBackend
   int Init(char* argv[]) override;
@@ -87,6 +82,15 @@ class QtUi : public UiBackend {
   int MessagePopup(const char* title, const char* message) override;
 
  private:
+  friend class QtTestAccess;
+  void SetPanelSearchPath(std::vector<std::string> folders);
+  const std::vector<PopupRequest>& Popups() const;
+  void ClearPopups();
+  // A loaded panel as it stands; false for an unknown handle.
+  bool DescribeLoadedPanel(int panel, PanelDescription* description) const;
+  // What the file dialogs remember (the last folder, the From file).
+  const FileDialogMemory& DialogMemory() const;
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -41,6 +41,7 @@
 #include "desktop/qt_preview.h"
 #include "runtime/qt/qt_popups.h"
 #include "runtime/ui.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
@@ -83,15 +84,16 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   panel.OpenTo(panel.dir.Path("out.csv"));
   panel.Choose(kCtrlFromType, 2);
   // Each report takes 10 ms: the conversion lasts about a second.
-  panel.shell.additions().SetProgressObserver(
-      [](int64_t, int64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+  QtTestAccess::SetProgressObserver(panel.shell.additions(), [](int64_t, int64_t) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  });
 
   bool panelUsableWhileShown = true;
   int roundsWhileRunning = 0;
   std::string textSeen;
   QTimer watcher;
   QObject::connect(&watcher, &QTimer::timeout, [&] {
-    if (!panel.shell.additions().TaskRunning())
+    if (!QtTestAccess::TaskRunning(panel.shell.additions()))
       return;
     ++roundsWhileRunning;  // the loop runs: the window repaints
     auto* dialog = QApplication::activeModalWidget();
@@ -112,7 +114,7 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   ASSERT_NE(mark, nullptr);
   EXPECT_TRUE(mark->isVisible());
   EXPECT_EQ(mark->text(), "cancelled \u2014 To file as it was");
-  EXPECT_EQ(panel.shell.additions().ProgressDialogsShown(), 1);
+  EXPECT_EQ(QtTestAccess::ProgressDialogsShown(panel.shell.additions()), 1);
   EXPECT_FALSE(panelUsableWhileShown);
   EXPECT_GT(roundsWhileRunning, 10);
   char size[32];
@@ -121,19 +123,19 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   EXPECT_NE(textSeen.find(" s left"), std::string::npos) << textSeen;
   EXPECT_EQ(ReadWholeFile(panel.dir.Path("out.csv")), "kept\r\n");
   // Ticks kept coming while it ran; the request was carried out once.
-  EXPECT_EQ(panel.shell.additions().TasksRun(), 1);
+  EXPECT_EQ(QtTestAccess::TasksRun(panel.shell.additions()), 1);
   EXPECT_EQ(OKToConvert, 0);
   EXPECT_TRUE(panel.Window()->isEnabled());
-  EXPECT_TRUE(panel.extras->DetailsButton()->isEnabled());
-  EXPECT_FALSE(panel.extras->PreviewButton()->isEnabled());
+  EXPECT_TRUE(QtTestAccess::DetailsButton(*panel.extras)->isEnabled());
+  EXPECT_FALSE(QtTestAccess::PreviewButton(*panel.extras)->isEnabled());
 
   // A short conversion shows no dialog.
-  panel.shell.additions().SetProgressObserver(nullptr);
+  QtTestAccess::SetProgressObserver(panel.shell.additions(), nullptr);
   WriteWholeFile(panel.dir.Path("short.txt"), zorq_test::WorkedLoggerDump());
   panel.OpenFrom(panel.dir.Path("short.txt"));
   EXPECT_EQ(panel.Convert(), "Finished All");
-  EXPECT_EQ(panel.shell.additions().ProgressDialogsShown(), 1);
-  EXPECT_EQ(panel.shell.additions().TasksRun(), 2);
+  EXPECT_EQ(QtTestAccess::ProgressDialogsShown(panel.shell.additions()), 1);
+  EXPECT_EQ(QtTestAccess::TasksRun(panel.shell.additions()), 2);
   EXPECT_EQ(ReadWholeFile(panel.dir.Path("out.csv")), "kept\r\n" + zorq_test::WorkedLoggerCsv());
 }
 
@@ -142,7 +144,7 @@ TEST(QtPanelAdditions, TheKindOfTheFromFileIsShownAndADisagreeingRingMarked) {
   WriteWholeFile(panel.dir.Path("gauge_t10_dump.txt"), zorq_test::WorkedGaugeDump());
   WriteWholeFile(panel.dir.Path("logger.txt"), zorq_test::WorkedLoggerDump());
   QComboBox* ring = panel.Ring(kCtrlFromType);
-  QLabel* kind = panel.extras->KindLabel();
+  QLabel* kind = QtTestAccess::KindLabel(*panel.extras);
   ASSERT_NE(kind, nullptr);
   EXPECT_EQ(panel.Window()->windowTitle(), "ZORQConvert");
 
@@ -175,7 +177,7 @@ TEST(QtPanelAdditions, TheKindOfTheFromFileIsShownAndADisagreeingRingMarked) {
 
 TEST(QtPanelAdditions, DetailsShowTheReportInWordsAndADroppedDumpOpensAsTheFromFile) {
   Panel panel;
-  QPushButton* details = panel.extras->DetailsButton();
+  QPushButton* details = QtTestAccess::DetailsButton(*panel.extras);
   ASSERT_NE(details, nullptr);
   EXPECT_FALSE(details->isEnabled());
   const std::string dump = panel.dir.Path("gauge.txt");
@@ -183,15 +185,16 @@ TEST(QtPanelAdditions, DetailsShowTheReportInWordsAndADroppedDumpOpensAsTheFromF
   panel.OpenTo(panel.dir.Path("gauge.csv"));
 
   // Dropped on the window: Open From File runs with the dropped path.
-  panel.shell.ui().ClearPopups();
+  QtTestAccess::ClearPopups(panel.shell.ui());
   EXPECT_TRUE(Drop(panel.Window(), FileDrag(dump)));
   EXPECT_EQ(FileFromOpen, 1);
   EXPECT_EQ(panel.shell.Text(kCtrlFromName), dump);
   EXPECT_EQ(panel.shell.Text(kCtrlStatus), "Ready");
   EXPECT_EQ(panel.shell.Count(PopupRequest::Kind::FileSelect, "Open From File"), 1);
-  EXPECT_TRUE(panel.extras->KindLabel()->text().contains("gauge dump"));
+  EXPECT_TRUE(QtTestAccess::KindLabel(*panel.extras)->text().contains("gauge dump"));
   // The To dialog would start beside the dropped dump.
-  EXPECT_EQ(panel.shell.ui().DialogMemory().lastFromPath, QString::fromStdString(dump));
+  EXPECT_EQ(QtTestAccess::DialogMemory(panel.shell.ui()).lastFromPath,
+            QString::fromStdString(dump));
   // What is no file is refused, and changes nothing.
   auto* text = new QMimeData;
   text->setText("just words");
@@ -203,10 +206,12 @@ TEST(QtPanelAdditions, DetailsShowTheReportInWordsAndADroppedDumpOpensAsTheFromF
   EXPECT_EQ(panel.Convert(), "Finished All");
   ASSERT_TRUE(details->isEnabled());
   details->click();
-  ASSERT_NE(panel.extras->DetailsDialog(), nullptr);
-  EXPECT_TRUE(panel.extras->DetailsDialog()->isVisible());
-  const std::string words =
-      panel.extras->DetailsDialog()->findChild<QPlainTextEdit*>()->toPlainText().toStdString();
+  ASSERT_NE(QtTestAccess::DetailsDialog(*panel.extras), nullptr);
+  EXPECT_TRUE(QtTestAccess::DetailsDialog(*panel.extras)->isVisible());
+  const std::string words = QtTestAccess::DetailsDialog(*panel.extras)
+                                ->findChild<QPlainTextEdit*>()
+                                ->toPlainText()
+                                .toStdString();
   EXPECT_NE(words.find("Outcome: Finished All"), std::string::npos) << words;
   EXPECT_NE(words.find("Records written: 14"), std::string::npos) << words;
   EXPECT_NE(words.find("The dump looks like: gauge dump"), std::string::npos) << words;
@@ -216,7 +221,7 @@ TEST(QtPanelAdditions, DetailsShowTheReportInWordsAndADroppedDumpOpensAsTheFromF
   panel.Choose(kCtrlToType, 0);
   const std::string status = panel.Convert();
   EXPECT_EQ(status, "Header Error");
-  const std::string failed = panel.extras->DetailsText().toStdString();
+  const std::string failed = QtTestAccess::DetailsText(*panel.extras).toStdString();
   EXPECT_NE(failed.find("Outcome: Header Error"), std::string::npos) << failed;
   EXPECT_NE(failed.find("Stopped at line 1"), std::string::npos) << failed;
 }
@@ -296,11 +301,11 @@ TEST(QtPreview, ThePreviewDrawsTheConvertedReadingsZoomsAndSaves) {
   panel.OpenFrom(panel.dir.Path("logger.txt"));
   panel.OpenTo(panel.dir.Path("logger.csv"));
   panel.Choose(kCtrlFromType, 2);
-  EXPECT_FALSE(panel.extras->PreviewButton()->isEnabled());
+  EXPECT_FALSE(QtTestAccess::PreviewButton(*panel.extras)->isEnabled());
   EXPECT_EQ(panel.Convert(), "Finished All");
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
-  panel.extras->PreviewButton()->click();
-  PreviewWindow* preview = panel.extras->Preview();
+  QtTestAccess::PreviewButton(*panel.extras)->click();
+  PreviewWindow* preview = QtTestAccess::Preview(*panel.extras);
   ASSERT_NE(preview, nullptr);
   EXPECT_TRUE(preview->isVisible());
   QApplication::processEvents();

@@ -27,6 +27,7 @@
 #include "app/shell.h"
 #include "convert/dispatch.h"
 #include "runtime/ui.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
@@ -259,9 +260,9 @@ TEST(QtEvents, OperatorActionsOnControlsReachTheShellCallbacks) {
 
   // A right click on START CONVERT asks for the help popup only.
   RightClick(shell.Control(kCtrlStartConvert));
-  ASSERT_FALSE(shell.ui().Popups().empty());
-  EXPECT_EQ(shell.ui().Popups().back().title, kStartConvertHelpTitle);
-  EXPECT_EQ(shell.ui().Popups().back().message, kStartConvertHelpText);
+  ASSERT_FALSE(QtTestAccess::Popups(shell.ui()).empty());
+  EXPECT_EQ(QtTestAccess::Popups(shell.ui()).back().title, kStartConvertHelpTitle);
+  EXPECT_EQ(QtTestAccess::Popups(shell.ui()).back().message, kStartConvertHelpText);
   EXPECT_EQ(OKToConvert, 0);
 }
 
@@ -398,8 +399,8 @@ TEST(QtMenu, OpenToFileAsksThroughThePopupAndDimsTheMenu) {
 
   shell.AnswerFileSelect(1, path);
   openTo->trigger();
-  ASSERT_EQ(shell.ui().Popups().size(), 1u);
-  const PopupRequest& asked = shell.ui().Popups()[0];
+  ASSERT_EQ(QtTestAccess::Popups(shell.ui()).size(), 1u);
+  const PopupRequest& asked = QtTestAccess::Popups(shell.ui())[0];
   EXPECT_EQ(asked.kind, PopupRequest::Kind::FileSelect);
   EXPECT_EQ(asked.title, "Open To File");
   EXPECT_EQ(asked.defaultDirectory, "");
@@ -413,7 +414,7 @@ TEST(QtMenu, OpenToFileAsksThroughThePopupAndDimsTheMenu) {
   EXPECT_TRUE(closeTo->isEnabled());
 
   openTo->trigger();
-  EXPECT_EQ(shell.ui().Popups().size(), 1u);
+  EXPECT_EQ(QtTestAccess::Popups(shell.ui()).size(), 1u);
   closeTo->trigger();
   EXPECT_EQ(FileToOpen, 0);
   EXPECT_EQ(shell.Text(kCtrlToName), "");
@@ -447,7 +448,7 @@ TEST(QtPopups, FileSelectionIsJudgedByWhatThePathNames) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    shell.ui().ClearPopups();
+    QtTestAccess::ClearPopups(shell.ui());
     shell.AnswerFileSelect(c.answer, c.path);
     char buffer[260];
     std::memset(buffer, '#', sizeof buffer);
@@ -462,8 +463,8 @@ TEST(QtPopups, FileSelectionIsJudgedByWhatThePathNames) {
     }
   }
   // Only the path that is too long is explained to the operator.
-  EXPECT_EQ(shell.ui().Popups().size(), 2u);
-  EXPECT_EQ(shell.ui().Popups().back().kind, PopupRequest::Kind::Message);
+  EXPECT_EQ(QtTestAccess::Popups(shell.ui()).size(), 2u);
+  EXPECT_EQ(QtTestAccess::Popups(shell.ui()).back().kind, PopupRequest::Kind::Message);
 
   shell.AnswerConfirm(true);
   EXPECT_EQ(ConfirmPopup("Confirm Save File", "append?"), 1);
@@ -580,5 +581,5 @@ TEST(QtConversion, GaugeDumpConvertsEndToEndOnTheRealPanel) {
   EXPECT_EQ(IntOf(kCtrlStartConvert), 0);
   // The output is handed to the system when the conversion ends.
   EXPECT_EQ(ReadWholeFile(dir.Path("gauge.csv")), zorq_test::WorkedGaugeCsv());
-  EXPECT_EQ(shell.ui().Popups().size(), 2u);  // the two file selections only
+  EXPECT_EQ(QtTestAccess::Popups(shell.ui()).size(), 2u);  // the two file selections only
 }

@@ -32,6 +32,7 @@
 #include "desktop/qt_panel_extras.h"
 #include "desktop/qt_progress.h"
 #include "runtime/ui.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
@@ -45,10 +46,10 @@ using zorq_test::WriteWholeFile;
 namespace {
 
 std::string Hint(Panel& panel) {
-  return panel.extras->KindLabel()->text().toStdString();
+  return QtTestAccess::KindLabel(*panel.extras)->text().toStdString();
 }
 bool HintWarns(Panel& panel) {
-  return !panel.extras->KindLabel()->styleSheet().isEmpty();
+  return !QtTestAccess::KindLabel(*panel.extras)->styleSheet().isEmpty();
 }
 std::string StartToolTip(Panel& panel) {
   return panel.shell.Control(kCtrlStartConvert)->toolTip().toStdString();
@@ -93,7 +94,7 @@ TEST_P(QtBrokenHint, SaysWhatIsWrongInTheWarningColourAndStartConvertTellsWhy) {
   EXPECT_TRUE(HintWarns(panel));
   EXPECT_TRUE(Has(StartToolTip(panel), file.saying)) << StartToolTip(panel);
   // Room is kept for the whole hint: nothing of it is cut off.
-  QLabel* hint = panel.extras->KindLabel();
+  QLabel* hint = QtTestAccess::KindLabel(*panel.extras);
   panel.Window()->layout()->activate();
   QApplication::processEvents();
   EXPECT_LE(hint->heightForWidth(hint->width()), hint->height()) << Hint(panel);
@@ -130,7 +131,7 @@ TEST(QtHint, StartConvertSaysWhyWithNoFilesOpenAndDetailsClaimNoKind) {
   EXPECT_EQ(Hint(panel), "");
   QTest::mouseClick(panel.shell.Control(kCtrlStartConvert), Qt::LeftButton);
   EXPECT_EQ(panel.WaitForOutcome(), "File Error");
-  const std::string details = panel.extras->DetailsText().toStdString();
+  const std::string details = QtTestAccess::DetailsText(*panel.extras).toStdString();
   EXPECT_FALSE(Has(details, "not a dump this program knows")) << details;
   EXPECT_TRUE(Has(details, "From file: (none open)")) << details;
 }
@@ -150,23 +151,26 @@ TEST(QtHint, UseSetsTheFittingTypesAsTheOperatorWouldAndTheHintNeverMovesTheRing
   };
   settle();
   const int toRingY = toRing->mapTo(panel.Window(), QPoint(0, 0)).y();
-  const int hintHeight = panel.extras->KindLabel()->height();
+  const int hintHeight = QtTestAccess::KindLabel(*panel.extras)->height();
 
   panel.OpenFrom(panel.dir.Path("gauge.txt"));
   // Never changed by the program itself.
   EXPECT_EQ(panel.RingValue(kCtrlFromType), 1);
   EXPECT_EQ(panel.RingValue(kCtrlToType), 0);
-  QPushButton* use = panel.extras->UseButton();
+  QPushButton* use = QtTestAccess::UseButton(*panel.extras);
   ASSERT_NE(use, nullptr);
   EXPECT_TRUE(use->isVisible());
   EXPECT_EQ(use->text().toStdString(), "Use \u201cGauge dump\u201d");
   settle();
   // A hint of two or three lines keeps the rings where they were.
   EXPECT_EQ(toRing->mapTo(panel.Window(), QPoint(0, 0)).y(), toRingY);
-  EXPECT_EQ(panel.extras->KindLabel()->height(), hintHeight);
-  EXPECT_GE(panel.extras->KindLabel()->heightForWidth(panel.extras->KindLabel()->width()), 0);
-  EXPECT_LE(panel.extras->KindLabel()->heightForWidth(panel.extras->KindLabel()->width()),
-            panel.extras->KindLabel()->height());
+  EXPECT_EQ(QtTestAccess::KindLabel(*panel.extras)->height(), hintHeight);
+  EXPECT_GE(QtTestAccess::KindLabel(*panel.extras)
+                ->heightForWidth(QtTestAccess::KindLabel(*panel.extras)->width()),
+            0);
+  EXPECT_LE(QtTestAccess::KindLabel(*panel.extras)
+                ->heightForWidth(QtTestAccess::KindLabel(*panel.extras)->width()),
+            QtTestAccess::KindLabel(*panel.extras)->height());
 
   use->click();
   EXPECT_EQ(panel.RingValue(kCtrlFromType), 3);
@@ -185,7 +189,7 @@ TEST(QtHint, UseSetsTheFittingTypesAsTheOperatorWouldAndTheHintNeverMovesTheRing
   EXPECT_TRUE(use->isVisible());
   panel.OpenTo(panel.dir.Path("out.csv"));
   EXPECT_EQ(panel.Convert(), "Convert To File Type Error");
-  const std::string details = panel.extras->DetailsText().toStdString();
+  const std::string details = QtTestAccess::DetailsText(*panel.extras).toStdString();
   EXPECT_TRUE(Has(details, "(gauge dump) goes with To type 1 (gauge CSV)")) << details;
 }
 
@@ -228,7 +232,7 @@ TEST(QtHint, AToFileOfAnotherKindIsToldAndDetailsNameTheFilesAndGoStale) {
   WriteWholeFile(panel.dir.Path("gauge.txt"), zorq_test::WorkedGaugeDump());
   WriteWholeFile(panel.dir.Path("logger.csv"), zorq_test::WorkedLoggerCsv());
   panel.OpenFrom(panel.dir.Path("gauge.txt"));
-  panel.extras->UseButton()->click();
+  QtTestAccess::UseButton(*panel.extras)->click();
   EXPECT_FALSE(HintWarns(panel));
   panel.OpenTo(panel.dir.Path("logger.csv"));
   EXPECT_TRUE(HintWarns(panel));
@@ -239,17 +243,17 @@ TEST(QtHint, AToFileOfAnotherKindIsToldAndDetailsNameTheFilesAndGoStale) {
   panel.OpenTo(panel.dir.Path("gauge.csv"));
   EXPECT_FALSE(HintWarns(panel)) << Hint(panel);
   EXPECT_EQ(panel.Convert(), "Finished All");
-  const std::string details = panel.extras->DetailsText().toStdString();
+  const std::string details = QtTestAccess::DetailsText(*panel.extras).toStdString();
   EXPECT_TRUE(Has(details, "From file: " + panel.dir.Path("gauge.txt"))) << details;
   EXPECT_TRUE(Has(details, "To file: " + panel.dir.Path("gauge.csv"))) << details;
   EXPECT_TRUE(Has(details, "Converted: ")) << details;
-  EXPECT_TRUE(panel.extras->PreviewButton()->isEnabled());
+  EXPECT_TRUE(QtTestAccess::PreviewButton(*panel.extras)->isEnabled());
 
   // Another dump: the outcome shown is of the files before.
   WriteWholeFile(panel.dir.Path("other.txt"), zorq_test::WorkedGaugeDump());
   panel.OpenFrom(panel.dir.Path("other.txt"));
-  EXPECT_TRUE(panel.extras->DetailsText().startsWith("(Of an earlier conversion"));
-  EXPECT_FALSE(panel.extras->PreviewButton()->isEnabled());
+  EXPECT_TRUE(QtTestAccess::DetailsText(*panel.extras).startsWith("(Of an earlier conversion"));
+  EXPECT_FALSE(QtTestAccess::PreviewButton(*panel.extras)->isEnabled());
 }
 
 // --- Drops, Browse… and Ctrl+Return ---
@@ -308,7 +312,7 @@ TEST(QtHint, BrowseButtonsRunTheMenuItemsAndCtrlReturnStartsTheConversion) {
   EXPECT_EQ(panel.shell.Text(kCtrlToName), panel.dir.Path("out.csv"));
   // Dimmed with Open To File.
   EXPECT_FALSE(browseTo->isEnabled());
-  panel.extras->UseButton()->click();
+  QtTestAccess::UseButton(*panel.extras)->click();
 
   auto* start = panel.Window()->findChild<QAction*>(QStringLiteral("actionStartConvert"));
   ASSERT_NE(start, nullptr);
@@ -328,8 +332,9 @@ TEST(QtHint, ClosingWhileConvertingAsksThenCancelsAndLeavesTheToFileAsItWas) {
   panel.Choose(kCtrlFromType, 2);
   panel.OpenTo(panel.dir.Path("out.csv"));
   // Slow the conversion down so that the close box meets it running.
-  panel.shell.additions().SetProgressObserver(
-      [](int64_t, int64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+  QtTestAccess::SetProgressObserver(panel.shell.additions(), [](int64_t, int64_t) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  });
   panel.shell.AnswerConfirm(true);
   QTimer::singleShot(200, panel.Window(), [&] { panel.Window()->close(); });
   QTest::mouseClick(panel.shell.Control(kCtrlStartConvert), Qt::LeftButton);

@@ -13,6 +13,7 @@
 #include "app/panel_ids.h"
 #include "desktop/outcome_mark.h"
 #include "desktop/qt_panel_extras.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
@@ -145,12 +146,12 @@ TEST_P(QtOutcomeMark, SaysWhatTheConversionCameToAndOpensDetails) {
   }
 
   QTest::mouseClick(Mark(panel), Qt::LeftButton);
-  ASSERT_NE(panel.extras->DetailsDialog(), nullptr);
-  EXPECT_TRUE(panel.extras->DetailsDialog()->isVisible());
-  panel.extras->DetailsDialog()->hide();
+  ASSERT_NE(QtTestAccess::DetailsDialog(*panel.extras), nullptr);
+  EXPECT_TRUE(QtTestAccess::DetailsDialog(*panel.extras)->isVisible());
+  QtTestAccess::DetailsDialog(*panel.extras)->hide();
   Mark(panel)->setFocus();
   QTest::keyClick(Mark(panel), Qt::Key_Space);
-  EXPECT_TRUE(panel.extras->DetailsDialog()->isVisible());
+  EXPECT_TRUE(QtTestAccess::DetailsDialog(*panel.extras)->isVisible());
 
   // Another dump: the mark was of the files before.
   WriteWholeFile(panel.dir.Path("other.txt"), c.dump);

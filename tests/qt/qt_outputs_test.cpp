@@ -12,6 +12,8 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -21,9 +23,12 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/panel_ids.h"
@@ -37,6 +42,7 @@
 #include "desktop/qt_wave_window.h"
 #include "desktop/window_fit.h"
 #include "runtime/ui.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
@@ -105,6 +111,60 @@ TEST(QtPreviewChart, TimeTicksAtRoundTimesAndValuesGroupedAsTheLocaleGroups) {
 }
 
 // The legend says what is drawn: each reading, or the range per column.
+// The time labels the chart draws, left to right.
+QStringList DrawnTimeLabels(const PreviewWindow& window) {
+  const QRectF plot = window.ChartView()->chart()->plotArea();
+  std::vector<std::pair<double, QString>> drawn;
+  for (QGraphicsItem* item : window.ChartView()->scene()->items()) {
+    auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+    if (text == nullptr || !text->isVisible() || text->toPlainText().isEmpty())
+      continue;
+    const QPointF at = text->scenePos();
+    if (at.y() > plot.bottom() && at.y() < plot.bottom() + 3 * text->boundingRect().height())
+      drawn.emplace_back(at.x(), text->toPlainText());
+  }
+  std::sort(drawn.begin(), drawn.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  QStringList labels;
+  for (const auto& [x, label] : drawn)
+    labels << label;
+  return labels;
+}
+
+struct FirstTickCase {
+  const char* name;
+  double from;  // seconds after noon
+  double to;
+};
+
+void PrintTo(const FirstTickCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class QtPreviewFirstTick : public testing::TestWithParam<FirstTickCase> {};
+
+// However the range starts, the first time label drawn names the date.
+TEST_P(QtPreviewFirstTick, TheFirstLabelDrawnNamesTheDate) {
+  ShownPreview shown(SineSeries(4000, 1.0));
+  shown.window.AxisX()->setRange(kNoon + GetParam().from, kNoon + GetParam().to);
+  QApplication::processEvents();
+  QApplication::processEvents();
+  const QStringList drawn = DrawnTimeLabels(shown.window);
+  ASSERT_GE(drawn.size(), 2) << drawn.join(" | ").toStdString();
+  EXPECT_TRUE(drawn.first().startsWith(QStringLiteral("2019-06-30 12:")))
+      << drawn.join(" | ").toStdString();
+  EXPECT_FALSE(drawn[1].startsWith(QStringLiteral("2019-"))) << drawn.join(" | ").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, QtPreviewFirstTick,
+                         testing::Values(FirstTickCase{"OnARoundTime", 0.0, 1000.0},
+                                         FirstTickCase{"JustBeforeARoundTime", 119.99, 1000.0},
+                                         FirstTickCase{"HalfASecondBefore", 9.5, 40.0},
+                                         FirstTickCase{"JustAfterARoundTime", 60.01, 400.0}),
+                         [](const testing::TestParamInfo<FirstTickCase>& row) {
+                           return std::string(row.param.name);
+                         });
+
 TEST(QtPreviewChart, TheLegendSaysWhetherColumnsGatherReadings) {
   ShownPreview few(SineSeries(20, 1.0));
   EXPECT_EQ(few.window.Envelope()->name(), QStringLiteral("readings"));
@@ -277,14 +337,14 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
 
   // File > Export: the form remembers what was entered while the program runs.
   panel.Item(kMenuExport)->trigger();
-  ExportWindow* form = panel.extras->Export();
+  ExportWindow* form = QtTestAccess::Export(*panel.extras);
   ASSERT_NE(form, nullptr);
   ExpectOnScreen(form);
   form->TidyBox()->setChecked(true);
   form->UnitsEdit()->setText(QStringLiteral("m"));
   form->hide();
   panel.Item(kMenuExport)->trigger();
-  EXPECT_EQ(panel.extras->Export(), form);
+  EXPECT_EQ(QtTestAccess::Export(*panel.extras), form);
   EXPECT_EQ(form->UnitsEdit()->text(), QStringLiteral("m"));
   const ExportResult result = form->Export();
   ASSERT_TRUE(result.ok) << result.error;
@@ -295,7 +355,7 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   // View > Wave statistics: a row per burst; a click shows its spectrum
   // with the peak at 1/8 Hz inside the band.
   panel.Item(kMenuWaveStatistics)->trigger();
-  WaveWindow* waves = panel.extras->Waves();
+  WaveWindow* waves = QtTestAccess::Waves(*panel.extras);
   ASSERT_NE(waves, nullptr);
   ExpectOnScreen(waves);
   waves->Compute();
@@ -327,7 +387,7 @@ TEST(QtOutputsMenu, ThePreviewComesFromTheConversionItselfAndFitsTheScreen) {
   std::remove((dump + ".csv").c_str());
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
   panel.extras->OpenPreview();
-  PreviewWindow* preview = panel.extras->Preview();
+  PreviewWindow* preview = QtTestAccess::Preview(*panel.extras);
   ExpectOnScreen(preview);
   ASSERT_TRUE(preview->HasSeries());
   EXPECT_EQ(preview->Note()->text(), QStringLiteral("1,032 readings, 2 date stamps"));
@@ -358,18 +418,18 @@ TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
   ExpectOnScreen(main);
 
   panel.extras->OpenDetails();
-  ExpectOnScreen(panel.extras->DetailsDialog());
-  ExpectButtonsOnScreen(panel.extras->DetailsDialog());
+  ExpectOnScreen(QtTestAccess::DetailsDialog(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::DetailsDialog(*panel.extras));
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
   panel.extras->OpenPreview();
-  ExpectOnScreen(panel.extras->Preview());
-  ExpectButtonsOnScreen(panel.extras->Preview());
+  ExpectOnScreen(QtTestAccess::Preview(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::Preview(*panel.extras));
   panel.Item(kMenuExport)->trigger();
-  ExpectOnScreen(panel.extras->Export());
-  ExpectButtonsOnScreen(panel.extras->Export());
+  ExpectOnScreen(QtTestAccess::Export(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::Export(*panel.extras));
   panel.Item(kMenuWaveStatistics)->trigger();
-  ExpectOnScreen(panel.extras->Waves());
-  ExpectButtonsOnScreen(panel.extras->Waves());
+  ExpectOnScreen(QtTestAccess::Waves(*panel.extras));
+  ExpectButtonsOnScreen(QtTestAccess::Waves(*panel.extras));
 
   // The modal ones are looked at while they are up, then closed.
   int seen = 0;

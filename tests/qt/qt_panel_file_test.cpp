@@ -12,6 +12,7 @@
 #include "runtime/qt/qt_panel_file.h"
 #include "runtime/qt/qt_popups.h"
 #include "runtime/ui.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
 
@@ -58,13 +59,13 @@ TEST(QtPanelFile, HoldsEveryControlAndMenuItemTheProgramExpects) {
   QtShell shell;
   ASSERT_GT(shell.Load(), 0);
   PanelDescription loaded;
-  ASSERT_TRUE(shell.ui().DescribeLoadedPanel(PanelHandle, &loaded));
+  ASSERT_TRUE(QtTestAccess::DescribeLoadedPanel(shell.ui(), PanelHandle, &loaded));
   zorq_test::ExpectSamePanel(ShellPanelDescription(), loaded);
 }
 
 TEST(QtPanelFile, BareNameIsLookedUpBesideTheProgramThenInTheDataFolder) {
   QtShell shell;
-  shell.ui().SetPanelSearchPath({});
+  QtTestAccess::SetPanelSearchPath(shell.ui(), {});
   std::vector<std::string> looked;
   EXPECT_EQ(FindPanelFile("ZORQConvert.uir", {}, &looked), "");
 
@@ -92,7 +93,7 @@ TEST(QtPanelFile, MissingFileEndsMainWithAMessageNamingItAndEveryPlaceLooked) {
   QtShell shell;
   TempDir first;
   TempDir second;
-  shell.ui().SetPanelSearchPath({first.path(), second.path()});
+  QtTestAccess::SetPanelSearchPath(shell.ui(), {first.path(), second.path()});
   char* argv[] = {nullptr};
   testing::internal::CaptureStderr();
   const int result = ZorqMain(0, argv);
@@ -139,7 +140,7 @@ TEST(QtPanelFile, FaultyFileIsRefusedWithAMessageSayingWhy) {
     QtShell shell;
     TempDir folder;
     WriteWholeFile(folder.Path("ZORQConvert.uir"), c.contents);
-    shell.ui().SetPanelSearchPath({folder.path()});
+    QtTestAccess::SetPanelSearchPath(shell.ui(), {folder.path()});
     testing::internal::CaptureStderr();
     const int panel = shell.Load();
     const std::string err = testing::internal::GetCapturedStderr();
@@ -157,7 +158,7 @@ TEST(QtPanelFile, SmallestSoundFormLoadsAndBindsItsCallbacks) {
                       Tagged("QWidget", "tick", 19, "timer", "ConvertTimer",
                              "<property name=\"zorqInterval\" stdset=\"0\"><number>50</number>"
                              "</property>")));
-  shell.ui().SetPanelSearchPath({folder.path()});
+  QtTestAccess::SetPanelSearchPath(shell.ui(), {folder.path()});
   ASSERT_GT(shell.Load(), 0);
   int value = 0;
   EXPECT_EQ(SetCtrlVal(PanelHandle, kCtrlFromType, 2), 0);

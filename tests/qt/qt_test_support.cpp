@@ -17,6 +17,7 @@
 #include "runtime/delay.h"
 #include "runtime/files.h"
 #include "runtime/ui.h"
+#include "tests/qt/qt_test_access.h"
 #include "tests/test_support.h"
 
 namespace zorq_qt_test {
@@ -35,7 +36,7 @@ QtShell::QtShell() {
   auto additions = std::make_unique<QtAdditions>(*ui_);
   additions_ = additions.get();
   InstallPanelAdditions(std::move(additions));
-  ui_->SetPanelSearchPath({BuiltPanelFolder()});
+  QtTestAccess::SetPanelSearchPath(*ui_, {BuiltPanelFolder()});
   char* argv[] = {nullptr};
   InitRuntime(0, argv, 0);
   SetDelayHandler([this](double seconds) { pauses_.push_back(seconds); });
@@ -92,7 +93,7 @@ std::string QtShell::Text(int control) const {
 
 int QtShell::Count(PopupRequest::Kind kind, const std::string& title) const {
   int count = 0;
-  for (const PopupRequest& request : ui_->Popups()) {
+  for (const PopupRequest& request : QtTestAccess::Popups(*ui_)) {
     if (request.kind == kind && request.title == title)
       ++count;
   }

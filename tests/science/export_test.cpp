@@ -67,4 +67,48 @@ TEST_F(ExportTest, ACancelledOrFailedExportLeavesNoOutput) {
   EXPECT_FALSE(zorq_test::FileExists(request_.tidyPath));
 }
 
+std::string WithoutCarriageReturns(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+struct LineEndRow {
+  const char* name;
+  bool lfLineEnds;
+  bool ok;
+};
+
+class ExportLineEnds : public ExportTest, public testing::WithParamInterface<LineEndRow> {};
+
+// A dump whose CRs were taken out converts only when its LFs are read as
+// CR LF, as the conversion it is exported from did; then it gives what the
+// dump as the instrument wrote it gives.
+TEST_P(ExportLineEnds, FollowTheRequest) {
+  const std::string gauge = ZORQ_SOURCE_DIR "/samples/gauge_t10_dump.txt";
+  request_.fromType = 3;
+  request_.tidyPath.clear();
+  request_.dumpPath = gauge;
+  ASSERT_TRUE(ExportDump(request_).ok);
+  const std::vector<double> asWritten = NetcdfFile(request_.netcdfPath).Doubles("reading");
+  ASSERT_FALSE(asWritten.empty());
+
+  request_.dumpPath = scratch_.Path("lf.txt");
+  zorq_test::WriteWholeFile(request_.dumpPath,
+                            WithoutCarriageReturns(science_test::ReadWhole(gauge)));
+  request_.lfLineEnds = GetParam().lfLineEnds;
+  const ExportOutcome outcome = ExportDump(request_);
+  EXPECT_EQ(outcome.ok, GetParam().ok) << outcome.error;
+  EXPECT_EQ(zorq_test::FileExists(request_.netcdfPath), GetParam().ok);
+  if (GetParam().ok) {
+    EXPECT_EQ(NetcdfFile(request_.netcdfPath).Doubles("reading"), asWritten);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ExportLineEnds,
+                         testing::Values(LineEndRow{"AsGiven", false, false},
+                                         LineEndRow{"EachLfAsCrLf", true, true}),
+                         [](const testing::TestParamInfo<LineEndRow>& row) {
+                           return std::string(row.param.name);
+                         });
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <netcdf.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "science/quality_flags.h"
 #include "tests/science/science_test_support.h"
@@ -160,6 +161,78 @@ TEST_F(NetcdfWriterTest, ChunksFollowOneAnotherWithoutLoss) {
     EXPECT_EQ(times[i], double(kNoon) + double(i) / 4.0) << i;
     EXPECT_EQ(readings[i], double(i / perLine * perLine) + 0.001 * double(i % perLine)) << i;
   }
+}
+
+// A small dump's chunks are small: lines of 100 readings in chunks of 512
+// cross chunk edges mid-line, and the chunks go through the writing thread
+// many at a time, so every value must land once and in order.
+TEST_F(NetcdfWriterTest, SmallChunksOfAGaugeDumpKeepEveryReadingInOrder) {
+  ScienceSettings settings = GaugeSettings();
+  settings.dumpBytes = 1000;
+  const int perLine = 100;
+  const int lineCount = 41;
+  std::vector<FeedLine> lines;
+  for (int l = 0; l < lineCount; ++l) {
+    FeedLine line = FeedLine().At(kNoon, l % 20 * perLine, 4).Burst(l / 20).Line(l + 2);
+    line.Values(Ramp(perLine, l));
+    if (l == 7)  // one line with a bad field in the middle of a chunk
+      line.Notes(std::vector<ReadingNote>(perLine, ReadingNote::kNotANumber));
+    lines.push_back(line);
+  }
+  Write(settings, lines);
+  NetcdfFile file(path_);
+  size_t chunk = 0;
+  int storage = -1;
+  int reading = -1;
+  ASSERT_EQ(nc_inq_varid(file.ncid(), "reading", &reading), NC_NOERR);
+  ASSERT_EQ(nc_inq_var_chunking(file.ncid(), reading, &storage, &chunk), NC_NOERR);
+  EXPECT_EQ(chunk, 512u);
+  const std::vector<double> times = file.Doubles("time");
+  const std::vector<double> readings = file.Doubles("reading");
+  const std::vector<int> flags = file.Ints("reading_quality_control");
+  const std::vector<int> bursts = file.Ints("burst");
+  ASSERT_EQ(readings.size(), size_t(perLine * lineCount));
+  ASSERT_EQ(times.size(), readings.size());
+  for (size_t i = 0; i < readings.size(); ++i) {
+    const int l = int(i) / perLine;
+    const int k = int(i) % perLine;
+    ASSERT_EQ(readings[i], l + 0.001 * k) << i;
+    ASSERT_EQ(times[i], double(kNoon) + (l % 20 * perLine + k) / 4.0) << i;
+    ASSERT_EQ(flags[i], l == 7 ? kFlagBad : kFlagGood) << i;
+    ASSERT_EQ(bursts[i], l / 20) << i;
+  }
+  EXPECT_EQ(facts_.placed, perLine * lineCount);
+  EXPECT_EQ(facts_.notANumber, perLine);
+  EXPECT_EQ(facts_.first, double(kNoon));
+  EXPECT_EQ(facts_.last, double(kNoon) + (perLine - 1) / 4.0);
+  EXPECT_EQ(facts_.latest, double(kNoon) + (20 * perLine - 1) / 4.0);
+}
+
+struct ChunkRow {
+  int64_t dumpBytes;
+  size_t readings;
+};
+
+class NetcdfChunkRows : public testing::TestWithParam<ChunkRow> {};
+
+TEST_P(NetcdfChunkRows, GrowWithTheDumpWithinBounds) {
+  EXPECT_EQ(NetcdfWriter::ChunkReadingsFor(GetParam().dumpBytes), GetParam().readings);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, NetcdfChunkRows,
+                         testing::Values(ChunkRow{-1, NetcdfWriter::kChunkReadings},  // a pipe
+                                         ChunkRow{0, 512}, ChunkRow{2000, 512},
+                                         ChunkRow{2048, 1024}, ChunkRow{10000, 4096},
+                                         ChunkRow{200000, 65536}, ChunkRow{200000000, 65536}));
+
+TEST_F(NetcdfWriterTest, AFewHundredReadingsMakeAFileOfAFewKilobytes) {
+  ScienceSettings settings = LoggerSettings();
+  settings.dumpBytes = 1500;
+  std::vector<FeedLine> lines;
+  for (int l = 0; l < 25; ++l)
+    lines.push_back(FeedLine().At(kNoon, l * 12, 8).Values(Ramp(12, l)).Temperature(20.0));
+  Write(settings, lines);
+  EXPECT_LT(std::filesystem::file_size(path_), 64u * 1024);
 }
 
 // Two bursts a long gap apart: the drift grows with elapsed time, so the

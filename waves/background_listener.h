@@ -1,0 +1,89 @@
+// Hands the readings of a conversion to another listener on a thread of its
+// own, so that slow work on them (the wave statistics) runs beside the
+// conversion instead of inside it.
+//
+// The readings are copied into a few blocks that are used over and over:
+// the conversion fills one while the thread works through the others, and
+// waits for a free one when the thread falls behind. Memory stays the same
+// whatever the length of the dump, and the listener hears every reading in
+// the order the conversion handed it out, exactly as it would have on the
+// converting thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "convert/readings.h"
+
+class BackgroundListener final : public ReadingListener {
+ public:
+  struct Limits {
+    size_t blocks = 3;             // held at once, the one being filled included
+    size_t eventsPerBlock = 1024;  // lines and runs of fillers
+  };
+
+  // `target` hears every reading on the thread; `atEnd` runs there after
+  // the last one, when Finish is called.
+  BackgroundListener(ReadingListener* target, std::function<void()> atEnd);
+  BackgroundListener(ReadingListener* target, std::function<void()> atEnd, Limits limits);
+  ~BackgroundListener() override;
+  BackgroundListener(const BackgroundListener&) = delete;
+  BackgroundListener& operator=(const BackgroundListener&) = delete;
+
+  void OnReadings(const ReadingLine& line) override;
+  void OnFillers(int64_t line, int64_t byte, int count) override;
+
+  // Waits until the target has heard everything and `atEnd` has run. What
+  // the target or `atEnd` threw is thrown here. Call once.
+  void Finish();
+  // Drops what the target has not heard yet and waits for the thread to
+  // end; `atEnd` does not run. Safe after Finish, and more than once.
+  void Stop();
+
+ private:
+  // One line's readings (their values and notes in the block's arrays), or
+  // a run of fillers when `line.count` is 0.
+  struct Event {
+    ReadingLine line;
+    size_t first = 0;
+    bool noted = false;
+    int fillers = 0;
+  };
+  struct Block {
+    std::vector<Event> events;
+    std::vector<double> values;
+    std::vector<ReadingNote> notes;
+    void Clear();
+  };
+
+  void Room();
+  void HandOver(std::unique_lock<std::mutex>* lock);
+  void Run();
+  void Replay(Block* block);
+
+  ReadingListener* target_;
+  std::function<void()> atEnd_;
+  Limits limits_;
+
+  std::unique_ptr<Block> filling_;  // the conversion's; no lock needed
+
+  std::mutex mutex_;
+  std::condition_variable readyChanged_;  // the thread waits for work
+  std::condition_variable freeChanged_;   // the conversion waits for a block
+  std::deque<std::unique_ptr<Block>> ready_;
+  std::vector<std::unique_ptr<Block>> free_;
+  bool finishing_ = false;
+  bool stopping_ = false;
+  bool threadFailed_ = false;
+  std::exception_ptr failure_;
+
+  std::thread thread_;
+};
