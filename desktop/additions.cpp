@@ -76,7 +76,7 @@ int OpenExport(int panel, const ExportSource& source) {
   return additions == nullptr ? 0 : additions->OpenExport(panel, source);
 }
 
-int OpenWaveStatistics(int panel, const ExportSource& source) {
+int OpenWaveStatistics(int panel, const WaveResults& results) {
   PanelAdditions* additions = CurrentPanelAdditions();
-  return additions == nullptr ? 0 : additions->OpenWaveStatistics(panel, source);
+  return additions == nullptr ? 0 : additions->OpenWaveStatistics(panel, results);
 }

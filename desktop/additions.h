@@ -14,6 +14,7 @@
 #include "desktop/export_run.h"
 #include "desktop/outcome_mark.h"
 #include "desktop/preview_series.h"
+#include "desktop/wave_run.h"
 
 // What a long task tells the additions while it runs, and how it learns that
 // the operator wants it stopped. Both are called from the task's thread.
@@ -41,7 +42,7 @@ class PanelAdditions {
   virtual int AcceptDroppedFiles(int panel, int menuItem) = 0;
   // The Export and Wave statistics windows for the last conversion's dump.
   virtual int OpenExport(int /*panel*/, const ExportSource& /*source*/) { return 0; }
-  virtual int OpenWaveStatistics(int /*panel*/, const ExportSource& /*source*/) { return 0; }
+  virtual int OpenWaveStatistics(int /*panel*/, const WaveResults& /*results*/) { return 0; }
 };
 
 // Installs the additions the functions below forward to (replacing and
@@ -76,6 +77,7 @@ int OfferPreview(int panel, const char* title, PreviewLoader loader);
 // A file dropped on the panel answers the next file-selection popup with its
 // path, and `menuItem` is then selected as the operator would.
 int AcceptDroppedFiles(int panel, int menuItem);
-// Shows File > Export's form, or View > Wave statistics, for `source`.
+// Shows File > Export's form for `source`, or View > Wave statistics with
+// the last conversion's statistics.
 int OpenExport(int panel, const ExportSource& source);
-int OpenWaveStatistics(int panel, const ExportSource& source);
+int OpenWaveStatistics(int panel, const WaveResults& results);

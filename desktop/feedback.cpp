@@ -13,6 +13,7 @@
 #include "convert/report_text.h"
 #include "desktop/additions.h"
 #include "desktop/preview_listener.h"
+#include "desktop/wave_run.h"
 #include "runtime/ui.h"
 
 void PrepareShellAdditions() {
@@ -80,11 +81,13 @@ std::string DetailsHeading(const DispatchRequest& request) {
   return heading;
 }
 
-// The last conversion: its dump for Export and Wave statistics, and the
-// preview its readings built while it ran.
+// The last conversion: its dump for Export and Wave statistics, the
+// preview its readings built while it ran, and their wave statistics.
 struct LastConversion {
   ExportSource source;
   std::unique_ptr<PreviewListener> preview;
+  std::shared_ptr<const WaveTable> waves;       // of the conversion shown
+  std::shared_ptr<const WaveTable> wavesOfRun;  // of the one that just ran
 };
 
 LastConversion& Last() {
@@ -108,14 +111,20 @@ ExportSource LastConversionSource() {
   return Last().source;
 }
 
+WaveResults LastConversionWaves() {
+  return {Last().source, Last().waves};
+}
+
 void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome& outcome,
                            int64_t toBefore, int64_t toAfter) {
   const std::string details =
       DetailsHeading(request) + ReportInWords(outcome.result, request.fromType);
   ShowConversionDetails(PanelHandle, kCtrlStatus, details.c_str(), MarkOfOutcome(outcome));
   std::unique_ptr<PreviewListener> preview = std::move(Last().preview);
+  std::shared_ptr<const WaveTable> waves = std::move(Last().wavesOfRun);
   if (outcome.converterRan && !outcome.cancelled) {
     Last().source = {FileFromName, request.fromType, request.correction, request.lfLineEnds};
+    Last().waves = std::move(waves);
     DimOutputMenus(false);
   }
   const bool wrote =
@@ -132,20 +141,30 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
 
 DispatchOutcome DispatchWithProgress(const DispatchRequest& given) {
   Last().preview.reset();
+  Last().wavesOfRun.reset();
   if (!given.fromOpen || !given.toOpen)
     return DispatchConversion(given);
-  // The preview listens to the conversion's own pass over the dump.
+  // The preview and the wave statistics listen to the conversion's own pass
+  // over the dump; the statistics are worked out on a thread beside it.
   Last().preview = std::make_unique<PreviewListener>(IsGaugeDump(given.fromType));
+  WaveCapture waves(ChosenWaveSettings(), given.fromType);
+  ReadingFanOut listeners;
+  listeners.Add(Last().preview.get());
+  listeners.Add(waves.listener());
   // The engine's run, on whatever thread the additions give it; it touches
-  // no control and no popup.
+  // no control and no popup. The progress stays until the last segments'
+  // statistics are in.
   DispatchRequest request = given;
-  request.readings = Last().preview.get();
+  request.readings = &listeners;
   DispatchOutcome outcome;
+  WaveTable table;
   RunWithProgress(kConvertingTitle, [&](ProgressReporter& progress) {
     request.progress = [&progress](int64_t done, int64_t total) { progress.Report(done, total); };
     request.cancelRequested = [&progress] { return progress.CancelRequested(); };
     outcome = DispatchConversion(request);
+    table = waves.Finish(outcome.cancelled, outcome.status);
   });
+  Last().wavesOfRun = std::make_shared<const WaveTable>(std::move(table));
   return outcome;
 }
 
@@ -156,6 +175,6 @@ ShellHooks DesktopShellHooks() {
   hooks.dispatch = DispatchWithProgress;
   hooks.conversionShown = ShowConversionOutcome;
   hooks.exportChosen = [] { OpenExport(PanelHandle, LastConversionSource()); };
-  hooks.waveStatisticsChosen = [] { OpenWaveStatistics(PanelHandle, LastConversionSource()); };
+  hooks.waveStatisticsChosen = [] { OpenWaveStatistics(PanelHandle, LastConversionWaves()); };
   return hooks;
 }

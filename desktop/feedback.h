@@ -9,6 +9,7 @@
 #include "app/shell_hooks.h"
 #include "convert/dispatch.h"
 #include "desktop/export_run.h"
+#include "desktop/wave_run.h"
 
 // The title of the progress shown while a conversion runs.
 inline constexpr const char* kConvertingTitle = "Converting";
@@ -32,6 +33,8 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
 
 // The dump of the last conversion that ran (an empty path before one has).
 ExportSource LastConversionSource();
+// That dump and the wave statistics of its conversion.
+WaveResults LastConversionWaves();
 
 // The four above, and the Export and Wave statistics windows, as the
 // shell's hooks.

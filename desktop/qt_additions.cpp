@@ -145,11 +145,11 @@ int QtAdditions::OpenExport(int panel, const ExportSource& source) {
   return 0;
 }
 
-int QtAdditions::OpenWaveStatistics(int panel, const ExportSource& source) {
+int QtAdditions::OpenWaveStatistics(int panel, const WaveResults& results) {
   PanelExtras* extras = Extras(panel);
   if (extras == nullptr)
     return UIE_BAD_HANDLE;
-  extras->OpenWaveStatistics(source);
+  extras->OpenWaveStatistics(results);
   return 0;
 }
 

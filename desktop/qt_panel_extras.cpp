@@ -26,7 +26,6 @@
 #include <QSizePolicy>
 #include <QStyle>
 #include <QTextBrowser>
-#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -845,12 +844,12 @@ void PanelExtras::OpenExport(const ExportSource& source) {
   exportWindow_->raise();
 }
 
-void PanelExtras::OpenWaveStatistics(const ExportSource& source) {
+void PanelExtras::OpenWaveStatistics(const WaveResults& results) {
   if (busy_())
     return;
   if (waveWindow_ == nullptr)
     waveWindow_ = new WaveWindow(window_);
-  waveWindow_->SetSource(source);
+  waveWindow_->SetResults(results);
   waveWindow_->show();
   waveWindow_->raise();
 }

@@ -60,7 +60,7 @@ class PanelExtras : public QObject {
   void OpenPreview();
   void OpenHowTo();
   void OpenExport(const ExportSource& source);
-  void OpenWaveStatistics(const ExportSource& source);
+  void OpenWaveStatistics(const WaveResults& results);
   // True once the preview's data has been read.
   bool PreviewReady() const { return previewData_ != nullptr; }
 

@@ -156,7 +156,8 @@ WaveWindow::WaveWindow(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(splitter, 1);
   layout->addWidget(note_);
-  SetSource({});
+  ShowSettings(ChosenWaveSettings());
+  SetResults({});
   resize(kPreferredSize);
 }
 
@@ -182,12 +183,15 @@ void WaveWindow::BuildForm(QWidget* side) {
   form->addRow(QStringLiteral("&Atmospheric:"), atmospheric_);
   form->addRow(QStringLiteral("&Density:"), density_);
   form->addRow(QStringLiteral("Sensor &height:"), sensorHeight_);
-  compute_ = new QPushButton(QStringLiteral("&Compute"), side);
-  compute_->setObjectName(QStringLiteral("waveCompute"));
+  apply_ = new QPushButton(QStringLiteral("&Apply to next conversion"), side);
+  apply_->setObjectName(QStringLiteral("waveApply"));
+  apply_->setToolTip(
+      QStringLiteral("The statistics are worked out while a dump converts: these settings are "
+                     "used from the next conversion"));
   save_ = new QPushButton(QStringLiteral("&Export table as CSV…"), side);
   save_->setObjectName(QStringLiteral("waveSave"));
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(compute_);
+  buttons->addWidget(apply_);
   buttons->addWidget(save_);
   buttons->addStretch(1);
 
@@ -210,7 +214,7 @@ void WaveWindow::BuildForm(QWidget* side) {
   layout->addWidget(tableView_, 1);
 
   connect(unit_, &QComboBox::currentIndexChanged, this, [this] { ShowPressureFields(); });
-  connect(compute_, &QPushButton::clicked, this, [this] { Compute(); });
+  connect(apply_, &QPushButton::clicked, this, [this] { ApplySettings(); });
   connect(save_, &QPushButton::clicked, this, [this] { AskAndSave(); });
   connect(tableView_, &QTableWidget::currentCellChanged, this,
           [this](int row) { ShowSpectrum(row); });
@@ -229,23 +233,65 @@ void WaveWindow::showEvent(QShowEvent* event) {
   FitToScreen(this, size());
 }
 
-void WaveWindow::SetSource(const ExportSource& source) {
-  const bool same = source.dumpPath == source_.dumpPath && source.fromType == source_.fromType;
-  source_ = source;
-  unit_->setEnabled(IsGaugeDump(source_.fromType));
-  if (!IsGaugeDump(source_.fromType))
-    unit_->setCurrentIndex(0);
-  compute_->setEnabled(!source_.dumpPath.empty());
-  if (same && computed_)
+namespace {
+
+bool SamePressure(const WaveSettings& a, const WaveSettings& b) {
+  if (!a.pressure || !b.pressure)
+    return a.pressure.has_value() == b.pressure.has_value();
+  const PressureSettings& p = *a.pressure;
+  const PressureSettings& q = *b.pressure;
+  return p.unit == q.unit && p.atmospheric == q.atmospheric && p.density == q.density &&
+         p.sensorHeight == q.sensorHeight && p.kpMin == q.kpMin;
+}
+
+}  // namespace
+
+void WaveWindow::ShowSettings(const WaveSettings& settings) {
+  unit_->setCurrentIndex(0);
+  if (!settings.pressure)
     return;
-  computed_ = false;
-  table_ = WaveTable{};
+  const int index = unit_->findData(static_cast<int>(settings.pressure->unit));
+  unit_->setCurrentIndex(std::max(index, 0));
+  atmospheric_->setValue(settings.pressure->atmospheric);
+  density_->setValue(settings.pressure->density);
+  sensorHeight_->setValue(settings.pressure->sensorHeight);
+}
+
+void WaveWindow::SetResults(const WaveResults& results) {
+  source_ = results.source;
+  table_ = results.table ? *results.table : WaveTable{};
+  const bool gauge = source_.dumpPath.empty() || IsGaugeDump(source_.fromType);
+  unit_->setEnabled(gauge);
+  if (!gauge)
+    unit_->setCurrentIndex(0);
   FillTable();
-  note_->setText(
-      source_.dumpPath.empty()
-          ? QStringLiteral("No conversion yet: convert a dump, then compute.")
-          : QStringLiteral("Press Compute to work out the statistics of %1.")
-                .arg(QDir::toNativeSeparators(QString::fromStdString(source_.dumpPath))));
+  TellAboutTable();
+  if (!table_.rows.empty())
+    tableView_->selectRow(0);
+}
+
+// What the table holds, and with which settings it was worked out.
+void WaveWindow::TellAboutTable() {
+  if (source_.dumpPath.empty() || !table_.ok) {
+    note_->setText(source_.dumpPath.empty()
+                       ? QStringLiteral("No conversion yet: convert a dump and its statistics "
+                                        "are worked out as it converts.")
+                       : QString::fromStdString(table_.error.empty()
+                                                    ? "The last conversion gave no statistics."
+                                                    : table_.error));
+    return;
+  }
+  int64_t suspect = 0;
+  for (const WaveRow& row : table_.rows)
+    suspect += row.suspect ? 1 : 0;
+  QString text =
+      QStringLiteral("%1 segments of %2, %3 flagged suspect. Click a row for its spectrum.")
+          .arg(locale_.toString(static_cast<qlonglong>(table_.rows.size())),
+               QDir::toNativeSeparators(QString::fromStdString(source_.dumpPath)),
+               locale_.toString(static_cast<qlonglong>(suspect)));
+  if (!table_.note.empty())
+    text += QStringLiteral(" ") + QString::fromStdString(table_.note);
+  note_->setText(text);
 }
 
 bool WaveWindow::Settings(WaveSettings* settings, std::string* error) const {
@@ -258,44 +304,26 @@ bool WaveWindow::Settings(WaveSettings* settings, std::string* error) const {
     pressure.sensorHeight = sensorHeight_->value();
     settings->pressure = pressure;
   }
-  return CheckWaveSettings(*settings, source_.fromType, error);
+  // Without a conversion yet, any dump may come next: gauge dumps take pressure.
+  const int fromType = source_.dumpPath.empty() ? 3 : source_.fromType;
+  return CheckWaveSettings(*settings, fromType, error);
 }
 
-void WaveWindow::Compute() {
+void WaveWindow::ApplySettings() {
   WaveSettings settings;
   std::string error;
   if (!Settings(&settings, &error)) {
     note_->setText(QString::fromStdString(error));
     return;
   }
-  compute_->setEnabled(false);
-  note_->setText(QStringLiteral("Working out the statistics…"));
-  WaveTable table;
-  RunWithProgress("Wave statistics", [&](ProgressReporter& progress) {
-    table = RunWaveStatistics(
-        source_, settings, [&](int64_t done, int64_t total) { progress.Report(done, total); },
-        [&] { return progress.CancelRequested(); });
-  });
-  compute_->setEnabled(true);
-  if (table.cancelled) {
-    note_->setText(QStringLiteral("Cancelled: the table is as it was."));
+  ChooseWaveSettings(settings);
+  if (!source_.dumpPath.empty() && table_.ok && SamePressure(settings, table_.settings)) {
+    note_->setText(QStringLiteral("The table was worked out with these settings."));
     return;
   }
-  if (!table.ok) {
-    note_->setText(QString::fromStdString(table.error));
-    return;
-  }
-  table_ = std::move(table);
-  computed_ = true;
-  FillTable();
-  int64_t suspect = 0;
-  for (const WaveRow& row : table_.rows)
-    suspect += row.suspect ? 1 : 0;
-  note_->setText(QStringLiteral("%1 segments, %2 flagged suspect. Click a row for its spectrum.")
-                     .arg(locale_.toString(static_cast<qlonglong>(table_.rows.size())),
-                          locale_.toString(static_cast<qlonglong>(suspect))));
-  if (!table_.rows.empty())
-    tableView_->selectRow(0);
+  note_->setText(QStringLiteral(
+      "These settings apply from the next conversion: convert the dump again to see its "
+      "statistics worked out with them."));
 }
 
 void WaveWindow::FillTable() {
@@ -326,7 +354,7 @@ void WaveWindow::FillTable() {
     }
   }
   tableView_->resizeColumnsToContents();
-  save_->setEnabled(computed_ && !table_.rows.empty());
+  save_->setEnabled(table_.ok && !table_.rows.empty());
   FillTimeChart();
   ShowSpectrum(-1);
 }

@@ -1,9 +1,10 @@
 // View > Wave statistics: the segments of the last conversion's dump in a
 // table, Hm0 and Tp against time, and the spectrum of the segment clicked
-// with the band and the peak marked. The pressure settings for a gauge
-// dump sit in a small form beside the table; Compute works the statistics
-// out again with them (progress and Cancel as for a conversion). The
-// table can be saved as the statistics CSV.
+// with the band and the peak marked. The statistics come from the
+// conversion's own readings; the pressure settings for a gauge dump sit in
+// a small form beside the table and apply from the next conversion (the
+// dump is not read again to work them out). The table can be saved as the
+// statistics CSV.
 #pragma once
 
 #include <QDialog>
@@ -29,12 +30,12 @@ class WaveWindow : public QDialog {
  public:
   explicit WaveWindow(QWidget* parent = nullptr);
 
-  // The dump of the last conversion; the table empties when it changes.
-  void SetSource(const ExportSource& source);
+  // The last conversion's dump and statistics.
+  void SetResults(const WaveResults& results);
   // The settings of the form; none when they cannot be used (`error` says why).
   bool Settings(WaveSettings* settings, std::string* error) const;
-  // Works the statistics out as Compute does.
-  void Compute();
+  // Keeps the form's settings for the next conversion, as Apply does.
+  void ApplySettings();
   // Shows the table's segment `row` in the spectrum chart.
   void ShowSpectrum(int row);
   // Writes the statistics CSV to `path`; false with the reason shown.
@@ -46,6 +47,7 @@ class WaveWindow : public QDialog {
   // For the tests.
   QTableWidget* TableView() const { return tableView_; }
   QComboBox* UnitBox() const { return unit_; }
+  QPushButton* ApplyButton() const { return apply_; }
   QDoubleSpinBox* SensorHeight() const { return sensorHeight_; }
   QLineSeries* Hm0Series() const { return hm0_; }
   QLineSeries* TpSeries() const { return tp_; }
@@ -63,16 +65,17 @@ class WaveWindow : public QDialog {
   void FillTimeChart();
   void AskAndSave();
   void ShowPressureFields();
+  void ShowSettings(const WaveSettings& settings);
+  void TellAboutTable();
 
   ExportSource source_;
-  bool computed_ = false;
   WaveTable table_;
   QLocale locale_;
   QComboBox* unit_ = nullptr;
   QDoubleSpinBox* atmospheric_ = nullptr;
   QDoubleSpinBox* density_ = nullptr;
   QDoubleSpinBox* sensorHeight_ = nullptr;
-  QPushButton* compute_ = nullptr;
+  QPushButton* apply_ = nullptr;
   QPushButton* save_ = nullptr;
   QTableWidget* tableView_ = nullptr;
   QTabWidget* charts_ = nullptr;

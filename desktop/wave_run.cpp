@@ -1,12 +1,13 @@
 #include "desktop/wave_run.h"
 
 #include <cmath>
+#include <exception>
 #include <utility>
 
 #include "convert/dump_types.h"
 #include "convert/status.h"
-#include "runtime/files.h"
 #include "science/time_base.h"
+#include "waves/background_listener.h"
 #include "waves/segmenter.h"
 #include "waves/wave_csv.h"
 
@@ -50,16 +51,10 @@ WaveRow RowOf(const WaveSegment& segment, const WaveCsvWriter& csv, UtcStamps* s
   return row;
 }
 
-struct DumpFiles {
-  int from = -1;
-  int to = -1;
-  ~DumpFiles() {
-    for (const int handle : {from, to}) {
-      if (handle > 0)
-        CloseFile(handle);
-    }
-  }
-};
+WaveSettings& Chosen() {
+  static WaveSettings settings;
+  return settings;
+}
 
 }  // namespace
 
@@ -94,56 +89,62 @@ std::string WaveTableCsv(const WaveTable& table) {
   return text;
 }
 
-WaveTable RunWaveStatistics(const ExportSource& source, const WaveSettings& settings,
-                            const std::function<void(int64_t done, int64_t total)>& progress,
-                            const std::function<bool()>& cancelRequested) {
-  WaveTable table;
-  if (source.dumpPath.empty()) {
-    table.error = "There is no conversion to work out statistics for. Convert a dump first.";
-    return table;
-  }
-  if (!CheckWaveSettings(settings, source.fromType, &table.error))
-    return table;
-  const WaveCsvWriter csv(settings);
-  UtcStamps stamps;
-  WaveSegmenter segmenter(
-      settings, [&](WaveSegment&& segment) { table.rows.push_back(RowOf(segment, csv, &stamps)); });
+void ChooseWaveSettings(const WaveSettings& settings) {
+  Chosen() = settings;
+}
 
-  DumpFiles files;
-  files.from = OpenFile(source.dumpPath.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  if (files.from < 0) {
-    table.error = "The dump \"" + source.dumpPath + "\" cannot be opened: " + LastFileErrorText() +
-                  ". Open it again and convert it.";
-    return table;
+WaveSettings ChosenWaveSettings() {
+  return Chosen();
+}
+
+WaveCapture::WaveCapture(const WaveSettings& settings, int fromType) {
+  table_.settings = settings;
+  std::string unfit;
+  if (!CheckWaveSettings(settings, fromType, &unfit)) {
+    table_.settings.pressure.reset();
+    table_.note = unfit + " These statistics are of the readings as converted.";
   }
-  // The legacy records of this run are not kept.
-  files.to = OpenFile("/dev/null", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
-  if (files.to < 0) {
-    table.error = std::string("The run could not start: ") + LastFileErrorText();
-    return table;
+  // The rows are made on the statistics' thread; the table is read only
+  // after Finish has waited for it.
+  auto csv = std::make_shared<WaveCsvWriter>(table_.settings);
+  auto stamps = std::make_shared<UtcStamps>();
+  segmenter_ =
+      std::make_unique<WaveSegmenter>(table_.settings, [this, csv, stamps](WaveSegment&& segment) {
+        table_.rows.push_back(RowOf(segment, *csv, stamps.get()));
+      });
+  background_ =
+      std::make_unique<BackgroundListener>(segmenter_.get(), [this] { segmenter_->Finish(); });
+}
+
+// The thread ends before the segmenter and the table it fills go.
+WaveCapture::~WaveCapture() {
+  background_.reset();
+}
+
+ReadingListener* WaveCapture::listener() {
+  return background_.get();
+}
+
+WaveTable WaveCapture::Finish(bool cancelled, int status) {
+  if (cancelled) {
+    background_->Stop();
+    table_.rows.clear();
+    table_.cancelled = true;
+    return std::move(table_);
   }
-  ConversionRequest conversion;
-  conversion.fromType = source.fromType;
-  conversion.toType = ToTypeForFromType(source.fromType);
-  conversion.correction = source.correction;
-  conversion.lfLineEnds = source.lfLineEnds;
-  conversion.fromHandle = files.from;
-  conversion.toHandle = files.to;
-  conversion.progress = progress;
-  conversion.cancelRequested = cancelRequested;
-  conversion.readings = &segmenter;
-  const ConversionResult result = RunConversion(conversion);
-  if (result.cancelled) {
-    table.cancelled = true;
-    table.rows.clear();
-    return table;
+  try {
+    background_->Finish();
+  } catch (const std::exception& failure) {
+    table_.rows.clear();
+    table_.error = std::string("The wave statistics could not be worked out: ") + failure.what() +
+                   ". Close other programs and convert again.";
+    return std::move(table_);
   }
-  segmenter.Finish();
-  if (result.status != kStatusFinished && table.rows.empty()) {
-    table.error =
-        std::string("The dump could not be read to its end: ") + StatusMessage(result.status) + ".";
-    return table;
+  if (status != kStatusFinished && table_.rows.empty()) {
+    table_.error =
+        std::string("The dump could not be read to its end: ") + StatusMessage(status) + ".";
+    return std::move(table_);
   }
-  table.ok = true;
-  return table;
+  table_.ok = true;
+  return std::move(table_);
 }

@@ -1,18 +1,24 @@
 // View > Wave statistics: the statistics of every segment of the last
-// conversion's dump, worked out by the wave statistics (waves/) listening
-// to one run of the engine over the dump, with the pressure settings of
-// the window's form. Each segment keeps what the window shows: its
-// statistics, its row of the statistics CSV and its spectrum, held as
-// floats so that a month of readings stays small.
+// conversion's dump, worked out by the wave statistics (waves/) from that
+// conversion's own readings, on a thread beside it: nothing reads the dump
+// a second time. The settings are those chosen in the window's form when
+// the conversion started; new ones apply from the next conversion. Each
+// segment keeps what the window shows: its statistics, its row of the
+// statistics CSV and its spectrum, held as floats so that a month of
+// readings stays small.
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "convert/readings.h"
 #include "desktop/export_run.h"
 #include "waves/wave_settings.h"
+
+class BackgroundListener;
+class WaveSegmenter;
 
 struct WaveRow {
   double start = 0.0;  // UTC seconds of the first and last readings; NaN when unknown
@@ -41,14 +47,46 @@ struct WaveTable {
   bool cancelled = false;
   std::string error;
   std::vector<WaveRow> rows;
+  WaveSettings settings;  // those the rows were worked out with
+  std::string note;       // why they differ from the ones chosen; empty when they do not
 };
 
 // The statistics CSV's text: the header line, then one line per row.
 std::string WaveTableCsv(const WaveTable& table);
 
-WaveTable RunWaveStatistics(const ExportSource& source, const WaveSettings& settings,
-                            const std::function<void(int64_t done, int64_t total)>& progress,
-                            const std::function<bool()>& cancelRequested);
+// The last conversion's dump and its statistics (none before one ran).
+struct WaveResults {
+  ExportSource source;
+  std::shared_ptr<const WaveTable> table;
+};
+
+// The settings the window's form holds, for the conversions that start
+// after. Called on the thread that starts conversions.
+void ChooseWaveSettings(const WaveSettings& settings);
+WaveSettings ChosenWaveSettings();
+
+// Listens to one conversion of a dump of `fromType` and works its segments
+// out beside it, with `settings` where they fit the dump (pressure is for
+// gauge dumps) and without pressure where they do not.
+class WaveCapture {
+ public:
+  WaveCapture(const WaveSettings& settings, int fromType);
+  ~WaveCapture();
+  WaveCapture(const WaveCapture&) = delete;
+  WaveCapture& operator=(const WaveCapture&) = delete;
+
+  // Set it as (or add it to) the conversion's reading listener.
+  ReadingListener* listener();
+  // After the conversion, on any thread: waits for the last segments and
+  // hands the table over. A cancelled conversion gives no rows; one that
+  // stopped early keeps the segments it reached (`status` says why).
+  WaveTable Finish(bool cancelled, int status);
+
+ private:
+  WaveTable table_;
+  std::unique_ptr<WaveSegmenter> segmenter_;
+  std::unique_ptr<BackgroundListener> background_;
+};
 
 // False with `error` when the settings cannot be used for this dump (the
 // pressure correction needs a gauge dump and a sensor height).

@@ -8,8 +8,12 @@
 #include <filesystem>
 #include <string>
 
+#include "convert/dump_types.h"
+#include "convert/engine.h"
+#include "convert/status.h"
 #include "desktop/export_run.h"
 #include "desktop/wave_run.h"
+#include "runtime/files.h"
 #include "test_support.h"
 
 namespace {
@@ -121,13 +125,32 @@ TEST(DesktopExport, SaysWhatIsMissingBeforeItStarts) {
             "There is no conversion to export. Convert a dump first.");
 }
 
+// The statistics a WaveCapture works out while the engine converts `dump`
+// once (into /dev/null), as START CONVERT's conversion feeds them.
+WaveTable CapturedWaves(const std::string& dump, int fromType, const WaveSettings& settings,
+                        bool cancel = false, bool lfLineEnds = false) {
+  WaveCapture capture(settings, fromType);
+  ConversionRequest conversion;
+  conversion.fromType = fromType;
+  conversion.toType = ToTypeForFromType(fromType);
+  conversion.fromHandle = OpenFile(dump.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  conversion.toHandle = OpenFile("/dev/null", VAL_WRITE_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
+  EXPECT_GT(conversion.fromHandle, 0);
+  conversion.cancelRequested = [cancel] { return cancel; };
+  conversion.lfLineEnds = lfLineEnds;
+  conversion.readings = capture.listener();
+  const ConversionResult result = RunConversion(conversion);
+  CloseFile(conversion.fromHandle);
+  CloseFile(conversion.toHandle);
+  return capture.Finish(result.cancelled, result.status);
+}
+
 // Two bursts of a sine of amplitude 0.5 m and period 8 s: two segments
 // with Hm0 = 2√2·a and Tp = 8 s, and a CSV of their rows.
 TEST(DesktopWaves, OneRowPerBurstWithTheSinesHeightAndPeriod) {
   TempDir dir;
   WriteWholeFile(dir.Path("gauge.txt"), SineGaugeDump(2, 0.5, 8.0));
-  const WaveTable table =
-      RunWaveStatistics({dir.Path("gauge.txt"), 3, {}}, WaveSettings{}, nullptr, nullptr);
+  const WaveTable table = CapturedWaves(dir.Path("gauge.txt"), 3, WaveSettings{});
   ASSERT_TRUE(table.ok) << table.error;
   ASSERT_EQ(table.rows.size(), 2u);
   for (const WaveRow& row : table.rows) {
@@ -145,8 +168,8 @@ TEST(DesktopWaves, OneRowPerBurstWithTheSinesHeightAndPeriod) {
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
 }
 
-// The last conversion read a dump's LFs as CR LF: Export and the statistics
-// read it the same way.
+// The last conversion read a dump's LFs as CR LF: Export reads it the same
+// way, and the statistics hear that conversion itself.
 TEST(DesktopOutputs, ReadTheDumpWithTheLastConversionsLineEnds) {
   TempDir dir;
   std::string dump = SineGaugeDump(2, 0.5, 8.0);
@@ -156,7 +179,7 @@ TEST(DesktopOutputs, ReadTheDumpWithTheLastConversionsLineEnds) {
   const ExportResult exported = RunExport(source, ExportForm{}, "", nullptr, nullptr);
   EXPECT_TRUE(exported.ok) << exported.error;
   EXPECT_TRUE(FileExists(dir.Path("gauge.nc")));
-  const WaveTable table = RunWaveStatistics(source, WaveSettings{}, nullptr, nullptr);
+  const WaveTable table = CapturedWaves(dir.Path("gauge.txt"), 3, WaveSettings{}, false, true);
   EXPECT_TRUE(table.ok) << table.error;
   EXPECT_EQ(table.rows.size(), 2u);
 }
@@ -171,12 +194,26 @@ TEST(DesktopWaves, RefusesPressureForALoggerDumpAndStopsWhenCancelled) {
 
   TempDir dir;
   WriteWholeFile(dir.Path("gauge.txt"), SineGaugeDump(20, 0.5, 8.0));
-  const WaveTable table = RunWaveStatistics({dir.Path("gauge.txt"), 3, {}}, WaveSettings{}, nullptr,
-                                            [] { return true; });
+  const WaveTable table = CapturedWaves(dir.Path("gauge.txt"), 3, WaveSettings{}, true);
   EXPECT_TRUE(table.cancelled);
+  EXPECT_FALSE(table.ok);
   EXPECT_TRUE(table.rows.empty());
-  EXPECT_FALSE(RunWaveStatistics({dir.Path("none.txt"), 3, {}}, WaveSettings{}, nullptr, nullptr)
-                   .error.empty());
+}
+
+// Pressure chosen for a dump that is not a gauge dump: the conversion's
+// statistics are of its readings, and the table says why.
+TEST(DesktopWaves, PressureThatDoesNotFitTheDumpIsLeftOutAndSaidSo) {
+  WaveSettings chosen;
+  chosen.pressure = PressureSettings{};
+  chosen.pressure->sensorHeight = 0.5;
+  WaveCapture capture(chosen, 1);
+  const WaveTable table = capture.Finish(false, kStatusFinished);
+  EXPECT_TRUE(table.ok);
+  EXPECT_FALSE(table.settings.pressure.has_value());
+  EXPECT_NE(table.note.find("gauge dumps"), std::string::npos) << table.note;
+  // With a gauge dump the same settings are used as chosen.
+  WaveCapture gauge(chosen, 3);
+  EXPECT_TRUE(gauge.Finish(false, kStatusFinished).settings.pressure.has_value());
 }
 
 }  // namespace

@@ -137,16 +137,10 @@ class ScreenshotDemo {
     });
   }
 
-  // The statistics of the sample, worked out as the operator asks for them.
+  // The statistics of the sample, worked out while it converted.
   void ShowWaves() {
     ui_->MenuItemAction(PanelHandle, kMenuWaveStatistics)->trigger();
     QWidget* waves = TopLevel("waveWindow");
-    if (auto* compute = waves != nullptr
-                            ? waves->findChild<QAbstractButton*>(QStringLiteral("waveCompute"))
-                            : nullptr;
-        compute != nullptr && compute->isEnabled()) {
-      compute->click();
-    }
     When(
         [waves] {
           const auto* table = waves != nullptr

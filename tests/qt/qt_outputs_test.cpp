@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
@@ -352,13 +353,14 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   EXPECT_TRUE(FileExists(panel.dir.Path("site1.tidy.csv")));
   EXPECT_TRUE(form->Outcome()->text().startsWith(QStringLiteral("Written: ")));
 
-  // View > Wave statistics: a row per burst; a click shows its spectrum
-  // with the peak at 1/8 Hz inside the band.
+  // View > Wave statistics: a row per burst, from the conversion's own
+  // readings (the dump is gone: nothing reads it again); a click shows its
+  // spectrum with the peak at 1/8 Hz inside the band.
+  ASSERT_EQ(std::remove(dump.c_str()), 0);
   panel.Item(kMenuWaveStatistics)->trigger();
   WaveWindow* waves = QtTestAccess::Waves(*panel.extras);
   ASSERT_NE(waves, nullptr);
   ExpectOnScreen(waves);
-  waves->Compute();
   ASSERT_EQ(waves->TableView()->rowCount(), 2);
   EXPECT_EQ(waves->Hm0Series()->count(), 2);
   waves->TableView()->selectRow(1);
@@ -370,8 +372,27 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   EXPECT_EQ(waves->SuggestedCsvPath(), csv);
   EXPECT_TRUE(waves->SaveCsv(csv));
   EXPECT_EQ(zorq_test::ReadWholeFile(csv.toStdString()), WaveTableCsv(waves->Table()));
+
+  // Pressure settings apply from the next conversion, which works them out
+  // as it converts.
+  waves->UnitBox()->setCurrentIndex(waves->UnitBox()->findText(QStringLiteral("dbar")));
+  waves->SensorHeight()->setValue(0.5);
+  waves->ApplySettings();
+  EXPECT_TRUE(waves->Note()->text().contains(QStringLiteral("next conversion")))
+      << waves->Note()->text().toStdString();
+  EXPECT_FALSE(waves->Table().settings.pressure.has_value());
+  WriteWholeFile(dump, SineGaugeDump());
+  ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
+  panel.Item(kMenuWaveStatistics)->trigger();
+  ASSERT_TRUE(waves->Table().settings.pressure.has_value());
+  EXPECT_DOUBLE_EQ(waves->Table().settings.pressure->sensorHeight, 0.5);
+  EXPECT_EQ(waves->TableView()->rowCount(), 2);
+  waves->ApplySettings();
+  EXPECT_EQ(waves->Note()->text(), QStringLiteral("The table was worked out with these settings."));
+  ChooseWaveSettings(WaveSettings{});  // the next tests convert without pressure
+
   // Pressure is for gauge dumps; a logger dump's window offers none.
-  waves->SetSource({dump, 1, {}});
+  waves->SetResults({{dump, 1, {}}, nullptr});
   EXPECT_FALSE(waves->UnitBox()->isEnabled());
   EXPECT_EQ(waves->TableView()->rowCount(), 0);
 }
