@@ -32,6 +32,12 @@ const NetcdfLibrary& Library() {
       opened.failure = std::string("the NetCDF library could not be loaded (") +
                        (why != nullptr ? why : ZORQ_NETCDF_SONAME) +
                        "); install the package that provides " ZORQ_NETCDF_SONAME;
+    } else if (auto noCloseAtExit =
+                   reinterpret_cast<int (*)()>(::dlsym(opened.handle, "H5dont_atexit"))) {
+      // HDF5 closes at exit the files still open, and crashed there on one
+      // whose write had failed (a full disk): the library had left it open.
+      // Every file is closed or dropped (and removed) by then.
+      noCloseAtExit();
     }
     return opened;
   }();

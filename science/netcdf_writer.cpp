@@ -1,6 +1,7 @@
 #include "science/netcdf_writer.h"
 
 #include <netcdf.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -499,7 +500,14 @@ void NetcdfWriter::Abandon() {
   if (writer_ != nullptr)
     writer_->Stop();
   const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  if (ncid_ >= 0)
+  if (ncid_ >= 0) {
+    // After a failed write (a full disk) the library's last flush fails too
+    // and leaves the file open, its descriptor and memory held until the
+    // program ends. The file is ours and dropped: emptied first, it has room
+    // to close.
+    if (failed())
+      ::truncate(path_.c_str(), 0);
     nc_abort(ncid_);
+  }
   ncid_ = -1;
 }

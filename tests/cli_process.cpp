@@ -29,6 +29,11 @@ namespace {
   }
   if (run.umask)
     ::umask(*run.umask);
+  if (run.fileSizeLimit) {
+    const rlimit limit{*run.fileSizeLimit, *run.fileSizeLimit};
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
   for (const auto& [name, value] : run.env) {
     if (value.empty())
       ::unsetenv(name.c_str());

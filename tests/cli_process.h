@@ -3,6 +3,7 @@
 // environment, with both output streams captured.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <map>
@@ -19,6 +20,9 @@ struct CliRun {
   std::optional<std::string> stdinBytes;  // fed through a pipe; none: /dev/null
   std::optional<mode_t> umask;
   std::map<std::string, std::string> env;  // set in the child ("" value: unset)
+  // The largest file the child may write, in bytes (SIGXFSZ ignored, so a
+  // write past it fails as on a full disk); none: no limit.
+  std::optional<rlim_t> fileSizeLimit = std::nullopt;
 };
 
 struct CliRunResult {

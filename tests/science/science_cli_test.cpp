@@ -159,6 +159,19 @@ TEST_F(ScienceCli, AnOutputThatCannotBeMadeLeavesNoneOfTheOthers) {
   EXPECT_EQ(Listing(folder_), (std::set<std::string>{"gauge.txt", "logger.txt", "taken.nc"}));
 }
 
+// A write that fails in the middle of the file (a file-size limit standing
+// in for a full disk) is the run's write failure: told, with its status,
+// and nothing under the output's name. It crashed as the program exited.
+TEST_F(ScienceCli, AFailedNetcdfWriteIsAWriteFailureAndLeavesNoOutput) {
+  zorq_test::WriteWholeFile(scratch_.Path("big.txt"), zorq_test::RepeatedWorkedLoggerDump(3000));
+  CliRun run{{"--format", "netcdf", "big.txt", "big.nc"}, folder_, {}, {}, {{"TZ", "UTC"}}};
+  run.fileSizeLimit = 256 * 1024;
+  const CliRunResult result = zorq_test::RunCliProcess(run);
+  EXPECT_EQ(result.exitCode, 5) << result.err;
+  EXPECT_NE(result.err.find("cannot write the NetCDF output"), std::string::npos) << result.err;
+  EXPECT_EQ(Listing(folder_), (std::set<std::string>{"big.txt", "gauge.txt", "logger.txt"}));
+}
+
 TEST_F(ScienceCli, AStoppedRunLeavesNoOutputAndNoTemporary) {
   zorq_test::RunningCli cli(
       CliRun{{"--from-type", "3", "--format", "legacy,netcdf,tidy", "-", "stopped.csv"},
