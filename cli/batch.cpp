@@ -33,6 +33,7 @@
 #include "cli/time_zone.h"
 #include "cli/wave_targets.h"
 #include "convert/dispatch.h"
+#include "convert/dump_types.h"
 #include "convert/report_text.h"
 #include "convert/status.h"
 
@@ -446,7 +447,7 @@ class Converter {
     OutputPolicy policy;
     policy.append = options_.append;
     policy.overwrite = options_.overwrite;
-    policy.todaysWording = options_.todaysCall;
+    policy.legacyWording = options_.legacyCall;
     return output->Prepare(toFull, input.to, policy, source.device(), source.inode(), error);
   }
 
@@ -465,7 +466,7 @@ class Converter {
     if (options_.waves.pressure)
       return "m";
     ScienceSettings settings = options_.science;
-    settings.gauge = fromType == 3;
+    settings.gauge = IsGaugeDump(fromType);
     return ReadingUnits(settings);
   }
 
@@ -637,7 +638,7 @@ class Reporter {
       return text + "zorqconvert-cli: " + Shown(input) + ": stopped by " +
              SignalName(outcome.stopSignal) + "; " + WhatWasKept(input, outcome) + "\n";
     }
-    if (!options_.todaysCall && outcome.converterRan)
+    if (!options_.legacyCall && outcome.converterRan)
       text += WhatTheEngineSaid(input, outcome);
     for (const std::string& warning : outcome.warnings)
       text += "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";

@@ -6,6 +6,9 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "convert/date_stamp.h"
+#include "convert/dump_types.h"
+
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -66,18 +69,11 @@ Json Look(const DumpLook& look) {
   return object;
 }
 
-std::string DateText(const DateStamp& date) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", date.year, date.month, date.day,
-                date.hour, date.minute, date.second);
-  return text;
-}
-
 Json Header(int fromType, const ConversionReport& report) {
   Json object;
-  if (fromType == 3) {
+  if (IsGaugeDump(fromType)) {
     const GaugeHeaderValues& gauge = report.gauge;
-    object["date"] = DateText(gauge.date);
+    object["date"] = FormatRecordTime(gauge.date);
     object["sample_rate"] = gauge.sampleRate;
     object["burst_length"] = gauge.values.burstLength;
     object["burst_interval"] = gauge.values.burstInterval;

@@ -1,5 +1,6 @@
 #include "cli/kinds.h"
 
+#include "convert/dump_types.h"
 #include "convert/flash_line_reader.h"
 #include "convert/status.h"
 
@@ -8,12 +9,13 @@ namespace {
 constexpr int kExitUsage = 64;
 
 std::string ToTypeName(int toType) {
-  return toType == 0 ? "To type 0 (logger CSV)" : "To type 1 (gauge CSV)";
+  return toType == TypeNumber(ToType::kLoggerCsv) ? "To type 0 (logger CSV)"
+                                                  : "To type 1 (gauge CSV)";
 }
 
 std::string FromTypeName(int fromType) {
-  return fromType == 3 ? "a gauge dump (From type 3)"
-                       : "a logger dump (From type " + std::to_string(fromType) + ")";
+  return IsGaugeDump(fromType) ? "a gauge dump (From type 3)"
+                               : "a logger dump (From type " + std::to_string(fromType) + ")";
 }
 
 std::string Codes(const DumpLook& look) {
@@ -52,10 +54,11 @@ KindChoice Untold(const DumpLook& look, std::string_view head, const std::string
 KindChoice ChooseKinds(const CliOptions& options, const DumpLook& look, std::string_view head,
                        const std::string& name) {
   KindChoice choice;
-  choice.fromType = options.fromType != 0 ? options.fromType : FromTypeForLook(look);
-  if (choice.fromType == 0)
+  choice.fromType =
+      options.fromType != TypeNumber(FromType::kNone) ? options.fromType : FromTypeForLook(look);
+  if (choice.fromType == TypeNumber(FromType::kNone))
     return Untold(look, head, name);
-  if (choice.fromType == 3 && options.correction) {
+  if (IsGaugeDump(choice.fromType) && options.correction) {
     return Refused(choice,
                    name + " is a gauge dump; --gain and --offset apply to From types 1 and 2 only",
                    kStatusReady, kExitUsage);

@@ -12,6 +12,7 @@
 
 #include "cli/time_zone.h"
 #include "cli/wave_targets.h"
+#include "convert/dump_types.h"
 #include "runtime/numbers.h"
 #include "science/deployment.h"
 
@@ -116,7 +117,7 @@ const OptionRow kOptions[] = {
      "header shows",
      [](std::string_view value, CliOptions& options) -> std::string {
        if (value == "auto") {
-         options.fromType = 0;
+         options.fromType = TypeNumber(FromType::kNone);
          return "";
        }
        if (!ParseChoice(value, {1, 2, 3}, &options.fromType))
@@ -607,7 +608,7 @@ class Parser {
   }
 
   CliAction Finish(const std::vector<std::string>& paths) {
-    if (options_->correction && options_->fromType == 3)
+    if (options_->correction && IsGaugeDump(options_->fromType))
       return Fail("--gain and --offset apply to From types 1 and 2 only");
     if (options_->append && options_->overwrite)
       return Fail("--append and --overwrite do not go together");
@@ -630,9 +631,9 @@ class Parser {
     }
     const bool onlyLegacyOptions =
         std::all_of(given_.begin(), given_.end(), [](const OptionRow* row) { return row->legacy; });
-    options_->todaysCall = options_->form == CliForm::FromTo && options_->fromType != 0 &&
-                           Given("to-type") && onlyLegacyOptions && paths[0] != "-" &&
-                           paths[1] != "-";
+    options_->legacyCall = options_->form == CliForm::FromTo &&
+                           options_->fromType != TypeNumber(FromType::kNone) && Given("to-type") &&
+                           onlyLegacyOptions && paths[0] != "-" && paths[1] != "-";
     return CliAction::Convert;
   }
 
@@ -723,7 +724,7 @@ class Parser {
       Fail("--pressure needs --sensor-height M, the sensor's height above the bed");
       return false;
     }
-    if (Given("pressure") && options_->fromType != 0 && options_->fromType != 3) {
+    if (Given("pressure") && IsLoggerDump(options_->fromType)) {
       Fail("--pressure applies to gauge dumps (From type 3) only");
       return false;
     }

@@ -45,11 +45,11 @@ struct CliOptions {
   // output's name with .waves.csv); empty when not asked for.
   std::string wavesTo;
   WaveSettings waves;  // --segment, --welch-segment, --band, --pressure and its settings
-  // A call that the converter already took before it knew several inputs:
-  // FROM TO with both types and no option beyond the correction and
-  // --append (the options marked legacy in the option table). It writes to standard error exactly
-  // what such a call always did.
-  bool todaysCall = false;
+  // A call in the legacy form, the one the converter took before it knew
+  // several inputs: FROM TO with both types and no option beyond the
+  // correction and --append (the rows marked legacy in the option table). It
+  // writes to standard error exactly what such a call always did.
+  bool legacyCall = false;
 };
 
 // Each job is a thread with about 1 MB of buffers; beyond this many they

@@ -1,5 +1,7 @@
 #include "cli/progress.h"
 
+#include "convert/report_text.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,12 +10,6 @@
 namespace {
 
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
-
-std::string Megabytes(int64_t bytes) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
-  return text;
-}
 
 }  // namespace
 

@@ -223,7 +223,7 @@ bool SafeOutput::PrepareExisting(const OutputPolicy& policy, dev_t fromDevice, i
     return PrepareAppend(error);
   if (policy.overwrite)
     return PrepareReplace(fromDevice, fromInode, error);
-  *error = policy.todaysWording
+  *error = policy.legacyWording
                ? "the To file " + QuotedName(shown_) +
                      " already exists; give --append to add to it (the file is left as it is)"
                : "the output " + QuotedName(shown_) +

@@ -17,7 +17,7 @@ struct OutputPolicy {
   bool overwrite = false;  // an existing output is replaced
   // The refusal of an existing output names only --append, as the converter
   // always did before --overwrite existed.
-  bool todaysWording = false;
+  bool legacyWording = false;
   // The output is written by a library that opens it by name (NetCDF, whose
   // HDF5 layer cannot create a file through /proc): the temporary gets a
   // hidden name in the output's folder instead of none.

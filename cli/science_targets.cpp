@@ -10,6 +10,7 @@
 
 #include "cli/file_checks.h"
 #include "cli/quoting.h"
+#include "convert/dump_types.h"
 #include "runtime/byte_streams.h"
 
 namespace {
@@ -58,7 +59,7 @@ ScienceTargets::ScienceTargets(const CliOptions& options, int fromType, const st
     : options_(options) {
   ScienceSettings settings = options.science;
   settings.dumpBytes = fromBytes;
-  settings.gauge = fromType == 3;
+  settings.gauge = IsGaugeDump(fromType);
   settings.fromType = fromType;
   settings.correction.on = options.correction;
   settings.correction.gain = options.gain;

@@ -39,6 +39,3 @@ class ConversionContext {
  private:
   uint8_t failureCode_ = 0;
 };
-
-// "2024-03-12T09:00:00", as the records show a time.
-std::string FormatRecordTime(const DateStamp& time);

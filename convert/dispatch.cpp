@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "convert/dump_types.h"
 #include "convert/status.h"
 #include "runtime/byte_streams.h"
 
@@ -15,25 +16,9 @@ bool SameFile(const ByteSource& from, const ByteSink& to) {
   return read && read == to.Identity();
 }
 
-// The To type is the one that goes with the From type (ToTypeForFromType).
+// Whether the To type is the one that goes with the From type.
 bool TypesFit(int fromType, int toType) {
   return ToTypeForFromType(fromType) == toType;
-}
-
-ConversionRequest ConversionRequestOf(const DispatchRequest& request) {
-  ConversionRequest conversion;
-  conversion.fromType = request.fromType;
-  conversion.toType = request.toType;
-  conversion.correction = request.correction;
-  conversion.from = request.from;
-  conversion.to = request.to;
-  conversion.carried = request.carried;
-  conversion.startValues = request.startValues;
-  conversion.progress = request.progress;
-  conversion.cancelRequested = request.cancelRequested;
-  conversion.lfLineEnds = request.lfLineEnds;
-  conversion.readings = request.readings;
-  return conversion;
 }
 
 std::string TypeInWords(const char* side, int type, const std::string& words) {
@@ -52,7 +37,7 @@ std::string MismatchInWords(const DispatchRequest& request) {
 
 // The lines of `bytes` that are records the report counts.
 int64_t CountedRecordsIn(std::string_view bytes, int toType) {
-  const std::string_view start = toType == 0 ? "f001," : "D1,C1,";
+  const std::string_view start = toType == TypeNumber(ToType::kLoggerCsv) ? "f001," : "D1,C1,";
   int64_t count = 0;
   for (size_t at = 0; at < bytes.size();) {
     if (bytes.substr(at, start.size()) == start)
@@ -84,11 +69,9 @@ DispatchOutcome DispatchOpen(const DispatchRequest& request);
 }  // namespace
 
 DispatchOutcome DispatchConversion(const DispatchRequest& request) {
-  DispatchOutcome outcome;
-  outcome.result.logger = request.startValues;
-  outcome.result.gauge.sampleRate = request.startValues.sampleRate;
-  outcome.result.gauge.values = request.carried;
   if (!request.fromOpen || !request.toOpen) {
+    DispatchOutcome outcome;
+    outcome.result = UnconvertedResult(request);
     SetOutcomeStatus(&outcome, kStatusFileError, "the From file and the To file must both be open");
     outcome.popupText = kSelectFilesText;
     return outcome;
@@ -110,9 +93,7 @@ namespace {
 
 DispatchOutcome DispatchOpen(const DispatchRequest& request) {
   DispatchOutcome outcome;
-  outcome.result.logger = request.startValues;
-  outcome.result.gauge.sampleRate = request.startValues.sampleRate;
-  outcome.result.gauge.values = request.carried;
+  outcome.result = UnconvertedResult(request);
   // Reading a file while appending to it would never reach its end.
   if (SameFile(*request.from, *request.to)) {
     SetOutcomeStatus(&outcome, kStatusFileError, "the From file and the To file are the same file");
@@ -129,7 +110,7 @@ DispatchOutcome DispatchOpen(const DispatchRequest& request) {
   }
   const int64_t acceptedBefore = request.to->Accepted();
   const bool lostBefore = request.to->loss().any;
-  outcome.result = RunConversion(ConversionRequestOf(request));
+  outcome.result = RunConversion(request);
   outcome.converterRan = true;
   outcome.cancelled = outcome.result.cancelled;
   outcome.status = outcome.result.status;

@@ -18,20 +18,10 @@ inline constexpr const char* kSameFileText =
 inline constexpr const char* kReadFailedText =
     " The From File could not be read to its end. Check the file, then convert again.";
 
-struct DispatchRequest {
-  bool fromOpen = false;       // the From file is open (FileFromOpen)
-  bool toOpen = false;         // the To file is open (FileToOpen)
-  ByteSource* from = nullptr;  // not owned
-  ByteSink* to = nullptr;      // not owned
-  int fromType = 0;            // the From-type ring
-  int toType = 0;              // the To-type ring
-  Correction correction;
-  GaugeCarry carried;
-  LoggerHeaderValues startValues;  // see ConversionRequest
-  std::function<void(int64_t bytesRead, int64_t fromSize)> progress;
-  std::function<bool()> cancelRequested;
-  bool lfLineEnds = false;              // see ConversionRequest
-  ReadingListener* readings = nullptr;  // see ConversionRequest
+// A conversion request, and whether the shell has its files open.
+struct DispatchRequest : ConversionRequest {
+  bool fromOpen = false;  // the From file is open (FileFromOpen)
+  bool toOpen = false;    // the To file is open (FileToOpen)
 };
 
 struct DispatchOutcome {
@@ -44,7 +34,7 @@ struct DispatchOutcome {
   ConversionResult result;  // the engine's results when a converter ran
 };
 
-// In this order: both files open and given (else status 1, nothing touched), not the
+// In this order: both files open (else status 1, nothing touched), not the
 // same file (else status 1), the From file to its start and the To file to
 // its end, the converter that fits the types (else status 6, or 0 for a From
 // type outside 1 to 3), then the To file flushed (a failed flush is status 5).

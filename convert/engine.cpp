@@ -9,6 +9,7 @@
 
 #include "convert/conversion_context.h"
 #include "convert/converter_runs.h"
+#include "convert/dump_types.h"
 #include "convert/flash_line_reader.h"
 #include "convert/staff_scale.h"
 #include "convert/status.h"
@@ -215,9 +216,9 @@ int FromTypeForLook(const DumpLook& look) {
 }
 
 int ToTypeForFromType(int fromType) {
-  if (fromType == 1 || fromType == 2)
-    return 0;
-  return fromType == 3 ? 1 : -1;
+  if (IsLoggerDump(fromType))
+    return TypeNumber(ToType::kLoggerCsv);
+  return IsGaugeDump(fromType) ? TypeNumber(ToType::kGaugeCsv) : -1;
 }
 
 const char* AnomalyKindName(AnomalyKind kind) {
@@ -284,16 +285,17 @@ namespace {
 // one the conversion was asked for; empty when it fits, or fits nothing.
 std::string ChoiceHint(const DumpLook& look, int fromType) {
   if (look.kind == DumpKind::Gauge)
-    return fromType == 3 ? "" : "this looks like a gauge dump: choose From type 3 and To type 1";
+    return IsGaugeDump(fromType) ? ""
+                                 : "this looks like a gauge dump: choose From type 3 and To type 1";
   if (look.kind != DumpKind::Logger)
     return "";
   const int fits = FromTypeForLook(look);
-  if (fits != 0 && fits != fromType) {
+  if (fits != TypeNumber(FromType::kNone) && fits != fromType) {
     const std::string type = std::to_string(fits);
     return "this looks like a logger dump of type " + type + ": choose From type " + type +
            " and To type 0";
   }
-  if (fits == 0 && fromType == 3)
+  if (fits == TypeNumber(FromType::kNone) && IsGaugeDump(fromType))
     return "this looks like a logger dump: choose From type 1 or 2 and To type 0";
   return "";
 }
@@ -305,11 +307,20 @@ bool IsHeaderStatus(uint8_t status) {
 
 using Converter = void (*)(ConversionContext&);
 
-ConversionResult Run(const ConversionRequest& request, Converter converter) {
+}  // namespace
+
+ConversionResult UnconvertedResult(const ConversionRequest& request) {
   ConversionResult result;
   result.logger = request.startValues;
   result.gauge.sampleRate = request.startValues.sampleRate;
   result.gauge.values = request.carried;
+  return result;
+}
+
+namespace {
+
+ConversionResult Run(const ConversionRequest& request, Converter converter) {
+  ConversionResult result = UnconvertedResult(request);
   ConversionContext context(request, &result);
   context.fromSize = request.from != nullptr ? request.from->Size() : -1;
   const int64_t startLength = request.to != nullptr ? request.to->Length() : -1;
@@ -347,15 +358,13 @@ ConversionResult RunGaugeConversion(const ConversionRequest& request) {
 }
 
 ConversionResult RunConversion(const ConversionRequest& request) {
-  const bool logger = (request.fromType == 1 || request.fromType == 2) && request.toType == 0;
-  const bool gauge = request.fromType == 3 && request.toType == 1;
+  const bool logger =
+      IsLoggerDump(request.fromType) && request.toType == TypeNumber(ToType::kLoggerCsv);
+  const bool gauge =
+      IsGaugeDump(request.fromType) && request.toType == TypeNumber(ToType::kGaugeCsv);
   if (logger)
     return RunLoggerConversion(request);
   if (gauge)
     return RunGaugeConversion(request);
-  ConversionResult result;
-  result.logger = request.startValues;
-  result.gauge.sampleRate = request.startValues.sampleRate;
-  result.gauge.values = request.carried;
-  return result;
+  return UnconvertedResult(request);
 }

@@ -232,6 +232,10 @@ struct ConversionResult {
 // belongs to the dispatch); here they give status 0 and convert nothing.
 ConversionResult RunConversion(const ConversionRequest& request);
 
+// A request's result before any converter has run: the header values it
+// starts from, as a failure before the conversion reports them.
+ConversionResult UnconvertedResult(const ConversionRequest& request);
+
 // One converter whatever the types: the logger converter (whose scale table
 // refuses From types other than 1 and 2 with status 3) or the gauge one.
 ConversionResult RunLoggerConversion(const ConversionRequest& request);

@@ -13,6 +13,7 @@
 #include "convert/comma_positions.h"
 #include "convert/conversion_context.h"
 #include "convert/converter_runs.h"
+#include "convert/dump_types.h"
 #include "convert/field_grammar.h"
 #include "convert/flash_line_reader.h"
 #include "convert/reading_relay.h"
@@ -92,13 +93,12 @@ bool LookUpScale(ConversionContext& context) {
   const int fromType = context.request.fromType;
   if (LookUpStaffScale(fromType, header.rangeCode, header.staffCode, &header.staffScale))
     return true;
-  const std::string reason = fromType == 1 || fromType == 2
-                                 ? "range code " + std::to_string(header.rangeCode) +
-                                       " with staff code " + std::to_string(header.staffCode) +
-                                       " is not in the table of logger type " +
-                                       std::to_string(fromType)
-                                 : "From type " + std::to_string(fromType) +
-                                       " has no scale table; logger dumps are From type 1 or 2";
+  const std::string reason =
+      IsLoggerDump(fromType) ? "range code " + std::to_string(header.rangeCode) +
+                                   " with staff code " + std::to_string(header.staffCode) +
+                                   " is not in the table of logger type " + std::to_string(fromType)
+                             : "From type " + std::to_string(fromType) +
+                                   " has no scale table; logger dumps are From type 1 or 2";
   context.Fail(kStatusStaffLengthError, 1, 0, reason);
   return false;
 }

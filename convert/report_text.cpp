@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "convert/date_stamp.h"
 #include "convert/dump_types.h"
 #include "convert/status.h"
 
@@ -22,13 +23,6 @@ std::string Minutes(int minutes) {
   return minutes == 0 ? std::string("continuous") : std::to_string(minutes) + " min";
 }
 
-std::string DateText(const DateStamp& d) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day, d.hour,
-                d.minute, d.second);
-  return text;
-}
-
 std::string Outcome(const ConversionResult& result) {
   if (result.cancelled)
     return "Cancelled";
@@ -45,7 +39,7 @@ std::string GaugeHeaderInWords(const GaugeHeaderValues& h) {
   const GaugeCarry& v = h.values;
   const std::string newFile =
       v.newFileInterval == 0 ? std::string("continuous") : Plural(v.newFileInterval, "day", "days");
-  return "date " + DateText(h.date) + ", sample rate " + std::to_string(h.sampleRate) +
+  return "date " + FormatRecordTime(h.date) + ", sample rate " + std::to_string(h.sampleRate) +
          " Hz, burst length " + Minutes(v.burstLength) + ", burst interval " +
          std::to_string(v.burstInterval) + " min, new file interval " + newFile +
          ", part variant " + std::to_string(v.partVariant) + ", type code " +
@@ -129,6 +123,10 @@ std::string ByteSize(int64_t bytes) {
     ++unit;
   }
   return Printed("%.1f", value) + " " + kUnits[unit];
+}
+
+std::string Megabytes(int64_t bytes) {
+  return Printed("%.1f MB", static_cast<double>(bytes) / 1e6);
 }
 
 std::string ReportSummaryLine(const ConversionResult& result) {

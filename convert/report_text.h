@@ -26,3 +26,7 @@ std::string GroupedCount(int64_t count);
 // A byte count for people: "812 bytes", "12.3 KB", "98.1 MB", "1.6 GB"
 // (powers of 1000, one decimal).
 std::string ByteSize(int64_t bytes);
+
+// A byte count in MB with one decimal, whatever its size ("0.1 MB",
+// "1204.0 MB"): progress that counts up keeps one unit.
+std::string Megabytes(int64_t bytes);

@@ -16,6 +16,8 @@
 #include <thread>
 #include <utility>
 
+#include "convert/report_text.h"
+
 namespace {
 
 constexpr int kPollMs = 40;
@@ -37,12 +39,6 @@ class SharedProgress : public ProgressReporter {
   std::atomic<int64_t> total_{-1};
   std::atomic<bool> cancel_{false};
 };
-
-std::string Megabytes(int64_t bytes) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
-  return text;
-}
 
 // The task RunTaskWithProgress runs now (GUI thread only), for Cancel from
 // elsewhere, such as the window's close box.

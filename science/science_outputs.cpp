@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "convert/dump_types.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 
@@ -157,7 +158,7 @@ void RemoveOutputs(const ExportRequest& request) {
 ExportOutcome ExportOnce(const ExportRequest& request) {
   ExportOutcome outcome;
   ScienceSettings settings = request.settings;
-  settings.gauge = request.fromType == 3;
+  settings.gauge = IsGaugeDump(request.fromType);
   settings.fromType = request.fromType;
   settings.correction = request.correction;
   if (settings.sourceName.empty())

@@ -22,6 +22,9 @@ TEST(ReportTextTest, CountsAndSizesReadAsPeopleWriteThem) {
   // Rounding up to a thousand moves to the next unit.
   EXPECT_EQ(ByteSize(999960), "1.0 MB");
   EXPECT_EQ(ByteSize(1600000000), "1.6 GB");
+  // Progress keeps one unit, however large.
+  EXPECT_EQ(Megabytes(0), "0.0 MB");
+  EXPECT_EQ(Megabytes(1600000000), "1600.0 MB");
 }
 
 ConversionResult FinishedLoggerResult() {
