@@ -1,6 +1,7 @@
 #include "runtime/numbers.h"
 
 #include <locale.h>
+#include <charconv>
 #include <climits>
 #include <clocale>
 #include <cstdarg>
@@ -25,6 +26,13 @@ const char* SkipDigits(const char* p, const char* end) {
 locale_t CLocale() {
   static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   return locale;
+}
+
+// What strtod gives for a number beyond the double's range: infinity, or
+// zero (or the nearest subnormal) below it. Rare enough to copy for.
+double OutOfRange(const char* begin, const char* end) {
+  const std::string text(begin, end);
+  return strtod_l(text.c_str(), nullptr, CLocale());
 }
 
 }  // namespace
@@ -82,21 +90,17 @@ DecimalParts ScanDecimal(const char* begin, const char* end) {
 }
 
 double ReadDecimal(const char* begin, const char* end) {
-  const size_t length = DecimalExtent(begin, end);
-  if (length == 0)
+  const DecimalParts parts = ScanDecimal(begin, end);
+  if (parts.extent == 0)
     return 0.0;
-  char local[128];
-  std::string large;
-  char* text = local;
-  if (length >= sizeof local) {
-    large.assign(begin, length);
-    text = large.data();
-  } else {
-    for (size_t i = 0; i < length; ++i)
-      local[i] = begin[i];
-    local[length] = '\0';
-  }
-  return strtod_l(text, nullptr, CLocale());
+  // from_chars takes no sign of its own; the digits on are the number.
+  const char* last = begin + parts.extent;
+  double value = 0.0;
+  const std::from_chars_result read =
+      std::from_chars(parts.whole, last, value, std::chars_format::general);
+  if (read.ec == std::errc::result_out_of_range)
+    value = OutOfRange(parts.whole, last);
+  return parts.negative ? -value : value;
 }
 
 int FormatText(char* buffer, size_t size, const char* format, ...) {
