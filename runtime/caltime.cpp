@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -24,6 +26,92 @@ bool IsCalendarTime(int year, int month, int day, int hour, int minute, int seco
   if (day < 1 || day > DaysInMonth(year, month))
     return false;
   return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
+}
+
+// The civil date of a count of days since 1970-01-01, in the proleptic
+// Gregorian calendar (H. Hinnant's days-to-civil).
+void CivilFromDays(int64_t days, int* year, int* month, int* day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;  // from March
+  *day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+  *month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+  *year = static_cast<int>(yearOfEra + era * 400 + (*month <= 2));
+}
+
+int64_t FloorDivide(int64_t value, int64_t by) {
+  return value / by - (value % by != 0 && value < 0);
+}
+
+// localtime_r takes the C library's time-zone lock at every call, so two
+// conversions on two threads would wait on each other record by record.
+// Where the zone's offset from UTC is known to hold, the fields follow from
+// it by arithmetic: a span starts at a time whose offset localtime_r gave and
+// reaches kSpanAhead on when the offset there is the same, since no zone
+// changes its offset and back within half an hour. Each thread keeps its own
+// span, for the zone TZ named when it was found.
+struct OffsetSpan {
+  bool known = false;
+  std::string zone;
+  int64_t from = 0;
+  int64_t to = 0;
+  long offset = 0;  // seconds east of UTC
+};
+constexpr int64_t kSpanAhead = 1800;
+thread_local OffsetSpan tSpan;
+
+bool LocalFields(int64_t seconds, std::tm* fields) {
+  const std::time_t time = static_cast<std::time_t>(seconds);
+  return localtime_r(&time, fields) != nullptr;
+}
+
+// The span of `seconds`, found afresh when it is not the one kept. False
+// when the offset there cannot be told.
+bool SpanOf(int64_t seconds, const OffsetSpan** span) {
+  const char* zone = std::getenv("TZ");
+  const std::string_view zoneNow = zone != nullptr ? zone : "";
+  OffsetSpan& kept = tSpan;
+  if (kept.known && kept.zone == zoneNow && seconds >= kept.from && seconds <= kept.to) {
+    *span = &kept;
+    return true;
+  }
+  std::tm here{};
+  std::tm ahead{};
+  kept.known = false;
+  if (!LocalFields(seconds, &here) || !LocalFields(seconds + kSpanAhead, &ahead) ||
+      here.tm_gmtoff != ahead.tm_gmtoff)
+    return false;
+  kept = OffsetSpan{true, std::string(zoneNow), seconds, seconds + kSpanAhead, here.tm_gmtoff};
+  *span = &kept;
+  return true;
+}
+
+// The local fields of `seconds` from the offset of the span it lies in, or
+// from localtime_r near a change of offset.
+bool BrokenDown(int64_t seconds, std::tm* fields) {
+  const OffsetSpan* span = nullptr;
+  if (!SpanOf(seconds, &span))
+    return LocalFields(seconds, fields);
+  constexpr int64_t kDay = 86400;
+  const int64_t local = seconds + span->offset;
+  const int64_t days = FloorDivide(local, kDay);
+  const int64_t inDay = local - days * kDay;
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  CivilFromDays(days, &year, &month, &day);
+  fields->tm_year = year - 1900;
+  fields->tm_mon = month - 1;
+  fields->tm_mday = day;
+  fields->tm_hour = static_cast<int>(inDay / 3600);
+  fields->tm_min = static_cast<int>(inDay / 60 % 60);
+  fields->tm_sec = static_cast<int>(inDay % 60);
+  fields->tm_wday = static_cast<int>((days % 7 + 11) % 7);  // 1970-01-01 was a Thursday
+  return true;
 }
 
 // A null `out` is a field the caller does not want.
@@ -58,9 +146,8 @@ int AbsoluteTimeFromLocalCalendar(int year, int month, int day, int hour, int mi
 
 int AbsoluteTimeToLocalCalendar(AbsoluteTime time, int* year, int* month, int* day, int* hour,
                                 int* minute, int* second, double* fraction, int* weekday) {
-  const std::time_t seconds = static_cast<std::time_t>(time.seconds);
   std::tm fields{};
-  if (localtime_r(&seconds, &fields) == nullptr)
+  if (!BrokenDown(time.seconds, &fields))
     return -1;
   StoreIfWanted(year, fields.tm_year + 1900);
   StoreIfWanted(month, fields.tm_mon + 1);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <string>
+#include <vector>
 
 #include "runtime/caltime.h"
 
@@ -93,4 +95,39 @@ TEST_F(CalendarTime, PinningFillsOnlyAnUnsetZone) {
   UseZone("Asia/Tokyo");
   PinLocalTimeZone();
   EXPECT_STREQ(std::getenv("TZ"), "Asia/Tokyo");
+}
+
+// The fields come from the zone's offset where it holds; they must be those
+// localtime_r gives, across changes of offset, in zones that change by half
+// an hour or sit half an hour off, and after TZ names another zone.
+TEST_F(CalendarTime, FieldsAreLocaltimesAcrossChangesOfOffset) {
+  const struct {
+    const char* zone;
+    int64_t around;  // a change of offset, seconds since 1970
+  } cases[] = {
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 1572138000},            // 2019-10-27 01:00 UTC, back
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 1553994000},            // 2019-03-31 01:00 UTC, forward
+      {"<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", 1554561000},  // half-hour change
+      {"NST3:30NDT,M3.2.0,M11.1.0", 1573356600},             // -3:30, back
+      {"UTC", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.zone);
+    UseZone(c.zone);
+    // 7 s steps, a logger record's, over four hours around the change.
+    for (int64_t t = c.around - 7200; t <= c.around + 7200; t += 7) {
+      int y, mo, d, h, mi, s, wd;
+      double fraction;
+      ASSERT_EQ(AbsoluteTimeToLocalCalendar(AbsoluteTime{t, 0.0}, &y, &mo, &d, &h, &mi, &s,
+                                            &fraction, &wd),
+                0);
+      const std::time_t time = static_cast<std::time_t>(t);
+      std::tm want{};
+      ASSERT_NE(localtime_r(&time, &want), nullptr);
+      ASSERT_EQ(std::vector<int>({y, mo, d, h, mi, s, wd}),
+                std::vector<int>({want.tm_year + 1900, want.tm_mon + 1, want.tm_mday, want.tm_hour,
+                                  want.tm_min, want.tm_sec, want.tm_wday}))
+          << "at " << t;
+    }
+  }
 }
