@@ -11,6 +11,7 @@
 
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
+#include "convert/dump_types.h"
 #include "convert/status.h"
 #include "fuzz/fuzz_support.h"
 #include "runtime/fast_numbers.h"
@@ -119,7 +120,8 @@ ConversionRun RunOnce(const uint8_t* data, size_t size, bool fastNumbers) {
   panel.SetValue(kCtrlCorrection, correction.switchValue);
   panel.SetValue(kCtrlGainM, correction.gain);
   panel.SetValue(kCtrlOffsetB, correction.offset);
-  const int fromType = (setup & 1) != 0 ? 2 : 1;
+  const int fromType =
+      TypeNumber((setup & 1) != 0 ? FromType::kLoggerType2 : FromType::kLoggerType1);
   const std::string prior = (setup & 16) != 0 ? kPriorContent : "";
   SetFastNumberPaths(fastNumbers);
   ConversionRun run = zorq_fuzz::RunConversion(data, size, fromType, 0, prior);
@@ -144,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t setup = size > 0 ? data[size - 1] : 0;
   const CorrectionControls& correction = kCorrections[(setup >> 1) & 7];
   DispatchRequest request;
-  request.fromType = (setup & 1) != 0 ? 2 : 1;
+  request.fromType = TypeNumber((setup & 1) != 0 ? FromType::kLoggerType2 : FromType::kLoggerType1);
   request.correction =
       ::Correction{correction.switchValue == 1, correction.gain, correction.offset};
   zorq_fuzz::CheckHeardReadings(fast, data, size, request);

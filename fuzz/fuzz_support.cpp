@@ -13,6 +13,7 @@
 #include "app/panel_ids.h"
 #include "app/shared_state.h"
 #include "app/shell.h"
+#include "convert/dump_types.h"
 #include "convert/status.h"
 #include "runtime/files.h"
 #include "runtime/headless_ui.h"
@@ -426,7 +427,7 @@ int64_t DroppedReadings(const ConversionReport& report) {
 
 void CheckHeardReadings(const ConversionRun& run, const uint8_t* dump, size_t size,
                         DispatchRequest request) {
-  const bool logger = request.fromType != 3;
+  const bool logger = !IsGaugeDump(request.fromType);
   MemorySource from(std::string(reinterpret_cast<const char*>(dump), size));
   MemorySink to;
   request.from = &from;
