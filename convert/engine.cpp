@@ -1,7 +1,5 @@
 #include "convert/engine.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -14,7 +12,6 @@
 #include "convert/staff_scale.h"
 #include "convert/status.h"
 #include "runtime/numbers.h"
-#include "runtime/system_calls.h"
 
 // --- What a dump's header looks like ---
 
@@ -117,14 +114,13 @@ std::string WhyNotADump(std::string_view head) {
 }
 
 DumpLook LookAtDumpFile(const char* path) {
-  const int fd =
-      RetryInterrupted([path] { return FileSystem().open(path, O_RDONLY | O_CLOEXEC, 0); });
-  if (fd < 0)
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr)
     return DumpLook{};
-  DescriptorSource source(fd);
   char block[FlashLineReader::kBlockSize];
-  const long count = source.Read(block, sizeof block);
-  return LookAtHeader(block, count > 0 ? static_cast<int>(count) : 0);
+  const size_t count = std::fread(block, 1, sizeof block, file);
+  std::fclose(file);
+  return LookAtHeader(block, static_cast<int>(count));
 }
 
 std::string DescribeDumpLook(const DumpLook& look) {

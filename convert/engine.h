@@ -58,7 +58,9 @@ bool LineEndsAreLfAlone(std::string_view head);
 std::string WhyNotADump(std::string_view head);
 
 // Reads the first block of the file at `path` and judges it. Unknown when
-// the file cannot be read.
+// the file cannot be read. The read goes beside the file layer: a look is
+// no part of a conversion, and must not use up the faults a test has set
+// for one.
 DumpLook LookAtDumpFile(const char* path);
 
 // "gauge dump", "logger dump, type 2", "logger dump, type 1",

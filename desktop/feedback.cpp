@@ -1,6 +1,5 @@
 #include "desktop/feedback.h"
 
-#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -9,7 +8,6 @@
 #include "app/shared_state.h"
 #include "convert/dump_types.h"
 #include "convert/engine.h"
-#include "convert/flash_line_reader.h"
 #include "convert/report_text.h"
 #include "desktop/additions.h"
 #include "desktop/preview_listener.h"
@@ -24,18 +22,6 @@ void PrepareShellAdditions() {
 }
 
 namespace {
-
-// The first block of the dump judged as LookAtDumpFile judges it, read
-// beside the file layer so that the look is no read of the conversions'.
-DumpLook LookAtFromFile(const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr)
-    return DumpLook{};
-  char block[FlashLineReader::kBlockSize];
-  const size_t count = std::fread(block, 1, sizeof block, file);
-  std::fclose(file);
-  return LookAtHeader(block, static_cast<int>(count));
-}
 
 // The switch that reads each LF as CR LF shows only for a dump whose lines
 // end in LF alone; hidden, it is off.
@@ -53,7 +39,7 @@ void ShowFromFileLook() {
     ShowLfLineEndsChoice(false);
     return;
   }
-  const DumpLook look = LookAtFromFile(FileFromName);
+  const DumpLook look = LookAtDumpFile(FileFromName);
   const int fits = FromTypeForLook(look);
   ShowFromFileKind(PanelHandle, kCtrlFromType, FileFromName, DescribeDumpLook(look).c_str(),
                    DumpLookProblem(look).c_str(), fits, ToTypeForFromType(fits));
