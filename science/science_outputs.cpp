@@ -120,6 +120,10 @@ bool ScienceOutputs::Finish(const ConversionResult& result, std::string* error) 
 void ScienceOutputs::Abandon() {
   if (netcdf_)
     netcdf_->Abandon();
+  // The tidy writer hands its last bytes back to its sink now, while the
+  // sink lives: the caller closes it next. No reading comes after this.
+  fanOut_ = ReadingFanOut{};
+  tidy_.reset();
 }
 
 std::vector<std::string> ScienceOutputs::Warnings() const {
@@ -167,8 +171,10 @@ ExportOutcome ExportOnce(const ExportRequest& request) {
   const std::uintmax_t dumpBytes = std::filesystem::file_size(request.dumpPath, sizeUnknown);
   if (!sizeUnknown)
     settings.dumpBytes = static_cast<int64_t>(dumpBytes);
-  ScienceOutputs outputs(settings);
+  // The files outlive the outputs, whose tidy writer hands its last bytes
+  // back to the tidy file's sink as it goes.
   ExportFiles files;
+  ScienceOutputs outputs(settings);
   files.from = OpenFile(request.dumpPath.c_str(), VAL_READ_ONLY, VAL_OPEN_AS_IS, VAL_BINARY);
   if (files.from < 0) {
     outcome.error = "cannot open \"" + request.dumpPath + "\": " + LastFileErrorText();

@@ -35,6 +35,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORQ_SANITIZE=ON \
   -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt" \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 echo "== build-tsan/ (ThreadSanitizer)"
