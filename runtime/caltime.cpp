@@ -28,25 +28,6 @@ bool IsCalendarTime(int year, int month, int day, int hour, int minute, int seco
   return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
-// The civil date of a count of days since 1970-01-01, in the proleptic
-// Gregorian calendar (H. Hinnant's days-to-civil).
-void CivilFromDays(int64_t days, int* year, int* month, int* day) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;  // from March
-  *day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-  *month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-  *year = static_cast<int>(yearOfEra + era * 400 + (*month <= 2));
-}
-
-int64_t FloorDivide(int64_t value, int64_t by) {
-  return value / by - (value % by != 0 && value < 0);
-}
-
 // localtime_r takes the C library's time-zone lock at every call, so two
 // conversions on two threads would wait on each other record by record.
 // Where the zone's offset from UTC is known to hold, the fields follow from
@@ -100,11 +81,11 @@ bool BrokenDown(int64_t seconds, std::tm* fields) {
   const int64_t local = seconds + span->offset;
   const int64_t days = FloorDivide(local, kDay);
   const int64_t inDay = local - days * kDay;
-  int year = 0;
+  int64_t year = 0;
   int month = 0;
   int day = 0;
   CivilFromDays(days, &year, &month, &day);
-  fields->tm_year = year - 1900;
+  fields->tm_year = static_cast<int>(year - 1900);
   fields->tm_mon = month - 1;
   fields->tm_mday = day;
   fields->tm_hour = static_cast<int>(inDay / 3600);
@@ -188,4 +169,22 @@ void PinLocalTimeZone() {
     setenv("TZ", ":/etc/localtime", 0);
     tzset();
   }
+}
+
+void CivilFromDays(int64_t days, int64_t* year, int* month, int* day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;  // from March
+  *day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+  *month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+  *year = yearOfEra + era * 400 + (*month <= 2 ? 1 : 0);
+}
+
+int64_t FloorDivide(int64_t value, int64_t by) {
+  const int64_t quotient = value / by;
+  return (value % by != 0 && (value < 0) != (by < 0)) ? quotient - 1 : quotient;
 }

@@ -34,3 +34,10 @@ int AddToAbsoluteTime(AbsoluteTime time, TimeInterval interval, AbsoluteTime* ou
 // The C library otherwise checks the zone file again at every conversion
 // from local calendar time; a front end calls this once at start.
 void PinLocalTimeZone();
+
+// The civil date of a count of days since 1970-01-01, in the proleptic
+// Gregorian calendar (H. Hinnant's days-to-civil).
+void CivilFromDays(int64_t days, int64_t* year, int* month, int* day);
+
+// value / by rounded towards minus infinity.
+int64_t FloorDivide(int64_t value, int64_t by);

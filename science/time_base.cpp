@@ -10,25 +10,6 @@ namespace {
 constexpr int64_t kSecondsPerDay = 86400;
 constexpr int64_t kMillisecondsPerSecond = 1000;
 
-// Days since 1970-01-01 to a civil date (H. Hinnant's algorithm).
-void CivilFromDays(int64_t days, int64_t* year, int* month, int* day) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t monthPrime = (5 * dayOfYear + 2) / 153;
-  *day = static_cast<int>(dayOfYear - (153 * monthPrime + 2) / 5 + 1);
-  *month = static_cast<int>(monthPrime < 10 ? monthPrime + 3 : monthPrime - 9);
-  *year = yearOfEra + era * 400 + (*month <= 2 ? 1 : 0);
-}
-
-int64_t FloorDivide(int64_t value, int64_t by) {
-  const int64_t quotient = value / by;
-  return (value % by != 0 && (value < 0) != (by < 0)) ? quotient - 1 : quotient;
-}
-
 std::string FormatSeconds(double seconds) {
   char text[64] = "0";
   double back = 0.0;
