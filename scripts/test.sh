@@ -16,6 +16,18 @@ cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
 
+# Runs ctest; when tests fail, runs the failed ones again at the end so that
+# the last lines of a long log (all a CI page may show) say why they failed.
+run_ctest() {
+  local dir="$1"
+  shift
+  if ! ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"; then
+    echo "== the failed tests of $dir, run again"
+    ctest --test-dir "$dir" --rerun-failed --output-on-failure || true
+    return 8
+  fi
+}
+
 bash scripts/install-deps.sh
 
 echo "== format, source lists and layering"
@@ -28,7 +40,7 @@ echo "== build/ (warnings as errors)"
 # cannot leave the Qt tests out.
 cmake -S . -B build -G Ninja -DZORQ_WERROR=ON -DZORQ_BUILD_GUI=ON >/dev/null
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+run_ctest build
 
 echo "== build-asan/ (AddressSanitizer + UBSan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORQ_SANITIZE=ON \
@@ -36,14 +48,14 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORQ_SANITIZE=ON \
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt" \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  run_ctest build-asan
 
 echo "== build-tsan/ (ThreadSanitizer)"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORQ_SANITIZE_THREAD=ON \
   -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
 cmake --build build-tsan -j "$jobs" --target zorq_core_tests zorq_waves_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
+  run_ctest build-tsan \
     -R '^(Engine(Threads|Cancel|Progress)|FileThreads|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals|Waves)|WaveThreads|(Limits/)?BackgroundReadings(Fail|Stop)?)\.'
 
 if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then

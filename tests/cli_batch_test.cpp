@@ -442,9 +442,12 @@ TEST(CliOverwrite, AFolderThatCannotBeWrittenIsNamedAsTheCause) {
   ASSERT_EQ(::chmod(ws.dir.Path("shut").c_str(), 0555), 0);
   // The other user may not reach the build folder (a clone under /root is 0700), so it runs a
   // copy of the program placed in the workspace.
+  // Modes are set outright: under a umask of 077 the dump and the copy would be the owner's alone.
   std::string as;
   if (root) {
     std::filesystem::copy_file(ZORQ_CLI_PATH, ws.dir.Path("zorqconvert-cli"));
+    ASSERT_EQ(::chmod(ws.dir.Path("zorqconvert-cli").c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(ws.dir.Path("gauge.txt").c_str(), 0644), 0);
     as = "setpriv --reuid=65534 --regid=65534 --clear-groups ./";
   }
   EXPECT_EQ(RunShell(ws, as + "zorqconvert-cli --overwrite gauge.txt shut/out.csv"), 1);
