@@ -125,9 +125,10 @@ void CheckConversionFormats(double value) {
 }
 
 // PrintPlainDecimal prints a plain decimal field from its own
-// digits; when it takes the field, the text must be what printing the
-// reading gives. It may look kPlainDecimalReach bytes past the field's
-// start, so it gets a padded copy, the padding made of `junk`.
+// digits and PlainDecimalValue reads it; when they take the field, the text
+// must be what printing the reading gives, and the value the reading. It may look
+// kPlainDecimalReach bytes past the field's start, so it gets a padded copy, the padding made of
+// `junk`.
 void CheckPlainDecimal(const char* begin, const char* end, double value, char junk) {
   const size_t length = static_cast<size_t>(end - begin);
   if (length > 64)
@@ -145,6 +146,9 @@ void CheckPlainDecimal(const char* begin, const char* end, double value, char ju
   ZORQ_FUZZ_CHECK(
       fastLength == slowLength && std::memcmp(fast, slow, static_cast<size_t>(slowLength)) == 0,
       "PrintPlainDecimal gave \"%.*s\", printf \"%s\"", fastLength, fast, slow);
+  const double fastValue = PlainDecimalValue(padded.get(), static_cast<int>(length));
+  ZORQ_FUZZ_CHECK(BitsOf(fastValue) == BitsOf(value), "PlainDecimalValue gave %.17g, strtod %.17g",
+                  fastValue, value);
 }
 
 // Reads the range [offset, offset + length) of the input from an exact-size

@@ -103,6 +103,28 @@ inline void PrintPlainDecimal(const char* field, int length, int printedLength, 
   std::memcpy(out + length, kFill + (length + 7 - printedLength), 16);
 }
 
+// The value of a plain decimal field (PlainDecimalLength took it), the same
+// as ReadDecimal gives: its at most thirteen digits make an integer below
+// 2^53 and its at most six decimals a power of ten that is exact, so one
+// IEEE division rounds it correctly.
+inline double PlainDecimalValue(const char* field, int length) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+  const int negative = field[0] == '-' ? 1 : 0;
+  uint64_t digits = 0;
+  int pointAt = length;
+  for (int i = negative; i < length; ++i) {
+    const unsigned digit = static_cast<unsigned char>(field[i]) - unsigned{'0'};
+    if (digit > 9) {
+      pointAt = i;
+      continue;
+    }
+    digits = digits * 10 + digit;
+  }
+  const int decimals = pointAt < length ? length - pointAt - 1 : 0;
+  const double value = static_cast<double>(digits) / kPowersOfTen[decimals];
+  return negative != 0 ? -value : value;
+}
+
 // Turns the fast paths off (every formatting and reading above then calls
 // its C-library counterpart; the plain-decimal printer is for its callers to
 // leave aside) and on again, so that tests and fuzzers can compare whole

@@ -211,8 +211,9 @@ TEST(FastDecimalReading, MatchesTheGeneralReadingBitForBit) {
   }
 }
 
-// Runs the plain-decimal printer on `field`, followed in its buffer by
-// `junk`. Returns the printed text, or "declined".
+// Runs the plain-decimal printer and reader on `field`, followed in its
+// buffer by `junk`, and checks them against printf and strtod. Returns the
+// printed text, or "declined".
 std::string PrintPlainDecimal(const std::string& field, char junk) {
   std::string buffer = field;
   buffer.append(kPlainDecimalReach, junk);
@@ -223,12 +224,14 @@ std::string PrintPlainDecimal(const std::string& field, char junk) {
   if (length < 0)
     return "declined";
   PrintPlainDecimal(buffer.data(), fieldLength, length, out);
+  const double value = ReadDecimal(field.data(), field.data() + field.size());
+  EXPECT_EQ(std::bit_cast<uint64_t>(PlainDecimalValue(buffer.data(), fieldLength)),
+            std::bit_cast<uint64_t>(value))
+      << "'" << field << "'";
   EXPECT_GE(length, 8);
   EXPECT_LE(length, kPlainDecimalReach);
   const std::string printed(out, static_cast<size_t>(length));
-  EXPECT_EQ(printed,
-            Reference("%0*.*f", 8, 6, ReadDecimal(field.data(), field.data() + field.size())))
-      << "'" << field << "'";
+  EXPECT_EQ(printed, Reference("%0*.*f", 8, 6, value)) << "'" << field << "'";
   return printed;
 }
 
