@@ -31,10 +31,12 @@ void AddNumber(std::string* row, double value) {
 
 void AddInteger(std::string* row, int64_t value) {
   *row += ',';
-  *row += std::to_string(value);
+  char text[24];
+  const std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
+  row->append(text, end.ptr);
 }
 
-void AddText(std::string* row, const std::string& text) {
+void AddText(std::string* row, std::string_view text) {
   *row += ',';
   *row += text;
 }
@@ -81,10 +83,18 @@ std::string WaveCsvWriter::Header() {
   return kHeader;
 }
 
-std::string WaveCsvWriter::Row(const WaveSegment& segment, const std::string& start,
-                               const std::string& end) const {
+std::string WaveCsvWriter::Row(const WaveSegment& segment, std::string_view start,
+                               std::string_view end) const {
+  std::string row;
+  AddRow(&row, segment, start, end);
+  return row;
+}
+
+void WaveCsvWriter::AddRow(std::string* out, const WaveSegment& segment, std::string_view start,
+                           std::string_view end) const {
   const SegmentAnalysis& analysis = segment.analysis;
-  std::string row = start;
+  std::string& row = *out;
+  row += start;
   AddText(&row, end);
   AddInteger(&row, static_cast<int64_t>(analysis.samples));
   AddNumber(&row, analysis.mean);
@@ -105,7 +115,10 @@ std::string WaveCsvWriter::Row(const WaveSegment& segment, const std::string& st
   AddNumber(&row, segment.temperature);
   AddInteger(&row, static_cast<int>(segment.flag));
   AddText(&row, segment.reason);
-  AddText(&row, segment.burst >= 0 ? std::to_string(segment.burst) : "");
+  if (segment.burst >= 0)
+    AddInteger(&row, segment.burst);
+  else
+    AddText(&row, "");
   AddInteger(&row, segment.sampleRate);
   AddInteger(&row, segment.good);
   AddInteger(&row, segment.missing);
@@ -118,5 +131,4 @@ std::string WaveCsvWriter::Row(const WaveSegment& segment, const std::string& st
   AddNumber(&row, analysis.cutOffFrequency);
   AddText(&row, method_);
   row += '\n';
-  return row;
 }
