@@ -26,8 +26,10 @@
 class BackgroundListener final : public ReadingListener {
  public:
   struct Limits {
-    size_t blocks = 3;             // held at once, the one being filled included
-    size_t eventsPerBlock = 1024;  // lines and runs of fillers
+    size_t blocks = 3;  // held at once, the one being filled included
+    // Lines and runs of fillers: about 200 bytes each with their readings.
+    // Each block handed over wakes a thread, so blocks are large.
+    size_t eventsPerBlock = 4096;
   };
 
   // `target` hears every reading on the thread; `atEnd` runs there after
