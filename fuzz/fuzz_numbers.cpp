@@ -115,8 +115,20 @@ void CheckSixteenths(int sixteenths, int width, int precision) {
       fastLength, fast, slow);
 }
 
+// FormatGeneral against printf's "%.*g".
+void CheckGeneral(double value, int precision) {
+  char fast[512];
+  char slow[512];
+  const int fastLength = FormatGeneral(fast, sizeof fast, value, precision);
+  const int slowLength = FormatText(slow, sizeof slow, "%.*g", precision, value);
+  ZORQ_FUZZ_CHECK(fastLength == slowLength && std::strcmp(fast, slow) == 0,
+                  "FormatGeneral(%.17g, %d) gave \"%s\", printf \"%s\"", value, precision, fast,
+                  slow);
+}
+
 // The widths and precisions the conversions print with.
 void CheckConversionFormats(double value) {
+  CheckGeneral(value, 6);
   CheckFixed(value, 8, 6);
   CheckFixed(value, 9, 6);
   CheckFixed(value, 7, 4);
@@ -184,6 +196,7 @@ void CheckRawPatterns(const uint8_t* data, size_t size) {
   const int width = data[9] % 48;
   const int precision = data[10] % 12;
   CheckFixed(value, width, precision);
+  CheckGeneral(value, 1 + precision % 9);
   CheckConversionFormats(value);
   CheckZeroPaddedInt(integer, width % 24);
   CheckSixteenths(integer, width % 24, precision);

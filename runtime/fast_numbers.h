@@ -26,6 +26,12 @@ int FormatFixed(char* out, size_t size, double value, int width, int precision);
 // arithmetic n * 10^precision / 16, ties to even as printf rounds.
 int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int precision);
 
+// Same text and length as FormatText(out, size, "%.*g", precision, value).
+// The fast way takes the values printed without an exponent whose digits
+// need at most nine decimals (for precision 6, magnitudes from 1e-4 to
+// below 1e6); `size` must be at least 32 for it.
+int FormatGeneral(char* out, size_t size, double value, int precision);
+
 // Same text and length as FormatText(out, size, "%0*i", width, value) for
 // width 0 to 20; `size` must be at least 24.
 int FormatZeroPaddedInt(char* out, size_t size, int value, int width);

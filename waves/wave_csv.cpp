@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "runtime/fast_numbers.h"
+
 namespace {
 
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
@@ -17,16 +19,15 @@ constexpr const char* kHeader =
 
 constexpr int kSignificantDigits = 6;
 
-// As "%.6g" prints it, without printf's cost: a dump may have many
+// As "%.6g" prints it, mostly without printf's cost: a dump may have many
 // thousands of segments.
 void AddNumber(std::string* row, double value) {
   *row += ',';
   if (std::isnan(value) || std::isinf(value))
     return;
-  char text[32];
-  const std::to_chars_result end = std::to_chars(text, text + sizeof text, value,
-                                                 std::chars_format::general, kSignificantDigits);
-  row->append(text, end.ptr);
+  char text[64];
+  const int length = FormatGeneral(text, sizeof text, value, kSignificantDigits);
+  row->append(text, static_cast<size_t>(length));
 }
 
 void AddInteger(std::string* row, int64_t value) {
