@@ -56,16 +56,18 @@ struct LineSums {
 LineSums LineSumsOf(const double* values, size_t count, double centre) {
   double sums[kParts] = {};
   double covariances[kParts] = {};
+  // The index as a double counted along: a conversion from size_t is slow.
+  double offset = -centre;
   size_t i = 0;
-  for (; i + kParts <= count; i += kParts) {
+  for (; i + kParts <= count; i += kParts, offset += static_cast<double>(kParts)) {
     for (size_t part = 0; part < kParts; ++part) {
       sums[part] += values[i + part];
-      covariances[part] += (static_cast<double>(i + part) - centre) * values[i + part];
+      covariances[part] += (offset + static_cast<double>(part)) * values[i + part];
     }
   }
-  for (; i < count; ++i) {
+  for (; i < count; ++i, offset += 1.0) {
     sums[0] += values[i];
-    covariances[0] += (static_cast<double>(i) - centre) * values[i];
+    covariances[0] += offset * values[i];
   }
   return {SumOfParts(sums), SumOfParts(covariances)};
 }
@@ -94,8 +96,11 @@ double RemoveLeastSquaresLine(std::vector<double>* series) {
   const double spread = n * (n * n - 1.0) / 12.0;
   const double mean = sum / n;
   const double slope = spread > 0.0 ? covariance / spread : 0.0;
-  for (size_t i = 0; i < count; ++i)
-    (*series)[i] -= mean + slope * (static_cast<double>(i) - centre);
+  double offset = -centre;
+  for (double& value : *series) {
+    value -= mean + slope * offset;
+    offset += 1.0;
+  }
   return mean;
 }
 
