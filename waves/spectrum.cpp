@@ -1,6 +1,7 @@
 #include "waves/spectrum.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 
@@ -48,6 +49,12 @@ double MeanOf(const double* values, size_t count) {
   return SumOfParts(parts) / static_cast<double>(count);
 }
 
+// Through a signed integer, which the processor converts in one step; an
+// unsigned one takes several.
+double IndexAsDouble(size_t i) {
+  return static_cast<double>(static_cast<int64_t>(i));
+}
+
 struct LineSums {
   double sum = 0.0;
   double covariance = 0.0;  // Σ(i−centre)·x
@@ -56,18 +63,16 @@ struct LineSums {
 LineSums LineSumsOf(const double* values, size_t count, double centre) {
   double sums[kParts] = {};
   double covariances[kParts] = {};
-  // The index as a double counted along: a conversion from size_t is slow.
-  double offset = -centre;
   size_t i = 0;
-  for (; i + kParts <= count; i += kParts, offset += static_cast<double>(kParts)) {
+  for (; i + kParts <= count; i += kParts) {
     for (size_t part = 0; part < kParts; ++part) {
       sums[part] += values[i + part];
-      covariances[part] += (offset + static_cast<double>(part)) * values[i + part];
+      covariances[part] += (IndexAsDouble(i + part) - centre) * values[i + part];
     }
   }
-  for (; i < count; ++i, offset += 1.0) {
+  for (; i < count; ++i) {
     sums[0] += values[i];
-    covariances[0] += offset * values[i];
+    covariances[0] += (IndexAsDouble(i) - centre) * values[i];
   }
   return {SumOfParts(sums), SumOfParts(covariances)};
 }
@@ -96,11 +101,9 @@ double RemoveLeastSquaresLine(std::vector<double>* series) {
   const double spread = n * (n * n - 1.0) / 12.0;
   const double mean = sum / n;
   const double slope = spread > 0.0 ? covariance / spread : 0.0;
-  double offset = -centre;
-  for (double& value : *series) {
-    value -= mean + slope * offset;
-    offset += 1.0;
-  }
+  double* values = series->data();
+  for (size_t i = 0; i < count; ++i)
+    values[i] -= mean + slope * (IndexAsDouble(i) - centre);
   return mean;
 }
 
