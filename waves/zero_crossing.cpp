@@ -1,8 +1,10 @@
 #include "waves/zero_crossing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -237,19 +239,24 @@ Sums MeanOf(const Sums& sums) {
   return {sums.height / n, sums.period / n, sums.count};
 }
 
-// Adds wave k when it is one of the `highest`: above their lowest height,
-// or at it while some of that height are still wanted.
+// `value` when `keep`, else 0, without a branch.
+double KeptOrZero(double value, bool keep) {
+  const uint64_t mask = 0 - static_cast<uint64_t>(keep);
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(value) & mask);
+}
+
+// Adds a wave when it is one of the `highest`: above their lowest height,
+// or at it while some of that height are still wanted. Without a branch:
+// which waves are taken follows no pattern.
 void AddIfHighest(const Highest& highest, double height, double period, size_t* lowestTaken,
                   Sums* sums) {
-  if (highest.wanted == 0)
-    return;
   const bool at = height == highest.lowest;
-  const bool taken =
-      height > highest.lowest || (at && *lowestTaken < highest.wanted - highest.higher);
-  *lowestTaken += at && taken ? 1 : 0;
-  sums->height += taken ? height : 0.0;
-  sums->period += taken ? period : 0.0;
-  sums->count += taken ? 1 : 0;
+  const bool wantedAt = *lowestTaken < highest.wanted - highest.higher;
+  const bool taken = ((height > highest.lowest) | (at & wantedAt)) & (highest.wanted > 0);
+  *lowestTaken += static_cast<size_t>(at & taken);
+  sums->height += KeptOrZero(height, taken);
+  sums->period += KeptOrZero(period, taken);
+  sums->count += static_cast<size_t>(taken);
 }
 
 bool AnyNotANumber(const std::vector<double>& values) {
