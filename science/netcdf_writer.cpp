@@ -44,9 +44,11 @@ constexpr int64_t kDumpBytesPerReading = 4;
 // A line of a dump holds at most one temperature and at least a few
 // readings.
 constexpr size_t kReadingsPerTemperature = 8;
-// Chunks handed to the writing thread and not yet taken: one for it to
-// work on next while the converter fills another.
-constexpr size_t kChunksWaiting = 2;
+// Chunks handed to the writing thread and not yet taken. With two, on a
+// busy machine each thread waited for the other for most of a second of a
+// 200 MB dump's conversion, whenever other work held one of them up; eight
+// let the writing thread go on (about a megabyte each).
+constexpr size_t kChunksWaiting = 8;
 
 bool PutText(int ncid, int variable, const char* name, const std::string& text) {
   return nc_put_att_text(ncid, variable, name, text.size(), text.c_str()) == NC_NOERR;
