@@ -14,15 +14,6 @@ bool Timed(const ReadingLine& line) {
   return line.stamped && line.sampleRate > 0;
 }
 
-DumpTime DumpTimeOf(const ReadingLine& line, int i) {
-  DumpTime time;
-  time.known = Timed(line);
-  time.stamp = line.stamp;
-  if (line.sampleRate > 0)
-    time.elapsed = static_cast<double>(line.sinceStamp + i) / line.sampleRate;
-  return time;
-}
-
 // How many of readings [first, end) of the line are plain numbers under a
 // stamp that did not go back.
 int64_t GoodAmong(const ReadingLine& line, int first, int end) {
@@ -41,6 +32,22 @@ void AddReason(std::string* reasons, const char* reason) {
 
 }  // namespace
 
+DumpTime WaveSegmenter::ReadingPlace::Time() const {
+  DumpTime time;
+  time.known = stamped && sampleRate > 0;
+  time.stamp = stamp;
+  if (sampleRate > 0)
+    time.elapsed = static_cast<double>(sinceStamp) / sampleRate;
+  return time;
+}
+
+double WaveSegmenter::ReadingPlace::LocalTime() const {
+  const double stampSeconds = static_cast<double>(stamp);
+  if (sampleRate <= 0)
+    return stampSeconds;
+  return stampSeconds + static_cast<double>(sinceStamp) / sampleRate;
+}
+
 double WaveSegment::GoodShare() const {
   const int64_t total = readings + missing;
   return total > 0 ? static_cast<double>(good) / static_cast<double>(total) : 0.0;
@@ -52,7 +59,16 @@ WaveSegmenter::WaveSegmenter(const WaveSettings& settings, Sink sink)
 // How many sample intervals the line's first reading comes after the one
 // that would have followed the last reading (negative: before it).
 double WaveSegmenter::SamplesLate(const ReadingLine& line) const {
-  return (line.LocalTimeOf(0) - lastTime_) * line.sampleRate - 1.0;
+  return (line.LocalTimeOf(0) - lastTimed_.LocalTime()) * line.sampleRate - 1.0;
+}
+
+// The line goes on from the last one's readings under the same stamp and
+// rate: no break and no gap, which the times would show only after some
+// arithmetic per line. (A stamp, also one naming the same time, starts its
+// readings again from 0; so does a gauge burst.)
+bool WaveSegmenter::Continues(const ReadingLine& line) const {
+  return open_ && line.stamped == last_.stamped && line.stamp == last_.stamp &&
+         line.sinceStamp == last_.sinceStamp + 1 && line.sampleRate == last_.sampleRate;
 }
 
 // A line that broke off left fillers, and the time went on by about as many
@@ -91,8 +107,8 @@ void WaveSegmenter::Open(const ReadingLine& line, int first) {
   segment_.index = nextIndex_++;
   segment_.burst = line.burst;
   segment_.sampleRate = line.sampleRate;
-  segment_.start = DumpTimeOf(line, first);
-  segment_.end = segment_.start;
+  segment_.start = ReadingPlace::Of(line, first).Time();
+  end_ = ReadingPlace::Of(line, first);
   limit_ = kLongestSegmentReadings;
   if (line.burst < 0 && line.sampleRate > 0) {
     const int64_t length = std::llround(settings_.segmentSeconds * line.sampleRate);
@@ -121,6 +137,7 @@ std::string WaveSegmenter::SuspectReasons() const {
 
 void WaveSegmenter::Close() {
   open_ = false;
+  segment_.end = end_.Time();
   segment_.temperature = temperatures_ > 0 ? temperatureSum_ / static_cast<double>(temperatures_)
                                            : std::numeric_limits<double>::quiet_NaN();
   segment_.analysis = analyser_.Analyse(&samples_, segment_.sampleRate);
@@ -133,19 +150,21 @@ void WaveSegmenter::Close() {
 void WaveSegmenter::OnReadings(const ReadingLine& line) {
   if (line.count <= 0)
     return;
-  if (open_ && BreaksHere(line))
-    Close();
-  if (open_ && Timed(line)) {
-    const double late = SamplesLate(line);
-    if (late > 1.0 + kSlack && FillersExplain(late))
-      FillGap(line, late);
+  if (!Continues(line)) {
+    if (open_ && BreaksHere(line))
+      Close();
+    if (open_ && Timed(line)) {
+      const double late = SamplesLate(line);
+      if (late > 1.0 + kSlack && FillersExplain(late))
+        FillGap(line, late);
+    }
   }
   fillersSince_ = 0;
   int i = 0;
   while (i < line.count) {
     if (open_ && Room() <= 0) {
       if (i > 0)
-        segment_.end = DumpTimeOf(line, i - 1);
+        end_ = ReadingPlace::Of(line, i - 1);
       Close();
     }
     if (!open_)
@@ -162,9 +181,10 @@ void WaveSegmenter::OnReadings(const ReadingLine& line) {
     segment_.readings += end - first;
     i = end;
   }
-  segment_.end = DumpTimeOf(line, line.count - 1);
+  last_ = ReadingPlace::Of(line, line.count - 1);
+  end_ = last_;
   if (line.sampleRate > 0)
-    lastTime_ = line.LocalTimeOf(line.count - 1);
+    lastTimed_ = last_;
   lastValue_ = line.values[line.count - 1];
 }
 

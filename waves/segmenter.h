@@ -65,6 +65,22 @@ class WaveSegmenter final : public ReadingListener {
   void Finish();
 
  private:
+  // A reading's place, kept per line instead of its time: the time is
+  // worked out only where it is needed.
+  struct ReadingPlace {
+    bool stamped = false;
+    LocalSeconds stamp = 0;
+    int64_t sinceStamp = 0;  // readings since the stamp before it
+    int sampleRate = 0;
+
+    static ReadingPlace Of(const ReadingLine& line, int i) {
+      return {line.stamped, line.stamp, line.sinceStamp + i, line.sampleRate};
+    }
+    DumpTime Time() const;
+    double LocalTime() const;  // as ReadingLine::LocalTimeOf
+  };
+
+  bool Continues(const ReadingLine& line) const;
   double SamplesLate(const ReadingLine& line) const;
   bool FillersExplain(double late) const;
   bool BreaksHere(const ReadingLine& line) const;
@@ -85,7 +101,9 @@ class WaveSegmenter final : public ReadingListener {
   double temperatureSum_ = 0.0;
   int64_t temperatures_ = 0;
   int64_t nextIndex_ = 0;
-  double lastTime_ = 0.0;  // the last reading's time on the dump's clock
+  ReadingPlace end_;        // of the segment's last reading
+  ReadingPlace lastTimed_;  // of the last reading at a sample rate above 0
+  ReadingPlace last_;       // of the last reading
   double lastValue_ = 0.0;
   int64_t fillersSince_ = 0;  // fillers since the last reading
 };

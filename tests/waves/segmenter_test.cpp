@@ -85,7 +85,8 @@ TEST_P(LoggerTimeJump, StartsANewSegmentOnlyBeyondOneSampleInterval) {
 INSTANTIATE_TEST_SUITE_P(Rows, LoggerTimeJump,
                          testing::Values(GapCase{"ontime", 120, false},
                                          GapCase{"gap10s", 130, true}, GapCase{"back45s", 75, true},
-                                         GapCase{"gap1s", 121, true}),
+                                         GapCase{"gap1s", 121, true},
+                                         GapCase{"sameStampAgain", 0, true}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST(WaveSegments, OneSampleIntervalOfDriftKeepsTheSegment) {
