@@ -79,9 +79,15 @@ double WaveTargets::InstrumentUtc(const DumpTime& time) {
 // ISO 8601 UTC of a reading, its clock corrected as the science outputs'
 // times are; empty when it has none.
 std::string WaveTargets::TimeText(double instrumentUtc) const {
+  char text[kIsoUtcMillisecondsSize];
+  return std::string(TimeText(instrumentUtc, text));
+}
+
+// The same in `text`, which holds kIsoUtcMillisecondsSize bytes.
+std::string_view WaveTargets::TimeText(double instrumentUtc, char* text) const {
   if (std::isnan(instrumentUtc))
-    return "";
-  return IsoUtcMilliseconds(Corrected(instrumentUtc));
+    return {};
+  return {text, FormatIsoUtcMilliseconds(Corrected(instrumentUtc), text)};
 }
 
 void WaveTargets::Take(WaveSegment&& segment) {
@@ -107,7 +113,11 @@ void WaveTargets::TakeRow(const WaveSegment& segment, double start, double end) 
   // Without a drift the correction is the same everywhere: rows go out as
   // they come. With one it needs the last reading's time.
   if (!clock_.driftGiven) {
-    Write(csv_.Row(segment, TimeText(start), TimeText(end)));
+    char startText[kIsoUtcMillisecondsSize];
+    char endText[kIsoUtcMillisecondsSize];
+    csv_.AddRow(&pending_, segment, TimeText(start, startText), TimeText(end, endText));
+    if (pending_.size() >= kWriteChunk)
+      Flush();
     return;
   }
   std::string row = csv_.Row(segment, "", "");

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/options.h"
@@ -84,6 +85,7 @@ class WaveTargets {
   double Corrected(double instrumentUtc) const;
   double InstrumentUtc(const DumpTime& time);
   std::string TimeText(double instrumentUtc) const;
+  std::string_view TimeText(double instrumentUtc, char* text) const;
   void Write(const std::string& text);
   void Flush();
   void Fail(std::string error);

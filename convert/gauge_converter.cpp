@@ -423,7 +423,7 @@ void WriteValueGroup(const FlashLineReader& reader, int index, int fieldEnd, Gau
     record[length - 1] = '\n';
     ValueWritten(state.written, state.out.Commit(static_cast<size_t>(length)), length);
     if constexpr (kListen)
-      state.relay.Add(reader.LineDecimal(index), ReadingNote::kPlain);
+      state.relay.Add(PlainDecimalValue(line + index, field.length), ReadingNote::kPlain);
   } else {
     const double value = WriteValueTheGeneralWay(reader, index, field, state);
     if constexpr (kListen) {

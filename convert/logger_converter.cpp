@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <string>
+#include <vector>
 
 #include "convert/byte_scan.h"
 #include "convert/comma_positions.h"
@@ -196,6 +197,7 @@ class LoggerConversion {
   bool PlaceReading(double count);
   const char* CountField(unsigned count);
   void CompleteCountFields();
+  void MakeCountReadings();
   template <bool kFieldsComplete, bool kListen>
   int PlaceCommaEndedCountsFrom(int p, int most);
   template <bool kListen>
@@ -251,6 +253,8 @@ class LoggerConversion {
   bool countFieldsComplete_ = false;
   int recordsWritten_ = 0;
   char countFields_[kCountFieldEntries * kFieldSize];
+  // With a listener and the table: the reading of every count in it.
+  std::vector<double> countReadings_;
 };
 
 // Records after which the count fields not made yet are made all at once:
@@ -274,8 +278,11 @@ void LoggerConversion::Run() {
   if (countTable_)
     std::memset(countFields_, 0, sizeof countFields_);
   const bool listening = context_.request.readings != nullptr;
-  if (listening)
+  if (listening) {
     relay_ = ReadingRelay(context_.request.readings, sampleRate_, false);
+    if (countTable_)
+      MakeCountReadings();
+  }
   while (reader_.NextLine()) {
     if (reader_.Line()[0] == 'Y') {
       HandleDateStampLine();
@@ -524,6 +531,12 @@ const char* LoggerConversion::CountField(unsigned count) {
   return field;
 }
 
+void LoggerConversion::MakeCountReadings() {
+  countReadings_.resize(kCountFieldEntries);
+  for (unsigned count = 0; count < kCountFieldEntries; ++count)
+    countReadings_[count] = ReadingOf(count);
+}
+
 void LoggerConversion::CompleteCountFields() {
   for (unsigned count = 0; count < kCountFieldEntries; ++count)
     CountField(count);
@@ -552,6 +565,10 @@ int LoggerConversion::PlaceCommaEndedCountsFrom(int p, int most) {
   char* field = Field(readingCount_);
   int start = 0;  // of the field, from base
   int placed = 0;
+  // The readings go to the relay together: one at a time, each would wait
+  // for the field copies before it, which may overlap the relay.
+  double heard[kCountsPerLine];
+  const double* countReadings = countReadings_.data();
   while (placed < most && commas != 0) {
     const int comma = std::countr_zero(commas);
     commas &= commas - 1;
@@ -565,11 +582,13 @@ int LoggerConversion::PlaceCommaEndedCountsFrom(int p, int most) {
     const char* made = kFieldsComplete ? countFields_ + index * kFieldSize : CountField(index);
     std::memcpy(field, made, kFieldSize);
     if constexpr (kListen)
-      relay_.Add(ReadingOf(count), ReadingNote::kPlain);
+      heard[placed] = countReadings[index];
     field += kFieldSize;
     start = comma + 1;
     ++placed;
   }
+  if constexpr (kListen)
+    relay_.AddPlain(heard, placed);
   readingCount_ += placed;
   return p + start;
 }

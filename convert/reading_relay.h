@@ -3,6 +3,7 @@
 // where a listener is set, so a conversion without one pays nothing.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "convert/date_stamp.h"
@@ -35,6 +36,14 @@ class ReadingRelay {
     values_[count_] = value;
     notes_[count_++] = note;
     noted_ = noted_ || note != ReadingNote::kPlain;
+  }
+
+  // Plain readings, as many Add calls would give them.
+  void AddPlain(const double* values, int count) {
+    const int taken = std::min(count, kMostPerLine - count_);
+    std::copy_n(values, taken, values_ + count_);
+    std::fill_n(notes_ + count_, taken, ReadingNote::kPlain);
+    count_ += taken;
   }
 
   void SetTemperature(double temperature) {

@@ -115,8 +115,20 @@ void CheckSixteenths(int sixteenths, int width, int precision) {
       fastLength, fast, slow);
 }
 
+// FormatGeneral against printf's "%.*g".
+void CheckGeneral(double value, int precision) {
+  char fast[512];
+  char slow[512];
+  const int fastLength = FormatGeneral(fast, sizeof fast, value, precision);
+  const int slowLength = FormatText(slow, sizeof slow, "%.*g", precision, value);
+  ZORQ_FUZZ_CHECK(fastLength == slowLength && std::strcmp(fast, slow) == 0,
+                  "FormatGeneral(%.17g, %d) gave \"%s\", printf \"%s\"", value, precision, fast,
+                  slow);
+}
+
 // The widths and precisions the conversions print with.
 void CheckConversionFormats(double value) {
+  CheckGeneral(value, 6);
   CheckFixed(value, 8, 6);
   CheckFixed(value, 9, 6);
   CheckFixed(value, 7, 4);
@@ -125,9 +137,10 @@ void CheckConversionFormats(double value) {
 }
 
 // PrintPlainDecimal prints a plain decimal field from its own
-// digits; when it takes the field, the text must be what printing the
-// reading gives. It may look kPlainDecimalReach bytes past the field's
-// start, so it gets a padded copy, the padding made of `junk`.
+// digits and PlainDecimalValue reads it; when they take the field, the text
+// must be what printing the reading gives, and the value the reading. It may look
+// kPlainDecimalReach bytes past the field's start, so it gets a padded copy, the padding made of
+// `junk`.
 void CheckPlainDecimal(const char* begin, const char* end, double value, char junk) {
   const size_t length = static_cast<size_t>(end - begin);
   if (length > 64)
@@ -145,6 +158,9 @@ void CheckPlainDecimal(const char* begin, const char* end, double value, char ju
   ZORQ_FUZZ_CHECK(
       fastLength == slowLength && std::memcmp(fast, slow, static_cast<size_t>(slowLength)) == 0,
       "PrintPlainDecimal gave \"%.*s\", printf \"%s\"", fastLength, fast, slow);
+  const double fastValue = PlainDecimalValue(padded.get(), static_cast<int>(length));
+  ZORQ_FUZZ_CHECK(BitsOf(fastValue) == BitsOf(value), "PlainDecimalValue gave %.17g, strtod %.17g",
+                  fastValue, value);
 }
 
 // Reads the range [offset, offset + length) of the input from an exact-size
@@ -180,6 +196,7 @@ void CheckRawPatterns(const uint8_t* data, size_t size) {
   const int width = data[9] % 48;
   const int precision = data[10] % 12;
   CheckFixed(value, width, precision);
+  CheckGeneral(value, 1 + precision % 9);
   CheckConversionFormats(value);
   CheckZeroPaddedInt(integer, width % 24);
   CheckSixteenths(integer, width % 24, precision);

@@ -222,6 +222,87 @@ int LayOutFixed(char* out, size_t size, bool negative, uint64_t whole, uint64_t 
   return length >= 0 ? length : FormatText(out, size, "%0*.*f", width, precision, value);
 }
 
+namespace {
+
+constexpr int kMostGeneralDecimals = 9;   // as far as ScaledMagnitude is exact here
+constexpr int kLowestFixedExponent = -4;  // %g prints smaller values with an exponent
+
+// `precision` significant digits of |value| (nonzero, finite) as an integer
+// and the decimals it stands for, with the exponent the digits show after
+// rounding between -4 and precision - 1: what %g prints without an
+// exponent. False otherwise.
+bool SignificantDigits(double magnitude, int precision, uint64_t* digits, int* decimals) {
+  // The exponent from the magnitude; one off near a power of ten is put
+  // right by the digits it gives.
+  const double shifted = magnitude * kExactPow10[-kLowestFixedExponent];
+  int exponent = precision - 1;
+  while (exponent > kLowestFixedExponent && shifted < kExactPow10[exponent - kLowestFixedExponent])
+    --exponent;
+  for (int tries = 0; tries < 3; ++tries) {
+    const int wanted = precision - 1 - exponent;
+    uint128 scaled = 0;
+    if (wanted < 0 || wanted > kMostGeneralDecimals || exponent < kLowestFixedExponent ||
+        !ScaledMagnitude(magnitude, wanted, &scaled))
+      return false;
+    if (scaled >= kPow10[precision]) {
+      ++exponent;  // the guess was low
+      continue;
+    }
+    if (scaled < kPow10[precision - 1]) {
+      --exponent;  // the guess was high
+      continue;
+    }
+    if (scaled == kPow10[precision - 1]) {
+      // Rounded up to a power of ten from below it, the magnitude has the
+      // exponent below, unless its digits there round up as well.
+      uint128 finer = 0;
+      if (wanted == kMostGeneralDecimals || !ScaledMagnitude(magnitude, wanted + 1, &finer))
+        return false;
+      if (finer < kPow10[precision]) {
+        --exponent;
+        continue;
+      }
+    }
+    *digits = static_cast<uint64_t>(scaled);
+    *decimals = wanted;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int FormatGeneral(char* out, size_t size, double value, int precision) {
+  uint64_t digits = 0;
+  int decimals = 0;
+  const double magnitude = std::fabs(value);
+  if (!gFastPaths.load(std::memory_order_relaxed) || precision < 1 ||
+      precision > kMostGeneralDecimals || size < 32 || !std::isfinite(value) ||
+      (magnitude != 0.0 && !SignificantDigits(magnitude, precision, &digits, &decimals))) {
+    return FormatText(out, size, "%.*g", precision, value);
+  }
+  // %g drops the zeros that end the decimals, and the point with them.
+  uint64_t whole = digits / kPow10[decimals];
+  uint64_t fraction = digits % kPow10[decimals];
+  while (decimals > 0 && fraction % 10 == 0) {
+    fraction /= 10;
+    --decimals;
+  }
+  char* p = out;
+  if (std::signbit(value))
+    *p++ = '-';
+  char text[24];
+  char* end = text + sizeof text;
+  char* first = DigitsBackwards(end, whole);
+  p = std::copy(first, end, p);
+  if (decimals > 0) {
+    *p++ = '.';
+    p = std::copy(FixedDigitsBackwards(end, fraction, decimals), end, p);
+  }
+  *p = '\0';
+  return static_cast<int>(p - out);
+}
+
 int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
   if (!gFastPaths.load(std::memory_order_relaxed) || width < 0 || width > 20 || size < 24) {
     return FormatText(out, size, "%0*i", width, value);

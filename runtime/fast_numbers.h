@@ -3,6 +3,7 @@
 // to it where a fast exact answer is not at hand.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,12 @@ int FormatFixed(char* out, size_t size, double value, int width, int precision);
 // such a value is exact in binary, so its rounding needs only the integer
 // arithmetic n * 10^precision / 16, ties to even as printf rounds.
 int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int precision);
+
+// Same text and length as FormatText(out, size, "%.*g", precision, value).
+// The fast way takes the values printed without an exponent whose digits
+// need at most nine decimals (for precision 6, magnitudes from 1e-4 to
+// below 1e6); `size` must be at least 32 for it.
+int FormatGeneral(char* out, size_t size, double value, int precision);
 
 // Same text and length as FormatText(out, size, "%0*i", width, value) for
 // width 0 to 20; `size` must be at least 24.
@@ -101,6 +108,44 @@ inline void PrintPlainDecimal(const char* field, int length, int printedLength, 
   static constexpr char kFill[kPlainDecimalReach] = ".000000";
   std::memcpy(out, field, 16);
   std::memcpy(out + length, kFill + (length + 7 - printedLength), 16);
+}
+
+// The value of up to eight digits at `digits`, read as one word: bytes
+// past the digits are read and left out.
+inline uint64_t EightDigitsValue(const char* digits, int count) {
+  uint64_t word;
+  std::memcpy(&word, digits, sizeof word);
+  if constexpr (std::endian::native == std::endian::big)
+    word = __builtin_bswap64(word);
+  // Shifted up so that the missing digits read as leading zeros, then
+  // pairs, fours and eights folded.
+  // In two shifts, so that no digits at all (a shift by 64) give 0.
+  const int half = 4 * (8 - count);
+  uint64_t v = ((word - 0x3030303030303030ULL) << half) << half;
+  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+  return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+}
+
+// The value of a plain decimal field (PlainDecimalLength took it), the same
+// as ReadDecimal gives: its at most thirteen digits make an integer below
+// 2^53 and its at most six decimals a power of ten that is exact, so one
+// IEEE division rounds it correctly. Without a branch on the field's form,
+// which varies from field to field; reads kPlainDecimalReach bytes.
+inline double PlainDecimalValue(const char* field, int length) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+  static constexpr uint64_t kWholePowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  uint32_t digits;
+  uint32_t points;
+  DigitAndPointBits(field, &digits, &points);
+  const int negative = field[0] == '-' ? 1 : 0;
+  const int pointAt = std::countr_zero((points & ((1u << length) - 1)) | (1u << length));
+  const int decimals = std::max(length - pointAt - 1, 0);
+  const uint64_t whole = EightDigitsValue(field + negative, pointAt - negative);
+  const uint64_t fraction = EightDigitsValue(field + pointAt + 1, decimals);
+  const double value =
+      static_cast<double>(whole * kWholePowers[decimals] + fraction) / kPowersOfTen[decimals];
+  return negative != 0 ? -value : value;
 }
 
 // Turns the fast paths off (every formatting and reading above then calls

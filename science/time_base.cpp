@@ -1,7 +1,9 @@
 #include "science/time_base.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 #include "runtime/caltime.h"
 
@@ -20,6 +22,17 @@ std::string FormatSeconds(double seconds) {
       break;
   }
   return text;
+}
+
+constexpr int kLargestFourDigitYear = 9999;
+
+// `value` (0 or more, below 10^count) in `count` digits, zeros in front.
+char* PutDigits(char* out, int value, int count) {
+  for (int i = count - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  return out + count;
 }
 
 }  // namespace
@@ -51,15 +64,41 @@ bool UtcStamps::ToUtc(LocalSeconds stamp, double* utc) {
   const CivilTime civil = CivilFromSeconds(stamp);
   if (civil.year < 1 || civil.year > 9999)
     return false;
-  AbsoluteTime absolute;
-  if (AbsoluteTimeFromLocalCalendar(static_cast<int>(civil.year), civil.month, civil.day,
-                                    civil.hour, civil.minute, civil.second, 0.0, &absolute) != 0)
-    return false;
+  int64_t seconds = stamp - spanOffset_;
+  if (!spanKnown_ || stamp < spanFrom_ || stamp > spanTo_) {
+    AbsoluteTime absolute;
+    if (AbsoluteTimeFromLocalCalendar(static_cast<int>(civil.year), civil.month, civil.day,
+                                      civil.hour, civil.minute, civil.second, 0.0, &absolute) != 0)
+      return false;
+    seconds = absolute.seconds;
+    FindOffsetSpan(stamp, seconds);
+  }
   known_ = true;
   lastStamp_ = stamp;
-  lastUtc_ = static_cast<double>(absolute.seconds);
+  lastUtc_ = static_cast<double>(seconds);
   *utc = lastUtc_;
   return true;
+}
+
+// The local stamps within kSpanReach of `stamp` (whose UTC time mktime gave)
+// share its offset when the zone has that offset at twice the reach either
+// side of it: no zone changes its offset and back within that. Each such
+// stamp then names one instant, one whose offset is that, since no zone's
+// offset leaps by more than the reach.
+void UtcStamps::FindOffsetSpan(LocalSeconds stamp, int64_t utc) {
+  constexpr int64_t kSpanReach = 3 * 3600;
+  const int64_t offset = stamp - utc;
+  spanKnown_ = false;
+  for (const int64_t at : {utc - 2 * kSpanReach, utc, utc + 2 * kSpanReach}) {
+    const std::time_t time = static_cast<std::time_t>(at);
+    std::tm fields{};
+    if (localtime_r(&time, &fields) == nullptr || fields.tm_gmtoff != offset)
+      return;
+  }
+  spanKnown_ = true;
+  spanFrom_ = stamp - kSpanReach;
+  spanTo_ = stamp + kSpanReach;
+  spanOffset_ = offset;
 }
 
 CivilTime CivilFromSeconds(int64_t seconds) {
@@ -74,15 +113,38 @@ CivilTime CivilFromSeconds(int64_t seconds) {
 }
 
 std::string IsoUtcMilliseconds(double utc) {
+  char text[kIsoUtcMillisecondsSize];
+  return std::string(text, FormatIsoUtcMilliseconds(utc, text));
+}
+
+size_t FormatIsoUtcMilliseconds(double utc, char* out) {
   const int64_t milliseconds = std::llround(utc * static_cast<double>(kMillisecondsPerSecond));
   const int64_t seconds = FloorDivide(milliseconds, kMillisecondsPerSecond);
   const CivilTime civil = CivilFromSeconds(seconds);
-  char text[48];
-  std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02d.%03dZ",
-                static_cast<long long>(civil.year), civil.month, civil.day, civil.hour,
-                civil.minute, civil.second,
-                static_cast<int>(milliseconds - seconds * kMillisecondsPerSecond));
-  return text;
+  const int fraction = static_cast<int>(milliseconds - seconds * kMillisecondsPerSecond);
+  if (civil.year < 0 || civil.year > kLargestFourDigitYear) {
+    const int length =
+        std::snprintf(out, kIsoUtcMillisecondsSize, "%04lld-%02d-%02dT%02d:%02d:%02d.%03dZ",
+                      static_cast<long long>(civil.year), civil.month, civil.day, civil.hour,
+                      civil.minute, civil.second, fraction);
+    return std::min(static_cast<size_t>(std::max(length, 0)), kIsoUtcMillisecondsSize - 1);
+  }
+  char* p = out;
+  p = PutDigits(p, static_cast<int>(civil.year), 4);
+  *p++ = '-';
+  p = PutDigits(p, civil.month, 2);
+  *p++ = '-';
+  p = PutDigits(p, civil.day, 2);
+  *p++ = 'T';
+  p = PutDigits(p, civil.hour, 2);
+  *p++ = ':';
+  p = PutDigits(p, civil.minute, 2);
+  *p++ = ':';
+  p = PutDigits(p, civil.second, 2);
+  *p++ = '.';
+  p = PutDigits(p, fraction, 3);
+  *p++ = 'Z';
+  return static_cast<size_t>(p - out);
 }
 
 std::string IsoUtcSeconds(double utc) {

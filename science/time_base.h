@@ -4,6 +4,7 @@
 // corrected for the instrument clock's offset and drift.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -33,16 +34,24 @@ struct ClockCorrection {
 
 // Local wall-clock stamps to UTC, in the zone the process runs in (the
 // command line's --tz). Remembers the last stamp: a dump holds many
-// readings per stamp.
+// readings per stamp. Remembers too a span of local time over which the
+// zone's offset holds, so that stamps near each other take the offset by
+// arithmetic: the C library reads the zone afresh at every mktime.
 class UtcStamps {
  public:
   // False when the stamp names no calendar time in 0001..9999.
   bool ToUtc(LocalSeconds stamp, double* utc);
 
  private:
+  void FindOffsetSpan(LocalSeconds stamp, int64_t utc);
+
   bool known_ = false;
   LocalSeconds lastStamp_ = 0;
   double lastUtc_ = 0.0;
+  bool spanKnown_ = false;
+  LocalSeconds spanFrom_ = 0;
+  LocalSeconds spanTo_ = 0;
+  int64_t spanOffset_ = 0;  // local minus UTC, in seconds
 };
 
 // The calendar fields of seconds counted from 1970-01-01T00:00:00 on a
@@ -59,6 +68,11 @@ CivilTime CivilFromSeconds(int64_t seconds);
 
 // "2024-03-01T12:00:00.250Z": UTC seconds at millisecond precision.
 std::string IsoUtcMilliseconds(double utc);
+// The same text into `out`, which holds kIsoUtcMillisecondsSize bytes;
+// returns its length. Without printf for the years 0 to 9999: a dump may
+// have many thousands of wave segments, each with two times.
+inline constexpr size_t kIsoUtcMillisecondsSize = 48;
+size_t FormatIsoUtcMilliseconds(double utc, char* out);
 // "2024-03-01T12:00:00Z", the whole seconds only.
 std::string IsoUtcSeconds(double utc);
 // An ISO 8601 duration in seconds, "PT3600S" or "PT12.5S".

@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "runtime/fast_numbers.h"
 #include "runtime/numbers.h"
@@ -130,6 +131,48 @@ TEST(FastFixedFormat, InfinityAndNanFollowPrintf) {
   }
 }
 
+std::string FastGeneral(double value, int precision) {
+  char text[512];
+  const int length = FormatGeneral(text, sizeof text, value, precision);
+  EXPECT_EQ(length, static_cast<int>(std::strlen(text)));
+  return text;
+}
+
+std::string ReferenceGeneral(double value, int precision) {
+  char text[512];
+  std::snprintf(text, sizeof text, "%.*g", precision, value);
+  return text;
+}
+
+// Ties and near-ties at the sixth digit, carries into the next power of
+// ten, the ends of the range printed without an exponent, and random
+// doubles of every magnitude.
+TEST(FastGeneralFormat, MatchesPrintf) {
+  std::vector<double> values = {0.0,       -0.0,       1.0,       -1.0,       0.5,
+                                1234565.0, 123456.5,   12345.65,  0.1234565,  9.999995,
+                                9.9999949, 999999.5,   999999.4,  99999.95,   0.00099999951,
+                                1e-4,      9.99995e-5, 0.0001,    1e6,        999999.0,
+                                0.3,       2.5,        1.0 / 3.0, -0.0250004, 4095.0 / 7.0};
+  for (int exponent = -6; exponent <= 7; ++exponent) {
+    const double power = std::pow(10.0, exponent);
+    values.insert(values.end(), {power, std::nextafter(power, 0.0), std::nextafter(power, 1e300),
+                                 -power, 0.5 * power, 1.5 * power});
+  }
+  std::mt19937_64 random(5);
+  for (int i = 0; i < 50000; ++i) {
+    values.push_back(std::bit_cast<double>(random()));
+    const double digits = static_cast<double>(random() % 10000000) + 0.5;
+    values.push_back(digits * std::pow(10.0, static_cast<int>(random() % 14) - 12));
+    values.push_back(std::exp(static_cast<double>(random() % 4000) / 100.0 - 20.0));
+  }
+  for (const double value : values) {
+    for (const int precision : {6, 1, 3, 9}) {
+      ASSERT_EQ(FastGeneral(value, precision), ReferenceGeneral(value, precision))
+          << std::hexfloat << value << " precision " << precision;
+    }
+  }
+}
+
 TEST(FastSixteenthsFormat, MatchesPrintfForEveryCountAndTheRoundingTies) {
   // Every count a reading can hold at the record formats (ties to even at
   // one decimal: 0.25 -> "0.2", 0.75 -> "0.8"), then wider ranges sparsely.
@@ -211,8 +254,9 @@ TEST(FastDecimalReading, MatchesTheGeneralReadingBitForBit) {
   }
 }
 
-// Runs the plain-decimal printer on `field`, followed in its buffer by
-// `junk`. Returns the printed text, or "declined".
+// Runs the plain-decimal printer and reader on `field`, followed in its
+// buffer by `junk`, and checks them against printf and strtod. Returns the
+// printed text, or "declined".
 std::string PrintPlainDecimal(const std::string& field, char junk) {
   std::string buffer = field;
   buffer.append(kPlainDecimalReach, junk);
@@ -223,12 +267,14 @@ std::string PrintPlainDecimal(const std::string& field, char junk) {
   if (length < 0)
     return "declined";
   PrintPlainDecimal(buffer.data(), fieldLength, length, out);
+  const double value = ReadDecimal(field.data(), field.data() + field.size());
+  EXPECT_EQ(std::bit_cast<uint64_t>(PlainDecimalValue(buffer.data(), fieldLength)),
+            std::bit_cast<uint64_t>(value))
+      << "'" << field << "'";
   EXPECT_GE(length, 8);
   EXPECT_LE(length, kPlainDecimalReach);
   const std::string printed(out, static_cast<size_t>(length));
-  EXPECT_EQ(printed,
-            Reference("%0*.*f", 8, 6, ReadDecimal(field.data(), field.data() + field.size())))
-      << "'" << field << "'";
+  EXPECT_EQ(printed, Reference("%0*.*f", 8, 6, value)) << "'" << field << "'";
   return printed;
 }
 

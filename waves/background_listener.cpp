@@ -1,11 +1,26 @@
 #include "waves/background_listener.h"
 
+#include <algorithm>
 #include <utility>
 
 void BackgroundListener::Block::Clear() {
   events.clear();
-  values.clear();
+  valueCount = 0;
   notes.clear();
+}
+
+// Where `count` more values go.
+double* BackgroundListener::Block::MakeRoom(size_t count) {
+  if (valueCount + count > valueRoom) {
+    const size_t room = std::max(2 * valueRoom, valueCount + count);
+    std::unique_ptr<double[]> larger(new double[room]);
+    std::copy_n(values.get(), valueCount, larger.get());
+    values = std::move(larger);
+    valueRoom = room;
+  }
+  double* place = values.get() + valueCount;
+  valueCount += count;
+  return place;
 }
 
 BackgroundListener::BackgroundListener(ReadingListener* target, std::function<void()> atEnd)
@@ -63,40 +78,58 @@ void BackgroundListener::OnReadings(const ReadingLine& line) {
     return;
   Room();
   Block& block = *filling_;
-  Event event;
-  event.line = line;
-  event.line.values = nullptr;
-  event.line.notes = nullptr;
-  event.first = block.values.size();
-  event.noted = line.notes != nullptr;
   const size_t count = static_cast<size_t>(line.count);
-  block.values.insert(block.values.end(), line.values, line.values + count);
-  if (event.noted) {
-    block.notes.resize(event.first);  // notes sit at the same places as their values
+  const size_t first = block.valueCount;
+  std::copy_n(line.values, count, block.MakeRoom(count));
+  Event& event = block.events.emplace_back();
+  event.line = line.line;
+  event.byte = line.byte;
+  event.stamp = line.stamp;
+  event.sinceStamp = line.sinceStamp;
+  event.burst = line.burst;
+  event.temperature = line.temperature;
+  event.sampleRate = line.sampleRate;
+  event.count = line.count;
+  event.flags = static_cast<uint8_t>(
+      (line.stamped ? kStamped : 0) | (line.stampWentBack ? kStampWentBack : 0) |
+      (line.hasTemperature ? kHasTemperature : 0) | (line.notes != nullptr ? kNoted : 0));
+  if (line.notes != nullptr) {
+    block.notes.resize(first);  // notes sit at the same places as their values
     block.notes.insert(block.notes.end(), line.notes, line.notes + count);
   }
-  block.events.push_back(event);
 }
 
 void BackgroundListener::OnFillers(int64_t line, int64_t byte, int count) {
   Room();
-  Event event;
-  event.line.line = line;
-  event.line.byte = byte;
-  event.line.count = 0;
+  Event& event = filling_->events.emplace_back();
+  event.line = line;
+  event.byte = byte;
   event.fillers = count;
-  filling_->events.push_back(event);
 }
 
 void BackgroundListener::Replay(Block* block) {
-  for (Event& event : block->events) {
-    if (event.line.count == 0) {
-      target_->OnFillers(event.line.line, event.line.byte, event.fillers);
+  size_t first = 0;  // of the line's values
+  for (const Event& event : block->events) {
+    if (event.count == 0) {
+      target_->OnFillers(event.line, event.byte, event.fillers);
       continue;
     }
-    event.line.values = block->values.data() + event.first;
-    event.line.notes = event.noted ? block->notes.data() + event.first : nullptr;
-    target_->OnReadings(event.line);
+    ReadingLine line;
+    line.line = event.line;
+    line.byte = event.byte;
+    line.values = block->values.get() + first;
+    line.notes = (event.flags & kNoted) != 0 ? block->notes.data() + first : nullptr;
+    line.count = event.count;
+    line.stamped = (event.flags & kStamped) != 0;
+    line.stamp = event.stamp;
+    line.sinceStamp = event.sinceStamp;
+    line.sampleRate = event.sampleRate;
+    line.stampWentBack = (event.flags & kStampWentBack) != 0;
+    line.burst = event.burst;
+    line.hasTemperature = (event.flags & kHasTemperature) != 0;
+    line.temperature = event.temperature;
+    target_->OnReadings(line);
+    first += static_cast<size_t>(event.count);
   }
 }
 

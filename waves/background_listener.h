@@ -26,8 +26,10 @@
 class BackgroundListener final : public ReadingListener {
  public:
   struct Limits {
-    size_t blocks = 3;             // held at once, the one being filled included
-    size_t eventsPerBlock = 1024;  // lines and runs of fillers
+    size_t blocks = 3;  // held at once, the one being filled included
+    // Lines and runs of fillers: about 200 bytes each with their readings.
+    // Each block handed over wakes a thread, so blocks are large.
+    size_t eventsPerBlock = 4096;
   };
 
   // `target` hears every reading on the thread; `atEnd` runs there after
@@ -49,20 +51,36 @@ class BackgroundListener final : public ReadingListener {
   void Stop();
 
  private:
-  // One line's readings (their values and notes in the block's arrays), or
-  // a run of fillers when `line.count` is 0.
+  // One line's readings (their values and notes follow those of the lines
+  // before in the block's arrays), or a run of fillers when `count` is 0.
+  // Packed: the conversion copies one per line.
   struct Event {
-    ReadingLine line;
-    size_t first = 0;
-    bool noted = false;
-    int fillers = 0;
+    int64_t line = 0;
+    int64_t byte = 0;
+    LocalSeconds stamp = 0;
+    int64_t sinceStamp = 0;
+    int64_t burst = -1;
+    double temperature = 0.0;
+    int32_t sampleRate = 0;
+    int32_t count = 0;
+    int32_t fillers = 0;
+    uint8_t flags = 0;  // kStamped | kStampWentBack | kHasTemperature | kNoted
   };
   struct Block {
     std::vector<Event> events;
-    std::vector<double> values;
+    // Held without std::vector's insert, which calls memmove for a dozen
+    // values; grown by doubling.
+    std::unique_ptr<double[]> values;
+    size_t valueCount = 0;
+    size_t valueRoom = 0;
     std::vector<ReadingNote> notes;
     void Clear();
+    double* MakeRoom(size_t count);
   };
+  static constexpr uint8_t kStamped = 1;
+  static constexpr uint8_t kStampWentBack = 2;
+  static constexpr uint8_t kHasTemperature = 4;
+  static constexpr uint8_t kNoted = 8;
 
   void Room();
   void HandOver(std::unique_lock<std::mutex>* lock);

@@ -23,8 +23,14 @@ DumpTime DumpTimeOf(const ReadingLine& line, int i) {
   return time;
 }
 
-bool IsGood(const ReadingLine& line, int i) {
-  return !line.stampWentBack && (line.notes == nullptr || line.notes[i] == ReadingNote::kPlain);
+// How many of readings [first, end) of the line are plain numbers under a
+// stamp that did not go back.
+int64_t GoodAmong(const ReadingLine& line, int first, int end) {
+  if (line.stampWentBack)
+    return 0;
+  if (line.notes == nullptr)
+    return end - first;
+  return std::count(line.notes + first, line.notes + end, ReadingNote::kPlain);
 }
 
 void AddReason(std::string* reasons, const char* reason) {
@@ -151,11 +157,10 @@ void WaveSegmenter::OnReadings(const ReadingLine& line) {
     }
     const int first = i;
     const int end = static_cast<int>(std::min<int64_t>(line.count, i + Room()));
-    for (; i < end; ++i) {
-      samples_.push_back(line.values[i]);
-      segment_.good += IsGood(line, i) ? 1 : 0;
-    }
+    samples_.insert(samples_.end(), line.values + first, line.values + end);
+    segment_.good += GoodAmong(line, first, end);
     segment_.readings += end - first;
+    i = end;
   }
   segment_.end = DumpTimeOf(line, line.count - 1);
   if (line.sampleRate > 0)

@@ -1,6 +1,7 @@
 #include "waves/spectrum.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 
@@ -28,11 +29,52 @@ double SumOfSquares(const std::vector<double>& values) {
   return sum;
 }
 
+// Sums are taken in this many independent parts, which the processor adds
+// side by side instead of one after another.
+constexpr size_t kParts = 4;
+
+double SumOfParts(const double (&parts)[kParts]) {
+  return (parts[0] + parts[1]) + (parts[2] + parts[3]);
+}
+
 double MeanOf(const double* values, size_t count) {
+  double parts[kParts] = {};
+  size_t i = 0;
+  for (; i + kParts <= count; i += kParts) {
+    for (size_t part = 0; part < kParts; ++part)
+      parts[part] += values[i + part];
+  }
+  for (; i < count; ++i)
+    parts[0] += values[i];
+  return SumOfParts(parts) / static_cast<double>(count);
+}
+
+// Through a signed integer, which the processor converts in one step; an
+// unsigned one takes several.
+double IndexAsDouble(size_t i) {
+  return static_cast<double>(static_cast<int64_t>(i));
+}
+
+struct LineSums {
   double sum = 0.0;
-  for (size_t i = 0; i < count; ++i)
-    sum += values[i];
-  return sum / static_cast<double>(count);
+  double covariance = 0.0;  // Σ(i−centre)·x
+};
+
+LineSums LineSumsOf(const double* values, size_t count, double centre) {
+  double sums[kParts] = {};
+  double covariances[kParts] = {};
+  size_t i = 0;
+  for (; i + kParts <= count; i += kParts) {
+    for (size_t part = 0; part < kParts; ++part) {
+      sums[part] += values[i + part];
+      covariances[part] += (IndexAsDouble(i + part) - centre) * values[i + part];
+    }
+  }
+  for (; i < count; ++i) {
+    sums[0] += values[i];
+    covariances[0] += (IndexAsDouble(i) - centre) * values[i];
+  }
+  return {SumOfParts(sums), SumOfParts(covariances)};
 }
 
 double Trapezoid(double width, double left, double right) {
@@ -52,19 +94,16 @@ double RemoveLeastSquaresLine(std::vector<double>* series) {
   // Over the index centred on its mean, Σ(i−ī) = 0, so the slope
   // Σ(i−ī)(x−x̄) / Σ(i−ī)² is Σ(i−ī)x / Σ(i−ī)²: one pass gives it with the mean.
   const double centre = 0.5 * static_cast<double>(count - 1);
-  double sum = 0.0;
-  double covariance = 0.0;
-  for (size_t i = 0; i < count; ++i) {
-    const double value = (*series)[i];
-    sum += value;
-    covariance += (static_cast<double>(i) - centre) * value;
-  }
+  const LineSums sums = LineSumsOf(series->data(), count, centre);
+  const double sum = sums.sum;
+  const double covariance = sums.covariance;
   const double n = static_cast<double>(count);
   const double spread = n * (n * n - 1.0) / 12.0;
   const double mean = sum / n;
   const double slope = spread > 0.0 ? covariance / spread : 0.0;
+  double* values = series->data();
   for (size_t i = 0; i < count; ++i)
-    (*series)[i] -= mean + slope * (static_cast<double>(i) - centre);
+    values[i] -= mean + slope * (IndexAsDouble(i) - centre);
   return mean;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "runtime/fast_numbers.h"
+
 namespace {
 
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
@@ -17,24 +19,25 @@ constexpr const char* kHeader =
 
 constexpr int kSignificantDigits = 6;
 
-// As "%.6g" prints it, without printf's cost: a dump may have many
+// As "%.6g" prints it, mostly without printf's cost: a dump may have many
 // thousands of segments.
 void AddNumber(std::string* row, double value) {
   *row += ',';
   if (std::isnan(value) || std::isinf(value))
     return;
-  char text[32];
-  const std::to_chars_result end = std::to_chars(text, text + sizeof text, value,
-                                                 std::chars_format::general, kSignificantDigits);
-  row->append(text, end.ptr);
+  char text[64];
+  const int length = FormatGeneral(text, sizeof text, value, kSignificantDigits);
+  row->append(text, static_cast<size_t>(length));
 }
 
 void AddInteger(std::string* row, int64_t value) {
   *row += ',';
-  *row += std::to_string(value);
+  char text[24];
+  const std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
+  row->append(text, end.ptr);
 }
 
-void AddText(std::string* row, const std::string& text) {
+void AddText(std::string* row, std::string_view text) {
   *row += ',';
   *row += text;
 }
@@ -81,10 +84,18 @@ std::string WaveCsvWriter::Header() {
   return kHeader;
 }
 
-std::string WaveCsvWriter::Row(const WaveSegment& segment, const std::string& start,
-                               const std::string& end) const {
+std::string WaveCsvWriter::Row(const WaveSegment& segment, std::string_view start,
+                               std::string_view end) const {
+  std::string row;
+  AddRow(&row, segment, start, end);
+  return row;
+}
+
+void WaveCsvWriter::AddRow(std::string* out, const WaveSegment& segment, std::string_view start,
+                           std::string_view end) const {
   const SegmentAnalysis& analysis = segment.analysis;
-  std::string row = start;
+  std::string& row = *out;
+  row += start;
   AddText(&row, end);
   AddInteger(&row, static_cast<int64_t>(analysis.samples));
   AddNumber(&row, analysis.mean);
@@ -105,7 +116,10 @@ std::string WaveCsvWriter::Row(const WaveSegment& segment, const std::string& st
   AddNumber(&row, segment.temperature);
   AddInteger(&row, static_cast<int>(segment.flag));
   AddText(&row, segment.reason);
-  AddText(&row, segment.burst >= 0 ? std::to_string(segment.burst) : "");
+  if (segment.burst >= 0)
+    AddInteger(&row, segment.burst);
+  else
+    AddText(&row, "");
   AddInteger(&row, segment.sampleRate);
   AddInteger(&row, segment.good);
   AddInteger(&row, segment.missing);
@@ -118,5 +132,4 @@ std::string WaveCsvWriter::Row(const WaveSegment& segment, const std::string& st
   AddNumber(&row, analysis.cutOffFrequency);
   AddText(&row, method_);
   row += '\n';
-  return row;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "waves/segmenter.h"
 
@@ -22,8 +23,10 @@ class WaveCsvWriter {
   // The segment's line with its first and last readings' times as given
   // (ISO 8601 UTC; empty when unknown). A statistic with no value is an
   // empty field.
-  std::string Row(const WaveSegment& segment, const std::string& start,
-                  const std::string& end) const;
+  std::string Row(const WaveSegment& segment, std::string_view start, std::string_view end) const;
+  // The same line added to `out`.
+  void AddRow(std::string* out, const WaveSegment& segment, std::string_view start,
+              std::string_view end) const;
 
  private:
   WaveSettings settings_;

@@ -2,18 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <functional>
 #include <limits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
-
-struct Wave {
-  double height = 0.0;
-  double period = 0.0;
-  size_t order = 0;  // its place in the series: equal heights keep it
-};
 
 // The crossing between samples i and i+1, in samples from the start.
 double CrossingAt(const double* series, size_t i) {
@@ -21,120 +21,227 @@ double CrossingAt(const double* series, size_t i) {
 }
 
 // The up-crossings of a series, each i with series[i] < 0 <= series[i+1],
-// and the highest and lowest sample of the wave each one ends.
-struct Crossings {
-  std::vector<double> at;       // in samples from the start, interpolated
-  std::vector<double> highest;  // [k]: of the samples after crossing k-1 up to crossing k
-  std::vector<double> lowest;
+// and the heights of the waves between them.
+struct Waves {
+  std::vector<double> at;      // crossing k, in samples from the start, interpolated
+  std::vector<double> height;  // [k]: of wave k, from crossing k to crossing k+1
+
+  size_t count() const { return height.size(); }
+  double PeriodOf(size_t k, double sampleRate) const { return (at[k + 1] - at[k]) / sampleRate; }
 };
 
-// One pass without a branch per sample: the crossings of a wave record come
-// at random to a predictor. Every sample writes its running extremes to the
-// slot of the next crossing, which keeps those written at the crossing.
-void FindUpCrossings(const double* series, size_t count, Crossings* crossings) {
-  thread_local std::vector<size_t> index;
-  index.resize(count);
-  crossings->highest.resize(count);
-  crossings->lowest.resize(count);
-  size_t* at = index.data();
-  double* highestAt = crossings->highest.data();
-  double* lowestAt = crossings->lowest.data();
+#if defined(__SSE2__)
+// The extremes as one double in a register, chosen by masks: the compiler
+// turns a choice between doubles into a branch.
+size_t MarkUpCrossings(const double* series, size_t count, size_t* at, double* spreadAt) {
+  const __m128d zero = _mm_setzero_pd();
+  __m128d highest = _mm_load_sd(series);
+  __m128d lowest = highest;
   size_t found = 0;
-  double highest = count > 0 ? series[0] : 0.0;
+  for (size_t i = 0; i + 1 < count; ++i) {
+    at[found] = i;
+    spreadAt[found] = _mm_cvtsd_f64(_mm_sub_sd(highest, lowest));
+    const __m128d next = _mm_load_sd(series + i + 1);
+    const __m128d up =
+        _mm_and_pd(_mm_cmplt_sd(_mm_load_sd(series + i), zero), _mm_cmpge_sd(next, zero));
+    found += static_cast<size_t>(_mm_movemask_pd(up) & 1);
+    // As std::max(highest, next) and std::min(lowest, next), a next that is
+    // not a number leaving them as they were.
+    const __m128d restart = _mm_and_pd(up, next);
+    highest = _mm_or_pd(restart, _mm_andnot_pd(up, _mm_max_sd(next, highest)));
+    lowest = _mm_or_pd(restart, _mm_andnot_pd(up, _mm_min_sd(next, lowest)));
+  }
+  return found;
+}
+#else
+size_t MarkUpCrossings(const double* series, size_t count, size_t* at, double* spreadAt) {
+  size_t found = 0;
+  double highest = series[0];
   double lowest = highest;
   for (size_t i = 0; i + 1 < count; ++i) {
     at[found] = i;
-    highestAt[found] = highest;
-    lowestAt[found] = lowest;
+    spreadAt[found] = highest - lowest;
     const double next = series[i + 1];
     const bool up = (series[i] < 0.0) & (next >= 0.0);
     found += static_cast<size_t>(up);
     highest = up ? next : std::max(highest, next);
     lowest = up ? next : std::min(lowest, next);
   }
-  crossings->at.resize(found);
+  return found;
+}
+#endif
+
+// One pass without a branch per sample: the crossings of a wave record come
+// at random to a predictor. Every sample writes the spread of the samples
+// since the last crossing to the slot of the next one, which keeps the one
+// written at the crossing: the height of the wave it ends.
+void FindWaves(const double* series, size_t count, Waves* waves) {
+  thread_local std::vector<size_t> index;
+  thread_local std::vector<double> spread;
+  index.resize(count);
+  spread.resize(count);
+  const size_t found = count > 0 ? MarkUpCrossings(series, count, index.data(), spread.data()) : 0;
+  const size_t* at = index.data();
+  waves->at.resize(found);
   for (size_t k = 0; k < found; ++k)
-    crossings->at[k] = CrossingAt(series, at[k]);
+    waves->at[k] = CrossingAt(series, at[k]);
+  // Slot 0 holds the samples before the first crossing: no wave.
+  waves->height.assign(spread.begin() + (found > 0 ? 1 : 0),
+                       spread.begin() + static_cast<std::ptrdiff_t>(found));
 }
 
-// Wave k runs from crossing k to crossing k+1.
-void WavesBetween(const Crossings& crossings, double sampleRate, std::vector<Wave>* waves) {
-  waves->clear();
-  for (size_t k = 0; k + 1 < crossings.at.size(); ++k) {
-    const double height = crossings.highest[k + 1] - crossings.lowest[k + 1];
-    const double period = (crossings.at[k + 1] - crossings.at[k]) / sampleRate;
-    waves->push_back({height, period, k});
+// Below this many values a selection sorts them.
+constexpr size_t kSortedSelection = 16;
+
+// Moves the values above `pivot` to the front of [begin, end) and returns
+// where the others start. Without a branch per value: heights come in no
+// order a predictor could learn.
+double* PartitionAbove(double* begin, double* end, double pivot) {
+  double* store = begin;
+  for (double* p = begin; p < end; ++p) {
+    const double value = *p;
+    *p = *store;
+    *store = value;
+    store += value > pivot ? 1 : 0;
   }
+  return store;
 }
 
-// Highest first, equal heights in their order in the series. A height that
-// is not a number (a series that was not all numbers) has no place in that
-// order: such waves keep the stable sort's.
-void SortHighestFirst(std::vector<Wave>* waves) {
-  const auto higher = [](const Wave& a, const Wave& b) { return a.height > b.height; };
-  const bool numbers = std::none_of(waves->begin(), waves->end(),
-                                    [](const Wave& wave) { return std::isnan(wave.height); });
-  if (!numbers) {
-    std::stable_sort(waves->begin(), waves->end(), higher);
-    return;
+// The same for the values equal to `pivot`.
+double* PartitionEqual(double* begin, double* end, double pivot) {
+  double* store = begin;
+  for (double* p = begin; p < end; ++p) {
+    const double value = *p;
+    *p = *store;
+    *store = value;
+    store += value == pivot ? 1 : 0;
   }
-  std::sort(waves->begin(), waves->end(), [](const Wave& a, const Wave& b) {
-    return a.height > b.height || (a.height == b.height && a.order < b.order);
-  });
+  return store;
+}
+
+double MedianOfThree(double a, double b, double c) {
+  return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
+// The value that would stand at `k` (from 0) if [begin, end) were sorted
+// highest first; the values before `k` end up no lower than it. The values
+// must all be numbers.
+double KthHighest(double* begin, double* end, size_t k) {
+  double* const wanted = begin + k;
+  while (end - begin > static_cast<std::ptrdiff_t>(kSortedSelection)) {
+    const double pivot = MedianOfThree(*begin, begin[(end - begin) / 2], end[-1]);
+    double* const above = PartitionAbove(begin, end, pivot);
+    if (above != begin) {  // the pivot is not the highest: both sides are smaller
+      (wanted < above ? end : begin) = above;
+      continue;
+    }
+    double* const equal = PartitionEqual(begin, end, pivot);
+    if (wanted < equal)
+      return pivot;
+    begin = equal;
+  }
+  std::sort(begin, end, std::greater<>());
+  return *wanted;
+}
+
+// Of the waves taken highest first: how many, and the height that the last
+// of them has. Of the waves that high, the first in the series are taken.
+struct Highest {
+  size_t wanted = 0;
+  double lowest = 0.0;
+  size_t higher = 0;  // waves above `lowest`
+};
+
+Highest HighestOf(double* heights, size_t count, size_t wanted) {
+  Highest highest;
+  highest.wanted = wanted;
+  if (wanted == 0)
+    return highest;
+  highest.lowest = KthHighest(heights, heights + count, wanted - 1);
+  highest.higher = static_cast<size_t>(
+      std::count_if(heights, heights + wanted, [&](double h) { return h > highest.lowest; }));
+  return highest;
 }
 
 struct Sums {
   double height = 0.0;
   double period = 0.0;
+  size_t count = 0;
 };
 
-Sums MeanOf(const Sums& sums, size_t count) {
-  if (count == 0)
-    return {kNoValue, kNoValue};
-  const double n = static_cast<double>(count);
-  return {sums.height / n, sums.period / n};
+Sums MeanOf(const Sums& sums) {
+  if (sums.count == 0)
+    return {kNoValue, kNoValue, 0};
+  const double n = static_cast<double>(sums.count);
+  return {sums.height / n, sums.period / n, sums.count};
+}
+
+// Adds wave k when it is one of the `highest`: above their lowest height,
+// or at it while some of that height are still wanted.
+void AddIfHighest(const Highest& highest, double height, double period, size_t* lowestTaken,
+                  Sums* sums) {
+  if (highest.wanted == 0)
+    return;
+  const bool at = height == highest.lowest;
+  const bool taken =
+      height > highest.lowest || (at && *lowestTaken < highest.wanted - highest.higher);
+  *lowestTaken += at && taken ? 1 : 0;
+  sums->height += taken ? height : 0.0;
+  sums->period += taken ? period : 0.0;
+  sums->count += taken ? 1 : 0;
+}
+
+bool AnyNotANumber(const std::vector<double>& values) {
+  return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
 }
 
 }  // namespace
 
 ZeroCrossingStatistics ZeroCrossingsOf(const double* series, size_t count, double sampleRate) {
   // Kept from segment to segment: a dump may have many thousands.
-  thread_local Crossings crossings;
-  thread_local std::vector<Wave> waves;
-  waves.clear();
-  if (series != nullptr) {
-    FindUpCrossings(series, count, &crossings);
-    WavesBetween(crossings, sampleRate, &waves);
-  }
-  SortHighestFirst(&waves);
-  // One run down the sorted waves gives the sums of the highest tenth, the
-  // highest third and all, each added in the same order from the highest.
-  const size_t tenth = waves.size() / 10;
-  const size_t third = waves.size() / 3;
-  Sums sums;
-  Sums tenthSums;
-  Sums thirdSums;
-  for (size_t i = 0; i < waves.size(); ++i) {
-    if (i == tenth)
-      tenthSums = sums;
-    if (i == third)
-      thirdSums = sums;
-    sums.height += waves[i].height;
-    sums.period += waves[i].period;
-  }
-  if (tenth == waves.size())
-    tenthSums = sums;
-  if (third == waves.size())
-    thirdSums = sums;
+  thread_local Waves waves;
+  thread_local std::vector<double> heights;
+  waves.at.clear();
+  waves.height.clear();
+  if (series != nullptr)
+    FindWaves(series, count, &waves);
+  const size_t n = waves.count();
   ZeroCrossingStatistics statistics;
-  statistics.waves = static_cast<int64_t>(waves.size());
-  const Sums all = MeanOf(sums, waves.size());
-  const Sums highestThird = MeanOf(thirdSums, third);
+  statistics.waves = static_cast<int64_t>(n);
+  statistics.hs = statistics.ts = statistics.h10 = statistics.hmax = kNoValue;
+  Sums all;
+  for (size_t k = 0; k < n; ++k) {
+    all.height += waves.height[k];
+    all.period += waves.PeriodOf(k, sampleRate);
+  }
+  all.count = n;
+  const Sums mean = MeanOf(all);
+  statistics.hmean = mean.height;
+  statistics.tz = mean.period;
+  // The extremes of a wave pass over samples that are not numbers, but
+  // should a height be none, the highest waves have no meaning.
+  if (n == 0 || AnyNotANumber(waves.height))
+    return statistics;
+
+  // Only the heights at which the highest third and tenth end are sought;
+  // the waves above them, and the first in the series at them, are taken.
+  heights = waves.height;
+  const Highest third = HighestOf(heights.data(), n, n / 3);
+  const Highest tenth = HighestOf(heights.data(), n / 3, n / 10);
+  statistics.hmax = *std::max_element(waves.height.begin(), waves.height.end());
+  Sums thirdSums;
+  Sums tenthSums;
+  size_t thirdAtLowest = 0;
+  size_t tenthAtLowest = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const double height = waves.height[k];
+    const double period = waves.PeriodOf(k, sampleRate);
+    AddIfHighest(third, height, period, &thirdAtLowest, &thirdSums);
+    AddIfHighest(tenth, height, period, &tenthAtLowest, &tenthSums);
+  }
+  const Sums highestThird = MeanOf(thirdSums);
   statistics.hs = highestThird.height;
   statistics.ts = highestThird.period;
-  statistics.h10 = MeanOf(tenthSums, tenth).height;
-  statistics.hmax = waves.empty() ? kNoValue : waves.front().height;
-  statistics.hmean = all.height;
-  statistics.tz = all.period;
+  statistics.h10 = MeanOf(tenthSums).height;
   return statistics;
 }

@@ -56,7 +56,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, IsoTextRows,
                                          IsoRow{1709294399.9996,
                                                 "2024-03-01T12:00:00.000Z"},  // rounds up a second
                                          IsoRow{951782400.0 - 0.5, "2000-02-28T23:59:59.500Z"},
-                                         IsoRow{-0.25, "1969-12-31T23:59:59.750Z"}));
+                                         IsoRow{-0.25, "1969-12-31T23:59:59.750Z"},
+                                         // Beyond four-digit years printf takes over.
+                                         IsoRow{253402300799.5, "9999-12-31T23:59:59.500Z"},
+                                         IsoRow{253402300800.0, "10000-01-01T00:00:00.000Z"},
+                                         IsoRow{-62167219200.0, "0000-01-01T00:00:00.000Z"},
+                                         IsoRow{-62167219201.0, "-001-12-31T23:59:59.000Z"}));
 
 TEST(CivilFromSeconds, LeapDayAndCenturies) {
   const CivilTime leap = CivilFromSeconds(Local(2024, 2, 29, 23, 59, 58));
@@ -101,6 +106,28 @@ INSTANTIATE_TEST_SUITE_P(
         ZoneRow{"Europe/Berlin", Local(2024, 3, 31, 3, 0, 0), double(Local(2024, 3, 31, 1, 0, 0))},
         ZoneRow{"America/New_York", Local(2024, 11, 3, 12, 0, 0),
                 double(Local(2024, 11, 3, 17, 0, 0))}));
+
+// One converter's stamps come near each other and take the offset of the
+// last one the C library read; across the changes of offset they must
+// still name what a fresh reading of each gives (the gap moved forward, the
+// repeated hour as mktime takes it).
+TEST(UtcStamps, NearbyStampsAgreeWithAFreshReadingAcrossOffsetChanges) {
+  for (const char* name : {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe"}) {
+    const ZoneForTest zone(name);
+    UtcStamps kept;
+    for (const LocalSeconds from : {Local(2024, 3, 30, 12, 0, 0), Local(2024, 10, 26, 12, 0, 0),
+                                    Local(2024, 4, 6, 12, 0, 0), Local(2024, 11, 2, 12, 0, 0)}) {
+      for (LocalSeconds stamp = from; stamp < from + 2 * 86400; stamp += 7 * 60 + 13) {
+        UtcStamps fresh;
+        double want = 0.0;
+        double got = 0.0;
+        ASSERT_TRUE(fresh.ToUtc(stamp, &want));
+        ASSERT_TRUE(kept.ToUtc(stamp, &got));
+        ASSERT_EQ(got, want) << name << " " << stamp;
+      }
+    }
+  }
+}
 
 TEST(UtcStamps, RefusesYearsNoCalendarHolds) {
   const ZoneForTest zone("UTC");

@@ -29,8 +29,9 @@ class Recorder final : public ReadingListener {
   void OnReadings(const ReadingLine& line) override {
     std::string call = "L" + std::to_string(line.line) + "@" + std::to_string(line.byte) + " s" +
                        std::to_string(line.stamp) + "+" + std::to_string(line.sinceStamp) + " b" +
-                       std::to_string(line.burst) + (line.stampWentBack ? " back" : "") + " t" +
-                       (line.hasTemperature ? std::to_string(line.temperature) : "-") + ":";
+                       std::to_string(line.burst) + (line.stampWentBack ? " back" : "") +
+                       (line.stamped ? "" : " unstamped") + " r" + std::to_string(line.sampleRate) +
+                       " t" + (line.hasTemperature ? std::to_string(line.temperature) : "-") + ":";
     for (int i = 0; i < line.count; ++i) {
       call += " " + std::to_string(line.values[i]);
       if (line.notes != nullptr)
@@ -55,6 +56,8 @@ void Play(ReadingListener* listener) {
     place.burst = burst < 2 ? burst : -1;
     place.stampWentBack = burst == 3;
     place.temperature = 18.0 + static_cast<double>(burst);
+    place.stamped = burst != 4;
+    place.rate = burst == 5 ? 8 : 4;
     const size_t count = 200 + static_cast<size_t>(burst) * 331;
     std::vector<ReadingNote> notes;
     if (burst % 2 == 1) {

@@ -1,9 +1,12 @@
 // Wave statistics of series whose answers are known in closed form.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "tests/waves/waves_test_support.h"
@@ -173,6 +176,71 @@ TEST(ZeroCrossings, HeightsAndPeriodsOfUnevenWaves) {
   // No up-crossing at all, or only one: no wave.
   const std::vector<double> oneCrossing = {-1, 1, 2, 1, -1};
   EXPECT_EQ(ZeroCrossingsOf(oneCrossing.data(), oneCrossing.size(), 2.0).waves, 0);
+}
+
+// Waves of the given heights and lengths in samples, each starting at an
+// up-crossing that falls on a sample (a zero) and made of a crest at +h/2
+// and a trough at -h/2, so that its height and period are exact.
+struct WaveShape {
+  double height;
+  int length;  // at least 3 samples: the zero, the crest and the trough
+};
+std::vector<double> SeriesOfWaves(const std::vector<WaveShape>& shapes) {
+  std::vector<double> series = {-1.0};
+  for (const WaveShape& wave : shapes) {
+    series.push_back(0.0);
+    const int crest = (wave.length - 1) / 2;
+    series.insert(series.end(), static_cast<size_t>(crest), wave.height / 2.0);
+    series.insert(series.end(), static_cast<size_t>(wave.length - 1 - crest), -wave.height / 2.0);
+  }
+  series.push_back(0.0);  // closes the last wave
+  return series;
+}
+
+// Heights from a few values, so that many are equal where the highest third
+// and tenth end, and from many: those taken are the first in the series, as
+// a sort of all the waves by height would take them.
+TEST(ZeroCrossings, TheHighestThirdAndTenthTakeTheFirstOfEqualHeights) {
+  std::mt19937 random(7);
+  for (const unsigned heights : {4u, 1000u})
+    for (const size_t count : {1u, 2u, 3u, 10u, 11u, 29u, 30u, 31u, 100u, 257u, 1000u}) {
+      std::vector<WaveShape> shapes;
+      for (size_t i = 0; i < count; ++i) {
+        shapes.push_back(
+            {static_cast<double>(1 + random() % heights), static_cast<int>(3 + random() % 9)});
+      }
+      const std::vector<double> series = SeriesOfWaves(shapes);
+      const double rate = 4.0;
+      const ZeroCrossingStatistics got = ZeroCrossingsOf(series.data(), series.size(), rate);
+
+      std::vector<size_t> order(count);
+      std::iota(order.begin(), order.end(), size_t{0});
+      std::stable_sort(order.begin(), order.end(),
+                       [&](size_t a, size_t b) { return shapes[a].height > shapes[b].height; });
+      const auto meanOfHighest = [&](size_t n, auto field) {
+        double sum = 0.0;
+        for (size_t i = 0; i < n; ++i)
+          sum += field(shapes[order[i]]);
+        return n > 0 ? sum / static_cast<double>(n) : std::nan("");
+      };
+      const auto height = [](const WaveShape& wave) { return wave.height; };
+      const auto period = [&](const WaveShape& wave) { return wave.length / rate; };
+      const std::string row = std::to_string(count) + " waves of " + std::to_string(heights);
+      EXPECT_EQ(got.waves, static_cast<int64_t>(count)) << row;
+      EXPECT_DOUBLE_EQ(got.hmax, shapes[order[0]].height) << row;
+      EXPECT_DOUBLE_EQ(got.hmean, meanOfHighest(count, height)) << row;
+      EXPECT_DOUBLE_EQ(got.tz, meanOfHighest(count, period)) << row;
+      if (count >= 3) {
+        EXPECT_DOUBLE_EQ(got.hs, meanOfHighest(count / 3, height)) << row;
+        EXPECT_DOUBLE_EQ(got.ts, meanOfHighest(count / 3, period)) << row;
+      } else {
+        EXPECT_TRUE(std::isnan(got.hs) && std::isnan(got.ts)) << row;
+      }
+      if (count >= 10)
+        EXPECT_DOUBLE_EQ(got.h10, meanOfHighest(count / 10, height)) << row;
+      else
+        EXPECT_TRUE(std::isnan(got.h10)) << row;
+    }
 }
 
 // --- Pressure ---
