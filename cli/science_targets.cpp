@@ -113,6 +113,13 @@ bool ScienceTargets::PrepareTidy(const std::string& to, dev_t fromDevice, ino_t 
   return ready && outputs_->OpenTidy(tidyOutput_->Sink(), error);
 }
 
+void ScienceTargets::StartWriteback() {
+  for (SafeOutput* output : {netcdfOutput_.get(), tidyOutput_.get()}) {
+    if (output != nullptr)
+      output->StartWriteback();
+  }
+}
+
 bool ScienceTargets::Prepare(const ScienceNames& names, dev_t fromDevice, ino_t fromInode,
                              std::string* error) {
   const bool ready =

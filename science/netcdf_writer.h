@@ -74,6 +74,9 @@ class NetcdfWriter final : public ReadingListener {
   void FlushTemperatures();
   void FlushBursts();
   void FillReadings(const ReadingLine& line, double stampUtc, int from, int count);
+  static void FillTimes(const ReadingLine& line, double stampUtc, int from, int count,
+                        double* times);
+  void FillFlags(const ReadingLine& line, int from, int count, signed char* flags);
   // A chunk to fill: one the writing thread gave back, or a new one.
   std::shared_ptr<ReadingChunk> TakeEmptyChunk();
   // On the writing thread.

@@ -297,12 +297,12 @@ int RunShell(const Workspace& ws, const std::string& command) {
   const std::string folder = std::filesystem::path(ZORQ_CLI_PATH).parent_path().string();
   const std::string line = "cd '" + ws.dir.path() + "' && PATH='" + folder +
                            "':\"$PATH\" bash -c 'set -o pipefail; " + command + "' 2>err";
-  // A shell started with SIGPIPE ignored cannot take it back, and `yes` or
-  // `cat` in a pipeline would then complain of a closed pipe where they end
-  // quietly for a user; a test run in this process may have ignored it.
-  const sighandler_t before = ::signal(SIGPIPE, SIG_DFL);
+  // RunningCli ignores SIGPIPE in this process for good; a shell cannot undo
+  // that for its commands, and cat would then say "write error" instead of
+  // ending quietly.
+  const auto previous = ::signal(SIGPIPE, SIG_DFL);
   const int status = std::system(line.c_str());
-  ::signal(SIGPIPE, before);
+  ::signal(SIGPIPE, previous);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -100,33 +100,41 @@ TEST_F(NetcdfWriterTest, EveryReadingAtItsOwnTimeAcrossLinesAndStamps) {
 
 struct FlagRow {
   const char* name;
-  ReadingNote note;
+  std::vector<ReadingNote> notes;  // empty: the line has none
   bool wentBack;
-  int flag;
+  std::vector<int> flags;
+  int64_t bad;
+  int64_t suspect;
 };
 
 class NetcdfFlagRows : public NetcdfWriterTest, public testing::WithParamInterface<FlagRow> {};
 
-TEST_P(NetcdfFlagRows, OneFlagPerReading) {
+TEST_P(NetcdfFlagRows, OneFlagPerReadingAndTheirCounts) {
   const FlagRow& row = GetParam();
-  const FeedLine line = FeedLine()
-                            .At(kNoon)
-                            .WentBack(row.wentBack)
-                            .Values({1.0, 2.0})
-                            .Notes({ReadingNote::kPlain, row.note});
+  const FeedLine line =
+      FeedLine().At(kNoon).WentBack(row.wentBack).Values({1.0, 2.0}).Notes(row.notes);
   Write(LoggerSettings(), {line});
   NetcdfFile file(path_);
-  const int first = row.wentBack ? kFlagSuspect : kFlagGood;
-  EXPECT_EQ(file.Ints("reading_quality_control"), (std::vector<int>{first, row.flag}));
+  EXPECT_EQ(file.Ints("reading_quality_control"), row.flags);
+  EXPECT_EQ(facts_.notANumber, row.bad);
+  EXPECT_EQ(facts_.suspect, row.suspect);
 }
+
+constexpr ReadingNote kPlain = ReadingNote::kPlain;
+constexpr ReadingNote kNotANumber = ReadingNote::kNotANumber;
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, NetcdfFlagRows,
-    testing::Values(FlagRow{"Plain", ReadingNote::kPlain, false, kFlagGood},
-                    FlagRow{"NotANumber", ReadingNote::kNotANumber, false, kFlagBad},
-                    FlagRow{"Saturated", ReadingNote::kSaturated, false, kFlagSuspect},
-                    FlagRow{"AfterTimeWentBack", ReadingNote::kPlain, true, kFlagSuspect},
-                    FlagRow{"BadOutranksBack", ReadingNote::kNotANumber, true, kFlagBad}),
+    testing::Values(
+        FlagRow{"Plain", {}, false, {kFlagGood, kFlagGood}, 0, 0},
+        FlagRow{"PlainNoted", {kPlain, kPlain}, false, {kFlagGood, kFlagGood}, 0, 0},
+        FlagRow{"NotANumber", {kPlain, kNotANumber}, false, {kFlagGood, kFlagBad}, 1, 0},
+        FlagRow{
+            "Saturated", {kPlain, ReadingNote::kSaturated}, false, {kFlagGood, kFlagSuspect}, 0, 1},
+        FlagRow{"AfterTimeWentBack", {}, true, {kFlagSuspect, kFlagSuspect}, 0, 2},
+        FlagRow{
+            "AfterTimeWentBackNoted", {kPlain, kPlain}, true, {kFlagSuspect, kFlagSuspect}, 0, 2},
+        FlagRow{"BadOutranksBack", {kPlain, kNotANumber}, true, {kFlagSuspect, kFlagBad}, 1, 1}),
     [](const testing::TestParamInfo<FlagRow>& row) { return std::string(row.param.name); });
 
 TEST_F(NetcdfWriterTest, ReadingsWithNoTimeAndFillersAreNotReadings) {
