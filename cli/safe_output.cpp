@@ -170,8 +170,12 @@ bool SafeOutput::PrepareStream(int fd, std::string* error) {
 }
 
 ByteSink* SafeOutput::Sink() {
-  if (!sink_ && fd_ >= 0)
+  if (!sink_ && fd_ >= 0) {
     sink_ = std::make_unique<DescriptorSink>(fd_, /*owned=*/false);
+    struct stat info {};
+    if (FileSystem().fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
+      sink_->WriteBehindFrom(kWriteBehindFrom);
+  }
   return sink_.get();
 }
 

@@ -73,6 +73,10 @@ class SafeOutput {
   // finds little left to wait for. Called from the progress hook.
   void StartWriteback();
   static constexpr int64_t kWritebackWindow = 8 << 20;
+  // A file output's bytes past this many are written by a thread of the
+  // sink's own while the conversion formats the next ones; a small output
+  // is not worth a thread.
+  static constexpr int64_t kWriteBehindFrom = 4 << 20;
 
   // Syncs the output and puts it in place (New, Replace). False with `error`
   // when it could not be put in place; the temporary is gone then.

@@ -6,7 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
 
 #include "runtime/system_calls.h"
 
@@ -52,7 +57,82 @@ void ByteSource::TellTap(int64_t offset, const char* bytes, size_t count) {
 
 // --- ByteSink ---
 
+// One buffer at a time, handed on by a thread while the sink fills the
+// other: the sink waits for it before it hands on the next.
+class ByteSink::Behind {
+ public:
+  struct Done {
+    size_t count = 0;
+    size_t taken = 0;
+    int error = 0;
+  };
+
+  explicit Behind(ByteSink* sink)
+      : sink_(sink), buffer(new char[kBufferSize]), thread_([this] { Run(); }) {}
+  ~Behind() {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  Behind(const Behind&) = delete;
+  Behind& operator=(const Behind&) = delete;
+
+  // Hands on the first `count` bytes of `buffer`, on the thread.
+  void Start(size_t count) {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      count_ = count;
+      busy_ = true;
+    }
+    changed_.notify_all();
+  }
+  // Waits for the buffer in flight; what its Put did, if one was started
+  // since the last call.
+  std::optional<Done> Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    return std::exchange(done_, std::nullopt);
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return busy_ || stopping_; });
+      if (!busy_)
+        return;
+      const size_t count = count_;
+      lock.unlock();
+      Done done{count, 0, 0};
+      done.taken = sink_->Put(buffer.get(), count, &done.error);
+      lock.lock();
+      done_ = done;
+      busy_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  ByteSink* sink_;
+
+ public:
+  std::unique_ptr<char[]> buffer;  // the sink's while no Put is in flight
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t count_ = 0;
+  bool busy_ = false;
+  bool stopping_ = false;
+  std::optional<Done> done_;
+  std::thread thread_;
+};
+
 ByteSink::ByteSink() : buffer_(new char[kBufferSize]) {}
+
+ByteSink::~ByteSink() = default;
 
 long ByteSink::Write(const char* bytes, long count) {
   if (bytes == nullptr || count < 0)
@@ -63,14 +143,17 @@ long ByteSink::Write(const char* bytes, long count) {
   if (waiting_ + size > kBufferSize && !FlushBuffer())
     return -1;
   if (size >= kBufferSize)
-    return PutAll(bytes, size) ? count : -1;
+    return Settled() && PutAll(bytes, size) ? count : -1;
   std::memcpy(buffer_.get() + waiting_, bytes, size);
   waiting_ += size;
   return count;
 }
 
 int ByteSink::Flush() {
-  return FlushBuffer() ? 0 : -1;
+  const bool handedOn = FlushBuffer();
+  // A buffer handed to the thread has not arrived yet: wait for it.
+  const bool arrived = Settled();
+  return handedOn && arrived ? 0 : -1;
 }
 
 bool ByteSink::PutAll(const char* bytes, size_t count) {
@@ -87,15 +170,52 @@ bool ByteSink::PutAll(const char* bytes, size_t count) {
 // Hands the waiting bytes on. On failure they are dropped: the caller learns
 // of it once, and a later write does not repeat a half-written run.
 bool ByteSink::FlushBuffer() {
+  const bool earlierArrived = Settled();
   if (waiting_ == 0)
-    return true;
+    return earlierArrived;
   const int64_t before = accepted_;
   const size_t count = waiting_;
   waiting_ = 0;
+  if (!earlierArrived) {
+    // Formatted after the write that failed: lost with it, as a sink that
+    // does not write behind would have stopped before them.
+    NoteLoss(buffer_.get(), count, 0);
+    return false;
+  }
+  if (behindFrom_ >= 0 && accepted_ >= behindFrom_)
+    return HandBehind(count);
   if (PutAll(buffer_.get(), count))
     return true;
   NoteLoss(buffer_.get(), count, static_cast<size_t>(accepted_ - before));
   return false;
+}
+
+bool ByteSink::HandBehind(size_t count) {
+  if (!behind_)
+    behind_ = std::make_unique<Behind>(this);
+  std::swap(buffer_, behind_->buffer);
+  behind_->Start(count);
+  return true;
+}
+
+void ByteSink::Settle() {
+  if (!behind_)
+    return;
+  const std::optional<Behind::Done> done = behind_->Wait();
+  if (!done)
+    return;
+  accepted_ += static_cast<int64_t>(done->taken);
+  if (done->taken == done->count)
+    return;
+  if (error_ == 0)
+    error_ = done->error != 0 ? done->error : EIO;
+  NoteLoss(behind_->buffer.get(), done->count, done->taken);
+  behindFailed_ = true;
+}
+
+bool ByteSink::Settled() {
+  Settle();
+  return !std::exchange(behindFailed_, false);
 }
 
 // Buffers are handed on at record ends, so a line that starts before the
@@ -274,6 +394,7 @@ size_t DescriptorSink::Put(const char* bytes, size_t count, int* error) {
 }
 
 int64_t DescriptorSink::Length() {
+  Settle();
   struct stat info {};
   if (fd_ < 0 || !StatusOf(fd_, &info) || !S_ISREG(info.st_mode))
     return -1;
@@ -395,7 +516,7 @@ char* RecordWriter::MakeSpace(size_t size) {
     UseStaging();
     return next_;
   }
-  next_ = sink_->buffer_.get();
+  TakeUp();  // a sink that writes behind hands out its other buffer
   return next_;
 }
 

@@ -87,7 +87,7 @@ class ByteSink {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;
 
-  virtual ~ByteSink() = default;
+  virtual ~ByteSink();
   ByteSink(const ByteSink&) = delete;
   ByteSink& operator=(const ByteSink&) = delete;
 
@@ -102,8 +102,21 @@ class ByteSink {
   // The errno of the first failed write, 0 when none failed.
   int error() const { return error_; }
   const SinkLoss& loss() const { return loss_; }
-  // Forgets the bytes waiting in the buffer (an output taken back).
-  void DropWaiting() { waiting_ = 0; }
+  // Forgets the bytes waiting in the buffer (an output taken back), once the
+  // buffer being written behind has reached the output.
+  void DropWaiting() {
+    Settle();
+    waiting_ = 0;
+  }
+
+  // Once the output has taken `bytes`, each full buffer is handed on by a
+  // thread of the sink's own while the next one fills, so that formatting
+  // and the copy into the file's pages run on two cores. A failed write is
+  // then told by the next call that hands bytes on (Write, Flush), a buffer
+  // later, with the loss and the counts as they would be without. Only for
+  // a sink whose Put may run on another thread, and that settles in its
+  // destructor (a descriptor's).
+  void WriteBehindFrom(int64_t bytes) { behindFrom_ = bytes; }
 
   // A regular file's length with the waiting bytes; -1 for anything else.
   virtual int64_t Length() { return -1; }
@@ -120,11 +133,19 @@ class ByteSink {
   // with `*error` its errno (0 when all were taken).
   virtual size_t Put(const char* bytes, size_t count, int* error) = 0;
   size_t waiting() const { return waiting_; }
+  // Waits for the buffer being written behind, and counts what the output
+  // took of it; a failure is kept for the next call that hands bytes on.
+  void Settle();
 
  private:
   friend class RecordWriter;
+  class Behind;
+
   bool PutAll(const char* bytes, size_t count);
   bool FlushBuffer();
+  // Settle, then false once for a failure not told yet.
+  bool Settled();
+  bool HandBehind(size_t count);
   void NoteLoss(const char* bytes, size_t count, size_t taken);
 
   std::unique_ptr<char[]> buffer_;
@@ -132,6 +153,9 @@ class ByteSink {
   int64_t accepted_ = 0;
   int error_ = 0;
   SinkLoss loss_;
+  int64_t behindFrom_ = -1;  // never
+  bool behindFailed_ = false;
+  std::unique_ptr<Behind> behind_;
 };
 
 // --- Over a file descriptor ---

@@ -1,8 +1,11 @@
 #include "runtime/caltime.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -50,10 +53,39 @@ bool LocalFields(int64_t seconds, std::tm* fields) {
   return localtime_r(&time, fields) != nullptr;
 }
 
+// getenv("TZ"), without its walk through the whole environment at every
+// record: the entry found is kept with its place, and sought again only
+// when the environment no longer holds that entry there. setenv and
+// unsetenv replace, move or append entries; with no TZ, the list's end is
+// kept and its last entry, which an append after a removal replaces.
+const char* ZoneVariable() {
+  struct Seen {
+    char** list = nullptr;
+    size_t at = 0;  // TZ's place, or the list's length when there is none
+    const char* entry = nullptr;
+    const char* last = nullptr;  // with no TZ: the list's last entry
+  };
+  thread_local Seen seen;
+  if (environ != nullptr && environ == seen.list && environ[seen.at] == seen.entry &&
+      (seen.entry != nullptr || seen.at == 0 || environ[seen.at - 1] == seen.last))
+    return seen.entry != nullptr ? seen.entry + 3 : nullptr;
+  seen = Seen{environ, 0, nullptr, nullptr};
+  if (environ == nullptr)
+    return nullptr;
+  for (; environ[seen.at] != nullptr; ++seen.at) {
+    if (std::strncmp(environ[seen.at], "TZ=", 3) == 0) {
+      seen.entry = environ[seen.at];
+      return seen.entry + 3;
+    }
+  }
+  seen.last = seen.at > 0 ? environ[seen.at - 1] : nullptr;
+  return nullptr;
+}
+
 // The span of `seconds`, found afresh when it is not the one kept. False
 // when the offset there cannot be told.
 bool SpanOf(int64_t seconds, const OffsetSpan** span) {
-  const char* zone = std::getenv("TZ");
+  const char* zone = ZoneVariable();
   const std::string_view zoneNow = zone != nullptr ? zone : "";
   OffsetSpan& kept = tSpan;
   if (kept.known && kept.zone == zoneNow && seconds >= kept.from && seconds <= kept.to) {

@@ -131,3 +131,45 @@ TEST_F(CalendarTime, FieldsAreLocaltimesAcrossChangesOfOffset) {
     }
   }
 }
+
+// The zone of TZ is found again whatever else the environment went through
+// between two calls: a variable added or removed before TZ is set, moved or
+// taken away.
+TEST_F(CalendarTime, FieldsFollowTzThroughChangesOfTheEnvironment) {
+  const AbsoluteTime time{1561903530, 0.0};  // 2019-06-30 14:05:30 UTC
+  const auto localtimeOf = [&time] {
+    const std::time_t seconds = static_cast<std::time_t>(time.seconds);
+    std::tm fields{};
+    localtime_r(&seconds, &fields);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &fields);
+    return std::string(text);
+  };
+  const std::vector<std::vector<std::string>> steps = {
+      // Each step: the environment edits, then a call; "-NAME" removes NAME.
+      {"TZ=UTC"},
+      {"ZORQ_TEST_A=1", "-TZ"},
+      {"-ZORQ_TEST_A", "TZ=Asia/Tokyo"},
+      {"ZORQ_TEST_B=1", "TZ=America/St_Johns"},
+      {"-ZORQ_TEST_B"},
+      {"-TZ", "ZORQ_TEST_C=1", "-ZORQ_TEST_C", "TZ=Asia/Kolkata"},
+  };
+  for (const std::vector<std::string>& step : steps) {
+    std::string trace;
+    for (const std::string& edit : step) {
+      trace += edit + " ";
+      if (edit[0] == '-') {
+        unsetenv(edit.c_str() + 1);
+      } else {
+        const size_t equals = edit.find('=');
+        setenv(edit.substr(0, equals).c_str(), edit.c_str() + equals + 1, 1);
+      }
+    }
+    tzset();
+    SCOPED_TRACE(trace);
+    EXPECT_EQ(Local(time), localtimeOf());
+  }
+  unsetenv("ZORQ_TEST_A");
+  unsetenv("ZORQ_TEST_B");
+  unsetenv("ZORQ_TEST_C");
+}

@@ -270,6 +270,22 @@ TEST(ReadingListener, LoggerNotesSayWhatTheCsvCouldNotShow) {
   EXPECT_EQ(heard.readings[2].value, 0.0);
 }
 
+// The counts before and after a noted field are taken the fast way, a run
+// at a time: they are heard as plain, and the next line has no notes.
+TEST(ReadingListener, LoggerCountsAroundANotedFieldStayPlain) {
+  Recorder heard;
+  const std::vector<std::string> lines = {kLoggerStamp, "5,6,7x,8,9,10,11,12,13,14,15,16,360",
+                                          TwelveCounts(0, 360)};
+  const EngineRun run = RunEngine(DumpOf(LoggerHeader(), lines), RequestFor(2, &heard));
+  ASSERT_EQ(run.result.status, kStatusFinished);
+  ASSERT_EQ(heard.readings.size(), 24u);
+  for (size_t i = 0; i < heard.readings.size(); ++i) {
+    EXPECT_EQ(heard.readings[i].note, i == 2 ? ReadingNote::kNotANumber : ReadingNote::kPlain) << i;
+  }
+  EXPECT_DOUBLE_EQ(heard.readings[2].value, 7 / 4095.0 * 4.0);
+  EXPECT_DOUBLE_EQ(heard.readings[11].value, 16 / 4095.0 * 4.0);
+}
+
 TEST(ReadingListener, LoggerReadingsBeforeAnyStampAreUnstamped) {
   Recorder heard;
   const std::vector<std::string> lines = {TwelveCounts(0, 360), kLoggerStamp, TwelveCounts(0, 360)};

@@ -107,6 +107,7 @@ int FakeSystemCalls::Count(SystemCall call) const {
 }
 
 int FakeSystemCalls::Next(SystemCall call) {
+  const std::lock_guard<std::mutex> hold(mutex_);
   const CallSeen seen{call, static_cast<int>(calls_.size()), Count(call), bytesWritten_};
   calls_.push_back(call);
   ++counts_[static_cast<size_t>(call)];

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 #include <sys/types.h>
@@ -55,11 +56,13 @@ class FakeSystemCalls {
   // it fails with (0: none).
   int Next(SystemCall call);
   void AddWritten(ssize_t written) {
+    const std::lock_guard<std::mutex> hold(mutex_);
     if (written > 0)
       bytesWritten_ += static_cast<size_t>(written);
   }
 
  private:
+  std::mutex mutex_;  // a sink that writes behind calls from a thread of its own
   std::vector<SystemCall> calls_;
   std::array<int, 8> counts_{};  // by SystemCall
   size_t bytesWritten_ = 0;

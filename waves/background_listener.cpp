@@ -3,24 +3,32 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// A line's values, copied without a call to memmove, which costs more than
+// the copy of a dozen.
+void CopyFew(const double* from, size_t count, double* to) {
+  size_t i = 0;
+  for (; i + 2 <= count; i += 2)
+    __builtin_memcpy(to + i, from + i, 2 * sizeof(double));
+  if (i < count)
+    to[i] = from[i];
+}
+
+}  // namespace
+
 void BackgroundListener::Block::Clear() {
   events.clear();
   valueCount = 0;
   notes.clear();
 }
 
-// Where `count` more values go.
-double* BackgroundListener::Block::MakeRoom(size_t count) {
-  if (valueCount + count > valueRoom) {
-    const size_t room = std::max(2 * valueRoom, valueCount + count);
-    std::unique_ptr<double[]> larger(new double[room]);
-    std::copy_n(values.get(), valueCount, larger.get());
-    values = std::move(larger);
-    valueRoom = room;
-  }
-  double* place = values.get() + valueCount;
-  valueCount += count;
-  return place;
+void BackgroundListener::Block::Grow(size_t least) {
+  const size_t room = std::max(2 * valueRoom, least);
+  std::unique_ptr<double[]> larger(new double[room]);
+  std::copy_n(values.get(), valueCount, larger.get());
+  values = std::move(larger);
+  valueRoom = room;
 }
 
 BackgroundListener::BackgroundListener(ReadingListener* target, std::function<void()> atEnd)
@@ -80,7 +88,7 @@ void BackgroundListener::OnReadings(const ReadingLine& line) {
   Block& block = *filling_;
   const size_t count = static_cast<size_t>(line.count);
   const size_t first = block.valueCount;
-  std::copy_n(line.values, count, block.MakeRoom(count));
+  CopyFew(line.values, count, block.MakeRoom(count));
   Event& event = block.events.emplace_back();
   event.line = line.line;
   event.byte = line.byte;

@@ -75,7 +75,15 @@ class BackgroundListener final : public ReadingListener {
     size_t valueRoom = 0;
     std::vector<ReadingNote> notes;
     void Clear();
-    double* MakeRoom(size_t count);
+    // Where `count` more values go.
+    double* MakeRoom(size_t count) {
+      if (valueCount + count > valueRoom)
+        Grow(valueCount + count);
+      double* place = values.get() + valueCount;
+      valueCount += count;
+      return place;
+    }
+    void Grow(size_t least);
   };
   static constexpr uint8_t kStamped = 1;
   static constexpr uint8_t kStampWentBack = 2;

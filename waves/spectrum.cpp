@@ -49,10 +49,15 @@ double MeanOf(const double* values, size_t count) {
   return SumOfParts(parts) / static_cast<double>(count);
 }
 
-// Through a signed integer, which the processor converts in one step; an
-// unsigned one takes several.
-double IndexAsDouble(size_t i) {
-  return static_cast<double>(static_cast<int64_t>(i));
+// Series up to this long take their index as a 32-bit integer, which the
+// processor converts two at a time; a 64-bit one goes one at a time.
+constexpr size_t kLongestVectorised = size_t{1} << 30;
+
+template <typename Index>
+void SubtractLine(double* values, size_t count, double mean, double slope, double centre) {
+  const Index end = static_cast<Index>(count);
+  for (Index i = 0; i < end; ++i)
+    values[i] -= mean + slope * (static_cast<double>(i) - centre);
 }
 
 struct LineSums {
@@ -60,19 +65,22 @@ struct LineSums {
   double covariance = 0.0;  // Σ(i−centre)·x
 };
 
+template <typename Index>
 LineSums LineSumsOf(const double* values, size_t count, double centre) {
   double sums[kParts] = {};
   double covariances[kParts] = {};
-  size_t i = 0;
-  for (; i + kParts <= count; i += kParts) {
-    for (size_t part = 0; part < kParts; ++part) {
+  const Index end = static_cast<Index>(count);
+  const Index parts = static_cast<Index>(kParts);
+  Index i = 0;
+  for (; i + parts <= end; i += parts) {
+    for (Index part = 0; part < parts; ++part) {
       sums[part] += values[i + part];
-      covariances[part] += (IndexAsDouble(i + part) - centre) * values[i + part];
+      covariances[part] += (static_cast<double>(i + part) - centre) * values[i + part];
     }
   }
-  for (; i < count; ++i) {
+  for (; i < end; ++i) {
     sums[0] += values[i];
-    covariances[0] += (IndexAsDouble(i) - centre) * values[i];
+    covariances[0] += (static_cast<double>(i) - centre) * values[i];
   }
   return {SumOfParts(sums), SumOfParts(covariances)};
 }
@@ -94,16 +102,19 @@ double RemoveLeastSquaresLine(std::vector<double>* series) {
   // Over the index centred on its mean, Σ(i−ī) = 0, so the slope
   // Σ(i−ī)(x−x̄) / Σ(i−ī)² is Σ(i−ī)x / Σ(i−ī)²: one pass gives it with the mean.
   const double centre = 0.5 * static_cast<double>(count - 1);
-  const LineSums sums = LineSumsOf(series->data(), count, centre);
+  const LineSums sums = count <= kLongestVectorised
+                            ? LineSumsOf<int32_t>(series->data(), count, centre)
+                            : LineSumsOf<int64_t>(series->data(), count, centre);
   const double sum = sums.sum;
   const double covariance = sums.covariance;
   const double n = static_cast<double>(count);
   const double spread = n * (n * n - 1.0) / 12.0;
   const double mean = sum / n;
   const double slope = spread > 0.0 ? covariance / spread : 0.0;
-  double* values = series->data();
-  for (size_t i = 0; i < count; ++i)
-    values[i] -= mean + slope * (IndexAsDouble(i) - centre);
+  if (count <= kLongestVectorised)
+    SubtractLine<int32_t>(series->data(), count, mean, slope, centre);
+  else
+    SubtractLine<int64_t>(series->data(), count, mean, slope, centre);
   return mean;
 }
 

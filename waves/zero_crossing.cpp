@@ -1,8 +1,10 @@
 #include "waves/zero_crossing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -30,15 +32,34 @@ struct Waves {
   double PeriodOf(size_t k, double sampleRate) const { return (at[k + 1] - at[k]) / sampleRate; }
 };
 
-#if defined(__SSE2__)
-// The extremes as one double in a register, chosen by masks: the compiler
-// turns a choice between doubles into a branch.
-size_t MarkUpCrossings(const double* series, size_t count, size_t* at, double* spreadAt) {
-  const __m128d zero = _mm_setzero_pd();
-  __m128d highest = _mm_load_sd(series);
-  __m128d lowest = highest;
+// The search for up-crossings over samples [first, end): each pair (i, i+1)
+// with i + 1 < end, the extremes starting from sample `first`. `at` and
+// `spreadAt` get a slot per crossing found, and one after: slot k holds the
+// crossing's sample i and the spread of the samples since the crossing
+// before (since `first` for slot 0).
+struct CrossingSearch {
+  const double* series = nullptr;
+  size_t i = 0;
+  size_t end = 0;
+  size_t* at = nullptr;
+  double* spreadAt = nullptr;
   size_t found = 0;
-  for (size_t i = 0; i + 1 < count; ++i) {
+#if defined(__SSE2__)
+  // The extremes as one double in a register, chosen by masks: the
+  // compiler turns a choice between doubles into a branch.
+  __m128d highest;
+  __m128d lowest;
+
+  CrossingSearch(const double* s, size_t first, size_t last, size_t* a, double* spread)
+      : series(s), i(first), end(last), at(a), spreadAt(spread) {
+    highest = _mm_load_sd(series + first);
+    lowest = highest;
+  }
+  bool Done() const {
+    return i + 1 >= end;
+  }
+  void Step() {
+    const __m128d zero = _mm_setzero_pd();
     at[found] = i;
     spreadAt[found] = _mm_cvtsd_f64(_mm_sub_sd(highest, lowest));
     const __m128d next = _mm_load_sd(series + i + 1);
@@ -50,15 +71,21 @@ size_t MarkUpCrossings(const double* series, size_t count, size_t* at, double* s
     const __m128d restart = _mm_and_pd(up, next);
     highest = _mm_or_pd(restart, _mm_andnot_pd(up, _mm_max_sd(next, highest)));
     lowest = _mm_or_pd(restart, _mm_andnot_pd(up, _mm_min_sd(next, lowest)));
+    ++i;
   }
-  return found;
-}
 #else
-size_t MarkUpCrossings(const double* series, size_t count, size_t* at, double* spreadAt) {
-  size_t found = 0;
-  double highest = series[0];
-  double lowest = highest;
-  for (size_t i = 0; i + 1 < count; ++i) {
+  double highest = 0.0;
+  double lowest = 0.0;
+
+  CrossingSearch(const double* s, size_t first, size_t last, size_t* a, double* spread)
+      : series(s), i(first), end(last), at(a), spreadAt(spread) {
+    highest = series[first];
+    lowest = highest;
+  }
+  bool Done() const {
+    return i + 1 >= end;
+  }
+  void Step() {
     at[found] = i;
     spreadAt[found] = highest - lowest;
     const double next = series[i + 1];
@@ -66,28 +93,64 @@ size_t MarkUpCrossings(const double* series, size_t count, size_t* at, double* s
     found += static_cast<size_t>(up);
     highest = up ? next : std::max(highest, next);
     lowest = up ? next : std::min(lowest, next);
+    ++i;
   }
-  return found;
-}
 #endif
+};
+
+// The spread of samples [first, last] as the search takes it.
+double SpreadOf(const double* series, size_t first, size_t last) {
+  double highest = series[first];
+  double lowest = highest;
+  for (size_t i = first + 1; i <= last; ++i) {
+    highest = std::max(highest, series[i]);
+    lowest = std::min(lowest, series[i]);
+  }
+  return highest - lowest;
+}
+
+// Below this many samples one search goes through the series.
+constexpr size_t kTwoSearchesFrom = 64;
 
 // One pass without a branch per sample: the crossings of a wave record come
 // at random to a predictor. Every sample writes the spread of the samples
 // since the last crossing to the slot of the next one, which keeps the one
-// written at the crossing: the height of the wave it ends.
+// written at the crossing: the height of the wave it ends. Each step waits
+// for the extremes of the one before, so the two halves of the series are
+// searched side by side, and the wave across the middle is measured apart.
 void FindWaves(const double* series, size_t count, Waves* waves) {
   thread_local std::vector<size_t> index;
   thread_local std::vector<double> spread;
-  index.resize(count);
-  spread.resize(count);
-  const size_t found = count > 0 ? MarkUpCrossings(series, count, index.data(), spread.data()) : 0;
-  const size_t* at = index.data();
-  waves->at.resize(found);
-  for (size_t k = 0; k < found; ++k)
-    waves->at[k] = CrossingAt(series, at[k]);
-  // Slot 0 holds the samples before the first crossing: no wave.
-  waves->height.assign(spread.begin() + (found > 0 ? 1 : 0),
-                       spread.begin() + static_cast<std::ptrdiff_t>(found));
+  index.resize(count + 1);
+  spread.resize(count + 1);
+  waves->at.clear();
+  waves->height.clear();
+  if (count == 0)
+    return;
+  // A short series is searched by the front alone; the back has no pair.
+  const size_t middle = count < kTwoSearchesFrom ? count - 1 : count / 2;
+  CrossingSearch front(series, 0, middle + 1, index.data(), spread.data());
+  CrossingSearch back(series, middle, count < kTwoSearchesFrom ? middle + 1 : count,
+                      index.data() + middle + 1, spread.data() + middle + 1);
+  while (!back.Done()) {
+    front.Step();
+    back.Step();
+  }
+  while (!front.Done())
+    front.Step();
+  for (size_t k = 0; k < front.found; ++k)
+    waves->at.push_back(CrossingAt(series, front.at[k]));
+  for (size_t k = 0; k < back.found; ++k)
+    waves->at.push_back(CrossingAt(series, back.at[k]));
+  // Slot 0 of the front holds the samples before the first crossing: no
+  // wave. Slot 0 of the back holds only the back's part of the wave across
+  // the middle.
+  for (size_t k = 1; k < front.found; ++k)
+    waves->height.push_back(front.spreadAt[k]);
+  if (front.found > 0 && back.found > 0)
+    waves->height.push_back(SpreadOf(series, front.at[front.found - 1] + 1, back.at[0]));
+  for (size_t k = 1; k < back.found; ++k)
+    waves->height.push_back(back.spreadAt[k]);
 }
 
 // Below this many values a selection sorts them.
@@ -176,19 +239,24 @@ Sums MeanOf(const Sums& sums) {
   return {sums.height / n, sums.period / n, sums.count};
 }
 
-// Adds wave k when it is one of the `highest`: above their lowest height,
-// or at it while some of that height are still wanted.
+// `value` when `keep`, else 0, without a branch.
+double KeptOrZero(double value, bool keep) {
+  const uint64_t mask = 0 - static_cast<uint64_t>(keep);
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(value) & mask);
+}
+
+// Adds a wave when it is one of the `highest`: above their lowest height,
+// or at it while some of that height are still wanted. Without a branch:
+// which waves are taken follows no pattern.
 void AddIfHighest(const Highest& highest, double height, double period, size_t* lowestTaken,
                   Sums* sums) {
-  if (highest.wanted == 0)
-    return;
   const bool at = height == highest.lowest;
-  const bool taken =
-      height > highest.lowest || (at && *lowestTaken < highest.wanted - highest.higher);
-  *lowestTaken += at && taken ? 1 : 0;
-  sums->height += taken ? height : 0.0;
-  sums->period += taken ? period : 0.0;
-  sums->count += taken ? 1 : 0;
+  const bool wantedAt = *lowestTaken < highest.wanted - highest.higher;
+  const bool taken = ((height > highest.lowest) | (at & wantedAt)) & (highest.wanted > 0);
+  *lowestTaken += static_cast<size_t>(at & taken);
+  sums->height += KeptOrZero(height, taken);
+  sums->period += KeptOrZero(period, taken);
+  sums->count += static_cast<size_t>(taken);
 }
 
 bool AnyNotANumber(const std::vector<double>& values) {

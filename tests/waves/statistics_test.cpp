@@ -243,6 +243,27 @@ TEST(ZeroCrossings, TheHighestThirdAndTenthTakeTheFirstOfEqualHeights) {
     }
 }
 
+// Waves with no crest, a zero then a trough: each one's highest sample is
+// the first after its crossing, and its lowest the last before the next,
+// wherever a long series is split to be searched.
+TEST(ZeroCrossings, EveryWaveOfALongSeriesKeepsItsFirstAndLastSample) {
+  for (const size_t count : {40u, 41u, 64u, 65u, 200u}) {
+    std::vector<double> series = {-1.0};
+    double sum = 0.0;
+    for (size_t k = 0; k < count; ++k) {
+      const double height = 1.0 + static_cast<double>(k % 7);
+      series.insert(series.end(), {0.0, -height});
+      sum += height;
+    }
+    series.push_back(0.0);
+    const ZeroCrossingStatistics got = ZeroCrossingsOf(series.data(), series.size(), 2.0);
+    EXPECT_EQ(got.waves, static_cast<int64_t>(count)) << count;
+    EXPECT_DOUBLE_EQ(got.hmean, sum / static_cast<double>(count)) << count;
+    EXPECT_DOUBLE_EQ(got.hmax, 7.0) << count;
+    EXPECT_DOUBLE_EQ(got.tz, 1.0) << count;
+  }
+}
+
 // --- Pressure ---
 
 struct DispersionCase {
