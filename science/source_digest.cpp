@@ -3,9 +3,36 @@
 #include <nettle/sha2.h>
 
 #include <cstdint>
+#include <vector>
+
+#include "science/write_behind.h"
+
+namespace {
+
+// The reader hands the bytes over a kilobyte at a time: they are gathered
+// into blocks of this size for the hashing thread, of which a few wait.
+constexpr size_t kBlockBytes = 256 * 1024;
+constexpr size_t kBlocksWaiting = 8;
+
+}  // namespace
 
 struct SourceDigest::State {
   sha256_ctx context;
+  std::vector<char> gathering;
+  // Started at the first block; only it touches `context` until Hex.
+  std::unique_ptr<WriteBehind> hasher;
+
+  void HandOver() {
+    if (gathering.empty())
+      return;
+    if (!hasher)
+      hasher = std::make_unique<WriteBehind>(kBlocksWaiting);
+    hasher->Post([context = &context, block = std::move(gathering)] {
+      sha256_update(context, block.size(), reinterpret_cast<const uint8_t*>(block.data()));
+    });
+    gathering = {};
+    gathering.reserve(kBlockBytes);
+  }
 };
 
 SourceDigest::SourceDigest() : state_(std::make_unique<State>()) {
@@ -15,10 +42,17 @@ SourceDigest::SourceDigest() : state_(std::make_unique<State>()) {
 SourceDigest::~SourceDigest() = default;
 
 void SourceDigest::Update(const char* bytes, size_t count) {
-  sha256_update(&state_->context, count, reinterpret_cast<const uint8_t*>(bytes));
+  state_->gathering.insert(state_->gathering.end(), bytes, bytes + count);
+  if (state_->gathering.size() >= kBlockBytes)
+    state_->HandOver();
 }
 
 std::string SourceDigest::Hex() {
+  state_->HandOver();
+  if (state_->hasher) {
+    state_->hasher->Drain();
+    state_->hasher.reset();
+  }
   uint8_t digest[SHA256_DIGEST_SIZE];
   sha256_digest(&state_->context, SHA256_DIGEST_SIZE, digest);
   static constexpr char kDigits[] = "0123456789abcdef";

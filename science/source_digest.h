@@ -1,5 +1,7 @@
 // The SHA-256 of a dump, taken from the bytes the conversion reads as it
-// reads them, so that the dump is never read a second time for it.
+// reads them, so that the dump is never read a second time for it. The
+// hashing runs on a thread of its own, off the converting thread, which is
+// the busier one for a gauge dump.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,7 @@ class SourceDigest {
   SourceDigest(const SourceDigest&) = delete;
   SourceDigest& operator=(const SourceDigest&) = delete;
 
+  // Takes a copy of the bytes: they may be reused once this returns.
   void Update(const char* bytes, size_t count);
   // The digest of every byte so far, 64 lower-case hexadecimal digits. Ends
   // the digest: a later Update starts a new one.
