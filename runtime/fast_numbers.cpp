@@ -303,6 +303,11 @@ int FormatGeneral(char* out, size_t size, double value, int precision) {
   return static_cast<int>(p - out);
 }
 
+char* PutFixedDigits(char* out, uint64_t value, int count) {
+  FixedDigitsBackwards(out + count, value, count);
+  return out + count;
+}
+
 int FormatZeroPaddedInt(char* out, size_t size, int value, int width) {
   if (!gFastPaths.load(std::memory_order_relaxed) || width < 0 || width > 20 || size < 24) {
     return FormatText(out, size, "%0*i", width, value);

@@ -33,6 +33,10 @@ int FormatSixteenths(char* out, size_t size, int sixteenths, int width, int prec
 // below 1e6); `size` must be at least 32 for it.
 int FormatGeneral(char* out, size_t size, double value, int precision);
 
+// The last `count` decimal digits of `value` at `out`, zeros in front, with
+// no terminator; returns the end. For fixed-width fields such as a time's.
+char* PutFixedDigits(char* out, uint64_t value, int count);
+
 // Same text and length as FormatText(out, size, "%0*i", width, value) for
 // width 0 to 20; `size` must be at least 24.
 int FormatZeroPaddedInt(char* out, size_t size, int value, int width);

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "runtime/caltime.h"
+#include "runtime/fast_numbers.h"
 
 namespace {
 
@@ -25,15 +26,6 @@ std::string FormatSeconds(double seconds) {
 }
 
 constexpr int kLargestFourDigitYear = 9999;
-
-// `value` (0 or more, below 10^count) in `count` digits, zeros in front.
-char* PutDigits(char* out, int value, int count) {
-  for (int i = count - 1; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
-  return out + count;
-}
 
 }  // namespace
 
@@ -130,19 +122,19 @@ size_t FormatIsoUtcMilliseconds(double utc, char* out) {
     return std::min(static_cast<size_t>(std::max(length, 0)), kIsoUtcMillisecondsSize - 1);
   }
   char* p = out;
-  p = PutDigits(p, static_cast<int>(civil.year), 4);
+  p = PutFixedDigits(p, static_cast<uint64_t>(civil.year), 4);
   *p++ = '-';
-  p = PutDigits(p, civil.month, 2);
+  p = PutFixedDigits(p, static_cast<uint64_t>(civil.month), 2);
   *p++ = '-';
-  p = PutDigits(p, civil.day, 2);
+  p = PutFixedDigits(p, static_cast<uint64_t>(civil.day), 2);
   *p++ = 'T';
-  p = PutDigits(p, civil.hour, 2);
+  p = PutFixedDigits(p, static_cast<uint64_t>(civil.hour), 2);
   *p++ = ':';
-  p = PutDigits(p, civil.minute, 2);
+  p = PutFixedDigits(p, static_cast<uint64_t>(civil.minute), 2);
   *p++ = ':';
-  p = PutDigits(p, civil.second, 2);
+  p = PutFixedDigits(p, static_cast<uint64_t>(civil.second), 2);
   *p++ = '.';
-  p = PutDigits(p, fraction, 3);
+  p = PutFixedDigits(p, static_cast<uint64_t>(fraction), 3);
   *p++ = 'Z';
   return static_cast<size_t>(p - out);
 }
