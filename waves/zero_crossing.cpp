@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -23,80 +24,89 @@ double CrossingAt(const double* series, size_t i) {
 }
 
 // The up-crossings of a series, each i with series[i] < 0 <= series[i+1],
-// and the heights of the waves between them.
+// and the waves between them.
 struct Waves {
   std::vector<double> at;      // crossing k, in samples from the start, interpolated
   std::vector<double> height;  // [k]: of wave k, from crossing k to crossing k+1
+  std::vector<double> period;  // [k]: of wave k, in seconds
 
   size_t count() const { return height.size(); }
-  double PeriodOf(size_t k, double sampleRate) const { return (at[k + 1] - at[k]) / sampleRate; }
 };
 
-// The search for up-crossings over samples [first, end): each pair (i, i+1)
-// with i + 1 < end, the extremes starting from sample `first`. `at` and
-// `spreadAt` get a slot per crossing found, and one after: slot k holds the
-// crossing's sample i and the spread of the samples since the crossing
-// before (since `first` for slot 0).
-struct CrossingSearch {
-  const double* series = nullptr;
-  size_t i = 0;
-  size_t end = 0;
+// Where a search for up-crossings writes: slot k holds the sample i of
+// crossing k, and the spread of the samples since the crossing before (since
+// the search's start for slot 0). Every step writes the slot after the last
+// crossing, so that a crossing keeps what was written at its step: the height
+// of the wave it ends.
+struct Slots {
   size_t* at = nullptr;
   double* spreadAt = nullptr;
   size_t found = 0;
-#if defined(__SSE2__)
-  // The extremes as one double in a register, chosen by masks: the
-  // compiler turns a choice between doubles into a branch.
-  __m128d highest;
-  __m128d lowest;
+};
 
-  CrossingSearch(const double* s, size_t first, size_t last, size_t* a, double* spread)
-      : series(s), i(first), end(last), at(a), spreadAt(spread) {
-    highest = _mm_load_sd(series + first);
-    lowest = highest;
-  }
-  bool Done() const {
-    return i + 1 >= end;
-  }
-  void Step() {
-    const __m128d zero = _mm_setzero_pd();
-    at[found] = i;
-    spreadAt[found] = _mm_cvtsd_f64(_mm_sub_sd(highest, lowest));
-    const __m128d next = _mm_load_sd(series + i + 1);
-    const __m128d up =
-        _mm_and_pd(_mm_cmplt_sd(_mm_load_sd(series + i), zero), _mm_cmpge_sd(next, zero));
-    found += static_cast<size_t>(_mm_movemask_pd(up) & 1);
-    // As std::max(highest, next) and std::min(lowest, next), a next that is
-    // not a number leaving them as they were.
-    const __m128d restart = _mm_and_pd(up, next);
-    highest = _mm_or_pd(restart, _mm_andnot_pd(up, _mm_max_sd(next, highest)));
-    lowest = _mm_or_pd(restart, _mm_andnot_pd(up, _mm_min_sd(next, lowest)));
-    ++i;
-  }
-#else
+// One search's extremes since its last crossing. At a crossing both restart
+// from 0, which a wave's highest sample (at or above 0) and its lowest (below
+// 0) pass: the spread of every whole wave is that of its samples.
+struct Extremes {
   double highest = 0.0;
   double lowest = 0.0;
-
-  CrossingSearch(const double* s, size_t first, size_t last, size_t* a, double* spread)
-      : series(s), i(first), end(last), at(a), spreadAt(spread) {
-    highest = series[first];
-    lowest = highest;
-  }
-  bool Done() const {
-    return i + 1 >= end;
-  }
-  void Step() {
-    at[found] = i;
-    spreadAt[found] = highest - lowest;
-    const double next = series[i + 1];
-    const bool up = (series[i] < 0.0) & (next >= 0.0);
-    found += static_cast<size_t>(up);
-    highest = up ? next : std::max(highest, next);
-    lowest = up ? next : std::min(lowest, next);
-    ++i;
-  }
-#endif
 };
+
+// The step from sample i to i+1 of one search, as each lane of the paired
+// search below takes it: a next that is not a number leaves the extremes
+// as they were (as maxsd and minsd do).
+void StepAlone(const double* series, size_t i, Slots* slots, Extremes* extremes) {
+  const double next = series[i + 1];
+  const bool up = (series[i] < 0.0) & (next >= 0.0);
+  slots->at[slots->found] = i;
+  slots->spreadAt[slots->found] = extremes->highest - extremes->lowest;
+  slots->found += static_cast<size_t>(up);
+  const double keptHigh = up ? 0.0 : extremes->highest;
+  const double keptLow = up ? 0.0 : extremes->lowest;
+  extremes->highest = next > keptHigh ? next : keptHigh;
+  extremes->lowest = next < keptLow ? next : keptLow;
+}
+
+#if defined(__SSE2__)
+// `steps` steps of two searches side by side, the front one from sample 0
+// in the low lane and the back one from `middle` in the high lane: one
+// search alone waits at every step on its extremes of the step before.
+// Returns the front's extremes.
+Extremes SearchPaired(const double* series, size_t middle, size_t steps, Slots* front,
+                      Slots* back) {
+  const __m128d zero = _mm_setzero_pd();
+  __m128d highest = zero;
+  __m128d lowest = zero;
+  __m128d below = _mm_cmplt_pd(_mm_loadh_pd(_mm_load_sd(series), series + middle), zero);
+  for (size_t i = 0; i < steps; ++i) {
+    const __m128d next = _mm_loadh_pd(_mm_load_sd(series + i + 1), series + middle + i + 1);
+    const __m128d up = _mm_and_pd(below, _mm_cmpge_pd(next, zero));
+    below = _mm_cmplt_pd(next, zero);
+    const __m128d spread = _mm_sub_pd(highest, lowest);
+    front->at[front->found] = i;
+    back->at[back->found] = middle + i;
+    _mm_storel_pd(front->spreadAt + front->found, spread);
+    _mm_storeh_pd(back->spreadAt + back->found, spread);
+    const unsigned crossed = static_cast<unsigned>(_mm_movemask_pd(up));
+    front->found += crossed & 1U;
+    back->found += crossed >> 1U;
+    highest = _mm_max_pd(next, _mm_andnot_pd(up, highest));
+    lowest = _mm_min_pd(next, _mm_andnot_pd(up, lowest));
+  }
+  return {_mm_cvtsd_f64(highest), _mm_cvtsd_f64(lowest)};
+}
+#else
+Extremes SearchPaired(const double* series, size_t middle, size_t steps, Slots* front,
+                      Slots* back) {
+  Extremes frontExtremes;
+  Extremes backExtremes;
+  for (size_t i = 0; i < steps; ++i) {
+    StepAlone(series, i, front, &frontExtremes);
+    StepAlone(series, middle + i, back, &backExtremes);
+  }
+  return frontExtremes;
+}
+#endif
 
 // The spread of samples [first, last] as the search takes it.
 double SpreadOf(const double* series, size_t first, size_t last) {
@@ -113,98 +123,118 @@ double SpreadOf(const double* series, size_t first, size_t last) {
 constexpr size_t kTwoSearchesFrom = 64;
 
 // One pass without a branch per sample: the crossings of a wave record come
-// at random to a predictor. Every sample writes the spread of the samples
-// since the last crossing to the slot of the next one, which keeps the one
-// written at the crossing: the height of the wave it ends. Each step waits
-// for the extremes of the one before, so the two halves of the series are
-// searched side by side, and the wave across the middle is measured apart.
-void FindWaves(const double* series, size_t count, Waves* waves) {
+// at random to a predictor. The two halves of the series are searched side
+// by side, and the wave across the middle is measured apart.
+void FindWaves(const double* series, size_t count, double sampleRate, Waves* waves) {
   thread_local std::vector<size_t> index;
   thread_local std::vector<double> spread;
   index.resize(count + 1);
   spread.resize(count + 1);
   waves->at.clear();
   waves->height.clear();
+  waves->period.clear();
   if (count == 0)
     return;
   // A short series is searched by the front alone; the back has no pair.
-  const size_t middle = count < kTwoSearchesFrom ? count - 1 : count / 2;
-  CrossingSearch front(series, 0, middle + 1, index.data(), spread.data());
-  CrossingSearch back(series, middle, count < kTwoSearchesFrom ? middle + 1 : count,
-                      index.data() + middle + 1, spread.data() + middle + 1);
-  while (!back.Done()) {
-    front.Step();
-    back.Step();
-  }
-  while (!front.Done())
-    front.Step();
+  const bool paired = count >= kTwoSearchesFrom;
+  const size_t middle = paired ? count / 2 : count - 1;
+  Slots front{index.data(), spread.data()};
+  Slots back{index.data() + middle + 1, spread.data() + middle + 1};
+  // The front's steps are those from 0 to `middle`, the back's those from
+  // `middle` to the end: as many, or one fewer.
+  const size_t backSteps = paired ? count - 1 - middle : 0;
+  Extremes extremes = SearchPaired(series, middle, backSteps, &front, &back);
+  for (size_t i = backSteps; i < middle; ++i)
+    StepAlone(series, i, &front, &extremes);
+
+  const size_t crossings = front.found + back.found;
+  const size_t n = crossings > 0 ? crossings - 1 : 0;
+  waves->at.resize(crossings);
+  waves->height.resize(n);
+  waves->period.resize(n);
   for (size_t k = 0; k < front.found; ++k)
-    waves->at.push_back(CrossingAt(series, front.at[k]));
+    waves->at[k] = CrossingAt(series, front.at[k]);
   for (size_t k = 0; k < back.found; ++k)
-    waves->at.push_back(CrossingAt(series, back.at[k]));
+    waves->at[front.found + k] = CrossingAt(series, back.at[k]);
   // Slot 0 of the front holds the samples before the first crossing: no
   // wave. Slot 0 of the back holds only the back's part of the wave across
   // the middle.
+  double* height = waves->height.data();
   for (size_t k = 1; k < front.found; ++k)
-    waves->height.push_back(front.spreadAt[k]);
+    *height++ = front.spreadAt[k];
   if (front.found > 0 && back.found > 0)
-    waves->height.push_back(SpreadOf(series, front.at[front.found - 1] + 1, back.at[0]));
+    *height++ = SpreadOf(series, front.at[front.found - 1] + 1, back.at[0]);
   for (size_t k = 1; k < back.found; ++k)
-    waves->height.push_back(back.spreadAt[k]);
+    *height++ = back.spreadAt[k];
+  for (size_t k = 0; k < n; ++k)
+    waves->period[k] = (waves->at[k + 1] - waves->at[k]) / sampleRate;
 }
 
 // Below this many values a selection sorts them.
 constexpr size_t kSortedSelection = 16;
 
-// Moves the values above `pivot` to the front of [begin, end) and returns
-// where the others start. Without a branch per value: heights come in no
-// order a predictor could learn.
-double* PartitionAbove(double* begin, double* end, double pivot) {
-  double* store = begin;
-  for (double* p = begin; p < end; ++p) {
-    const double value = *p;
-    *p = *store;
-    *store = value;
-    store += value > pivot ? 1 : 0;
+// Writes the values of `from` above `pivot` to `above` and the others to
+// `rest`, each in their order, and returns how many are above. `above` may
+// be `from`: a value is read before its slot can be written. Both are
+// written for every value and only one count moves, so that no step waits
+// on a branch or on the store before it: heights come in no order a
+// predictor could learn.
+size_t SplitAbove(const double* from, size_t count, double pivot, double* above, double* rest) {
+  size_t taken = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const double value = from[i];
+    above[taken] = value;
+    rest[i - taken] = value;
+    taken += static_cast<size_t>(value > pivot);
   }
-  return store;
+  return taken;
 }
 
-// The same for the values equal to `pivot`.
-double* PartitionEqual(double* begin, double* end, double pivot) {
-  double* store = begin;
-  for (double* p = begin; p < end; ++p) {
-    const double value = *p;
-    *p = *store;
-    *store = value;
-    store += value == pivot ? 1 : 0;
+// The same for the values equal to `pivot`; `rest` may be `from`.
+size_t SplitEqual(const double* from, size_t count, double pivot, double* equal, double* rest) {
+  size_t taken = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const double value = from[i];
+    equal[taken] = value;
+    rest[i - taken] = value;
+    taken += static_cast<size_t>(value == pivot);
   }
-  return store;
+  return taken;
 }
 
 double MedianOfThree(double a, double b, double c) {
   return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
-// The value that would stand at `k` (from 0) if [begin, end) were sorted
-// highest first; the values before `k` end up no lower than it. The values
-// must all be numbers.
-double KthHighest(double* begin, double* end, size_t k) {
-  double* const wanted = begin + k;
-  while (end - begin > static_cast<std::ptrdiff_t>(kSortedSelection)) {
-    const double pivot = MedianOfThree(*begin, begin[(end - begin) / 2], end[-1]);
-    double* const above = PartitionAbove(begin, end, pivot);
-    if (above != begin) {  // the pivot is not the highest: both sides are smaller
-      (wanted < above ? end : begin) = above;
-      continue;
+// The value that would stand at `k` (from 0) if the `count` values were
+// sorted highest first. The values must all be numbers; they stay as they
+// are, and `scratch` takes 2 × count.
+double KthHighest(const double* values, size_t count, size_t k, double* scratch) {
+  const double* from = values;
+  double* kept = scratch;           // the part searched on
+  double* spare = scratch + count;  // the part left
+  while (count > kSortedSelection) {
+    const double pivot = MedianOfThree(from[0], from[count / 2], from[count - 1]);
+    size_t front = SplitAbove(from, count, pivot, kept, spare);
+    if (front == 0) {  // the pivot is the highest: split off the values equal to it
+      front = SplitEqual(spare, count, pivot, kept, spare);
+      if (k < front)
+        return pivot;
     }
-    double* const equal = PartitionEqual(begin, end, pivot);
-    if (wanted < equal)
-      return pivot;
-    begin = equal;
+    if (k < front) {
+      from = kept;
+      count = front;
+    } else {
+      from = spare;
+      count -= front;
+      k -= front;
+      std::swap(kept, spare);
+    }
   }
-  std::sort(begin, end, std::greater<>());
-  return *wanted;
+  double sorted[kSortedSelection];
+  std::copy_n(from, count, sorted);
+  std::sort(sorted, sorted + count, std::greater<>());
+  return sorted[k];
 }
 
 // Of the waves taken highest first: how many, and the height that the last
@@ -215,15 +245,37 @@ struct Highest {
   size_t higher = 0;  // waves above `lowest`
 };
 
-Highest HighestOf(double* heights, size_t count, size_t wanted) {
-  Highest highest;
-  highest.wanted = wanted;
-  if (wanted == 0)
-    return highest;
-  highest.lowest = KthHighest(heights, heights + count, wanted - 1);
-  highest.higher = static_cast<size_t>(
-      std::count_if(heights, heights + wanted, [&](double h) { return h > highest.lowest; }));
-  return highest;
+// Counts the values above `lowest` and copies those at or above it to
+// `kept`, returning how many it copied.
+size_t CountAboveAndKeep(const double* values, size_t count, Highest* highest, double* kept) {
+  size_t taken = 0;
+  for (size_t k = 0; k < count; ++k) {
+    const double value = values[k];
+    kept[taken] = value;
+    taken += static_cast<size_t>(value >= highest->lowest);
+    highest->higher += static_cast<size_t>(value > highest->lowest);
+  }
+  return taken;
+}
+
+// The highest third and tenth of the heights, all numbers. The tenth is
+// sought only among the heights at or above the lowest of the third.
+void HighestThirdAndTenth(const std::vector<double>& heights, Highest* third, Highest* tenth,
+                          std::vector<double>* scratch) {
+  const size_t n = heights.size();
+  third->wanted = n / 3;
+  tenth->wanted = n / 10;
+  if (third->wanted == 0)
+    return;
+  scratch->resize(3 * n);
+  double* const candidates = scratch->data() + 2 * n;
+  third->lowest = KthHighest(heights.data(), n, third->wanted - 1, scratch->data());
+  const size_t kept = CountAboveAndKeep(heights.data(), n, third, candidates);
+  if (tenth->wanted == 0)
+    return;
+  tenth->lowest = KthHighest(candidates, kept, tenth->wanted - 1, scratch->data());
+  for (size_t k = 0; k < kept; ++k)
+    tenth->higher += static_cast<size_t>(candidates[k] > tenth->lowest);
 }
 
 struct Sums {
@@ -259,8 +311,27 @@ void AddIfHighest(const Highest& highest, double height, double period, size_t* 
   sums->count += static_cast<size_t>(taken);
 }
 
-bool AnyNotANumber(const std::vector<double>& values) {
-  return std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); });
+// The highest of the heights (at least one), NaN when any is not a number.
+// Four maxima side by side: one alone waits on the one before.
+double HighestHeight(const std::vector<double>& heights) {
+  constexpr size_t kLanes = 4;
+  double highest[kLanes] = {heights[0], heights[0], heights[0], heights[0]};
+  bool notANumber = false;
+  size_t k = 0;
+  for (; k + kLanes <= heights.size(); k += kLanes) {
+    for (size_t lane = 0; lane < kLanes; ++lane) {
+      const double height = heights[k + lane];
+      highest[lane] = height > highest[lane] ? height : highest[lane];
+      notANumber |= std::isnan(height);
+    }
+  }
+  for (; k < heights.size(); ++k) {
+    highest[0] = heights[k] > highest[0] ? heights[k] : highest[0];
+    notANumber |= std::isnan(heights[k]);
+  }
+  if (notANumber)
+    return kNoValue;
+  return std::max(std::max(highest[0], highest[1]), std::max(highest[2], highest[3]));
 }
 
 }  // namespace
@@ -268,45 +339,46 @@ bool AnyNotANumber(const std::vector<double>& values) {
 ZeroCrossingStatistics ZeroCrossingsOf(const double* series, size_t count, double sampleRate) {
   // Kept from segment to segment: a dump may have many thousands.
   thread_local Waves waves;
-  thread_local std::vector<double> heights;
+  thread_local std::vector<double> scratch;
   waves.at.clear();
   waves.height.clear();
+  waves.period.clear();
   if (series != nullptr)
-    FindWaves(series, count, &waves);
+    FindWaves(series, count, sampleRate, &waves);
   const size_t n = waves.count();
   ZeroCrossingStatistics statistics;
   statistics.waves = static_cast<int64_t>(n);
   statistics.hs = statistics.ts = statistics.h10 = statistics.hmax = kNoValue;
-  Sums all;
-  for (size_t k = 0; k < n; ++k) {
-    all.height += waves.height[k];
-    all.period += waves.PeriodOf(k, sampleRate);
-  }
-  all.count = n;
-  const Sums mean = MeanOf(all);
-  statistics.hmean = mean.height;
-  statistics.tz = mean.period;
   // The extremes of a wave pass over samples that are not numbers, but
   // should a height be none, the highest waves have no meaning.
-  if (n == 0 || AnyNotANumber(waves.height))
-    return statistics;
-
-  // Only the heights at which the highest third and tenth end are sought;
-  // the waves above them, and the first in the series at them, are taken.
-  heights = waves.height;
-  const Highest third = HighestOf(heights.data(), n, n / 3);
-  const Highest tenth = HighestOf(heights.data(), n / 3, n / 10);
-  statistics.hmax = *std::max_element(waves.height.begin(), waves.height.end());
+  const double hmax = n > 0 ? HighestHeight(waves.height) : kNoValue;
+  Highest third;
+  Highest tenth;
+  if (!std::isnan(hmax)) {
+    // Only the heights at which the highest third and tenth end are sought;
+    // the waves above them, and the first in the series at them, are taken.
+    HighestThirdAndTenth(waves.height, &third, &tenth, &scratch);
+  }
+  Sums all;
   Sums thirdSums;
   Sums tenthSums;
   size_t thirdAtLowest = 0;
   size_t tenthAtLowest = 0;
   for (size_t k = 0; k < n; ++k) {
     const double height = waves.height[k];
-    const double period = waves.PeriodOf(k, sampleRate);
+    const double period = waves.period[k];
+    all.height += height;
+    all.period += period;
     AddIfHighest(third, height, period, &thirdAtLowest, &thirdSums);
     AddIfHighest(tenth, height, period, &tenthAtLowest, &tenthSums);
   }
+  all.count = n;
+  const Sums mean = MeanOf(all);
+  statistics.hmean = mean.height;
+  statistics.tz = mean.period;
+  if (std::isnan(hmax))
+    return statistics;
+  statistics.hmax = hmax;
   const Sums highestThird = MeanOf(thirdSums);
   statistics.hs = highestThird.height;
   statistics.ts = highestThird.period;

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "tests/waves/waves_test_support.h"
 #include "waves/dispersion.h"
@@ -262,6 +263,80 @@ TEST(ZeroCrossings, EveryWaveOfALongSeriesKeepsItsFirstAndLastSample) {
     EXPECT_DOUBLE_EQ(got.hmax, 7.0) << count;
     EXPECT_DOUBLE_EQ(got.tz, 1.0) << count;
   }
+}
+
+// The statistics as a plain reading of the method gives them: one pass
+// sample by sample, the waves sorted by height, the first of equal heights
+// taken first.
+ZeroCrossingStatistics PlainZeroCrossings(const std::vector<double>& series, double rate) {
+  std::vector<double> at;
+  std::vector<double> heights;
+  double highest = 0.0;
+  double lowest = 0.0;
+  for (size_t i = 0; i + 1 < series.size(); ++i) {
+    if (series[i] < 0.0 && series[i + 1] >= 0.0) {
+      if (!at.empty())
+        heights.push_back(highest - lowest);
+      at.push_back(static_cast<double>(i) + series[i] / (series[i] - series[i + 1]));
+      highest = lowest = series[i + 1];
+    } else {
+      highest = std::max(highest, series[i + 1]);
+      lowest = std::min(lowest, series[i + 1]);
+    }
+  }
+  const size_t n = heights.size();
+  std::vector<size_t> order(n);
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return heights[a] > heights[b]; });
+  // Sums in the order of the series, as the statistics add them.
+  const auto mean = [&](size_t highestCount, bool ofPeriods) {
+    std::vector<bool> taken(n, false);
+    for (size_t i = 0; i < highestCount; ++i)
+      taken[order[i]] = true;
+    double sum = 0.0;
+    for (size_t k = 0; k < n; ++k) {
+      if (taken[k])
+        sum += ofPeriods ? (at[k + 1] - at[k]) / rate : heights[k];
+    }
+    return highestCount > 0 ? sum / static_cast<double>(highestCount) : std::nan("");
+  };
+  ZeroCrossingStatistics plain;
+  plain.waves = static_cast<int64_t>(n);
+  plain.hmax = n > 0 ? heights[order[0]] : std::nan("");
+  plain.hmean = mean(n, false);
+  plain.tz = mean(n, true);
+  plain.hs = mean(n / 3, false);
+  plain.ts = mean(n / 3, true);
+  plain.h10 = mean(n / 10, false);
+  return plain;
+}
+
+// Noise of few levels, zeros among them, around the length where the
+// series starts to be searched from both ends, and long.
+TEST(ZeroCrossings, NoiseAgreesWithAPlainReadingOfTheMethod) {
+  std::mt19937 random(11);
+  for (const size_t count : {2u, 5u, 63u, 64u, 65u, 66u, 127u, 480u, 481u, 4800u})
+    for (int round = 0; round < 20; ++round) {
+      std::vector<double> series(count);
+      for (double& value : series)
+        value = static_cast<double>(static_cast<int>(random() % 9) - 4) * 0.25;
+      const ZeroCrossingStatistics got = ZeroCrossingsOf(series.data(), count, 4.0);
+      const ZeroCrossingStatistics plain = PlainZeroCrossings(series, 4.0);
+      const std::string row = std::to_string(count) + " samples, round " + std::to_string(round);
+      ASSERT_EQ(got.waves, plain.waves) << row;
+      for (const auto& [name, a, b] : {std::tuple{"hs", got.hs, plain.hs},
+                                       {"ts", got.ts, plain.ts},
+                                       {"h10", got.h10, plain.h10},
+                                       {"hmax", got.hmax, plain.hmax},
+                                       {"hmean", got.hmean, plain.hmean},
+                                       {"tz", got.tz, plain.tz}}) {
+        if (std::isnan(b))
+          EXPECT_TRUE(std::isnan(a)) << row << ' ' << name;
+        else
+          EXPECT_EQ(a, b) << row << ' ' << name;
+      }
+    }
 }
 
 // --- Pressure ---
