@@ -173,8 +173,12 @@ ByteSink* SafeOutput::Sink() {
   if (!sink_ && fd_ >= 0) {
     sink_ = std::make_unique<DescriptorSink>(fd_, /*owned=*/false);
     struct stat info {};
-    if (FileSystem().fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
+    if (FileSystem().fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
       sink_->WriteBehindFrom(kWriteBehindFrom);
+      // Off the conversion's thread once the sink writes behind: the
+      // writeback calls may wait for the disk.
+      sink_->OnHandedOn([this] { StartWriteback(); });
+    }
   }
   return sink_.get();
 }

@@ -70,7 +70,8 @@ class SafeOutput {
 
   // Has the disk start writing each whole window of what the conversion
   // wrote so far (a new or replacing output), so that the sync at the end
-  // finds little left to wait for. Called from the progress hook.
+  // finds little left to wait for. Sink() calls it after each buffer it
+  // hands on; an output written by name is told from the progress hook.
   void StartWriteback();
   static constexpr int64_t kWritebackWindow = 8 << 20;
   // A file output's bytes past this many are written by a thread of the

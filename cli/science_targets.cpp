@@ -114,10 +114,8 @@ bool ScienceTargets::PrepareTidy(const std::string& to, dev_t fromDevice, ino_t 
 }
 
 void ScienceTargets::StartWriteback() {
-  for (SafeOutput* output : {netcdfOutput_.get(), tidyOutput_.get()}) {
-    if (output != nullptr)
-      output->StartWriteback();
-  }
+  if (netcdfOutput_)
+    netcdfOutput_->StartWriteback();
 }
 
 bool ScienceTargets::Prepare(const ScienceNames& names, dev_t fromDevice, ino_t fromInode,

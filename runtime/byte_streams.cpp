@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -57,6 +58,61 @@ void ByteSource::TellTap(int64_t offset, const char* bytes, size_t count) {
 
 // --- ByteSink ---
 
+// Runs one job at a time on a thread of its own, for a stream that keeps its
+// next buffer moving while its user works on the current one. Used by one
+// thread; a job started before the destructor still runs to its end.
+class OneJobThread {
+ public:
+  OneJobThread() : thread_([this] { Run(); }) {}
+  ~OneJobThread() {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  OneJobThread(const OneJobThread&) = delete;
+  OneJobThread& operator=(const OneJobThread&) = delete;
+
+  void Start(std::function<void()> job) {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      job_ = std::move(job);
+      busy_ = true;
+    }
+    changed_.notify_all();
+  }
+  // Waits until the job started last is done; what it wrote is then seen.
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return busy_ || stopping_; });
+      if (!busy_)
+        return;
+      const std::function<void()> job = std::move(job_);
+      lock.unlock();
+      job();
+      lock.lock();
+      busy_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<void()> job_;
+  bool busy_ = false;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
 // One buffer at a time, handed on by a thread while the sink fills the
 // other: the sink waits for it before it hands on the next.
 class ByteSink::Behind {
@@ -67,67 +123,31 @@ class ByteSink::Behind {
     int error = 0;
   };
 
-  explicit Behind(ByteSink* sink)
-      : sink_(sink), buffer(new char[kBufferSize]), thread_([this] { Run(); }) {}
-  ~Behind() {
-    {
-      const std::lock_guard<std::mutex> hold(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  Behind(const Behind&) = delete;
-  Behind& operator=(const Behind&) = delete;
+  explicit Behind(ByteSink* sink) : buffer(new char[kBufferSize]), sink_(sink) {}
 
   // Hands on the first `count` bytes of `buffer`, on the thread.
   void Start(size_t count) {
-    {
-      const std::lock_guard<std::mutex> hold(mutex_);
-      count_ = count;
-      busy_ = true;
-    }
-    changed_.notify_all();
+    worker_.Start([this, count] {
+      Done done{count, 0, 0};
+      done.taken = sink_->Put(buffer.get(), count, &done.error);
+      if (done.taken == count && sink_->handedOn_)
+        sink_->handedOn_();
+      done_ = done;
+    });
   }
   // Waits for the buffer in flight; what its Put did, if one was started
   // since the last call.
   std::optional<Done> Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
+    worker_.Wait();
     return std::exchange(done_, std::nullopt);
   }
 
- private:
-  void Run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return busy_ || stopping_; });
-      if (!busy_)
-        return;
-      const size_t count = count_;
-      lock.unlock();
-      Done done{count, 0, 0};
-      done.taken = sink_->Put(buffer.get(), count, &done.error);
-      lock.lock();
-      done_ = done;
-      busy_ = false;
-      changed_.notify_all();
-    }
-  }
-
-  ByteSink* sink_;
-
- public:
   std::unique_ptr<char[]> buffer;  // the sink's while no Put is in flight
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  size_t count_ = 0;
-  bool busy_ = false;
-  bool stopping_ = false;
+  ByteSink* sink_;
   std::optional<Done> done_;
-  std::thread thread_;
+  OneJobThread worker_;  // last: gone before what its job uses
 };
 
 ByteSink::ByteSink() : buffer_(new char[kBufferSize]) {}
@@ -160,8 +180,11 @@ bool ByteSink::PutAll(const char* bytes, size_t count) {
   int error = 0;
   const size_t taken = Put(bytes, count, &error);
   accepted_ += static_cast<int64_t>(taken);
-  if (taken == count)
+  if (taken == count) {
+    if (handedOn_)
+      handedOn_();
     return true;
+  }
   if (error_ == 0)
     error_ = error != 0 ? error : EIO;
   return false;
@@ -233,6 +256,41 @@ void ByteSink::NoteLoss(const char* bytes, size_t count, size_t taken) {
 
 // --- DescriptorSource ---
 
+// The file's next buffer, read by a thread while the reader works through
+// the current one, so that the copy out of the page cache runs on another
+// core.
+class DescriptorSource::Ahead {
+ public:
+  explicit Ahead(DescriptorSource* source)
+      : buffer(new char[ByteSink::kBufferSize]), source_(source) {}
+
+  void Start() {
+    inFlight_ = true;
+    worker_.Start([this] {
+      filled_ = source_->Fill(buffer.get());
+      errno_ = errno;
+    });
+  }
+  bool InFlight() const { return inFlight_; }
+  // Waits for the read in flight; what it read into `buffer`, with the
+  // errno of a failure in `*error`.
+  BytesMoved Finish(int* error) {
+    worker_.Wait();
+    inFlight_ = false;
+    *error = errno_;
+    return filled_;
+  }
+
+  std::unique_ptr<char[]> buffer;  // the thread's while a read is in flight
+
+ private:
+  DescriptorSource* source_;
+  bool inFlight_ = false;
+  BytesMoved filled_;
+  int errno_ = 0;
+  OneJobThread worker_;  // last: gone before what its job uses
+};
+
 DescriptorSource::DescriptorSource(int fd, bool owned, int stopFd)
     : fd_(fd), owned_(owned), stopFd_(stopFd), buffer_(new char[ByteSink::kBufferSize]) {
   struct stat info {};
@@ -244,11 +302,21 @@ DescriptorSource::~DescriptorSource() {
 }
 
 int DescriptorSource::Close() {
+  StopReadingAhead();
   if (!owned_ || fd_ < 0)
     return 0;
   const int closed = CloseDescriptor(fd_);
   fd_ = -1;
   return closed;
+}
+
+// The descriptor is the reader's again: a read in flight is waited for and
+// its bytes forgotten (the position is set again after this).
+void DescriptorSource::StopReadingAhead() {
+  if (ahead_ && ahead_->InFlight()) {
+    int error = 0;
+    ahead_->Finish(&error);
+  }
 }
 
 // Waits until the stream has bytes (or its end); false when the stop
@@ -280,6 +348,38 @@ ssize_t DescriptorSource::ReadOnce(char* into, size_t count) {
   }
 }
 
+BytesMoved DescriptorSource::Fill(char* into) {
+  return MoveAll([this](int, char* to, size_t n) { return ReadOnce(to, n); }, fd_, into,
+                 ByteSink::kBufferSize);
+}
+
+// Moves on to the input's next buffer: the one read ahead when there is
+// one, else read now. Once a file has shown itself long enough to be worth
+// a thread, the buffer after it is started too.
+void DescriptorSource::NextBuffer() {
+  bufferAt_ += static_cast<int64_t>(end_);
+  BytesMoved got;
+  int error = 0;
+  if (ahead_ && ahead_->InFlight()) {
+    got = ahead_->Finish(&error);
+    std::swap(buffer_, ahead_->buffer);
+  } else {
+    got = Fill(buffer_.get());
+    error = errno;
+  }
+  start_ = 0;
+  end_ = got.count;
+  failed_ = got.failed;
+  if (got.failed)
+    error_ = error;
+  atEnd_ = !got.failed && got.count < ByteSink::kBufferSize;
+  if (failed_ || atEnd_ || stream_ || bufferAt_ + static_cast<int64_t>(end_) < kReadAheadFrom)
+    return;
+  if (!ahead_)
+    ahead_ = std::make_unique<Ahead>(this);
+  ahead_->Start();
+}
+
 long DescriptorSource::Read(char* buffer, long count) {
   if (buffer == nullptr || count < 0 || fd_ < 0)
     return -1;
@@ -297,16 +397,7 @@ long DescriptorSource::Read(char* buffer, long count) {
       }
       if (atEnd_)
         break;
-      bufferAt_ += static_cast<int64_t>(end_);
-      const BytesMoved got =
-          MoveAll([this](int, char* into, size_t n) { return ReadOnce(into, n); }, fd_,
-                  buffer_.get(), ByteSink::kBufferSize);
-      start_ = 0;
-      end_ = got.count;
-      failed_ = got.failed;
-      if (got.failed)
-        error_ = errno;
-      atEnd_ = !got.failed && got.count < ByteSink::kBufferSize;
+      NextBuffer();
       continue;
     }
     const size_t taken = std::min(end_ - start_, wanted - total);
@@ -347,6 +438,7 @@ bool DescriptorSource::Rewind() {
 }
 
 int64_t DescriptorSource::Seek(int64_t offset, int whence) {
+  StopReadingAhead();
   const off_t position = MovePosition(fd_, static_cast<off_t>(offset), whence);
   start_ = end_ = 0;
   failed_ = atEnd_ = false;

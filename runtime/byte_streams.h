@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+struct BytesMoved;
+
 // Where a file lives, so that two open files can be told to be one.
 struct FileIdentity {
   dev_t device = 0;
@@ -117,6 +119,11 @@ class ByteSink {
   // a sink whose Put may run on another thread, and that settles in its
   // destructor (a descriptor's).
   void WriteBehindFrom(int64_t bytes) { behindFrom_ = bytes; }
+  // Called after each buffer the output took whole, on the thread that
+  // handed it on (the sink's own when it writes behind): for work that
+  // follows the output's growth, such as starting its writeback. Set before
+  // the first write.
+  void OnHandedOn(std::function<void()> hook) { handedOn_ = std::move(hook); }
 
   // A regular file's length with the waiting bytes; -1 for anything else.
   virtual int64_t Length() { return -1; }
@@ -156,6 +163,7 @@ class ByteSink {
   int64_t behindFrom_ = -1;  // never
   bool behindFailed_ = false;
   std::unique_ptr<Behind> behind_;
+  std::function<void()> handedOn_;
 };
 
 // --- Over a file descriptor ---
@@ -183,8 +191,16 @@ class DescriptorSource final : public ByteSource {
   int Close();
 
  private:
+  class Ahead;
+  // Bytes of a regular file read before its next buffer is read ahead.
+  static constexpr int64_t kReadAheadFrom = 1 << 20;
+
   ssize_t ReadOnce(char* into, size_t count);
   bool WaitForBytes();
+  // Reads a whole buffer into `into` (less only at the end or a failure).
+  BytesMoved Fill(char* into);
+  void NextBuffer();
+  void StopReadingAhead();
 
   int fd_;
   bool owned_;
@@ -198,6 +214,7 @@ class DescriptorSource final : public ByteSource {
   // A read found the end: none is made again until the position moves, so
   // that each read(2) stands for new bytes.
   bool atEnd_ = false;
+  std::unique_ptr<Ahead> ahead_;
 };
 
 class DescriptorSink final : public ByteSink {

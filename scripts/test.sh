@@ -7,10 +7,11 @@
 #   2. build-asan/   AddressSanitizer + UBSan, every test of the core
 #   3. build-tsan/   ThreadSanitizer, the tests of conversions that run in
 #                    threads, of the preview read in pieces, of the wave
-#                    statistics worked out beside the conversion and the
-#                    command line's --jobs, pipe, signal and --waves runs and
-#                    of an output written behind (the rest runs on one thread
-#                    and is kept short)
+#                    statistics worked out beside the conversion, the
+#                    command line's --jobs, pipe, signal and --waves runs, an
+#                    output written behind with its writeback, and an input
+#                    read ahead (the rest runs on one thread and is kept
+#                    short)
 #   4. short bounded fuzz runs of every fuzz target (when clang is present)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,7 +58,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORQ_SANIT
 cmake --build build-tsan -j "$jobs" --target zorq_core_tests zorq_waves_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_ctest build-tsan \
-    -R '^(Engine(Threads|Cancel|Progress)|FileThreads|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals|Waves)|WaveThreads|(Limits/)?BackgroundReadings(Fail|Stop)?|Rows/WriteBehind)\.'
+    -R '^(Engine(Threads|Cancel|Progress)|FileThreads|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals|Waves)|WaveThreads|(Limits/)?BackgroundReadings(Fail|Stop)?|Rows/(WriteBehind|ReadAhead)|Writeback/NewOutputWriteback)\.'
 
 if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then
   echo "== fuzzing (bounded)"

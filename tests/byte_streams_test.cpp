@@ -110,6 +110,60 @@ INSTANTIATE_TEST_SUITE_P(Rows, SourceKinds,
                                          SourceRow{"Memory", SourceKind::Memory, 5000}),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// A file long enough to be read ahead hands out the same bytes, and a read
+// that fails hands out every byte before it first, whichever thread made it.
+struct ReadAheadRow {
+  const char* name;
+  int failingRead;       // the read(2) call that fails with EIO, or -1
+  size_t seekBackAfter;  // bytes read before a Seek to the start, or 0
+};
+
+class ReadAhead : public testing::TestWithParam<ReadAheadRow> {};
+
+TEST_P(ReadAhead, HandsOutTheFileAndAFailureAfterTheBytesBeforeIt) {
+  ReadAheadRow row = GetParam();
+  TempDir dir;
+  const std::string path = dir.Path("dump");
+  const std::string bytes = Numbered(12 * ByteSink::kBufferSize + 1000);
+  WriteWholeFile(path, bytes);
+  FakeSystemCalls fakes;
+  fakes.fault = [&row](const zorq_test::CallSeen& seen) {
+    return seen.call == SystemCall::Read && seen.indexOfKind == row.failingRead ? EIO : 0;
+  };
+  DescriptorSource source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  std::string got;
+  std::string block(3000, '\0');
+  long count;
+  while ((count = source.Read(block.data(), long(block.size()))) > 0) {
+    got.append(block.data(), size_t(count));
+    if (row.seekBackAfter != 0 && got.size() >= row.seekBackAfter) {
+      ASSERT_EQ(source.Seek(0, SEEK_SET), 0);
+      got.clear();
+      row.seekBackAfter = 0;
+    }
+  }
+  if (row.failingRead < 0) {
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(got, bytes);
+    return;
+  }
+  EXPECT_EQ(count, -1);
+  EXPECT_EQ(source.error(), EIO);
+  const size_t before = std::min(bytes.size(), size_t(row.failingRead) * ByteSink::kBufferSize);
+  EXPECT_EQ(got.size(), before);
+  EXPECT_EQ(got, bytes.substr(0, before));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReadAhead,
+    // Buffers are read ahead from the fifth on; the thirteenth read takes
+    // the last 1,000 bytes and the fourteenth finds the end.
+    testing::Values(ReadAheadRow{"AllRead", -1, 0}, ReadAheadRow{"FailsBeforeReadingAhead", 2, 0},
+                    ReadAheadRow{"FailsInABufferReadAhead", 7, 0},
+                    ReadAheadRow{"FailsAtTheEnd", 13, 0},
+                    ReadAheadRow{"SeekBackWhileABufferIsInFlight", -1, 1536 * 1024}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 TEST(DescriptorSourceTest, AStopWakesAReadThatWaitsForAWriter) {
   int data[2];
   int stop[2];

@@ -5,6 +5,7 @@
 #include <linux/fs.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -21,18 +22,22 @@ constexpr int64_t kWindow = SafeOutput::kWritebackWindow;
 
 struct WritebackCase {
   const char* name;
-  int failingSync;  // the sync_file_range call that fails with EIO, or -1
+  int failingSync;   // the sync_file_range call that fails with EIO, or -1
+  size_t writeSize;  // each Write's bytes; 0: a step at once
 };
 
 class NewOutputWriteback : public testing::TestWithParam<WritebackCase> {};
 
-// Writes `bytes` more through the conversion's handle, then calls the hook.
-void Grow(ByteSink* sink, int64_t bytes, SafeOutput* output) {
-  const std::string block(static_cast<size_t>(bytes), 'x');
-  ASSERT_EQ(sink->Write(block.data(), static_cast<long>(block.size())),
-            static_cast<long>(block.size()));
+// Writes `bytes` more through the conversion's sink, which starts the
+// writeback of each buffer it hands on by itself.
+void Grow(ByteSink* sink, int64_t bytes, size_t writeSize) {
+  const size_t piece = writeSize == 0 ? static_cast<size_t>(bytes) : writeSize;
+  const std::string block(piece, 'x');
+  for (int64_t done = 0; done < bytes; done += static_cast<int64_t>(piece)) {
+    const long count = static_cast<long>(std::min<int64_t>(bytes - done, int64_t(piece)));
+    ASSERT_EQ(sink->Write(block.data(), count), count);
+  }
   ASSERT_EQ(sink->Flush(), 0);
-  output->StartWriteback();
 }
 
 TEST_P(NewOutputWriteback, CoversEachWholeWindowOnceAndNeverTheOneStillFilling) {
@@ -53,7 +58,7 @@ TEST_P(NewOutputWriteback, CoversEachWholeWindowOnceAndNeverTheOneStillFilling) 
   const int64_t steps[] = {kWindow / 2, 2 * kWindow, kWindow / 2, 100};
   int64_t total = 0;
   for (int64_t step : steps) {
-    Grow(sink, step, &output);
+    Grow(sink, step, c.writeSize);
     total += step;
   }
   ASSERT_TRUE(output.Commit(&error)) << "a failed writeback only delays the sync: " << error;
@@ -76,9 +81,11 @@ TEST_P(NewOutputWriteback, CoversEachWholeWindowOnceAndNeverTheOneStillFilling) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Writeback, NewOutputWriteback,
-                         testing::Values(WritebackCase{"AllSucceed", -1},
-                                         WritebackCase{"FirstFails", 0},
-                                         WritebackCase{"SecondFails", 1}),
+                         testing::Values(WritebackCase{"AllSucceed", -1, 0},
+                                         WritebackCase{"FirstFails", 0, 0},
+                                         WritebackCase{"SecondFails", 1, 0},
+                                         // Past its first 4 MB, on the sink's own thread.
+                                         WritebackCase{"WrittenBehindInRecords", -1, 4099}),
                          [](const testing::TestParamInfo<WritebackCase>& param) {
                            return std::string(param.param.name);
                          });
