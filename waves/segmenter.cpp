@@ -108,7 +108,6 @@ void WaveSegmenter::Open(const ReadingLine& line, int first) {
   segment_.burst = line.burst;
   segment_.sampleRate = line.sampleRate;
   segment_.start = ReadingPlace::Of(line, first).Time();
-  end_ = ReadingPlace::Of(line, first);
   limit_ = kLongestSegmentReadings;
   if (line.burst < 0 && line.sampleRate > 0) {
     const int64_t length = std::llround(settings_.segmentSeconds * line.sampleRate);
@@ -135,9 +134,9 @@ std::string WaveSegmenter::SuspectReasons() const {
   return reasons;
 }
 
-void WaveSegmenter::Close() {
+void WaveSegmenter::Close(const ReadingPlace& end) {
   open_ = false;
-  segment_.end = end_.Time();
+  segment_.end = end.Time();
   segment_.temperature = temperatures_ > 0 ? temperatureSum_ / static_cast<double>(temperatures_)
                                            : std::numeric_limits<double>::quiet_NaN();
   segment_.analysis = analyser_.Analyse(&samples_, segment_.sampleRate);
@@ -152,7 +151,7 @@ void WaveSegmenter::OnReadings(const ReadingLine& line) {
     return;
   if (!Continues(line)) {
     if (open_ && BreaksHere(line))
-      Close();
+      Close(last_);
     if (open_ && Timed(line)) {
       const double late = SamplesLate(line);
       if (late > 1.0 + kSlack && FillersExplain(late))
@@ -163,9 +162,7 @@ void WaveSegmenter::OnReadings(const ReadingLine& line) {
   int i = 0;
   while (i < line.count) {
     if (open_ && Room() <= 0) {
-      if (i > 0)
-        end_ = ReadingPlace::Of(line, i - 1);
-      Close();
+      Close(i > 0 ? ReadingPlace::Of(line, i - 1) : last_);
     }
     if (!open_)
       Open(line, i);
@@ -181,10 +178,9 @@ void WaveSegmenter::OnReadings(const ReadingLine& line) {
     segment_.readings += end - first;
     i = end;
   }
-  last_ = ReadingPlace::Of(line, line.count - 1);
-  end_ = last_;
+  last_.Take(line, line.count - 1);
   if (line.sampleRate > 0)
-    lastTimed_ = last_;
+    lastTimed_.Take(line, line.count - 1);
   lastValue_ = line.values[line.count - 1];
 }
 
@@ -198,7 +194,7 @@ void WaveSegmenter::OnFillers(int64_t /*line*/, int64_t /*byte*/, int count) {
 
 void WaveSegmenter::Finish() {
   if (open_)
-    Close();
+    Close(last_);
 }
 
 WaveCollector::WaveCollector(const WaveSettings& settings)

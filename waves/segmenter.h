@@ -76,6 +76,14 @@ class WaveSegmenter final : public ReadingListener {
     static ReadingPlace Of(const ReadingLine& line, int i) {
       return {line.stamped, line.stamp, line.sinceStamp + i, line.sampleRate};
     }
+    // As `*this = Of(line, i)`, field by field: a whole copy would be read
+    // back from the stack before its fields' stores reached the cache.
+    void Take(const ReadingLine& line, int i) {
+      stamped = line.stamped;
+      stamp = line.stamp;
+      sinceStamp = line.sinceStamp + i;
+      sampleRate = line.sampleRate;
+    }
     DumpTime Time() const;
     double LocalTime() const;  // as ReadingLine::LocalTimeOf
   };
@@ -86,7 +94,8 @@ class WaveSegmenter final : public ReadingListener {
   bool BreaksHere(const ReadingLine& line) const;
   void FillGap(const ReadingLine& line, double late);
   void Open(const ReadingLine& line, int first);
-  void Close();
+  // Completes the segment in hand, whose last reading is at `end`.
+  void Close(const ReadingPlace& end);
   int64_t Room() const;
   std::string SuspectReasons() const;
 
@@ -101,7 +110,6 @@ class WaveSegmenter final : public ReadingListener {
   double temperatureSum_ = 0.0;
   int64_t temperatures_ = 0;
   int64_t nextIndex_ = 0;
-  ReadingPlace end_;        // of the segment's last reading
   ReadingPlace lastTimed_;  // of the last reading at a sample rate above 0
   ReadingPlace last_;       // of the last reading
   double lastValue_ = 0.0;
