@@ -49,6 +49,37 @@ double MeanOf(const double* values, size_t count) {
   return SumOfParts(parts) / static_cast<double>(count);
 }
 
+// Windows whose means are summed side by side: the parts of one window's
+// sum wait on each other, those of different windows do not.
+constexpr size_t kWindowsTogether = 4;
+
+// The mean of each window of `length` values, starting `step` apart, summed
+// as MeanOf sums it.
+void WindowMeans(const double* series, size_t windows, size_t length, size_t step,
+                 std::vector<double>* means) {
+  means->resize(windows);
+  size_t first = 0;
+  for (; first + kWindowsTogether <= windows; first += kWindowsTogether) {
+    const double* start = series + first * step;
+    double parts[kWindowsTogether][kParts] = {};
+    size_t i = 0;
+    for (; i + kParts <= length; i += kParts) {
+      for (size_t window = 0; window < kWindowsTogether; ++window) {
+        for (size_t part = 0; part < kParts; ++part)
+          parts[window][part] += start[window * step + i + part];
+      }
+    }
+    for (; i < length; ++i) {
+      for (size_t window = 0; window < kWindowsTogether; ++window)
+        parts[window][0] += start[window * step + i];
+    }
+    for (size_t window = 0; window < kWindowsTogether; ++window)
+      (*means)[first + window] = SumOfParts(parts[window]) / static_cast<double>(length);
+  }
+  for (; first < windows; ++first)
+    (*means)[first] = MeanOf(series + first * step, length);
+}
+
 // Series up to this long take their index as a 32-bit integer, which the
 // processor converts two at a time; a 64-bit one goes one at a time.
 constexpr size_t kLongestVectorised = size_t{1} << 30;
@@ -133,11 +164,15 @@ Spectrum WelchDensity(const std::vector<double>& series, double sampleRate, Real
   spectrum.windowLength = static_cast<int>(length);
   spectrum.resolution = sampleRate / static_cast<double>(length);
   spectrum.density.assign(fft->bins(), 0.0);
+  const size_t windows = series.size() >= length ? (series.size() - length) / step + 1 : 0;
+  thread_local std::vector<double> means;
+  WindowMeans(series.data(), windows, length, step, &means);
   double* slice = fft->series();
-  for (size_t start = 0; start + length <= series.size(); start += step) {
-    const double mean = MeanOf(series.data() + start, length);
+  for (size_t w = 0; w < windows; ++w) {
+    const double* values = series.data() + w * step;
+    const double mean = means[w];
     for (size_t i = 0; i < length; ++i)
-      slice[i] = (series[start + i] - mean) * window[i];
+      slice[i] = (values[i] - mean) * window[i];
     fft->Forward();
     const std::complex<double>* transform = fft->transform();
     for (size_t bin = 0; bin < spectrum.density.size(); ++bin)
