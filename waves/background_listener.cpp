@@ -3,19 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-// A line's values, copied without a call to memmove, which costs more than
-// the copy of a dozen.
-void CopyFew(const double* from, size_t count, double* to) {
-  size_t i = 0;
-  for (; i + 2 <= count; i += 2)
-    __builtin_memcpy(to + i, from + i, 2 * sizeof(double));
-  if (i < count)
-    to[i] = from[i];
-}
-
-}  // namespace
+#include "waves/copy_few.h"
 
 void BackgroundListener::Block::Clear() {
   events.clear();

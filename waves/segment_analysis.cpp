@@ -27,10 +27,10 @@ RealFft& SegmentAnalyser::TransformOf(std::unique_ptr<RealFft>* held, size_t len
   return **held;
 }
 
-void SegmentAnalyser::TakeAsWaterColumn(std::vector<double>* readings) const {
+void SegmentAnalyser::TakeAsWaterColumn(std::span<double> readings) const {
   const PressureSettings& pressure = *settings_.pressure;
   const double metresPerUnit = PascalsPer(pressure.unit) / (pressure.density * kGravity);
-  for (double& reading : *readings)
+  for (double& reading : readings)
     reading = (reading - pressure.atmospheric) * metresPerUnit;
 }
 
@@ -65,14 +65,14 @@ void SegmentAnalyser::CorrectForPressure(double depth, SegmentAnalysis* analysis
 
 // The surface from the pressure: the whole segment's transform, each bin
 // inside the band divided by its Kp and the others set to zero, back.
-void SegmentAnalyser::RebuildSurface(std::vector<double>* series, double sampleRate, double depth,
+void SegmentAnalyser::RebuildSurface(std::span<double> series, double sampleRate, double depth,
                                      const SegmentAnalysis& analysis) {
   const PressureSettings& pressure = *settings_.pressure;
-  RealFft& fft = TransformOf(&whole_, series->size());
-  std::copy(series->begin(), series->end(), fft.series());
+  RealFft& fft = TransformOf(&whole_, series.size());
+  std::copy(series.begin(), series.end(), fft.series());
   fft.Forward();
   std::complex<double>* transform = fft.transform();
-  const double resolution = sampleRate / static_cast<double>(series->size());
+  const double resolution = sampleRate / static_cast<double>(series.size());
   for (size_t bin = 0; bin < fft.bins(); ++bin) {
     const double f = resolution * static_cast<double>(bin);
     const double kp = InsideBand(f, analysis.bandLow, analysis.bandHigh)
@@ -81,19 +81,19 @@ void SegmentAnalyser::RebuildSurface(std::vector<double>* series, double sampleR
     transform[bin] = kp > 0.0 && kp >= pressure.kpMin ? transform[bin] / kp : 0.0;
   }
   fft.Inverse();
-  const double scale = 1.0 / static_cast<double>(series->size());
-  for (size_t i = 0; i < series->size(); ++i)
-    (*series)[i] = fft.series()[i] * scale;
+  const double scale = 1.0 / static_cast<double>(series.size());
+  for (size_t i = 0; i < series.size(); ++i)
+    series[i] = fft.series()[i] * scale;
 }
 
-SegmentAnalysis SegmentAnalyser::Analyse(std::vector<double>* readings, double sampleRate) {
+SegmentAnalysis SegmentAnalyser::Analyse(std::span<double> readings, double sampleRate) {
   SegmentAnalysis analysis;
-  analysis.samples = readings->size();
+  analysis.samples = readings.size();
   analysis.spectral = SpectralStatisticsOf(SpectralMoments{});
   analysis.zeroCrossing = ZeroCrossingsOf(nullptr, 0, 1.0);
   analysis.mean = kNoValue;
   analysis.cutOffFrequency = kNoValue;
-  if (readings->size() < 2 || !(sampleRate > 0.0))
+  if (readings.size() < 2 || !(sampleRate > 0.0))
     return analysis;
   if (settings_.pressure)
     TakeAsWaterColumn(readings);
@@ -104,9 +104,9 @@ SegmentAnalysis SegmentAnalyser::Analyse(std::vector<double>* readings, double s
 
   const size_t asked = settings_.welchLength > 0
                            ? static_cast<size_t>(settings_.welchLength)
-                           : static_cast<size_t>(DefaultWelchLength(readings->size()));
-  const size_t length = std::min(asked, readings->size());
-  analysis.spectrum = WelchDensity(*readings, sampleRate, &TransformOf(&welch_, length));
+                           : static_cast<size_t>(DefaultWelchLength(readings.size()));
+  const size_t length = std::min(asked, readings.size());
+  analysis.spectrum = WelchDensity(readings, sampleRate, &TransformOf(&welch_, length));
   analysis.bandLow = settings_.bandLow;
   analysis.bandHigh = std::min(settings_.bandHigh, sampleRate / 2.0);
   analysis.inBand = BandOf(analysis.spectrum, analysis.bandLow, analysis.bandHigh);
@@ -116,6 +116,6 @@ SegmentAnalysis SegmentAnalyser::Analyse(std::vector<double>* readings, double s
 
   if (settings_.pressure)
     RebuildSurface(readings, sampleRate, depth, analysis);
-  analysis.zeroCrossing = ZeroCrossingsOf(readings->data(), readings->size(), sampleRate);
+  analysis.zeroCrossing = ZeroCrossingsOf(readings.data(), readings.size(), sampleRate);
   return analysis;
 }

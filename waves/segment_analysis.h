@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "waves/spectrum.h"
@@ -43,14 +44,14 @@ class SegmentAnalyser {
   // Analyses `readings` (which it changes: taken as pressure, detrended).
   // Fewer than two readings, or a rate that is not positive, give NaN
   // statistics and no spectrum.
-  SegmentAnalysis Analyse(std::vector<double>* readings, double sampleRate);
+  SegmentAnalysis Analyse(std::span<double> readings, double sampleRate);
 
  private:
   RealFft& TransformOf(std::unique_ptr<RealFft>* held, size_t length);
-  void TakeAsWaterColumn(std::vector<double>* readings) const;
+  void TakeAsWaterColumn(std::span<double> readings) const;
   std::vector<bool> BandOf(const Spectrum& spectrum, double low, double high) const;
   void CorrectForPressure(double depth, SegmentAnalysis* analysis) const;
-  void RebuildSurface(std::vector<double>* series, double sampleRate, double depth,
+  void RebuildSurface(std::span<double> series, double sampleRate, double depth,
                       const SegmentAnalysis& analysis);
 
   WaveSettings settings_;

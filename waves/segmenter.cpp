@@ -5,6 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include "waves/copy_few.h"
+
 namespace {
 
 // Times are sums of a whole stamp and a fraction: allow their rounding.
@@ -93,13 +95,28 @@ bool WaveSegmenter::BreaksHere(const ReadingLine& line) const {
 void WaveSegmenter::FillGap(const ReadingLine& line, double late) {
   const int64_t lost = std::llround(late);
   const double step = (line.values[0] - lastValue_) / static_cast<double>(lost + 1);
+  double* filled = MoreSamples(static_cast<size_t>(lost));
   for (int64_t j = 1; j <= lost; ++j)
-    samples_.push_back(lastValue_ + step * static_cast<double>(j));
+    filled[j - 1] = lastValue_ + step * static_cast<double>(j);
 }
 
 // Readings the segment in hand still takes before it is cut for length.
 int64_t WaveSegmenter::Room() const {
-  return limit_ - static_cast<int64_t>(samples_.size());
+  return limit_ - static_cast<int64_t>(sampleCount_);
+}
+
+// Where `count` more readings of the segment go.
+double* WaveSegmenter::MoreSamples(size_t count) {
+  if (sampleCount_ + count > sampleRoom_) {
+    const size_t room = std::max(2 * sampleRoom_, sampleCount_ + count);
+    std::unique_ptr<double[]> larger(new double[room]);
+    std::copy_n(samples_.get(), sampleCount_, larger.get());
+    samples_ = std::move(larger);
+    sampleRoom_ = room;
+  }
+  double* place = samples_.get() + sampleCount_;
+  sampleCount_ += count;
+  return place;
 }
 
 void WaveSegmenter::Open(const ReadingLine& line, int first) {
@@ -113,7 +130,7 @@ void WaveSegmenter::Open(const ReadingLine& line, int first) {
     const int64_t length = std::llround(settings_.segmentSeconds * line.sampleRate);
     limit_ = std::clamp<int64_t>(length, 1, kLongestSegmentReadings);
   }
-  samples_.clear();
+  sampleCount_ = 0;
   temperatureSum_ = 0.0;
   temperatures_ = 0;
   open_ = true;
@@ -139,10 +156,11 @@ void WaveSegmenter::Close(const ReadingPlace& end) {
   segment_.end = end.Time();
   segment_.temperature = temperatures_ > 0 ? temperatureSum_ / static_cast<double>(temperatures_)
                                            : std::numeric_limits<double>::quiet_NaN();
-  segment_.analysis = analyser_.Analyse(&samples_, segment_.sampleRate);
+  segment_.analysis =
+      analyser_.Analyse(std::span(samples_.get(), sampleCount_), segment_.sampleRate);
   segment_.reason = SuspectReasons();
   segment_.flag = segment_.reason.empty() ? SegmentFlag::Good : SegmentFlag::Suspect;
-  samples_.clear();  // the capacity stays for the next segment
+  sampleCount_ = 0;  // the room stays for the next segment
   sink_(std::move(segment_));
 }
 
@@ -173,7 +191,8 @@ void WaveSegmenter::OnReadings(const ReadingLine& line) {
     }
     const int first = i;
     const int end = static_cast<int>(std::min<int64_t>(line.count, i + Room()));
-    samples_.insert(samples_.end(), line.values + first, line.values + end);
+    CopyFew(line.values + first, static_cast<size_t>(end - first),
+            MoreSamples(static_cast<size_t>(end - first)));
     segment_.good += GoodAmong(line, first, end);
     segment_.readings += end - first;
     i = end;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,7 @@ class WaveSegmenter final : public ReadingListener {
   // Completes the segment in hand, whose last reading is at `end`.
   void Close(const ReadingPlace& end);
   int64_t Room() const;
+  double* MoreSamples(size_t count);
   std::string SuspectReasons() const;
 
   WaveSettings settings_;
@@ -105,7 +107,11 @@ class WaveSegmenter final : public ReadingListener {
 
   bool open_ = false;
   WaveSegment segment_;  // the one in hand, without its analysis
-  std::vector<double> samples_;
+  // The segment's readings, kept from segment to segment and grown by
+  // doubling: a line's are copied without vector::insert's memmove.
+  std::unique_ptr<double[]> samples_;
+  size_t sampleCount_ = 0;
+  size_t sampleRoom_ = 0;
   int64_t limit_ = 0;  // readings at which the segment is cut for length
   double temperatureSum_ = 0.0;
   int64_t temperatures_ = 0;

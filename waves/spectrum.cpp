@@ -120,16 +120,16 @@ double Ratio(double numerator, double denominator) {
 
 }  // namespace
 
-double RemoveLeastSquaresLine(std::vector<double>* series) {
-  const size_t count = series->size();
+double RemoveLeastSquaresLine(std::span<double> series) {
+  const size_t count = series.size();
   if (count == 0)
     return kNoValue;
   // Over the index centred on its mean, Σ(i−ī) = 0, so the slope
   // Σ(i−ī)(x−x̄) / Σ(i−ī)² is Σ(i−ī)x / Σ(i−ī)²: one pass gives it with the mean.
   const double centre = 0.5 * static_cast<double>(count - 1);
   const LineSums sums = count <= kLongestVectorised
-                            ? LineSumsOf<int32_t>(series->data(), count, centre)
-                            : LineSumsOf<int64_t>(series->data(), count, centre);
+                            ? LineSumsOf<int32_t>(series.data(), count, centre)
+                            : LineSumsOf<int64_t>(series.data(), count, centre);
   const double sum = sums.sum;
   const double covariance = sums.covariance;
   const double n = static_cast<double>(count);
@@ -137,9 +137,9 @@ double RemoveLeastSquaresLine(std::vector<double>* series) {
   const double mean = sum / n;
   const double slope = spread > 0.0 ? covariance / spread : 0.0;
   if (count <= kLongestVectorised)
-    SubtractLine<int32_t>(series->data(), count, mean, slope, centre);
+    SubtractLine<int32_t>(series.data(), count, mean, slope, centre);
   else
-    SubtractLine<int64_t>(series->data(), count, mean, slope, centre);
+    SubtractLine<int64_t>(series.data(), count, mean, slope, centre);
   return mean;
 }
 
@@ -150,7 +150,7 @@ int DefaultWelchLength(size_t samples) {
   return static_cast<int>(length);
 }
 
-Spectrum WelchDensity(const std::vector<double>& series, double sampleRate, RealFft* fft) {
+Spectrum WelchDensity(std::span<const double> series, double sampleRate, RealFft* fft) {
   const size_t length = fft->length();
   const size_t step = length - length / 2;  // the overlap is length / 2, as scipy rounds it
   // The same window serves segment after segment.

@@ -3,13 +3,14 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 class RealFft;
 
 // Takes the least-squares straight line (over the sample index) off
 // `series`, and returns the series' mean before.
-double RemoveLeastSquaresLine(std::vector<double>* series);
+double RemoveLeastSquaresLine(std::span<double> series);
 
 // The Welch window length used when none is asked for: the largest power of
 // two not above samples / 8, and at least 64.
@@ -29,7 +30,7 @@ struct Spectrum {
 // readings overlapping by half, each window's mean taken off, the squared
 // transforms averaged. Readings after the last whole window are not used.
 // `series` must hold at least fft.length() readings.
-Spectrum WelchDensity(const std::vector<double>& series, double sampleRate, RealFft* fft);
+Spectrum WelchDensity(std::span<const double> series, double sampleRate, RealFft* fft);
 
 // Which bins a statistic is taken over: `inBand[i]` for bin i.
 struct SpectralMoments {

@@ -24,7 +24,7 @@ constexpr double kPi = std::numbers::pi;
 
 SegmentAnalysis Analysed(std::vector<double> series, int rate, const WaveSettings& settings = {}) {
   SegmentAnalyser analyser(settings);
-  return analyser.Analyse(&series, rate);
+  return analyser.Analyse(series, rate);
 }
 
 // --- A sine: every statistic follows from its amplitude and period ---
@@ -155,7 +155,7 @@ TEST(WaveSpectrum, TheLeastSquaresLineGoesAndTheMeanComesBack) {
   std::vector<double> series(101);
   for (size_t i = 0; i < series.size(); ++i)
     series[i] = 5.0 - 0.25 * static_cast<double>(i);
-  EXPECT_NEAR(RemoveLeastSquaresLine(&series), 5.0 - 0.25 * 50.0, 1e-12);
+  EXPECT_NEAR(RemoveLeastSquaresLine(series), 5.0 - 0.25 * 50.0, 1e-12);
   for (const double value : series)
     EXPECT_NEAR(value, 0.0, 1e-12);
 }
@@ -458,7 +458,7 @@ TEST(WaveThreads, AnalysesInSeveralThreadsAgreeWithOne) {
         // A different length each round makes new plans.
         std::vector<double> part(series.begin(), series.end() - round * 12 - static_cast<long>(t));
         SegmentAnalyser analyser(settings);
-        analyser.Analyse(&part, 4);
+        analyser.Analyse(part, 4);
       }
       got[t] = Analysed(series, 4, settings).spectral.hm0;
     });

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "welch_tool: too few readings\n");
     return 1;
   }
-  RemoveLeastSquaresLine(&series);
+  RemoveLeastSquaresLine(series);
   RealFft fft(static_cast<size_t>(asked));
   const Spectrum spectrum = WelchDensity(series, rate, &fft);
   for (size_t bin = 0; bin < spectrum.density.size(); ++bin)
