@@ -32,6 +32,8 @@ class RowWriter {
   char* end() const { return at_; }
 
   void Text(std::string_view text) {
+    if (text.empty())
+      return;  // an empty view may hold no pointer, which memcpy must not be given
     std::memcpy(at_, text.data(), text.size());
     at_ += text.size();
   }
