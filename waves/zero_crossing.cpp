@@ -1,11 +1,9 @@
 #include "waves/zero_crossing.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -170,8 +168,8 @@ void FindWaves(const double* series, size_t count, double sampleRate, Waves* wav
     waves->period[k] = (waves->at[k + 1] - waves->at[k]) / sampleRate;
 }
 
-// Below this many values a selection sorts them.
-constexpr size_t kSortedSelection = 16;
+// Below this many values a selection counts for each how many are higher.
+constexpr size_t kSortedSelection = 8;
 
 // Writes the values of `from` above `pivot` to `above` and the others to
 // `rest`, each in their order, and returns how many are above. `above` may
@@ -206,6 +204,22 @@ double MedianOfThree(double a, double b, double c) {
   return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
+// KthHighest for a few values, by counting for each how many are higher:
+// those with at most `k` higher are the `k` + 1 highest, and the lowest of
+// them is the one sought. Compares every pair, but a sort would branch on
+// each comparison the way the heights fall.
+double KthHighestOfFew(const double* values, size_t count, size_t k) {
+  double lowest = std::numeric_limits<double>::infinity();
+  for (size_t i = 0; i < count; ++i) {
+    size_t higher = 0;
+    for (size_t j = 0; j < count; ++j)
+      higher += static_cast<size_t>(values[j] > values[i]);
+    const double candidate = higher <= k ? values[i] : lowest;
+    lowest = candidate < lowest ? candidate : lowest;
+  }
+  return lowest;
+}
+
 // The value that would stand at `k` (from 0) if the `count` values were
 // sorted highest first. The values must all be numbers; they stay as they
 // are, and `scratch` takes 2 × count.
@@ -231,10 +245,7 @@ double KthHighest(const double* values, size_t count, size_t k, double* scratch)
       std::swap(kept, spare);
     }
   }
-  double sorted[kSortedSelection];
-  std::copy_n(from, count, sorted);
-  std::sort(sorted, sorted + count, std::greater<>());
-  return sorted[k];
+  return KthHighestOfFew(from, count, k);
 }
 
 // Of the waves taken highest first: how many, and the height that the last
@@ -291,24 +302,37 @@ Sums MeanOf(const Sums& sums) {
   return {sums.height / n, sums.period / n, sums.count};
 }
 
-// `value` when `keep`, else 0, without a branch.
-double KeptOrZero(double value, bool keep) {
-  const uint64_t mask = 0 - static_cast<uint64_t>(keep);
-  return std::bit_cast<double>(std::bit_cast<uint64_t>(value) & mask);
+// The sums of the waves in order, one after another.
+Sums SumsOf(const double* heights, const double* periods, size_t count) {
+  Sums sums;
+  for (size_t k = 0; k < count; ++k) {
+    sums.height += heights[k];
+    sums.period += periods[k];
+  }
+  sums.count = count;
+  return sums;
 }
 
-// Adds a wave when it is one of the `highest`: above their lowest height,
-// or at it while some of that height are still wanted. Without a branch:
-// which waves are taken follows no pattern.
-void AddIfHighest(const Highest& highest, double height, double period, size_t* lowestTaken,
-                  Sums* sums) {
-  const bool at = height == highest.lowest;
-  const bool wantedAt = *lowestTaken < highest.wanted - highest.higher;
-  const bool taken = ((height > highest.lowest) | (at & wantedAt)) & (highest.wanted > 0);
-  *lowestTaken += static_cast<size_t>(at & taken);
-  sums->height += KeptOrZero(height, taken);
-  sums->period += KeptOrZero(period, taken);
-  sums->count += static_cast<size_t>(taken);
+// The sums of the `highest` waves, in the order of the series: those above
+// their lowest height, and those at it while some of that height are still
+// wanted. They are gathered first without a branch (which waves are taken
+// follows no pattern), so that only their own sums wait on each other.
+Sums SumsOfHighest(const Waves& waves, const Highest& highest, double* heights, double* periods) {
+  if (highest.wanted == 0)
+    return {};
+  const size_t wantedAtLowest = highest.wanted - highest.higher;
+  size_t taken = 0;
+  size_t atLowest = 0;
+  for (size_t k = 0; k < waves.count(); ++k) {
+    const double height = waves.height[k];
+    const bool at = height == highest.lowest;
+    const bool take = (height > highest.lowest) | (at & (atLowest < wantedAtLowest));
+    atLowest += static_cast<size_t>(at);
+    heights[taken] = height;
+    periods[taken] = waves.period[k];
+    taken += static_cast<size_t>(take);
+  }
+  return SumsOf(heights, periods, taken);
 }
 
 // The highest of the heights (at least one), NaN when any is not a number.
@@ -359,29 +383,19 @@ ZeroCrossingStatistics ZeroCrossingsOf(const double* series, size_t count, doubl
     // the waves above them, and the first in the series at them, are taken.
     HighestThirdAndTenth(waves.height, &third, &tenth, &scratch);
   }
-  Sums all;
-  Sums thirdSums;
-  Sums tenthSums;
-  size_t thirdAtLowest = 0;
-  size_t tenthAtLowest = 0;
-  for (size_t k = 0; k < n; ++k) {
-    const double height = waves.height[k];
-    const double period = waves.period[k];
-    all.height += height;
-    all.period += period;
-    AddIfHighest(third, height, period, &thirdAtLowest, &thirdSums);
-    AddIfHighest(tenth, height, period, &tenthAtLowest, &tenthSums);
-  }
-  all.count = n;
+  const Sums all = SumsOf(waves.height.data(), waves.period.data(), n);
   const Sums mean = MeanOf(all);
   statistics.hmean = mean.height;
   statistics.tz = mean.period;
   if (std::isnan(hmax))
     return statistics;
   statistics.hmax = hmax;
-  const Sums highestThird = MeanOf(thirdSums);
+  scratch.resize(2 * n);
+  double* const heights = scratch.data();
+  double* const periods = scratch.data() + n;
+  const Sums highestThird = MeanOf(SumsOfHighest(waves, third, heights, periods));
   statistics.hs = highestThird.height;
   statistics.ts = highestThird.period;
-  statistics.h10 = MeanOf(tenthSums).height;
+  statistics.h10 = MeanOf(SumsOfHighest(waves, tenth, heights, periods)).height;
   return statistics;
 }
