@@ -117,6 +117,23 @@ double SpreadOf(const double* series, size_t first, size_t last) {
   return highest - lowest;
 }
 
+// The waves' periods, (at[k+1] - at[k]) / rate. A rate that is a power of
+// two has an exact reciprocal, and a product by it is the same double as
+// the quotient, without a division per wave.
+void PeriodsOf(double sampleRate, Waves* waves) {
+  const double* at = waves->at.data();
+  double* period = waves->period.data();
+  int exponent = 0;
+  if (std::frexp(sampleRate, &exponent) == 0.5) {
+    const double reciprocal = 1.0 / sampleRate;
+    for (size_t k = 0; k < waves->count(); ++k)
+      period[k] = (at[k + 1] - at[k]) * reciprocal;
+  } else {
+    for (size_t k = 0; k < waves->count(); ++k)
+      period[k] = (at[k + 1] - at[k]) / sampleRate;
+  }
+}
+
 // Below this many samples one search goes through the series.
 constexpr size_t kTwoSearchesFrom = 64;
 
@@ -128,12 +145,15 @@ void FindWaves(const double* series, size_t count, double sampleRate, Waves* wav
   thread_local std::vector<double> spread;
   index.resize(count + 1);
   spread.resize(count + 1);
-  waves->at.clear();
-  waves->height.clear();
-  waves->period.clear();
-  if (count == 0)
+  if (count == 0) {
+    waves->at.clear();
+    waves->height.clear();
+    waves->period.clear();
     return;
+  }
   // A short series is searched by the front alone; the back has no pair.
+  // The arrays are resized, not cleared first, so that only their growth
+  // is filled.
   const bool paired = count >= kTwoSearchesFrom;
   const size_t middle = paired ? count / 2 : count - 1;
   Slots front{index.data(), spread.data()};
@@ -164,8 +184,7 @@ void FindWaves(const double* series, size_t count, double sampleRate, Waves* wav
     *height++ = SpreadOf(series, front.at[front.found - 1] + 1, back.at[0]);
   for (size_t k = 1; k < back.found; ++k)
     *height++ = back.spreadAt[k];
-  for (size_t k = 0; k < n; ++k)
-    waves->period[k] = (waves->at[k + 1] - waves->at[k]) / sampleRate;
+  PeriodsOf(sampleRate, waves);
 }
 
 // Below this many values a selection counts for each how many are higher.
@@ -364,11 +383,7 @@ ZeroCrossingStatistics ZeroCrossingsOf(const double* series, size_t count, doubl
   // Kept from segment to segment: a dump may have many thousands.
   thread_local Waves waves;
   thread_local std::vector<double> scratch;
-  waves.at.clear();
-  waves.height.clear();
-  waves.period.clear();
-  if (series != nullptr)
-    FindWaves(series, count, sampleRate, &waves);
+  FindWaves(series, series != nullptr ? count : 0, sampleRate, &waves);
   const size_t n = waves.count();
   ZeroCrossingStatistics statistics;
   statistics.waves = static_cast<int64_t>(n);

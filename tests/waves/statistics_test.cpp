@@ -313,16 +313,19 @@ ZeroCrossingStatistics PlainZeroCrossings(const std::vector<double>& series, dou
 }
 
 // Noise of few levels, zeros among them, around the length where the
-// series starts to be searched from both ends, and long.
+// series starts to be searched from both ends, and long; at rates that are
+// powers of two (their periods are taken by a product) and one that is not.
 TEST(ZeroCrossings, NoiseAgreesWithAPlainReadingOfTheMethod) {
   std::mt19937 random(11);
+  const double rates[] = {4.0, 0.5, 5.0};
   for (const size_t count : {2u, 5u, 63u, 64u, 65u, 66u, 127u, 480u, 481u, 4800u})
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 21; ++round) {
+      const double rate = rates[round % 3];
       std::vector<double> series(count);
       for (double& value : series)
         value = static_cast<double>(static_cast<int>(random() % 9) - 4) * 0.25;
-      const ZeroCrossingStatistics got = ZeroCrossingsOf(series.data(), count, 4.0);
-      const ZeroCrossingStatistics plain = PlainZeroCrossings(series, 4.0);
+      const ZeroCrossingStatistics got = ZeroCrossingsOf(series.data(), count, rate);
+      const ZeroCrossingStatistics plain = PlainZeroCrossings(series, rate);
       const std::string row = std::to_string(count) + " samples, round " + std::to_string(round);
       ASSERT_EQ(got.waves, plain.waves) << row;
       for (const auto& [name, a, b] : {std::tuple{"hs", got.hs, plain.hs},
