@@ -42,10 +42,7 @@ BackgroundListener::~BackgroundListener() {
   Stop();
 }
 
-// Makes room for one more event in the block being filled.
-void BackgroundListener::Room() {
-  if (filling_->events.size() < limits_.eventsPerBlock)
-    return;
+void BackgroundListener::HandOverFull() {
   std::unique_lock<std::mutex> lock(mutex_);
   HandOver(&lock);
 }

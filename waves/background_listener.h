@@ -90,7 +90,13 @@ class BackgroundListener final : public ReadingListener {
   static constexpr uint8_t kHasTemperature = 4;
   static constexpr uint8_t kNoted = 8;
 
-  void Room();
+  // Makes room for one more event in the block being filled; the test is
+  // inline, the hand-over is not.
+  void Room() {
+    if (filling_->events.size() >= limits_.eventsPerBlock) [[unlikely]]
+      HandOverFull();
+  }
+  void HandOverFull();
   void HandOver(std::unique_lock<std::mutex>* lock);
   void Run();
   void Replay(Block* block);
