@@ -16,6 +16,15 @@ namespace {
 
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
+// Gives `values` at least `size` elements. Never shrunk: the arrays serve
+// segment after segment, and a shrunk one would fill its growth with zeros
+// again each time.
+template <typename T>
+void GrowTo(std::vector<T>* values, size_t size) {
+  if (values->size() < size)
+    values->resize(size);
+}
+
 // The crossing between samples i and i+1, in samples from the start.
 double CrossingAt(const double* series, size_t i) {
   return static_cast<double>(i) + series[i] / (series[i] - series[i + 1]);
@@ -143,8 +152,8 @@ constexpr size_t kTwoSearchesFrom = 64;
 void FindWaves(const double* series, size_t count, double sampleRate, Waves* waves) {
   thread_local std::vector<size_t> index;
   thread_local std::vector<double> spread;
-  index.resize(count + 1);
-  spread.resize(count + 1);
+  GrowTo(&index, count + 1);
+  GrowTo(&spread, count + 1);
   if (count == 0) {
     waves->at.clear();
     waves->height.clear();
@@ -297,7 +306,7 @@ void HighestThirdAndTenth(const std::vector<double>& heights, Highest* third, Hi
   tenth->wanted = n / 10;
   if (third->wanted == 0)
     return;
-  scratch->resize(3 * n);
+  GrowTo(scratch, 3 * n);
   double* const candidates = scratch->data() + 2 * n;
   third->lowest = KthHighest(heights.data(), n, third->wanted - 1, scratch->data());
   const size_t kept = CountAboveAndKeep(heights.data(), n, third, candidates);
@@ -405,7 +414,7 @@ ZeroCrossingStatistics ZeroCrossingsOf(const double* series, size_t count, doubl
   if (std::isnan(hmax))
     return statistics;
   statistics.hmax = hmax;
-  scratch.resize(2 * n);
+  GrowTo(&scratch, 2 * n);
   double* const heights = scratch.data();
   double* const periods = scratch.data() + n;
   const Sums highestThird = MeanOf(SumsOfHighest(waves, third, heights, periods));
