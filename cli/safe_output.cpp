@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "cli/quoting.h"
+#include "cli/signals.h"
 #include "runtime/system_calls.h"
 
 namespace {
@@ -165,15 +166,17 @@ bool SafeOutput::PrepareStream(int fd, std::string* error) {
     *error = Because("cannot write the output", errno);
     return false;
   }
-  sink_ = std::make_unique<DescriptorSink>(copy);
+  sink_ = std::make_unique<DescriptorSink>(copy, /*owned=*/true, StopSignalFd());
   return true;
 }
 
 ByteSink* SafeOutput::Sink() {
   if (!sink_ && fd_ >= 0) {
-    sink_ = std::make_unique<DescriptorSink>(fd_, /*owned=*/false);
     struct stat info {};
-    if (FileSystem().fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+    const bool regular = FileSystem().fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+    // A FIFO appended to may have a reader that stops reading.
+    sink_ = std::make_unique<DescriptorSink>(fd_, /*owned=*/false, regular ? -1 : StopSignalFd());
+    if (regular) {
       sink_->WriteBehindFrom(kWriteBehindFrom);
       // Off the conversion's thread once the sink writes behind: the
       // writeback calls may wait for the disk.

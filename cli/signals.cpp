@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "runtime/byte_streams.h"
+
 namespace {
 
 std::atomic<int> gStopSignal{0};
@@ -14,11 +16,16 @@ int gWakeWrite = -1;
 
 extern "C" void NoteStopSignal(int signal) {
   int expected = 0;
-  gStopSignal.compare_exchange_strong(expected, signal);
+  const bool first = gStopSignal.compare_exchange_strong(expected, signal);
   if (gWakeWrite >= 0) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t ignored = ::write(gWakeWrite, &byte, 1);
   }
+  // A write to a pipe whose reader has stopped reading would wait for it
+  // however long: the signal is passed on to it. Once, since the writers
+  // take it here too.
+  if (first)
+    InterruptStreamWrites(signal);
 }
 
 }  // namespace

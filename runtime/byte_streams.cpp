@@ -2,9 +2,11 @@
 
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -42,7 +44,48 @@ off_t MovePosition(int fd, off_t offset, int whence) {
   return RetryInterrupted([=] { return FileSystem().lseek(fd, offset, whence); });
 }
 
+// The threads in a write that watches a stop, for InterruptStreamWrites, by
+// their kernel ids: a signal for one that has just left goes nowhere, or to
+// another thread of ours, which takes it as any stop signal. A thread that
+// finds no free place is not woken, and waits for its reader.
+constexpr int kWatchedWriters = 64;
+std::atomic<pid_t> gWatchedWriters[kWatchedWriters];
+static_assert(std::atomic<pid_t>::is_always_lock_free, "read in a signal handler");
+
+// Holds a place among them while it lives.
+class WriterOnWatch {
+ public:
+  WriterOnWatch() {
+    const pid_t self = ::gettid();
+    for (std::atomic<pid_t>& place : gWatchedWriters) {
+      pid_t none = 0;
+      if (place.compare_exchange_strong(none, self)) {
+        place_ = &place;
+        return;
+      }
+    }
+  }
+  ~WriterOnWatch() {
+    if (place_ != nullptr)
+      place_->store(0);
+  }
+  WriterOnWatch(const WriterOnWatch&) = delete;
+  WriterOnWatch& operator=(const WriterOnWatch&) = delete;
+
+ private:
+  std::atomic<pid_t>* place_ = nullptr;
+};
+
 }  // namespace
+
+void InterruptStreamWrites(int signal) {
+  const pid_t process = ::getpid();
+  for (const std::atomic<pid_t>& place : gWatchedWriters) {
+    const pid_t writer = place.load();
+    if (writer != 0)
+      ::syscall(SYS_tgkill, process, writer, signal);
+  }
+}
 
 void SetWriteFaultHook(WriteFaultHook hook) {
   gWriteFault = std::move(hook);
@@ -459,7 +502,8 @@ std::optional<FileIdentity> DescriptorSource::Identity() const {
 
 // --- DescriptorSink ---
 
-DescriptorSink::DescriptorSink(int fd, bool owned) : fd_(fd), owned_(owned) {}
+DescriptorSink::DescriptorSink(int fd, bool owned, int stopFd)
+    : fd_(fd), owned_(owned), stopFd_(stopFd) {}
 
 DescriptorSink::~DescriptorSink() {
   Close();
@@ -479,10 +523,39 @@ size_t DescriptorSink::Put(const char* bytes, size_t count, int* error) {
     *error = EBADF;
     return 0;
   }
+  if (stopFd_ >= 0)
+    return PutWatchingStop(bytes, count, error);
   const BytesMoved moved = MoveAll(FileSystem().write, fd_, bytes, count);
   if (moved.count < count)
     *error = moved.failed ? errno : ENOSPC;  // a write that took nothing: no room
   return moved.count;
+}
+
+bool DescriptorSink::StopRequested() const {
+  pollfd stop = {stopFd_, POLLIN, 0};
+  return FileSystem().poll(&stop, 1, 0) > 0 && stop.revents != 0;
+}
+
+// As MoveAll, but a write that a signal interrupted, or that took only part
+// of the bytes, goes on only while no stop is asked for.
+size_t DescriptorSink::PutWatchingStop(const char* bytes, size_t count, int* error) {
+  const WriterOnWatch watched;
+  size_t done = 0;
+  while (done < count) {
+    if (StopRequested()) {
+      *error = ECANCELED;
+      break;
+    }
+    const ssize_t n = FileSystem().write(fd_, bytes + done, count - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0) {
+      *error = n < 0 ? errno : ENOSPC;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return done;
 }
 
 int64_t DescriptorSink::Length() {

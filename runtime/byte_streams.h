@@ -220,8 +220,11 @@ class DescriptorSource final : public ByteSource {
 class DescriptorSink final : public ByteSink {
  public:
   // Writes to `fd`, closing it at the end when `owned` (the waiting bytes
-  // are flushed first).
-  explicit DescriptorSink(int fd, bool owned = true);
+  // are flushed first). With `stopFd` (not -1), for a pipe whose reader may
+  // stop reading: once `stopFd` is readable, a write fails with ECANCELED
+  // instead of waiting for room, and InterruptStreamWrites wakes one that
+  // waits already.
+  explicit DescriptorSink(int fd, bool owned = true, int stopFd = -1);
   ~DescriptorSink() override;
 
   int64_t Length() override;
@@ -236,9 +239,18 @@ class DescriptorSink final : public ByteSink {
   size_t Put(const char* bytes, size_t count, int* error) override;
 
  private:
+  size_t PutWatchingStop(const char* bytes, size_t count, int* error);
+  bool StopRequested() const;
+
   int fd_;
   bool owned_;
+  int stopFd_;
 };
+
+// Sends `signal` to every thread that waits in a write of a sink with a
+// stop descriptor, so that the write returns and the sink sees the stop.
+// For a handler installed without SA_RESTART; async-signal-safe.
+void InterruptStreamWrites(int signal);
 
 // --- Over memory, for tests and fuzzers ---
 

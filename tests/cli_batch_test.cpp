@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <set>
 #include <sstream>
 #include <string>
@@ -868,6 +869,49 @@ TEST(CliSignals, ATermSignalStopsALargeDumpWithinTheEngine) {
   killed.Signal(SIGKILL);
   EXPECT_EQ(killed.Wait().exitCode, -1);
   EXPECT_EQ(Listing(ws.dir.path()), before);
+}
+
+// A reader that stops reading leaves the conversion waiting in a write:
+// the signal still ends it at once.
+TEST(CliSignals, ASignalEndsAWriteThatWaitsForAReaderWhoStoppedReading) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* fifo;  // where the output goes
+  };
+  const Case cases[] = {
+      {{"big.txt", "-"}, ".cli-stdout"},  // RunningCli's standard output
+      {{"--append", "big.txt", "out.fifo"}, "out.fifo"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fifo);
+    Workspace ws;
+    std::string dump = zorq_test::WorkedGaugeDump();
+    while (dump.size() < 2'000'000)
+      dump += "1.25,,1.5,2,2.25,-0.5,0,3.125,10,1.75,1.5,1.25,1,372,\r\n";
+    ws.Write("big.txt", dump);
+    ASSERT_EQ(::mkfifo(ws.dir.Path(c.fifo).c_str(), 0600), 0);
+    // Held open and never read: the pipe fills, and the next write waits.
+    const int reader = ::open(ws.dir.Path(c.fifo).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    zorq_test::RunningCli cli(CliRun{c.args, ws.dir.path(), {}, {}, {}});
+    ASSERT_TRUE(cli.WaitUntilCatching(SIGTERM));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Should it still wait, the reader goes away after ten seconds.
+    std::promise<void> ended;
+    std::thread watchdog([&reader, done = ended.get_future()] {
+      done.wait_for(std::chrono::seconds(10));
+      ::close(reader);
+    });
+    const auto signalled = std::chrono::steady_clock::now();
+    cli.Signal(SIGTERM);
+    const CliRunResult result = cli.Wait();
+    const auto took = std::chrono::steady_clock::now() - signalled;
+    ended.set_value();
+    watchdog.join();
+    EXPECT_EQ(result.exitCode, 143) << result.err;
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_TRUE(Contains(result.err, "stopped by SIGTERM")) << result.err;
+  }
 }
 
 TEST(CliSignals, ASignalWhileTheHeaderIsAwaitedExitsWithTheSignalsStatus) {
