@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -113,13 +114,21 @@ bool BrokenDown(int64_t seconds, std::tm* fields) {
   const int64_t local = seconds + span->offset;
   const int64_t days = FloorDivide(local, kDay);
   const int64_t inDay = local - days * kDay;
-  int64_t year = 0;
-  int month = 0;
-  int day = 0;
-  CivilFromDays(days, &year, &month, &day);
-  fields->tm_year = static_cast<int>(year - 1900);
-  fields->tm_mon = month - 1;
-  fields->tm_mday = day;
+  // Records follow each other within a day: its date is worked out once.
+  struct Date {
+    int64_t days = std::numeric_limits<int64_t>::min();
+    int64_t year = 0;
+    int month = 0;
+    int day = 0;
+  };
+  thread_local Date date;
+  if (date.days != days) {
+    date.days = days;
+    CivilFromDays(days, &date.year, &date.month, &date.day);
+  }
+  fields->tm_year = static_cast<int>(date.year - 1900);
+  fields->tm_mon = date.month - 1;
+  fields->tm_mday = date.day;
   fields->tm_hour = static_cast<int>(inDay / 3600);
   fields->tm_min = static_cast<int>(inDay / 60 % 60);
   fields->tm_sec = static_cast<int>(inDay % 60);
