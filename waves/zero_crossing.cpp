@@ -199,33 +199,22 @@ void FindWaves(const double* series, size_t count, double sampleRate, Waves* wav
 // Below this many values a selection counts for each how many are higher.
 constexpr size_t kSortedSelection = 8;
 
-// Writes the values of `from` above `pivot` to `above` and the others to
-// `rest`, each in their order, and returns how many are above. `above` may
-// be `from`: a value is read before its slot can be written. Both are
-// written for every value and only one count moves, so that no step waits
-// on a branch or on the store before it: heights come in no order a
-// predictor could learn.
-size_t SplitAbove(const double* from, size_t count, double pivot, double* above, double* rest) {
-  size_t taken = 0;
+// Writes the values of `from` that `chosen` takes to `taken` and the others
+// to `rest`, each in their order, and returns how many are taken. `taken`
+// or `rest` may be `from`: a value is read before its slot can be written.
+// Both are written for every value and only one count moves, so that no
+// step waits on a branch or on the store before it: heights come in no
+// order a predictor could learn.
+template <typename Chosen>
+size_t Split(const double* from, size_t count, Chosen chosen, double* taken, double* rest) {
+  size_t kept = 0;
   for (size_t i = 0; i < count; ++i) {
     const double value = from[i];
-    above[taken] = value;
-    rest[i - taken] = value;
-    taken += static_cast<size_t>(value > pivot);
+    taken[kept] = value;
+    rest[i - kept] = value;
+    kept += static_cast<size_t>(chosen(value));
   }
-  return taken;
-}
-
-// The same for the values equal to `pivot`; `rest` may be `from`.
-size_t SplitEqual(const double* from, size_t count, double pivot, double* equal, double* rest) {
-  size_t taken = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const double value = from[i];
-    equal[taken] = value;
-    rest[i - taken] = value;
-    taken += static_cast<size_t>(value == pivot);
-  }
-  return taken;
+  return kept;
 }
 
 double MedianOfThree(double a, double b, double c) {
@@ -257,9 +246,11 @@ double KthHighest(const double* values, size_t count, size_t k, double* scratch)
   double* spare = scratch + count;  // the part left
   while (count > kSortedSelection) {
     const double pivot = MedianOfThree(from[0], from[count / 2], from[count - 1]);
-    size_t front = SplitAbove(from, count, pivot, kept, spare);
+    const auto above = [pivot](double value) { return value > pivot; };
+    const auto equal = [pivot](double value) { return value == pivot; };
+    size_t front = Split(from, count, above, kept, spare);
     if (front == 0) {  // the pivot is the highest: split off the values equal to it
-      front = SplitEqual(spare, count, pivot, kept, spare);
+      front = Split(spare, count, equal, kept, spare);
       if (k < front)
         return pivot;
     }
