@@ -58,13 +58,17 @@ done
 # to disk and put in place, as every new output is. Its floor is the same
 # I/O with the same sync: cat of the dump, then dd of an output-sized file
 # with conv=fsync. Goals: at most 1.3x that floor (logger), 1.1x (gauge).
+# The last column is the conversion alone, into /dev/null (nothing written,
+# nothing synced), against the same floor: no new output can beat it.
 echo
-printf '%-8s %6s %10s %11s %11s %10s %13s\n' "new out" dumpMB "conv s" "in MB/s" "vs append" "floor s" "x sync floor"
+printf '%-8s %6s %10s %11s %11s %10s %13s %15s\n' "new out" dumpMB "conv s" "in MB/s" "vs append" "floor s" \
+  "x sync floor" "/dev/null x fl"
 for kind in logger gauge; do
   dump="$data/$kind-200.txt"
   set_types "$kind"
-  new_times=() append_times=() synced_floor_times=()
+  new_times=() append_times=() synced_floor_times=() null_times=()
   for ((i = 0; i < runs; i++)); do
+    null_times+=("$(time_once "$cli" "${types[@]}" --quiet "$dump" -)")
     rm -f "$data/out.csv"
     new_times+=("$(time_once "$cli" "${types[@]}" "$dump" "$data/out.csv")")
     out_bytes=$(stat -c %s "$data/out.csv")
@@ -78,8 +82,11 @@ for kind in logger gauge; do
   fresh=$(printf '%s\n' "${new_times[@]}" | median)
   appended=$(printf '%s\n' "${append_times[@]}" | median)
   synced_floor=$(printf '%s\n' "${synced_floor_times[@]}" | median)
-  awk -v k="$kind" -v t="$fresh" -v a="$appended" -v f="$synced_floor" -v i="$(stat -c %s "$dump")" \
-    'BEGIN { printf "%-8s %6d %10.3f %11.1f %10.2fx %10.3f %12.2fx\n", k, 200, t, i / t / 1e6, t / a, f, t / f }'
+  to_null=$(printf '%s\n' "${null_times[@]}" | median)
+  awk -v k="$kind" -v t="$fresh" -v a="$appended" -v f="$synced_floor" -v n="$to_null" \
+    -v i="$(stat -c %s "$dump")" \
+    'BEGIN { printf "%-8s %6d %10.3f %11.1f %10.2fx %10.3f %12.2fx %14.2fx\n",
+                    k, 200, t, i / t / 1e6, t / a, f, t / f, n / f }'
 done
 
 # Many dumps in one call: a dozen 10 MB dumps (six of each kind) with
