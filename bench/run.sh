@@ -59,7 +59,9 @@ done
 # I/O with the same sync: cat of the dump, then dd of an output-sized file
 # with conv=fsync. Goals: at most 1.3x that floor (logger), 1.1x (gauge).
 # The last column is the conversion alone, into /dev/null (nothing written,
-# nothing synced), against the same floor: no new output can beat it.
+# nothing synced), against the same floor: no new output can beat it. The
+# new output and the floor are each timed after an untimed run of their own
+# (see warm_up in timing.sh).
 echo
 printf '%-8s %6s %10s %11s %11s %10s %13s %15s\n' "new out" dumpMB "conv s" "in MB/s" "vs append" "floor s" \
   "x sync floor" "/dev/null x fl"
@@ -70,13 +72,18 @@ for kind in logger gauge; do
   for ((i = 0; i < runs; i++)); do
     null_times+=("$(time_once "$cli" "${types[@]}" --quiet "$dump" -)")
     rm -f "$data/out.csv"
+    warm_up "$cli" "${types[@]}" "$dump" "$data/out.csv"
+    rm -f "$data/out.csv"
     new_times+=("$(time_once "$cli" "${types[@]}" "$dump" "$data/out.csv")")
     out_bytes=$(stat -c %s "$data/out.csv")
     rm -f "$data/out.csv"
     : >"$data/out.csv"
     append_times+=("$(time_once "$cli" "${types[@]}" --append "$dump" "$data/out.csv")")
     rm -f "$data/out.csv" "$data/floor.out"
-    synced_floor_times+=("$(time_once sh -c "cat '$dump' >/dev/null && dd if=/dev/zero of='$data/floor.out' bs=256K count=$out_bytes iflag=count_bytes conv=fsync status=none")")
+    floor_io="cat '$dump' >/dev/null && dd if=/dev/zero of='$data/floor.out' bs=256K count=$out_bytes iflag=count_bytes conv=fsync status=none"
+    warm_up sh -c "$floor_io"
+    rm -f "$data/floor.out"
+    synced_floor_times+=("$(time_once sh -c "$floor_io")")
   done
   rm -f "$data/out.csv" "$data/floor.out"
   fresh=$(printf '%s\n' "${new_times[@]}" | median)

@@ -36,6 +36,8 @@ for kind in logger gauge; do
   for ((i = 0; i < runs; i++)); do
     for format in "${formats[@]}"; do
       rm -rf "$out"
+      warm_up "$cli" "${types[@]}" --format "$format" --tz UTC --quiet -o "$out" "$dump"
+      rm -rf "$out"
       /usr/bin/time -f '%e %U %S %M' -o "$measured" "$cli" "${types[@]}" --format "$format" \
         --tz UTC --quiet -o "$out" "$dump" >/dev/null 2>&1 || true
       read -r e u s m <"$measured"
