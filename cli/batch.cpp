@@ -529,10 +529,8 @@ class Converter {
     request.correction.offset = options_.offset;
     // request.carried stays empty: no header value carries over between inputs.
     const std::string name = input.from == "-" ? "<stdin>" : ShownName(input.from);
-    request.progress = [this, &name, &listeners](int64_t bytesRead, int64_t fromSize) {
+    request.progress = [this, &name](int64_t bytesRead, int64_t fromSize) {
       progress_->Update(name, bytesRead, fromSize);
-      if (ScienceTargets* science = listeners.Science())
-        science->StartWriteback();
     };
     request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
     request.readings = listeners.Listener();

@@ -100,7 +100,13 @@ bool ScienceTargets::PrepareNetcdf(const std::string& to, dev_t fromDevice, ino_
       return false;
     path = netcdfOutput_->WritablePath();
   }
-  return outputs_->OpenNetcdf(path, error);
+  if (!outputs_->OpenNetcdf(path, error))
+    return false;
+  // The disk starts writing the file as it grows, as the outputs written
+  // through a sink do by themselves: HDF5 creates it with O_TRUNC, so on
+  // ext4 its close pushed the whole file to the disk at the end of the run.
+  outputs_->netcdf()->OnChunkWritten([output = netcdfOutput_.get()] { output->StartWriteback(); });
+  return true;
 }
 
 bool ScienceTargets::PrepareTidy(const std::string& to, dev_t fromDevice, ino_t fromInode,
@@ -111,11 +117,6 @@ bool ScienceTargets::PrepareTidy(const std::string& to, dev_t fromDevice, ino_t 
                          ? tidyOutput_->PrepareStream(STDOUT_FILENO, error)
                          : PrepareNamed(tidyOutput_.get(), to, false, fromDevice, fromInode, error);
   return ready && outputs_->OpenTidy(tidyOutput_->Sink(), error);
-}
-
-void ScienceTargets::StartWriteback() {
-  if (netcdfOutput_)
-    netcdfOutput_->StartWriteback();
 }
 
 bool ScienceTargets::Prepare(const ScienceNames& names, dev_t fromDevice, ino_t fromInode,

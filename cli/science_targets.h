@@ -45,11 +45,6 @@ class ScienceTargets {
   NetcdfWriter* netcdf() { return outputs_->netcdf(); }
   SourceDigest& digest() { return outputs_->digest(); }
   void TakeDigest(bool taken) { outputs_->TakeDigest(taken); }
-  // Has the disk start writing the NetCDF file written so far, as the
-  // outputs written through a sink do by themselves: HDF5 creates the file
-  // with O_TRUNC, so on ext4 its close pushed the whole file to the disk, on
-  // the converting thread, at the end of the run.
-  void StartWriteback();
   // A writer failed while the conversion ran.
   bool failed() const { return outputs_->failed(); }
   std::string error() const { return outputs_->error(); }

@@ -412,6 +412,8 @@ void NetcdfWriter::FlushTemperatures() {
       });
   temperatureTimes_ = {};
   temperatures_ = {};
+  temperatureTimes_.reserve(chunkTemperatures_);
+  temperatures_.reserve(chunkTemperatures_);
 }
 
 void NetcdfWriter::FlushBursts() {
@@ -424,17 +426,22 @@ void NetcdfWriter::FlushBursts() {
 }
 
 void NetcdfWriter::WriteReadings(size_t start, const ReadingChunk& chunk) {
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  if (failed())
-    return;
-  const size_t count = chunk.count;
-  if (Check(PutSeries(ncid_, timeVar_, start, count, chunk.times.get()), "write") &&
-      Check(PutSeries(ncid_, readingVar_, start, count, chunk.values.get()), "write") &&
-      Check(PutSeries(ncid_, flagVar_, start, count, chunk.flags.get()), "write") &&
-      (!settings_.gauge ||
-       Check(PutSeries(ncid_, burstVar_, start, count, chunk.bursts.get()), "write"))) {
+  {
+    const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
+    if (failed())
+      return;
+    const size_t count = chunk.count;
+    if (!Check(PutSeries(ncid_, timeVar_, start, count, chunk.times.get()), "write") ||
+        !Check(PutSeries(ncid_, readingVar_, start, count, chunk.values.get()), "write") ||
+        !Check(PutSeries(ncid_, flagVar_, start, count, chunk.flags.get()), "write") ||
+        (settings_.gauge &&
+         !Check(PutSeries(ncid_, burstVar_, start, count, chunk.bursts.get()), "write")))
+      return;
     readingsWritten_ += count;
   }
+  // Out of the library's lock: the hook may wait for the disk.
+  if (chunkWritten_)
+    chunkWritten_();
 }
 
 void NetcdfWriter::WriteTemperatures(size_t start, const std::vector<double>& times,

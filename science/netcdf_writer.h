@@ -46,6 +46,10 @@ class NetcdfWriter final : public ReadingListener {
   // variables. False with `error` when it cannot.
   bool Create(const std::string& path, std::string* error);
   void AddCloseHook(CloseHook hook) { hooks_.push_back(std::move(hook)); }
+  // Called on the writing thread after each chunk of readings went to the
+  // library: the file's writeback to disk starts from there, off the
+  // converting thread. Set before the first reading.
+  void OnChunkWritten(std::function<void()> hook) { chunkWritten_ = std::move(hook); }
 
   void OnReadings(const ReadingLine& line) override;
   void OnFillers(int64_t line, int64_t byte, int count) override;
@@ -100,6 +104,7 @@ class NetcdfWriter final : public ReadingListener {
   std::string error_;
   std::atomic<bool> failed_{false};
   std::vector<CloseHook> hooks_;
+  std::function<void()> chunkWritten_;
   size_t chunkReadings_ = kChunkReadings;
   size_t chunkTemperatures_ = 0;
   std::unique_ptr<WriteBehind> writer_;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <thread>
 
 #include "science/quality_flags.h"
 #include "tests/science/science_test_support.h"
@@ -169,6 +171,33 @@ TEST_F(NetcdfWriterTest, ChunksFollowOneAnotherWithoutLoss) {
     EXPECT_EQ(times[i], double(kNoon) + double(i) / 4.0) << i;
     EXPECT_EQ(readings[i], double(i / perLine * perLine) + 0.001 * double(i % perLine)) << i;
   }
+}
+
+// The writeback of the file to disk starts from each chunk written, on the
+// writing thread: the converting thread never waits for the disk.
+TEST_F(NetcdfWriterTest, EachChunkWrittenIsToldOnTheWritingThread) {
+  NetcdfWriter writer(LoggerSettings());
+  std::string error;
+  ASSERT_TRUE(writer.Create(path_, &error)) << error;
+  std::atomic<int> told{0};
+  std::atomic<bool> onConvertingThread{false};
+  const std::thread::id converting = std::this_thread::get_id();
+  writer.OnChunkWritten([&] {
+    ++told;
+    if (std::this_thread::get_id() == converting)
+      onConvertingThread = true;
+  });
+  const int perLine = 1000;
+  const int total = (int(NetcdfWriter::kChunkReadings) * 2 / perLine + 3) * perLine;
+  std::vector<FeedLine> lines;
+  for (int done = 0; done < total; done += perLine)
+    lines.push_back(FeedLine().At(kNoon, done, 4).Values(Ramp(perLine, done)));
+  science_test::Feed(&writer, lines);
+  RunFacts run;
+  run.result = &result_;
+  ASSERT_TRUE(writer.Finish(run, &error)) << error;
+  EXPECT_EQ(told.load(), 3) << "two whole chunks and the part of a third";
+  EXPECT_FALSE(onConvertingThread.load());
 }
 
 // A small dump's chunks are small: lines of 100 readings in chunks of 512
