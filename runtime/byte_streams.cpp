@@ -307,11 +307,20 @@ class DescriptorSource::Ahead {
   explicit Ahead(DescriptorSource* source)
       : buffer(new char[ByteSink::kBufferSize]), source_(source) {}
 
-  void Start() {
+  // Reads the buffer at `at`; a tap that has heard up to `heard` hears the
+  // bytes past it there, so that the converting thread never copies them.
+  void Start(int64_t at, int64_t heard) {
     inFlight_ = true;
-    worker_.Start([this] {
+    at_ = at;
+    worker_.Start([this, heard] {
       filled_ = source_->Fill(buffer.get());
       errno_ = errno;
+      const ReadTap& tap = source_->tap();
+      const int64_t end = at_ + static_cast<int64_t>(filled_.count);
+      if (tap && end > heard) {
+        const int64_t skip = std::max<int64_t>(heard - at_, 0);
+        tap(buffer.get() + skip, static_cast<size_t>(end - at_ - skip));
+      }
     });
   }
   bool InFlight() const { return inFlight_; }
@@ -321,6 +330,7 @@ class DescriptorSource::Ahead {
     worker_.Wait();
     inFlight_ = false;
     *error = errno_;
+    source_->HeardUpTo(at_ + static_cast<int64_t>(filled_.count));
     return filled_;
   }
 
@@ -329,6 +339,7 @@ class DescriptorSource::Ahead {
  private:
   DescriptorSource* source_;
   bool inFlight_ = false;
+  int64_t at_ = 0;
   BytesMoved filled_;
   int errno_ = 0;
   OneJobThread worker_;  // last: gone before what its job uses
@@ -420,7 +431,9 @@ void DescriptorSource::NextBuffer() {
     return;
   if (!ahead_)
     ahead_ = std::make_unique<Ahead>(this);
-  ahead_->Start();
+  // The tap hears this buffer whole now, before the next one read ahead.
+  Taken(bufferAt_, buffer_.get(), end_);
+  ahead_->Start(bufferAt_ + static_cast<int64_t>(end_), tapped());
 }
 
 long DescriptorSource::Read(char* buffer, long count) {

@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,7 +27,8 @@ struct FileIdentity {
 
 // Told of every byte of an input once, in order, as the reader takes it:
 // a digest of an input taken while it is converted, without reading it a
-// second time.
+// second time. A file read ahead tells its buffers whole, on the thread
+// that reads them, never two calls at once; the tap is set before reading.
 using ReadTap = std::function<void(const char* bytes, size_t count)>;
 
 class ByteSource {
@@ -62,6 +64,11 @@ class ByteSource {
     if (tap_ && offset + static_cast<int64_t>(count) > tapped_)
       TellTap(offset, bytes, count);
   }
+  // For a reader that tells the tap on a thread of its own: the tap, the
+  // offset up to which it has heard, and that it has heard up to `offset`.
+  const ReadTap& tap() const { return tap_; }
+  int64_t tapped() const { return tapped_; }
+  void HeardUpTo(int64_t offset) { tapped_ = std::max(tapped_, offset); }
   int error_ = 0;
 
  private:

@@ -42,9 +42,19 @@ SourceDigest::SourceDigest() : state_(std::make_unique<State>()) {
 SourceDigest::~SourceDigest() = default;
 
 void SourceDigest::Update(const char* bytes, size_t count) {
-  state_->gathering.insert(state_->gathering.end(), bytes, bytes + count);
-  if (state_->gathering.size() >= kBlockBytes)
-    state_->HandOver();
+  State& state = *state_;
+  // A buffer read ahead comes whole, on the reading thread, which has time
+  // to hash it where it lies once the blocks before it are hashed.
+  if (count >= kBlockBytes) {
+    state.HandOver();
+    if (state.hasher)
+      state.hasher->Drain();
+    sha256_update(&state.context, count, reinterpret_cast<const uint8_t*>(bytes));
+    return;
+  }
+  state.gathering.insert(state.gathering.end(), bytes, bytes + count);
+  if (state.gathering.size() >= kBlockBytes)
+    state.HandOver();
 }
 
 std::string SourceDigest::Hex() {

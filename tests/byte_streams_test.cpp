@@ -111,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, SourceKinds,
                          [](const auto& row) { return std::string(row.param.name); });
 
 // A file long enough to be read ahead hands out the same bytes, and a read
-// that fails hands out every byte before it first, whichever thread made it.
+// that fails hands out every byte before it first, whichever thread made it;
+// the tap hears what was handed out, each byte once.
 struct ReadAheadRow {
   const char* name;
   int failingRead;       // the read(2) call that fails with EIO, or -1
@@ -131,6 +132,8 @@ TEST_P(ReadAhead, HandsOutTheFileAndAFailureAfterTheBytesBeforeIt) {
     return seen.call == SystemCall::Read && seen.indexOfKind == row.failingRead ? EIO : 0;
   };
   DescriptorSource source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  std::string tapped;
+  source.SetTap([&tapped](const char* at, size_t count) { tapped.append(at, count); });
   std::string got;
   std::string block(3000, '\0');
   long count;
@@ -145,6 +148,7 @@ TEST_P(ReadAhead, HandsOutTheFileAndAFailureAfterTheBytesBeforeIt) {
   if (row.failingRead < 0) {
     EXPECT_EQ(count, 0);
     EXPECT_EQ(got, bytes);
+    EXPECT_EQ(tapped, bytes) << "each byte once, in order, wherever it was read";
     return;
   }
   EXPECT_EQ(count, -1);
@@ -152,6 +156,7 @@ TEST_P(ReadAhead, HandsOutTheFileAndAFailureAfterTheBytesBeforeIt) {
   const size_t before = std::min(bytes.size(), size_t(row.failingRead) * ByteSink::kBufferSize);
   EXPECT_EQ(got.size(), before);
   EXPECT_EQ(got, bytes.substr(0, before));
+  EXPECT_EQ(tapped, got);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -40,4 +40,25 @@ INSTANTIATE_TEST_SUITE_P(
                               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}),
     [](const testing::TestParamInfo<DigestRow>& row) { return std::string(row.param.name); });
 
+// A file read ahead: kilobytes from the converting thread first, then whole
+// buffers hashed where they lie, then a short last buffer; the buffers wait
+// for the kilobytes gathered before them.
+TEST(SourceDigestMixed, KilobytesThenWholeBuffersThenTheTailKeepTheirOrder) {
+  std::string text(3000000, '\0');
+  for (size_t i = 0; i < text.size(); ++i)
+    text[i] = static_cast<char>(i * 7 % 251);
+  SourceDigest inOddPieces;
+  for (size_t at = 0; at < text.size(); at += 4099)
+    inOddPieces.Update(text.data() + at, std::min<size_t>(4099, text.size() - at));
+  SourceDigest digest;
+  size_t at = 0;
+  for (; at < 900000; at += 1000)
+    digest.Update(text.data() + at, 1000);
+  constexpr size_t kBuffer = 256 * 1024;
+  for (; at + kBuffer <= text.size(); at += kBuffer)
+    digest.Update(text.data() + at, kBuffer);
+  digest.Update(text.data() + at, text.size() - at);
+  EXPECT_EQ(digest.Hex(), inOddPieces.Hex());
+}
+
 }  // namespace
