@@ -2,6 +2,7 @@
 // outputs, signals and the append lock, run as a separate process.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netcdf.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <future>
 #include <set>
@@ -721,6 +723,37 @@ TEST(CliPipes, StandardInputAndOutputCarryTheWorkedExamples) {
   EXPECT_EQ(ws.Run({"big.txt", "big2.csv"}).exitCode, 0);
   EXPECT_EQ(ws.Read("big.csv"), ws.Read("big2.csv"));
   EXPECT_GT(ws.Read("big.csv").size(), big.size());
+}
+
+// The NetCDF file names its dump by SHA-256. A file long enough to be read
+// ahead is hashed on the reading thread, a pipe on the converting thread's
+// side: both must say what sha256sum says of the dump.
+TEST(CliPipes, ALargeDumpFromAFileOrAPipeNamesTheSha256OfItsBytes) {
+  Workspace ws;
+  const std::string dump = zorq_test::RepeatedWorkedLoggerDump(12000);  // about 3 MB
+  ws.Write("big.txt", dump);
+  const CliRunResult fromFile = ws.Run({"--format", "netcdf", "big.txt", "file.nc"});
+  ASSERT_EQ(fromFile.exitCode, 0) << fromFile.err;
+  const CliRunResult fromPipe = ws.RunWithInput({"--format", "netcdf", "-", "pipe.nc"}, dump);
+  ASSERT_EQ(fromPipe.exitCode, 0) << fromPipe.err;
+
+  const std::string command = "sha256sum < '" + ws.dir.Path("big.txt") + "'";
+  FILE* checker = ::popen(command.c_str(), "r");
+  ASSERT_NE(checker, nullptr);
+  char hex[65] = {};
+  ASSERT_EQ(std::fread(hex, 1, 64, checker), 64u);
+  ::pclose(checker);
+  for (const char* file : {"file.nc", "pipe.nc"}) {
+    int ncid = -1;
+    ASSERT_EQ(nc_open(ws.dir.Path(file).c_str(), NC_NOWRITE, &ncid), NC_NOERR) << file;
+    size_t length = 0;
+    ASSERT_EQ(nc_inq_attlen(ncid, NC_GLOBAL, "source", &length), NC_NOERR);
+    std::string source(length, '\0');
+    ASSERT_EQ(nc_get_att_text(ncid, NC_GLOBAL, "source", source.data()), NC_NOERR);
+    nc_close(ncid);
+    EXPECT_NE(source.find(std::string("(SHA-256 ") + hex + ")"), std::string::npos)
+        << file << ": " << source;
+  }
 }
 
 TEST(CliPipes, ANamedPipeIsLookedAtAndConvertedOrStoppedWhileItWaits) {
