@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "convert/copy_few.h"
 #include "convert/date_stamp.h"
 #include "convert/readings.h"
 
@@ -39,16 +40,11 @@ class ReadingRelay {
     notes_[count_++] = note;
   }
 
-  // Plain readings, as many Add calls would give them. Copied without a
-  // call to memmove, which costs more than a line's dozen values; their
-  // notes are written only once a reading of the line was noted.
+  // Plain readings, as many Add calls would give them; their notes are
+  // written only once a reading of the line was noted.
   void AddPlain(const double* values, int count) {
     const int taken = std::min(count, kMostPerLine - count_);
-    int i = 0;
-    for (; i + 2 <= taken; i += 2)
-      __builtin_memcpy(values_ + count_ + i, values + i, 2 * sizeof(double));
-    if (i < taken)
-      values_[count_ + i] = values[i];
+    CopyFew(values, static_cast<size_t>(taken), values_ + count_);
     if (noted_)
       std::fill_n(notes_ + count_, taken, ReadingNote::kPlain);
     count_ += taken;

@@ -93,9 +93,15 @@ void SetWriteFaultHook(WriteFaultHook hook) {
 
 // --- ByteSource ---
 
+void ByteSource::TellPast(const ReadTap& tap, int64_t heard, int64_t offset, const char* bytes,
+                          size_t count) {
+  const int64_t skip = heard > offset ? heard - offset : 0;
+  if (skip < static_cast<int64_t>(count))
+    tap(bytes + skip, count - static_cast<size_t>(skip));
+}
+
 void ByteSource::TellTap(int64_t offset, const char* bytes, size_t count) {
-  const int64_t skip = tapped_ > offset ? tapped_ - offset : 0;
-  tap_(bytes + skip, count - static_cast<size_t>(skip));
+  TellPast(tap_, tapped_, offset, bytes, count);
   tapped_ = offset + static_cast<int64_t>(count);
 }
 
@@ -315,12 +321,8 @@ class DescriptorSource::Ahead {
     worker_.Start([this, heard] {
       filled_ = source_->Fill(buffer.get());
       errno_ = errno;
-      const ReadTap& tap = source_->tap();
-      const int64_t end = at_ + static_cast<int64_t>(filled_.count);
-      if (tap && end > heard) {
-        const int64_t skip = std::max<int64_t>(heard - at_, 0);
-        tap(buffer.get() + skip, static_cast<size_t>(end - at_ - skip));
-      }
+      if (const ReadTap& tap = source_->tap())
+        TellPast(tap, heard, at_, buffer.get(), filled_.count);
     });
   }
   bool InFlight() const { return inFlight_; }
@@ -536,9 +538,8 @@ size_t DescriptorSink::Put(const char* bytes, size_t count, int* error) {
     *error = EBADF;
     return 0;
   }
-  if (stopFd_ >= 0)
-    return PutWatchingStop(bytes, count, error);
-  const BytesMoved moved = MoveAll(FileSystem().write, fd_, bytes, count);
+  const BytesMoved moved = stopFd_ >= 0 ? WriteWatchingStop(bytes, count)
+                                        : MoveAll(FileSystem().write, fd_, bytes, count);
   if (moved.count < count)
     *error = moved.failed ? errno : ENOSPC;  // a write that took nothing: no room
   return moved.count;
@@ -549,26 +550,18 @@ bool DescriptorSink::StopRequested() const {
   return FileSystem().poll(&stop, 1, 0) > 0 && stop.revents != 0;
 }
 
-// As MoveAll, but a write that a signal interrupted, or that took only part
-// of the bytes, goes on only while no stop is asked for.
-size_t DescriptorSink::PutWatchingStop(const char* bytes, size_t count, int* error) {
+// As MoveAll writes, but each write, and each retry after a signal, goes
+// ahead only while no stop is asked for (ECANCELED once one is).
+BytesMoved DescriptorSink::WriteWatchingStop(const char* bytes, size_t count) {
   const WriterOnWatch watched;
-  size_t done = 0;
-  while (done < count) {
+  const auto writeUnlessStopped = [this](int fd, const char* from, size_t n) -> ssize_t {
     if (StopRequested()) {
-      *error = ECANCELED;
-      break;
+      errno = ECANCELED;
+      return -1;
     }
-    const ssize_t n = FileSystem().write(fd_, bytes + done, count - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0) {
-      *error = n < 0 ? errno : ENOSPC;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return done;
+    return FileSystem().write(fd, from, n);
+  };
+  return MoveAll(writeUnlessStopped, fd_, bytes, count);
 }
 
 int64_t DescriptorSink::Length() {

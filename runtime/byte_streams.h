@@ -66,6 +66,9 @@ class ByteSource {
   }
   // For a reader that tells the tap on a thread of its own: the tap, the
   // offset up to which it has heard, and that it has heard up to `offset`.
+  // TellPast tells `tap` the bytes at `offset` past `heard`.
+  static void TellPast(const ReadTap& tap, int64_t heard, int64_t offset, const char* bytes,
+                       size_t count);
   const ReadTap& tap() const { return tap_; }
   int64_t tapped() const { return tapped_; }
   void HeardUpTo(int64_t offset) { tapped_ = std::max(tapped_, offset); }
@@ -246,7 +249,7 @@ class DescriptorSink final : public ByteSink {
   size_t Put(const char* bytes, size_t count, int* error) override;
 
  private:
-  size_t PutWatchingStop(const char* bytes, size_t count, int* error);
+  BytesMoved WriteWatchingStop(const char* bytes, size_t count);
   bool StopRequested() const;
 
   int fd_;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "waves/copy_few.h"
+#include "convert/copy_few.h"
 
 void BackgroundListener::Block::Clear() {
   events.clear();

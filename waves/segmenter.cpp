@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-#include "waves/copy_few.h"
+#include "convert/copy_few.h"
 
 namespace {
 
