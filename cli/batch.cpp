@@ -21,21 +21,21 @@
 #include <thread>
 #include <vector>
 
-#include "cli/file_checks.h"
 #include "cli/input_source.h"
 #include "cli/json_report.h"
 #include "cli/kinds.h"
 #include "cli/progress.h"
-#include "cli/quoting.h"
-#include "cli/safe_output.h"
-#include "cli/science_targets.h"
 #include "cli/signals.h"
 #include "cli/time_zone.h"
-#include "cli/wave_targets.h"
 #include "convert/dispatch.h"
 #include "convert/dump_types.h"
 #include "convert/report_text.h"
 #include "convert/status.h"
+#include "outputs/conversion_job.h"
+#include "outputs/file_checks.h"
+#include "outputs/quoting.h"
+#include "outputs/safe_output.h"
+#include "outputs/wave_targets.h"
 
 namespace {
 
@@ -44,10 +44,10 @@ constexpr int kExitInternal = 70;  // no converter was chosen, which valid optio
 
 // One input as the command line names it.
 struct PlannedInput {
-  std::string from;      // as given
-  std::string to;        // as given or made from -o; "-" standard output; empty with --check
-  ScienceNames science;  // the NetCDF and tidy outputs, when asked for
-  std::string waves;     // the wave statistics' CSV; empty when none are asked for
+  std::string from;  // as given
+  std::string to;    // the legacy CSV as given or made from -o; "-" standard output; empty
+                     // with --check or when no legacy CSV is asked for
+  JobTargets targets;
 };
 
 struct InputOutcome {
@@ -67,10 +67,11 @@ struct InputOutcome {
   std::string head;                   // the input's first block
   std::vector<std::string> warnings;  // of the science outputs
   std::optional<WaveSummary> waves;   // when the statistics were put in place
-  // A failed conversion's output, kept under this name instead of its own
-  // (NAME.partial); empty when none was kept.
-  std::string partialOutput;
+  // What a failed or stopped conversion's outputs wrote, kept under these
+  // names instead of their own (NAME.partial).
+  std::vector<std::string> partials;
   bool oldOutputKept = false;  // --overwrite failed: the old output is as it was
+  bool appendedKept = false;   // --append failed: what was appended stays
   // Bytes that standard output took before a signal stopped the input.
   int64_t streamedBytes = 0;
 };
@@ -115,8 +116,7 @@ class Planner {
       PlannedInput input;
       input.from = from;
       input.to = OutputName(from);
-      input.science = ScienceNamesFor(options_, input.to);
-      input.waves = WavesNameFor(options_, input.to);
+      input.targets = TargetsFor(input.to);
       if (!options_.formats.legacy)
         input.to.clear();  // the legacy CSV is made, and thrown away
       inputs->push_back(std::move(input));
@@ -151,6 +151,44 @@ class Planner {
     problems_.push_back(problem + " (or make the folder first, when a folder is meant)");
   }
 
+  // Where each output of an input whose legacy CSV would be `to` goes.
+  // FROM TO with one format: TO is that output's own name; else the others
+  // take TO's name with its extension replaced.
+  JobTargets TargetsFor(const std::string& to) const {
+    const FormatSet& formats = options_.formats;
+    const bool check = options_.form == CliForm::Check;
+    const bool toIsTheOutput = options_.form == CliForm::FromTo && formats.Count() == 1;
+    const auto target = [&](bool wanted, const char* extension) {
+      if (!wanted)
+        return OutputTarget{};
+      if (check)
+        return OutputTarget::Discard();
+      if (to == "-")
+        return OutputTarget::StandardOutput();
+      return OutputTarget::File(toIsTheOutput ? to : Sibling(to, extension));
+    };
+    JobTargets targets;
+    targets.legacy = formats.legacy ? target(true, ".csv") : OutputTarget::Discard();
+    if (formats.legacy && !check && to != "-")
+      targets.legacy = OutputTarget::File(to);
+    targets.netcdf = target(formats.netcdf, kNetcdfExtension);
+    targets.tidy = target(formats.tidy, kTidyExtension);
+    const std::string& waves = options_.wavesTo;
+    if (waves == "-")
+      targets.waves = OutputTarget::StandardOutput();
+    else if (waves == kWavesBesideOutput)
+      targets.waves = OutputTarget::File(Sibling(to, kWavesExtension));
+    else if (!waves.empty())
+      targets.waves = OutputTarget::File(waves);
+    return targets;
+  }
+
+  static std::string Sibling(const std::string& name, const char* extension) {
+    std::filesystem::path path(name);
+    path.replace_extension();
+    return path.string() + extension;
+  }
+
   static bool IsOutputFileName(const std::filesystem::path& dir) {
     std::string extension = dir.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -180,7 +218,8 @@ class Planner {
       return;
     std::map<std::string, const PlannedInput*> seen;
     for (const PlannedInput& input : inputs) {
-      for (const std::string* to : {&input.to, &input.science.netcdfTo, &input.science.tidyTo}) {
+      for (const std::string* to :
+           {&input.to, &input.targets.netcdf.path, &input.targets.tidy.path}) {
         if (to->empty() || *to == "-")
           continue;
         const std::string key = std::filesystem::absolute(*to).lexically_normal().string();
@@ -210,13 +249,14 @@ class Planner {
         seen.emplace(key(input.from), &input);
     }
     for (const PlannedInput& input : inputs) {
-      if (input.waves.empty() || input.waves == "-")
+      const std::string& waves = input.targets.waves.path;
+      if (!input.targets.waves.named())
         continue;
-      const auto [at, fresh] = seen.emplace(key(input.waves), &input);
+      const auto [at, fresh] = seen.emplace(key(waves), &input);
       if (!fresh) {
         problems_.push_back(
             "the wave statistics of " + QuotedName(input.from) + " would be written to " +
-            QuotedName(input.waves) + ", which " +
+            QuotedName(waves) + ", which " +
             (at->second == &input ? "is its own FROM or TO" : "another input uses"));
       }
     }
@@ -240,123 +280,68 @@ std::string MakeOutputDir(const std::string& dir) {
 
 // --- One conversion ---
 
-// What listens to a conversion besides the legacy CSV: the science outputs,
-// the wave statistics, both or neither.
-class Listeners {
- public:
-  void Add(ScienceTargets* science) {
-    science_ = science;
-    fanOut_.Add(science->listener());
-  }
-  void Add(WaveTargets* waves) {
-    waves_ = waves;
-    fanOut_.Add(waves->listener());
-  }
-  ReadingListener* Listener() { return fanOut_.Empty() ? nullptr : &fanOut_; }
-  ScienceTargets* Science() const { return science_; }
-  bool Failed() const {
-    return (science_ != nullptr && science_->failed()) || (waves_ != nullptr && waves_->failed());
-  }
-  std::string Error() const {
-    if (science_ != nullptr && science_->failed())
-      return science_->error();
-    return waves_ != nullptr ? waves_->error() : "";
-  }
-  void Abandon() {
-    if (science_ != nullptr)
-      science_->Abandon();
-    if (waves_ != nullptr)
-      waves_->Abandon();
-  }
-
- private:
-  ScienceTargets* science_ = nullptr;
-  WaveTargets* waves_ = nullptr;
-  ReadingFanOut fanOut_;
-};
+OutputSettings OutputSettingsOf(const CliOptions& options) {
+  OutputSettings settings;
+  settings.overwrite = options.overwrite;
+  settings.append = options.append;
+  settings.legacyWording = options.legacyCall;
+  settings.correction.on = options.correction;
+  settings.correction.gain = options.gain;
+  settings.correction.offset = options.offset;
+  settings.science = options.science;
+  settings.waves = options.waves;
+  settings.stopFd = StopSignalFd();
+  return settings;
+}
 
 class Converter {
  public:
   Converter(const CliOptions& options, ProgressLine* progress)
-      : options_(options), progress_(progress) {}
+      : options_(options), settings_(OutputSettingsOf(options)), progress_(progress) {}
 
-  // Converts one input and puts its output in place. The output's writeback
-  // started while it grew, so the sync before it is put in place finds
-  // little left to wait for.
+  // Converts one input and puts its outputs in place, all of them or none.
+  // Every output is readied before the dump is read: an output that cannot
+  // be made costs no reading.
   InputOutcome Convert(const PlannedInput& input) const {
     InputOutcome outcome;
     if (StopSignal() != 0)
       return Stopped(outcome);
     std::string fromFull = input.from;
-    std::string toFull = input.to;
-    if ((input.from != "-" && !FullPath(input.from, &fromFull, &outcome.problem)) ||
-        (IsNamedOutput(input) && !FullPath(input.to, &toFull, &outcome.problem))) {
+    if (input.from != "-" && !FullPath(input.from, &fromFull, &outcome.problem))
       return FileProblem(outcome);
-    }
     InputSource source;
-    const bool opened = source.Open(fromFull, &outcome.problem);
+    if (!source.Open(fromFull, &outcome.problem))
+      return FileProblem(outcome);
+    JobInput dump;
+    dump.name = input.from;
+    dump.bytes = source.size();
+    dump.device = source.device();
+    dump.inode = source.inode();
+    ConversionJob job(settings_, input.targets, dump);
+    if (!job.Reserve(&outcome.problem))
+      return FileProblem(outcome);
+    source.ReadHead();
     // A stop signal ends the wait for a pipe's first bytes, or for a named
     // pipe's writer: the input is stopped, not unreadable or of no kind.
     if (StopSignal() != 0) {
-      outcome.problem.clear();
+      job.Abandon();
       return Stopped(outcome);
     }
-    if (!opened)
-      return FileProblem(outcome);
     outcome.look = source.look();
     outcome.head = source.head();
     const KindChoice kinds = ChooseKinds(options_, source.look(), source.head(), Shown(input));
     outcome.fromType = kinds.fromType;
     outcome.toType = kinds.toType;
-    if (!kinds.problem.empty())
+    if (!kinds.problem.empty()) {
+      job.Abandon();
       return NotConverted(outcome, kinds);
-    auto output = std::make_unique<SafeOutput>();
-    if (!PrepareOutput(input, toFull, source, output.get(), &outcome.problem))
+    }
+    if (!job.Start(outcome.fromType, &outcome.problem))
       return FileProblem(outcome);
-    Listeners listeners;
-    std::unique_ptr<ScienceTargets> science;
-    if (options_.formats.Science()) {
-      science =
-          std::make_unique<ScienceTargets>(options_, outcome.fromType, input.from, source.size());
-      if (!science->Prepare(input.science, source.device(), source.inode(), &outcome.problem)) {
-        output->Abandon();
-        return FileProblem(outcome);
-      }
-      listeners.Add(science.get());
-    }
-    // With --waves, the NetCDF output carries the statistics too.
-    std::unique_ptr<WaveTargets> waves;
-    if (!input.waves.empty()) {
-      if (!PrepareWaves(input, source, &waves, &outcome.problem)) {
-        if (science)
-          science->Abandon();
-        output->Abandon();
-        return FileProblem(outcome);
-      }
-      if (science && science->netcdf() != nullptr)
-        waves->AddTo(science->netcdf(), StatisticsUnits(outcome.fromType));
-      listeners.Add(waves.get());
-    }
-    if (!RunDispatch(input, source, output.get(), listeners, &outcome))
-      return outcome;
-    // The statistics first: when the science outputs fail after them, they
-    // are taken back with the rest.
-    if (waves && !FinishWaves(waves.get(), output.get(), &outcome)) {
-      if (science)
-        science->Abandon();
-      return outcome;
-    }
-    if (science && !FinishScience(science.get(), output.get(), &outcome)) {
-      if (waves)
-        waves->TakeBack();
-      return outcome;
-    }
-    const bool syncs =
-        output->kind() == SafeOutput::Kind::New || output->kind() == SafeOutput::Kind::Replace;
-    if (syncs && outcome.status != kStatusFinished)
-      KeepPartial(input, output.get(), &outcome);
-    else
-      Place(output.get(), &outcome);
+    const RunEnd end = RunDispatch(input, source, job, &outcome);
+    const JobOutcome finished =
+        job.Finish(outcome.result, end, end == RunEnd::Finished, [] { return StopSignal() != 0; });
+    TellJobOutcome(input, finished, &outcome);
     return outcome;
   }
 
@@ -364,54 +349,11 @@ class Converter {
     return input.from == "-" ? "standard input" : QuotedName(input.from);
   }
 
-  // Puts the output in place, or takes it back when a stop signal came
-  // meanwhile.
-  static void Place(SafeOutput* output, InputOutcome* outcome) {
-    if (StopSignal() != 0) {
-      output->Abandon();
-      Stopped(*outcome);
-      outcome->streamedBytes = output->streamedBytes();
-      return;
-    }
-    std::string placeProblem;
-    const bool placed = output->Commit(&placeProblem);
-    if (output->kind() == SafeOutput::Kind::Stream)
-      outcome->result.report.bytesWritten = output->streamedBytes();
-    if (!placed && output->streamError() == EPIPE) {
-      // The reader of standard output went away (head): end quietly, as cat.
-      RequestStop(SIGPIPE);
-      Stopped(*outcome);
-    } else if (!placed && output->kind() == SafeOutput::Kind::Stream) {
-      outcome->problem = placeProblem;
-      outcome->status = kStatusWriteError;
-      outcome->exitStatus = kStatusWriteError;
-    } else if (!placed) {
-      outcome->problem = placeProblem;
-      FileProblem(*outcome);
-    }
-  }
-
  private:
-  static bool IsNamedOutput(const PlannedInput& input) {
-    return !input.to.empty() && input.to != "-";
-  }
-
   static InputOutcome& FileProblem(InputOutcome& outcome) {
     outcome.status = kStatusFileError;
     outcome.exitStatus = kStatusFileError;
     return outcome;
-  }
-
-  // A failed conversion leaves nothing that looks finished: what it wrote
-  // before the failure is kept apart, as NAME.partial.
-  static void KeepPartial(const PlannedInput& input, SafeOutput* output, InputOutcome* outcome) {
-    std::string keepProblem;
-    outcome->oldOutputKept = output->kind() == SafeOutput::Kind::Replace;
-    if (output->KeepPartial(&keepProblem)) {
-      outcome->partialOutput = input.to + kPartialSuffix;
-    } else if (!keepProblem.empty()) {
-      outcome->problem += (outcome->problem.empty() ? "" : "; ") + keepProblem;
-    }
   }
 
   static InputOutcome& NotConverted(InputOutcome& outcome, const KindChoice& kinds) {
@@ -429,116 +371,59 @@ class Converter {
     return outcome;
   }
 
-  bool PrepareOutput(const PlannedInput& input, const std::string& toFull,
-                     const InputSource& source, SafeOutput* output, std::string* error) const {
-    if (input.to == "-") {
-      // As cat refuses: appending to its own input, the output would be read
-      // back as input without end.
-      struct stat out {};
-      if (::fstat(1, &out) == 0 && S_ISREG(out.st_mode) && out.st_dev == source.device() &&
-          out.st_ino == source.inode()) {
-        *error = Shown(input) + ": input file is output file (standard output)";
-        return false;
-      }
-      return output->PrepareStream(1, error);
-    }
-    if (input.to.empty())
-      return output->PrepareStream(-1, error);  // --check: the bytes are counted, not kept
-    OutputPolicy policy;
-    policy.append = options_.append;
-    policy.overwrite = options_.overwrite;
-    policy.legacyWording = options_.legacyCall;
-    return output->Prepare(toFull, input.to, policy, source.device(), source.inode(), error);
-  }
-
-  bool PrepareWaves(const PlannedInput& input, const InputSource& source,
-                    std::unique_ptr<WaveTargets>* waves, std::string* error) const {
-    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock);
-    std::string full = input.waves;
-    if (full != "-" && !FullPath(input.waves, &full, error))
-      return false;
-    return (*waves)->Prepare(full, source.device(), source.inode(), error);
-  }
-
-  // The units of the readings the statistics are in: metres of water with
-  // --pressure, else those of the NetCDF output's readings.
-  std::string StatisticsUnits(int fromType) const {
-    if (options_.waves.pressure)
-      return "m";
-    ScienceSettings settings = options_.science;
-    settings.gauge = IsGaugeDump(fromType);
-    return ReadingUnits(settings);
-  }
-
-  // The statistics are put in place when the conversion finished; else they
-  // are taken back with what the conversion left. When they cannot be put
-  // in place, the output is taken back too: a run leaves all its outputs or
-  // none.
-  static bool FinishWaves(WaveTargets* waves, SafeOutput* output, InputOutcome* outcome) {
-    if (outcome->status != kStatusFinished || !outcome->problem.empty()) {
-      waves->Abandon();
-      return true;
-    }
-    if (!waves->Finish(&outcome->problem)) {
-      output->Abandon();
-      WriteProblem(*outcome);
-      return false;
-    }
-    if (waves->writesCsv())
-      outcome->waves = waves->summary();
-    return true;
-  }
-
-  // False when the outcome is settled already (nothing ran, or it was
-  // stopped and taken back).
-  // Finishes and places the NetCDF and tidy outputs before the legacy CSV
-  // is placed; when one fails, the legacy CSV is taken back too, so that a
-  // run leaves all of its outputs or none.
-  static bool FinishScience(ScienceTargets* science, SafeOutput* output, InputOutcome* outcome) {
-    if (StopSignal() != 0) {
-      science->Abandon();
-      output->Abandon();
-      Stopped(*outcome);
-      return false;
-    }
-    if (!science->Finish(outcome->result, &outcome->problem)) {
-      output->Abandon();
-      WriteProblem(*outcome);
-      return false;
-    }
-    outcome->warnings = science->Warnings();
-    return true;
-  }
-
   static InputOutcome& WriteProblem(InputOutcome& outcome) {
     outcome.status = kStatusWriteError;
     outcome.exitStatus = kStatusWriteError;
     return outcome;
   }
 
-  bool RunDispatch(const PlannedInput& input, InputSource& source, SafeOutput* output,
-                   Listeners& listeners, InputOutcome* outcome) const {
+  // What the job made of the run: placed, kept as partials, stopped, or an
+  // output that failed (a write error, status 5).
+  static void TellJobOutcome(const PlannedInput& input, const JobOutcome& job,
+                             InputOutcome* outcome) {
+    outcome->warnings = job.warnings;
+    outcome->waves = job.waves;
+    outcome->partials = job.partials;
+    outcome->oldOutputKept = job.oldOutputKept;
+    outcome->appendedKept = job.appendedKept;
+    outcome->streamedBytes = job.streamedBytes;
+    if (input.targets.legacy.form == OutputTarget::Form::StandardOutput)
+      outcome->result.report.bytesWritten = job.streamedBytes;
+    if (job.readerGone) {
+      // The reader of standard output went away (head): end quietly, as cat.
+      RequestStop(SIGPIPE);
+      Stopped(*outcome);
+      return;
+    }
+    if (job.end == RunEnd::Stopped) {
+      Stopped(*outcome);
+      return;
+    }
+    if (!job.problem.empty()) {
+      outcome->problem += (outcome->problem.empty() ? "" : "; ") + job.problem;
+      if (outcome->status == kStatusFinished)
+        WriteProblem(*outcome);
+    }
+  }
+
+  RunEnd RunDispatch(const PlannedInput& input, InputSource& source, ConversionJob& job,
+                     InputOutcome* outcome) const {
     DispatchRequest request;
     request.from = &source.source();
-    request.to = output->Sink();
+    request.to = job.LegacySink();
     request.fromOpen = request.toOpen = true;
     request.fromType = outcome->fromType;
     request.toType = outcome->toType;
-    request.correction.on = options_.correction;
-    request.correction.gain = options_.gain;
-    request.correction.offset = options_.offset;
+    request.correction = settings_.correction;
     // request.carried stays empty: no header value carries over between inputs.
     const std::string name = input.from == "-" ? "<stdin>" : ShownName(input.from);
     request.progress = [this, &name](int64_t bytesRead, int64_t fromSize) {
       progress_->Update(name, bytesRead, fromSize);
     };
-    request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
-    request.readings = listeners.Listener();
+    request.cancelRequested = [&job] { return StopSignal() != 0 || job.failed(); };
+    request.readings = job.Listener();
     request.lfLineEnds = options_.lfLineEnds;
-    if (ScienceTargets* science = listeners.Science()) {
-      source.source().SetTap(
-          [science](const char* bytes, size_t count) { science->digest().Update(bytes, count); });
-    }
+    job.HearBytesOf(source.source());
 
     DispatchOutcome dispatched = DispatchConversion(request);
     ConversionReport& report = dispatched.result.report;
@@ -554,31 +439,22 @@ class Converter {
     outcome->result = std::move(dispatched.result);
     std::string& reason = outcome->result.report.failure.reason;
     reason = OptionsForChoices(reason);
-    // The digest stands for the dump only when every byte of it was read.
-    if (listeners.Science() != nullptr)
-      listeners.Science()->TakeDigest(readWhole && dispatched.status == kStatusFinished);
-    if (listeners.Failed() && StopSignal() == 0) {
-      outcome->problem = listeners.Error();
-      listeners.Abandon();
-      output->Abandon();
-      WriteProblem(*outcome);
-      return false;
+    if (job.failed() && StopSignal() == 0) {
+      WriteProblem(*outcome);  // the job tells why
+      return RunEnd::Failed;
     }
-    if (dispatched.cancelled || StopSignal() != 0) {
-      listeners.Abandon();
-      output->Abandon();
-      Stopped(*outcome);
-      outcome->streamedBytes = output->streamedBytes();
-      return false;
-    }
+    if (dispatched.cancelled || StopSignal() != 0)
+      return RunEnd::Stopped;
     if (!readWhole) {
       outcome->problem = readProblem;
       FileProblem(*outcome);
+      return RunEnd::Failed;
     }
-    return true;
+    return dispatched.status == kStatusFinished ? RunEnd::Finished : RunEnd::Failed;
   }
 
   const CliOptions& options_;
+  const OutputSettings settings_;
   ProgressLine* progress_;
 };
 
@@ -635,7 +511,8 @@ class Reporter {
       text += "zorqconvert-cli: " + outcome.problem + "\n";
     if (outcome.cancelled) {
       return text + "zorqconvert-cli: " + Shown(input) + ": stopped by " +
-             SignalName(outcome.stopSignal) + "; " + WhatWasKept(input, outcome) + "\n";
+             SignalName(outcome.stopSignal) + "; " + WhatWasKept(input, outcome) + "\n" +
+             WhereThePartialsAre(outcome, "the stop");
     }
     if (!options_.legacyCall && outcome.converterRan)
       text += WhatTheEngineSaid(input, outcome);
@@ -653,29 +530,46 @@ class Reporter {
     return WhereTheRecordsAre(input, outcome) + WhetherTorn(input, outcome);
   }
 
+  // The legacy CSV's partial, when it was kept.
+  static std::string LegacyPartial(const PlannedInput& input, const InputOutcome& outcome) {
+    const std::string partial = input.to + kPartialSuffix;
+    for (const std::string& kept : outcome.partials) {
+      if (!input.to.empty() && kept == partial)
+        return kept;
+    }
+    return "";
+  }
+
   static std::string WhetherTorn(const PlannedInput& input, const InputOutcome& outcome) {
     const ConversionReport& report = outcome.result.report;
-    if (!outcome.converterRan || report.tornRecordBytes <= 0)
+    if (!outcome.converterRan || report.tornRecordBytes <= 0 || input.to.empty())
       return "";
-    const std::string where = input.to == "-"                 ? "standard output"
-                              : outcome.partialOutput.empty() ? QuotedName(input.to)
-                                                              : QuotedName(outcome.partialOutput);
+    const std::string partial = LegacyPartial(input, outcome);
+    const std::string where = input.to == "-"   ? "standard output"
+                              : partial.empty() ? QuotedName(input.to)
+                                                : QuotedName(partial);
     return "zorqconvert-cli: " + where + " ends in a torn record: only " +
            GroupedCount(report.tornRecordBytes) + " bytes of it were taken; the " +
            GroupedCount(report.recordsWritten) + " records before it are whole\n";
   }
 
-  std::string WhereTheRecordsAre(const PlannedInput& input, const InputOutcome& outcome) const {
-    if (!outcome.partialOutput.empty()) {
-      return "zorqconvert-cli: " + QuotedName(input.to) +
-             (outcome.oldOutputKept ? " was not replaced" : " was not made") +
-             "; what was written before the failure is kept as " +
-             QuotedName(outcome.partialOutput) + "\n";
+  // A line for each output kept as NAME.partial.
+  static std::string WhereThePartialsAre(const InputOutcome& outcome, const char* before) {
+    std::string text;
+    for (const std::string& partial : outcome.partials) {
+      const std::string name = partial.substr(0, partial.size() - std::strlen(kPartialSuffix));
+      const bool replaced = outcome.oldOutputKept && partial == outcome.partials.front();
+      text += "zorqconvert-cli: " + QuotedName(name) +
+              (replaced ? " was not replaced" : " was not made") + "; what was written before " +
+              before + " is kept as " + QuotedName(partial) + "\n";
     }
-    const bool appendedSome = options_.append && outcome.converterRan &&
-                              outcome.status != kStatusFinished &&
-                              outcome.result.report.bytesWritten > 0 && input.to != "-";
-    if (appendedSome) {
+    return text;
+  }
+
+  std::string WhereTheRecordsAre(const PlannedInput& input, const InputOutcome& outcome) const {
+    if (!outcome.partials.empty())
+      return WhereThePartialsAre(outcome, outcome.cancelled ? "the stop" : "the failure");
+    if (outcome.appendedKept && outcome.result.report.bytesWritten > 0) {
       return "zorqconvert-cli: " + QuotedName(input.to) +
              " keeps what was appended before the failure, after its earlier bytes\n";
     }
@@ -686,7 +580,8 @@ class Reporter {
     std::string text;
     const ConversionReport& report = outcome.result.report;
     if (!options_.quiet)
-      text += Shown(input) + ": " + ReportSummaryLine(outcome.result) + "\n";
+      text +=
+          Shown(input) + ": " + ReportSummaryLine(outcome.result, options_.formats.legacy) + "\n";
     if (report.failed && !report.failure.reason.empty()) {
       text += Shown(input) +
               (report.failure.line > 0 ? ":" + std::to_string(report.failure.line) : "") + ": " +
@@ -720,10 +615,10 @@ class Reporter {
     report.from = input.from;
     if (!input.to.empty())
       report.to = input.to;
-    if (input.science.netcdf)
-      report.netcdf = input.science.netcdfTo;
-    if (input.science.tidy)
-      report.tidy = input.science.tidyTo;
+    if (input.targets.netcdf.wanted())
+      report.netcdf = input.targets.netcdf.path;
+    if (input.targets.tidy.wanted())
+      report.tidy = input.targets.tidy.path;
     report.warnings = outcome.warnings;
     if (outcome.fromType != 0)
       report.fromType = outcome.fromType;
@@ -736,12 +631,13 @@ class Reporter {
     report.exitStatus = outcome.exitStatus;
     report.cancelled = outcome.cancelled;
     report.problem = outcome.problem;
-    report.partialOutput = outcome.partialOutput;
+    report.partials = outcome.partials;
+    report.legacyWritten = options_.formats.legacy;
     report.look = outcome.look;
     report.result = outcome.converterRan ? &outcome.result : nullptr;
     report.timeZone = timeZone_;
     if (outcome.waves) {
-      report.waves = InputReport::Waves{input.waves, outcome.waves->segments,
+      report.waves = InputReport::Waves{input.targets.waves.path, outcome.waves->segments,
                                         outcome.waves->firstHm0, outcome.waves->firstTp};
     }
     return report;
@@ -758,7 +654,9 @@ class Reporter {
       return GroupedCount(outcome.streamedBytes) + " bytes (" + ByteSize(outcome.streamedBytes) +
              ") had already gone to standard output; they end in the middle of the output";
     }
-    if (!named(input.to) && !named(input.science.netcdfTo) && !named(input.science.tidyTo))
+    if (!outcome.partials.empty())
+      return "no output was put in place";
+    if (!named(input.to) && !named(input.targets.netcdf.path) && !named(input.targets.tidy.path))
       return "nothing was kept";
     return options_.append ? QuotedName(input.to) + " is as it was before" : "no output was made";
   }

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/quoting.h"
 #include "cli/signals.h"
 #include "convert/flash_line_reader.h"
+#include "outputs/quoting.h"
 #include "runtime/system_calls.h"
 
 namespace {
@@ -66,9 +66,12 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
   device_ = info.st_dev;
   inode_ = info.st_ino;
   source_ = std::make_unique<DescriptorSource>(fd, true, StopSignalFd());
+  return true;
+}
+
+void InputSource::ReadHead() {
   head_ = source_->Head(FlashLineReader::kBlockSize);
   look_ = LookAtHeader(head_.data(), static_cast<int>(head_.size()));
-  return true;
 }
 
 bool InputSource::Finish(std::string* error) const {

@@ -20,9 +20,11 @@ void KeepStandardDescriptorsOpen();
 
 class InputSource {
  public:
-  // Opens `fullPath` ("-" for standard input) and reads its first block.
-  // False, with `error` saying why, when it cannot be read.
+  // Opens `fullPath` ("-" for standard input) without reading from it.
+  // False, with `error` saying why, when it cannot be opened.
   bool Open(const std::string& fullPath, std::string* error);
+  // Reads its first block, to look at its header.
+  void ReadHead();
 
   const DumpLook& look() const { return look_; }
   // The input's first block, as read to look at its header.

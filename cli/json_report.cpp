@@ -174,7 +174,9 @@ std::string JsonReportLine(const InputReport& input) {
     PutName(&object, "to", *input.to);
   else
     object["to"] = nullptr;
-  object["partial_output"] = OrNull(input.partialOutput);
+  const bool legacyPartial =
+      input.to && !input.partials.empty() && input.partials.front() == *input.to + ".partial";
+  object["partial_output"] = legacyPartial ? Json(input.partials.front()) : Json(nullptr);
   object["from_type"] = OrNull(input.fromType);
   object["to_type"] = OrNull(input.toType);
   object["status"] = OrNull(input.status);
@@ -185,9 +187,11 @@ std::string JsonReportLine(const InputReport& input) {
   object["comma_lines_skipped"] = count(&ConversionReport::commaLinesSkipped);
   object["short_lines_skipped"] = count(&ConversionReport::shortLinesSkipped);
   object["date_stamp_lines"] = count(&ConversionReport::dateStampLines);
-  object["records_written"] = count(&ConversionReport::recordsWritten);
+  object["records_written"] =
+      input.legacyWritten ? Json(count(&ConversionReport::recordsWritten)) : Json(nullptr);
   object["bytes_read"] = count(&ConversionReport::bytesRead);
-  object["bytes_written"] = count(&ConversionReport::bytesWritten);
+  object["bytes_written"] =
+      input.legacyWritten ? Json(count(&ConversionReport::bytesWritten)) : Json(nullptr);
   object["torn_record_bytes"] = count(&ConversionReport::tornRecordBytes);
   object["first_record_time"] = OrNull(report != nullptr ? report->firstRecordTime : "");
   object["last_record_time"] = OrNull(report != nullptr ? report->lastRecordTime : "");
@@ -210,5 +214,6 @@ std::string JsonReportLine(const InputReport& input) {
     object["warnings"] = input.warnings;
   if (input.waves)
     object["waves"] = Waves(*input.waves);
+  object["partial_outputs"] = input.partials;
   return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

@@ -12,8 +12,13 @@
 struct InputReport {
   std::string from;               // as given on the command line
   std::optional<std::string> to;  // as given or made from -o; none with --check
-  std::string partialOutput;      // where a failed conversion's output was kept, or empty
-  std::optional<int> fromType;    // none when no type was settled
+  // Where a failed or stopped conversion's outputs were kept (NAME.partial),
+  // the legacy CSV's first when it was kept.
+  std::vector<std::string> partials;
+  // The legacy CSV was asked for: without it, its counts say nothing of
+  // what was written.
+  bool legacyWritten = true;
+  std::optional<int> fromType;  // none when no type was settled
   std::optional<int> toType;
   std::optional<int> status;  // 0 to 8; none when the run was stopped
   std::string message;        // the status text, or what stopped it

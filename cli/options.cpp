@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "cli/time_zone.h"
-#include "cli/wave_targets.h"
 #include "convert/dump_types.h"
 #include "runtime/numbers.h"
 #include "science/deployment.h"

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "science/science_outputs.h"
+#include "outputs/formats.h"
+#include "science/metadata.h"
 #include "waves/wave_settings.h"
 
 // How the inputs and outputs are named on the command line.
@@ -51,6 +52,10 @@ struct CliOptions {
   // writes to standard error exactly what such a call always did.
   bool legacyCall = false;
 };
+
+// --waves auto: the statistics go beside the output, under its name with
+// .waves.csv in place of its extension.
+inline constexpr const char* kWavesBesideOutput = "auto";
 
 // Each job is a thread with about 1 MB of buffers; beyond this many they
 // would only wait for the disks and cores.

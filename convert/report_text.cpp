@@ -129,14 +129,16 @@ std::string Megabytes(int64_t bytes) {
   return Printed("%.1f MB", static_cast<double>(bytes) / 1e6);
 }
 
-std::string ReportSummaryLine(const ConversionResult& result) {
+std::string ReportSummaryLine(const ConversionResult& result, bool recordsKept) {
   const ConversionReport& report = result.report;
-  std::string line = Plural(report.recordsWritten, "record", "records") + " written";
+  std::string line = recordsKept ? Plural(report.recordsWritten, "record", "records") + " written"
+                                 : std::string("readings");
   const std::string span = TimeSpan(report);
   if (!span.empty())
     line += ", " + span;
-  line +=
-      "; " + ByteSize(report.bytesRead) + " read, " + ByteSize(report.bytesWritten) + " written";
+  line += "; " + ByteSize(report.bytesRead) + " read";
+  if (recordsKept)
+    line += ", " + ByteSize(report.bytesWritten) + " written";
   const int64_t anomalies = AnomalyTotal(report);
   if (anomalies > 0)
     line += "; " + Plural(anomalies, "anomaly", "anomalies");

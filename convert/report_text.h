@@ -11,7 +11,9 @@
 // "1,204 records written, 2024-03-01T12:00:00 to 2024-03-01T13:00:00;
 // 12.3 MB read, 98.1 MB written; 3 anomalies". Records are f001 records or
 // D1,C1 value records; the time span is left out when no record was written.
-std::string ReportSummaryLine(const ConversionResult& result);
+// `recordsKept` false (no legacy CSV is kept): "readings, <span>; 12.3 MB
+// read", without the counts of a CSV that was never written.
+std::string ReportSummaryLine(const ConversionResult& result, bool recordsKept = true);
 
 // Several lines: what the dump looked like, the header values read, the
 // lines, the records and their time span, the bytes, the failure with its

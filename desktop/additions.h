@@ -11,10 +11,10 @@
 #include <functional>
 #include <memory>
 
-#include "desktop/export_run.h"
 #include "desktop/outcome_mark.h"
 #include "desktop/preview_series.h"
 #include "desktop/wave_run.h"
+#include "outputs/export_run.h"
 
 // What a long task tells the additions while it runs, and how it learns that
 // the operator wants it stopped. Both are called from the task's thread.

@@ -8,8 +8,8 @@
 
 #include "app/shell_hooks.h"
 #include "convert/dispatch.h"
-#include "desktop/export_run.h"
 #include "desktop/wave_run.h"
+#include "outputs/export_run.h"
 
 // The title of the progress shown while a conversion runs.
 inline constexpr const char* kConvertingTitle = "Converting";

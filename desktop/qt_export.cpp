@@ -10,13 +10,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "convert/dump_types.h"
 #include "desktop/additions.h"
 #include "desktop/window_fit.h"
-#include "science/science_outputs.h"
+#include "outputs/formats.h"
 
 namespace {
 
@@ -206,15 +207,38 @@ void ExportWindow::ChooseFolder() {
     folder_->setText(path);
 }
 
+// Asks before files that exist are replaced; a dump is never replaced by
+// its own export (the export refuses that whatever is answered here).
+bool ExportWindow::MayReplace(const std::vector<std::string>& existing) {
+  if (answerReplace_)
+    return answerReplace_(existing);
+  QStringList names;
+  for (const std::string& path : existing)
+    names << Native(path);
+  const QString text = existing.size() == 1
+                           ? QStringLiteral("%1 exists. Replace it?").arg(names.front())
+                           : QStringLiteral("These files exist: %1. Replace them?")
+                                 .arg(names.join(QStringLiteral(", ")));
+  return QMessageBox::question(this, QStringLiteral("Replace Files?"), text,
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
 ExportResult ExportWindow::Export() {
   const ExportForm form = Form();
   const std::string folder = Folder().toStdString();
   ExportResult result;
+  const std::vector<std::string> existing = ExistingExportPaths(source_, form, folder);
+  if (!existing.empty() && !MayReplace(existing)) {
+    outcome_->setText(QStringLiteral("Not exported: nothing was replaced."));
+    return result;
+  }
   outcome_->setText(QStringLiteral("Exporting…"));
   export_->setEnabled(false);
   RunWithProgress("Exporting", [&](ProgressReporter& progress) {
     result = RunExport(
-        source_, form, folder, [&](int64_t done, int64_t total) { progress.Report(done, total); },
+        source_, form, folder, !existing.empty(),
+        [&](int64_t done, int64_t total) { progress.Report(done, total); },
         [&] { return progress.CancelRequested(); });
   });
   export_->setEnabled(true);

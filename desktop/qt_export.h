@@ -5,9 +5,13 @@
 // Cancel, as a conversion does, and the window keeps painting meanwhile.
 #pragma once
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include <QDialog>
 
-#include "desktop/export_run.h"
+#include "outputs/export_run.h"
 
 class QCheckBox;
 class QDoubleSpinBox;
@@ -39,6 +43,11 @@ class ExportWindow : public QDialog {
   QLineEdit* FolderEdit() const { return folder_; }
   QLabel* Outcome() const { return outcome_; }
   QPushButton* ExportButton() const { return export_; }
+  // Answers the question before files are replaced in place of the dialog
+  // that asks it (true: replace).
+  void AnswerReplaceWith(std::function<bool(const std::vector<std::string>&)> answer) {
+    answerReplace_ = std::move(answer);
+  }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -47,6 +56,7 @@ class ExportWindow : public QDialog {
   void ShowTargets();
   void ChooseDeployment();
   void ChooseFolder();
+  bool MayReplace(const std::vector<std::string>& existing);
 
   ExportSource source_;
   QLabel* dump_;
@@ -61,4 +71,5 @@ class ExportWindow : public QDialog {
   QLabel* targets_;
   QLabel* outcome_;
   QPushButton* export_;
+  std::function<bool(const std::vector<std::string>&)> answerReplace_;
 };

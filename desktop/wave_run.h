@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "convert/readings.h"
-#include "desktop/export_run.h"
+#include "outputs/export_run.h"
 #include "waves/wave_settings.h"
 
 class BackgroundListener;

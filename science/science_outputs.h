@@ -1,10 +1,8 @@
 // The science outputs of one conversion, fed from the same pass as the
-// legacy CSV: which formats a run writes, the writers behind one reading
-// listener, and an export of a dump that runs the engine for them.
+// legacy CSV: the writers behind one reading listener.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,25 +13,6 @@
 #include "science/source_digest.h"
 #include "science/tidy_writer.h"
 
-// The outputs of --format, in the order they are named in.
-struct FormatSet {
-  bool legacy = true;
-  bool netcdf = false;
-  bool tidy = false;
-
-  int Count() const { return (legacy ? 1 : 0) + (netcdf ? 1 : 0) + (tidy ? 1 : 0); }
-  bool Science() const { return netcdf || tidy; }
-};
-
-// "legacy", "netcdf", "tidy" or several joined by commas. False with
-// `error` for an unknown or repeated name.
-bool ParseFormats(const std::string& text, FormatSet* formats, std::string* error);
-
-// The names the outputs take beside the legacy CSV's, in -o mode and when
-// several formats share one TO: the CSV's name with its extension replaced.
-inline constexpr const char* kNetcdfExtension = ".nc";
-inline constexpr const char* kTidyExtension = ".tidy.csv";
-
 // The NetCDF and tidy writers of one run, behind one listener.
 class ScienceOutputs {
  public:
@@ -43,8 +22,9 @@ class ScienceOutputs {
   ScienceOutputs& operator=(const ScienceOutputs&) = delete;
 
   bool OpenNetcdf(const std::string& path, std::string* error);
-  // `sink`: where the tidy CSV goes. Not owned.
-  bool OpenTidy(ByteSink* sink, std::string* error);
+  // `sink`: where the tidy CSV goes. Not owned. `shown`: its name in
+  // messages.
+  bool OpenTidy(ByteSink* sink, const std::string& shown, std::string* error);
 
   // The NetCDF writer, for close hooks; nullptr when none was opened.
   NetcdfWriter* netcdf() { return netcdf_.get(); }
@@ -82,33 +62,3 @@ class ScienceOutputs {
 
 // "2026-12-08T01:30:00Z", now.
 std::string UtcNowText();
-
-// An export of a dump into science outputs without a legacy CSV kept: the
-// engine runs once over the dump (its legacy records go to /dev/null) and
-// the writers listen. For the desktop program's File > Export.
-struct ExportRequest {
-  std::string dumpPath;
-  int fromType = 0;  // 1, 2 logger dumps; 3 gauge dump
-  Correction correction;
-  bool lfLineEnds = false;   // each LF of the dump read as CR LF (see ConversionRequest)
-  ScienceSettings settings;  // `gauge`, `fromType` and `sourceName` are filled in here
-  std::string netcdfPath;    // empty: no NetCDF output
-  std::string tidyPath;      // empty: no tidy CSV
-  std::function<void(int64_t bytesRead, int64_t fromSize)> progress;
-  std::function<bool()> cancelRequested;
-  // Called with the NetCDF writer before the run, to add close hooks.
-  std::function<void(NetcdfWriter*)> prepareNetcdf;
-};
-
-struct ExportOutcome {
-  bool ok = false;  // every output finished and the conversion ended with status 8
-  bool cancelled = false;
-  std::string error;  // what failed, when not ok
-  std::vector<std::string> warnings;
-  ConversionResult result;
-};
-
-// Writes the outputs at the paths given, which are created or replaced;
-// when the outcome is not ok they are removed again. Placing them safely
-// (a temporary name, then a link) is the caller's.
-ExportOutcome ExportDump(const ExportRequest& request);

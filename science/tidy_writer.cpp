@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -98,8 +99,14 @@ class RowSpool {
   std::vector<char> buffer_;
 };
 
-TidyWriter::TidyWriter(ScienceSettings settings, ByteSink* sink)
-    : settings_(std::move(settings)), sink_(sink) {}
+TidyWriter::TidyWriter(ScienceSettings settings, ByteSink* sink, std::string shown)
+    : settings_(std::move(settings)), sink_(sink), shown_(std::move(shown)) {}
+
+std::string TidyWriter::WriteFailure() const {
+  const int why = sink_ != nullptr && sink_->error() != 0 ? sink_->error() : EIO;
+  return "cannot write the tidy CSV" + (shown_.empty() ? "" : " " + shown_) + ": " +
+         std::strerror(why);
+}
 
 TidyWriter::~TidyWriter() = default;
 
@@ -111,7 +118,7 @@ void TidyWriter::Fail(const std::string& why) {
 bool TidyWriter::Start(std::string* error) {
   writer_ = std::make_unique<RecordWriter>(sink_);
   if (writer_->Write(kHeaderRow, sizeof kHeaderRow - 1) < 0)
-    Fail("cannot write the tidy CSV");
+    Fail(WriteFailure());
   if (!failed() && settings_.clock.driftGiven) {
     spool_ = std::make_unique<RowSpool>();
     std::string why;
@@ -185,7 +192,7 @@ void TidyWriter::Emit(const Row& row) {
   *at++ = static_cast<char>('0' + row.flag);
   *at++ = '\n';
   if (writer_->Commit(static_cast<size_t>(at - start)) < 0)
-    Fail("cannot write the tidy CSV");
+    Fail(WriteFailure());
 }
 
 bool TidyWriter::Finish(std::string* error) {
@@ -205,7 +212,7 @@ bool TidyWriter::Finish(std::string* error) {
   spool_.reset();
   writer_.reset();  // hands the bytes back to the sink
   if (!failed() && (sink_ == nullptr || sink_->Flush() < 0))
-    Fail("cannot write the tidy CSV");
+    Fail(WriteFailure());
   if (failed())
     *error = error_;
   return !failed();

@@ -19,7 +19,8 @@ class RowSpool;
 class TidyWriter final : public ReadingListener {
  public:
   // `sink`: where the rows go, at its end. Not owned.
-  TidyWriter(ScienceSettings settings, ByteSink* sink);
+  // `shown`: the file's name in messages, quoted as the caller quotes names.
+  TidyWriter(ScienceSettings settings, ByteSink* sink, std::string shown = "");
   ~TidyWriter() override;
   TidyWriter(const TidyWriter&) = delete;
   TidyWriter& operator=(const TidyWriter&) = delete;
@@ -53,6 +54,9 @@ class TidyWriter final : public ReadingListener {
 
   ScienceSettings settings_;
   ByteSink* sink_;
+  std::string shown_;
+  // "cannot write the tidy CSV NAME: why", with the sink's errno.
+  std::string WriteFailure() const;
   std::unique_ptr<RecordWriter> writer_;
   std::unique_ptr<RowSpool> spool_;
   UtcStamps stamps_;

@@ -11,16 +11,21 @@ cd "$(dirname "$0")/.."
 declare -A allowed=(
   [runtime]="runtime"
   [convert]="convert runtime"
-  [science]="science convert runtime"
-  [waves]="waves convert runtime"
+  [netcdf]="netcdf convert runtime"
+  [science]="science netcdf convert runtime"
+  [waves]="waves netcdf convert runtime"
+  [outputs]="outputs science waves netcdf convert runtime"
   [app]="app convert runtime"
-  [cli]="cli science waves convert runtime"
-  [desktop]="desktop app science waves convert runtime"
-  [tools]="tools desktop app science waves convert runtime"
+  [cli]="cli outputs science waves convert runtime"
+  [desktop]="desktop app outputs science waves convert runtime"
+  [tools]="tools desktop app outputs science waves convert runtime"
 )
 # Every folder an include may name; tests/, fuzz/ and bench/ may include
 # any room, and no room may include them.
-known_rooms="runtime convert science waves app cli desktop tools tests fuzz bench"
+known_rooms="runtime convert netcdf science waves outputs app cli desktop tools tests fuzz bench"
+# The writers of the outputs: the programs reach them only through
+# outputs/, which plans, writes and places every output of a conversion.
+writer_headers='^(netcdf/.*|science/(netcdf_writer|tidy_writer|science_outputs)\.h|waves/wave_netcdf\.h)$'
 # Where Qt may be included: the Qt backend of the run-time layer, the
 # desktop program, the tools and the Qt tests.
 qt_folders='^(runtime/qt|desktop|tools|tests/qt)/'
@@ -39,6 +44,8 @@ while IFS= read -r source; do
     [[ " $known_rooms " == *" $included "* ]] || continue
     if [[ " ${allowed[$room]} " != *" $included "* ]]; then
       complain "$source:$line includes $target; $room may include ${allowed[$room]// /, }"
+    elif [[ $room == cli || $room == desktop ]] && [[ $target =~ $writer_headers ]]; then
+      complain "$source:$line includes $target; $room reaches the writers only through outputs/"
     fi
   done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[^"/]+/' "$source" |
     sed -E 's/^([0-9]+):[^"]*"([^"]+)".*/\1:\2/')

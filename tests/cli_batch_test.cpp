@@ -832,15 +832,17 @@ CliRunResult StopMidway(const Workspace& ws, const std::vector<std::string>& arg
   return cli.Wait(/*keepInputOpen=*/true);
 }
 
-TEST(CliSignals, AStoppedConversionLeavesNoNewOutputAndNoTemporary) {
+TEST(CliSignals, AStoppedConversionKeepsItsOutputOnlyAsAPartialAndNoTemporary) {
   const std::pair<int, int> signals[] = {{SIGTERM, 143}, {SIGINT, 130}, {SIGHUP, 129}};
   for (const auto& [signal, exitCode] : signals) {
     SCOPED_TRACE(exitCode);
     Workspace ws;
-    const std::set<std::string> before = Listing(ws.dir.path());
+    std::set<std::string> after = Listing(ws.dir.path());
+    after.insert("out.csv.partial");
     const CliRunResult result = StopMidway(ws, {"-", "out.csv"}, signal);
     EXPECT_EQ(result.exitCode, exitCode) << result.err;
-    EXPECT_EQ(Listing(ws.dir.path()), before) << result.err;
+    EXPECT_EQ(Listing(ws.dir.path()), after) << result.err;
+    EXPECT_TRUE(Contains(result.err, "kept as 'out.csv.partial'")) << result.err;
   }
 }
 
@@ -882,6 +884,12 @@ TEST(CliSignals, ATermSignalStopsALargeDumpWithinTheEngine) {
   dump.clear();
   ws.Write("appended.csv", "earlier output\r\n");
   const std::set<std::string> before = Listing(ws.dir.path());
+  // What a stopped conversion wrote is kept apart, when it wrote anything.
+  const auto withoutPartials = [&ws] {
+    std::set<std::string> names = Listing(ws.dir.path());
+    names.erase("new.csv.partial");
+    return names;
+  };
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"big.txt", "new.csv"},
         std::vector<std::string>{"--append", "big.txt", "appended.csv"}}) {
@@ -892,9 +900,10 @@ TEST(CliSignals, ATermSignalStopsALargeDumpWithinTheEngine) {
     cli.Signal(SIGTERM);
     const CliRunResult result = cli.Wait();
     EXPECT_EQ(result.exitCode, 143) << result.err;
-    EXPECT_EQ(Listing(ws.dir.path()), before);
+    EXPECT_EQ(withoutPartials(), before);
     EXPECT_TRUE(ws.Read("appended.csv") == "earlier output\r\n");
   }
+  ::unlink(ws.dir.Path("new.csv.partial").c_str());
   // SIGKILL cannot be caught: the output has no name until it is complete.
   zorq_test::RunningCli killed(CliRun{{"big.txt", "new.csv"}, ws.dir.path(), {}, {}, {}});
   ASSERT_TRUE(killed.WaitUntilCatching(SIGTERM));  // it runs, and converts

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cli/quoting.h"
+#include "outputs/quoting.h"
 
 namespace {
 

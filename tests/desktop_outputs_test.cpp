@@ -11,8 +11,8 @@
 #include "convert/dump_types.h"
 #include "convert/engine.h"
 #include "convert/status.h"
-#include "desktop/export_run.h"
 #include "desktop/wave_run.h"
+#include "outputs/export_run.h"
 #include "runtime/files.h"
 #include "test_support.h"
 
@@ -70,7 +70,8 @@ TEST(DesktopExport, WritesNetcdfAndTidyCsvOfTheDumpsReadings) {
   form.netcdf = true;
   form.tidy = true;
   form.units = "m";
-  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", nullptr, nullptr);
+  const ExportResult result =
+      RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", false, nullptr, nullptr);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.written,
             (std::vector<std::string>{dir.Path("gauge.nc"), dir.Path("gauge.tidy.csv")}));
@@ -101,7 +102,7 @@ TEST_P(DesktopExportFails, LeavesNothingAndReplacesNothing) {
   form.tidy = true;
   if (GetParam().deployment != nullptr)
     form.deploymentFile = dir.Path(GetParam().deployment);
-  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", nullptr,
+  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", true, nullptr,
                                         [&] { return GetParam().cancel; });
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.cancelled, GetParam().cancel);
@@ -116,12 +117,50 @@ INSTANTIATE_TEST_SUITE_P(
                     FailedExport{"NoDeploymentFile", false, "site.json", "site.json"}),
     [](const testing::TestParamInfo<FailedExport>& row) { return row.param.name; });
 
+// Export replaces a file only when told to, and never the dump itself,
+// whatever it is named.
+struct ReplaceRow {
+  const char* name;
+  const char* dump;  // the dump's name; "gauge.nc" is the NetCDF output's too
+  bool replace;
+  const char* error;  // a part of the error, or "" when it exports
+};
+
+class DesktopExportReplaces : public testing::TestWithParam<ReplaceRow> {};
+
+TEST_P(DesktopExportReplaces, OnlyWhenToldAndNeverTheDump) {
+  TempDir dir;
+  const std::string dump = dir.Path(GetParam().dump);
+  WriteWholeFile(dump, SineGaugeDump(1, 0.5, 8.0));
+  if (!FileExists(dir.Path("gauge.nc")))
+    WriteWholeFile(dir.Path("gauge.nc"), "an earlier export");
+  const std::string before = ReadWholeFile(dir.Path("gauge.nc"));
+  ExportForm form;
+  form.units = "m";
+  EXPECT_EQ(ExistingExportPaths({dump, 3, {}}, form, ""),
+            std::vector<std::string>{dir.Path("gauge.nc")});
+  const ExportResult result =
+      RunExport({dump, 3, {}}, form, "", GetParam().replace, nullptr, nullptr);
+  const bool exports = *GetParam().error == '\0';
+  EXPECT_EQ(result.ok, exports) << result.error;
+  EXPECT_NE(result.error.find(GetParam().error), std::string::npos) << result.error;
+  EXPECT_EQ(ReadWholeFile(dir.Path("gauge.nc")) == before, !exports);
+  EXPECT_EQ(ReadWholeFile(dump), SineGaugeDump(1, 0.5, 8.0)) << "the dump is untouched";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DesktopExportReplaces,
+    testing::Values(ReplaceRow{"ExistingKept", "gauge.txt", false, "already exists"},
+                    ReplaceRow{"ExistingReplaced", "gauge.txt", true, ""},
+                    ReplaceRow{"DumpNamedLikeItsExport", "gauge.nc", true, "is the dump itself"}),
+    [](const testing::TestParamInfo<ReplaceRow>& row) { return row.param.name; });
+
 TEST(DesktopExport, SaysWhatIsMissingBeforeItStarts) {
   ExportForm none;
   none.netcdf = false;
-  EXPECT_EQ(RunExport({"/data/a.txt", 1, {}}, none, "", nullptr, nullptr).error,
+  EXPECT_EQ(RunExport({"/data/a.txt", 1, {}}, none, "", false, nullptr, nullptr).error,
             "Choose NetCDF, tidy CSV or both.");
-  EXPECT_EQ(RunExport({}, ExportForm{}, "", nullptr, nullptr).error,
+  EXPECT_EQ(RunExport({}, ExportForm{}, "", false, nullptr, nullptr).error,
             "There is no conversion to export. Convert a dump first.");
 }
 
@@ -178,7 +217,7 @@ TEST(DesktopOutputs, ReadTheDumpWithTheLastConversionsLineEnds) {
   dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
   WriteWholeFile(dir.Path("gauge.txt"), dump);
   const ExportSource source{dir.Path("gauge.txt"), 3, {}, true};
-  const ExportResult exported = RunExport(source, ExportForm{}, "", nullptr, nullptr);
+  const ExportResult exported = RunExport(source, ExportForm{}, "", false, nullptr, nullptr);
   EXPECT_TRUE(exported.ok) << exported.error;
   EXPECT_TRUE(FileExists(dir.Path("gauge.nc")));
   const WaveTable table = CapturedWaves(dir.Path("gauge.txt"), 3, WaveSettings{}, false, true);

@@ -1,5 +1,5 @@
 // A new output has the disk write it while it grows, a window at a time.
-#include "cli/safe_output.h"
+#include "outputs/safe_output.h"
 
 #include <gtest/gtest.h>
 #include <linux/fs.h>

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <iterator>
 
-#include "science/science_outputs.h"
+#include "outputs/export_run.h"
 #include "tests/science/science_test_support.h"
 #include "tests/test_support.h"
 
@@ -14,57 +16,57 @@ using science_test::Scratch;
 class ExportTest : public testing::Test {
  protected:
   ExportTest() {
-    request_.dumpPath = scratch_.Path("dump.txt");
-    zorq_test::WriteWholeFile(request_.dumpPath, zorq_test::RepeatedWorkedLoggerDump(40));
-    request_.fromType = 2;
-    request_.netcdfPath = scratch_.Path("export.nc");
-    request_.tidyPath = scratch_.Path("export.tidy.csv");
-    request_.settings.timeZone = "UTC";
+    source_.dumpPath = scratch_.Path("dump.txt");
+    zorq_test::WriteWholeFile(source_.dumpPath, zorq_test::RepeatedWorkedLoggerDump(40));
+    source_.fromType = 2;
+    form_.netcdf = true;
+    form_.tidy = true;
+  }
+
+  std::string NetcdfPath() const { return scratch_.Path("dump.nc"); }
+  std::string TidyPath() const { return scratch_.Path("dump.tidy.csv"); }
+  ExportResult Export(const std::function<bool()>& cancel = nullptr,
+                      const std::function<void(int64_t, int64_t)>& progress = nullptr) const {
+    return RunExport(source_, form_, "", false, progress, cancel);
   }
 
   const science_test::ZoneForTest zone_{"UTC"};
   Scratch scratch_;
-  ExportRequest request_;
+  ExportSource source_;
+  ExportForm form_;
 };
 
 TEST_F(ExportTest, WritesBothOutputsFromOneRunWithProgress) {
   int64_t lastProgress = 0;
-  request_.progress = [&](int64_t bytesRead, int64_t) { lastProgress = bytesRead; };
-  bool hooked = false;
-  request_.prepareNetcdf = [&](NetcdfWriter* writer) {
-    writer->AddCloseHook([&](int, std::string*) { return hooked = true; });
-  };
-  const ExportOutcome outcome = ExportDump(request_);
-  ASSERT_TRUE(outcome.ok) << outcome.error;
-  EXPECT_TRUE(hooked);
-  EXPECT_EQ(lastProgress, outcome.result.report.bytesRead);
-  NetcdfFile file(request_.netcdfPath);
+  const ExportResult result =
+      Export(nullptr, [&](int64_t bytesRead, int64_t) { lastProgress = bytesRead; });
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(lastProgress, static_cast<int64_t>(std::filesystem::file_size(source_.dumpPath)));
+  NetcdfFile file(NetcdfPath());
   const size_t readings = file.Doubles("reading").size();
   EXPECT_EQ(readings, 40u * 5 * 12);  // five lines of twelve, forty times
   const std::string source = file.Text("", "source");
   EXPECT_EQ(source.substr(0, 18), "dump.txt (SHA-256 ");
   EXPECT_EQ(source.size(), 18u + 64 + 1);
-  const std::string tidy = science_test::ReadWhole(request_.tidyPath);
+  const std::string tidy = science_test::ReadWhole(TidyPath());
   EXPECT_EQ(std::count(tidy.begin(), tidy.end(), '\n'), std::ptrdiff_t(readings) + 1);
 }
 
-TEST_F(ExportTest, ACancelledOrFailedExportLeavesNoOutput) {
+TEST_F(ExportTest, ACancelledExportLeavesNothingAndAMissingDumpIsNamed) {
   // The engine asks every 64 KB: a dump of several times that.
-  zorq_test::WriteWholeFile(request_.dumpPath, zorq_test::RepeatedWorkedLoggerDump(2000));
-  request_.cancelRequested = [] { return true; };
-  const ExportOutcome cancelled = ExportDump(request_);
+  zorq_test::WriteWholeFile(source_.dumpPath, zorq_test::RepeatedWorkedLoggerDump(2000));
+  const ExportResult cancelled = Export([] { return true; });
   EXPECT_TRUE(cancelled.cancelled);
   EXPECT_FALSE(cancelled.ok);
-  EXPECT_FALSE(zorq_test::FileExists(request_.netcdfPath));
-  EXPECT_FALSE(zorq_test::FileExists(request_.tidyPath));
+  EXPECT_TRUE(cancelled.partials.empty());
+  const auto entries = std::filesystem::directory_iterator(scratch_.Path(""));
+  EXPECT_EQ(std::distance(begin(entries), end(entries)), 1) << "only the dump";
 
-  request_.cancelRequested = nullptr;
-  request_.dumpPath = scratch_.Path("missing.txt");
-  const ExportOutcome missing = ExportDump(request_);
+  source_.dumpPath = scratch_.Path("missing.txt");
+  const ExportResult missing = Export();
   EXPECT_FALSE(missing.ok);
   EXPECT_NE(missing.error.find("missing.txt"), std::string::npos) << missing.error;
-  EXPECT_FALSE(zorq_test::FileExists(request_.netcdfPath));
-  EXPECT_FALSE(zorq_test::FileExists(request_.tidyPath));
+  EXPECT_FALSE(zorq_test::FileExists(scratch_.Path("missing.nc")));
 }
 
 std::string WithoutCarriageReturns(std::string text) {
@@ -85,22 +87,28 @@ class ExportLineEnds : public ExportTest, public testing::WithParamInterface<Lin
 // dump as the instrument wrote it gives.
 TEST_P(ExportLineEnds, FollowTheRequest) {
   const std::string gauge = ZORQ_SOURCE_DIR "/samples/gauge_t10_dump.txt";
-  request_.fromType = 3;
-  request_.tidyPath.clear();
-  request_.dumpPath = gauge;
-  ASSERT_TRUE(ExportDump(request_).ok);
-  const std::vector<double> asWritten = NetcdfFile(request_.netcdfPath).Doubles("reading");
+  source_.fromType = 3;
+  form_.tidy = false;
+  source_.dumpPath = scratch_.Path("as-written.txt");
+  zorq_test::WriteWholeFile(source_.dumpPath, science_test::ReadWhole(gauge));
+  ASSERT_TRUE(Export().ok);
+  const std::vector<double> asWritten =
+      NetcdfFile(scratch_.Path("as-written.nc")).Doubles("reading");
   ASSERT_FALSE(asWritten.empty());
 
-  request_.dumpPath = scratch_.Path("lf.txt");
-  zorq_test::WriteWholeFile(request_.dumpPath,
+  source_.dumpPath = scratch_.Path("lf.txt");
+  zorq_test::WriteWholeFile(source_.dumpPath,
                             WithoutCarriageReturns(science_test::ReadWhole(gauge)));
-  request_.lfLineEnds = GetParam().lfLineEnds;
-  const ExportOutcome outcome = ExportDump(request_);
-  EXPECT_EQ(outcome.ok, GetParam().ok) << outcome.error;
-  EXPECT_EQ(zorq_test::FileExists(request_.netcdfPath), GetParam().ok);
+  source_.lfLineEnds = GetParam().lfLineEnds;
+  const ExportResult result = Export();
+  EXPECT_EQ(result.ok, GetParam().ok) << result.error;
+  EXPECT_EQ(zorq_test::FileExists(scratch_.Path("lf.nc")), GetParam().ok);
   if (GetParam().ok) {
-    EXPECT_EQ(NetcdfFile(request_.netcdfPath).Doubles("reading"), asWritten);
+    EXPECT_EQ(NetcdfFile(scratch_.Path("lf.nc")).Doubles("reading"), asWritten);
+  } else {
+    // A failed export keeps what it wrote apart, closed so that it opens.
+    EXPECT_EQ(result.partials, std::vector<std::string>{scratch_.Path("lf.nc") + ".partial"});
+    EXPECT_NE(NetcdfFile(scratch_.Path("lf.nc.partial")).Number("", "conversion_status"), 8.0);
   }
 }
 

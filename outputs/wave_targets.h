@@ -1,6 +1,6 @@
-// The wave statistics of one input on the command line: the segmenter that
-// listens to the conversion, and the CSV it leaves, written as safely as
-// the converted output.
+// The wave statistics of one conversion: the segmenter that listens to it,
+// the rows of the statistics' CSV, and the segments kept for the NetCDF
+// file. Where the CSV goes, and when it is put in place, is the job's.
 #pragma once
 
 #include <sys/types.h>
@@ -14,8 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/options.h"
-#include "cli/safe_output.h"
+#include "runtime/byte_streams.h"
 #include "science/netcdf_writer.h"
 #include "science/time_base.h"
 #include "waves/background_listener.h"
@@ -23,14 +22,9 @@
 #include "waves/wave_csv.h"
 #include "waves/wave_netcdf.h"
 
-// --waves auto: the statistics go beside the output, under its name with
-// this ending in place of its extension.
-inline constexpr const char* kWavesBesideOutput = "auto";
+// The statistics' CSV beside an output takes its name with this ending in
+// place of its extension.
 inline constexpr const char* kWavesExtension = ".waves.csv";
-
-// Where the statistics of an input whose output is `to` go: empty when none
-// are asked for, "-" for standard output.
-std::string WavesNameFor(const CliOptions& options, const std::string& to);
 
 // What the JSON report tells of them.
 struct WaveSummary {
@@ -41,14 +35,14 @@ struct WaveSummary {
 
 class WaveTargets {
  public:
-  WaveTargets(const CliOptions& options, const ClockCorrection& clock);
+  WaveTargets(const WaveSettings& settings, const ClockCorrection& clock);
   ~WaveTargets();
   WaveTargets(const WaveTargets&) = delete;
   WaveTargets& operator=(const WaveTargets&) = delete;
 
-  // Readies the CSV at `path` ("-": standard output), as a new output;
-  // `from` is the input, which it may never replace.
-  bool Prepare(const std::string& path, dev_t fromDevice, ino_t fromInode, std::string* error);
+  // Writes the CSV's rows into `sink`, which stays the caller's; `shown`
+  // names it in messages.
+  void WriteCsvTo(ByteSink* sink, const std::string& shown);
   // Keeps every segment's statistics and spectrum for the NetCDF output,
   // written into it when `netcdf` finishes. `units`: the readings'.
   void AddTo(NetcdfWriter* netcdf, const std::string& units);
@@ -60,17 +54,15 @@ class WaveTargets {
   bool failed() const { return failed_.load(std::memory_order_acquire); }
   const std::string& error() const { return error_; }
 
-  // Hands over the last segment, writes what is left and puts the CSV (if
-  // any) in place. False with `error` when it could not.
+  // Hands over the last segment and writes what is left into the CSV's
+  // sink. False with `error` when a write failed.
   bool Finish(std::string* error);
-  // Takes the CSV back: nothing appears under its name.
-  void Abandon();
-  // Removes the CSV after Finish put it in place, when another output of
-  // the run failed.
-  void TakeBack();
+  // Stops the segmenter without waiting for the segments still being
+  // worked out and writes the rows it has (a stopped run keeps them).
+  void Stop();
 
   const WaveSummary& summary() const { return summary_; }
-  bool writesCsv() const { return !path_.empty(); }
+  bool writesCsv() const { return sink_ != nullptr || !path_.empty(); }
 
  private:
   // A row waiting for the clock's drift, known at the end.
@@ -88,17 +80,15 @@ class WaveTargets {
   std::string_view TimeText(double instrumentUtc, char* text) const;
   void Write(const std::string& text);
   void Flush();
+  bool WriteWhatIsLeft(std::string* error);
   void Fail(std::string error);
 
   ClockCorrection clock_;
   WaveSettings settings_;
-  bool overwrite_ = false;
   WaveCsvWriter csv_;
   WaveSegmenter segmenter_;
   BackgroundListener background_;
-  SafeOutput output_;
-  std::string path_;
-  bool placed_ = false;
+  std::string path_;          // the CSV's name in messages
   ByteSink* sink_ = nullptr;  // the CSV's, when one is written
   std::string pending_;       // rows not yet written
   std::vector<HeldRow> held_;

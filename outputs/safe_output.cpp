@@ -1,4 +1,4 @@
-#include "cli/safe_output.h"
+#include "outputs/safe_output.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -14,8 +14,7 @@
 #include <set>
 #include <system_error>
 
-#include "cli/quoting.h"
-#include "cli/signals.h"
+#include "outputs/quoting.h"
 #include "runtime/system_calls.h"
 
 namespace {
@@ -56,9 +55,17 @@ std::string RandomSuffix() {
   return text;
 }
 
-// The name of a hidden temporary beside the output.
+// The longest name a folder entry may have on the file systems we meet.
+constexpr size_t kLongestName = 255;
+
+// The name of a hidden temporary beside the output: the output's own name
+// in it, so that a left-over one says whose it was, unless that would make
+// it longer than the output's name may be.
 std::string TemporaryName(const std::string& folder, const std::string& name) {
-  return folder + (folder == "/" ? "." : "/.") + name + "." + RandomSuffix() + ".part";
+  const std::string suffix = "." + RandomSuffix() + ".part";
+  const std::string hidden =
+      "." + (1 + name.size() + suffix.size() <= kLongestName ? name : "zorqconvert") + suffix;
+  return folder + (folder == "/" ? "" : "/") + hidden;
 }
 
 void SyncFolder(const std::string& folder) {
@@ -155,7 +162,7 @@ void SafeOutput::Close() {
   fd_ = lockFd_ = -1;
 }
 
-bool SafeOutput::PrepareStream(int fd, std::string* error) {
+bool SafeOutput::PrepareStream(int fd, int stopFd, std::string* error) {
   kind_ = Kind::Stream;
   if (fd < 0) {
     sink_ = std::make_unique<DiscardSink>();
@@ -166,7 +173,7 @@ bool SafeOutput::PrepareStream(int fd, std::string* error) {
     *error = Because("cannot write the output", errno);
     return false;
   }
-  sink_ = std::make_unique<DescriptorSink>(copy, /*owned=*/true, StopSignalFd());
+  sink_ = std::make_unique<DescriptorSink>(copy, /*owned=*/true, stopFd);
   return true;
 }
 
@@ -175,7 +182,7 @@ ByteSink* SafeOutput::Sink() {
     struct stat info {};
     const bool regular = FileSystem().fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
     // A FIFO appended to may have a reader that stops reading.
-    sink_ = std::make_unique<DescriptorSink>(fd_, /*owned=*/false, regular ? -1 : StopSignalFd());
+    sink_ = std::make_unique<DescriptorSink>(fd_, /*owned=*/false, regular ? -1 : stopFd_);
     if (regular) {
       sink_->WriteBehindFrom(kWriteBehindFrom);
       // Off the conversion's thread once the sink writes behind: the
@@ -203,6 +210,7 @@ bool SafeOutput::Prepare(const std::string& path, const std::string& shown,
   path_ = path;
   shown_ = shown;
   namedTemporary_ = policy.namedTemporary;
+  stopFd_ = policy.stopFd;
   struct stat link {};
   if (::lstat(path.c_str(), &link) == 0)
     return PrepareExisting(policy, fromDevice, fromInode, error);
@@ -237,9 +245,12 @@ bool SafeOutput::PrepareExisting(const OutputPolicy& policy, dev_t fromDevice, i
   *error = policy.legacyWording
                ? "the To file " + QuotedName(shown_) +
                      " already exists; give --append to add to it (the file is left as it is)"
-               : "the output " + QuotedName(shown_) +
+           : policy.appendAllowed
+               ? "the output " + QuotedName(shown_) +
                      " already exists; give --append to add to it or --overwrite to replace it "
-                     "(the file is left as it is)";
+                     "(the file is left as it is)"
+               : "the output " + QuotedName(shown_) +
+                     " already exists; give --overwrite to replace it (the file is left as it is)";
   return false;
 }
 
@@ -412,31 +423,48 @@ std::string SafeOutput::WritablePath() const {
 }
 
 bool SafeOutput::Commit(std::string* error) {
-  done_ = true;
+  return Ready(error) && Place(error);
+}
+
+bool SafeOutput::Ready(std::string* error) {
   if (kind_ == Kind::Stream)
-    return EndStream(error);
+    return true;  // told by Place, once the other outputs are ready too
   if (sink_ && sink_->Flush() != 0) {
     *error = Because("cannot write the output " + QuotedName(shown_), sink_->error());
-    done_ = false;
     Abandon();
     return false;
   }
+  if (kind_ == Kind::Append)
+    return true;
+  if (::fsync(fd_) != 0) {
+    *error = Because("cannot sync the output " + QuotedName(shown_) + " to disk", errno);
+    Abandon();
+    return false;
+  }
+  return true;
+}
+
+bool SafeOutput::Place(std::string* error) {
+  done_ = true;
+  if (kind_ == Kind::Stream)
+    return EndStream(error);
   if (kind_ == Kind::Append) {
     Close();
     return true;
   }
-  if (::fsync(fd_) != 0) {
-    *error = Because("cannot sync the output " + QuotedName(shown_) + " to disk", errno);
-    done_ = false;
-    Abandon();
-    Close();
-    return false;
-  }
   const bool placed = kind_ == Kind::New ? LinkNew(error) : RenameOver(error);
-  if (placed)
+  if (placed) {
     NotePlacedIn(FolderOf(path_));
+    placedNew_ = kind_ == Kind::New;
+  }
   Close();
   return placed;
+}
+
+void SafeOutput::TakeBack() {
+  if (placedNew_)
+    ::unlink(path_.c_str());
+  placedNew_ = false;
 }
 
 bool SafeOutput::LinkNew(std::string* error) {

@@ -1,9 +1,9 @@
-#include "cli/file_checks.h"
+#include "outputs/file_checks.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "cli/quoting.h"
+#include "outputs/quoting.h"
 
 bool FullPath(const std::string& path, std::string* full, std::string* error) {
   std::error_code failure;

@@ -13,8 +13,9 @@
 #include "runtime/byte_streams.h"
 
 struct OutputPolicy {
-  bool append = false;     // an existing output is appended to
-  bool overwrite = false;  // an existing output is replaced
+  bool append = false;        // an existing output is appended to
+  bool appendAllowed = true;  // the refusal of an existing output offers --append
+  bool overwrite = false;     // an existing output is replaced
   // The refusal of an existing output names only --append, as the converter
   // always did before --overwrite existed.
   bool legacyWording = false;
@@ -22,6 +23,9 @@ struct OutputPolicy {
   // HDF5 layer cannot create a file through /proc): the temporary gets a
   // hidden name in the output's folder instead of none.
   bool namedTemporary = false;
+  // Becomes readable when the run is asked to stop: a write waiting for a
+  // pipe's reader ends then. -1: none.
+  int stopFd = -1;
 };
 
 class SafeOutput {
@@ -53,7 +57,8 @@ class SafeOutput {
   }
   // Writes into the descriptor `fd` as it goes (standard output), or
   // counts the bytes and throws them away when `fd` is -1 (--check).
-  bool PrepareStream(int fd, std::string* error);
+  // `stopFd` as in OutputPolicy.
+  bool PrepareStream(int fd, int stopFd, std::string* error);
   // The bytes the stream took so far: what its pipe, file or device
   // accepted.
   int64_t streamedBytes() const { return sink_ ? sink_->Accepted() : 0; }
@@ -79,9 +84,20 @@ class SafeOutput {
   // is not worth a thread.
   static constexpr int64_t kWriteBehindFrom = 4 << 20;
 
-  // Syncs the output and puts it in place (New, Replace). False with `error`
-  // when it could not be put in place; the temporary is gone then.
+  // Syncs the output and puts it in place (New, Replace): Ready, then
+  // Place. False with `error` when it could not be put in place; the
+  // temporary is gone then.
   bool Commit(std::string* error);
+  // The first half: every byte handed on and on the disk. A run with
+  // several outputs makes all of them ready before it places any, so that
+  // a failure leaves none of them in place.
+  bool Ready(std::string* error);
+  // The second half: the output takes its name (New, Replace), the lock
+  // goes (Append), the stream's failure is told (Stream).
+  bool Place(std::string* error);
+  // Removes a new output after Place, when another output of the same run
+  // could not be placed.
+  void TakeBack();
   // After a failed conversion (New, Replace): nothing appears under the
   // output's name; what was written is kept as NAME.partial, replacing an
   // older one. False when nothing was written (then nothing is kept) or it
@@ -114,6 +130,8 @@ class SafeOutput {
   int fd_ = -1;           // our own descriptor of the file written
   int lockFd_ = -1;       // holds the advisory lock
   bool namedTemporary_ = false;
+  bool placedNew_ = false;  // Place linked a new file, which TakeBack removes
+  int stopFd_ = -1;
   int64_t lengthBefore_ = 0;
   int64_t writtenBack_ = 0;  // the output's bytes whose writeback has started
   bool done_ = false;

@@ -1,10 +1,10 @@
-// File > Export: the last conversion's dump written once more as NetCDF
-// and/or tidy CSV, through the engine with the science outputs listening
-// (science/science_outputs.h), with the settings of the command line's
-// --units, --clock-offset, --clock-drift and --deployment. The outputs are
-// written under temporary names beside their final ones and take those
-// names only when the whole export succeeded: a cancelled or failed export
-// leaves nothing behind and replaces nothing.
+// The desktop program's File > Export: the last conversion's dump written
+// once more as NetCDF and/or tidy CSV by one conversion job (its legacy
+// CSV thrown away), with the settings of the command line's --units,
+// --clock-offset, --clock-drift and --deployment. The outputs take their
+// names only when the whole export succeeded: a cancelled export leaves
+// nothing behind, a failed one keeps what it wrote as NAME.partial, and
+// neither replaces anything.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "convert/engine.h"
+#include "outputs/formats.h"
 
 // What the Export form holds; kept while the program runs.
 struct ExportForm {
@@ -43,12 +44,22 @@ struct ExportResult {
   bool cancelled = false;
   std::string error;  // what failed and what to do, when not ok
   std::vector<std::string> warnings;
-  std::vector<std::string> written;  // the outputs' paths, when ok
+  std::vector<std::string> written;   // the outputs' paths, when ok
+  std::vector<std::string> partials;  // what a failed export kept (NAME.partial)
 };
 
+// The outputs the form asks for, in `folder` (the dump's own when empty).
+std::vector<std::string> ExportPaths(const ExportSource& source, const ExportForm& form,
+                                     const std::string& folder);
+// Those of them that exist already: the caller asks before it replaces
+// them.
+std::vector<std::string> ExistingExportPaths(const ExportSource& source, const ExportForm& form,
+                                             const std::string& folder);
+
 // Writes the outputs the form asks for into `folder` (the dump's own when
-// empty).
+// empty). An output that exists is replaced only with `replace`, and the
+// dump itself never is.
 ExportResult RunExport(const ExportSource& source, const ExportForm& form,
-                       const std::string& folder,
+                       const std::string& folder, bool replace,
                        const std::function<void(int64_t done, int64_t total)>& progress,
                        const std::function<bool()>& cancelRequested);

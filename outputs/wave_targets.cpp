@@ -1,12 +1,12 @@
-#include "cli/wave_targets.h"
+#include "outputs/wave_targets.h"
 
-#include <unistd.h>
-
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 
-#include "cli/quoting.h"
+#include "outputs/quoting.h"
 #include "runtime/byte_streams.h"
 
 namespace {
@@ -16,40 +16,21 @@ constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
 
 }  // namespace
 
-std::string WavesNameFor(const CliOptions& options, const std::string& to) {
-  if (options.wavesTo != kWavesBesideOutput)
-    return options.wavesTo;
-  std::filesystem::path path(to);
-  path.replace_extension();
-  return path.string() + kWavesExtension;
-}
-
-WaveTargets::WaveTargets(const CliOptions& options, const ClockCorrection& clock)
+WaveTargets::WaveTargets(const WaveSettings& settings, const ClockCorrection& clock)
     : clock_(clock),
-      settings_(options.waves),
-      overwrite_(options.overwrite),
-      csv_(options.waves),
-      segmenter_(options.waves, [this](WaveSegment&& segment) { Take(std::move(segment)); }),
+      settings_(settings),
+      csv_(settings),
+      segmenter_(settings, [this](WaveSegment&& segment) { Take(std::move(segment)); }),
       background_(&segmenter_, [this] { segmenter_.Finish(); }) {}
 
 WaveTargets::~WaveTargets() {
   background_.Stop();
-  if (sink_ != nullptr)
-    Abandon();
 }
 
-bool WaveTargets::Prepare(const std::string& path, dev_t fromDevice, ino_t fromInode,
-                          std::string* error) {
-  OutputPolicy policy;
-  policy.overwrite = overwrite_;  // --overwrite replaces the statistics as it does the output
-  const bool ready = path == "-" ? output_.PrepareStream(1, error)
-                                 : output_.Prepare(path, policy, fromDevice, fromInode, error);
-  if (!ready)
-    return false;
-  sink_ = output_.Sink();
-  path_ = path;
+void WaveTargets::WriteCsvTo(ByteSink* sink, const std::string& shown) {
+  sink_ = sink;
+  path_ = shown;
   pending_ = WaveCsvWriter::Header();
-  return true;
 }
 
 void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units) {
@@ -135,7 +116,8 @@ void WaveTargets::Flush() {
     return;
   const long count = static_cast<long>(pending_.size());
   if (sink_->Write(pending_.data(), count) != count)
-    Fail("cannot write the wave statistics " + QuotedName(path_) + ": the write failed");
+    Fail("cannot write the wave statistics " + QuotedName(path_) + ": " +
+         std::strerror(sink_->error() != 0 ? sink_->error() : EIO));
   pending_.clear();
 }
 
@@ -150,32 +132,29 @@ void WaveTargets::Fail(std::string error) {
 
 bool WaveTargets::Finish(std::string* error) {
   background_.Finish();
-  if (sink_ == nullptr)
-    return true;  // statistics for the NetCDF output alone
-  for (const HeldRow& row : held_)
-    Write(TimeText(row.start) + "," + TimeText(row.end) + row.rest);
-  held_.clear();
-  Flush();
-  if (sink_->Flush() != 0)
-    Fail("cannot write the wave statistics " + QuotedName(path_) + ": the last write failed");
-  sink_ = nullptr;
+  return WriteWhatIsLeft(error);
+}
+
+void WaveTargets::Stop() {
+  background_.Stop();
+  std::string ignored;
+  WriteWhatIsLeft(&ignored);
+}
+
+bool WaveTargets::WriteWhatIsLeft(std::string* error) {
+  if (sink_ != nullptr) {
+    for (const HeldRow& row : held_)
+      Write(TimeText(row.start) + "," + TimeText(row.end) + row.rest);
+    held_.clear();
+    Flush();
+    if (sink_->Flush() != 0)
+      Fail("cannot write the wave statistics " + QuotedName(path_) + ": " +
+           std::strerror(sink_->error() != 0 ? sink_->error() : EIO));
+    sink_ = nullptr;
+  }
   if (failed()) {
     *error = error_;
-    output_.Abandon();
     return false;
   }
-  placed_ = output_.Commit(error);
-  return placed_;
-}
-
-void WaveTargets::TakeBack() {
-  if (placed_ && path_ != "-")
-    ::unlink(path_.c_str());
-  placed_ = false;
-}
-
-void WaveTargets::Abandon() {
-  background_.Stop();
-  sink_ = nullptr;
-  output_.Abandon();
+  return true;
 }

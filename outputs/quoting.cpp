@@ -1,4 +1,4 @@
-#include "cli/quoting.h"
+#include "outputs/quoting.h"
 
 #include <cstdio>
 
