@@ -677,9 +677,10 @@ class Reporter {
       if (options_.quiet || unitsWarned_)
         continue;
       unitsWarned_ = true;
-      text += options_.fromPaths.size() > 1
-                  ? "zorqconvert-cli: " + warning + " (said once for all inputs)\n"
-                  : "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
+      text +=
+          options_.fromPaths.size() > 1
+              ? "zorqconvert-cli: " + warning + " (said once for every gauge dump of this run)\n"
+              : "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
     }
     return text;
   }

@@ -2,8 +2,10 @@
 // reading; what depends on a dump's header refuses that dump before it is
 // converted. And the smaller things standard error says.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -185,12 +187,37 @@ INSTANTIATE_TEST_SUITE_P(
                         {"--format", "netcdf", "-o", "out", "gauge.txt", "gauge2.txt"},
                         1,
                         "carry no unit; they are written with units \"1\" (give --units to name "
-                        "theirs) (said once for all inputs)"},
+                        "theirs) (said once for every gauge dump of this run)"},
         UnitsWarningRow{"Quiet",
                         {"--quiet", "--format", "netcdf", "-o", "out", "gauge.txt", "gauge2.txt"},
                         0,
                         ""}),
     [](const testing::TestParamInfo<UnitsWarningRow>& row) { return std::string(row.param.name); });
+
+// The read-only mount is made in a user and mount namespace of the test's
+// own (unshare); where the system allows none, the test is skipped.
+TEST(CliOverwrite, AnOutputOnAReadOnlyMountIsNotBlamedOnItsMode) {
+  if (std::system("unshare -rm true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no user and mount namespaces here";
+  TempDir dir;
+  WriteWholeFile(dir.Path("logger.txt"), zorq_test::WorkedLoggerDump());
+  ASSERT_EQ(::mkdir(dir.Path("mount").c_str(), 0700), 0);
+  WriteWholeFile(dir.Path("run.sh"),
+                 "cd \"$1\" && mount -t tmpfs none mount && cp logger.txt mount/ &&\n"
+                 "echo earlier > mount/out.csv && mount -o remount,ro mount && cd mount &&\n"
+                 "\"$2\" --overwrite logger.txt out.csv 2> ../err.txt\n"
+                 "echo $? > ../exit.txt\n");
+  const std::string command =
+      "unshare -rm sh '" + dir.Path("run.sh") + "' '" + dir.path() + "' '" + ZORQ_CLI_PATH + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string err = zorq_test::ReadWholeFile(dir.Path("err.txt"));
+  EXPECT_EQ(zorq_test::ReadWholeFile(dir.Path("exit.txt")), "1\n");
+  EXPECT_TRUE(Contains(err,
+                       "cannot replace 'out.csv': the file system it is on is mounted "
+                       "read-only; write the output elsewhere"))
+      << err;
+  EXPECT_FALSE(Contains(err, "chmod")) << err;
+}
 
 // A failed first read is a read error, whatever the bytes read before it
 // would have looked like.
