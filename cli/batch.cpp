@@ -95,6 +95,20 @@ std::string OptionsForChoices(const std::string& reason) {
   return std::regex_replace(reason, kChoice, "give --from-type $1$2 and --to-type $4");
 }
 
+// A command-line run carries no header values from an earlier conversion:
+// a gauge header without its "T" has no type code at all. On a logger dump
+// the missing "T" means the From type was wrong.
+std::string WithoutCarriedTypeCode(const std::string& reason, const std::optional<DumpLook>& look) {
+  static const std::regex kCarried(
+      ", and the type code kept from the last gauge conversion is -?[0-9]+");
+  if (!std::regex_search(reason, kCarried))
+    return reason;
+  if (look && look->kind == DumpKind::Logger)
+    return "the header is a logger dump's (no T at byte 49), not a gauge dump's: give "
+           "--from-type 1 or 2, or leave --from-type out";
+  return std::regex_replace(reason, kCarried, ": the type code is missing");
+}
+
 int ExitStatusOfStatus(uint8_t status) {
   if (status == kStatusFinished)
     return 0;
@@ -438,7 +452,7 @@ class Converter {
       outcome->problem = InCommandLineWords(dispatched.popupText);
     outcome->result = std::move(dispatched.result);
     std::string& reason = outcome->result.report.failure.reason;
-    reason = OptionsForChoices(reason);
+    reason = WithoutCarriedTypeCode(OptionsForChoices(reason), outcome->look);
     if (job.failed() && StopSignal() == 0) {
       WriteProblem(*outcome);  // the job tells why
       return RunEnd::Failed;
@@ -472,6 +486,8 @@ class Reporter {
       std::string complaints;
       if (tellProblem && !outcome.problem.empty() && !outcome.cancelled)
         complaints += "zorqconvert-cli: " + outcome.problem + "\n";
+      if (outcome.cancelled && outcome.stopSignal != SIGPIPE)
+        complaints += StoppedLine(input, outcome);
       progress_->Print(complaints + WhatWasLeft(input, outcome));
       return;
     }
@@ -502,26 +518,47 @@ class Reporter {
 
   // Standard error: what went wrong with the files, a summary, the failure
   // where an editor can jump to it, and the status line last.
-  std::string InWords(const PlannedInput& input, const InputOutcome& outcome,
-                      bool tellProblem) const {
+  std::string InWords(const PlannedInput& input, const InputOutcome& outcome, bool tellProblem) {
     if (outcome.cancelled && outcome.stopSignal == SIGPIPE)
       return "";  // the reader is gone: nobody to tell
     std::string text;
     if (tellProblem && !outcome.problem.empty())
       text += "zorqconvert-cli: " + outcome.problem + "\n";
-    if (outcome.cancelled) {
-      return text + "zorqconvert-cli: " + Shown(input) + ": stopped by " +
-             SignalName(outcome.stopSignal) + "; " + WhatWasKept(input, outcome) + "\n" +
-             WhereThePartialsAre(outcome, "the stop");
-    }
+    if (outcome.cancelled)
+      return text + StoppedLine(input, outcome) + WhereThePartialsAre(outcome, "the stop");
     if (!options_.legacyCall && outcome.converterRan)
       text += WhatTheEngineSaid(input, outcome);
-    for (const std::string& warning : outcome.warnings)
-      text += "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
+    text += Warnings(input, outcome);
     text += WhatWasLeft(input, outcome);
     if (outcome.refusedByOptions || (options_.quiet && outcome.status == kStatusFinished))
       return text;
     return text + StatusMessage(outcome.status) + "\n";
+  }
+
+  std::string StoppedLine(const PlannedInput& input, const InputOutcome& outcome) const {
+    return "zorqconvert-cli: " + Shown(input) + ": stopped by " + SignalName(outcome.stopSignal) +
+           "; " + WhatWasKept(input, outcome) + "\n";
+  }
+
+  // The science outputs' warnings. That a gauge dump's readings carry no
+  // unit is the same for every gauge dump of the run: it is said once, and
+  // not under --quiet.
+  std::string Warnings(const PlannedInput& input, const InputOutcome& outcome) {
+    std::string text;
+    for (const std::string& warning : outcome.warnings) {
+      if (warning != unitsWarning_) {
+        text += "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
+        continue;
+      }
+      if (options_.quiet || unitsWarned_)
+        continue;
+      unitsWarned_ = true;
+      text +=
+          options_.fromPaths.size() > 1
+              ? "zorqconvert-cli: " + warning + " (said once for every gauge dump of this run)\n"
+              : "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
+    }
+    return text;
   }
 
   // Where the records written before a failure are, and whether the last
@@ -661,6 +698,12 @@ class Reporter {
     return options_.append ? QuotedName(input.to) + " is as it was before" : "no output was made";
   }
 
+  static std::string GaugeUnitsWarning() {
+    ScienceSettings gauge;
+    gauge.gauge = true;
+    return UnitsWarning(gauge);
+  }
+
   static std::string SignalName(int signal) {
     switch (signal) {
       case SIGINT:
@@ -680,6 +723,8 @@ class Reporter {
   std::string timeZone_;
   ProgressLine* progress_;
   int reportError_ = 0;
+  bool unitsWarned_ = false;
+  const std::string unitsWarning_ = GaugeUnitsWarning();
 };
 
 // --- Running them all ---

@@ -71,6 +71,13 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
 
 void InputSource::ReadHead() {
   head_ = source_->Head(FlashLineReader::kBlockSize);
+  // A first read that failed is no empty or short dump: say why it failed.
+  // A stop signal (ECANCELED) is told as the stop it is.
+  if (const int failure = source_->error(); failure != 0 && failure != ECANCELED) {
+    *error = "cannot read " + shown_ + ": " + std::strerror(failure);
+    source_.reset();
+    return false;
+  }
   look_ = LookAtHeader(head_.data(), static_cast<int>(head_.size()));
 }
 

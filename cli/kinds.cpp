@@ -1,5 +1,7 @@
 #include "cli/kinds.h"
 
+#include <cstdio>
+
 #include "convert/dump_types.h"
 #include "convert/flash_line_reader.h"
 #include "convert/status.h"
@@ -49,6 +51,26 @@ KindChoice Untold(const DumpLook& look, std::string_view head, const std::string
                  kStatusHeaderError, kStatusHeaderError);
 }
 
+std::string Hertz(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// The band of the wave statistics must start below the Nyquist frequency
+// of the dump's sample rate, or it holds no frequency the spectrum has.
+std::string BandProblem(const CliOptions& options, const DumpLook& look, const std::string& name) {
+  if (options.wavesTo.empty() || look.sampleRate <= 0)
+    return "";
+  const double nyquist = look.sampleRate / 2.0;
+  if (options.waves.bandLow < nyquist)
+    return "";
+  return "--band " + Hertz(options.waves.bandLow) + ":" + Hertz(options.waves.bandHigh) +
+         " lies above the Nyquist frequency of " + name + ", " + Hertz(nyquist) +
+         " Hz (half its sample rate of " + std::to_string(look.sampleRate) +
+         " Hz): give a band that starts below " + Hertz(nyquist) + " Hz";
+}
+
 }  // namespace
 
 KindChoice ChooseKinds(const CliOptions& options, const DumpLook& look, std::string_view head,
@@ -72,5 +94,7 @@ KindChoice ChooseKinds(const CliOptions& options, const DumpLook& look, std::str
                        std::to_string(fitting) + ", or leave --to-type out",
                    kStatusToTypeError, kStatusToTypeError);
   }
+  if (std::string problem = BandProblem(options, look, name); !problem.empty())
+    return Refused(choice, std::move(problem), kStatusReady, kExitUsage);
   return choice;
 }

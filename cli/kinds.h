@@ -23,6 +23,7 @@ struct KindChoice {
 // `name` the input as messages show it. Refused: a header of no known kind
 // (status 2), a logger header whose codes both tables hold (exit 64, nothing
 // to tell the types apart), one neither holds (status 3), a correction for
-// a gauge dump (exit 64), a To type that does not fit (status 6).
+// a gauge dump (exit 64), a To type that does not fit (status 6), a --band
+// that starts at or above the header's Nyquist frequency (exit 64).
 KindChoice ChooseKinds(const CliOptions& options, const DumpLook& look, std::string_view head,
                        const std::string& name);

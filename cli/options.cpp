@@ -50,6 +50,10 @@ constexpr const char* kShortUsage =
     "Try 'zorqconvert-cli --help' for more.\n";
 
 constexpr double kShortestSegmentSeconds = 1.0;
+constexpr double kLongestSegmentSeconds = 24.0 * 3600.0;  // a day
+// Ten years of 365.25 days: a clock further off than this is a typing
+// error, and the times it gave would leave the calendar's range.
+constexpr double kLargestClockCorrectionSeconds = 10.0 * 365.25 * 24.0 * 3600.0;
 constexpr int kShortestWelchWindow = 8;
 
 constexpr size_t kHelpColumn = 20;  // where an option's help text starts
@@ -92,6 +96,16 @@ bool ParseNumber(std::string_view text, double* value) {
 
 std::string Shown(std::string_view value) {
   return "\"" + std::string(value) + "\"";
+}
+
+// --clock-offset and --clock-drift: seconds, at most ten years either way.
+std::string ParseClockCorrection(const char* option, std::string_view value, double* seconds) {
+  if (!ParseNumber(value, seconds))
+    return std::string(option) + " needs a finite decimal number of seconds, not " + Shown(value);
+  if (std::fabs(*seconds) > kLargestClockCorrectionSeconds)
+    return std::string(option) + " " + std::string(value) +
+           " is beyond ten years: give seconds from -315576000 to 315576000";
+  return "";
 }
 
 // Takes an option's value (empty for a flag) into the options; returns what
@@ -242,7 +256,10 @@ const OptionRow kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
-    {"attr", 0, "KEY=VALUE", "a global attribute of the NetCDF output; give it once per attribute",
+    {"attr", 0, "KEY=VALUE",
+     "a global attribute of the NetCDF output, replacing ours of that name; give it once per "
+     "attribute. KEY begins with a letter (names beginning with _ are the NetCDF library's) and "
+     "has at most 256 characters",
      [](std::string_view value, CliOptions& options) -> std::string {
        Attribute attribute;
        std::string error;
@@ -254,7 +271,8 @@ const OptionRow kOptions[] = {
      CliAction::Convert, false},
     {"deployment", 0, "FILE",
      "a JSON file of the deployment for the NetCDF output: title, site, instrument_serial, "
-     "latitude, longitude, water_depth, sensor_height, creator; other keys become attributes",
+     "latitude, longitude, water_depth, sensor_height, creator; other keys become attributes, "
+     "but not those the converter works out (history, source, ...)",
      [](std::string_view value, CliOptions& options) -> std::string {
        std::string error;
        if (!ReadDeploymentFile(std::string(value), &options.science, &error))
@@ -265,21 +283,18 @@ const OptionRow kOptions[] = {
      CliAction::Convert, false},
     {"clock-offset", 0, "SECONDS",
      "the instrument clock minus true time at the first reading; subtracted from the times of "
-     "the NetCDF and tidy outputs (the legacy CSV is never shifted)",
+     "the NetCDF and tidy outputs (the legacy CSV is never shifted); at most ten years "
+     "(315576000) either way",
      [](std::string_view value, CliOptions& options) -> std::string {
-       if (!ParseNumber(value, &options.science.clock.offset))
-         return "--clock-offset needs a finite decimal number of seconds, not " + Shown(value);
-       return "";
+       return ParseClockCorrection("--clock-offset", value, &options.science.clock.offset);
      },
      CliAction::Convert, false},
     {"clock-drift", 0, "SECONDS",
      "the instrument clock minus true time at the last reading; the correction runs linearly "
      "from the offset to this over elapsed time",
      [](std::string_view value, CliOptions& options) -> std::string {
-       if (!ParseNumber(value, &options.science.clock.drift))
-         return "--clock-drift needs a finite decimal number of seconds, not " + Shown(value);
        options.science.clock.driftGiven = true;
-       return "";
+       return ParseClockCorrection("--clock-drift", value, &options.science.clock.drift);
      },
      CliAction::Convert, false},
     {"json", 0, nullptr,
@@ -309,11 +324,13 @@ const OptionRow kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
-    {"segment", 0, "SECONDS", "cut a logger dump's series for --waves every SECONDS (default 1200)",
+    {"segment", 0, "SECONDS",
+     "cut a logger dump's series for --waves every SECONDS, 1 to 86400 (default 1200)",
      [](std::string_view value, CliOptions& options) -> std::string {
        if (!ParseNumber(value, &options.waves.segmentSeconds) ||
-           !(options.waves.segmentSeconds >= kShortestSegmentSeconds))
-         return "--segment needs a number of seconds of at least 1, not " + Shown(value);
+           !(options.waves.segmentSeconds >= kShortestSegmentSeconds) ||
+           options.waves.segmentSeconds > kLongestSegmentSeconds)
+         return "--segment needs a number of seconds from 1 to 86400 (a day), not " + Shown(value);
        return "";
      },
      CliAction::Convert, false},
@@ -330,7 +347,8 @@ const OptionRow kOptions[] = {
      CliAction::Convert, false},
     {"band", 0, "FMIN:FMAX",
      "the frequencies in Hz the --waves moments and peak are taken over (default 0.04:1.0; "
-     "FMAX is clipped to the Nyquist frequency)",
+     "FMAX is clipped to the Nyquist frequency; a dump whose Nyquist frequency is FMIN or "
+     "lower is refused)",
      [](std::string_view value, CliOptions& options) -> std::string {
        const size_t colon = value.find(':');
        double low = 0.0;

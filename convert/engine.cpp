@@ -30,6 +30,15 @@ bool LooksLikeGauge(const char* block, int length) {
   return HasLetter(block, length, 45, 'X') && HasLetter(block, length, 49, 'T');
 }
 
+// Where both kinds of header hold "F" and the sample rate after it.
+constexpr int kRateLetterOffset = 24;
+
+int SampleRateOf(const char* block, int length) {
+  if (!HasLetter(block, length, kRateLetterOffset, 'F'))
+    return 0;
+  return ReadInteger(block + kRateLetterOffset + 1, block + length);
+}
+
 bool IsTextByte(unsigned char byte) {
   return byte >= 0x20 ? byte != 0x7F : byte == '\t' || byte == '\r' || byte == '\n';
 }
@@ -75,7 +84,9 @@ DumpLook LookAtHeader(const char* block, int length) {
     look.typeCode = ReadInteger(block + 50, block + length);
   } else {
     look.notADumpReason = WhyNotADump(head);
+    return look;
   }
+  look.sampleRate = SampleRateOf(block, length);
   return look;
 }
 

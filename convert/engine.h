@@ -38,6 +38,9 @@ struct DumpLook {
   int rangeCode = 0;                            // logger headers only
   int staffCode = 0;                            // logger headers only
   int typeCode = kGaugeTypeCode;                // gauge headers only; 0 when there is no "T"
+  // The header's sample rate in Hz, both kinds; 0 when it has no "F" at its
+  // place. The conversion itself refuses a rate it cannot use.
+  int sampleRate = 0;
   // The first block has LFs and no CR before any of them: the dump's CRs
   // were taken out (a Unix tool, a transfer in text mode).
   bool lfLineEnds = false;

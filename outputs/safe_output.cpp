@@ -119,10 +119,19 @@ bool LockedByAnother(int fd) {
 // A file this process may not write: no write permission for it, a file
 // system mounted read-only, or, for root who may write anything, no write
 // bit at all.
-bool IsReadOnly(const std::string& path, const struct stat& info) {
+// Returns EACCES or EROFS for such a file (the advice differs), 0 else.
+int ReadOnlyCause(const std::string& path, const struct stat& info) {
   if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
-    return errno == EACCES || errno == EROFS;
-  return ::geteuid() == 0 && (info.st_mode & 0222) == 0;
+    return errno == EACCES || errno == EROFS ? errno : 0;
+  return ::geteuid() == 0 && (info.st_mode & 0222) == 0 ? EACCES : 0;
+}
+
+std::string ReadOnlyText(const std::string& shown, int cause) {
+  if (cause == EROFS)
+    return "cannot replace " + QuotedName(shown) +
+           ": the file system it is on is mounted read-only; write the output elsewhere";
+  return "cannot replace " + QuotedName(shown) +
+         ": it is read-only; make it writable first (chmod u+w) to replace it";
 }
 
 std::string LockedText(const std::string& path) {
@@ -296,9 +305,8 @@ bool SafeOutput::PrepareReplace(dev_t fromDevice, ino_t fromInode, std::string* 
     *error = "the output " + QuotedName(shown_) + " is the dump itself; it is left as it is";
     return false;
   }
-  if (IsReadOnly(real, info)) {
-    *error = "cannot replace " + QuotedName(shown_) +
-             ": it is read-only; make it writable first (chmod u+w) to replace it";
+  if (const int cause = ReadOnlyCause(real, info); cause != 0) {
+    *error = ReadOnlyText(shown_, cause);
     return false;
   }
   lockFd_ = OpenRetrying(real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

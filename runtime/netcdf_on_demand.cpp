@@ -114,6 +114,10 @@ ZORQ_FORWARD(nc_put_att_longlong,
              (int ncid, int varid, const char* name, nc_type xtype, size_t len,
               const long long* op),
              (ncid, varid, name, xtype, len, op))
+ZORQ_FORWARD(nc_put_att_ulonglong,
+             (int ncid, int varid, const char* name, nc_type xtype, size_t len,
+              const unsigned long long* op),
+             (ncid, varid, name, xtype, len, op))
 ZORQ_FORWARD(nc_put_att_float,
              (int ncid, int varid, const char* name, nc_type xtype, size_t len, const float* op),
              (ncid, varid, name, xtype, len, op))

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -11,6 +12,7 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr std::streamsize kMostDeploymentBytes = 1 << 20;
+constexpr uint64_t kLargestSigned = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
 
 struct Where {
   int64_t line = 1;
@@ -39,6 +41,59 @@ std::string ParseMessage(const Json::parse_error& failure) {
   const size_t colon = message.rfind(": ");
   return colon == std::string::npos ? message : message.substr(colon + 2);
 }
+
+// nlohmann-json reads a whole number beyond 64 bits as a double, losing
+// its digits, and throws out_of_range for one beyond a double: this pass
+// finds both before the document is read, with the key they stand under.
+class NumberCheck {
+ public:
+  NumberCheck(const std::string& text, const std::string& shown) : text_(text), shown_(shown) {}
+
+  bool null() { return true; }
+  bool boolean(bool) { return true; }
+  bool number_integer(Json::number_integer_t) { return true; }
+  bool number_unsigned(Json::number_unsigned_t) { return true; }
+  bool number_float(Json::number_float_t, const Json::string_t& written) {
+    if (written.find_first_of(".eE") != std::string::npos)
+      return true;
+    problem_ = shown_ + ": " + Under() + written +
+               ": a whole number beyond what a 64-bit integer holds "
+               "(-9223372036854775808 to 18446744073709551615)";
+    return false;
+  }
+  bool string(Json::string_t&) { return true; }
+  bool binary(Json::binary_t&) { return true; }
+  bool start_object(size_t) { return true; }
+  bool key(Json::string_t& name) {
+    key_ = name;
+    return true;
+  }
+  bool end_object() { return true; }
+  bool start_array(size_t) { return true; }
+  bool end_array() { return true; }
+  // Syntax errors are told by the document's own read, which says more.
+  bool parse_error(size_t byte, const std::string& token, const Json::exception& failure) {
+    if (failure.id != kNumberOverflow)
+      return false;
+    const Where where = WhereInText(text_, byte);
+    problem_ = shown_ + ":" + std::to_string(where.line) + ":" + std::to_string(where.column) +
+               ": " + Under() + token + ": a number beyond what a double holds (about 1.8e308)";
+    return false;
+  }
+
+  // Empty when every number fits.
+  const std::string& problem() const { return problem_; }
+
+ private:
+  static constexpr int kNumberOverflow = 406;  // nlohmann-json's out_of_range.406
+
+  std::string Under() const { return key_.empty() ? "" : "\"" + key_ + "\" is "; }
+
+  const std::string& text_;
+  const std::string& shown_;
+  std::string key_;  // the last key read
+  std::string problem_;
+};
 
 class DeploymentReader {
  public:
@@ -124,12 +179,16 @@ class DeploymentReader {
   }
 
   bool Other(const std::string& key, const Json& value) {
-    if (!IsNetcdfName(key))
+    if (const std::string problem = AttributeNameProblem(key); !problem.empty())
+      return Fail("", problem);
+    if (IsComputedAttribute(key))
       return Fail(key,
-                  "cannot name an attribute: use letters, digits and underscores, "
-                  "beginning with a letter");
+                  "is an attribute the converter works out itself; the deployment file cannot "
+                  "replace it (--attr can)");
     if (value.is_string())
       SetAttribute(&settings_.attributes, key, value.get<std::string>());
+    else if (value.is_number_unsigned() && value.get<uint64_t>() > kLargestSigned)
+      SetAttribute(&settings_.attributes, key, value.get<uint64_t>());
     else if (value.is_number_integer())
       SetAttribute(&settings_.attributes, key, value.get<int64_t>());
     else if (value.is_number())
@@ -157,6 +216,12 @@ class DeploymentReader {
 
 bool ReadDeploymentText(const std::string& text, const std::string& shown,
                         ScienceSettings* settings, std::string* error) {
+  NumberCheck numbers(text, shown);
+  Json::sax_parse(text, &numbers);
+  if (!numbers.problem().empty()) {
+    *error = numbers.problem();
+    return false;
+  }
   Json document;
   try {
     document = Json::parse(text);
@@ -205,10 +270,8 @@ bool ParseAttributeOption(const std::string& option, Attribute* attribute, std::
     *error = "--attr takes KEY=VALUE, not \"" + option + "\"";
     return false;
   }
-  if (!IsNetcdfName(key)) {
-    *error = "--attr: \"" + key +
-             "\" cannot name an attribute: use letters, digits and underscores, beginning with a "
-             "letter";
+  if (const std::string problem = AttributeNameProblem(key); !problem.empty()) {
+    *error = "--attr: " + problem;
     return false;
   }
   attribute->name = key;

@@ -10,13 +10,17 @@
 // site, instrument_serial, latitude, longitude, water_depth, sensor_height
 // and creator (a name, or an object of name, email, url and institution).
 // Any other key of text or a number becomes a global attribute of that
-// name. False, with `error` naming the file and where in it, when the file
-// cannot be read or a value is not what its key needs.
+// name, unless the name is not one we write (AttributeNameProblem) or one
+// the converter works out itself (IsComputedAttribute). False, with `error`
+// naming the file and where in it, when the file cannot be read, a value is
+// not what its key needs, or a number is beyond a double or a whole number
+// beyond 64 bits.
 bool ReadDeploymentFile(const std::string& path, ScienceSettings* settings, std::string* error);
 // The same for text already read; `shown` names it in errors.
 bool ReadDeploymentText(const std::string& text, const std::string& shown,
                         ScienceSettings* settings, std::string* error);
 
-// "KEY=VALUE" of --attr: a global attribute with the text VALUE. False,
-// with `error`, when KEY is missing or not a NetCDF name.
+// "KEY=VALUE" of --attr: a global attribute with the text VALUE, which may
+// replace a computed one. False, with `error`, when KEY is missing or not a
+// name we write (AttributeNameProblem).
 bool ParseAttributeOption(const std::string& option, Attribute* attribute, std::string* error);

@@ -1,8 +1,11 @@
 #include "science/metadata.h"
 
+#include <netcdf.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <set>
 
 #include "convert/status.h"
 
@@ -114,6 +117,64 @@ bool IsNetcdfName(const std::string& name) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '-' ||
            c == '@';
   });
+}
+
+std::string AttributeNameProblem(const std::string& name) {
+  if (name.empty())
+    return "an attribute needs a name";
+  const std::string shown = "\"" + name + "\"";
+  if (name[0] == '_')
+    return shown +
+           " is reserved: names beginning with \"_\" belong to the NetCDF and HDF5 libraries "
+           "(_NCProperties, _IsNetcdf4, _FillValue, ...)";
+  if (!std::isalpha(static_cast<unsigned char>(name[0])) || !IsNetcdfName(name))
+    return shown +
+           " cannot name an attribute: use letters, digits and underscores, beginning with a "
+           "letter";
+  if (name.size() > NC_MAX_NAME)
+    return "an attribute name of " + std::to_string(name.size()) +
+           " characters is too long: NetCDF takes at most " + std::to_string(NC_MAX_NAME);
+  return "";
+}
+
+namespace {
+
+// Every name GlobalAttributes can write for a dump of this kind, with all
+// the facts that add names present.
+void AddComputedNames(bool gauge, std::set<std::string>* names) {
+  ScienceSettings settings;
+  settings.gauge = gauge;
+  settings.clock.driftGiven = true;
+  settings.position = Position{};
+  ReadingFacts facts;
+  facts.Place(0.0);
+  ConversionResult result;
+  result.report.failed = true;
+  result.report.failure.reason = "any";
+  RunFacts run;
+  run.result = &result;
+  for (const Attribute& attribute : GlobalAttributes(settings, facts, run))
+    names->insert(attribute.name);
+}
+
+// The computed names, taken from GlobalAttributes itself so that a name it
+// learns is protected too.
+std::set<std::string> ComputedAttributeNames() {
+  std::set<std::string> names;
+  AddComputedNames(false, &names);
+  AddComputedNames(true, &names);
+  // Made from the dump's kind and name only as a default, for the
+  // deployment file to replace.
+  names.erase("title");
+  names.erase("summary");
+  return names;
+}
+
+}  // namespace
+
+bool IsComputedAttribute(const std::string& name) {
+  static const std::set<std::string> kComputed = ComputedAttributeNames();
+  return kComputed.count(name) != 0;
 }
 
 std::string ReadingUnits(const ScienceSettings& settings) {

@@ -11,7 +11,9 @@
 #include "convert/engine.h"
 #include "science/time_base.h"
 
-using AttributeValue = std::variant<std::string, double, int64_t>;
+// uint64_t holds the whole numbers above int64_t's range; every other whole
+// number is an int64_t.
+using AttributeValue = std::variant<std::string, double, int64_t, uint64_t>;
 
 struct Attribute {
   std::string name;
@@ -25,6 +27,18 @@ void SetAttribute(std::vector<Attribute>* list, const std::string& name, Attribu
 // True for a name a NetCDF attribute or variable may have: a letter or
 // underscore, then letters, digits, underscores, dots, hyphens or "@".
 bool IsNetcdfName(const std::string& name);
+
+// What keeps `name` from naming a global attribute we write: empty, not
+// beginning with a letter (names beginning with "_" are the NetCDF and
+// HDF5 libraries' own, such as _NCProperties and _FillValue), a character
+// beyond letters, digits, "_", ".", "-" and "@", or longer than NetCDF's
+// NC_MAX_NAME. Empty when it may.
+std::string AttributeNameProblem(const std::string& name);
+
+// True for the global attributes the converter works out itself (history,
+// source, time_coverage_start, conversion_status, ...), which a deployment
+// file may not replace; title and summary are not among them.
+bool IsComputedAttribute(const std::string& name);
 
 // Where the instrument stood, from the deployment file.
 struct Position {

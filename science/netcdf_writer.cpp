@@ -60,6 +60,10 @@ bool PutAttribute(int ncid, const Attribute& attribute) {
     return PutText(ncid, NC_GLOBAL, name, *text);
   if (const auto* number = std::get_if<double>(&attribute.value))
     return nc_put_att_double(ncid, NC_GLOBAL, name, NC_DOUBLE, 1, number) == NC_NOERR;
+  if (const auto* large = std::get_if<uint64_t>(&attribute.value)) {
+    const unsigned long long wide = *large;
+    return nc_put_att_ulonglong(ncid, NC_GLOBAL, name, NC_UINT64, 1, &wide) == NC_NOERR;
+  }
   const int64_t whole = std::get<int64_t>(attribute.value);
   if (whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max()) {
     const int narrow = static_cast<int>(whole);

@@ -961,12 +961,14 @@ TEST(CliSignals, ASignalWhileTheHeaderIsAwaitedExitsWithTheSignalsStatus) {
     std::vector<std::string> args;
     int signal;
     int exitCode;
+    const char* said;  // on standard error, --json or not
   };
   const Case cases[] = {
-      {{"-", "out.csv"}, SIGINT, 130},
-      {{"--check", "-"}, SIGTERM, 143},
-      {{"-o", "out", "pipe"}, SIGINT, 130},
-      {{"--json", "-o", "out", "pipe"}, SIGHUP, 129},
+      {{"-", "out.csv"}, SIGINT, 130, "stopped by SIGINT"},
+      {{"--check", "-"}, SIGTERM, 143, "stopped by SIGTERM"},
+      {{"-o", "out", "pipe"}, SIGINT, 130, "stopped by SIGINT"},
+      {{"--json", "-o", "out", "pipe"}, SIGHUP, 129, "pipe: stopped by SIGHUP"},
+      {{"--json", "-", "out.csv"}, SIGTERM, 143, "stopped by SIGTERM"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[c.args.size() - 1] + " " + std::to_string(c.exitCode));
@@ -979,6 +981,7 @@ TEST(CliSignals, ASignalWhileTheHeaderIsAwaitedExitsWithTheSignalsStatus) {
     cli.Signal(c.signal);
     const CliRunResult result = cli.Wait(/*keepInputOpen=*/true);
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_TRUE(Contains(result.err, c.said)) << result.err;
     EXPECT_FALSE(Contains(result.err, "not a dump")) << result.err;
     EXPECT_FALSE(Contains(result.err, "Usage")) << result.err;
     EXPECT_FALSE(ws.Exists("out.csv"));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "tests/science/science_test_support.h"
 
 namespace {
@@ -73,8 +75,45 @@ INSTANTIATE_TEST_SUITE_P(
                    "d.json: \"creator.phone\" is not one of"},
         RefusalRow{"NestedUnknown", R"({"extra": {"a": 1}})",
                    "d.json: \"extra\" needs text, a number or true/false"},
-        RefusalRow{"BadName", R"({"two words": 1})", "d.json: \"two words\" cannot name"}),
+        RefusalRow{"BadName", R"({"two words": 1})", "d.json: \"two words\" cannot name"},
+        RefusalRow{"ReservedName", R"({"project": "P", "_NCProperties": "x"})",
+                   "d.json: \"_NCProperties\" is reserved"},
+        RefusalRow{"ComputedName", R"({"project": "P", "from_type": 2})",
+                   "d.json: \"from_type\" is an attribute the converter works out itself"},
+        RefusalRow{"WholeNumberBeyond64Bits", R"({"project": "P", "n": 99999999999999999999})",
+                   "d.json: \"n\" is 99999999999999999999: a whole number beyond what a 64-bit "
+                   "integer holds"},
+        RefusalRow{"NestedNumberBeyondADouble", "{\"water_depth\": 1,\n \"x\": [-1e400]}",
+                   "d.json:2:"},
+        RefusalRow{"DepthBeyondADouble", R"({"water_depth": 2e308})",
+                   "d.json:1:21: \"water_depth\" is 2e308: a number beyond what a double holds"}),
     [](const testing::TestParamInfo<RefusalRow>& row) { return std::string(row.param.name); });
+
+struct WholeNumberRow {
+  const char* json;
+  AttributeValue written;
+};
+
+class DeploymentWholeNumbers : public testing::TestWithParam<WholeNumberRow> {};
+
+// Each whole number keeps every digit, in the first type that holds it.
+TEST_P(DeploymentWholeNumbers, KeepEveryDigit) {
+  ScienceSettings settings;
+  std::string error;
+  ASSERT_TRUE(ReadDeploymentText(GetParam().json, "d.json", &settings, &error)) << error;
+  ASSERT_EQ(settings.attributes.size(), 1u);
+  EXPECT_EQ(settings.attributes[0].value, GetParam().written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DeploymentWholeNumbers,
+    testing::Values(
+        WholeNumberRow{R"({"k": 18446744073709551615})", uint64_t{18446744073709551615u}},
+        WholeNumberRow{R"({"k": 12345678901234567890})", uint64_t{12345678901234567890u}},
+        WholeNumberRow{R"({"k": 9223372036854775808})", uint64_t{9223372036854775808u}},
+        WholeNumberRow{R"({"k": 9223372036854775807})", int64_t{9223372036854775807}},
+        WholeNumberRow{R"({"k": -9223372036854775808})", std::numeric_limits<int64_t>::min()},
+        WholeNumberRow{R"({"k": 1e300})", 1e300}));
 
 TEST(Deployment, AMissingFileIsNamed) {
   ScienceSettings settings;
@@ -93,6 +132,12 @@ TEST(AttributeOption, KeyEqualsValue) {
   EXPECT_FALSE(ParseAttributeOption("novalue", &attribute, &error));
   EXPECT_EQ(error, "--attr takes KEY=VALUE, not \"novalue\"");
   EXPECT_FALSE(ParseAttributeOption("9lives=x", &attribute, &error));
+  EXPECT_FALSE(ParseAttributeOption("_FillValue=0", &attribute, &error));
+  EXPECT_EQ(error.substr(0, 32), "--attr: \"_FillValue\" is reserved");
+  EXPECT_TRUE(ParseAttributeOption(std::string(256, 'a') + "=x", &attribute, &error));
+  EXPECT_FALSE(ParseAttributeOption(std::string(257, 'a') + "=x", &attribute, &error));
+  // --attr may replace what the converter works out.
+  EXPECT_TRUE(ParseAttributeOption("history=mine", &attribute, &error));
 }
 
 }  // namespace

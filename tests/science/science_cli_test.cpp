@@ -1,6 +1,7 @@
 // The science outputs through the command line: the options, the names,
 // and outputs that are all there or not there at all.
 #include <gtest/gtest.h>
+#include <netcdf.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iomanip>
+#include <limits>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -95,6 +97,148 @@ INSTANTIATE_TEST_SUITE_P(
                  {"--format", "netcdf", "--deployment", "bad.json", "logger.txt", "a.nc"},
                  "bad.json:2:16: not valid JSON"}),
     [](const testing::TestParamInfo<UsageRow>& row) { return std::string(row.param.name); });
+
+// Names and values the NetCDF output cannot take, or that would replace
+// what the converter works out, are refused before any input is opened:
+// the FROM does not exist, and the call still ends in a usage error.
+struct RefusedMetadataRow {
+  const char* name;
+  const char* deployment;  // written to d.json; nullptr: none
+  std::vector<std::string> options;
+  const char* message;
+};
+
+class RefusedMetadata : public ScienceCli,
+                        public testing::WithParamInterface<RefusedMetadataRow> {};
+
+TEST_P(RefusedMetadata, IsAUsageErrorBeforeAnyReading) {
+  const RefusedMetadataRow& row = GetParam();
+  std::vector<std::string> args = {"--format", "netcdf"};
+  std::set<std::string> files = {"gauge.txt", "logger.txt"};
+  if (row.deployment != nullptr) {
+    zorq_test::WriteWholeFile(scratch_.Path("d.json"), row.deployment);
+    args.insert(args.end(), {"--deployment", "d.json"});
+    files.insert("d.json");
+  }
+  args.insert(args.end(), row.options.begin(), row.options.end());
+  args.insert(args.end(), {"missing.txt", "a.nc"});
+  const CliRunResult run = Run(args);
+  EXPECT_EQ(run.exitCode, 64) << run.err;
+  EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("missing.txt"), std::string::npos) << run.err;
+  EXPECT_EQ(Listing(folder_), files);
+}
+
+const std::string kLongName(NC_MAX_NAME + 1, 'a');
+const std::string kLongKeyDeployment = "{\"" + kLongName + "\": 1}";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RefusedMetadata,
+    testing::Values(
+        RefusedMetadataRow{"AttrNcProperties",
+                           nullptr,
+                           {"--attr", "_NCProperties=x"},
+                           "--attr: \"_NCProperties\" is reserved"},
+        RefusedMetadataRow{
+            "AttrIsNetcdf4", nullptr, {"--attr", "_IsNetcdf4=1"}, "\"_IsNetcdf4\" is reserved"},
+        RefusedMetadataRow{
+            "AttrNc3Strict", nullptr, {"--attr", "_nc3_strict=1"}, "\"_nc3_strict\" is reserved"},
+        RefusedMetadataRow{
+            "AttrFillValue", nullptr, {"--attr", "_FillValue=0"}, "\"_FillValue\" is reserved"},
+        RefusedMetadataRow{
+            "AttrDigitFirst", nullptr, {"--attr", "1st=x"}, "beginning with a letter"},
+        RefusedMetadataRow{"AttrTooLong",
+                           nullptr,
+                           {"--attr", kLongName + "=x"},
+                           "257 characters is too long: NetCDF takes at most 256"},
+        RefusedMetadataRow{"DeploymentReservedKey",
+                           R"({"_SuperblockVersion": 2})",
+                           {},
+                           "d.json: \"_SuperblockVersion\" is reserved"},
+        RefusedMetadataRow{"DeploymentLongKey",
+                           kLongKeyDeployment.c_str(),
+                           {},
+                           "d.json: an attribute name of 257 characters is too long"},
+        RefusedMetadataRow{"DeploymentWholeNumberBeyond64Bits",
+                           R"({"k": 18446744073709551616})",
+                           {},
+                           "d.json: \"k\" is 18446744073709551616: a whole number beyond what a "
+                           "64-bit integer holds"},
+        RefusedMetadataRow{"DeploymentNegativeBeyond64Bits",
+                           R"({"k": -9223372036854775809})",
+                           {},
+                           "\"k\" is -9223372036854775809: a whole number beyond"},
+        RefusedMetadataRow{"DeploymentBeyondADouble",
+                           "{\n  \"k\": 1e999\n}",
+                           {},
+                           "d.json:2:12: \"k\" is 1e999: a number beyond what a double holds"},
+        RefusedMetadataRow{"DeploymentLatitudeBeyondADouble",
+                           R"({"latitude": 1e400, "longitude": 7})",
+                           {},
+                           "\"latitude\" is 1e400: a number beyond what a double holds"},
+        RefusedMetadataRow{"DeploymentHistory",
+                           R"({"history": "mine"})",
+                           {},
+                           "d.json: \"history\" is an attribute the converter works out itself"},
+        RefusedMetadataRow{"DeploymentSource",
+                           R"({"source": "x"})",
+                           {},
+                           "\"source\" is an attribute the converter works out itself"},
+        RefusedMetadataRow{"DeploymentTimeCoverage",
+                           R"({"time_coverage_start": "2020"})",
+                           {},
+                           "\"time_coverage_start\" is an attribute the converter works out"},
+        RefusedMetadataRow{"DeploymentConversionStatus",
+                           R"({"conversion_status": 8})",
+                           {},
+                           "\"conversion_status\" is an attribute the converter works out"},
+        RefusedMetadataRow{"DeploymentGaugeHeaderValue",
+                           R"({"burst_length_minutes": 3})",
+                           {},
+                           "\"burst_length_minutes\" is an attribute the converter works out"}),
+    [](const testing::TestParamInfo<RefusedMetadataRow>& row) {
+      return std::string(row.param.name);
+    });
+
+// Whole numbers of the deployment file are written exactly, in the
+// smallest type that holds them; --attr may still replace what the
+// converter works out, as documented.
+TEST_F(ScienceCli, DeploymentWholeNumbersAreExactAndAttrReplacesComputedOnes) {
+  zorq_test::WriteWholeFile(scratch_.Path("d.json"), R"({"largest": 18446744073709551615,
+    "beyond_signed": 9223372036854775808, "lowest": -9223372036854775808,
+    "highest_signed": 9223372036854775807, "small": 3})");
+  const CliRunResult run = Run({"--format", "netcdf", "--deployment", "d.json", "--attr",
+                                "history=mine", "logger.txt", "a.nc"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  NetcdfFile file(scratch_.Path("a.nc"));
+  ASSERT_TRUE(file.open());
+  struct Expected {
+    const char* name;
+    nc_type type;
+  };
+  for (const Expected& expected :
+       {Expected{"largest", NC_UINT64}, Expected{"beyond_signed", NC_UINT64},
+        Expected{"lowest", NC_INT64}, Expected{"highest_signed", NC_INT64},
+        Expected{"small", NC_INT}}) {
+    nc_type type = NC_NAT;
+    EXPECT_EQ(nc_inq_atttype(file.ncid(), NC_GLOBAL, expected.name, &type), NC_NOERR);
+    EXPECT_EQ(type, expected.type) << expected.name;
+  }
+  unsigned long long largest = 0;
+  unsigned long long beyondSigned = 0;
+  long long lowest = 0;
+  long long highestSigned = 0;
+  ASSERT_EQ(nc_get_att_ulonglong(file.ncid(), NC_GLOBAL, "largest", &largest), NC_NOERR);
+  ASSERT_EQ(nc_get_att_ulonglong(file.ncid(), NC_GLOBAL, "beyond_signed", &beyondSigned), NC_NOERR);
+  ASSERT_EQ(nc_get_att_longlong(file.ncid(), NC_GLOBAL, "lowest", &lowest), NC_NOERR);
+  ASSERT_EQ(nc_get_att_longlong(file.ncid(), NC_GLOBAL, "highest_signed", &highestSigned),
+            NC_NOERR);
+  EXPECT_EQ(largest, 18446744073709551615ULL);
+  EXPECT_EQ(beyondSigned, 9223372036854775808ULL);
+  EXPECT_EQ(lowest, std::numeric_limits<long long>::min());
+  EXPECT_EQ(highestSigned, std::numeric_limits<long long>::max());
+  EXPECT_EQ(file.Text("", "history"), "mine");
+}
 
 TEST_F(ScienceCli, EveryFormatBesideTheLegacyNameFromOnePass) {
   const CliRunResult alone = Run({"--from-type", "2", "logger.txt", "alone.csv"});
