@@ -6,6 +6,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "science/standard_names.h"
+#include "science/units.h"
+
 namespace {
 
 using Json = nlohmann::json;
@@ -77,7 +80,47 @@ class DeploymentReader {
       return Metres(key, value);
     if (key == "creator")
       return Creator(value);
+    if (key == "units")
+      return ReadingUnitsKey(value);
+    if (key == "standard_name")
+      return StandardNameKey(value);
+    if (EndsWithUnits(key) && !UnitsValue(key, value))
+      return false;
     return Other(key, value);
+  }
+
+  // The readings' own units and standard name, as --units and
+  // --standard-name give them; the later of a file and an option wins.
+  bool ReadingUnitsKey(const Json& value) {
+    if (!UnitsValue("units", value))
+      return false;
+    settings_.units = value.get<std::string>();
+    return true;
+  }
+
+  bool StandardNameKey(const Json& value) {
+    if (!value.is_string())
+      return Fail("standard_name", "needs a CF standard name in double quotes");
+    const std::string name = value.get<std::string>();
+    if (!FindStandardName(name))
+      return Fail("standard_name", StandardNameProblem("", name, ""));
+    settings_.standardName = name;
+    return true;
+  }
+
+  static bool EndsWithUnits(const std::string& key) {
+    const std::string suffix = "_units";
+    return key.size() > suffix.size() &&
+           key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0;
+  }
+
+  bool UnitsValue(const std::string& key, const Json& value) {
+    if (!value.is_string())
+      return Fail(key, "needs a unit in double quotes, such as \"m\" or \"dbar\"");
+    std::string problem;
+    if (CheckUnit(value.get<std::string>(), &problem) != UnitCheck::kValid)
+      return Fail(key, "is no unit: " + problem);
+    return true;
   }
 
   bool Text(const std::string& key, const std::string& name, const Json& value) {
