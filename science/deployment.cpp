@@ -80,6 +80,8 @@ class DeploymentReader {
       return Metres(key, value);
     if (key == "creator")
       return Creator(value);
+    if (key == "publisher")
+      return Party(key, value);
     if (key == "units")
       return ReadingUnitsKey(value);
     if (key == "standard_name")
@@ -150,17 +152,26 @@ class DeploymentReader {
     return true;
   }
 
-  bool Creator(const Json& value) {
+  bool Creator(const Json& value) { return Party("creator", value); }
+
+  // A creator or publisher: a name, or an object of the parts data centres
+  // ask for (creator_name, publisher_email, ...).
+  bool Party(const std::string& key, const Json& value) {
+    static const char* const kParts[] = {"name", "email",   "url",   "institution",
+                                         "type", "country", "sector"};
     if (value.is_string()) {
-      SetAttribute(&settings_.attributes, "creator_name", value.get<std::string>());
+      SetAttribute(&settings_.attributes, key + "_name", value.get<std::string>());
       return true;
     }
     if (!value.is_object())
-      return Fail("creator", "needs a name, or an object of name, email, url and institution");
+      return Fail(key,
+                  "needs a name, or an object of name, email, url, institution, type, country "
+                  "and sector");
     for (const auto& [part, text] : value.items()) {
-      if (part != "name" && part != "email" && part != "url" && part != "institution")
-        return Fail("creator." + part, "is not one of name, email, url and institution");
-      if (!Text("creator." + part, "creator_" + part, text))
+      if (std::find(std::begin(kParts), std::end(kParts), part) == std::end(kParts))
+        return Fail(key + "." + part,
+                    "is not one of name, email, url, institution, type, country and sector");
+      if (!Text(key + "." + part, key + "_" + part, text))
         return false;
     }
     return true;

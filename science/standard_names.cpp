@@ -70,6 +70,13 @@ std::optional<StandardName> FindStandardName(const std::string& name) {
   return StandardName{found->first, found->second};
 }
 
+std::vector<StandardName> AllStandardNames() {
+  std::vector<StandardName> names;
+  for (const auto& [name, units] : Table().unitsOfName)
+    names.push_back({name, units});
+  return names;
+}
+
 StandardNameFit FitStandardName(const std::string& name, const std::string& units) {
   const std::optional<StandardName> entry = FindStandardName(name);
   if (!entry)

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 struct StandardName {
   std::string name;
@@ -16,6 +17,8 @@ int StandardNameTableVersion();
 std::string StandardNameVocabulary();
 
 std::optional<StandardName> FindStandardName(const std::string& name);
+// Every name known, in alphabetical order.
+std::vector<StandardName> AllStandardNames();
 
 enum class StandardNameFit {
   kFits,

@@ -36,11 +36,23 @@ bool HasSurroundingSpace(const std::string& text) {
   return !text.empty() && (space(text.front()) || space(text.back()));
 }
 
+// udunits2 takes "m)" for m: a closing parenthesis without its opening one
+// would be written into the file as given.
+bool ParenthesesBalance(const std::string& text) {
+  int open = 0;
+  for (const char c : text) {
+    open += c == '(' ? 1 : c == ')' ? -1 : 0;
+    if (open < 0)
+      return false;
+  }
+  return open == 0;
+}
+
 // Caller holds UnitsLock(). Null when `text` is no unit; empty text is no
 // unit either, though udunits2 reads it as 1.
 UnitPointer ParseLocked(const std::string& text) {
   const ut_system* system = UnitSystem();
-  if (system == nullptr || text.empty() || HasSurroundingSpace(text))
+  if (system == nullptr || text.empty() || HasSurroundingSpace(text) || !ParenthesesBalance(text))
     return nullptr;
   return UnitPointer(ut_parse(system, text.c_str(), UT_UTF8));
 }
@@ -50,7 +62,7 @@ std::string ParseProblem(const std::string& text) {
     return "an empty text is no unit";
   if (HasSurroundingSpace(text))
     return "\"" + text + "\" has spaces around it: give the unit alone";
-  if (ut_get_status() == UT_UNKNOWN)
+  if (ParenthesesBalance(text) && ut_get_status() == UT_UNKNOWN)
     return "\"" + text + "\" names a unit udunits2 does not know (such as m, dbar, s or degree_C)";
   return "\"" + text + "\" is not written as a unit (such as m, m2 s or m s-1)";
 }
