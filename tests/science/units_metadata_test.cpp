@@ -289,6 +289,21 @@ TEST_F(UnitsCli, GaugeInDecibarCarriesItsPressureName) {
   EXPECT_EQ(file.Text("reading", "standard_name"), "sea_water_pressure");
 }
 
+// With the kind left to the dump, a gauge dump's "1" is met only when it is
+// converted: the file is written without the name, and the run says why.
+TEST_F(UnitsCli, AutoGaugeWithoutUnitsLeavesTheLengthNameOut) {
+  const CliRunResult run =
+      Run({"--format", "netcdf", "--from-type", "auto", "--to-type", "1", "--standard-name",
+           "sea_surface_height_above_sea_level", "gauge.txt", "a.nc"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("the standard name \"sea_surface_height_above_sea_level\" is left out"),
+            std::string::npos)
+      << run.err;
+  NetcdfFile file(scratch_.Path("a.nc"));
+  EXPECT_EQ(file.Text("reading", "units"), "1");
+  EXPECT_EQ(file.Text("reading", "standard_name"), "");
+}
+
 // The JSON block of docs/outputs.md that sets every discovery attribute.
 std::string DocumentedDeployment() {
   std::ifstream docs(std::string(ZORQ_SOURCE_DIR) + "/docs/outputs.md");
