@@ -14,6 +14,8 @@
 #include "convert/dump_types.h"
 #include "runtime/numbers.h"
 #include "science/deployment.h"
+#include "science/standard_names.h"
+#include "science/units.h"
 
 namespace {
 
@@ -242,6 +244,8 @@ const OptionRow kOptions[] = {
      [](std::string_view value, CliOptions& options) -> std::string {
        if (value.empty())
          return "--units needs a unit, such as m or dbar";
+       if (std::string problem; CheckUnit(std::string(value), &problem) != UnitCheck::kValid)
+         return "--units: " + problem;
        options.science.units = value;
        return "";
      },
@@ -252,6 +256,8 @@ const OptionRow kOptions[] = {
          return "--standard-name needs a CF standard name, such as "
                 "sea_surface_height_above_sea_level, not " +
                 Shown(value);
+       if (!FindStandardName(std::string(value)))
+         return StandardNameProblem("--standard-name", std::string(value), "");
        options.science.standardName = value;
        return "";
      },
@@ -683,6 +689,25 @@ class Parser {
     }
     for (const Attribute& attribute : options_->attributeOptions)
       SetAttribute(&options_->science.attributes, attribute.name, attribute.value);
+    return CheckStandardNameUnits();
+  }
+
+  // The readings' standard name must suit their units, which may come after
+  // it or from the deployment file, and for a gauge dump default to "1".
+  // With the kind left to each dump, a gauge dump's "1" is caught when it
+  // is converted (the name is left out, with a warning).
+  bool CheckStandardNameUnits() {
+    const ScienceSettings& science = options_->science;
+    if (science.standardName.empty())
+      return true;
+    ScienceSettings settings = science;
+    settings.gauge = IsGaugeDump(options_->fromType);
+    const std::string problem =
+        StandardNameProblem("the standard name", science.standardName, ReadingUnits(settings));
+    if (!problem.empty()) {
+      Fail(problem);
+      return false;
+    }
     return true;
   }
 

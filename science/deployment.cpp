@@ -7,6 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "science/standard_names.h"
+#include "science/units.h"
+
 namespace {
 
 using Json = nlohmann::json;
@@ -132,7 +135,49 @@ class DeploymentReader {
       return Metres(key, value);
     if (key == "creator")
       return Creator(value);
+    if (key == "publisher")
+      return Party(key, value);
+    if (key == "units")
+      return ReadingUnitsKey(value);
+    if (key == "standard_name")
+      return StandardNameKey(value);
+    if (EndsWithUnits(key) && !UnitsValue(key, value))
+      return false;
     return Other(key, value);
+  }
+
+  // The readings' own units and standard name, as --units and
+  // --standard-name give them; the later of a file and an option wins.
+  bool ReadingUnitsKey(const Json& value) {
+    if (!UnitsValue("units", value))
+      return false;
+    settings_.units = value.get<std::string>();
+    return true;
+  }
+
+  bool StandardNameKey(const Json& value) {
+    if (!value.is_string())
+      return Fail("standard_name", "needs a CF standard name in double quotes");
+    const std::string name = value.get<std::string>();
+    if (!FindStandardName(name))
+      return Fail("standard_name", StandardNameProblem("", name, ""));
+    settings_.standardName = name;
+    return true;
+  }
+
+  static bool EndsWithUnits(const std::string& key) {
+    const std::string suffix = "_units";
+    return key.size() > suffix.size() &&
+           key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0;
+  }
+
+  bool UnitsValue(const std::string& key, const Json& value) {
+    if (!value.is_string())
+      return Fail(key, "needs a unit in double quotes, such as \"m\" or \"dbar\"");
+    std::string problem;
+    if (CheckUnit(value.get<std::string>(), &problem) != UnitCheck::kValid)
+      return Fail(key, "is no unit: " + problem);
+    return true;
   }
 
   bool Text(const std::string& key, const std::string& name, const Json& value) {
@@ -162,17 +207,26 @@ class DeploymentReader {
     return true;
   }
 
-  bool Creator(const Json& value) {
+  bool Creator(const Json& value) { return Party("creator", value); }
+
+  // A creator or publisher: a name, or an object of the parts data centres
+  // ask for (creator_name, publisher_email, ...).
+  bool Party(const std::string& key, const Json& value) {
+    static const char* const kParts[] = {"name", "email",   "url",   "institution",
+                                         "type", "country", "sector"};
     if (value.is_string()) {
-      SetAttribute(&settings_.attributes, "creator_name", value.get<std::string>());
+      SetAttribute(&settings_.attributes, key + "_name", value.get<std::string>());
       return true;
     }
     if (!value.is_object())
-      return Fail("creator", "needs a name, or an object of name, email, url and institution");
+      return Fail(key,
+                  "needs a name, or an object of name, email, url, institution, type, country "
+                  "and sector");
     for (const auto& [part, text] : value.items()) {
-      if (part != "name" && part != "email" && part != "url" && part != "institution")
-        return Fail("creator." + part, "is not one of name, email, url and institution");
-      if (!Text("creator." + part, "creator_" + part, text))
+      if (std::find(std::begin(kParts), std::end(kParts), part) == std::end(kParts))
+        return Fail(key + "." + part,
+                    "is not one of name, email, url, institution, type, country and sector");
+      if (!Text(key + "." + part, key + "_" + part, text))
         return false;
     }
     return true;

@@ -8,6 +8,8 @@
 #include <set>
 
 #include "convert/status.h"
+#include "science/discovery_metadata.h"
+#include "science/standard_names.h"
 
 namespace {
 
@@ -183,6 +185,21 @@ std::string ReadingUnits(const ScienceSettings& settings) {
   return settings.gauge ? "1" : "m";
 }
 
+std::string ReadingStandardName(const ScienceSettings& settings) {
+  const std::string& name = settings.standardName;
+  if (name.empty() || FitStandardName(name, ReadingUnits(settings)) != StandardNameFit::kFits)
+    return "";
+  return name;
+}
+
+std::string StandardNameWarning(const ScienceSettings& settings) {
+  if (settings.standardName.empty() || !ReadingStandardName(settings).empty())
+    return "";
+  return "the standard name \"" + settings.standardName + "\" is left out: the readings' units \"" +
+         ReadingUnits(settings) +
+         "\" do not convert to its canonical units (give --units to name theirs)";
+}
+
 std::string UnitsWarning(const ScienceSettings& settings) {
   if (!settings.gauge || !settings.units.empty())
     return "";
@@ -194,7 +211,7 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
                                         const RunFacts& run) {
   std::vector<Attribute> list;
   const ClockCorrection& clock = settings.clock;
-  SetAttribute(&list, "Conventions", std::string("CF-1.11, ACDD-1.3"));
+  SetAttribute(&list, "Conventions", std::string("CF-1.11, ACDD-1.3, IOOS-1.2"));
   SetAttribute(&list, "featureType", std::string("timeSeries"));
   SetAttribute(&list, "title",
                "Readings of a " + KindWord(settings) + " from " + settings.sourceName);
@@ -233,6 +250,7 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
   SetAttribute(&list, "software_version", std::string(ZORQ_VERSION));
   if (settings.position)
     AddPosition(*settings.position, &list);
+  AddDiscoveryAttributes(settings, run, &list);
   for (const Attribute& attribute : settings.attributes)
     SetAttribute(&list, attribute.name, attribute.value);
   return list;

@@ -66,6 +66,12 @@ struct ScienceSettings {
 
 // "m" for logger dumps unless given; "1" for gauge dumps unless given.
 std::string ReadingUnits(const ScienceSettings& settings);
+// The readings' standard name: the one given when the readings' units
+// convert to its canonical units, else empty (none is written).
+std::string ReadingStandardName(const ScienceSettings& settings);
+// The warning when the standard name given is left out for the readings'
+// units; empty else.
+std::string StandardNameWarning(const ScienceSettings& settings);
 // The warning to show when a gauge dump's units were not given; empty else.
 std::string UnitsWarning(const ScienceSettings& settings);
 

@@ -239,8 +239,8 @@ bool NetcdfWriter::DefineFile(std::string* error) {
        PutText(ncid_, readingVar_, "long_name",
                settings_.gauge ? "gauge reading" : "staff length reading") &&
        PutText(ncid_, readingVar_, "units", ReadingUnits(settings_)) &&
-       (settings_.standardName.empty() ||
-        PutText(ncid_, readingVar_, "standard_name", settings_.standardName)) &&
+       (ReadingStandardName(settings_).empty() ||
+        PutText(ncid_, readingVar_, "standard_name", ReadingStandardName(settings_))) &&
        PutText(ncid_, readingVar_, "ancillary_variables", "reading_quality_control") &&
        PutText(ncid_, readingVar_, "coordinates", coordinates) &&
        Check(DefineSeries(ncid_, "reading_quality_control", NC_BYTE, timeDim, chunkReadings_, 1,

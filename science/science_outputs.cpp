@@ -88,6 +88,8 @@ std::vector<std::string> ScienceOutputs::Warnings() const {
   std::vector<std::string> warnings;
   if (const std::string units = UnitsWarning(settings_); !units.empty())
     warnings.push_back(units);
+  if (const std::string name = StandardNameWarning(settings_); !name.empty())
+    warnings.push_back(name);
   if (const ReadingFacts* facts = Facts()) {
     if (const std::string unplaced = UnplacedWarning(*facts); !unplaced.empty())
       warnings.push_back(unplaced);

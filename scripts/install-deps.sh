@@ -16,6 +16,7 @@ packages=(
   libfftw3-dev                              # spectra of the wave statistics
   nlohmann-json3-dev                        # JSON reports and deployment files
   libpugixml-dev                            # the tests' reading of XML
+  libudunits2-dev libudunits2-data          # units checked against udunits2's database
   python3-xarray python3-netcdf4 python3-scipy  # independent readers and checkers in tests
   qt6-base-dev qt6-tools-dev qt6-qpa-plugins libgl-dev  # desktop program (Widgets, UiTools)
   libqt6opengl6-dev                         # UiTools' CMake package needs OpenGLWidgets

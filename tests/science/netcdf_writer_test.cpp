@@ -348,7 +348,7 @@ TEST_F(NetcdfWriterTest, GlobalAttributesDescribeTheDumpTheRunAndTheDeployment) 
                               {AnomalyKind::NotANumber, 40, 900, "y"}};
   Write(settings, {FeedLine().At(kNoon).Values({1.0})});
   NetcdfFile file(path_);
-  EXPECT_EQ(file.Text("", "Conventions"), "CF-1.11, ACDD-1.3");
+  EXPECT_EQ(file.Text("", "Conventions"), "CF-1.11, ACDD-1.3, IOOS-1.2");
   EXPECT_EQ(file.Text("", "featureType"), "timeSeries");
   EXPECT_EQ(file.Text("", "title"), "Station A");
   EXPECT_EQ(file.Number("", "serial"), 4711.0);
