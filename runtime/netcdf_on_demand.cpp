@@ -12,8 +12,6 @@
 
 #include <string>
 
-#include "runtime/fast_shuffle.h"
-
 namespace {
 
 // What every entry returns when the library could not be opened; its
@@ -41,8 +39,6 @@ const NetcdfLibrary& Library() {
       // Every file is closed or dropped (and removed) by then.
       noCloseAtExit();
     }
-    if (opened.handle != nullptr)
-      fast_shuffle::Install(opened.handle);
     return opened;
   }();
   return library;
