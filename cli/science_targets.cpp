@@ -100,7 +100,9 @@ bool ScienceTargets::PrepareNetcdf(const std::string& to, dev_t fromDevice, ino_
       return false;
     path = netcdfOutput_->WritablePath();
   }
-  if (!outputs_->OpenNetcdf(path, error))
+  // Messages name the file the user asked for, not the temporary written.
+  const std::string shown = to.empty() ? path : to == "-" ? "<stdout>" : to;
+  if (!outputs_->OpenNetcdf(path, shown, error))
     return false;
   // The disk starts writing the file as it grows, as the outputs written
   // through a sink do by themselves: HDF5 creates it with O_TRUNC, so on

@@ -53,15 +53,9 @@ bool WaveTargets::Prepare(const std::string& path, dev_t fromDevice, ino_t fromI
 }
 
 void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units) {
-  keepForNetcdf_ = true;
-  netcdfUnits_ = units;
-  netcdf->AddCloseHook([this](int ncid, std::string* error) {
-    for (KeptSegment& kept : kept_) {
-      kept.start = Corrected(kept.start);
-      kept.end = Corrected(kept.end);
-    }
-    return WriteWaveStatistics(ncid, kept_, settings_, netcdfUnits_, error);
-  });
+  netcdf_ = std::make_unique<WaveNetcdfWriter>(netcdf->file(), settings_, units);
+  if (!netcdf_->Define())
+    netcdf_.reset();
 }
 
 double WaveTargets::Corrected(double instrumentUtc) const {
@@ -105,8 +99,8 @@ void WaveTargets::Take(WaveSegment&& segment) {
   }
   if (sink_ != nullptr)
     TakeRow(segment, start, end);
-  if (keepForNetcdf_)
-    kept_.push_back(KeepForNetcdf(std::move(segment), start, end));
+  if (netcdf_ != nullptr)
+    netcdf_->Add(segment, start, end);
 }
 
 void WaveTargets::TakeRow(const WaveSegment& segment, double start, double end) {
@@ -150,6 +144,9 @@ void WaveTargets::Fail(std::string error) {
 
 bool WaveTargets::Finish(std::string* error) {
   background_.Finish();
+  // The NetCDF output tells its own failure when it finishes.
+  if (netcdf_ != nullptr)
+    netcdf_->Finish([this](double instrumentUtc) { return Corrected(instrumentUtc); });
   if (sink_ == nullptr)
     return true;  // statistics for the NetCDF output alone
   for (const HeldRow& row : held_)

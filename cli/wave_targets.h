@@ -49,8 +49,10 @@ class WaveTargets {
   // Readies the CSV at `path` ("-": standard output), as a new output;
   // `from` is the input, which it may never replace.
   bool Prepare(const std::string& path, dev_t fromDevice, ino_t fromInode, std::string* error);
-  // Keeps every segment's statistics and spectrum for the NetCDF output,
-  // written into it when `netcdf` finishes. `units`: the readings'.
+  // Writes every segment's statistics and spectrum into the NetCDF
+  // output's file as it comes (before the conversion starts). `units`: the
+  // readings'. A failure is the NetCDF output's own: it tells it when it
+  // finishes.
   void AddTo(NetcdfWriter* netcdf, const std::string& units);
   // Set it as the request's reading listener. The segments are worked out
   // and their rows written on a thread beside the conversion.
@@ -102,9 +104,7 @@ class WaveTargets {
   ByteSink* sink_ = nullptr;  // the CSV's, when one is written
   std::string pending_;       // rows not yet written
   std::vector<HeldRow> held_;
-  bool keepForNetcdf_ = false;
-  std::string netcdfUnits_;
-  std::vector<KeptSegment> kept_;
+  std::unique_ptr<WaveNetcdfWriter> netcdf_;
   UtcStamps stamps_;
   bool anyTime_ = false;
   double firstTime_ = 0.0;  // the first and last readings, instrument UTC

@@ -42,11 +42,17 @@ class ScienceOutputs {
   ScienceOutputs(const ScienceOutputs&) = delete;
   ScienceOutputs& operator=(const ScienceOutputs&) = delete;
 
-  bool OpenNetcdf(const std::string& path, std::string* error);
+  bool OpenNetcdf(const std::string& path, std::string* error) {
+    return OpenNetcdf(path, path, error);
+  }
+  // `shownName`: the name messages give the file (its final one, where
+  // `path` is a temporary).
+  bool OpenNetcdf(const std::string& path, const std::string& shownName, std::string* error);
   // `sink`: where the tidy CSV goes. Not owned.
   bool OpenTidy(ByteSink* sink, std::string* error);
 
-  // The NetCDF writer, for close hooks; nullptr when none was opened.
+  // The NetCDF writer, whose file other outputs add to; nullptr when none
+  // was opened.
   NetcdfWriter* netcdf() { return netcdf_.get(); }
   // Hands every reading to the open writers; set it as the request's
   // `readings`.
@@ -96,7 +102,7 @@ struct ExportRequest {
   std::string tidyPath;      // empty: no tidy CSV
   std::function<void(int64_t bytesRead, int64_t fromSize)> progress;
   std::function<bool()> cancelRequested;
-  // Called with the NetCDF writer before the run, to add close hooks.
+  // Called with the NetCDF writer before the run, to add to its file.
   std::function<void(NetcdfWriter*)> prepareNetcdf;
 };
 

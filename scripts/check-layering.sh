@@ -11,19 +11,22 @@ cd "$(dirname "$0")/.."
 declare -A allowed=(
   [runtime]="runtime"
   [convert]="convert runtime"
-  [science]="science convert runtime"
-  [waves]="waves convert runtime"
+  [netcdf]="netcdf convert runtime"
+  [science]="science netcdf convert runtime"
+  [waves]="waves netcdf convert runtime"
   [app]="app convert runtime"
-  [cli]="cli science waves convert runtime"
-  [desktop]="desktop app science waves convert runtime"
-  [tools]="tools desktop app science waves convert runtime"
+  [cli]="cli science waves netcdf convert runtime"
+  [desktop]="desktop app science waves netcdf convert runtime"
+  [tools]="tools desktop app science waves netcdf convert runtime"
 )
 # Every folder an include may name; tests/, fuzz/ and bench/ may include
 # any room, and no room may include them.
-known_rooms="runtime convert science waves app cli desktop tools tests fuzz bench"
+known_rooms="runtime convert netcdf science waves app cli desktop tools tests fuzz bench"
 # Where Qt may be included: the Qt backend of the run-time layer, the
 # desktop program, the tools and the Qt tests.
 qt_folders='^(runtime/qt|desktop|tools|tests/qt)/'
+# The one room of the program that includes the NetCDF library's header.
+netcdf_folders='^(netcdf|tests|fuzz|bench)/'
 
 broken=0
 complain() {
@@ -46,6 +49,10 @@ while IFS= read -r source; do
     grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$source" >/dev/null; then
     line="$(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$source" | head -n1)"
     complain "$source:${line%%:*} includes Qt; only runtime/qt, desktop, tools and tests/qt may"
+  fi
+  if [[ ! $source =~ $netcdf_folders ]] &&
+    grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<netcdf\.h>' "$source" >/dev/null; then
+    complain "$source includes netcdf.h; only netcdf/ may"
   fi
 done < <(git ls-files -- '*.cpp' '*.h')
 

@@ -30,15 +30,16 @@ class ExportTest : public testing::Test {
 TEST_F(ExportTest, WritesBothOutputsFromOneRunWithProgress) {
   int64_t lastProgress = 0;
   request_.progress = [&](int64_t bytesRead, int64_t) { lastProgress = bytesRead; };
-  bool hooked = false;
   request_.prepareNetcdf = [&](NetcdfWriter* writer) {
-    writer->AddCloseHook([&](int, std::string*) { return hooked = true; });
+    NetcdfLayout extra;
+    extra.AddGlobal("prepared_by", "the export test");
+    EXPECT_TRUE(writer->file()->Define(extra)) << writer->file()->error();
   };
   const ExportOutcome outcome = ExportDump(request_);
   ASSERT_TRUE(outcome.ok) << outcome.error;
-  EXPECT_TRUE(hooked);
   EXPECT_EQ(lastProgress, outcome.result.report.bytesRead);
   NetcdfFile file(request_.netcdfPath);
+  EXPECT_EQ(file.Text("", "prepared_by"), "the export test");
   const size_t readings = file.Doubles("reading").size();
   EXPECT_EQ(readings, 40u * 5 * 12);  // five lines of twelve, forty times
   const std::string source = file.Text("", "source");
