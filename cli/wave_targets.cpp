@@ -54,8 +54,6 @@ bool WaveTargets::Prepare(const std::string& path, dev_t fromDevice, ino_t fromI
 
 void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units) {
   netcdf_ = std::make_unique<WaveNetcdfWriter>(netcdf->file(), settings_, units);
-  if (!netcdf_->Define())
-    netcdf_.reset();
 }
 
 double WaveTargets::Corrected(double instrumentUtc) const {

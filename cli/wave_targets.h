@@ -50,7 +50,7 @@ class WaveTargets {
   // `from` is the input, which it may never replace.
   bool Prepare(const std::string& path, dev_t fromDevice, ino_t fromInode, std::string* error);
   // Writes every segment's statistics and spectrum into the NetCDF
-  // output's file as it comes (before the conversion starts). `units`: the
+  // output's file as it comes (set before the conversion starts). `units`: the
   // readings'. A failure is the NetCDF output's own: it tells it when it
   // finishes.
   void AddTo(NetcdfWriter* netcdf, const std::string& units);

@@ -166,7 +166,8 @@ bool NetcdfFile::DefineVariable(const NetcdfVariable& variable) {
   if (status == NC_NOERR && variable.fill == NetcdfFill::kValue)
     status = nc_def_var_fill(ncid_, id, NC_FILL, &variable.fillValue);
   if (status == NC_NOERR && variable.cacheBytes != 0)
-    status = nc_set_var_chunk_cache(ncid_, id, variable.cacheBytes, 1, kCachePreemption);
+    status = nc_set_var_chunk_cache(ncid_, id, variable.cacheBytes, variable.cacheSlots,
+                                    kCachePreemption);
   if (!Check(status, "define"))
     return false;
   for (const NetcdfAttribute& attribute : variable.attributes) {

@@ -44,6 +44,8 @@ struct NetcdfVariable {
   NetcdfFill fill = NetcdfFill::kLibrary;
   double fillValue = 0.0;
   size_t cacheBytes = 0;  // the variable's chunk cache; 0: the library's
+  // Its slots: chunks that share a slot push each other out of the cache.
+  size_t cacheSlots = 1;
   std::vector<NetcdfAttribute> attributes;
 
   NetcdfVariable& Attribute(std::string attributeName, NetcdfValue value) {

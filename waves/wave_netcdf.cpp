@@ -16,13 +16,14 @@ constexpr const char* kTimeUnits = "seconds since 1970-01-01T00:00:00Z";
 // Segments per chunk and per write of the values on `segment`: a few KB a
 // variable, whatever the run's length.
 constexpr size_t kSegmentsPerChunk = 512;
-// A spectrum's chunk: a few segments' rows of the usual 257 bins; longer
-// spectra take more chunks across.
-constexpr size_t kSpectraPerChunk = 16;
-constexpr size_t kBinsPerChunk = 512;
-// Chunks of a spectrum kept in its cache while its rows are written: the
-// one being filled and the one across it.
-constexpr size_t kSpectrumChunksCached = 2;
+// A spectrum's chunk: the rows of several segments, as wide as the first
+// segment's spectrum (the others are mostly as long; a longer one takes more
+// chunks across, and a chunk wider than the spectra would store fill).
+constexpr size_t kSpectraPerChunk = 64;
+// A spectrum's cache holds the chunks its rows are being written into,
+// across the widest spectrum, so that none is written before it is full.
+constexpr size_t kSpectrumCacheBytes = 1024 * 1024;
+constexpr size_t kSpectrumCacheSlots = 4099;  // a prime, well above the chunks it holds
 
 // Whose units a value takes.
 enum class Units { kReadings, kSeconds, kHertz, kCelsius };
@@ -93,13 +94,14 @@ NetcdfVariable& AddColumn(NetcdfLayout* layout, const char* name, NetcdfType typ
 }
 
 // A row per segment: its bins, the rest left to the fill.
-NetcdfVariable& AddSpectrum(NetcdfLayout* layout, const char* name) {
+NetcdfVariable& AddSpectrum(NetcdfLayout* layout, const char* name, size_t binsPerChunk) {
   NetcdfVariable& variable =
       layout->AddVariable(name, NetcdfType::kDouble, {kSegmentDimension, kFrequencyDimension});
-  variable.chunks = {kSpectraPerChunk, kBinsPerChunk};
+  variable.chunks = {kSpectraPerChunk, binsPerChunk};
   variable.fill = NetcdfFill::kValue;
   variable.fillValue = kNoValue;
-  variable.cacheBytes = kSpectrumChunksCached * kSpectraPerChunk * kBinsPerChunk * sizeof(double);
+  variable.cacheBytes = kSpectrumCacheBytes;
+  variable.cacheSlots = kSpectrumCacheSlots;
   return variable;
 }
 
@@ -165,12 +167,12 @@ NetcdfLayout WaveNetcdfWriter::Layout() const {
       .Attribute("comment",
                  "suspect: fewer than 64 readings, fewer than 90% good, no time, no rate or no "
                  "depth");
-  AddSpectrum(&layout, "frequency_of_segment")
+  AddSpectrum(&layout, "frequency_of_segment", binsPerChunk_)
       .Attribute("units", "Hz")
       .Attribute("standard_name", "sea_surface_wave_frequency")
       .Attribute("long_name",
                  "frequency of each bin of the segment's spectrum (the Welch window sets it)");
-  NetcdfVariable& density = AddSpectrum(&layout, "S");
+  NetcdfVariable& density = AddSpectrum(&layout, "S", binsPerChunk_);
   density.Attribute("standard_name", "sea_surface_wave_variance_spectral_density")
       .Attribute("units", DensityUnits(units_))
       .Attribute("long_name", settings_.pressure ? "spectral density of the surface, S/Kp^2"
@@ -181,7 +183,9 @@ NetcdfLayout WaveNetcdfWriter::Layout() const {
   return layout;
 }
 
-bool WaveNetcdfWriter::Define() {
+bool WaveNetcdfWriter::Define(size_t binsPerChunk) {
+  defined_ = true;
+  binsPerChunk_ = std::max<size_t>(binsPerChunk, 1);
   if (!file_->Define(Layout()))
     return false;
   for (const Statistic& statistic : Statistics())
@@ -204,7 +208,9 @@ bool WaveNetcdfWriter::WriteSpectrum(const Spectrum& spectrum) {
 }
 
 bool WaveNetcdfWriter::Add(const WaveSegment& segment, double start, double end) {
-  if (file_->failed() || !WriteSpectrum(segment.analysis.spectrum))
+  const Spectrum& spectrum = segment.analysis.spectrum;
+  if (file_->failed() || (!defined_ && !Define(spectrum.frequency.size())) ||
+      !WriteSpectrum(spectrum))
     return false;
   Row row;
   for (const Statistic& statistic : Statistics())
@@ -247,7 +253,7 @@ bool WaveNetcdfWriter::WriteRows() {
 }
 
 bool WaveNetcdfWriter::Finish(const std::function<double(double)>& corrected) {
-  if (file_->failed() || (!rows_.empty() && !WriteRows()))
+  if (file_->failed() || (!defined_ && !Define(1)) || (!rows_.empty() && !WriteRows()))
     return false;
   if (segments_ == 0)
     return true;

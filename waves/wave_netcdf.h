@@ -21,10 +21,10 @@ class WaveNetcdfWriter {
   WaveNetcdfWriter(const WaveNetcdfWriter&) = delete;
   WaveNetcdfWriter& operator=(const WaveNetcdfWriter&) = delete;
 
-  // Adds the dimensions, variables and attributes to the file.
-  bool Define();
   // The next segment, with its first and last readings' times in UTC
-  // seconds (NaN when unknown); its times wait for Finish.
+  // seconds (NaN when unknown); its times wait for Finish. The first one
+  // adds the dimensions, variables and attributes to the file: its
+  // spectrum's length sets the spectra's chunks.
   bool Add(const WaveSegment& segment, double start, double end);
   // Writes what waits, the times through `corrected` (the clock's drift is
   // known only at the end). The file's error says why it failed.
@@ -43,12 +43,15 @@ class WaveNetcdfWriter {
   };
 
   NetcdfLayout Layout() const;
+  bool Define(size_t binsPerChunk);
   bool WriteRows();
   bool WriteSpectrum(const Spectrum& spectrum);
 
   NetcdfFile* file_;
   WaveSettings settings_;
   std::string units_;
+  bool defined_ = false;
+  size_t binsPerChunk_ = 1;
   std::vector<NetcdfVariableId> statisticVars_;
   NetcdfVariableId samplesVar_;
   NetcdfVariableId wavesVar_;

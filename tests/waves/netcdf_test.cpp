@@ -59,7 +59,6 @@ class WaveNetcdf : public testing::Test {
     NetcdfFile file;
     EXPECT_TRUE(file.Create(path_, "waves.nc", NetcdfLayout{})) << file.error();
     WaveNetcdfWriter writer(&file, settings_, "m");
-    EXPECT_TRUE(writer.Define()) << file.error();
     for (size_t i = 0; i < segments.size(); ++i) {
       const double start = 1e9 + static_cast<double>(i) * 3600.0;
       EXPECT_TRUE(writer.Add(segments[i], start, start + 1199.75)) << file.error();
@@ -148,7 +147,7 @@ std::vector<WaveSegment> NumberedSegments(size_t count) {
     segment.analysis.spectral.hm0 = static_cast<double>(i);
     segment.analysis.samples = 1000 + i;
     segment.flag = i % 2 == 0 ? SegmentFlag::Good : SegmentFlag::Suspect;
-    const size_t bins = 1 + i % 600;  // past one chunk's 512 bins, now and then
+    const size_t bins = 1 + i % 600;  // the first sets the chunks: one bin wide
     for (size_t bin = 0; bin < bins; ++bin) {
       segment.analysis.spectrum.frequency.push_back(static_cast<double>(bin) / 8.0);
       segment.analysis.spectrum.density.push_back(static_cast<double>(i * 1000 + bin));
