@@ -153,7 +153,7 @@ bool ConversionJob::OpenNetcdf(std::string* error) {
       return false;
     path = netcdfScratchPath_;
   }
-  if (!science_->OpenNetcdf(path, error))
+  if (!science_->OpenNetcdf(path, Shown(targets_.netcdf), error))
     return false;
   // The disk starts writing the file as it grows, as the outputs written
   // through a sink do by themselves.
@@ -350,7 +350,7 @@ JobOutcome ConversionJob::Finish(const ConversionResult& result, RunEnd end, boo
 void ConversionJob::Abandon() {
   ended_ = true;
   if (waves_)
-    waves_->Stop();
+    waves_->Abandon();
   if (science_)
     science_->Abandon();
   for (SafeOutput* output : {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get()}) {

@@ -34,15 +34,7 @@ void WaveTargets::WriteCsvTo(ByteSink* sink, const std::string& shown) {
 }
 
 void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units) {
-  keepForNetcdf_ = true;
-  netcdfUnits_ = units;
-  netcdf->AddCloseHook([this](int ncid, std::string* error) {
-    for (KeptSegment& kept : kept_) {
-      kept.start = Corrected(kept.start);
-      kept.end = Corrected(kept.end);
-    }
-    return WriteWaveStatistics(ncid, kept_, settings_, netcdfUnits_, error);
-  });
+  netcdf_ = std::make_unique<WaveNetcdfWriter>(netcdf->file(), settings_, units);
 }
 
 double WaveTargets::Corrected(double instrumentUtc) const {
@@ -86,8 +78,8 @@ void WaveTargets::Take(WaveSegment&& segment) {
   }
   if (sink_ != nullptr)
     TakeRow(segment, start, end);
-  if (keepForNetcdf_)
-    kept_.push_back(KeepForNetcdf(std::move(segment), start, end));
+  if (netcdf_ != nullptr)
+    netcdf_->Add(segment, start, end);
 }
 
 void WaveTargets::TakeRow(const WaveSegment& segment, double start, double end) {
@@ -141,7 +133,17 @@ void WaveTargets::Stop() {
   WriteWhatIsLeft(&ignored);
 }
 
+void WaveTargets::Abandon() {
+  background_.Stop();
+  netcdf_ = nullptr;
+  sink_ = nullptr;
+}
+
 bool WaveTargets::WriteWhatIsLeft(std::string* error) {
+  // The NetCDF output tells its own failure when it finishes.
+  if (netcdf_ != nullptr)
+    netcdf_->Finish([this](double instrumentUtc) { return Corrected(instrumentUtc); });
+  netcdf_ = nullptr;
   if (sink_ != nullptr) {
     for (const HeldRow& row : held_)
       Write(TimeText(row.start) + "," + TimeText(row.end) + row.rest);

@@ -43,8 +43,10 @@ class WaveTargets {
   // Writes the CSV's rows into `sink`, which stays the caller's; `shown`
   // names it in messages.
   void WriteCsvTo(ByteSink* sink, const std::string& shown);
-  // Keeps every segment's statistics and spectrum for the NetCDF output,
-  // written into it when `netcdf` finishes. `units`: the readings'.
+  // Writes every segment's statistics and spectrum into the NetCDF
+  // output's file as it comes (set before the conversion starts). `units`: the
+  // readings'. A failure is the NetCDF output's own: it tells it when it
+  // finishes.
   void AddTo(NetcdfWriter* netcdf, const std::string& units);
   // Set it as the request's reading listener. The segments are worked out
   // and their rows written on a thread beside the conversion.
@@ -60,6 +62,9 @@ class WaveTargets {
   // Stops the segmenter without waiting for the segments still being
   // worked out and writes the rows it has (a stopped run keeps them).
   void Stop();
+  // Stops the segmenter and writes nothing more anywhere (the outputs are
+  // taken back).
+  void Abandon();
 
   const WaveSummary& summary() const { return summary_; }
   bool writesCsv() const { return sink_ != nullptr || !path_.empty(); }
@@ -92,9 +97,7 @@ class WaveTargets {
   ByteSink* sink_ = nullptr;  // the CSV's, when one is written
   std::string pending_;       // rows not yet written
   std::vector<HeldRow> held_;
-  bool keepForNetcdf_ = false;
-  std::string netcdfUnits_;
-  std::vector<KeptSegment> kept_;
+  std::unique_ptr<WaveNetcdfWriter> netcdf_;
   UtcStamps stamps_;
   bool anyTime_ = false;
   double firstTime_ = 0.0;  // the first and last readings, instrument UTC

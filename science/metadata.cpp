@@ -1,13 +1,12 @@
 #include "science/metadata.h"
 
-#include <netcdf.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <set>
 
 #include "convert/status.h"
+#include "netcdf/netcdf_file.h"
 #include "science/discovery_metadata.h"
 #include "science/standard_names.h"
 
@@ -133,9 +132,9 @@ std::string AttributeNameProblem(const std::string& name) {
     return shown +
            " cannot name an attribute: use letters, digits and underscores, beginning with a "
            "letter";
-  if (name.size() > NC_MAX_NAME)
+  if (name.size() > kNetcdfLongestName)
     return "an attribute name of " + std::to_string(name.size()) +
-           " characters is too long: NetCDF takes at most " + std::to_string(NC_MAX_NAME);
+           " characters is too long: NetCDF takes at most " + std::to_string(kNetcdfLongestName);
   return "";
 }
 

@@ -1,8 +1,5 @@
 #include "science/netcdf_writer.h"
 
-#include <netcdf.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -11,19 +8,6 @@
 #include <utility>
 
 #include "science/quality_flags.h"
-
-namespace {
-
-// The NetCDF library, and the HDF5 library below it as Debian builds it, keep
-// state of their own that is not safe across threads; the command line's
-// --jobs and the desktop's export run writers in threads, so every entry
-// that reaches the library holds this one lock.
-std::recursive_mutex& LibraryLock() {
-  static std::recursive_mutex lock;
-  return lock;
-}
-
-}  // namespace
 
 namespace {
 
@@ -50,27 +34,17 @@ constexpr size_t kReadingsPerTemperature = 8;
 // let the writing thread go on (about a megabyte each).
 constexpr size_t kChunksWaiting = 8;
 
-bool PutText(int ncid, int variable, const char* name, const std::string& text) {
-  return nc_put_att_text(ncid, variable, name, text.size(), text.c_str()) == NC_NOERR;
-}
-
-bool PutAttribute(int ncid, const Attribute& attribute) {
-  const char* name = attribute.name.c_str();
-  if (const auto* text = std::get_if<std::string>(&attribute.value))
-    return PutText(ncid, NC_GLOBAL, name, *text);
-  if (const auto* number = std::get_if<double>(&attribute.value))
-    return nc_put_att_double(ncid, NC_GLOBAL, name, NC_DOUBLE, 1, number) == NC_NOERR;
-  if (const auto* large = std::get_if<uint64_t>(&attribute.value)) {
-    const unsigned long long wide = *large;
-    return nc_put_att_ulonglong(ncid, NC_GLOBAL, name, NC_UINT64, 1, &wide) == NC_NOERR;
-  }
-  const int64_t whole = std::get<int64_t>(attribute.value);
-  if (whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max()) {
-    const int narrow = static_cast<int>(whole);
-    return nc_put_att_int(ncid, NC_GLOBAL, name, NC_INT, 1, &narrow) == NC_NOERR;
-  }
-  const long long wide = whole;
-  return nc_put_att_longlong(ncid, NC_GLOBAL, name, NC_INT64, 1, &wide) == NC_NOERR;
+NetcdfValue ValueOf(const AttributeValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value))
+    return *text;
+  if (const auto* number = std::get_if<double>(&value))
+    return *number;
+  if (const auto* large = std::get_if<uint64_t>(&value))
+    return static_cast<unsigned long long>(*large);
+  const int64_t whole = std::get<int64_t>(value);
+  if (whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max())
+    return static_cast<int>(whole);
+  return static_cast<long long>(whole);
 }
 
 enum class Deflate { kYes, kNo };
@@ -80,36 +54,27 @@ enum class Deflate { kYes, kNo };
 // is compressed in a cache of one chunk; HDF5 writes a plain chunk larger
 // than its cache straight from the caller's values instead of copying them
 // into the cache first, so a plain variable has no cache.
-int DefineSeries(int ncid, const char* name, nc_type type, int dimension, size_t chunk,
-                 size_t valueBytes, int* variable, Deflate deflate = Deflate::kYes) {
-  int status = nc_def_var(ncid, name, type, 1, &dimension, variable);
-  if (status == NC_NOERR)
-    status = nc_def_var_chunking(ncid, *variable, NC_CHUNKED, &chunk);
-  if (status == NC_NOERR && deflate == Deflate::kYes)
-    status = nc_def_var_deflate(ncid, *variable, NC_SHUFFLE, 1, NetcdfWriter::kDeflateLevel);
-  if (status == NC_NOERR)
-    status = nc_def_var_fill(ncid, *variable, NC_NOFILL, nullptr);
-  const size_t cacheBytes = deflate == Deflate::kYes ? chunk * valueBytes + 1 : kNoChunkCache;
-  if (status == NC_NOERR)
-    status = nc_set_var_chunk_cache(ncid, *variable, cacheBytes, 1, kChunkCachePreemption);
-  return status;
+NetcdfVariable& AddSeries(NetcdfLayout* layout, const char* name, NetcdfType type,
+                          const char* dimension, size_t chunk, size_t valueBytes,
+                          Deflate deflate = Deflate::kYes) {
+  NetcdfVariable& variable = layout->AddVariable(name, type, {dimension});
+  variable.chunks = {chunk};
+  variable.deflate = deflate == Deflate::kYes;
+  variable.fill = NetcdfFill::kNone;
+  variable.cacheBytes = variable.deflate ? chunk * valueBytes + 1 : kNoChunkCache;
+  return variable;
 }
 
-int PutSeries(int ncid, int variable, size_t start, size_t count, const double* values) {
-  return nc_put_vara_double(ncid, variable, &start, &count, values);
+NetcdfVariable& AddTimeSeries(NetcdfLayout* layout, const char* name, const char* dimension,
+                              size_t chunk) {
+  return AddSeries(layout, name, NetcdfType::kDouble, dimension, chunk, sizeof(double))
+      .Attribute("units", kTimeUnits)
+      .Attribute("standard_name", "time")
+      .Attribute("calendar", "standard");
 }
 
-int PutSeries(int ncid, int variable, size_t start, size_t count, const signed char* values) {
-  return nc_put_vara_schar(ncid, variable, &start, &count, values);
-}
-
-int PutSeries(int ncid, int variable, size_t start, size_t count, const int* values) {
-  return nc_put_vara_int(ncid, variable, &start, &count, values);
-}
-
-template <typename T>
-int PutSeries(int ncid, int variable, size_t start, const std::vector<T>& values) {
-  return PutSeries(ncid, variable, start, values.size(), values.data());
+std::vector<signed char> FlagValues() {
+  return {std::begin(kFlagValues), std::end(kFlagValues)};
 }
 
 }  // namespace
@@ -146,38 +111,22 @@ NetcdfWriter::~NetcdfWriter() {
   Abandon();
 }
 
-std::string NetcdfWriter::error() const {
-  const std::lock_guard<std::mutex> hold(errorMutex_);
-  return error_;
-}
-
-void NetcdfWriter::Fail(const std::string& why) {
-  const std::lock_guard<std::mutex> hold(errorMutex_);
-  if (error_.empty())
-    error_ = why;
-  failed_.store(true, std::memory_order_release);
-}
-
-bool NetcdfWriter::Check(int status, const char* doing) {
-  if (status == NC_NOERR)
-    return true;
-  Fail("cannot " + std::string(doing) + " the NetCDF output \"" + path_ +
-       "\": " + nc_strerror(status));
-  return false;
-}
-
-bool NetcdfWriter::Create(const std::string& path, std::string* error) {
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  path_ = path;
-  if (!Check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_), "create")) {
-    ncid_ = -1;
-    *error = this->error();
+bool NetcdfWriter::Create(const std::string& path, const std::string& shownName,
+                          std::string* error) {
+  if (!file_.Create(path, shownName, Layout())) {
+    file_.Drop();
+    *error = file_.error();
     return false;
   }
-  if (!DefineFile(error)) {
-    Abandon();
+  FindVariables();
+  if (settings_.position &&
+      !(file_.PutScalar(file_.Variable("latitude"), settings_.position->latitude) &&
+        file_.PutScalar(file_.Variable("longitude"), settings_.position->longitude))) {
+    file_.Drop();
+    *error = file_.error();
     return false;
   }
+  open_ = true;
   filling_ = TakeEmptyChunk();
   writer_ = std::make_unique<WriteBehind>(kChunksWaiting);
   return true;
@@ -196,107 +145,85 @@ std::shared_ptr<NetcdfWriter::ReadingChunk> NetcdfWriter::TakeEmptyChunk() {
   return std::make_shared<ReadingChunk>(chunkReadings_, settings_.gauge);
 }
 
-bool NetcdfWriter::DefineTimeVariable(int dimension, size_t chunk, const char* name,
-                                      int* variable) {
-  if (!Check(DefineSeries(ncid_, name, NC_DOUBLE, dimension, chunk, sizeof(double), variable),
-             "define"))
-    return false;
-  return PutText(ncid_, *variable, "units", kTimeUnits) &&
-         PutText(ncid_, *variable, "standard_name", "time") &&
-         PutText(ncid_, *variable, "calendar", "standard");
-}
-
-bool NetcdfWriter::DefineFile(std::string* error) {
-  int timeDim = -1;
-  int temperatureDim = -1;
-  bool ok =
-      Check(nc_def_dim(ncid_, kTimeDimension, NC_UNLIMITED, &timeDim), "define") &&
-      Check(nc_def_dim(ncid_, kTemperatureDimension, NC_UNLIMITED, &temperatureDim), "define") &&
-      DefineTimeVariable(timeDim, chunkReadings_, "time", &timeVar_) &&
-      PutText(ncid_, timeVar_, "axis", "T") &&
-      PutText(ncid_, timeVar_, "long_name", "time of the reading") &&
-      PutText(ncid_, timeVar_, "comment", TimeComment(settings_));
+NetcdfLayout NetcdfWriter::Layout() const {
+  NetcdfLayout layout;
+  layout.AddDimension(kTimeDimension);
+  layout.AddDimension(kTemperatureDimension);
+  // The dimension before the variable of its name: HDF5 refuses the other order.
+  if (settings_.gauge)
+    layout.AddDimension(kBurstDimension);
+  AddTimeSeries(&layout, "time", kTimeDimension, chunkReadings_)
+      .Attribute("axis", "T")
+      .Attribute("long_name", "time of the reading")
+      .Attribute("comment", TimeComment(settings_));
   std::string coordinates = "time";
-  if (ok && settings_.position) {
-    int latitude = -1;
-    int longitude = -1;
-    ok = Check(nc_def_var(ncid_, "latitude", NC_DOUBLE, 0, nullptr, &latitude), "define") &&
-         Check(nc_def_var(ncid_, "longitude", NC_DOUBLE, 0, nullptr, &longitude), "define") &&
-         PutText(ncid_, latitude, "units", "degrees_north") &&
-         PutText(ncid_, latitude, "standard_name", "latitude") &&
-         PutText(ncid_, longitude, "units", "degrees_east") &&
-         PutText(ncid_, longitude, "standard_name", "longitude") &&
-         Check(nc_put_var_double(ncid_, latitude, &settings_.position->latitude), "write") &&
-         Check(nc_put_var_double(ncid_, longitude, &settings_.position->longitude), "write");
+  if (settings_.position) {
+    layout.AddVariable("latitude", NetcdfType::kDouble)
+        .Attribute("units", "degrees_north")
+        .Attribute("standard_name", "latitude");
+    layout.AddVariable("longitude", NetcdfType::kDouble)
+        .Attribute("units", "degrees_east")
+        .Attribute("standard_name", "longitude");
     coordinates += " latitude longitude";
   }
-  ok = ok &&
-       // Scaled counts as doubles shrink by less than a fifth when deflated,
-       // at more than the cost of the rest of the file: chunked, not deflated.
-       Check(DefineSeries(ncid_, "reading", NC_DOUBLE, timeDim, chunkReadings_, sizeof(double),
-                          &readingVar_, Deflate::kNo),
-             "define") &&
-       PutText(ncid_, readingVar_, "long_name",
-               settings_.gauge ? "gauge reading" : "staff length reading") &&
-       PutText(ncid_, readingVar_, "units", ReadingUnits(settings_)) &&
-       (ReadingStandardName(settings_).empty() ||
-        PutText(ncid_, readingVar_, "standard_name", ReadingStandardName(settings_))) &&
-       PutText(ncid_, readingVar_, "ancillary_variables", "reading_quality_control") &&
-       PutText(ncid_, readingVar_, "coordinates", coordinates) &&
-       Check(DefineSeries(ncid_, "reading_quality_control", NC_BYTE, timeDim, chunkReadings_, 1,
-                          &flagVar_),
-             "define") &&
-       PutText(ncid_, flagVar_, "long_name", "quality flag of the reading") &&
-       PutText(ncid_, flagVar_, "standard_name", "status_flag") &&
-       Check(nc_put_att_schar(ncid_, flagVar_, "flag_values", NC_BYTE, std::size(kFlagValues),
-                              kFlagValues),
-             "define") &&
-       PutText(ncid_, flagVar_, "flag_meanings", kFlagMeanings) &&
-       DefineTimeVariable(temperatureDim, chunkTemperatures_, kTemperatureDimension,
-                          &temperatureTimeVar_) &&
-       PutText(ncid_, temperatureTimeVar_, "long_name",
-               "time of the first reading of the temperature's line") &&
-       // Deflated, the temperatures took a tenth of the writing thread's
-       // time for a few percent of the file: chunked, not deflated.
-       Check(DefineSeries(ncid_, "temperature", NC_DOUBLE, temperatureDim, chunkTemperatures_,
-                          sizeof(double), &temperatureVar_, Deflate::kNo),
-             "define") &&
-       PutText(ncid_, temperatureVar_, "long_name", "temperature of the line's extra value") &&
-       PutText(ncid_, temperatureVar_, "units", "degree_C") &&
-       PutText(ncid_, temperatureVar_, "standard_name", "sea_water_temperature");
-  if (ok && settings_.gauge) {
-    int burstDim = -1;
-    const double noBurstStart = std::nan("");
-    // The dimension before the variable of its name: HDF5 refuses the other order.
-    ok = Check(nc_def_dim(ncid_, kBurstDimension, NC_UNLIMITED, &burstDim), "define") &&
-         Check(
-             DefineSeries(ncid_, "burst", NC_INT, timeDim, chunkReadings_, sizeof(int), &burstVar_),
-             "define") &&
-         PutText(ncid_, burstVar_, "long_name", "index of the reading's burst") &&
-         PutText(ncid_, burstVar_, "comment",
-                 "a burst is the run of readings after one date stamp; the header's date opens "
-                 "burst 0") &&
-         Check(DefineSeries(ncid_, "burst_start_time", NC_DOUBLE, burstDim, kChunkBursts,
-                            sizeof(double), &burstStartVar_),
-               "define") &&
-         PutText(ncid_, burstStartVar_, "units", kTimeUnits) &&
-         PutText(ncid_, burstStartVar_, "standard_name", "time") &&
-         PutText(ncid_, burstStartVar_, "calendar", "standard") &&
-         PutText(ncid_, burstStartVar_, "long_name", "time of the burst's first reading") &&
-         Check(nc_put_att_double(ncid_, burstStartVar_, "_FillValue", NC_DOUBLE, 1, &noBurstStart),
-               "define");
+  // Scaled counts as doubles shrink by less than a fifth when deflated,
+  // at more than the cost of the rest of the file: chunked, not deflated.
+  NetcdfVariable& reading = AddSeries(&layout, "reading", NetcdfType::kDouble, kTimeDimension,
+                                      chunkReadings_, sizeof(double), Deflate::kNo);
+  reading.Attribute("long_name", settings_.gauge ? "gauge reading" : "staff length reading")
+      .Attribute("units", ReadingUnits(settings_));
+  if (const std::string name = ReadingStandardName(settings_); !name.empty())
+    reading.Attribute("standard_name", name);
+  reading.Attribute("ancillary_variables", "reading_quality_control")
+      .Attribute("coordinates", coordinates);
+  AddSeries(&layout, "reading_quality_control", NetcdfType::kByte, kTimeDimension, chunkReadings_,
+            1)
+      .Attribute("long_name", "quality flag of the reading")
+      .Attribute("standard_name", "status_flag")
+      .Attribute("flag_values", FlagValues())
+      .Attribute("flag_meanings", kFlagMeanings);
+  AddTimeSeries(&layout, kTemperatureDimension, kTemperatureDimension, chunkTemperatures_)
+      .Attribute("long_name", "time of the first reading of the temperature's line");
+  // Deflated, the temperatures took a tenth of the writing thread's
+  // time for a few percent of the file: chunked, not deflated.
+  AddSeries(&layout, "temperature", NetcdfType::kDouble, kTemperatureDimension, chunkTemperatures_,
+            sizeof(double), Deflate::kNo)
+      .Attribute("long_name", "temperature of the line's extra value")
+      .Attribute("units", "degree_C")
+      .Attribute("standard_name", "sea_water_temperature");
+  if (settings_.gauge) {
+    AddSeries(&layout, "burst", NetcdfType::kInt, kTimeDimension, chunkReadings_, sizeof(int))
+        .Attribute("long_name", "index of the reading's burst")
+        .Attribute("comment",
+                   "a burst is the run of readings after one date stamp; the header's date opens "
+                   "burst 0");
+    NetcdfVariable& starts = AddSeries(&layout, "burst_start_time", NetcdfType::kDouble,
+                                       kBurstDimension, kChunkBursts, sizeof(double));
+    starts.Attribute("units", kTimeUnits)
+        .Attribute("standard_name", "time")
+        .Attribute("calendar", "standard")
+        .Attribute("long_name", "time of the burst's first reading");
+    starts.fill = NetcdfFill::kValue;
+    starts.fillValue = std::nan("");
   }
-  ok = ok && Check(nc_enddef(ncid_), "define");
-  if (!ok) {
-    Fail("cannot define the NetCDF output \"" + path_ + "\"");
-    *error = this->error();
+  return layout;
+}
+
+void NetcdfWriter::FindVariables() {
+  timeVar_ = file_.Variable("time");
+  readingVar_ = file_.Variable("reading");
+  flagVar_ = file_.Variable("reading_quality_control");
+  temperatureTimeVar_ = file_.Variable(kTemperatureDimension);
+  temperatureVar_ = file_.Variable("temperature");
+  if (settings_.gauge) {
+    burstVar_ = file_.Variable("burst");
+    burstStartVar_ = file_.Variable("burst_start_time");
   }
-  return ok;
 }
 
 void NetcdfWriter::OnReadings(const ReadingLine& line) {
   double stampUtc = 0.0;
-  if (ncid_ < 0 || failed() || !StampOfLine(line, &stamps_, &stampUtc)) {
+  if (!open_ || failed() || !StampOfLine(line, &stamps_, &stampUtc)) {
     facts_.Leave(line);
     return;
   }
@@ -430,53 +357,40 @@ void NetcdfWriter::FlushBursts() {
 }
 
 void NetcdfWriter::WriteReadings(size_t start, const ReadingChunk& chunk) {
-  {
-    const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-    if (failed())
-      return;
-    const size_t count = chunk.count;
-    if (!Check(PutSeries(ncid_, timeVar_, start, count, chunk.times.get()), "write") ||
-        !Check(PutSeries(ncid_, readingVar_, start, count, chunk.values.get()), "write") ||
-        !Check(PutSeries(ncid_, flagVar_, start, count, chunk.flags.get()), "write") ||
-        (settings_.gauge &&
-         !Check(PutSeries(ncid_, burstVar_, start, count, chunk.bursts.get()), "write")))
-      return;
-    readingsWritten_ += count;
-  }
-  // Out of the library's lock: the hook may wait for the disk.
+  const size_t count = chunk.count;
+  if (failed() || !file_.Put(timeVar_, start, count, chunk.times.get()) ||
+      !file_.Put(readingVar_, start, count, chunk.values.get()) ||
+      !file_.Put(flagVar_, start, count, chunk.flags.get()) ||
+      (settings_.gauge && !file_.Put(burstVar_, start, count, chunk.bursts.get())))
+    return;
+  readingsWritten_ += count;
+  // The hook may wait for the disk: the library is free by now.
   if (chunkWritten_)
     chunkWritten_();
 }
 
 void NetcdfWriter::WriteTemperatures(size_t start, const std::vector<double>& times,
                                      const std::vector<double>& temperatures) {
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  if (failed())
-    return;
-  if (Check(PutSeries(ncid_, temperatureTimeVar_, start, times), "write") &&
-      Check(PutSeries(ncid_, temperatureVar_, start, temperatures), "write")) {
+  if (!failed() && file_.Put(temperatureTimeVar_, start, times.size(), times.data()) &&
+      file_.Put(temperatureVar_, start, temperatures.size(), temperatures.data()))
     temperaturesWritten_ += times.size();
-  }
 }
 
 void NetcdfWriter::WriteBursts(size_t start, const std::vector<double>& starts) {
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  if (failed())
-    return;
-  if (Check(PutSeries(ncid_, burstStartVar_, start, starts), "write"))
+  if (!failed() && file_.Put(burstStartVar_, start, starts.size(), starts.data()))
     burstsWritten_ += starts.size();
 }
 
-bool NetcdfWriter::CorrectVariable(int variable, size_t length) {
+bool NetcdfWriter::CorrectVariable(NetcdfVariableId variable, size_t length) {
   std::vector<double> chunk;
   for (size_t start = 0; start < length; start += kChunkReadings) {
     const size_t count = std::min(kChunkReadings, length - start);
     chunk.resize(count);
-    if (!Check(nc_get_vara_double(ncid_, variable, &start, &count, chunk.data()), "correct"))
+    if (!file_.Get(variable, start, count, chunk.data()))
       return false;
     for (double& t : chunk)
       t = settings_.clock.Corrected(t, facts_.first, facts_.last);
-    if (!Check(nc_put_vara_double(ncid_, variable, &start, &count, chunk.data()), "correct"))
+    if (!file_.Put(variable, start, count, chunk.data()))
       return false;
   }
   return true;
@@ -493,45 +407,31 @@ bool NetcdfWriter::CorrectTimes() {
 }
 
 bool NetcdfWriter::WriteAttributes(const RunFacts& run) {
-  if (!Check(nc_redef(ncid_), "finish"))
+  std::vector<NetcdfAttribute> globals;
+  for (const Attribute& attribute : GlobalAttributes(settings_, facts_, run))
+    globals.push_back({attribute.name, ValueOf(attribute.value)});
+  if (!file_.PutGlobals(globals))
     return false;
-  for (const Attribute& attribute : GlobalAttributes(settings_, facts_, run)) {
-    if (!PutAttribute(ncid_, attribute))
-      return Check(NC_EINVAL, ("write the attribute " + attribute.name + " of").c_str());
-  }
-  if (run.result != nullptr &&
-      !PutText(ncid_, flagVar_, "comment", QualityComment(run.result->report)))
-    return Check(NC_EINVAL, "write the flags' comment of");
-  return true;
+  return run.result == nullptr ||
+         file_.PutAttributes(flagVar_, {{"comment", QualityComment(run.result->report)}});
 }
 
 bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
-  if (ncid_ < 0) {
-    *error = failed() ? this->error() : "the NetCDF output \"" + path_ + "\" is not open";
+  if (!open_) {
+    *error = failed() ? this->error() : "the NetCDF output is not open";
     return false;
   }
+  open_ = false;
   FlushReadings();
   FlushTemperatures();
   FlushBursts();
-  // Not under the library's lock: the writing thread needs it to finish.
   writer_->Drain();
   writer_->Stop();
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  bool ok = !failed() && CorrectTimes() && WriteAttributes(run);
-  for (const CloseHook& hook : hooks_) {
-    if (!ok)
-      break;
-    std::string hookError;
-    if (!hook(ncid_, &hookError)) {
-      Fail("cannot finish the NetCDF output \"" + path_ + "\": " + hookError);
-      ok = false;
-    }
-  }
-  const int closed = nc_close(ncid_);
-  ncid_ = -1;
-  ok = ok && Check(closed, "close");
-  if (!ok)
+  const bool ok = !failed() && CorrectTimes() && WriteAttributes(run) && file_.Close();
+  if (!ok) {
+    file_.Drop();
     *error = this->error();
+  }
   return ok;
 }
 
@@ -539,15 +439,6 @@ void NetcdfWriter::Abandon() {
   // The chunks still waiting are dropped; the one being written ends first.
   if (writer_ != nullptr)
     writer_->Stop();
-  const std::lock_guard<std::recursive_mutex> hold(LibraryLock());
-  if (ncid_ >= 0) {
-    // After a failed write (a full disk) the library's last flush fails too
-    // and leaves the file open, its descriptor and memory held until the
-    // program ends. The file is ours and dropped: emptied first, it has room
-    // to close.
-    if (failed())
-      ::truncate(path_.c_str(), 0);
-    nc_abort(ncid_);
-  }
-  ncid_ = -1;
+  open_ = false;
+  file_.Drop();
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "convert/readings.h"
+#include "netcdf/netcdf_file.h"
 #include "science/metadata.h"
 #include "science/time_base.h"
 #include "science/write_behind.h"
@@ -31,21 +32,20 @@ class NetcdfWriter final : public ReadingListener {
   // a small dump makes a small file and a big one writes big chunks.
   static size_t ChunkReadingsFor(int64_t dumpBytes);
 
-  // Called at Finish, after every reading and attribute is written and
-  // before the file is closed, with the file's ncid in define mode: another
-  // listener's results (statistics on a dimension of their own, say) go in
-  // here. A hook that returns false fails the output with its `error`.
-  using CloseHook = std::function<bool(int ncid, std::string* error)>;
-
   explicit NetcdfWriter(ScienceSettings settings);
   ~NetcdfWriter() override;
   NetcdfWriter(const NetcdfWriter&) = delete;
   NetcdfWriter& operator=(const NetcdfWriter&) = delete;
 
   // Creates the file at `path` (replacing what is there) and defines its
-  // variables. False with `error` when it cannot.
-  bool Create(const std::string& path, std::string* error);
-  void AddCloseHook(CloseHook hook) { hooks_.push_back(std::move(hook)); }
+  // variables. False with `error` when it cannot. Messages name the file
+  // `shownName` (by default `path`): the name it will have for the user.
+  bool Create(const std::string& path, std::string* error) { return Create(path, path, error); }
+  bool Create(const std::string& path, const std::string& shownName, std::string* error);
+  // The open file, where other listeners add variables of their own (the
+  // wave statistics on a dimension of theirs) before the first reading,
+  // and write them until Finish.
+  NetcdfFile* file() { return &file_; }
   // Called on the writing thread after each chunk of readings went to the
   // library: the file's writeback to disk starts from there, off the
   // converting thread. Set before the first reading.
@@ -57,12 +57,12 @@ class NetcdfWriter final : public ReadingListener {
   // A write failed: the rest of the run is not written; `error()` says why.
   // The chunks are written on a thread of the writer's own, so a failure
   // shows a chunk or two after the readings that met it.
-  bool failed() const { return failed_.load(std::memory_order_acquire); }
-  std::string error() const;
+  bool failed() const { return file_.failed(); }
+  std::string error() const { return file_.error(); }
   const ReadingFacts& facts() const { return facts_; }
 
   // Writes what is buffered, corrects the times for the clock, writes the
-  // attributes, runs the close hooks and closes the file. False with
+  // attributes and closes the file. False with
   // `error` when any of it failed.
   bool Finish(const RunFacts& run, std::string* error);
   // Closes the file without finishing it (a cancelled or failed run); the
@@ -70,8 +70,8 @@ class NetcdfWriter final : public ReadingListener {
   void Abandon();
 
  private:
-  bool DefineFile(std::string* error);
-  bool DefineTimeVariable(int dimension, size_t chunk, const char* name, int* variable);
+  NetcdfLayout Layout() const;
+  void FindVariables();
   void PlaceBurst(const ReadingLine& line, double firstTime);
   // Hand the buffered values to the writing thread.
   void FlushReadings();
@@ -89,34 +89,26 @@ class NetcdfWriter final : public ReadingListener {
                          const std::vector<double>& temperatures);
   void WriteBursts(size_t start, const std::vector<double>& starts);
   bool CorrectTimes();
-  bool CorrectVariable(int variable, size_t length);
+  bool CorrectVariable(NetcdfVariableId variable, size_t length);
   bool WriteAttributes(const RunFacts& run);
-  // Keeps the first failure's `why`.
-  void Fail(const std::string& why);
-  bool Check(int status, const char* doing);
 
   ScienceSettings settings_;
-  std::string path_;
-  int ncid_ = -1;
+  NetcdfFile file_;
+  bool open_ = false;  // created, and neither finished nor abandoned
   UtcStamps stamps_;
   ReadingFacts facts_;
-  mutable std::mutex errorMutex_;
-  std::string error_;
-  std::atomic<bool> failed_{false};
-  std::vector<CloseHook> hooks_;
   std::function<void()> chunkWritten_;
   size_t chunkReadings_ = kChunkReadings;
   size_t chunkTemperatures_ = 0;
   std::unique_ptr<WriteBehind> writer_;
 
-  // Variable ids.
-  int timeVar_ = -1;
-  int readingVar_ = -1;
-  int flagVar_ = -1;
-  int burstVar_ = -1;
-  int temperatureTimeVar_ = -1;
-  int temperatureVar_ = -1;
-  int burstStartVar_ = -1;
+  NetcdfVariableId timeVar_;
+  NetcdfVariableId readingVar_;
+  NetcdfVariableId flagVar_;
+  NetcdfVariableId burstVar_;
+  NetcdfVariableId temperatureTimeVar_;
+  NetcdfVariableId temperatureVar_;
+  NetcdfVariableId burstStartVar_;
 
   // Readings waiting for their chunk, how many were handed to the writing
   // thread and how many it wrote (read once it is drained).

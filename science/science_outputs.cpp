@@ -19,9 +19,10 @@ ScienceOutputs::~ScienceOutputs() {
   Abandon();
 }
 
-bool ScienceOutputs::OpenNetcdf(const std::string& path, std::string* error) {
+bool ScienceOutputs::OpenNetcdf(const std::string& path, const std::string& shownName,
+                                std::string* error) {
   netcdf_ = std::make_unique<NetcdfWriter>(settings_);
-  if (!netcdf_->Create(path, error)) {
+  if (!netcdf_->Create(path, shownName, error)) {
     netcdf_.reset();
     return false;
   }

@@ -21,12 +21,18 @@ class ScienceOutputs {
   ScienceOutputs(const ScienceOutputs&) = delete;
   ScienceOutputs& operator=(const ScienceOutputs&) = delete;
 
-  bool OpenNetcdf(const std::string& path, std::string* error);
+  bool OpenNetcdf(const std::string& path, std::string* error) {
+    return OpenNetcdf(path, path, error);
+  }
+  // `shownName`: the name messages give the file (its final one, where
+  // `path` is a temporary).
+  bool OpenNetcdf(const std::string& path, const std::string& shownName, std::string* error);
   // `sink`: where the tidy CSV goes. Not owned. `shown`: its name in
   // messages.
   bool OpenTidy(ByteSink* sink, const std::string& shown, std::string* error);
 
-  // The NetCDF writer, for close hooks; nullptr when none was opened.
+  // The NetCDF writer, whose file other outputs add to; nullptr when none
+  // was opened.
   NetcdfWriter* netcdf() { return netcdf_.get(); }
   // Hands every reading to the open writers; set it as the request's
   // `readings`.

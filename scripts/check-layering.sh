@@ -29,6 +29,8 @@ writer_headers='^(netcdf/.*|science/(netcdf_writer|tidy_writer|science_outputs)\
 # Where Qt may be included: the Qt backend of the run-time layer, the
 # desktop program, the tools and the Qt tests.
 qt_folders='^(runtime/qt|desktop|tools|tests/qt)/'
+# The one room of the program that includes the NetCDF library's header.
+netcdf_folders='^(netcdf|tests|fuzz|bench)/'
 
 broken=0
 complain() {
@@ -53,6 +55,10 @@ while IFS= read -r source; do
     grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$source" >/dev/null; then
     line="$(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$source" | head -n1)"
     complain "$source:${line%%:*} includes Qt; only runtime/qt, desktop, tools and tests/qt may"
+  fi
+  if [[ ! $source =~ $netcdf_folders ]] &&
+    grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<netcdf\.h>' "$source" >/dev/null; then
+    complain "$source includes netcdf.h; only netcdf/ may"
   fi
 done < <(git ls-files -- '*.cpp' '*.h')
 

@@ -10,8 +10,7 @@ packages=(
   cmake ninja-build g++ pkg-config          # build
   libgtest-dev                              # tests
   libnetcdf-dev                             # NetCDF-4 output
-  libhdf5-dev                               # the HDF5 filter interface, for the NetCDF files' shuffle
-  libisal-dev zlib1g-dev                    # the NetCDF files' deflate through ISA-L's igzip
+  libhdf5-dev                               # HDF5's public error API, to keep its diagnostics off stderr
   nettle-dev                                # SHA-256 of a dump in the NetCDF source attribute
   libfftw3-dev                              # spectra of the wave statistics
   nlohmann-json3-dev                        # JSON reports and deployment files

@@ -1,29 +1,69 @@
 // The wave statistics in a NetCDF file: one value per segment on a
 // `segment` dimension, and each segment's spectrum S(segment, frequency),
 // with CF standard names and the method, band and cut-off as attributes.
+// Written into the file as the segments come, so that a long run keeps
+// no spectra.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "netcdf/netcdf_file.h"
 #include "waves/segmenter.h"
 #include "waves/wave_settings.h"
 
-// A segment as the file keeps it: its statistics and spectrum (the
-// readings and the per-bin band and response are dropped), and its first
-// and last readings' times in UTC seconds (NaN when unknown).
-struct KeptSegment {
-  WaveSegment segment;
-  double start = 0.0;
-  double end = 0.0;
+class WaveNetcdfWriter {
+ public:
+  // The statistics go into `file` (open; not owned). `units`: the
+  // readings' units ("m" with pressure).
+  WaveNetcdfWriter(NetcdfFile* file, const WaveSettings& settings, std::string units);
+  WaveNetcdfWriter(const WaveNetcdfWriter&) = delete;
+  WaveNetcdfWriter& operator=(const WaveNetcdfWriter&) = delete;
+
+  // The next segment, with its first and last readings' times in UTC
+  // seconds (NaN when unknown); its times wait for Finish. The first one
+  // adds the dimensions, variables and attributes to the file: its
+  // spectrum's length sets the spectra's chunks.
+  bool Add(const WaveSegment& segment, double start, double end);
+  // Writes what waits, the times through `corrected` (the clock's drift is
+  // known only at the end). The file's error says why it failed.
+  bool Finish(const std::function<double(double)>& corrected);
+
+  size_t segments() const { return segments_; }
+
+ private:
+  // The per-segment values waiting for a write of several at once.
+  struct Row {
+    std::vector<double> statistics;  // in the order of the statistics table
+    long long samples = 0;
+    long long waves = 0;
+    long long burst = -1;
+    signed char flag = 0;
+  };
+
+  NetcdfLayout Layout() const;
+  bool Define(size_t binsPerChunk);
+  bool WriteRows();
+  bool WriteSpectrum(const Spectrum& spectrum);
+
+  NetcdfFile* file_;
+  WaveSettings settings_;
+  std::string units_;
+  bool defined_ = false;
+  size_t binsPerChunk_ = 1;
+  std::vector<NetcdfVariableId> statisticVars_;
+  NetcdfVariableId samplesVar_;
+  NetcdfVariableId wavesVar_;
+  NetcdfVariableId burstVar_;
+  NetcdfVariableId flagVar_;
+  NetcdfVariableId frequencyVar_;
+  NetcdfVariableId densityVar_;
+  NetcdfVariableId startVar_;
+  NetcdfVariableId endVar_;
+  size_t segments_ = 0;  // added
+  size_t written_ = 0;   // of them, rows written
+  std::vector<Row> rows_;
+  std::vector<double> starts_;
+  std::vector<double> ends_;
 };
-
-// Drops what the file does not keep, to save memory while a run goes on.
-KeptSegment KeepForNetcdf(WaveSegment&& segment, double start, double end);
-
-// Defines and writes the statistics into `ncid`, open in define mode (it
-// is left in data mode). `units`: the readings' units ("m" with pressure).
-// False with `error` when the library refuses.
-bool WriteWaveStatistics(int ncid, const std::vector<KeptSegment>& segments,
-                         const WaveSettings& settings, const std::string& units,
-                         std::string* error);

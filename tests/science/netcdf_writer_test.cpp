@@ -370,38 +370,38 @@ TEST_F(NetcdfWriterTest, GlobalAttributesDescribeTheDumpTheRunAndTheDeployment) 
             std::string::npos);
 }
 
-TEST_F(NetcdfWriterTest, CloseHooksAddVariablesOfTheirOwn) {
+TEST_F(NetcdfWriterTest, OtherOutputsAddVariablesOfTheirOwnToTheOpenFile) {
   NetcdfWriter writer(LoggerSettings());
   std::string error;
   ASSERT_TRUE(writer.Create(path_, &error)) << error;
-  writer.AddCloseHook([](int ncid, std::string*) {
-    int dimension = -1;
-    int variable = -1;
-    const double hm0[2] = {1.25, 1.5};
-    return nc_def_dim(ncid, "segment", 2, &dimension) == NC_NOERR &&
-           nc_def_var(ncid, "hm0", NC_DOUBLE, 1, &dimension, &variable) == NC_NOERR &&
-           nc_put_var_double(ncid, variable, hm0) == NC_NOERR;
-  });
+  NetcdfLayout statistics;
+  statistics.AddDimension("segment");
+  statistics.AddVariable("hm0", NetcdfType::kDouble, {"segment"}).Attribute("units", "m");
+  ASSERT_TRUE(writer.file()->Define(statistics)) << writer.file()->error();
+  const double hm0[2] = {1.25, 1.5};
+  ASSERT_TRUE(writer.file()->Put(writer.file()->Variable("hm0"), 0, 2, hm0));
   science_test::Feed(&writer, {FeedLine().At(kNoon).Values({1.0})});
   ASSERT_TRUE(writer.Finish(RunFacts{}, &error)) << error;
   NetcdfFile file(path_);
   EXPECT_EQ(file.Doubles("hm0"), (std::vector<double>{1.25, 1.5}));
+  EXPECT_EQ(file.Text("hm0", "units"), "m");
+  EXPECT_EQ(file.Doubles("reading"), (std::vector<double>{1.0}));
 }
 
-TEST_F(NetcdfWriterTest, AFailingHookOrFolderIsReportedWithThePath) {
-  NetcdfWriter hooked(LoggerSettings());
+TEST_F(NetcdfWriterTest, AFailureOfAnotherPartOrAMissingFolderNamesTheShownFile) {
+  NetcdfWriter failing(LoggerSettings());
   std::string error;
-  ASSERT_TRUE(hooked.Create(path_, &error));
-  hooked.AddCloseHook([](int, std::string* why) {
-    *why = "no segments";
-    return false;
-  });
-  EXPECT_FALSE(hooked.Finish(RunFacts{}, &error));
+  ASSERT_TRUE(failing.Create(path_, "shown.nc", &error));
+  failing.file()->Fail("finish", "no segments");
+  EXPECT_FALSE(failing.Finish(RunFacts{}, &error));
   EXPECT_NE(error.find("no segments"), std::string::npos) << error;
+  EXPECT_NE(error.find("\"shown.nc\""), std::string::npos) << error;
 
   NetcdfWriter nowhere(LoggerSettings());
   EXPECT_FALSE(nowhere.Create(scratch_.Path("missing/out.nc"), &error));
   EXPECT_NE(error.find("missing/out.nc"), std::string::npos) << error;
+  // The system's words, not the library's.
+  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
 }  // namespace

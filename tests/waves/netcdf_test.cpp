@@ -5,9 +5,11 @@
 #include <unistd.h>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <numbers>
 #include <string>
 
+#include "netcdf/netcdf_file.h"
 #include "tests/waves/waves_test_support.h"
 #include "waves/wave_netcdf.h"
 
@@ -36,34 +38,41 @@ class WaveNetcdf : public testing::Test {
  protected:
   // A burst of a sine (4800 readings at 4 Hz) and a short one after it.
   void SetUp() override {
-    WaveSegmenter segmenter(settings_, [this](WaveSegment&& segment) {
-      const double start = 1e9 + static_cast<double>(kept_.size()) * 3600.0;
-      kept_.push_back(KeepForNetcdf(std::move(segment), start, start + 1199.75));
-    });
+    WaveSegmenter segmenter(
+        settings_, [this](WaveSegment&& segment) { segments_.push_back(std::move(segment)); });
     FeedPlace place;
     place.burst = 0;
     Feed(&segmenter, Sine(0.5, 8.0, 4, 4800), place);
     place.burst = 1;
     Feed(&segmenter, Sine(0.5, 8.0, 4, 40), place);
     segmenter.Finish();
-    ASSERT_EQ(kept_.size(), 2u);
+    ASSERT_EQ(segments_.size(), 2u);
     path_ = testing::TempDir() + "/waves_" + std::to_string(::getpid()) + ".nc";
   }
   void TearDown() override { std::remove(path_.c_str()); }
 
-  // Writes the statistics into a new file and opens it for reading.
-  int WrittenAndOpened() {
+  // Writes `segments` into a new file, an hour apart, through `corrected`,
+  // and opens it for reading.
+  int WrittenAndOpened(
+      const std::vector<WaveSegment>& segments,
+      const std::function<double(double)>& corrected = [](double t) { return t; }) {
+    NetcdfFile file;
+    EXPECT_TRUE(file.Create(path_, "waves.nc", NetcdfLayout{})) << file.error();
+    WaveNetcdfWriter writer(&file, settings_, "m");
+    for (size_t i = 0; i < segments.size(); ++i) {
+      const double start = 1e9 + static_cast<double>(i) * 3600.0;
+      EXPECT_TRUE(writer.Add(segments[i], start, start + 1199.75)) << file.error();
+    }
+    EXPECT_TRUE(writer.Finish(corrected)) << file.error();
+    EXPECT_TRUE(file.Close()) << file.error();
     int ncid = -1;
-    EXPECT_EQ(nc_create(path_.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid), NC_NOERR);
-    std::string error;
-    EXPECT_TRUE(WriteWaveStatistics(ncid, kept_, settings_, "m", &error)) << error;
-    EXPECT_EQ(nc_close(ncid), NC_NOERR);
     EXPECT_EQ(nc_open(path_.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
     return ncid;
   }
+  int WrittenAndOpened() { return WrittenAndOpened(segments_); }
 
   WaveSettings settings_;
-  std::vector<KeptSegment> kept_;
+  std::vector<WaveSegment> segments_;
   std::string path_;
 };
 
@@ -82,7 +91,7 @@ TEST_F(WaveNetcdf, StatisticsLieOnTheSegmentDimensionWithTheirStandardNames) {
   double values[2] = {};
   ASSERT_EQ(nc_get_var_double(ncid, hm0, values), NC_NOERR);
   EXPECT_NEAR(values[0], 2.0 * std::numbers::sqrt2 * 0.5, 0.01 * 1.414);
-  EXPECT_EQ(values[1], kept_[1].segment.analysis.spectral.hm0);
+  EXPECT_EQ(values[1], segments_[1].analysis.spectral.hm0);
 
   const char* names[][2] = {
       {"tp", "sea_surface_wave_period_at_variance_spectral_density_maximum"},
@@ -120,12 +129,79 @@ TEST_F(WaveNetcdf, EachSpectrumKeepsItsOwnBinsAndTheRestIsFill) {
   std::vector<double> frequency(2 * bins);
   nc_get_var_double(ncid, VariableId(ncid, "S"), density.data());
   nc_get_var_double(ncid, VariableId(ncid, "frequency_of_segment"), frequency.data());
-  EXPECT_EQ(density[32], kept_[0].segment.analysis.spectrum.density[32]);
+  EXPECT_EQ(density[32], segments_[0].analysis.spectrum.density[32]);
   EXPECT_DOUBLE_EQ(frequency[32], 0.25);
   EXPECT_DOUBLE_EQ(frequency[bins + 20], 2.0);  // the short one's Nyquist bin
   EXPECT_TRUE(std::isnan(frequency[bins + 21]));
   EXPECT_TRUE(std::isnan(density[bins + 21]));
   nc_close(ncid);
 }
+
+// Segments cut apart only to be told apart: each one's statistics and
+// spectrum length come from its index.
+std::vector<WaveSegment> NumberedSegments(size_t count) {
+  std::vector<WaveSegment> segments(count);
+  for (size_t i = 0; i < count; ++i) {
+    WaveSegment& segment = segments[i];
+    segment.burst = static_cast<int64_t>(i);
+    segment.analysis.spectral.hm0 = static_cast<double>(i);
+    segment.analysis.samples = 1000 + i;
+    segment.flag = i % 2 == 0 ? SegmentFlag::Good : SegmentFlag::Suspect;
+    const size_t bins = 1 + i % 600;  // the first sets the chunks: one bin wide
+    for (size_t bin = 0; bin < bins; ++bin) {
+      segment.analysis.spectrum.frequency.push_back(static_cast<double>(bin) / 8.0);
+      segment.analysis.spectrum.density.push_back(static_cast<double>(i * 1000 + bin));
+    }
+  }
+  return segments;
+}
+
+// The values on `segment` are written a few hundred at a time and the
+// spectra row by row: every segment lands in its own row, whatever the
+// count, the last few included.
+class WaveNetcdfRows : public WaveNetcdf, public testing::WithParamInterface<size_t> {};
+
+TEST_P(WaveNetcdfRows, EverySegmentLandsInItsOwnRow) {
+  const size_t count = GetParam();
+  const std::vector<WaveSegment> segments = NumberedSegments(count);
+  const int ncid = WrittenAndOpened(segments, [](double t) { return t + 0.5; });
+  int frequencyDim = -1;
+  size_t bins = 0;
+  ASSERT_EQ(nc_inq_dimid(ncid, "frequency", &frequencyDim), NC_NOERR);
+  nc_inq_dimlen(ncid, frequencyDim, &bins);
+  EXPECT_EQ(bins, std::min<size_t>(count, 600));
+  std::vector<double> hm0(count);
+  std::vector<long long> samples(count);
+  std::vector<long long> bursts(count);
+  std::vector<signed char> flags(count);
+  std::vector<double> starts(count);
+  std::vector<double> density(count * bins);
+  ASSERT_EQ(nc_get_var_double(ncid, VariableId(ncid, "hm0"), hm0.data()), NC_NOERR);
+  ASSERT_EQ(nc_get_var_longlong(ncid, VariableId(ncid, "segment_samples"), samples.data()),
+            NC_NOERR);
+  ASSERT_EQ(nc_get_var_longlong(ncid, VariableId(ncid, "segment_burst"), bursts.data()), NC_NOERR);
+  ASSERT_EQ(nc_get_var_schar(ncid, VariableId(ncid, "segment_quality_control"), flags.data()),
+            NC_NOERR);
+  ASSERT_EQ(nc_get_var_double(ncid, VariableId(ncid, "segment_start_time"), starts.data()),
+            NC_NOERR);
+  ASSERT_EQ(nc_get_var_double(ncid, VariableId(ncid, "S"), density.data()), NC_NOERR);
+  for (size_t i = 0; i < count; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(hm0[i], static_cast<double>(i));
+    EXPECT_EQ(samples[i], static_cast<long long>(1000 + i));
+    EXPECT_EQ(bursts[i], static_cast<long long>(i));
+    EXPECT_EQ(flags[i], static_cast<signed char>(segments[i].flag));
+    EXPECT_EQ(starts[i], 1e9 + static_cast<double>(i) * 3600.0 + 0.5);  // corrected
+    const size_t own = segments[i].analysis.spectrum.density.size();
+    EXPECT_EQ(density[i * bins + own - 1], static_cast<double>(i * 1000 + own - 1));
+    if (own < bins) {
+      EXPECT_TRUE(std::isnan(density[i * bins + own]));
+    }
+  }
+  nc_close(ncid);
+}
+
+// One short of a write of many, exactly one, one past it, and several.
+INSTANTIATE_TEST_SUITE_P(Counts, WaveNetcdfRows, testing::Values(1, 511, 512, 513, 1100));
 
 }  // namespace

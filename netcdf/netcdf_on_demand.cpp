@@ -7,12 +7,13 @@
 // dump, and its memory. These definitions of the NetCDF entries the program
 // calls take the place of the library at link time; each one opens the
 // library once, on first use, and calls through to it.
+#include <H5Epublic.h>
 #include <dlfcn.h>
 #include <netcdf.h>
 
 #include <string>
 
-#include "runtime/fast_shuffle.h"
+#include "netcdf/netcdf_library.h"
 
 namespace {
 
@@ -41,8 +42,13 @@ const NetcdfLibrary& Library() {
       // Every file is closed or dropped (and removed) by then.
       noCloseAtExit();
     }
-    if (opened.handle != nullptr)
-      fast_shuffle::Install(opened.handle);
+    // NetCDF sets HDF5's printing of errors as it starts: it starts here,
+    // before the writer turns that printing off.
+    if (opened.handle != nullptr) {
+      if (auto start =
+              reinterpret_cast<decltype(&nc_initialize)>(::dlsym(opened.handle, "nc_initialize")))
+        start();
+    }
     return opened;
   }();
   return library;
@@ -57,6 +63,19 @@ Function Resolve(Function, const char* name) {
 }
 
 }  // namespace
+
+// HDF5 prints its own stack of every failure (a full disk gave some forty
+// lines); the writer reports each failure once, in its words. The HDF5
+// Debian builds keeps that setting for each thread.
+void QuietLibraryErrorsOnThisThread() {
+  thread_local bool quiet = false;
+  if (quiet)
+    return;
+  quiet = true;
+  static const auto setAutoPrint = Resolve(&H5Eset_auto2, "H5Eset_auto2");
+  if (setAutoPrint != nullptr)
+    setAutoPrint(H5E_DEFAULT, nullptr, nullptr);
+}
 
 // Declared by netcdf.h, so a signature that drifts from the library's fails
 // to compile here.
