@@ -7,6 +7,10 @@
 // writes through these itself, past the program's own table of system
 // calls. With ZORQ_TEST_COUNT_WRITES_TO set, the count of those writes is
 // left in that file at exit, for a test to place its failures.
+// ZORQ_TEST_FULL_DISK_MARK names another part of the names whose writes
+// count (".csv": the CSV outputs). ZORQ_TEST_READ_FAIL_AT fails the read
+// numbered so, and every one after, of a file whose name holds ".txt" (the
+// dumps) with EIO, as a failing disk does.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,6 +26,7 @@ namespace {
 
 constexpr size_t kLinkBytes = 4096;
 constexpr const char* kNetcdfMark = ".nc";
+constexpr const char* kDumpMark = ".txt";
 
 std::atomic<long> netcdfWrites{0};
 
@@ -33,7 +38,20 @@ long FullFrom() {
   return from;
 }
 
-bool WritesNetcdf(int fd) {
+long NumberFrom(const char* variable) {
+  const char* text = std::getenv(variable);
+  return text != nullptr ? std::atol(text) : 0L;
+}
+
+const char* CountedMark() {
+  static const char* mark = [] {
+    const char* given = std::getenv("ZORQ_TEST_FULL_DISK_MARK");
+    return given != nullptr && *given != '\0' ? given : kNetcdfMark;
+  }();
+  return mark;
+}
+
+bool NameHolds(int fd, const char* mark) {
   char link[64];
   std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
   char target[kLinkBytes];
@@ -41,7 +59,17 @@ bool WritesNetcdf(int fd) {
   if (length <= 0)
     return false;
   target[length] = '\0';
-  return std::strstr(target, kNetcdfMark) != nullptr;
+  return std::strstr(target, mark) != nullptr;
+}
+
+std::atomic<long> dumpReads{0};
+
+// Counts the read when it reads a dump; true when it must fail.
+bool ReadFails(int fd) {
+  static const long from = NumberFrom("ZORQ_TEST_READ_FAIL_AT");
+  if (from <= 0 || !NameHolds(fd, kDumpMark))
+    return false;
+  return ++dumpReads >= from;
 }
 
 bool Grows(int fd, off_t offset, size_t count) {
@@ -51,7 +79,7 @@ bool Grows(int fd, off_t offset, size_t count) {
 
 // Counts the write when it grows a NetCDF file; true when it must fail.
 bool DiskIsFull(int fd, off_t offset, size_t count) {
-  if (!WritesNetcdf(fd) || !Grows(fd, offset, count))
+  if (!NameHolds(fd, CountedMark()) || !Grows(fd, offset, count))
     return false;
   const long number = ++netcdfWrites;
   return FullFrom() > 0 && number >= FullFrom();
@@ -99,4 +127,13 @@ extern "C" ssize_t pwrite64(int fd, const void* bytes, size_t count, off64_t off
     return -1;
   }
   return real(fd, bytes, count, offset);
+}
+
+extern "C" ssize_t read(int fd, void* bytes, size_t count) {
+  static const auto real = Next<ssize_t (*)(int, void*, size_t)>("read");
+  if (ReadFails(fd)) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd, bytes, count);
 }
