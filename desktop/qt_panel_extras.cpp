@@ -10,6 +10,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QKeyEvent>
@@ -21,10 +22,13 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSizePolicy>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -132,6 +136,9 @@ QStyle::StandardPixmap MarkIcon(OutcomeKind kind) {
 // The mark beside the status line: an icon and a few words that open
 // Details when clicked, or when Space or Return is pressed on it. Its words
 // wrap, so that a long one never widens the window.
+// Pixels kept around the outcome mark's words for its focus ring.
+constexpr int kFocusRingRoom = 2;
+
 class OutcomeMarkButton : public QWidget {
  public:
   OutcomeMarkButton(QWidget* parent, std::function<void()> onClick)
@@ -140,16 +147,15 @@ class OutcomeMarkButton : public QWidget {
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
+    // Room for the focus ring around the words.
+    row->setContentsMargins(kFocusRingRoom, kFocusRingRoom, kFocusRingRoom, kFocusRingRoom);
     icon_ = new QLabel(this);
     icon_->setObjectName(QStringLiteral("outcomeMarkIcon"));
     text_ = new QLabel(this);
     text_->setObjectName(QStringLiteral("outcomeMarkText"));
-    text_->setWordWrap(true);
-    // Wide enough for "failed at line"; longer words wrap under it.
-    text_->setMinimumWidth(
-        text_->fontMetrics().horizontalAdvance(QStringLiteral("failed at line")));
-    text_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    // Never wrapped word by word: the row gives it the width its lines take.
+    text_->setWordWrap(false);
+    text_->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     row->addWidget(icon_, 0, Qt::AlignVCenter);
     row->addWidget(text_, 1, Qt::AlignVCenter);
     hide();
@@ -164,7 +170,10 @@ class OutcomeMarkButton : public QWidget {
     }
     const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     icon_->setPixmap(style()->standardIcon(MarkIcon(mark.kind), nullptr, this).pixmap(side, side));
-    text_->setText(text);
+    // Two lines at most: what happened, then what it left.
+    QString shown = text;
+    shown.replace(QStringLiteral(" \u2014 "), QStringLiteral(" \u2014\n"));
+    text_->setText(shown);
     // The clean finish is quiet; the others read as something to open.
     QFont font = text_->font();
     font.setUnderline(mark.kind != OutcomeKind::Clean);
@@ -178,6 +187,28 @@ class OutcomeMarkButton : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override {
     if (rect().contains(event->position().toPoint()))
       onClick_();
+  }
+  // A link reached with Tab shows where the focus is, as buttons do.
+  void paintEvent(QPaintEvent* event) override {
+    QWidget::paintEvent(event);
+    if (!hasFocus())
+      return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect ring;
+    ring.initFrom(this);
+    // Only Tab reaches it, so the focus came from the keyboard: styles that
+    // draw the ring for keyboard focus alone draw it.
+    ring.state |= QStyle::State_KeyboardFocusChange;
+    ring.backgroundColor = palette().color(QPalette::Window);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, ring);
+  }
+  void focusInEvent(QFocusEvent* event) override {
+    QWidget::focusInEvent(event);
+    update();
+  }
+  void focusOutEvent(QFocusEvent* event) override {
+    QWidget::focusOutEvent(event);
+    update();
   }
   void keyPressEvent(QKeyEvent* event) override {
     switch (event->key()) {
@@ -266,22 +297,41 @@ QString HowToConvertText() {
   return QStringLiteral(
       "<h3>How to convert a dump</h3>"
       "<ol>"
-      "<li><b>File &gt; Open From File…</b> (Ctrl+O) and choose the dump, or drop the dump on "
-      "the window. The line under the From type says what its header looks like.</li>"
+      "<li><b>File &gt; Open From File…</b> (Ctrl+O) or <b>Browse…</b> and choose the dump, "
+      "or drop the dump on the window, or name it when starting the program. The line under "
+      "the From type says what its header looks like, and what to do when something is "
+      "wrong with it.</li>"
       "<li>Choose the <b>From type</b>: <i>Logger dump, type 1</i> or <i>type 2</i>, or "
-      "<i>Gauge dump</i>. A From type that does not fit the header is marked.</li>"
+      "<i>Gauge dump</i>. A From type that does not fit the header is marked; the <b>Use</b> "
+      "button beside the line chooses the From and To types that fit in one click.</li>"
+      "<li>A dump whose lines end in LF alone (copied in text mode, or through a Unix tool) "
+      "lost its CRs: tick <b>Read each LF as CR LF</b> to convert it as the instrument wrote "
+      "it.</li>"
       "<li>Choose the <b>To type</b>: <i>Logger CSV</i> for a logger dump, <i>Gauge CSV</i> "
       "for a gauge dump.</li>"
       "<li><b>File &gt; Open To File…</b> (Ctrl+T). A new name creates the file; an existing "
       "file is appended to, after you confirm.</li>"
-      "<li>For logger dumps, <b>Linear correction</b> writes M·x + B in place of each "
-      "reading x.</li>"
+      "<li>For logger dumps, <b>Linear correction (M·x + B)</b> writes M·x + B in place of "
+      "each reading x.</li>"
       "<li>Press <b>START CONVERT</b>. A long conversion shows its progress and can be "
       "cancelled; a cancelled conversion leaves the To file as it was.</li>"
       "</ol>"
-      "<p>The status line then reads <i>Finished All</i> or the first failure. "
+      "<p>The status line then reads <i>Finished All</i> or the first failure. The mark "
+      "beside it says what the conversion came to: a tick for a clean finish, the number of "
+      "warnings, the line a failure was found on and the records it left, or that it was "
+      "cancelled. Click the mark (or Tab to it and press Space) for the details. "
       "<b>Details…</b> (Ctrl+D) tells what was read and written, with the line numbers of "
-      "anything unusual; <b>Preview</b> (Ctrl+P) draws the converted readings.</p>"
+      "anything unusual; <b>Preview</b> (Ctrl+P) draws the converted readings: drag to zoom, "
+      "Home to see them all, <b>Save as PNG…</b> to keep the picture.</p>"
+      "<p><b>File &gt; Export…</b> (Ctrl+E) writes the last conversion's dump as NetCDF-4 "
+      "and as a tidy CSV, with times in UTC, quality flags and the deployment's metadata.</p>"
+      "<p><b>View &gt; Wave statistics…</b> shows Hm0, Tp, Hs and Tz of every segment of the "
+      "last conversion, worked out while it converted; click a row for its spectrum, drag "
+      "across the Hm0 and Tp chart to zoom. For a gauge dump of pressure choose the unit and "
+      "the sensor's height, then <b>Apply to next conversion</b> and convert again. "
+      "<b>Export table as CSV…</b> saves the table.</p>"
+      "<p>Closing the window during a conversion asks whether to stop it; a stopped "
+      "conversion leaves the To file as it was.</p>"
       "<p>Right-click START CONVERT for a short reminder.</p>");
 }
 
@@ -605,8 +655,16 @@ void PanelExtras::LookAtToFile() {
 }
 
 void PanelExtras::ShowOutcomeMark(const OutcomeMark& mark) {
-  if (outcomeMark_ != nullptr)
-    outcomeMark_->Show(mark);
+  if (outcomeMark_ == nullptr)
+    return;
+  outcomeMark_->Show(mark);
+  // The row learns of the new words now, not on a later pass of the loop.
+  outcomeMark_->updateGeometry();
+  // Longer words widen the window rather than squeeze the row, as far as
+  // the screen allows.
+  FitMinimumSize();
+  if (window_->isVisible() && window_->width() < window_->minimumWidth())
+    FitToScreen(window_, window_->size().expandedTo(window_->minimumSize()));
 }
 
 // Details and the preview were of the files open then; the mark, of the
@@ -852,4 +910,9 @@ void PanelExtras::OpenWaveStatistics(const WaveResults& results) {
   waveWindow_->SetResults(results);
   waveWindow_->show();
   waveWindow_->raise();
+}
+
+void PanelExtras::FollowWaveStatistics(const WaveResults& results) {
+  if (waveWindow_ != nullptr && waveWindow_->isVisible())
+    waveWindow_->SetResults(results);
 }
