@@ -60,11 +60,12 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
 // Clicks the close box of `window` as the window manager passes it on.
 void ClickCloseBox(QWidget* window) {
   auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (x11 == nullptr) {
+  xcb_connection_t* connection =
+      x11 != nullptr && QGuiApplication::platformName() == "xcb" ? x11->connection() : nullptr;
+  if (connection == nullptr) {
     window->close();
     return;
   }
-  xcb_connection_t* connection = x11->connection();
   xcb_client_message_event_t message{};
   message.response_type = XCB_CLIENT_MESSAGE;
   message.format = 32;
