@@ -13,6 +13,7 @@
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,7 @@
 #include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSizePolicy>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
@@ -52,6 +54,37 @@ const QString kWarningStyle = QStringLiteral("color: #a04800; font-weight: bold;
 // The hint keeps room for this many lines, so that a longer hint never
 // moves the controls under it.
 constexpr int kHintLines = 4;
+// On a screen less tall than this (such as 1024×600 at scale 1.5) the hint
+// keeps room for fewer lines, and grows only for a hint that needs them.
+constexpr int kShortScreenHeight = 480;
+constexpr int kHintLinesOnShortScreens = 2;
+// Room beside a button's words, on either side, where the row is tight.
+constexpr int kTightButtonPadding = 6;
+
+// The most a window's inside may take of the primary screen.
+QSize ScreenRoom() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen != nullptr ? SizeWithin(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX),
+                                        screen->availableGeometry(), QMargins())
+                           : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+}
+
+int HintLinesKept(const QWidget* window) {
+  const QScreen* screen =
+      window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+  const bool shortScreen =
+      screen != nullptr && screen->availableGeometry().height() < kShortScreenHeight;
+  return shortScreen ? kHintLinesOnShortScreens : kHintLines;
+}
+
+// A button of the status row that may give up its style's spare width
+// (down to its words) when the row is tight.
+void LetShrinkToItsWords(QPushButton* button) {
+  QString words = button->text();
+  words.remove(QLatin1Char('&'));
+  button->setMinimumWidth(button->fontMetrics().horizontalAdvance(words) + 2 * kTightButtonPadding);
+  button->setSizePolicy(QSizePolicy::Preferred, button->sizePolicy().verticalPolicy());
+}
 // The first bytes of the two CSV kinds, as the converters write them.
 constexpr char kLoggerCsvStart[] = "f001,";
 constexpr char kGaugeCsvStart[] = " Wave Gauge Converted File";
@@ -138,6 +171,8 @@ QStyle::StandardPixmap MarkIcon(OutcomeKind kind) {
 // wrap, so that a long one never widens the window.
 // Pixels kept around the outcome mark's words for its focus ring.
 constexpr int kFocusRingRoom = 2;
+// Between the mark's icon and its words; the status row is tight on small screens.
+constexpr int kIconGap = 3;
 
 class OutcomeMarkButton : public QWidget {
  public:
@@ -149,6 +184,7 @@ class OutcomeMarkButton : public QWidget {
     auto* row = new QHBoxLayout(this);
     // Room for the focus ring around the words.
     row->setContentsMargins(kFocusRingRoom, kFocusRingRoom, kFocusRingRoom, kFocusRingRoom);
+    row->setSpacing(kIconGap);
     icon_ = new QLabel(this);
     icon_->setObjectName(QStringLiteral("outcomeMarkIcon"));
     text_ = new QLabel(this);
@@ -465,12 +501,15 @@ bool PanelExtras::eventFilter(QObject* watched, QEvent* event) {
       if (!fittedAtFirstShow_) {
         fittedAtFirstShow_ = true;
         FitMinimumSize();
+        // The panel file's size may be more than a small screen has.
+        FitToScreen(window_, window_->size());
       }
       return false;
     case QEvent::LayoutRequest:
       // A longer text (a status message, a path) may need more room than
       // the size fitted at the start.
-      window_->setMinimumSize(window_->minimumSize().expandedTo(window_->minimumSizeHint()));
+      window_->setMinimumSize(
+          window_->minimumSize().expandedTo(window_->minimumSizeHint()).boundedTo(ScreenRoom()));
       return false;
     default:
       return false;
@@ -486,7 +525,7 @@ void PanelExtras::PlaceHint(QComboBox* ring) {
   kindLabel_->setObjectName(QStringLiteral("fromKind"));
   kindLabel_->setWordWrap(true);
   kindLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  kindLabel_->setMinimumHeight(kHintLines * kindLabel_->fontMetrics().lineSpacing());
+  kindLabel_->setMinimumHeight(HintLinesKept(window_) * kindLabel_->fontMetrics().lineSpacing());
   kindLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
   kindLabel_->setToolTip(
       QStringLiteral("What the From file's header looks like; the From type is yours to "
@@ -636,7 +675,7 @@ void PanelExtras::MarkRing() {
 void PanelExtras::FitHintHeight() {
   if (kindLabel_ == nullptr)
     return;
-  const int lines = kHintLines * kindLabel_->fontMetrics().lineSpacing();
+  const int lines = HintLinesKept(window_) * kindLabel_->fontMetrics().lineSpacing();
   const int needed = kindLabel_->width() > 0 ? kindLabel_->heightForWidth(kindLabel_->width()) : 0;
   kindLabel_->setMinimumHeight(std::max(lines, needed));
 }
@@ -663,7 +702,7 @@ void PanelExtras::ShowOutcomeMark(const OutcomeMark& mark) {
   // Longer words widen the window rather than squeeze the row, as far as
   // the screen allows.
   FitMinimumSize();
-  if (window_->isVisible() && window_->width() < window_->minimumWidth())
+  if (window_->isVisible())
     FitToScreen(window_, window_->size().expandedTo(window_->minimumSize()));
 }
 
@@ -683,6 +722,8 @@ void PanelExtras::MarkOutcomeStale() {
     previewData_.reset();
     ++previewGeneration_;
     previewButton_->setEnabled(false);
+    LetShrinkToItsWords(detailsButton_);
+    LetShrinkToItsWords(previewButton_);
     if (previewAction_ != nullptr)
       previewAction_->setEnabled(false);
     // An open preview stays, saying it is of the files before.

@@ -561,7 +561,7 @@ TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
   ExpectOnScreen(main);
   // The longest mark beside the status takes two lines rather than widen the window.
   ShowConversionDetails(PanelHandle, kCtrlStatus, "Outcome: Date & Time Error",
-                        OutcomeMark{OutcomeKind::Failed, 146000, 12345678, 1234567});
+                        OutcomeMark{OutcomeKind::Failed, 146000, 146000, 12345});
   QApplication::processEvents();
   ExpectOnScreen(main);
   ExpectButtonsOnScreen(main);
@@ -569,9 +569,7 @@ TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
   ASSERT_NE(markText, nullptr);
   EXPECT_EQ(markText->text().count(QLatin1Char('\n')), 1) << markText->text().toStdString();
   EXPECT_GE(markText->width(), markText->sizeHint().width())
-      << main->width() << " min " << main->minimumWidth() << " hint "
-      << main->minimumSizeHint().width() << " mark " << markText->parentWidget()->width() << " "
-      << markText->parentWidget()->minimumSizeHint().width() << markText->text().toStdString();
+      << main->width() << " " << markText->text().toStdString();
 
   panel.extras->OpenDetails();
   ExpectOnScreen(QtTestAccess::DetailsDialog(*panel.extras));
