@@ -331,7 +331,7 @@ INSTANTIATE_TEST_SUITE_P(
                     EnvelopeCase{"ZoomedUntilFewAreLeft", 155000, 0.330, 0.335, 700, false},
                     EnvelopeCase{"ShortLineDrawnWhole", 1500, 0.0, 1.0, 900, false},
                     EnvelopeCase{"MoreColumnsThanPointsShown", 5000, 0.0, 1.0, 4000, false}),
-    [](const testing::TestParamInfo<EnvelopeCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<EnvelopeCase>& row) { return row.param.name; });
 
 // The line runs on past both edges of a zoomed range, and an empty range
 // outside the line still draws its nearest point.
