@@ -80,3 +80,8 @@ int OpenWaveStatistics(int panel, const WaveResults& results) {
   PanelAdditions* additions = CurrentPanelAdditions();
   return additions == nullptr ? 0 : additions->OpenWaveStatistics(panel, results);
 }
+
+int FollowWaveStatistics(int panel, const WaveResults& results) {
+  PanelAdditions* additions = CurrentPanelAdditions();
+  return additions == nullptr ? 0 : additions->FollowWaveStatistics(panel, results);
+}

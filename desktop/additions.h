@@ -43,6 +43,8 @@ class PanelAdditions {
   // The Export and Wave statistics windows for the last conversion's dump.
   virtual int OpenExport(int /*panel*/, const ExportSource& /*source*/) { return 0; }
   virtual int OpenWaveStatistics(int /*panel*/, const WaveResults& /*results*/) { return 0; }
+  // A conversion's statistics came in: an open Wave statistics window shows them.
+  virtual int FollowWaveStatistics(int /*panel*/, const WaveResults& /*results*/) { return 0; }
 };
 
 // Installs the additions the functions below forward to (replacing and
@@ -81,3 +83,5 @@ int AcceptDroppedFiles(int panel, int menuItem);
 // the last conversion's statistics.
 int OpenExport(int panel, const ExportSource& source);
 int OpenWaveStatistics(int panel, const WaveResults& results);
+// Shows `results` in the Wave statistics window when it is open; opens nothing.
+int FollowWaveStatistics(int panel, const WaveResults& results);

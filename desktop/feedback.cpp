@@ -112,9 +112,13 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
     Last().source = {FileFromName, request.fromType, request.correction, request.lfLineEnds};
     Last().waves = std::move(waves);
     DimOutputMenus(false);
+    FollowWaveStatistics(PanelHandle, LastConversionWaves());
   }
-  const bool wrote =
-      outcome.converterRan && !outcome.cancelled && toBefore >= 0 && toAfter > toBefore;
+  // A cancelled conversion put the To file back: what the preview shows
+  // still stands.
+  if (outcome.cancelled)
+    return;
+  const bool wrote = outcome.converterRan && toBefore >= 0 && toAfter > toBefore;
   if (!wrote || preview == nullptr) {
     OfferPreview(PanelHandle, "", nullptr);
     return;

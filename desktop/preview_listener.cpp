@@ -22,7 +22,8 @@ std::string StampLabel(LocalSeconds stamp) {
 PreviewListener::PreviewListener(bool gauge) {
   series_.title = gauge ? "Gauge values" : "Logger readings";
   series_.xTitle = "time on the dump's clock";
-  series_.yTitle = gauge ? "value" : "reading";
+  // Logger readings are metres on the staff scale; a gauge dump does not say.
+  series_.yTitle = gauge ? "value (unit as recorded)" : "reading (m)";
   series_.markName = "date stamps";
   series_.envelope = MinMaxEnvelope(kBuckets, kFirstBucketWidth);
 }

@@ -141,3 +141,57 @@ std::vector<ColumnRange> DecimateToColumns(const MinMaxEnvelope& envelope, doubl
   }
   return result;
 }
+
+namespace {
+
+// The lowest and highest point of one pixel column.
+struct ColumnExtremes {
+  int column = -1;
+  LinePoint low;
+  LinePoint high;
+};
+
+void AppendExtremes(const ColumnExtremes& extremes, std::vector<LinePoint>* out) {
+  if (extremes.column < 0)
+    return;
+  const bool lowFirst = extremes.low.x <= extremes.high.x;
+  out->push_back(lowFirst ? extremes.low : extremes.high);
+  if (extremes.low.x != extremes.high.x || extremes.low.y != extremes.high.y)
+    out->push_back(lowFirst ? extremes.high : extremes.low);
+}
+
+}  // namespace
+
+std::vector<LinePoint> LineEnvelope(const std::vector<LinePoint>& line, double from, double to,
+                                    int columns) {
+  const auto byX = [](const LinePoint& p, double x) { return p.x < x; };
+  const auto first = std::lower_bound(line.begin(), line.end(), from, byX);
+  const auto last = std::upper_bound(line.begin(), line.end(), to,
+                                     [](double x, const LinePoint& p) { return x < p.x; });
+  std::vector<LinePoint> out;
+  if (first != line.begin())
+    out.push_back(*(first - 1));
+  const auto inside = static_cast<size_t>(last - first);
+  if (inside <= kMostPointsDrawnWhole || columns <= 0 || !(to > from)) {
+    out.insert(out.end(), first, last);
+  } else {
+    const double columnWidth = (to - from) / columns;
+    ColumnExtremes current;
+    for (auto p = first; p != last; ++p) {
+      const int column = std::clamp(static_cast<int>((p->x - from) / columnWidth), 0, columns - 1);
+      if (column != current.column) {
+        AppendExtremes(current, &out);
+        current = {column, *p, *p};
+        continue;
+      }
+      if (p->y < current.low.y)
+        current.low = *p;
+      if (p->y > current.high.y)
+        current.high = *p;
+    }
+    AppendExtremes(current, &out);
+  }
+  if (last != line.end())
+    out.push_back(*last);
+  return out;
+}

@@ -76,6 +76,23 @@ struct ColumnRange {
 std::vector<ColumnRange> DecimateToColumns(const MinMaxEnvelope& envelope, double from, double to,
                                            int columns);
 
+// A point of a line drawn through all its points in order of x.
+struct LinePoint {
+  double x = 0.0;
+  double y = 0.0;
+};
+
+// Lines longer than this are drawn as their envelope per pixel column.
+inline constexpr size_t kMostPointsDrawnWhole = 2000;
+
+// The points of `line` (sorted by x) to draw across [from, to] in `columns`
+// pixel columns: all of them when no more than kMostPointsDrawnWhole fall
+// inside; otherwise, per column, the points with its lowest and highest y
+// in their order of x, so that no spike is lost. The nearest point outside
+// each end is kept, so that the line runs on to the edge.
+std::vector<LinePoint> LineEnvelope(const std::vector<LinePoint>& line, double from, double to,
+                                    int columns);
+
 struct PreviewMark {
   double x = 0.0;
   float y = 0.0f;

@@ -81,8 +81,10 @@ int QtAdditions::RunWithProgress(const char* title, const ProgressTask& task) {
   // The close box meanwhile asks, then cancels as the progress's Cancel does.
   ui_.SetStopBusyTask([] { CancelRunningTask(); });
   ui_.SetBusy(true);
-  RunTaskWithProgress(ui_.DialogParent(), title, run,
-                      [this](bool shown) { progressDialogsShown_ += shown ? 1 : 0; });
+  RunTaskWithProgress(
+      ui_.DialogParent(), title, run,
+      [this](bool shown) { progressDialogsShown_ += shown ? 1 : 0; },
+      [this] { ui_.AskToStopAndQuit(); });
   ui_.SetBusy(false);
   ui_.SetStopBusyTask(nullptr);
   return 0;
@@ -150,6 +152,14 @@ int QtAdditions::OpenWaveStatistics(int panel, const WaveResults& results) {
   if (extras == nullptr)
     return UIE_BAD_HANDLE;
   extras->OpenWaveStatistics(results);
+  return 0;
+}
+
+int QtAdditions::FollowWaveStatistics(int panel, const WaveResults& results) {
+  PanelExtras* extras = Extras(panel);
+  if (extras == nullptr)
+    return UIE_BAD_HANDLE;
+  extras->FollowWaveStatistics(results);
   return 0;
 }
 

@@ -31,6 +31,7 @@ class QtAdditions : public PanelAdditions {
   int AcceptDroppedFiles(int panel, int menuItem) override;
   int OpenExport(int panel, const ExportSource& source) override;
   int OpenWaveStatistics(int panel, const WaveResults& results) override;
+  int FollowWaveStatistics(int panel, const WaveResults& results) override;
 
  private:
   // The tests count the tasks and dialogs and slow a task down.

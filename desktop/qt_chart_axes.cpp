@@ -17,6 +17,10 @@ using Ticks = std::vector<std::pair<double, QString>>;
 constexpr int kStartTicksSkipped = 3;
 // Room kept between a label and the axis's start.
 constexpr double kLabelMarginPixels = 2.0;
+// Room between neighbouring time labels, and how often the ticks may be
+// made denser where the labels are short.
+constexpr double kLabelGapPixels = 16.0;
+constexpr int kDenserTries = 3;
 
 // Replaces the categories of `axis`, keeping its range.
 void SetCategories(QCategoryAxis* axis, const Ticks& ticks) {
@@ -30,6 +34,32 @@ void SetCategories(QCategoryAxis* axis, const Ticks& ticks) {
       axis->append(label, at);
   }
   axis->setRange(lo, hi);
+}
+
+// The pixels the labels take side by side, with a gap before each.
+double LabelsWidth(const TimeTicks& times, const QFontMetricsF& metrics) {
+  double width = 0.0;
+  for (const TimeTick& tick : times.ticks)
+    width += metrics.horizontalAdvance(QString::fromStdString(tick.label)) + kLabelGapPixels;
+  return width;
+}
+
+// Round times at most `most` of them; more where the labels are short
+// (years, hours) and still fit `pixels` with room between them.
+TimeTicks DenserWhereLabelsAreShort(double lo, double hi, int most, int pixels,
+                                    const QFontMetricsF& metrics) {
+  TimeTicks times = RoundTimeTicks(lo, hi, most);
+  for (int tries = 0; tries < kDenserTries; ++tries) {
+    const TimeTicks denser = RoundTimeTicks(lo, hi, most * 2);
+    if (denser.ticks.size() <= times.ticks.size())
+      break;
+    // Spread evenly, the widest label also needs room beside its neighbours.
+    if (2.0 * LabelsWidth(denser, metrics) > pixels)
+      break;
+    times = denser;
+    most *= 2;
+  }
+  return times;
 }
 
 }  // namespace
@@ -53,7 +83,7 @@ void PlaceTimeTicks(QCategoryAxis* axis, int pixels) {
   // drawn is dated.
   const QFontMetricsF metrics(axis->labelsFont());
   double lo = axis->min() + span * 1e-9;
-  TimeTicks times = RoundTimeTicks(lo, axis->max(), most);
+  TimeTicks times = DenserWhereLabelsAreShort(lo, axis->max(), most, pixels, metrics);
   for (int tries = 0; tries < kStartTicksSkipped && !times.ticks.empty(); ++tries) {
     const TimeTick& first = times.ticks.front();
     const double room = (first.at - axis->min()) / span * pixels;
@@ -61,7 +91,7 @@ void PlaceTimeTicks(QCategoryAxis* axis, int pixels) {
     if (room >= half + kLabelMarginPixels)
       break;
     lo = first.at + times.step * 1e-6;
-    times = RoundTimeTicks(lo, axis->max(), most);
+    times = RoundTimeTicks(lo, axis->max(), static_cast<int>(times.ticks.size()) + 1);
   }
   Ticks ticks;
   for (const TimeTick& tick : times.ticks)

@@ -10,8 +10,10 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,10 +23,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSizePolicy>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -48,6 +54,37 @@ const QString kWarningStyle = QStringLiteral("color: #a04800; font-weight: bold;
 // The hint keeps room for this many lines, so that a longer hint never
 // moves the controls under it.
 constexpr int kHintLines = 4;
+// On a screen less tall than this (such as 1024×600 at scale 1.5) the hint
+// keeps room for fewer lines, and grows only for a hint that needs them.
+constexpr int kShortScreenHeight = 480;
+constexpr int kHintLinesOnShortScreens = 2;
+// Room beside a button's words, on either side, where the row is tight.
+constexpr int kTightButtonPadding = 6;
+
+// The most a window's inside may take of the primary screen.
+QSize ScreenRoom() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen != nullptr ? SizeWithin(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX),
+                                        screen->availableGeometry(), QMargins())
+                           : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+}
+
+int HintLinesKept(const QWidget* window) {
+  const QScreen* screen =
+      window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+  const bool shortScreen =
+      screen != nullptr && screen->availableGeometry().height() < kShortScreenHeight;
+  return shortScreen ? kHintLinesOnShortScreens : kHintLines;
+}
+
+// A button of the status row that may give up its style's spare width
+// (down to its words) when the row is tight.
+void LetShrinkToItsWords(QPushButton* button) {
+  QString words = button->text();
+  words.remove(QLatin1Char('&'));
+  button->setMinimumWidth(button->fontMetrics().horizontalAdvance(words) + 2 * kTightButtonPadding);
+  button->setSizePolicy(QSizePolicy::Preferred, button->sizePolicy().verticalPolicy());
+}
 // The first bytes of the two CSV kinds, as the converters write them.
 constexpr char kLoggerCsvStart[] = "f001,";
 constexpr char kGaugeCsvStart[] = " Wave Gauge Converted File";
@@ -132,6 +169,11 @@ QStyle::StandardPixmap MarkIcon(OutcomeKind kind) {
 // The mark beside the status line: an icon and a few words that open
 // Details when clicked, or when Space or Return is pressed on it. Its words
 // wrap, so that a long one never widens the window.
+// Pixels kept around the outcome mark's words for its focus ring.
+constexpr int kFocusRingRoom = 2;
+// Between the mark's icon and its words; the status row is tight on small screens.
+constexpr int kIconGap = 3;
+
 class OutcomeMarkButton : public QWidget {
  public:
   OutcomeMarkButton(QWidget* parent, std::function<void()> onClick)
@@ -140,16 +182,16 @@ class OutcomeMarkButton : public QWidget {
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
+    // Room for the focus ring around the words.
+    row->setContentsMargins(kFocusRingRoom, kFocusRingRoom, kFocusRingRoom, kFocusRingRoom);
+    row->setSpacing(kIconGap);
     icon_ = new QLabel(this);
     icon_->setObjectName(QStringLiteral("outcomeMarkIcon"));
     text_ = new QLabel(this);
     text_->setObjectName(QStringLiteral("outcomeMarkText"));
-    text_->setWordWrap(true);
-    // Wide enough for "failed at line"; longer words wrap under it.
-    text_->setMinimumWidth(
-        text_->fontMetrics().horizontalAdvance(QStringLiteral("failed at line")));
-    text_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    // Never wrapped word by word: the row gives it the width its lines take.
+    text_->setWordWrap(false);
+    text_->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     row->addWidget(icon_, 0, Qt::AlignVCenter);
     row->addWidget(text_, 1, Qt::AlignVCenter);
     hide();
@@ -164,7 +206,10 @@ class OutcomeMarkButton : public QWidget {
     }
     const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     icon_->setPixmap(style()->standardIcon(MarkIcon(mark.kind), nullptr, this).pixmap(side, side));
-    text_->setText(text);
+    // Two lines at most: what happened, then what it left.
+    QString shown = text;
+    shown.replace(QStringLiteral(" \u2014 "), QStringLiteral(" \u2014\n"));
+    text_->setText(shown);
     // The clean finish is quiet; the others read as something to open.
     QFont font = text_->font();
     font.setUnderline(mark.kind != OutcomeKind::Clean);
@@ -178,6 +223,28 @@ class OutcomeMarkButton : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override {
     if (rect().contains(event->position().toPoint()))
       onClick_();
+  }
+  // A link reached with Tab shows where the focus is, as buttons do.
+  void paintEvent(QPaintEvent* event) override {
+    QWidget::paintEvent(event);
+    if (!hasFocus())
+      return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect ring;
+    ring.initFrom(this);
+    // Only Tab reaches it, so the focus came from the keyboard: styles that
+    // draw the ring for keyboard focus alone draw it.
+    ring.state |= QStyle::State_KeyboardFocusChange;
+    ring.backgroundColor = palette().color(QPalette::Window);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, ring);
+  }
+  void focusInEvent(QFocusEvent* event) override {
+    QWidget::focusInEvent(event);
+    update();
+  }
+  void focusOutEvent(QFocusEvent* event) override {
+    QWidget::focusOutEvent(event);
+    update();
   }
   void keyPressEvent(QKeyEvent* event) override {
     switch (event->key()) {
@@ -266,22 +333,41 @@ QString HowToConvertText() {
   return QStringLiteral(
       "<h3>How to convert a dump</h3>"
       "<ol>"
-      "<li><b>File &gt; Open From File…</b> (Ctrl+O) and choose the dump, or drop the dump on "
-      "the window. The line under the From type says what its header looks like.</li>"
+      "<li><b>File &gt; Open From File…</b> (Ctrl+O) or <b>Browse…</b> and choose the dump, "
+      "or drop the dump on the window, or name it when starting the program. The line under "
+      "the From type says what its header looks like, and what to do when something is "
+      "wrong with it.</li>"
       "<li>Choose the <b>From type</b>: <i>Logger dump, type 1</i> or <i>type 2</i>, or "
-      "<i>Gauge dump</i>. A From type that does not fit the header is marked.</li>"
+      "<i>Gauge dump</i>. A From type that does not fit the header is marked; the <b>Use</b> "
+      "button beside the line chooses the From and To types that fit in one click.</li>"
+      "<li>A dump whose lines end in LF alone (copied in text mode, or through a Unix tool) "
+      "lost its CRs: tick <b>Read each LF as CR LF</b> to convert it as the instrument wrote "
+      "it.</li>"
       "<li>Choose the <b>To type</b>: <i>Logger CSV</i> for a logger dump, <i>Gauge CSV</i> "
       "for a gauge dump.</li>"
       "<li><b>File &gt; Open To File…</b> (Ctrl+T). A new name creates the file; an existing "
       "file is appended to, after you confirm.</li>"
-      "<li>For logger dumps, <b>Linear correction</b> writes M·x + B in place of each "
-      "reading x.</li>"
+      "<li>For logger dumps, <b>Linear correction (M·x + B)</b> writes M·x + B in place of "
+      "each reading x.</li>"
       "<li>Press <b>START CONVERT</b>. A long conversion shows its progress and can be "
       "cancelled; a cancelled conversion leaves the To file as it was.</li>"
       "</ol>"
-      "<p>The status line then reads <i>Finished All</i> or the first failure. "
+      "<p>The status line then reads <i>Finished All</i> or the first failure. The mark "
+      "beside it says what the conversion came to: a tick for a clean finish, the number of "
+      "warnings, the line a failure was found on and the records it left, or that it was "
+      "cancelled. Click the mark (or Tab to it and press Space) for the details. "
       "<b>Details…</b> (Ctrl+D) tells what was read and written, with the line numbers of "
-      "anything unusual; <b>Preview</b> (Ctrl+P) draws the converted readings.</p>"
+      "anything unusual; <b>Preview</b> (Ctrl+P) draws the converted readings: drag to zoom, "
+      "Home to see them all, <b>Save as PNG…</b> to keep the picture.</p>"
+      "<p><b>File &gt; Export…</b> (Ctrl+E) writes the last conversion's dump as NetCDF-4 "
+      "and as a tidy CSV, with times in UTC, quality flags and the deployment's metadata.</p>"
+      "<p><b>View &gt; Wave statistics…</b> shows Hm0, Tp, Hs and Tz of every segment of the "
+      "last conversion, worked out while it converted; click a row for its spectrum, drag "
+      "across the Hm0 and Tp chart to zoom. For a gauge dump of pressure choose the unit and "
+      "the sensor's height, then <b>Apply to next conversion</b> and convert again. "
+      "<b>Export table as CSV…</b> saves the table.</p>"
+      "<p>Closing the window during a conversion asks whether to stop it; a stopped "
+      "conversion leaves the To file as it was.</p>"
       "<p>Right-click START CONVERT for a short reminder.</p>");
 }
 
@@ -415,12 +501,15 @@ bool PanelExtras::eventFilter(QObject* watched, QEvent* event) {
       if (!fittedAtFirstShow_) {
         fittedAtFirstShow_ = true;
         FitMinimumSize();
+        // The panel file's size may be more than a small screen has.
+        FitToScreen(window_, window_->size());
       }
       return false;
     case QEvent::LayoutRequest:
       // A longer text (a status message, a path) may need more room than
       // the size fitted at the start.
-      window_->setMinimumSize(window_->minimumSize().expandedTo(window_->minimumSizeHint()));
+      window_->setMinimumSize(
+          window_->minimumSize().expandedTo(window_->minimumSizeHint()).boundedTo(ScreenRoom()));
       return false;
     default:
       return false;
@@ -436,7 +525,7 @@ void PanelExtras::PlaceHint(QComboBox* ring) {
   kindLabel_->setObjectName(QStringLiteral("fromKind"));
   kindLabel_->setWordWrap(true);
   kindLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  kindLabel_->setMinimumHeight(kHintLines * kindLabel_->fontMetrics().lineSpacing());
+  kindLabel_->setMinimumHeight(HintLinesKept(window_) * kindLabel_->fontMetrics().lineSpacing());
   kindLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
   kindLabel_->setToolTip(
       QStringLiteral("What the From file's header looks like; the From type is yours to "
@@ -586,7 +675,7 @@ void PanelExtras::MarkRing() {
 void PanelExtras::FitHintHeight() {
   if (kindLabel_ == nullptr)
     return;
-  const int lines = kHintLines * kindLabel_->fontMetrics().lineSpacing();
+  const int lines = HintLinesKept(window_) * kindLabel_->fontMetrics().lineSpacing();
   const int needed = kindLabel_->width() > 0 ? kindLabel_->heightForWidth(kindLabel_->width()) : 0;
   kindLabel_->setMinimumHeight(std::max(lines, needed));
 }
@@ -605,8 +694,16 @@ void PanelExtras::LookAtToFile() {
 }
 
 void PanelExtras::ShowOutcomeMark(const OutcomeMark& mark) {
-  if (outcomeMark_ != nullptr)
-    outcomeMark_->Show(mark);
+  if (outcomeMark_ == nullptr)
+    return;
+  outcomeMark_->Show(mark);
+  // The row learns of the new words now, not on a later pass of the loop.
+  outcomeMark_->updateGeometry();
+  // Longer words widen the window rather than squeeze the row, as far as
+  // the screen allows.
+  FitMinimumSize();
+  if (window_->isVisible())
+    FitToScreen(window_, window_->size().expandedTo(window_->minimumSize()));
 }
 
 // Details and the preview were of the files open then; the mark, of the
@@ -625,6 +722,8 @@ void PanelExtras::MarkOutcomeStale() {
     previewData_.reset();
     ++previewGeneration_;
     previewButton_->setEnabled(false);
+    LetShrinkToItsWords(detailsButton_);
+    LetShrinkToItsWords(previewButton_);
     if (previewAction_ != nullptr)
       previewAction_->setEnabled(false);
     // An open preview stays, saying it is of the files before.
@@ -852,4 +951,9 @@ void PanelExtras::OpenWaveStatistics(const WaveResults& results) {
   waveWindow_->SetResults(results);
   waveWindow_->show();
   waveWindow_->raise();
+}
+
+void PanelExtras::FollowWaveStatistics(const WaveResults& results) {
+  if (waveWindow_ != nullptr && waveWindow_->isVisible())
+    waveWindow_->SetResults(results);
 }

@@ -61,6 +61,8 @@ class PanelExtras : public QObject {
   void OpenHowTo();
   void OpenExport(const ExportSource& source);
   void OpenWaveStatistics(const WaveResults& results);
+  // Shows a new conversion's statistics in the window when it is open.
+  void FollowWaveStatistics(const WaveResults& results);
   // True once the preview's data has been read.
   bool PreviewReady() const { return previewData_ != nullptr; }
 

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <utility>
 
 #include "desktop/chart_ticks.h"
 #include "desktop/qt_chart_axes.h"
@@ -35,6 +36,11 @@ constexpr double kKeyPan = 0.1;
 constexpr double kWheelZoom = 1.25;
 const QSize kPreferredSize(820, 480);
 const QSize kSmallestChart(320, 180);
+// The whole view starts a little before the first reading, by at most this
+// share of the readings' span, reckoned on a plot at least this wide.
+constexpr double kMostLeadShare = 0.25;
+constexpr double kNarrowestPlot = 200.0;
+constexpr double kLeadMarginPixels = 4.0;
 
 // The chart view with wheel zoom about the pointer, panning with the right
 // button and the crosshair under the pointer; the rubber band (left button)
@@ -185,13 +191,19 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   redraw_->setSingleShot(true);
   redraw_->setInterval(0);
   connect(redraw_, &QTimer::timeout, this, [this] {
+    if (wholeView_) {
+      ResetZoom();
+      return;
+    }
     PlaceTicks();
     Redecimate();
   });
   for (QCategoryAxis* axis : {axisX_, axisY_}) {
     connect(axis, &QValueAxis::rangeChanged, this, [this] {
-      if (!resetting_)
-        redraw_->start();
+      if (resetting_)
+        return;
+      wholeView_ = false;
+      redraw_->start();
     });
   }
   connect(chart_, &QChart::plotAreaChanged, this, [this] { redraw_->start(); });
@@ -204,6 +216,9 @@ PreviewWindow::~PreviewWindow() = default;
 
 void PreviewWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // The first time over the main window; later where the operator left it.
+  if (!std::exchange(placed_, true) && parentWidget() != nullptr)
+    CentreOver(this, parentWidget()->window());
   FitToScreen(this, size());
   view_->setFocus();
 }
@@ -298,6 +313,11 @@ void PreviewWindow::ResetZoom() {
   double hi = envelope.LastX();
   if (!(hi > lo))
     hi = lo + 1.0;
+  // Room before the first reading for the label of its time, which the
+  // chart would hide were it to stick out past the axis's start.
+  const double plotWidth = std::max(chart_->plotArea().width(), kNarrowestPlot);
+  const double room = kTimeLabelPixels / 2.0 + kLeadMarginPixels;
+  lo -= (hi - lo) * std::min(kMostLeadShare, room / (plotWidth - room));
   double yLo = envelope.MinY();
   double yHi = envelope.MaxY();
   const double pad = yHi > yLo ? (yHi - yLo) * 0.05 : 1.0;
@@ -305,6 +325,7 @@ void PreviewWindow::ResetZoom() {
   axisX_->setRange(lo, hi);
   axisY_->setRange(yLo - pad, yHi + pad);
   resetting_ = false;
+  wholeView_ = true;
   PlaceTicks();
   Redecimate();
 }

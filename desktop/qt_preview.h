@@ -42,6 +42,8 @@ class PreviewWindow : public QWidget {
   void ShowLoading(const QString& title, const QString& note);
   void SetSeries(std::shared_ptr<const PreviewSeries> series);
   bool HasSeries() const { return series_ != nullptr; }
+  // The time of the first reading drawn (0 without a series).
+  double FirstTime() const { return series_ != nullptr ? series_->envelope.FirstX() : 0.0; }
 
   // The whole range again.
   void ResetZoom();
@@ -97,4 +99,7 @@ class PreviewWindow : public QWidget {
   QTimer* redraw_;
   QLocale locale_;
   bool resetting_ = false;
+  // The whole conversion is shown: a new plot size shows it anew.
+  bool wholeView_ = false;
+  bool placed_ = false;
 };

@@ -1,5 +1,6 @@
 #include "desktop/qt_progress.h"
 
+#include <QCloseEvent>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -46,11 +47,14 @@ SharedProgress* gRunningTask = nullptr;
 
 class ProgressDialog : public QDialog {
  public:
-  ProgressDialog(QWidget* parent, const QString& title, SharedProgress* progress)
-      : QDialog(parent), progress_(progress) {
+  ProgressDialog(QWidget* parent, const QString& title, SharedProgress* progress,
+                 std::function<void()> onCloseBox)
+      : QDialog(parent), progress_(progress), onCloseBox_(std::move(onCloseBox)) {
     setObjectName(QStringLiteral("progressDialog"));
     setWindowTitle(title);
-    setModal(true);
+    // Not modal: a modal window keeps the close box of the window below it
+    // from working, and the panels are disabled meanwhile anyway.
+    setModal(false);
     auto* layout = new QVBoxLayout(this);
     text_ = new QLabel(QStringLiteral("Starting…"), this);
     text_->setObjectName(QStringLiteral("progressText"));
@@ -88,12 +92,21 @@ class ProgressDialog : public QDialog {
   }
 
  protected:
-  // The close box and Escape cancel, as the button does; the dialog goes
-  // only when the task has ended.
+  // Escape cancels, as the button does; the dialog goes only when the task
+  // has ended.
   void reject() override { cancel_->click(); }
+  // The close box asks as the main window's does, where there is one to ask.
+  void closeEvent(QCloseEvent* event) override {
+    event->ignore();
+    if (onCloseBox_)
+      onCloseBox_();
+    else
+      reject();
+  }
 
  private:
   SharedProgress* progress_;
+  std::function<void()> onCloseBox_;
   QLabel* text_;
   QProgressBar* bar_;
   QPushButton* cancel_;
@@ -125,7 +138,8 @@ std::string DescribeProgress(int64_t done, int64_t total, double elapsedSeconds)
 }
 
 void RunTaskWithProgress(QWidget* parent, const std::string& title, const ProgressTask& task,
-                         std::function<void(bool shown)> onDialog) {
+                         std::function<void(bool shown)> onDialog,
+                         std::function<void()> onCloseBox) {
   SharedProgress progress;
   SharedProgress* outer = std::exchange(gRunningTask, &progress);
   std::atomic<bool> finished{false};
@@ -136,7 +150,9 @@ void RunTaskWithProgress(QWidget* parent, const std::string& title, const Progre
 
   QElapsedTimer clock;
   clock.start();
-  ProgressDialog dialog(parent, QString::fromStdString(title), &progress);
+  ProgressDialog dialog(parent, QString::fromStdString(title), &progress, std::move(onCloseBox));
+  // A window takes its parent's disabled state; the busy panel's is, this one is not.
+  dialog.setEnabled(true);
   QEventLoop loop;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, &loop, [&] {

@@ -17,8 +17,11 @@ inline constexpr int kProgressDelayMs = 300;
 // Runs `task` on a worker thread and returns when it has ended, running a
 // nested event loop meanwhile. `parent` (may be null) is the window the
 // dialog belongs to. `shown`, when given, is set once the dialog appears.
+// `onCloseBox`, when given, answers the dialog's close box; without it the
+// close box cancels as the button does.
 void RunTaskWithProgress(QWidget* parent, const std::string& title, const ProgressTask& task,
-                         std::function<void(bool shown)> onDialog = nullptr);
+                         std::function<void(bool shown)> onDialog = nullptr,
+                         std::function<void()> onCloseBox = nullptr);
 
 // Asks the task that runs now to stop, as its Cancel button does; false
 // when no task runs.

@@ -20,10 +20,12 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "convert/dump_types.h"
 #include "desktop/additions.h"
@@ -33,13 +35,37 @@
 
 namespace {
 
-const QSize kPreferredSize(960, 560);
+const QSize kPreferredSize(1000, 580);
+// The narrowest the chart pane gets: its axis titles and tick labels whole.
+constexpr int kLeastChartWidth = 320;
+constexpr int kUnitBoxLetters = 12;
+// The share of the window's width (in percent) the charts open with.
+constexpr int kChartShareOfWidth = 58;
 constexpr int kStatisticDecimals = 3;
 
 enum Column { kStart, kEnd, kSamples, kMean, kHm0, kTp, kHs, kTz, kWaves, kFlag, kColumns };
-const char* const kColumnTitles[kColumns] = {"Start (UTC)", "End (UTC)", "Samples", "Mean",
-                                             "Hm0 (m)",     "Tp (s)",    "Hs (m)",  "Tz (s)",
+// A title with a %1 takes the unit of the readings.
+const char* const kColumnTitles[kColumns] = {"Start (UTC)", "End (UTC)", "Samples", "Mean%1",
+                                             "Hm0%1",       "Tp (s)",    "Hs%1",    "Tz (s)",
                                              "Waves",       "Flag"};
+
+// The unit of heights: metres for logger dumps and for pressure turned into
+// the surface's elevation; a gauge dump's own values have none known.
+QString HeightUnit(const ExportSource& source, const WaveSettings& settings) {
+  if (source.dumpPath.empty())
+    return QStringLiteral("m");
+  return settings.pressure || !IsGaugeDump(source.fromType) ? QStringLiteral("m") : QString();
+}
+
+// " (m)", or " (unit as recorded)" for values of no known unit; with `per`
+// ("/Hz", for a density) the unit squared per it.
+QString UnitSuffix(const QString& unit, const char* per = "") {
+  const QString name = unit.isEmpty() ? QStringLiteral("units") : unit;
+  if (*per == '\0')
+    return unit.isEmpty() ? QStringLiteral(" (unit as recorded)")
+                          : QStringLiteral(" (%1)").arg(unit);
+  return QStringLiteral(" (%1²%2)").arg(name, QString::fromUtf8(per));
+}
 
 QChartView* ViewOf(QChart* chart, QWidget* parent) {
   auto* view = new QChartView(chart, parent);
@@ -87,6 +113,7 @@ WaveWindow::WaveWindow(QWidget* parent) : QDialog(parent) {
   setModal(false);
 
   auto* splitter = new QSplitter(Qt::Horizontal, this);
+  splitter_ = splitter;
   auto* side = new QWidget(splitter);
   BuildForm(side);
 
@@ -104,20 +131,23 @@ WaveWindow::WaveWindow(QWidget* parent) : QDialog(parent) {
   timeChart_->addAxis(tpAxis_, Qt::AlignRight);
   hm0_ = new QLineSeries(timeChart_);
   hm0_->setName(QStringLiteral("Hm0"));
-  hm0_->setPointsVisible(true);
   tp_ = new QLineSeries(timeChart_);
   tp_->setName(QStringLiteral("Tp"));
-  tp_->setPointsVisible(true);
   timeChart_->addSeries(hm0_);
   timeChart_->addSeries(tp_);
   hm0_->attachAxis(timeAxis_);
   hm0_->attachAxis(hm0Axis_);
   tp_->attachAxis(timeAxis_);
   tp_->attachAxis(tpAxis_);
-  charts_->addTab(ViewOf(timeChart_, charts_), QStringLiteral("Hm0 and Tp"));
-  connect(timeChart_, &QChart::plotAreaChanged, this, [this](const QRectF& plot) {
-    PlaceTimeTicks(timeAxis_, static_cast<int>(plot.width()));
-  });
+  QChartView* timeView = ViewOf(timeChart_, charts_);
+  // Drag across the chart to zoom into a stretch of time; right-click zooms out.
+  timeView->setRubberBand(QChartView::HorizontalRubberBand);
+  timeView->setToolTip(
+      QStringLiteral("Drag across the chart to zoom in on a stretch of time; right-click to "
+                     "zoom out"));
+  charts_->addTab(timeView, QStringLiteral("Hm0 and Tp"));
+  connect(timeChart_, &QChart::plotAreaChanged, this, [this] { DrawTimeLines(); });
+  connect(timeAxis_, &QValueAxis::rangeChanged, this, [this] { DrawTimeLines(); });
 
   spectrumChart_ = new QChart;
   spectrumChart_->legend()->setAlignment(Qt::AlignBottom);
@@ -128,7 +158,7 @@ WaveWindow::WaveWindow(QWidget* parent) : QDialog(parent) {
   spectrumChart_->addAxis(frequencyAxis_, Qt::AlignBottom);
   spectrumChart_->addAxis(densityAxis_, Qt::AlignLeft);
   band_ = new QAreaSeries(new QLineSeries(spectrumChart_), new QLineSeries(spectrumChart_));
-  band_->setName(QStringLiteral("band of the statistics"));
+  band_->setName(QStringLiteral("band"));
   band_->setBrush(QColor(0x30, 0xa0, 0x50, 50));
   band_->setPen(QPen(QColor(0x30, 0xa0, 0x50), 1.0, Qt::DashLine));
   spectrum_ = new QLineSeries(spectrumChart_);
@@ -146,7 +176,9 @@ WaveWindow::WaveWindow(QWidget* parent) : QDialog(parent) {
 
   splitter->addWidget(side);
   splitter->addWidget(charts_);
-  splitter->setStretchFactor(0, 3);
+  // The charts keep the room their labels need; the table gives way first.
+  charts_->setMinimumWidth(kLeastChartWidth);
+  splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 2);
   splitter->setChildrenCollapsible(false);
 
@@ -168,6 +200,9 @@ void WaveWindow::BuildForm(QWidget* side) {
   for (const PressureUnit unit : {PressureUnit::Pa, PressureUnit::kPa, PressureUnit::dbar,
                                   PressureUnit::bar, PressureUnit::mH2O})
     unit_->addItem(QString::fromLatin1(PressureUnitName(unit)), static_cast<int>(unit));
+  // Narrower than its longest choice on a small screen.
+  unit_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  unit_->setMinimumContentsLength(kUnitBoxLetters);
   unit_->setToolTip(QStringLiteral(
       "Gauge dumps of pressure: the unit of the readings, which are then turned into the "
       "surface's elevation"));
@@ -197,10 +232,6 @@ void WaveWindow::BuildForm(QWidget* side) {
 
   tableView_ = new QTableWidget(0, kColumns, side);
   tableView_->setObjectName(QStringLiteral("waveTable"));
-  QStringList titles;
-  for (const char* title : kColumnTitles)
-    titles << QString::fromUtf8(title);
-  tableView_->setHorizontalHeaderLabels(titles);
   tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
   tableView_->setSelectionMode(QAbstractItemView::SingleSelection);
   tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -231,6 +262,16 @@ void WaveWindow::ShowPressureFields() {
 void WaveWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   FitToScreen(this, size());
+  // The table's own wish (all its columns) would take the charts' room.
+  // Once the splitter has its width.
+  if (!std::exchange(shownOnce_, true))
+    QTimer::singleShot(0, this, [this] { ShareWidth(); });
+}
+
+void WaveWindow::ShareWidth() {
+  const int width = splitter_->width();
+  const int charts = std::max(kLeastChartWidth, width * kChartShareOfWidth / 100);
+  splitter_->setSizes({std::max(1, width - charts), charts});
 }
 
 namespace {
@@ -260,10 +301,15 @@ void WaveWindow::ShowSettings(const WaveSettings& settings) {
 void WaveWindow::SetResults(const WaveResults& results) {
   source_ = results.source;
   table_ = results.table ? *results.table : WaveTable{};
+  // The form shows what the table was worked out with, unless that differs
+  // from what was chosen (the note says why) or there is no table.
+  const bool workedOut = table_.ok && table_.note.empty() && !source_.dumpPath.empty();
+  ShowSettings(workedOut ? table_.settings : ChosenWaveSettings());
   const bool gauge = source_.dumpPath.empty() || IsGaugeDump(source_.fromType);
   unit_->setEnabled(gauge);
   if (!gauge)
     unit_->setCurrentIndex(0);
+  ShowPressureFields();
   FillTable();
   TellAboutTable();
   if (!table_.rows.empty())
@@ -326,7 +372,21 @@ void WaveWindow::ApplySettings() {
       "statistics worked out with them."));
 }
 
+void WaveWindow::NameUnits() {
+  const QString unit = UnitSuffix(HeightUnit(source_, table_.settings));
+  QStringList titles;
+  for (const char* title : kColumnTitles) {
+    const QString text = QString::fromUtf8(title);
+    titles << (text.contains(QStringLiteral("%1")) ? text.arg(unit) : text);
+  }
+  tableView_->setHorizontalHeaderLabels(titles);
+  hm0Axis_->setTitleText(QStringLiteral("Hm0") + unit);
+  densityAxis_->setTitleText(QStringLiteral("S") +
+                             UnitSuffix(HeightUnit(source_, table_.settings), "/Hz"));
+}
+
 void WaveWindow::FillTable() {
+  NameUnits();
   tableView_->clearContents();
   tableView_->setRowCount(static_cast<int>(table_.rows.size()));
   auto number = [this](double value, int decimals) {
@@ -360,8 +420,8 @@ void WaveWindow::FillTable() {
 }
 
 void WaveWindow::FillTimeChart() {
-  QList<QPointF> hm0;
-  QList<QPointF> tp;
+  hm0Line_.clear();
+  tpLine_.clear();
   double first = NAN;
   double last = NAN;
   double hm0Top = 0.0;
@@ -372,16 +432,19 @@ void WaveWindow::FillTimeChart() {
     first = std::isfinite(first) ? std::min(first, row.start) : row.start;
     last = std::isfinite(last) ? std::max(last, row.start) : row.start;
     if (std::isfinite(row.hm0)) {
-      hm0.append(QPointF(row.start, row.hm0));
+      hm0Line_.push_back({row.start, row.hm0});
       hm0Top = std::max(hm0Top, row.hm0);
     }
     if (std::isfinite(row.tp)) {
-      tp.append(QPointF(row.start, row.tp));
+      tpLine_.push_back({row.start, row.tp});
       tpTop = std::max(tpTop, row.tp);
     }
   }
-  hm0_->replace(hm0);
-  tp_->replace(tp);
+  // Segments come in order of time; the envelope needs them so.
+  const auto byTime = [](const LinePoint& a, const LinePoint& b) { return a.x < b.x; };
+  std::stable_sort(hm0Line_.begin(), hm0Line_.end(), byTime);
+  std::stable_sort(tpLine_.begin(), tpLine_.end(), byTime);
+  timeChart_->zoomReset();
   if (!std::isfinite(first)) {
     first = 0.0;
     last = 1.0;
@@ -392,7 +455,41 @@ void WaveWindow::FillTimeChart() {
   timeAxis_->setRange(first, last);
   SetRangeOf(hm0Axis_, 0.0, hm0Top > 0.0 ? hm0Top * 1.1 : 1.0);
   SetRangeOf(tpAxis_, 0.0, tpTop > 0.0 ? tpTop * 1.1 : 1.0);
-  PlaceTimeTicks(timeAxis_, static_cast<int>(timeChart_->plotArea().width()));
+  DrawTimeLines();
+}
+
+namespace {
+
+QList<QPointF> PointsOf(const std::vector<LinePoint>& line) {
+  QList<QPointF> points;
+  points.reserve(static_cast<qsizetype>(line.size()));
+  for (const LinePoint& p : line)
+    points.append(QPointF(p.x, p.y));
+  return points;
+}
+
+// Below this many pixels per point the dots would merge into a bar.
+constexpr int kPixelsPerDot = 5;
+
+}  // namespace
+
+void WaveWindow::DrawTimeLines() {
+  // Placing the ticks sets the axis's range again.
+  if (drawingTimeLines_)
+    return;
+  drawingTimeLines_ = true;
+  const int columns = std::max(1, static_cast<int>(timeChart_->plotArea().width()));
+  const double from = timeAxis_->min();
+  const double to = timeAxis_->max();
+  const std::vector<LinePoint> hm0 = LineEnvelope(hm0Line_, from, to, columns);
+  const std::vector<LinePoint> tp = LineEnvelope(tpLine_, from, to, columns);
+  const bool dots = static_cast<int>(std::max(hm0.size(), tp.size())) * kPixelsPerDot <= columns;
+  hm0_->setPointsVisible(dots);
+  tp_->setPointsVisible(dots);
+  hm0_->replace(PointsOf(hm0));
+  tp_->replace(PointsOf(tp));
+  PlaceTimeTicks(timeAxis_, columns);
+  drawingTimeLines_ = false;
 }
 
 void WaveWindow::ShowSpectrum(int row) {

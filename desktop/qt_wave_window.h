@@ -10,6 +10,9 @@
 #include <QDialog>
 #include <QLocale>
 
+#include <vector>
+
+#include "desktop/preview_series.h"
 #include "desktop/wave_run.h"
 
 class QAreaSeries;
@@ -22,6 +25,7 @@ class QLabel;
 class QLineSeries;
 class QPushButton;
 class QScatterSeries;
+class QSplitter;
 class QTableWidget;
 class QTabWidget;
 class QValueAxis;
@@ -51,6 +55,8 @@ class WaveWindow : public QDialog {
   QDoubleSpinBox* SensorHeight() const { return sensorHeight_; }
   QLineSeries* Hm0Series() const { return hm0_; }
   QLineSeries* TpSeries() const { return tp_; }
+  QCategoryAxis* TimeAxis() const { return timeAxis_; }
+  QChart* TimeChart() const { return timeChart_; }
   QLineSeries* SpectrumSeries() const { return spectrum_; }
   QScatterSeries* PeakSeries() const { return peak_; }
   QAreaSeries* BandSeries() const { return band_; }
@@ -63,6 +69,12 @@ class WaveWindow : public QDialog {
   void BuildForm(QWidget* side);
   void FillTable();
   void FillTimeChart();
+  // Draws the Hm0 and Tp lines over the time axis's range, as their
+  // envelope per pixel column when they are long; again on every zoom.
+  void DrawTimeLines();
+  void NameUnits();
+  // Gives the charts their share of the window's width.
+  void ShareWidth();
   void AskAndSave();
   void ShowPressureFields();
   void ShowSettings(const WaveSettings& settings);
@@ -79,12 +91,17 @@ class WaveWindow : public QDialog {
   QPushButton* save_ = nullptr;
   QTableWidget* tableView_ = nullptr;
   QTabWidget* charts_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  bool shownOnce_ = false;
   QChart* timeChart_ = nullptr;
   QCategoryAxis* timeAxis_ = nullptr;
   QValueAxis* hm0Axis_ = nullptr;
   QValueAxis* tpAxis_ = nullptr;
   QLineSeries* hm0_ = nullptr;
   QLineSeries* tp_ = nullptr;
+  std::vector<LinePoint> hm0Line_;
+  std::vector<LinePoint> tpLine_;
+  bool drawingTimeLines_ = false;
   QChart* spectrumChart_ = nullptr;
   QValueAxis* frequencyAxis_ = nullptr;
   QValueAxis* densityAxis_ = nullptr;

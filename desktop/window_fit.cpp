@@ -59,3 +59,13 @@ void FitToScreen(QWidget* window, QSize wanted) {
                              std::max(available.top(), available.bottom() + 1 - outerHeight));
   window->move(left, top);
 }
+
+void CentreOver(QWidget* window, const QWidget* anchor) {
+  if (anchor == nullptr || !anchor->isVisible())
+    return;
+  const QRect over = anchor->frameGeometry();
+  const QMargins frame = FrameOf(window);
+  const int outerWidth = window->width() + frame.left() + frame.right();
+  const int outerHeight = window->height() + frame.top() + frame.bottom();
+  window->move(over.center().x() - outerWidth / 2, over.center().y() - outerHeight / 2);
+}

@@ -18,3 +18,7 @@ QSize SizeWithin(QSize wanted, QRect available, QMargins frame);
 // minimum size where that is larger than the screen, and moves it inside
 // the screen's available area.
 void FitToScreen(QWidget* window, QSize wanted);
+
+// Moves `window` so that it stands centred over `anchor` (a window shown
+// elsewhere on the screen), before FitToScreen keeps it inside the screen.
+void CentreOver(QWidget* window, const QWidget* anchor);

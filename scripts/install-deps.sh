@@ -21,6 +21,7 @@ packages=(
   libqt6opengl6-dev                         # UiTools' CMake package needs OpenGLWidgets
   qt6-charts-dev                            # the preview chart
   xvfb xauth                                # Qt tests on a real X server, README screenshots
+  libxcb1-dev                               # the Qt tests click a close box as a window manager does
   clang libclang-rt-14-dev                  # sanitizer and fuzzing builds
   clang-format                              # the format check of scripts/test.sh
   time hyperfine                            # benchmarks

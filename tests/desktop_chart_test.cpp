@@ -1,6 +1,7 @@
 // The preview's axes and its data from the reading listener.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <set>
@@ -9,6 +10,7 @@
 
 #include "desktop/chart_ticks.h"
 #include "desktop/preview_listener.h"
+#include "desktop/preview_series.h"
 
 namespace {
 
@@ -251,6 +253,98 @@ TEST(PreviewListener, MarksStayBoundedAndSpreadOverTheWholeConversion) {
   for (size_t i = 1; i < series.marks.size(); ++i)
     EXPECT_GT(series.marks[i].x, series.marks[i - 1].x);
   EXPECT_EQ(series.envelope.Buckets().size(), size_t{1} << 16);
+}
+
+// --- A long line drawn as its envelope per pixel column ---
+
+// A wave-like line of `n` points one segment (1800 s) apart, with one spike
+// up and one down that an envelope must keep.
+std::vector<LinePoint> SegmentLine(size_t n, size_t spikeUp, size_t spikeDown) {
+  std::vector<LinePoint> line(n);
+  for (size_t i = 0; i < n; ++i) {
+    const double x = 1.7e9 + 1800.0 * static_cast<double>(i);
+    line[i] = {x, 1.0 + 0.5 * std::sin(static_cast<double>(i) * 0.01)};
+  }
+  line[spikeUp].y = 40.0;
+  line[spikeDown].y = -3.0;
+  return line;
+}
+
+struct EnvelopeCase {
+  const char* name;
+  size_t points;
+  double fromShare;  // the range drawn, as shares of the line's x span
+  double toShare;
+  int columns;
+  bool thinned;  // whether fewer points than the range holds are drawn
+};
+
+class LineEnvelopes : public testing::TestWithParam<EnvelopeCase> {};
+
+TEST_P(LineEnvelopes, StayBoundedAndKeepEveryColumnsExtremes) {
+  const EnvelopeCase& c = GetParam();
+  const size_t up = c.points / 3;
+  const size_t down = c.points * 2 / 3;
+  const std::vector<LinePoint> line = SegmentLine(c.points, up, down);
+  const double span = line.back().x - line.front().x;
+  const double from = line.front().x + c.fromShare * span;
+  const double to = line.front().x + c.toShare * span;
+  const std::vector<LinePoint> drawn = LineEnvelope(line, from, to, c.columns);
+
+  size_t inside = 0;
+  for (const LinePoint& p : line)
+    inside += (p.x >= from && p.x <= to) ? 1 : 0;
+  // Two per column at most, and the neighbour outside each end.
+  if (c.thinned)
+    EXPECT_LE(drawn.size(), 2 * static_cast<size_t>(c.columns) + 2);
+  else
+    EXPECT_GE(drawn.size(), inside);
+  for (size_t i = 1; i < drawn.size(); ++i)
+    ASSERT_LT(drawn[i - 1].x, drawn[i].x) << "point " << i;
+  // Each column's lowest and highest point is among those drawn.
+  const double columnWidth = (to - from) / c.columns;
+  std::vector<double> low(static_cast<size_t>(c.columns), 1e300);
+  std::vector<double> high(static_cast<size_t>(c.columns), -1e300);
+  for (const LinePoint& p : line) {
+    if (p.x < from || p.x > to)
+      continue;
+    const auto column = static_cast<size_t>(
+        std::clamp(static_cast<int>((p.x - from) / columnWidth), 0, c.columns - 1));
+    low[column] = std::min(low[column], p.y);
+    high[column] = std::max(high[column], p.y);
+  }
+  std::set<double> drawnY;
+  for (const LinePoint& p : drawn)
+    drawnY.insert(p.y);
+  for (size_t column = 0; column < low.size(); ++column) {
+    if (low[column] > high[column])
+      continue;
+    EXPECT_TRUE(drawnY.count(low[column])) << "column " << column << " low " << low[column];
+    EXPECT_TRUE(drawnY.count(high[column])) << "column " << column << " high " << high[column];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LineEnvelopes,
+    testing::Values(EnvelopeCase{"MonthsOfSegmentsWhole", 155000, 0.0, 1.0, 900, true},
+                    EnvelopeCase{"ZoomedIntoTheMiddle", 155000, 0.30, 0.35, 700, true},
+                    EnvelopeCase{"ZoomedUntilFewAreLeft", 155000, 0.330, 0.335, 700, false},
+                    EnvelopeCase{"ShortLineDrawnWhole", 1500, 0.0, 1.0, 900, false},
+                    EnvelopeCase{"MoreColumnsThanPointsShown", 5000, 0.0, 1.0, 4000, false}),
+    [](const testing::TestParamInfo<EnvelopeCase>& row) { return row.param.name; });
+
+// The line runs on past both edges of a zoomed range, and an empty range
+// outside the line still draws its nearest point.
+TEST(LineEnvelope, KeepsTheNearestPointBeyondEachEdge) {
+  const std::vector<LinePoint> line = SegmentLine(10000, 10, 20);
+  const std::vector<LinePoint> drawn = LineEnvelope(line, line[4000].x + 1.0, line[6000].x, 300);
+  ASSERT_FALSE(drawn.empty());
+  EXPECT_DOUBLE_EQ(drawn.front().x, line[4000].x);
+  EXPECT_DOUBLE_EQ(drawn.back().x, line[6001].x);
+  const std::vector<LinePoint> beyond =
+      LineEnvelope(line, line.back().x + 10.0, line.back().x + 20.0, 300);
+  ASSERT_EQ(beyond.size(), 1u);
+  EXPECT_DOUBLE_EQ(beyond.front().x, line.back().x);
 }
 
 }  // namespace

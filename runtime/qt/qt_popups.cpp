@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
@@ -134,6 +135,19 @@ bool AskYesNo(QWidget* parent, const PopupRequest& request) {
   return QMessageBox::question(
              parent, QString::fromStdString(request.title), QString::fromStdString(request.message),
              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool AskWithButtons(QWidget* parent, const PopupRequest& request, const QString& yesText,
+                    const QString& noText) {
+  QMessageBox box(QMessageBox::Question, QString::fromStdString(request.title),
+                  QString::fromStdString(request.message), QMessageBox::NoButton, parent);
+  QPushButton* yes = box.addButton(yesText, QMessageBox::AcceptRole);
+  QPushButton* no = box.addButton(noText, QMessageBox::RejectRole);
+  // The safe answer is the one Return gives.
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
 }
 
 void ShowMessage(QWidget* parent, const PopupRequest& request) {

@@ -48,6 +48,10 @@ bool AskForFilePath(QWidget* parent, const FileDialogPlan& plan, std::string* pa
 
 // A Yes/No question; true for Yes.
 bool AskYesNo(QWidget* parent, const PopupRequest& request);
+// The same question with buttons that say what each answer does; true for
+// `yesText`, false for `noText`, Escape or the close box.
+bool AskWithButtons(QWidget* parent, const PopupRequest& request, const QString& yesText,
+                    const QString& noText);
 
 // An information box with OK; returns when it is dismissed.
 void ShowMessage(QWidget* parent, const PopupRequest& request);

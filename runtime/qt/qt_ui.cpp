@@ -44,6 +44,8 @@ constexpr char kPathTooLongTitle[] = "File Select";
 constexpr char kStopAndQuitTitle[] = "Converting";
 constexpr char kStopAndQuitText[] =
     "Stop the conversion and quit?\n\nThe To file is put back as it was before the conversion.";
+constexpr char kStopAndQuitButton[] = "Stop and quit";
+constexpr char kKeepConvertingButton[] = "Keep converting";
 constexpr char kPathTooLongText[] =
     "The path of the chosen file is longer than 259 characters. Choose a file in a folder with a "
     "shorter path.";
@@ -253,7 +255,10 @@ struct QtUi::Impl {
       return;
     const PopupRequest request =
         Record(Request(PopupRequest::Kind::Confirm, kStopAndQuitTitle, kStopAndQuitText));
-    const bool yes = responder ? responder(request).result != 0 : AskYesNo(DialogParent(), request);
+    const bool yes =
+        responder ? responder(request).result != 0
+                  : AskWithButtons(DialogParent(), request, QString::fromUtf8(kStopAndQuitButton),
+                                   QString::fromUtf8(kKeepConvertingButton));
     if (!yes || !taskRunning)
       return;
     closeAfterTask = true;
@@ -457,6 +462,15 @@ void QtUi::SetBusy(bool busy) {
 
 void QtUi::SetStopBusyTask(std::function<void()> stop) {
   impl_->stopBusyTask = std::move(stop);
+}
+
+void QtUi::AskToStopAndQuit() {
+  for (const auto& [handle, loaded] : impl_->panels) {
+    if (loaded->window->isVisible()) {
+      impl_->AskToStopAndQuit(handle);
+      return;
+    }
+  }
 }
 
 QWidget* QtUi::DialogParent() const {

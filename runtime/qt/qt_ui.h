@@ -51,6 +51,9 @@ class QtUi : public UiBackend {
   // asks "Stop the conversion and quit?" meanwhile, stops the task on Yes
   // and closes the panel once the task has ended.
   void SetStopBusyTask(std::function<void()> stop);
+  // The close box of a window that belongs to the busy task (its progress
+  // dialog): the same question, closing the first panel shown.
+  void AskToStopAndQuit();
   // The window a dialog belongs to: the modal one, the active one or the
   // first panel shown.
   QWidget* DialogParent() const;

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QUrl>
 #include <QValueAxis>
@@ -89,6 +90,7 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   });
 
   bool panelUsableWhileShown = true;
+  bool cancelUsable = false;
   int roundsWhileRunning = 0;
   std::string textSeen;
   QTimer watcher;
@@ -96,14 +98,20 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
     if (!QtTestAccess::TaskRunning(panel.shell.additions()))
       return;
     ++roundsWhileRunning;  // the loop runs: the window repaints
-    auto* dialog = QApplication::activeModalWidget();
-    if (dialog == nullptr || dialog->objectName() != "progressDialog")
+    QWidget* dialog = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (window->objectName() == "progressDialog" && window->isVisible())
+        dialog = window;
+    }
+    if (dialog == nullptr)
       return;
     panelUsableWhileShown = panelUsableWhileShown && panel.Window()->isEnabled();
     const std::string text = dialog->findChild<QLabel*>("progressText")->text().toStdString();
     if (text.find('%') != std::string::npos && textSeen.empty()) {
       textSeen = text;
-      dialog->findChild<QPushButton*>("progressCancel")->click();
+      auto* cancel = dialog->findChild<QPushButton*>("progressCancel");
+      cancelUsable = cancel->isEnabled();
+      cancel->click();
     }
   });
   watcher.start(20);
@@ -113,9 +121,10 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   auto* mark = panel.Window()->findChild<QLabel*>("outcomeMarkText");
   ASSERT_NE(mark, nullptr);
   EXPECT_TRUE(mark->isVisible());
-  EXPECT_EQ(mark->text(), "cancelled \u2014 To file as it was");
+  EXPECT_EQ(mark->text(), "cancelled \u2014\nTo file as it was");
   EXPECT_EQ(QtTestAccess::ProgressDialogsShown(panel.shell.additions()), 1);
   EXPECT_FALSE(panelUsableWhileShown);
+  EXPECT_TRUE(cancelUsable);
   EXPECT_GT(roundsWhileRunning, 10);
   char size[32];
   std::snprintf(size, sizeof size, " MB of %.1f MB, ", static_cast<double>(dump.size()) / 1e6);
@@ -324,9 +333,12 @@ TEST(QtPreview, ThePreviewDrawsTheConvertedReadingsZoomsAndSaves) {
   EXPECT_FLOAT_EQ(highest, 4.0f);
   EXPECT_FLOAT_EQ(lowest, 0.0f);
   // Against the readings' own times on the dump's clock.
-  const double start = preview->AxisX()->min();
+  const double start = preview->FirstTime();
   EXPECT_GT(start, 9e8);
   EXPECT_DOUBLE_EQ(preview->AxisX()->max() - start, 15.5);
+  // A little room before the first reading, for the label of its time.
+  EXPECT_LT(preview->AxisX()->min(), start);
+  EXPECT_GT(preview->AxisX()->min(), start - 15.5 * 0.25 - 1e-9);
   EXPECT_EQ(preview->Note()->text().toStdString(),
             "63 readings, 1 date stamp, 57 fillers left out");
 
@@ -337,7 +349,8 @@ TEST(QtPreview, ThePreviewDrawsTheConvertedReadingsZoomsAndSaves) {
   for (const QPointF& point : preview->UpperSeries(0)->points())
     EXPECT_LE(point.y(), 3.0007 + 1e-4);  // the second record's readings only
   preview->ResetZoom();
-  EXPECT_DOUBLE_EQ(preview->AxisX()->min(), start);
+  EXPECT_DOUBLE_EQ(preview->AxisX()->max(), start + 15.5);
+  EXPECT_LT(preview->AxisX()->min(), start);
   EXPECT_EQ(preview->Runs(), 1);
 
   // The wheel zooms in, a drag with the right button pans.
@@ -376,8 +389,37 @@ TEST(QtPreview, ThePreviewDrawsTheConvertedReadingsZoomsAndSaves) {
   EXPECT_EQ(panel.Convert(), "Finished All");
   ASSERT_TRUE(QTest::qWaitFor([&] { return preview->HasSeries(); }, kPatienceMs));
   ASSERT_GE(preview->MarkSeries()->count(), 1);
-  EXPECT_EQ(preview->MarkSeries()->at(0), QPointF(preview->AxisX()->min(), 1.25));
+  EXPECT_EQ(preview->MarkSeries()->at(0), QPointF(preview->FirstTime(), 1.25));
 }
+
+// How-to names every menu item and switch an operator needs, as the panel
+// itself labels them, so that no feature goes untold.
+class QtHowToNames : public testing::TestWithParam<int> {};
+
+QString WithoutMnemonic(QString text) {
+  text.remove(QLatin1Char('&'));
+  if (text.endsWith(QStringLiteral("...")))
+    text.chop(3);
+  return text.trimmed();
+}
+
+TEST_P(QtHowToNames, TheMenuItemsAndSwitchesAsThePanelLabelsThem) {
+  Panel panel;
+  QString label;
+  if (QAction* item = panel.Item(GetParam())) {
+    label = WithoutMnemonic(item->text());
+  } else if (auto* button = qobject_cast<QAbstractButton*>(panel.shell.Control(GetParam()))) {
+    label = WithoutMnemonic(button->text());
+  }
+  ASSERT_FALSE(label.isEmpty()) << "no item or switch " << GetParam();
+  const QString page = QTextDocumentFragment::fromHtml(HowToConvertText()).toPlainText();
+  EXPECT_TRUE(page.contains(label, Qt::CaseInsensitive)) << label.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Panel, QtHowToNames,
+                         testing::Values(kMenuOpenFrom, kMenuOpenTo, kMenuExport,
+                                         kMenuWaveStatistics, kMenuStartConvert, kCtrlLfLineEnds,
+                                         kCtrlCorrection, kCtrlBrowseFrom));
 
 TEST(QtPanelAdditions, HelpMenuShortcutsAndAMinimumSizeThatCutsNothingOff) {
   Panel panel;

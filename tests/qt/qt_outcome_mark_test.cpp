@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLocale>
 #include <QTest>
@@ -16,7 +17,7 @@
 #include "tests/qt/qt_test_access.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/test_support.h"
-
+using zorq_qt_test::kPatienceMs;
 using zorq_qt_test::Panel;
 using zorq_test::WorkedGaugeDump;
 using zorq_test::WorkedLoggerDump;
@@ -139,7 +140,11 @@ TEST_P(QtOutcomeMark, SaysWhatTheConversionCameToAndOpensDetails) {
 
   EXPECT_EQ(panel.Convert(), c.status);
   EXPECT_TRUE(Mark(panel)->isVisible());
-  EXPECT_EQ(MarkText(panel)->text().toStdString(), c.mark);
+  EXPECT_EQ(Mark(panel)->accessibleName().toStdString(), c.mark);
+  // Two lines at most, split where the words say what was left.
+  QString shown = MarkText(panel)->text();
+  EXPECT_LE(shown.count(QLatin1Char('\n')), 1);
+  EXPECT_EQ(shown.replace(QStringLiteral("\n"), QStringLiteral(" ")).toStdString(), c.mark);
   EXPECT_FALSE(Mark(panel)->toolTip().isEmpty());
   if (!c.toFileAfter.empty()) {
     EXPECT_EQ(zorq_test::ReadWholeFile(csv).substr(0, c.toFileAfter.size()), c.toFileAfter);
@@ -149,7 +154,12 @@ TEST_P(QtOutcomeMark, SaysWhatTheConversionCameToAndOpensDetails) {
   ASSERT_NE(QtTestAccess::DetailsDialog(*panel.extras), nullptr);
   EXPECT_TRUE(QtTestAccess::DetailsDialog(*panel.extras)->isVisible());
   QtTestAccess::DetailsDialog(*panel.extras)->hide();
-  Mark(panel)->setFocus();
+  // Tabbed to, it shows a focus ring, as buttons do.
+  panel.Window()->activateWindow();
+  const QImage unfocused = Mark(panel)->grab().toImage();
+  Mark(panel)->setFocus(Qt::TabFocusReason);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Mark(panel)->hasFocus(); }, kPatienceMs));
+  EXPECT_NE(Mark(panel)->grab().toImage(), unfocused);
   QTest::keyClick(Mark(panel), Qt::Key_Space);
   EXPECT_TRUE(QtTestAccess::DetailsDialog(*panel.extras)->isVisible());
 

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -165,6 +166,27 @@ INSTANTIATE_TEST_SUITE_P(Ranges, QtPreviewFirstTick,
                          [](const testing::TestParamInfo<FirstTickCase>& row) {
                            return std::string(row.param.name);
                          });
+
+// The whole view of a conversion that starts on a round time labels that
+// time first, however wide the window.
+class QtPreviewWholeView : public testing::TestWithParam<QSize> {};
+
+TEST_P(QtPreviewWholeView, LabelsTheFirstReadingsTime) {
+  ShownPreview shown(SineSeries(4000, 1.0));
+  shown.window.resize(GetParam());
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const QStringList drawn = DrawnTimeLabels(shown.window);
+        return !drawn.isEmpty() && drawn.first().startsWith(QStringLiteral("2019-06-30 12:00"));
+      },
+      kPatienceMs))
+      << DrawnTimeLabels(shown.window).join(" | ").toStdString();
+  EXPECT_LT(shown.window.AxisX()->min(), kNoon);
+  EXPECT_DOUBLE_EQ(shown.window.AxisX()->max(), kNoon + 3999 / 4.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, QtPreviewWholeView,
+                         testing::Values(QSize(820, 480), QSize(1400, 700), QSize(480, 320)));
 
 TEST(QtPreviewChart, TheLegendSaysWhetherColumnsGatherReadings) {
   ShownPreview few(SineSeries(20, 1.0));
@@ -397,6 +419,109 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   EXPECT_EQ(waves->TableView()->rowCount(), 0);
 }
 
+// An open Wave statistics window follows each conversion: its rows, the
+// pressure form (for gauge dumps only, with the settings the rows were
+// worked out with) and the line below.
+TEST(QtOutputsMenu, AnOpenWaveWindowFollowsEveryConversion) {
+  Panel panel;
+  panel.OpenFrom(ZORQ_SOURCE_DIR "/samples/logger_type2_dump.txt");
+  panel.OpenTo(panel.dir.Path("logger.csv"));
+  panel.Choose(kCtrlFromType, 2);
+  ASSERT_EQ(panel.Convert(), "Finished All");
+  panel.Item(kMenuWaveStatistics)->trigger();
+  WaveWindow* waves = QtTestAccess::Waves(*panel.extras);
+  ASSERT_NE(waves, nullptr);
+  const int loggerRows = waves->TableView()->rowCount();
+  ASSERT_GT(loggerRows, 0);
+  EXPECT_FALSE(waves->UnitBox()->isEnabled());
+  EXPECT_TRUE(waves->SaveCsv(QString::fromStdString(panel.dir.Path("logger.waves.csv"))));
+  EXPECT_TRUE(waves->Note()->text().startsWith(QStringLiteral("Saved as")));
+
+  // A gauge dump converted with the window open: no reopening needed.
+  const std::string dump = panel.dir.Path("site1.txt");
+  WriteWholeFile(dump, SineGaugeDump());
+  panel.shell.ui().MenuItemAction(PanelHandle, kMenuCloseTo)->trigger();
+  ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
+  EXPECT_EQ(waves->TableView()->rowCount(), 2);
+  EXPECT_TRUE(waves->UnitBox()->isEnabled());
+  EXPECT_TRUE(waves->Note()->text().contains(QStringLiteral("site1.txt")))
+      << waves->Note()->text().toStdString();
+  EXPECT_EQ(waves->Hm0Series()->count(), 2);
+
+  // Settings applied, then changed without applying: the next conversion
+  // uses the applied ones, and the form shows what the rows were worked out with.
+  waves->UnitBox()->setCurrentIndex(waves->UnitBox()->findText(QStringLiteral("dbar")));
+  waves->SensorHeight()->setValue(0.5);
+  waves->ApplySettings();
+  waves->UnitBox()->setCurrentIndex(waves->UnitBox()->findText(QStringLiteral("Pa")));
+  ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
+  ASSERT_TRUE(waves->Table().settings.pressure.has_value());
+  EXPECT_EQ(waves->UnitBox()->currentText(), QStringLiteral("dbar"));
+  EXPECT_DOUBLE_EQ(waves->SensorHeight()->value(), 0.5);
+  EXPECT_TRUE(waves->SensorHeight()->isEnabled());
+  ChooseWaveSettings(WaveSettings{});  // the next tests convert without pressure
+
+  // A closed window is not brought back by a conversion.
+  waves->hide();
+  ASSERT_EQ(panel.Convert(), "Finished All");
+  EXPECT_FALSE(waves->isVisible());
+}
+
+// Months of segments: the Hm0 and Tp lines draw a bounded number of points,
+// keep each pixel column's extremes, and are drawn anew for a zoomed range.
+TEST(QtWaveChart, ALongDumpIsDrawnAsItsEnvelopeAndRedrawnOnZoom) {
+  constexpr int kSegments = 155000;
+  constexpr int kSpike = 77777;
+  auto table = std::make_shared<WaveTable>();
+  table->ok = true;
+  table->rows.resize(kSegments);
+  for (int i = 0; i < kSegments; ++i) {
+    WaveRow& row = table->rows[static_cast<size_t>(i)];
+    row.start = kNoon + 1200.0 * i;
+    row.end = row.start + 1199.75;
+    row.samples = 4800;
+    row.hm0 = 1.0 + 0.3 * std::sin(i * 0.001);
+    row.tp = 8.0 + std::cos(i * 0.002);
+  }
+  table->rows[kSpike].hm0 = 9.5;
+  WaveWindow waves;
+  waves.SetResults({{"/data/long.txt", 3, {}}, table});
+  waves.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&waves));
+  waves.findChild<QTabWidget*>()->setCurrentIndex(0);
+  // The charts take more than half the window's width; the table gives way.
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return waves.findChild<QTabWidget*>()->width() > waves.width() / 2; }, kPatienceMs))
+      << waves.findChild<QTabWidget*>()->width() << " of " << waves.width();
+  QApplication::processEvents();
+  const int columns = static_cast<int>(waves.TimeChart()->plotArea().width());
+  ASSERT_GT(columns, 50);
+  const auto highest = [](const QLineSeries* series) {
+    double top = -1.0;
+    for (const QPointF& p : series->points())
+      top = std::max(top, p.y());
+    return top;
+  };
+  EXPECT_LE(waves.Hm0Series()->count(), 2 * columns + 2);
+  EXPECT_LE(waves.TpSeries()->count(), 2 * columns + 2);
+  EXPECT_GT(waves.Hm0Series()->count(), columns / 2);
+  EXPECT_DOUBLE_EQ(highest(waves.Hm0Series()), 9.5);
+  // Time ticks with labels along the whole line.
+  EXPECT_GE(waves.TimeAxis()->categoriesLabels().size(), 2)
+      << columns << ": " << waves.TimeAxis()->categoriesLabels().join(" | ").toStdString();
+
+  // Zoomed to a day around the spike: every segment of it, the spike among them.
+  const double spikeAt = table->rows[kSpike].start;
+  waves.TimeAxis()->setRange(spikeAt - 43200.0, spikeAt + 43200.0);
+  QApplication::processEvents();
+  EXPECT_GE(waves.Hm0Series()->count(), 72);
+  EXPECT_LE(waves.Hm0Series()->count(), 75);
+  EXPECT_DOUBLE_EQ(highest(waves.Hm0Series()), 9.5);
+  const QStringList labels = waves.TimeAxis()->categoriesLabels();
+  // At least the day it is on, where the labels have room for no more.
+  EXPECT_GE(labels.size(), 1) << waves.TimeChart()->plotArea().width();
+}
+
 TEST(QtOutputsMenu, ThePreviewComesFromTheConversionItselfAndFitsTheScreen) {
   const QLocale before;
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -410,6 +535,8 @@ TEST(QtOutputsMenu, ThePreviewComesFromTheConversionItselfAndFitsTheScreen) {
   panel.extras->OpenPreview();
   PreviewWindow* preview = QtTestAccess::Preview(*panel.extras);
   ExpectOnScreen(preview);
+  // Over the main window, where the operator looks.
+  EXPECT_TRUE(preview->frameGeometry().contains(panel.Window()->frameGeometry().center()));
   ASSERT_TRUE(preview->HasSeries());
   EXPECT_EQ(preview->Note()->text(), QStringLiteral("1,032 readings, 2 date stamps"));
   EXPECT_EQ(preview->MarkSeries()->count(), 2);
@@ -432,11 +559,17 @@ TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
   WriteWholeFile(dump, SineGaugeDump());
   ASSERT_EQ(ConvertGauge(panel, dump), "Finished All");
   ExpectOnScreen(main);
-  // The longest mark beside the status wraps rather than widen the window.
+  // The longest mark beside the status takes two lines rather than widen the window.
   ShowConversionDetails(PanelHandle, kCtrlStatus, "Outcome: Date & Time Error",
-                        OutcomeMark{OutcomeKind::Failed, 146000, 12345678, 1234567});
+                        OutcomeMark{OutcomeKind::Failed, 146000, 146000, 12345});
   QApplication::processEvents();
   ExpectOnScreen(main);
+  ExpectButtonsOnScreen(main);
+  auto* markText = main->findChild<QLabel*>(QStringLiteral("outcomeMarkText"));
+  ASSERT_NE(markText, nullptr);
+  EXPECT_EQ(markText->text().count(QLatin1Char('\n')), 1) << markText->text().toStdString();
+  EXPECT_GE(markText->width(), markText->sizeHint().width())
+      << main->width() << " " << markText->text().toStdString();
 
   panel.extras->OpenDetails();
   ExpectOnScreen(QtTestAccess::DetailsDialog(*panel.extras));
@@ -451,6 +584,29 @@ TEST(QtSmallScreen, EveryWindowOfTheProgramFitsTheScreen) {
   panel.Item(kMenuWaveStatistics)->trigger();
   ExpectOnScreen(QtTestAccess::Waves(*panel.extras));
   ExpectButtonsOnScreen(QtTestAccess::Waves(*panel.extras));
+
+  // The longest hint: a gauge dump whose lines end in LF alone, opened as a
+  // logger dump. All of it shows, its remedy too, with the window on the screen.
+  std::string lfDump = SineGaugeDump();
+  lfDump.erase(std::remove(lfDump.begin(), lfDump.end(), '\r'), lfDump.end());
+  const std::string lfPath = panel.dir.Path("lf.txt");
+  WriteWholeFile(lfPath, lfDump);
+  panel.OpenFrom(lfPath);
+  panel.Choose(kCtrlFromType, 1);
+  QApplication::processEvents();
+  QLabel* hint = QtTestAccess::KindLabel(*panel.extras);
+  EXPECT_TRUE(hint->text().contains(QStringLiteral("each LF read as CR LF")))
+      << hint->text().toStdString();
+  EXPECT_GE(hint->height(), hint->heightForWidth(hint->width())) << hint->text().toStdString();
+  ExpectOnScreen(main);
+  ExpectButtonsOnScreen(main);
+  const QRect inside = main->rect();
+  for (QWidget* control : main->findChildren<QWidget*>()) {
+    if (!control->isVisibleTo(main) || control->property("zorqId").isNull())
+      continue;
+    EXPECT_TRUE(inside.contains(QRect(control->mapTo(main, QPoint(0, 0)), control->size())))
+        << control->objectName().toStdString() << " is cut off";
+  }
 
   // The modal ones are looked at while they are up, then closed.
   int seen = 0;
