@@ -175,7 +175,7 @@ bool NetcdfWriter::Create(const std::string& path, std::string* error) {
     return false;
   }
   filling_ = TakeEmptyChunk();
-  writer_ = std::make_unique<WriteBehind>(kChunksWaiting);
+  writer_ = std::make_unique<Worker>(kChunksWaiting);
   return true;
 }
 

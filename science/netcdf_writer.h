@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "convert/readings.h"
+#include "runtime/worker.h"
 #include "science/metadata.h"
 #include "science/time_base.h"
-#include "science/write_behind.h"
 
 class NetcdfWriter final : public ReadingListener {
   struct ReadingChunk;
@@ -107,7 +107,7 @@ class NetcdfWriter final : public ReadingListener {
   std::function<void()> chunkWritten_;
   size_t chunkReadings_ = kChunkReadings;
   size_t chunkTemperatures_ = 0;
-  std::unique_ptr<WriteBehind> writer_;
+  std::unique_ptr<Worker> writer_;
 
   // Variable ids.
   int timeVar_ = -1;
