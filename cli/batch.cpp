@@ -18,7 +18,6 @@
 #include <optional>
 #include <regex>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "cli/input_source.h"
@@ -36,6 +35,7 @@
 #include "outputs/quoting.h"
 #include "outputs/safe_output.h"
 #include "outputs/wave_targets.h"
+#include "runtime/worker.h"
 
 namespace {
 
@@ -745,12 +745,19 @@ class Batch {
   // The exit status of the whole call.
   int Run() {
     const size_t threads = std::min<size_t>(static_cast<size_t>(options_.jobs), inputs_.size());
-    std::vector<std::thread> workers;
-    for (size_t i = 0; i < threads; ++i)
-      workers.emplace_back([this] { Work(); });
+    // A thread that cannot be started leaves its inputs to the others; with
+    // none at all, they are converted here, one after the other.
+    std::vector<std::unique_ptr<SizedThread>> workers;
+    for (size_t i = 0; i < threads; ++i) {
+      auto worker = std::make_unique<SizedThread>();
+      if (!worker->Start([this] { Work(); }))
+        break;
+      workers.push_back(std::move(worker));
+    }
+    if (workers.empty())
+      Work();
     ReportInOrder();
-    for (std::thread& worker : workers)
-      worker.join();
+    workers.clear();  // joins them
     SyncPlacedFolders();
     progress_->Finish();
     return ExitStatus();

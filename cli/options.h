@@ -57,9 +57,13 @@ struct CliOptions {
 // .waves.csv in place of its extension.
 inline constexpr const char* kWavesBesideOutput = "auto";
 
-// Each job is a thread with about 1 MB of buffers; beyond this many they
-// would only wait for the disks and cores.
-inline constexpr int kMaxJobs = 1024;
+// Each job is a thread with about 1 MB of buffers, and up to four threads
+// more (read-ahead, write-behind, NetCDF, wave statistics), each with a
+// stack of its own. This many, each writing NetCDF and wave statistics,
+// run in 1.2 GB of address space and so within `ulimit -v 2000000`; twice
+// as many do not (HDF5 and the C++ library run out of memory). Beyond it
+// they would only wait for the disks and cores.
+inline constexpr int kMaxJobs = 256;
 
 enum class CliAction { Convert, ShowHelp, ShowVersion, UsageError };
 

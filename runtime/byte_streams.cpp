@@ -8,15 +8,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 
 #include "runtime/system_calls.h"
+#include "runtime/worker.h"
 
 namespace {
 
@@ -107,61 +105,6 @@ void ByteSource::TellTap(int64_t offset, const char* bytes, size_t count) {
 
 // --- ByteSink ---
 
-// Runs one job at a time on a thread of its own, for a stream that keeps its
-// next buffer moving while its user works on the current one. Used by one
-// thread; a job started before the destructor still runs to its end.
-class OneJobThread {
- public:
-  OneJobThread() : thread_([this] { Run(); }) {}
-  ~OneJobThread() {
-    {
-      const std::lock_guard<std::mutex> hold(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  OneJobThread(const OneJobThread&) = delete;
-  OneJobThread& operator=(const OneJobThread&) = delete;
-
-  void Start(std::function<void()> job) {
-    {
-      const std::lock_guard<std::mutex> hold(mutex_);
-      job_ = std::move(job);
-      busy_ = true;
-    }
-    changed_.notify_all();
-  }
-  // Waits until the job started last is done; what it wrote is then seen.
-  void Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
-  }
-
- private:
-  void Run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return busy_ || stopping_; });
-      if (!busy_)
-        return;
-      const std::function<void()> job = std::move(job_);
-      lock.unlock();
-      job();
-      lock.lock();
-      busy_ = false;
-      changed_.notify_all();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::function<void()> job_;
-  bool busy_ = false;
-  bool stopping_ = false;
-  std::thread thread_;
-};
-
 // One buffer at a time, handed on by a thread while the sink fills the
 // other: the sink waits for it before it hands on the next.
 class ByteSink::Behind {
@@ -173,10 +116,14 @@ class ByteSink::Behind {
   };
 
   explicit Behind(ByteSink* sink) : buffer(new char[kBufferSize]), sink_(sink) {}
+  // A buffer handed on still reaches the output.
+  ~Behind() { worker_.Drain(); }
+  Behind(const Behind&) = delete;
+  Behind& operator=(const Behind&) = delete;
 
   // Hands on the first `count` bytes of `buffer`, on the thread.
   void Start(size_t count) {
-    worker_.Start([this, count] {
+    worker_.Post([this, count] {
       Done done{count, 0, 0};
       done.taken = sink_->Put(buffer.get(), count, &done.error);
       if (done.taken == count && sink_->handedOn_)
@@ -187,7 +134,7 @@ class ByteSink::Behind {
   // Waits for the buffer in flight; what its Put did, if one was started
   // since the last call.
   std::optional<Done> Wait() {
-    worker_.Wait();
+    worker_.Drain();
     return std::exchange(done_, std::nullopt);
   }
 
@@ -196,7 +143,7 @@ class ByteSink::Behind {
  private:
   ByteSink* sink_;
   std::optional<Done> done_;
-  OneJobThread worker_;  // last: gone before what its job uses
+  Worker worker_{1};  // last: gone before what its job uses
 };
 
 ByteSink::ByteSink() : buffer_(new char[kBufferSize]) {}
@@ -312,13 +259,16 @@ class DescriptorSource::Ahead {
  public:
   explicit Ahead(DescriptorSource* source)
       : buffer(new char[ByteSink::kBufferSize]), source_(source) {}
+  ~Ahead() { worker_.Drain(); }
+  Ahead(const Ahead&) = delete;
+  Ahead& operator=(const Ahead&) = delete;
 
   // Reads the buffer at `at`; a tap that has heard up to `heard` hears the
   // bytes past it there, so that the converting thread never copies them.
   void Start(int64_t at, int64_t heard) {
     inFlight_ = true;
     at_ = at;
-    worker_.Start([this, heard] {
+    worker_.Post([this, heard] {
       filled_ = source_->Fill(buffer.get());
       errno_ = errno;
       if (const ReadTap& tap = source_->tap())
@@ -329,7 +279,7 @@ class DescriptorSource::Ahead {
   // Waits for the read in flight; what it read into `buffer`, with the
   // errno of a failure in `*error`.
   BytesMoved Finish(int* error) {
-    worker_.Wait();
+    worker_.Drain();
     inFlight_ = false;
     *error = errno_;
     source_->HeardUpTo(at_ + static_cast<int64_t>(filled_.count));
@@ -344,7 +294,7 @@ class DescriptorSource::Ahead {
   int64_t at_ = 0;
   BytesMoved filled_;
   int errno_ = 0;
-  OneJobThread worker_;  // last: gone before what its job uses
+  Worker worker_{1};  // last: gone before what its job uses
 };
 
 DescriptorSource::DescriptorSource(int fd, bool owned, int stopFd)

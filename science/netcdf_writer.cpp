@@ -128,7 +128,7 @@ bool NetcdfWriter::Create(const std::string& path, const std::string& shownName,
   }
   open_ = true;
   filling_ = TakeEmptyChunk();
-  writer_ = std::make_unique<WriteBehind>(kChunksWaiting);
+  writer_ = std::make_unique<Worker>(kChunksWaiting);
   return true;
 }
 

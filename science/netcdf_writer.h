@@ -14,9 +14,9 @@
 
 #include "convert/readings.h"
 #include "netcdf/netcdf_file.h"
+#include "runtime/worker.h"
 #include "science/metadata.h"
 #include "science/time_base.h"
-#include "science/write_behind.h"
 
 class NetcdfWriter final : public ReadingListener {
   struct ReadingChunk;
@@ -100,7 +100,7 @@ class NetcdfWriter final : public ReadingListener {
   std::function<void()> chunkWritten_;
   size_t chunkReadings_ = kChunkReadings;
   size_t chunkTemperatures_ = 0;
-  std::unique_ptr<WriteBehind> writer_;
+  std::unique_ptr<Worker> writer_;
 
   NetcdfVariableId timeVar_;
   NetcdfVariableId readingVar_;

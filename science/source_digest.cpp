@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "science/write_behind.h"
+#include "runtime/worker.h"
 
 namespace {
 
@@ -20,13 +20,13 @@ struct SourceDigest::State {
   sha256_ctx context;
   std::vector<char> gathering;
   // Started at the first block; only it touches `context` until Hex.
-  std::unique_ptr<WriteBehind> hasher;
+  std::unique_ptr<Worker> hasher;
 
   void HandOver() {
     if (gathering.empty())
       return;
     if (!hasher)
-      hasher = std::make_unique<WriteBehind>(kBlocksWaiting);
+      hasher = std::make_unique<Worker>(kBlocksWaiting);
     hasher->Post([context = &context, block = std::move(gathering)] {
       sha256_update(context, block.size(), reinterpret_cast<const uint8_t*>(block.data()));
     });

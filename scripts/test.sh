@@ -58,7 +58,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORQ_SANIT
 cmake --build build-tsan -j "$jobs" --target zorq_core_tests zorq_waves_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_ctest build-tsan \
-    -R '^(Engine(Threads|Cancel|Progress)|FileThreads|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals|Waves)|WaveThreads|(Limits/)?BackgroundReadings(Fail|Stop)?|Rows/(WriteBehind|ReadAhead)|Writeback/NewOutputWriteback)\.'
+    -R '^(Engine(Threads|Cancel|Progress)|FileThreads|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals|Waves)|WaveThreads|(Limits/)?BackgroundReadings(Fail|Stop)?|Rows/(WriteBehind|ReadAhead)|Writeback/NewOutputWriteback|Worker|SizedThread)\.'
 
 if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then
   echo "== fuzzing (bounded)"

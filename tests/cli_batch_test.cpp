@@ -5,6 +5,7 @@
 #include <netcdf.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/options.h"
 #include "convert/report_text.h"
 #include "tests/cli_process.h"
 #include "tests/test_support.h"
@@ -1104,6 +1106,40 @@ TEST(CliTimeZone, AZoneFromTzOrTheEnvironmentIsCheckedAndNamedInTheReport) {
                                       {{"TZ", "Europe/Berln"}}});
   ASSERT_EQ(given.exitCode, 0) << given.err;
   EXPECT_EQ(JsonLines(given.out)[0].at("tz"), "Europe/Berlin");
+}
+
+// --- Many jobs within an address-space limit ---
+
+// Every job is a few threads, each reserving a stack, and buffers: the most
+// jobs --help allows, each writing NetCDF and wave statistics, fit within
+// `ulimit -v 2000000` and convert every input, with more inputs than jobs so
+// that all of them run at once.
+TEST(CliJobs, TheMostJobsAllowedConvertEveryInputWithinAnAddressSpaceLimit) {
+  constexpr rlim_t kAddressSpaceBytes = 2'000'000'000;
+  constexpr int kInputs = kMaxJobs + kMaxJobs / 4;
+  TempDir dir;
+  const std::string logger = ReadWholeFile(ZORQ_SOURCE_DIR "/samples/logger_type2_dump.txt");
+  const std::string gauge = ReadWholeFile(ZORQ_SOURCE_DIR "/samples/gauge_t10_dump.txt");
+  std::vector<std::string> args = {"--jobs",   std::to_string(kMaxJobs),
+                                   "--format", "legacy,netcdf",
+                                   "--waves",  "auto",
+                                   "--quiet",  "-o",
+                                   "out"};
+  for (int i = 0; i < kInputs; ++i) {
+    const std::string name = "dump" + std::to_string(i) + ".txt";
+    WriteWholeFile(dir.Path(name), i % 2 == 0 ? logger : gauge);
+    args.push_back(name);
+  }
+  CliRun run{args, dir.path(), {}, {}, {}};
+  run.addressSpaceLimit = kAddressSpaceBytes;
+  const CliRunResult result = zorq_test::RunCliProcess(run);
+  ASSERT_EQ(result.exitCode, 0) << LastLine(result.err);
+  std::set<std::string> expected;
+  for (int i = 0; i < kInputs; ++i) {
+    for (const char* extension : {".csv", ".nc", ".waves.csv"})
+      expected.insert("dump" + std::to_string(i) + extension);
+  }
+  EXPECT_EQ(Listing(dir.Path("out")), expected);
 }
 
 // --- GNU parallel, as docs/batch.md shows it ---

@@ -34,6 +34,11 @@ namespace {
     ::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
+  if (run.addressSpaceLimit) {
+    const rlimit limit{*run.addressSpaceLimit, *run.addressSpaceLimit};
+    if (::setrlimit(RLIMIT_AS, &limit) != 0)
+      ::_exit(127);
+  }
   for (const auto& [name, value] : run.env) {
     if (value.empty())
       ::unsetenv(name.c_str());

@@ -23,6 +23,8 @@ struct CliRun {
   // The largest file the child may write, in bytes (SIGXFSZ ignored, so a
   // write past it fails as on a full disk); none: no limit.
   std::optional<rlim_t> fileSizeLimit = std::nullopt;
+  // The child's limit on address space (ulimit -v), in bytes; none: no limit.
+  std::optional<rlim_t> addressSpaceLimit = std::nullopt;
 };
 
 struct CliRunResult {

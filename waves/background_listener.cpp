@@ -24,52 +24,82 @@ BackgroundListener::BackgroundListener(ReadingListener* target, std::function<vo
 
 BackgroundListener::BackgroundListener(ReadingListener* target, std::function<void()> atEnd,
                                        Limits limits)
-    : target_(target), atEnd_(std::move(atEnd)), limits_(limits) {
+    : target_(target),
+      atEnd_(std::move(atEnd)),
+      limits_(limits),
+      // One block is filled and one heard: the rest wait.
+      worker_(limits.blocks > 2 ? limits.blocks - 2 : 1) {
   if (limits_.blocks < 2)
     limits_.blocks = 2;  // one to fill while the thread works on another
   if (limits_.eventsPerBlock < 1)
     limits_.eventsPerBlock = 1;
-  filling_ = std::make_unique<Block>();
-  filling_->events.reserve(limits_.eventsPerBlock);
-  for (size_t i = 1; i < limits_.blocks; ++i) {
-    free_.push_back(std::make_unique<Block>());
-    free_.back()->events.reserve(limits_.eventsPerBlock);
+  for (size_t i = 0; i < limits_.blocks; ++i) {
+    blocks_.push_back(std::make_unique<Block>());
+    blocks_.back()->events.reserve(limits_.eventsPerBlock);
+    free_.push_back(blocks_.back().get());
   }
-  thread_ = std::thread([this] { Run(); });
+  filling_ = TakeFree();
 }
 
 BackgroundListener::~BackgroundListener() {
   Stop();
 }
 
-void BackgroundListener::HandOverFull() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  HandOver(&lock);
-}
-
-// Queues the block being filled and takes a free one, waiting while the
-// thread is behind. When the thread has failed or stopped, what it would
-// have heard is dropped.
-void BackgroundListener::HandOver(std::unique_lock<std::mutex>* lock) {
-  if (threadFailed_ || stopping_) {
+// Post waits while the thread is behind, so a free block is there once it
+// returns; one is made when the thread is gone and its blocks with it.
+// After a failure or Stop, what the target would have heard is dropped.
+void BackgroundListener::HandOver() {
+  if (failed_ || stopped_) {
     filling_->Clear();
     return;
   }
-  ready_.push_back(std::move(filling_));
-  readyChanged_.notify_one();
-  freeChanged_.wait(*lock, [this] { return !free_.empty() || threadFailed_ || stopping_; });
-  if (!free_.empty()) {
-    filling_ = std::move(free_.back());
-    free_.pop_back();
-  } else {
-    filling_ = std::make_unique<Block>();  // the thread is gone; its blocks may be too
+  Block* full = filling_;
+  worker_.Post([this, full] { Hear(full); });
+  filling_ = TakeFree();
+}
+
+BackgroundListener::Block* BackgroundListener::TakeFree() {
+  {
+    const std::lock_guard<std::mutex> hold(freeMutex_);
+    if (!free_.empty()) {
+      Block* block = free_.back();
+      free_.pop_back();
+      return block;
+    }
+  }
+  blocks_.push_back(std::make_unique<Block>());
+  return blocks_.back().get();
+}
+
+void BackgroundListener::Hear(Block* block) {
+  if (!failed_) {
+    try {
+      Replay(block);
+    } catch (...) {
+      failure_ = std::current_exception();
+      failed_ = true;
+    }
+  }
+  block->Clear();
+  const std::lock_guard<std::mutex> hold(freeMutex_);
+  free_.push_back(block);
+}
+
+void BackgroundListener::HearEnd() {
+  if (failed_ || !atEnd_)
+    return;
+  try {
+    atEnd_();
+  } catch (...) {
+    failure_ = std::current_exception();
+    failed_ = true;
   }
 }
 
 void BackgroundListener::OnReadings(const ReadingLine& line) {
   if (line.count <= 0)
     return;
-  Room();
+  HandOverIfFull();
   Block& block = *filling_;
   const size_t count = static_cast<size_t>(line.count);
   const size_t first = block.valueCount;
@@ -93,7 +123,7 @@ void BackgroundListener::OnReadings(const ReadingLine& line) {
 }
 
 void BackgroundListener::OnFillers(int64_t line, int64_t byte, int count) {
-  Room();
+  HandOverIfFull();
   Event& event = filling_->events.emplace_back();
   event.line = line;
   event.byte = byte;
@@ -126,62 +156,18 @@ void BackgroundListener::Replay(Block* block) {
   }
 }
 
-void BackgroundListener::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  try {
-    for (;;) {
-      readyChanged_.wait(lock, [this] { return !ready_.empty() || finishing_ || stopping_; });
-      if (stopping_)
-        return;
-      if (ready_.empty()) {  // finishing, and all heard
-        lock.unlock();
-        if (atEnd_)
-          atEnd_();
-        return;
-      }
-      std::unique_ptr<Block> block = std::move(ready_.front());
-      ready_.pop_front();
-      lock.unlock();
-      Replay(block.get());
-      block->Clear();
-      lock.lock();
-      free_.push_back(std::move(block));
-      freeChanged_.notify_one();
-    }
-  } catch (...) {
-    if (!lock.owns_lock())
-      lock.lock();
-    failure_ = std::current_exception();
-    threadFailed_ = true;
-    ready_.clear();
-    freeChanged_.notify_all();
-  }
-}
-
 void BackgroundListener::Finish() {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!filling_->events.empty() && !threadFailed_ && !stopping_) {
-      ready_.push_back(std::move(filling_));
-      filling_ = std::make_unique<Block>();
-    }
-    finishing_ = true;
-    readyChanged_.notify_one();
-  }
-  if (thread_.joinable())
-    thread_.join();
+  if (!filling_->events.empty())
+    HandOver();
+  if (!failed_ && !stopped_)
+    worker_.Post([this] { HearEnd(); });
+  worker_.Drain();
+  worker_.Stop();
   if (failure_)
     std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
 void BackgroundListener::Stop() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-    ready_.clear();
-    readyChanged_.notify_one();
-    freeChanged_.notify_all();
-  }
-  if (thread_.joinable())
-    thread_.join();
+  stopped_ = true;
+  worker_.Stop();
 }

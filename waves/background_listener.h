@@ -7,21 +7,21 @@
 // waits for a free one when the thread falls behind. Memory stays the same
 // whatever the length of the dump, and the listener hears every reading in
 // the order the conversion handed it out, exactly as it would have on the
-// converting thread.
+// converting thread. When no thread can be started, the target hears each
+// block on the converting thread as it fills.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "convert/readings.h"
+#include "runtime/worker.h"
 
 class BackgroundListener final : public ReadingListener {
  public:
@@ -90,32 +90,33 @@ class BackgroundListener final : public ReadingListener {
   static constexpr uint8_t kHasTemperature = 4;
   static constexpr uint8_t kNoted = 8;
 
-  // Makes room for one more event in the block being filled; the test is
-  // inline, the hand-over is not.
-  void Room() {
+  // Hands the block being filled over when it holds no more events; the
+  // test is inline, the hand-over is not.
+  void HandOverIfFull() {
     if (filling_->events.size() >= limits_.eventsPerBlock) [[unlikely]]
-      HandOverFull();
+      HandOver();
   }
-  void HandOverFull();
-  void HandOver(std::unique_lock<std::mutex>* lock);
-  void Run();
+  // Queues the block being filled for the thread and takes a free one.
+  void HandOver();
+  Block* TakeFree();
+  // On the thread: the target hears `block`, which is free again after.
+  void Hear(Block* block);
+  void HearEnd();
   void Replay(Block* block);
 
   ReadingListener* target_;
   std::function<void()> atEnd_;
   Limits limits_;
 
-  std::unique_ptr<Block> filling_;  // the conversion's; no lock needed
+  std::vector<std::unique_ptr<Block>> blocks_;  // every block made
+  Block* filling_ = nullptr;                    // the conversion's; no lock needed
 
-  std::mutex mutex_;
-  std::condition_variable readyChanged_;  // the thread waits for work
-  std::condition_variable freeChanged_;   // the conversion waits for a block
-  std::deque<std::unique_ptr<Block>> ready_;
-  std::vector<std::unique_ptr<Block>> free_;
-  bool finishing_ = false;
-  bool stopping_ = false;
-  bool threadFailed_ = false;
-  std::exception_ptr failure_;
+  std::mutex freeMutex_;
+  std::vector<Block*> free_;
+  // Once set, what the target has not heard is dropped.
+  std::atomic<bool> failed_{false};
+  std::atomic<bool> stopped_{false};
+  std::exception_ptr failure_;  // the thread's until Finish has drained it
 
-  std::thread thread_;
+  Worker worker_;  // last: started once the rest is ready
 };

@@ -1,4 +1,4 @@
-#include "science/write_behind.h"
+#include "runtime/worker.h"
 
 #include <gtest/gtest.h>
 
@@ -30,8 +30,8 @@ class Log {
   std::vector<std::string> entries_;
 };
 
-TEST(WriteBehind, RunsEveryJobInTheOrderPosted) {
-  WriteBehind writer(2);
+TEST(Worker, RunsEveryJobInTheOrderPosted) {
+  Worker writer(2);
   Log log;
   std::vector<std::string> expected;
   for (int i = 0; i < 50; ++i) {
@@ -44,8 +44,8 @@ TEST(WriteBehind, RunsEveryJobInTheOrderPosted) {
 
 // Memory stays flat: with `capacity` jobs waiting behind a slow one, the
 // next Post returns only once one of them is taken.
-TEST(WriteBehind, PostWaitsWhileTheQueueIsFull) {
-  WriteBehind writer(1);
+TEST(Worker, PostWaitsWhileTheQueueIsFull) {
+  Worker writer(1);
   Log log;
   std::promise<void> gate;
   std::shared_future<void> opened = gate.get_future().share();
@@ -76,12 +76,12 @@ TEST(WriteBehind, PostWaitsWhileTheQueueIsFull) {
   EXPECT_LT(at("second job"), at("third job"));
 }
 
-TEST(WriteBehind, StopDropsTheWaitingJobsAndLaterPostsRunNothing) {
+TEST(Worker, StopDropsTheWaitingJobsAndLaterPostsRunNothing) {
   std::atomic<int> ran{0};
   std::promise<void> gate;
   std::shared_future<void> opened = gate.get_future().share();
   std::promise<void> started;
-  WriteBehind writer(4);
+  Worker writer(4);
   writer.Post([&, opened] {
     started.set_value();
     opened.wait();
@@ -99,6 +99,66 @@ TEST(WriteBehind, StopDropsTheWaitingJobsAndLaterPostsRunNothing) {
   writer.Post([&] { ++ran; });
   writer.Drain();
   EXPECT_EQ(ran.load(), 1);
+}
+
+// No system gives a thread a stack of this much address space, so a thread
+// asking for it is never started: what a full process meets.
+constexpr size_t kImpossibleStack = size_t{1} << 46;
+
+TEST(SizedThread, RunsItsBodyOnAnotherThreadOrSaysItCouldNot) {
+  std::thread::id ranOn;
+  SizedThread thread;
+  ASSERT_TRUE(thread.Start([&ranOn] { ranOn = std::this_thread::get_id(); }));
+  EXPECT_FALSE(thread.Start([] {})) << "a second start while the first runs";
+  thread.Join();
+  EXPECT_NE(ranOn, std::this_thread::get_id());
+  EXPECT_NE(ranOn, std::thread::id());
+
+  bool ran = false;
+  SizedThread refused;
+  EXPECT_FALSE(refused.Start([&ran] { ran = true; }, kImpossibleStack));
+  EXPECT_FALSE(refused.Running());
+  refused.Join();
+  EXPECT_FALSE(ran);
+}
+
+// A kilobyte of stack a frame: deep enough to overrun a stack far smaller
+// than the one reserved. Returns the frames it went through.
+int Recurse(int depth) {
+  volatile char frame[1024] = {};
+  frame[sizeof frame - 1] = 1;
+  return depth == 0 ? frame[sizeof frame - 1] : Recurse(depth - 1) + frame[sizeof frame - 1];
+}
+
+TEST(SizedThread, ItsStackHoldsWhatItsJobsNeed) {
+  constexpr int kFramesOfAKilobyte = 256;
+  int sum = -1;
+  SizedThread thread;
+  ASSERT_TRUE(thread.Start([&sum] { sum = Recurse(kFramesOfAKilobyte); }));
+  thread.Join();
+  EXPECT_EQ(sum, kFramesOfAKilobyte + 1);
+}
+
+// Without a thread, nothing is lost: each job runs in Post, in order, on
+// the caller's thread, and Stop still ends it.
+TEST(Worker, WithoutAThreadRunsEachJobInPost) {
+  Worker worker(2, kImpossibleStack);
+  EXPECT_FALSE(worker.Threaded());
+  std::vector<std::thread::id> ranOn;
+  std::vector<int> order;
+  for (int i = 0; i < 5; ++i) {
+    worker.Post([&, i] {
+      ranOn.push_back(std::this_thread::get_id());
+      order.push_back(i);
+    });
+    EXPECT_EQ(order.size(), static_cast<size_t>(i + 1)) << "job " << i << " not run in Post";
+  }
+  worker.Drain();
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(std::count(ranOn.begin(), ranOn.end(), std::this_thread::get_id()), 5);
+  worker.Stop();
+  worker.Post([&] { order.push_back(99); });
+  EXPECT_EQ(order.size(), 5u);
 }
 
 }  // namespace
