@@ -334,12 +334,17 @@ class Converter {
     ConversionJob job(settings_, input.targets, dump);
     if (!job.Reserve(&outcome.problem))
       return FileProblem(outcome);
-    source.ReadHead();
+    const bool headRead = source.ReadHead(&outcome.problem);
     // A stop signal ends the wait for a pipe's first bytes, or for a named
     // pipe's writer: the input is stopped, not unreadable or of no kind.
     if (StopSignal() != 0) {
+      outcome.problem.clear();
       job.Abandon();
       return Stopped(outcome);
+    }
+    if (!headRead) {
+      job.Abandon();
+      return FileProblem(outcome);
     }
     outcome.look = source.look();
     outcome.head = source.head();

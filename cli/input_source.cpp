@@ -69,7 +69,7 @@ bool InputSource::Open(const std::string& fullPath, std::string* error) {
   return true;
 }
 
-void InputSource::ReadHead() {
+bool InputSource::ReadHead(std::string* error) {
   head_ = source_->Head(FlashLineReader::kBlockSize);
   // A first read that failed is no empty or short dump: say why it failed.
   // A stop signal (ECANCELED) is told as the stop it is.
@@ -79,6 +79,7 @@ void InputSource::ReadHead() {
     return false;
   }
   look_ = LookAtHeader(head_.data(), static_cast<int>(head_.size()));
+  return true;
 }
 
 bool InputSource::Finish(std::string* error) const {

@@ -23,8 +23,9 @@ class InputSource {
   // Opens `fullPath` ("-" for standard input) without reading from it.
   // False, with `error` saying why, when it cannot be opened.
   bool Open(const std::string& fullPath, std::string* error);
-  // Reads its first block, to look at its header.
-  void ReadHead();
+  // Reads its first block, to look at its header. False, with `error`
+  // saying why, when the read failed.
+  bool ReadHead(std::string* error);
 
   const DumpLook& look() const { return look_; }
   // The input's first block, as read to look at its header.

@@ -25,8 +25,8 @@ enum class Fault {
   FailingLine,  // a date stamp the dump cannot have, well into it
   Sigint,
   Sigterm,
-  DiskFullEarly,  // writes past 4 KB fail, as on a full disk
-  DiskFullLater,  // writes past 1 MB fail
+  DiskFullEarly,   // writes past 4 KB fail, as on a full disk
+  DiskFullLater,   // writes past 1 MB fail
   NoSpaceAtWrite,  // the Nth write that grows an output fails with ENOSPC
   ReadFailsAt,     // the Nth read of the dump fails with EIO
 };
@@ -44,9 +44,16 @@ struct FormatRow {
 };
 
 const FaultRow kFaults[] = {
-    {"FailingLine", Fault::FailingLine, 4},     {"Sigint", Fault::Sigint, 130},
-    {"Sigterm", Fault::Sigterm, 143},           {"DiskFullEarly", Fault::DiskFullEarly, 5},
-    {"DiskFullLater", Fault::DiskFullLater, 5},
+    {"FailingLine", Fault::FailingLine, {4}},
+    {"Sigint", Fault::Sigint, {130}},
+    {"Sigterm", Fault::Sigterm, {143}},
+    {"DiskFullEarly", Fault::DiskFullEarly, {1, 5}},
+    {"DiskFullLater", Fault::DiskFullLater, {5}},
+    {"NoSpaceAtFirstWrite", Fault::NoSpaceAtWrite, {1, 5}, 1},
+    {"NoSpaceAtThirdWrite", Fault::NoSpaceAtWrite, {1, 5}, 3},
+    {"NoSpaceAtTenthWrite", Fault::NoSpaceAtWrite, {5}, 10},
+    {"ReadFailsAtFirst", Fault::ReadFailsAt, {1}, 1},
+    {"ReadFailsAtThird", Fault::ReadFailsAt, {1}, 3},
 };
 
 const FormatRow kFormats[] = {
