@@ -453,7 +453,8 @@ class Converter {
 
   bool PrepareWaves(const PlannedInput& input, const InputSource& source,
                     std::unique_ptr<WaveTargets>* waves, std::string* error) const {
-    *waves = std::make_unique<WaveTargets>(options_, options_.science.clock);
+    *waves = std::make_unique<WaveTargets>(options_,
+                                           TimeAxis(options_.science.zone, options_.science.clock));
     std::string full = input.waves;
     if (full != "-" && !FullPath(input.waves, &full, error))
       return false;
@@ -535,6 +536,7 @@ class Converter {
     request.cancelRequested = [&listeners] { return StopSignal() != 0 || listeners.Failed(); };
     request.readings = listeners.Listener();
     request.lfLineEnds = options_.lfLineEnds;
+    request.zone = options_.science.zone;
     if (ScienceTargets* science = listeners.Science()) {
       source.source().SetTap(
           [science](const char* bytes, size_t count) { science->digest().Update(bytes, count); });
@@ -906,12 +908,13 @@ int FailEveryInput(const std::vector<PlannedInput>& inputs, const std::string& p
 
 int RunConversions(const CliOptions& given) {
   // Before any thread: the zone, the umask, the signals.
-  std::string timeZone;
+  Zone zone;
   std::string zoneProblem;
-  if (!SettleTimeZone(given.timeZone, &timeZone, &zoneProblem))
+  if (!ResolveTimeZone(given.timeZone, &zone, &zoneProblem))
     return UsageProblems({zoneProblem});
   CliOptions options = given;
-  options.science.timeZone = timeZone;  // the science outputs say how their times were made
+  options.science.zone = zone;  // every output reads the dump's clock in it
+  const std::string timeZone = zone.name();
   RememberUmask();
   InstallStopSignals();
   ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, not an end

@@ -12,7 +12,6 @@
 namespace {
 
 constexpr size_t kWriteChunk = 64 * 1024;
-constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
 
 }  // namespace
 
@@ -24,8 +23,8 @@ std::string WavesNameFor(const CliOptions& options, const std::string& to) {
   return path.string() + kWavesExtension;
 }
 
-WaveTargets::WaveTargets(const CliOptions& options, const ClockCorrection& clock)
-    : clock_(clock),
+WaveTargets::WaveTargets(const CliOptions& options, const TimeAxis& axis)
+    : axis_(axis),
       settings_(options.waves),
       overwrite_(options.overwrite),
       csv_(options.waves),
@@ -57,23 +56,11 @@ void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units) {
   netcdfUnits_ = units;
   netcdf->AddCloseHook([this](int ncid, std::string* error) {
     for (KeptSegment& kept : kept_) {
-      kept.start = Corrected(kept.start);
-      kept.end = Corrected(kept.end);
+      kept.start = axis_.Corrected(kept.start);
+      kept.end = axis_.Corrected(kept.end);
     }
     return WriteWaveStatistics(ncid, kept_, settings_, netcdfUnits_, error);
   });
-}
-
-double WaveTargets::Corrected(double instrumentUtc) const {
-  return std::isnan(instrumentUtc) ? instrumentUtc
-                                   : clock_.Corrected(instrumentUtc, firstTime_, lastTime_);
-}
-
-double WaveTargets::InstrumentUtc(const DumpTime& time) {
-  double stampUtc = 0.0;
-  if (!time.known || !stamps_.ToUtc(time.stamp, &stampUtc))
-    return kNoTime;
-  return stampUtc + time.elapsed;
 }
 
 // ISO 8601 UTC of a reading, its clock corrected as the science outputs'
@@ -87,7 +74,7 @@ std::string WaveTargets::TimeText(double instrumentUtc) const {
 std::string_view WaveTargets::TimeText(double instrumentUtc, char* text) const {
   if (std::isnan(instrumentUtc))
     return {};
-  return {text, FormatIsoUtcMilliseconds(Corrected(instrumentUtc), text)};
+  return {text, FormatIsoUtcMilliseconds(axis_.Corrected(instrumentUtc), text)};
 }
 
 void WaveTargets::Take(WaveSegment&& segment) {
@@ -95,13 +82,13 @@ void WaveTargets::Take(WaveSegment&& segment) {
     summary_.firstHm0 = segment.analysis.spectral.hm0;
     summary_.firstTp = segment.analysis.spectral.tp;
   }
-  const double start = InstrumentUtc(segment.start);
-  const double end = InstrumentUtc(segment.end);
+  const DumpTime& from = segment.start;
+  const DumpTime& to = segment.end;
+  const double start = axis_.InstrumentUtc(from.known, from.stamp, from.elapsed);
+  const double end = axis_.InstrumentUtc(to.known, to.stamp, to.elapsed);
   if (!std::isnan(start)) {
-    if (!anyTime_)
-      firstTime_ = start;
-    anyTime_ = true;
-    lastTime_ = end;
+    axis_.Place(start);
+    axis_.Place(end);
   }
   if (sink_ != nullptr)
     TakeRow(segment, start, end);
@@ -112,7 +99,7 @@ void WaveTargets::Take(WaveSegment&& segment) {
 void WaveTargets::TakeRow(const WaveSegment& segment, double start, double end) {
   // Without a drift the correction is the same everywhere: rows go out as
   // they come. With one it needs the last reading's time.
-  if (!clock_.driftGiven) {
+  if (axis_.CorrectsAsItGoes()) {
     char startText[kIsoUtcMillisecondsSize];
     char endText[kIsoUtcMillisecondsSize];
     csv_.AddRow(&pending_, segment, TimeText(start, startText), TimeText(end, endText));

@@ -41,7 +41,8 @@ struct WaveSummary {
 
 class WaveTargets {
  public:
-  WaveTargets(const CliOptions& options, const ClockCorrection& clock);
+  // `axis`: how the dump's clock becomes UTC, the same as the other outputs'.
+  WaveTargets(const CliOptions& options, const TimeAxis& axis);
   ~WaveTargets();
   WaveTargets(const WaveTargets&) = delete;
   WaveTargets& operator=(const WaveTargets&) = delete;
@@ -82,15 +83,13 @@ class WaveTargets {
 
   void Take(WaveSegment&& segment);
   void TakeRow(const WaveSegment& segment, double start, double end);
-  double Corrected(double instrumentUtc) const;
-  double InstrumentUtc(const DumpTime& time);
   std::string TimeText(double instrumentUtc) const;
   std::string_view TimeText(double instrumentUtc, char* text) const;
   void Write(const std::string& text);
   void Flush();
   void Fail(std::string error);
 
-  ClockCorrection clock_;
+  TimeAxis axis_;
   WaveSettings settings_;
   bool overwrite_ = false;
   WaveCsvWriter csv_;
@@ -105,10 +104,6 @@ class WaveTargets {
   bool keepForNetcdf_ = false;
   std::string netcdfUnits_;
   std::vector<KeptSegment> kept_;
-  UtcStamps stamps_;
-  bool anyTime_ = false;
-  double firstTime_ = 0.0;  // the first and last readings, instrument UTC
-  double lastTime_ = 0.0;
   WaveSummary summary_;
   std::string error_;  // set once, before failed_
   std::atomic<bool> failed_{false};

@@ -66,6 +66,7 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   request.fromType = source.fromType;
   request.correction = source.correction;
   request.lfLineEnds = source.lfLineEnds;
+  request.settings.zone = source.zone;
   request.settings.units = form.units;
   request.settings.clock.offset = form.clockOffset;
   request.settings.clock.driftGiven = form.driftGiven;

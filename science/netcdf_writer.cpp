@@ -135,6 +135,7 @@ size_t NetcdfWriter::ChunkReadingsFor(int64_t dumpBytes) {
 
 NetcdfWriter::NetcdfWriter(ScienceSettings settings)
     : settings_(std::move(settings)),
+      axis_(settings_.zone, settings_.clock),
       chunkReadings_(ChunkReadingsFor(settings_.dumpBytes)),
       chunkTemperatures_(chunkReadings_ / kReadingsPerTemperature) {}
 
@@ -292,7 +293,7 @@ bool NetcdfWriter::DefineFile(std::string* error) {
 
 void NetcdfWriter::OnReadings(const ReadingLine& line) {
   double stampUtc = 0.0;
-  if (ncid_ < 0 || failed() || !StampOfLine(line, &stamps_, &stampUtc)) {
+  if (ncid_ < 0 || failed() || !axis_.LineStampUtc(line, &stampUtc)) {
     facts_.Leave(line);
     return;
   }
@@ -360,6 +361,8 @@ void NetcdfWriter::FillReadings(const ReadingLine& line, double stampUtc, int fr
     std::fill_n(chunk.bursts.get() + at, count, static_cast<int>(line.burst));
   // A line's times rise: its first and last reading are its extremes.
   facts_.PlaceRising(times[0], times[count - 1], count);
+  axis_.Place(times[0]);
+  axis_.Place(times[count - 1]);
   chunk.count += static_cast<size_t>(count);
 }
 
@@ -471,7 +474,7 @@ bool NetcdfWriter::CorrectVariable(int variable, size_t length) {
     if (!Check(nc_get_vara_double(ncid_, variable, &start, &count, chunk.data()), "correct"))
       return false;
     for (double& t : chunk)
-      t = settings_.clock.Corrected(t, facts_.first, facts_.last);
+      t = axis_.Corrected(t);
     if (!Check(nc_put_vara_double(ncid_, variable, &start, &count, chunk.data()), "correct"))
       return false;
   }
@@ -481,7 +484,7 @@ bool NetcdfWriter::CorrectVariable(int variable, size_t length) {
 // The error at the last reading is known only now: the times written as
 // the instrument kept them are read back a chunk at a time and corrected.
 bool NetcdfWriter::CorrectTimes() {
-  if (!settings_.clock.Any())
+  if (!axis_.Corrects())
     return true;
   return CorrectVariable(timeVar_, readingsWritten_) &&
          CorrectVariable(temperatureTimeVar_, temperaturesWritten_) &&

@@ -98,7 +98,7 @@ class NetcdfWriter final : public ReadingListener {
   ScienceSettings settings_;
   std::string path_;
   int ncid_ = -1;
-  UtcStamps stamps_;
+  TimeAxis axis_;
   ReadingFacts facts_;
   mutable std::mutex errorMutex_;
   std::string error_;

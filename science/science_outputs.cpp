@@ -198,6 +198,7 @@ ExportOutcome ExportOnce(const ExportRequest& request) {
   conversion.toType = ToTypeForFromType(request.fromType);
   conversion.correction = request.correction;
   conversion.lfLineEnds = request.lfLineEnds;
+  conversion.zone = settings.zone;
   conversion.from = SourceOfHandle(files.from);
   conversion.to = SinkOfHandle(files.to);
   conversion.progress = request.progress;

@@ -99,7 +99,7 @@ class RowSpool {
 };
 
 TidyWriter::TidyWriter(ScienceSettings settings, ByteSink* sink)
-    : settings_(std::move(settings)), sink_(sink) {}
+    : settings_(std::move(settings)), sink_(sink), axis_(settings_.zone, settings_.clock) {}
 
 TidyWriter::~TidyWriter() = default;
 
@@ -112,7 +112,7 @@ bool TidyWriter::Start(std::string* error) {
   writer_ = std::make_unique<RecordWriter>(sink_);
   if (writer_->Write(kHeaderRow, sizeof kHeaderRow - 1) < 0)
     Fail("cannot write the tidy CSV");
-  if (!failed() && settings_.clock.driftGiven) {
+  if (!failed() && !axis_.CorrectsAsItGoes()) {
     spool_ = std::make_unique<RowSpool>();
     std::string why;
     if (!spool_->Open(&why))
@@ -125,7 +125,7 @@ bool TidyWriter::Start(std::string* error) {
 
 void TidyWriter::OnReadings(const ReadingLine& line) {
   double stampUtc = 0.0;
-  if (failed() || !StampOfLine(line, &stamps_, &stampUtc)) {
+  if (failed() || !axis_.LineStampUtc(line, &stampUtc)) {
     facts_.Leave(line);
     return;
   }
@@ -137,8 +137,9 @@ void TidyWriter::OnReadings(const ReadingLine& line) {
     row.reading = line.values[i];
     row.flag = FlagOf(line, i);
     facts_.Place(row.time);
+    axis_.Place(row.time);
     if (!spool_) {
-      row.time -= settings_.clock.offset;  // no drift: the offset holds throughout
+      row.time = axis_.Corrected(row.time);
       Emit(row);
     } else if (!spool_->Put(row)) {
       Fail(std::string("cannot keep the tidy rows aside: ") + std::strerror(errno));
@@ -190,13 +191,10 @@ void TidyWriter::Emit(const Row& row) {
 
 bool TidyWriter::Finish(std::string* error) {
   if (!failed() && spool_) {
-    const ClockCorrection& clock = settings_.clock;
-    const double first = facts_.first;
-    const double last = facts_.last;
     const bool replayed = spool_->Replay<Row>([&](Row row) {
       if (failed())
         return;
-      row.time = clock.Corrected(row.time, first, last);
+      row.time = axis_.Corrected(row.time);
       Emit(row);
     });
     if (!replayed)

@@ -14,6 +14,7 @@ packages=(
   libisal-dev zlib1g-dev                    # the NetCDF files' deflate through ISA-L's igzip
   nettle-dev                                # SHA-256 of a dump in the NetCDF source attribute
   libfftw3-dev                              # spectra of the wave statistics
+  libhowardhinnant-date-dev tzdata          # time zones read from the system's database
   nlohmann-json3-dev                        # JSON reports and deployment files
   libpugixml-dev                            # the tests' reading of XML
   python3-xarray python3-netcdf4 python3-scipy  # independent readers and checkers in tests

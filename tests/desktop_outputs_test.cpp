@@ -70,7 +70,8 @@ TEST(DesktopExport, WritesNetcdfAndTidyCsvOfTheDumpsReadings) {
   form.netcdf = true;
   form.tidy = true;
   form.units = "m";
-  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", nullptr, nullptr);
+  const ExportResult result =
+      RunExport({dir.Path("gauge.txt"), 3, {}, false, Zone()}, form, "", nullptr, nullptr);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.written,
             (std::vector<std::string>{dir.Path("gauge.nc"), dir.Path("gauge.tidy.csv")}));
@@ -101,8 +102,8 @@ TEST_P(DesktopExportFails, LeavesNothingAndReplacesNothing) {
   form.tidy = true;
   if (GetParam().deployment != nullptr)
     form.deploymentFile = dir.Path(GetParam().deployment);
-  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", nullptr,
-                                        [&] { return GetParam().cancel; });
+  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}, false, Zone()}, form, "",
+                                        nullptr, [&] { return GetParam().cancel; });
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.cancelled, GetParam().cancel);
   EXPECT_NE(result.error.find(GetParam().error), std::string::npos) << result.error;
@@ -119,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DesktopExport, SaysWhatIsMissingBeforeItStarts) {
   ExportForm none;
   none.netcdf = false;
-  EXPECT_EQ(RunExport({"/data/a.txt", 1, {}}, none, "", nullptr, nullptr).error,
+  EXPECT_EQ(RunExport({"/data/a.txt", 1, {}, false, Zone()}, none, "", nullptr, nullptr).error,
             "Choose NetCDF, tidy CSV or both.");
   EXPECT_EQ(RunExport({}, ExportForm{}, "", nullptr, nullptr).error,
             "There is no conversion to export. Convert a dump first.");
@@ -129,7 +130,7 @@ TEST(DesktopExport, SaysWhatIsMissingBeforeItStarts) {
 // once (into /dev/null), as START CONVERT's conversion feeds them.
 WaveTable CapturedWaves(const std::string& dump, int fromType, const WaveSettings& settings,
                         bool cancel = false, bool lfLineEnds = false) {
-  WaveCapture capture(settings, fromType);
+  WaveCapture capture(settings, fromType, Zone());
   ConversionRequest conversion;
   conversion.fromType = fromType;
   conversion.toType = ToTypeForFromType(fromType);
@@ -177,7 +178,7 @@ TEST(DesktopOutputs, ReadTheDumpWithTheLastConversionsLineEnds) {
   std::string dump = SineGaugeDump(2, 0.5, 8.0);
   dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
   WriteWholeFile(dir.Path("gauge.txt"), dump);
-  const ExportSource source{dir.Path("gauge.txt"), 3, {}, true};
+  const ExportSource source{dir.Path("gauge.txt"), 3, {}, true, Zone()};
   const ExportResult exported = RunExport(source, ExportForm{}, "", nullptr, nullptr);
   EXPECT_TRUE(exported.ok) << exported.error;
   EXPECT_TRUE(FileExists(dir.Path("gauge.nc")));
@@ -208,13 +209,13 @@ TEST(DesktopWaves, PressureThatDoesNotFitTheDumpIsLeftOutAndSaidSo) {
   WaveSettings chosen;
   chosen.pressure = PressureSettings{};
   chosen.pressure->sensorHeight = 0.5;
-  WaveCapture capture(chosen, 1);
+  WaveCapture capture(chosen, 1, Zone());
   const WaveTable table = capture.Finish(false, kStatusFinished);
   EXPECT_TRUE(table.ok);
   EXPECT_FALSE(table.settings.pressure.has_value());
   EXPECT_NE(table.note.find("gauge dumps"), std::string::npos) << table.note;
   // With a gauge dump the same settings are used as chosen.
-  WaveCapture gauge(chosen, 3);
+  WaveCapture gauge(chosen, 3, Zone());
   EXPECT_TRUE(gauge.Finish(false, kStatusFinished).settings.pressure.has_value());
 }
 

@@ -19,10 +19,9 @@ class ExportTest : public testing::Test {
     request_.fromType = 2;
     request_.netcdfPath = scratch_.Path("export.nc");
     request_.tidyPath = scratch_.Path("export.tidy.csv");
-    request_.settings.timeZone = "UTC";
+    request_.settings.zone = Zone::Named("UTC").value();
   }
 
-  const science_test::ZoneForTest zone_{"UTC"};
   Scratch scratch_;
   ExportRequest request_;
 };
