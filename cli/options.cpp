@@ -159,8 +159,7 @@ const OptionRow kOptions[] = {
      [](std::string_view value, CliOptions& options) -> std::string {
        const std::string zone(value);
        if (!TimeZoneExists(zone))
-         return "--tz " + Shown(value) +
-                " is not a time zone of the time-zone database (such as Europe/Berlin or UTC)";
+         return "--tz " + Shown(value) + " is not a time zone of /usr/share/zoneinfo";
        options.timeZone = zone;
        return "";
      },

@@ -7,15 +7,14 @@ namespace {
 
 std::string DescribeTzProblem(const std::string& value) {
   return "TZ=\"" + value +
-         "\" names no time zone this program reads: it is neither a zone of the time-zone "
-         "database (such as Europe/Berlin, also as :Europe/Berlin) nor a fixed offset such as "
-         "UTC0; set TZ to one, or give --tz ZONE";
+         "\" names no time zone: it is neither a zone of /usr/share/zoneinfo (such as "
+         "Europe/Berlin) nor a rule such as UTC0; set TZ to one, or give --tz ZONE";
 }
 
 }  // namespace
 
 bool TimeZoneExists(const std::string& zone) {
-  return !zone.empty() && Zone::FromTzValue(zone).has_value();
+  return Zone::Named(zone).has_value();
 }
 
 bool ResolveTimeZone(const std::string& given, Zone* zone, std::string* problem) {

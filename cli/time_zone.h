@@ -6,7 +6,7 @@
 #include "runtime/time_zone.h"
 
 // The zone of --tz: a zone of the time-zone database ("UTC",
-// "Europe/Berlin"), also as $TZ would name it (":Europe/Berlin").
+// "Europe/Berlin").
 bool TimeZoneExists(const std::string& zone);
 
 // The zone a run reads its stamps in, read once before any conversion:
