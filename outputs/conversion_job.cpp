@@ -162,7 +162,8 @@ bool ConversionJob::OpenNetcdf(std::string* error) {
 }
 
 bool ConversionJob::OpenWaves() {
-  waves_ = std::make_unique<WaveTargets>(settings_.waves, settings_.science.clock);
+  waves_ = std::make_unique<WaveTargets>(settings_.waves,
+                                         TimeAxis(settings_.science.zone, settings_.science.clock));
   waves_->WriteCsvTo(wavesCsv_->Sink(), targets_.waves.path);
   // With statistics, the NetCDF output carries them too.
   if (science_ && science_->netcdf() != nullptr)
