@@ -1,5 +1,6 @@
 #include "app/shared_state.h"
 
+#include <cstdlib>
 #include <cstring>
 
 int PanelHandle = 0;
@@ -50,4 +51,13 @@ void ResetSharedState() {
   PartVariant = 0;
   LoggerTypeCode = 0;
   LastConversionReport = ConversionReport{};
+}
+
+Zone DumpClockZone;
+
+Zone ZoneAtStart() {
+  const char* given = std::getenv("TZ");
+  if (given == nullptr)
+    return Zone::System();
+  return Zone::FromTzValue(given).value_or(Zone::System());
 }

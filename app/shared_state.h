@@ -42,3 +42,9 @@ extern ConversionReport LastConversionReport;
 // Puts every value above back to its start-up state (for tests and for
 // front ends that run more than one session in a process).
 void ResetSharedState();
+
+// The zone the dumps' clocks are read in, for every conversion of the
+// panel; the front end sets it once at start (UTC until then).
+extern Zone DumpClockZone;
+// The zone $TZ names, else the system's (as a $TZ that names none).
+Zone ZoneAtStart();

@@ -78,6 +78,7 @@ DispatchRequest PanelRequest() {
     request.lfLineEnds = lfLineEnds != 0;
   }
   request.fromType = SelectFromType;
+  request.zone = DumpClockZone;
   request.toType = SelectToType;
   request.carried = CarriedGaugeValues();
   request.startValues = CurrentHeaderValues();

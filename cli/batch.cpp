@@ -442,6 +442,7 @@ class Converter {
     request.cancelRequested = [&job] { return StopSignal() != 0 || job.failed(); };
     request.readings = job.Listener();
     request.lfLineEnds = options_.lfLineEnds;
+    request.zone = options_.science.zone;
     job.HearBytesOf(source.source());
 
     DispatchOutcome dispatched = DispatchConversion(request);
@@ -861,12 +862,13 @@ int FailEveryInput(const std::vector<PlannedInput>& inputs, const std::string& p
 
 int RunConversions(const CliOptions& given) {
   // Before any thread: the zone, the umask, the signals.
-  std::string timeZone;
+  Zone zone;
   std::string zoneProblem;
-  if (!SettleTimeZone(given.timeZone, &timeZone, &zoneProblem))
+  if (!ResolveTimeZone(given.timeZone, &zone, &zoneProblem))
     return UsageProblems({zoneProblem});
   CliOptions options = given;
-  options.science.timeZone = timeZone;  // the science outputs say how their times were made
+  options.science.zone = zone;  // every output reads the dump's clock in it
+  const std::string timeZone = zone.name();
   RememberUmask();
   InstallStopSignals();
   ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, not an end

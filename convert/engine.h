@@ -19,6 +19,7 @@
 #include "convert/date_stamp.h"
 #include "convert/readings.h"
 #include "runtime/byte_streams.h"
+#include "runtime/time_zone.h"
 
 // --- What a dump's header looks like ---
 
@@ -145,6 +146,9 @@ struct ConversionRequest {
   // CR before any of them: a dump whose CRs were taken out converts as the
   // instrument wrote it, one with CR LF as it always did.
   bool lfLineEnds = false;
+  // The zone the dump's clock was set in: its date stamps are local times
+  // there. The process's TZ plays no part.
+  Zone zone;
 };
 
 // --- Results ---

@@ -220,6 +220,7 @@ class LoggerConversion {
   int sampleRate_ = 1;
   double staffScale_ = 1.0;
   DateStamp stamp_;  // keeps a field's value when a later line lacks its letter
+  ZoneOffsets zone_{context_.request.zone};
   AbsoluteTime currentTime_;
   bool haveTime_ = false;
   TimeInterval recordStep_;  // 60 / rate whole seconds
@@ -336,7 +337,7 @@ void LoggerConversion::HandleDateStampLine() {
   // Only the next record's prefix shows the new time; a line with a missing
   // letter still sets it before the conversion stops.
   AbsoluteTime stamped;
-  if (AbsoluteTimeFromLocalCalendar(stamp_.year, stamp_.month, stamp_.day, stamp_.hour,
+  if (AbsoluteTimeFromLocalCalendar(&zone_, stamp_.year, stamp_.month, stamp_.day, stamp_.hour,
                                     stamp_.minute, stamp_.second, 0.0, &stamped) < 0) {
     context_.Fail(kStatusDateTimeError, reader_.LineNumber(), reader_.LineByte(),
                   "the date stamp " + FormatRecordTime(stamp_) + " is not a calendar time");
@@ -496,7 +497,7 @@ int LoggerConversion::PlaceOneField(int p) {
     return time;
   }
   double fraction = 0.0;
-  AbsoluteTimeToLocalCalendar(currentTime_, &time.year, &time.month, &time.day, &time.hour,
+  AbsoluteTimeToLocalCalendar(&zone_, currentTime_, &time.year, &time.month, &time.day, &time.hour,
                               &time.minute, &time.second, &fraction, nullptr);
   return time;
 }

@@ -109,7 +109,8 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
   std::unique_ptr<PreviewListener> preview = std::move(Last().preview);
   std::shared_ptr<const WaveTable> waves = std::move(Last().wavesOfRun);
   if (outcome.converterRan && !outcome.cancelled) {
-    Last().source = {FileFromName, request.fromType, request.correction, request.lfLineEnds};
+    Last().source = {FileFromName, request.fromType, request.correction, request.lfLineEnds,
+                     request.zone};
     Last().waves = std::move(waves);
     DimOutputMenus(false);
     FollowWaveStatistics(PanelHandle, LastConversionWaves());
@@ -137,7 +138,7 @@ DispatchOutcome DispatchWithProgress(const DispatchRequest& given) {
   // The preview and the wave statistics listen to the conversion's own pass
   // over the dump; the statistics are worked out on a thread beside it.
   Last().preview = std::make_unique<PreviewListener>(IsGaugeDump(given.fromType));
-  WaveCapture waves(ChosenWaveSettings(), given.fromType);
+  WaveCapture waves(ChosenWaveSettings(), given.fromType, given.zone);
   ReadingFanOut listeners;
   listeners.Add(Last().preview.get());
   listeners.Add(waves.listener());

@@ -13,23 +13,20 @@
 
 namespace {
 
-// The UTC time of a time on the dump's clock, read in the process's zone
-// as the science outputs read it; NaN when unknown.
-double UtcOf(const DumpTime& time, UtcStamps* stamps) {
-  double stampUtc = 0.0;
-  if (!time.known || !stamps->ToUtc(time.stamp, &stampUtc))
-    return NAN;
-  return stampUtc + time.elapsed;
+// The UTC time of a time on the dump's clock, as the science outputs read
+// it; NaN when unknown.
+double UtcOf(const DumpTime& time, TimeAxis* axis) {
+  return axis->InstrumentUtc(time.known, time.stamp, time.elapsed);
 }
 
 std::string IsoOrEmpty(double utc) {
   return std::isnan(utc) ? std::string() : IsoUtcMilliseconds(utc);
 }
 
-WaveRow RowOf(const WaveSegment& segment, const WaveCsvWriter& csv, UtcStamps* stamps) {
+WaveRow RowOf(const WaveSegment& segment, const WaveCsvWriter& csv, TimeAxis* axis) {
   WaveRow row;
-  row.start = UtcOf(segment.start, stamps);
-  row.end = UtcOf(segment.end, stamps);
+  row.start = UtcOf(segment.start, axis);
+  row.end = UtcOf(segment.end, axis);
   row.samples = segment.readings;
   const SegmentAnalysis& analysis = segment.analysis;
   row.mean = analysis.mean;
@@ -97,7 +94,7 @@ WaveSettings ChosenWaveSettings() {
   return Chosen();
 }
 
-WaveCapture::WaveCapture(const WaveSettings& settings, int fromType) {
+WaveCapture::WaveCapture(const WaveSettings& settings, int fromType, const Zone& zone) {
   table_.settings = settings;
   std::string unfit;
   if (!CheckWaveSettings(settings, fromType, &unfit)) {
@@ -107,10 +104,10 @@ WaveCapture::WaveCapture(const WaveSettings& settings, int fromType) {
   // The rows are made on the statistics' thread; the table is read only
   // after Finish has waited for it.
   auto csv = std::make_shared<WaveCsvWriter>(table_.settings);
-  auto stamps = std::make_shared<UtcStamps>();
+  auto axis = std::make_shared<TimeAxis>(zone);
   segmenter_ =
-      std::make_unique<WaveSegmenter>(table_.settings, [this, csv, stamps](WaveSegment&& segment) {
-        table_.rows.push_back(RowOf(segment, *csv, stamps.get()));
+      std::make_unique<WaveSegmenter>(table_.settings, [this, csv, axis](WaveSegment&& segment) {
+        table_.rows.push_back(RowOf(segment, *csv, axis.get()));
       });
   background_ =
       std::make_unique<BackgroundListener>(segmenter_.get(), [this] { segmenter_->Finish(); });

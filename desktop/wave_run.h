@@ -70,7 +70,8 @@ WaveSettings ChosenWaveSettings();
 // gauge dumps) and without pressure where they do not.
 class WaveCapture {
  public:
-  WaveCapture(const WaveSettings& settings, int fromType);
+  // `zone`: the one the conversion reads the dump's clock in.
+  WaveCapture(const WaveSettings& settings, int fromType, const Zone& zone);
   ~WaveCapture();
   WaveCapture(const WaveCapture&) = delete;
   WaveCapture& operator=(const WaveCapture&) = delete;

@@ -32,8 +32,7 @@ void Fail(const char* format, ...) {
 }
 
 void InitEnvironment() {
-  setenv("TZ", "UTC", 1);
-  tzset();
+  DumpClockZone = Zone();  // UTC: the panel's conversions read their stamps there
 }
 
 MemoryFile::MemoryFile(const char* name, const void* bytes, size_t size) {

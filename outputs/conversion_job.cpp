@@ -162,7 +162,8 @@ bool ConversionJob::OpenNetcdf(std::string* error) {
 }
 
 bool ConversionJob::OpenWaves() {
-  waves_ = std::make_unique<WaveTargets>(settings_.waves, settings_.science.clock);
+  waves_ = std::make_unique<WaveTargets>(settings_.waves,
+                                         TimeAxis(settings_.science.zone, settings_.science.clock));
   waves_->WriteCsvTo(wavesCsv_->Sink(), targets_.waves.path);
   // With statistics, the NetCDF output carries them too.
   if (science_ && science_->netcdf() != nullptr)
@@ -342,6 +343,12 @@ JobOutcome ConversionJob::Finish(const ConversionResult& result, RunEnd end, boo
   if (end == RunEnd::Finished)
     end = RunEnd::Failed;  // an output could not be put in place
   outcome.end = end;
+  // A reader of standard output that went away failed the conversion's
+  // writes: the run ends as a closed pipe ends cat, not as a failure.
+  for (const SafeOutput* output : {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get()}) {
+    if (output != nullptr && output->streamError() == EPIPE)
+      outcome.readerGone = true;
+  }
   KeepPartials(end, &outcome);
   DropScratch();
   return outcome;

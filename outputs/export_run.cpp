@@ -101,6 +101,7 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   OutputSettings settings;
   settings.overwrite = replace;
   settings.correction = source.correction;
+  settings.science.zone = source.zone;
   settings.keepPartialsWhenStopped = false;  // a cancel asked for nothing to be kept
   if (!ReadSettings(form, &settings, &result.error))
     return result;
@@ -133,6 +134,7 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   conversion.toType = ToTypeForFromType(source.fromType);
   conversion.correction = source.correction;
   conversion.lfLineEnds = source.lfLineEnds;
+  conversion.zone = source.zone;
   conversion.from = &from;
   conversion.to = job.LegacySink();
   conversion.progress = progress;

@@ -32,6 +32,7 @@ struct ExportSource {
   int fromType = 0;
   Correction correction;
   bool lfLineEnds = false;  // it read each LF of the dump as CR LF
+  Zone zone;                // its clock's, as the conversion read it
 };
 
 // "/data/site1.nc" and "/data/site1.tidy.csv" for "/data/site1.txt", in

@@ -12,12 +12,11 @@
 namespace {
 
 constexpr size_t kWriteChunk = 64 * 1024;
-constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
 
 }  // namespace
 
-WaveTargets::WaveTargets(const WaveSettings& settings, const ClockCorrection& clock)
-    : clock_(clock),
+WaveTargets::WaveTargets(const WaveSettings& settings, const TimeAxis& axis)
+    : axis_(axis),
       settings_(settings),
       csv_(settings),
       segmenter_(settings, [this](WaveSegment&& segment) { Take(std::move(segment)); }),
@@ -37,18 +36,6 @@ void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units) {
   netcdf_ = std::make_unique<WaveNetcdfWriter>(netcdf->file(), settings_, units);
 }
 
-double WaveTargets::Corrected(double instrumentUtc) const {
-  return std::isnan(instrumentUtc) ? instrumentUtc
-                                   : clock_.Corrected(instrumentUtc, firstTime_, lastTime_);
-}
-
-double WaveTargets::InstrumentUtc(const DumpTime& time) {
-  double stampUtc = 0.0;
-  if (!time.known || !stamps_.ToUtc(time.stamp, &stampUtc))
-    return kNoTime;
-  return stampUtc + time.elapsed;
-}
-
 // ISO 8601 UTC of a reading, its clock corrected as the science outputs'
 // times are; empty when it has none.
 std::string WaveTargets::TimeText(double instrumentUtc) const {
@@ -60,7 +47,7 @@ std::string WaveTargets::TimeText(double instrumentUtc) const {
 std::string_view WaveTargets::TimeText(double instrumentUtc, char* text) const {
   if (std::isnan(instrumentUtc))
     return {};
-  return {text, FormatIsoUtcMilliseconds(Corrected(instrumentUtc), text)};
+  return {text, FormatIsoUtcMilliseconds(axis_.Corrected(instrumentUtc), text)};
 }
 
 void WaveTargets::Take(WaveSegment&& segment) {
@@ -68,13 +55,13 @@ void WaveTargets::Take(WaveSegment&& segment) {
     summary_.firstHm0 = segment.analysis.spectral.hm0;
     summary_.firstTp = segment.analysis.spectral.tp;
   }
-  const double start = InstrumentUtc(segment.start);
-  const double end = InstrumentUtc(segment.end);
+  const DumpTime& from = segment.start;
+  const DumpTime& to = segment.end;
+  const double start = axis_.InstrumentUtc(from.known, from.stamp, from.elapsed);
+  const double end = axis_.InstrumentUtc(to.known, to.stamp, to.elapsed);
   if (!std::isnan(start)) {
-    if (!anyTime_)
-      firstTime_ = start;
-    anyTime_ = true;
-    lastTime_ = end;
+    axis_.Place(start);
+    axis_.Place(end);
   }
   if (sink_ != nullptr)
     TakeRow(segment, start, end);
@@ -85,7 +72,7 @@ void WaveTargets::Take(WaveSegment&& segment) {
 void WaveTargets::TakeRow(const WaveSegment& segment, double start, double end) {
   // Without a drift the correction is the same everywhere: rows go out as
   // they come. With one it needs the last reading's time.
-  if (!clock_.driftGiven) {
+  if (axis_.CorrectsAsItGoes()) {
     char startText[kIsoUtcMillisecondsSize];
     char endText[kIsoUtcMillisecondsSize];
     csv_.AddRow(&pending_, segment, TimeText(start, startText), TimeText(end, endText));
@@ -142,7 +129,7 @@ void WaveTargets::Abandon() {
 bool WaveTargets::WriteWhatIsLeft(std::string* error) {
   // The NetCDF output tells its own failure when it finishes.
   if (netcdf_ != nullptr)
-    netcdf_->Finish([this](double instrumentUtc) { return Corrected(instrumentUtc); });
+    netcdf_->Finish([this](double instrumentUtc) { return axis_.Corrected(instrumentUtc); });
   netcdf_ = nullptr;
   if (sink_ != nullptr) {
     for (const HeldRow& row : held_)

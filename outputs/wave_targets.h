@@ -35,7 +35,8 @@ struct WaveSummary {
 
 class WaveTargets {
  public:
-  WaveTargets(const WaveSettings& settings, const ClockCorrection& clock);
+  // `axis`: how the dump's clock becomes UTC, the same as the other outputs'.
+  WaveTargets(const WaveSettings& settings, const TimeAxis& axis);
   ~WaveTargets();
   WaveTargets(const WaveTargets&) = delete;
   WaveTargets& operator=(const WaveTargets&) = delete;
@@ -79,8 +80,6 @@ class WaveTargets {
 
   void Take(WaveSegment&& segment);
   void TakeRow(const WaveSegment& segment, double start, double end);
-  double Corrected(double instrumentUtc) const;
-  double InstrumentUtc(const DumpTime& time);
   std::string TimeText(double instrumentUtc) const;
   std::string_view TimeText(double instrumentUtc, char* text) const;
   void Write(const std::string& text);
@@ -88,7 +87,7 @@ class WaveTargets {
   bool WriteWhatIsLeft(std::string* error);
   void Fail(std::string error);
 
-  ClockCorrection clock_;
+  TimeAxis axis_;
   WaveSettings settings_;
   WaveCsvWriter csv_;
   WaveSegmenter segmenter_;
@@ -98,10 +97,6 @@ class WaveTargets {
   std::string pending_;       // rows not yet written
   std::vector<HeldRow> held_;
   std::unique_ptr<WaveNetcdfWriter> netcdf_;
-  UtcStamps stamps_;
-  bool anyTime_ = false;
-  double firstTime_ = 0.0;  // the first and last readings, instrument UTC
-  double lastTime_ = 0.0;
   WaveSummary summary_;
   std::string error_;  // set once, before failed_
   std::atomic<bool> failed_{false};

@@ -95,7 +95,7 @@ void AddPosition(const Position& position, std::vector<Attribute>* list) {
 std::string History(const ScienceSettings& settings, const RunFacts& run) {
   std::string text = run.dateCreated + " " + settings.invocation + ": converted " +
                      settings.sourceName + ", its clock read in the time zone " +
-                     settings.timeZone + "; clock correction: " + settings.clock.Describe();
+                     settings.zone.name() + "; clock correction: " + settings.clock.Describe();
   return text;
 }
 
@@ -241,7 +241,7 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
   SetAttribute(&list, "readings_without_time", facts.untimed);
   SetAttribute(&list, "filler_count", facts.fillers);
   SetAttribute(&list, "linear_correction", CorrectionText(settings));
-  SetAttribute(&list, "dump_clock_time_zone", settings.timeZone);
+  SetAttribute(&list, "dump_clock_time_zone", settings.zone.name());
   SetAttribute(&list, "clock_offset_seconds", clock.offset);
   if (clock.driftGiven)
     SetAttribute(&list, "clock_drift_seconds", clock.drift);
@@ -257,7 +257,7 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
 
 std::string TimeComment(const ScienceSettings& settings) {
   return "Each reading's time is the date stamp before it, read as local time in " +
-         settings.timeZone +
+         settings.zone.name() +
          " and converted to UTC, plus the readings since that stamp divided by the sample "
          "rate. Clock correction: " +
          settings.clock.Describe() + ".";

@@ -56,7 +56,7 @@ struct ScienceSettings {
   Correction correction;
   std::string sourceName;  // the dump's file name
   int64_t dumpBytes = -1;  // the dump's size, -1 when not known (a pipe): sizes the chunks
-  std::string timeZone;    // the zone the dump's clock was read in
+  Zone zone;               // the zone the dump's clock was set in
   std::string invocation;  // what made the file, for `history` ("zorqconvert-cli -f netcdf ...")
   std::optional<Position> position;
   // From the deployment file, then --attr, in order; a later one of the

@@ -104,6 +104,7 @@ size_t NetcdfWriter::ChunkReadingsFor(int64_t dumpBytes) {
 
 NetcdfWriter::NetcdfWriter(ScienceSettings settings)
     : settings_(std::move(settings)),
+      axis_(settings_.zone, settings_.clock),
       chunkReadings_(ChunkReadingsFor(settings_.dumpBytes)),
       chunkTemperatures_(chunkReadings_ / kReadingsPerTemperature) {}
 
@@ -223,7 +224,7 @@ void NetcdfWriter::FindVariables() {
 
 void NetcdfWriter::OnReadings(const ReadingLine& line) {
   double stampUtc = 0.0;
-  if (!open_ || failed() || !StampOfLine(line, &stamps_, &stampUtc)) {
+  if (!open_ || failed() || !axis_.LineStampUtc(line, &stampUtc)) {
     facts_.Leave(line);
     return;
   }
@@ -291,6 +292,8 @@ void NetcdfWriter::FillReadings(const ReadingLine& line, double stampUtc, int fr
     std::fill_n(chunk.bursts.get() + at, count, static_cast<int>(line.burst));
   // A line's times rise: its first and last reading are its extremes.
   facts_.PlaceRising(times[0], times[count - 1], count);
+  axis_.Place(times[0]);
+  axis_.Place(times[count - 1]);
   chunk.count += static_cast<size_t>(count);
 }
 
@@ -389,7 +392,7 @@ bool NetcdfWriter::CorrectVariable(NetcdfVariableId variable, size_t length) {
     if (!file_.Get(variable, start, count, chunk.data()))
       return false;
     for (double& t : chunk)
-      t = settings_.clock.Corrected(t, facts_.first, facts_.last);
+      t = axis_.Corrected(t);
     if (!file_.Put(variable, start, count, chunk.data()))
       return false;
   }
@@ -399,7 +402,7 @@ bool NetcdfWriter::CorrectVariable(NetcdfVariableId variable, size_t length) {
 // The error at the last reading is known only now: the times written as
 // the instrument kept them are read back a chunk at a time and corrected.
 bool NetcdfWriter::CorrectTimes() {
-  if (!settings_.clock.Any())
+  if (!axis_.Corrects())
     return true;
   return CorrectVariable(timeVar_, readingsWritten_) &&
          CorrectVariable(temperatureTimeVar_, temperaturesWritten_) &&

@@ -95,7 +95,7 @@ class NetcdfWriter final : public ReadingListener {
   ScienceSettings settings_;
   NetcdfFile file_;
   bool open_ = false;  // created, and neither finished nor abandoned
-  UtcStamps stamps_;
+  TimeAxis axis_;
   ReadingFacts facts_;
   std::function<void()> chunkWritten_;
   size_t chunkReadings_ = kChunkReadings;

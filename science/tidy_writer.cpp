@@ -100,7 +100,10 @@ class RowSpool {
 };
 
 TidyWriter::TidyWriter(ScienceSettings settings, ByteSink* sink, std::string shown)
-    : settings_(std::move(settings)), sink_(sink), shown_(std::move(shown)) {}
+    : settings_(std::move(settings)),
+      sink_(sink),
+      shown_(std::move(shown)),
+      axis_(settings_.zone, settings_.clock) {}
 
 std::string TidyWriter::WriteFailure() const {
   const int why = sink_ != nullptr && sink_->error() != 0 ? sink_->error() : EIO;
@@ -119,7 +122,7 @@ bool TidyWriter::Start(std::string* error) {
   writer_ = std::make_unique<RecordWriter>(sink_);
   if (writer_->Write(kHeaderRow, sizeof kHeaderRow - 1) < 0)
     Fail(WriteFailure());
-  if (!failed() && settings_.clock.driftGiven) {
+  if (!failed() && !axis_.CorrectsAsItGoes()) {
     spool_ = std::make_unique<RowSpool>();
     std::string why;
     if (!spool_->Open(&why))
@@ -132,7 +135,7 @@ bool TidyWriter::Start(std::string* error) {
 
 void TidyWriter::OnReadings(const ReadingLine& line) {
   double stampUtc = 0.0;
-  if (failed() || !StampOfLine(line, &stamps_, &stampUtc)) {
+  if (failed() || !axis_.LineStampUtc(line, &stampUtc)) {
     facts_.Leave(line);
     return;
   }
@@ -144,8 +147,9 @@ void TidyWriter::OnReadings(const ReadingLine& line) {
     row.reading = line.values[i];
     row.flag = FlagOf(line, i);
     facts_.Place(row.time);
+    axis_.Place(row.time);
     if (!spool_) {
-      row.time -= settings_.clock.offset;  // no drift: the offset holds throughout
+      row.time = axis_.Corrected(row.time);
       Emit(row);
     } else if (!spool_->Put(row)) {
       Fail(std::string("cannot keep the tidy rows aside: ") + std::strerror(errno));
@@ -197,13 +201,10 @@ void TidyWriter::Emit(const Row& row) {
 
 bool TidyWriter::Finish(std::string* error) {
   if (!failed() && spool_) {
-    const ClockCorrection& clock = settings_.clock;
-    const double first = facts_.first;
-    const double last = facts_.last;
     const bool replayed = spool_->Replay<Row>([&](Row row) {
       if (failed())
         return;
-      row.time = clock.Corrected(row.time, first, last);
+      row.time = axis_.Corrected(row.time);
       Emit(row);
     });
     if (!replayed)

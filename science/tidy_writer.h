@@ -59,7 +59,7 @@ class TidyWriter final : public ReadingListener {
   std::string WriteFailure() const;
   std::unique_ptr<RecordWriter> writer_;
   std::unique_ptr<RowSpool> spool_;
-  UtcStamps stamps_;
+  TimeAxis axis_;
   ReadingFacts facts_;
   std::string error_;
   // The text of the last whole second formatted, "2024-03-01T12:00:00.".

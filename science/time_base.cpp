@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
+#include <limits>
 
 #include "runtime/caltime.h"
 #include "runtime/fast_numbers.h"
@@ -48,49 +48,41 @@ std::string ClockCorrection::Describe() const {
          " s at the last, subtracted linearly over elapsed time";
 }
 
+UtcStamps::UtcStamps(const Zone& zone) : offsets_(zone) {}
+
 bool UtcStamps::ToUtc(LocalSeconds stamp, double* utc) {
   if (known_ && stamp == lastStamp_) {
     *utc = lastUtc_;
     return true;
   }
   const CivilTime civil = CivilFromSeconds(stamp);
-  if (civil.year < 1 || civil.year > 9999)
+  if (civil.year < 1 || civil.year > kLargestFourDigitYear)
     return false;
-  int64_t seconds = stamp - spanOffset_;
-  if (!spanKnown_ || stamp < spanFrom_ || stamp > spanTo_) {
-    AbsoluteTime absolute;
-    if (AbsoluteTimeFromLocalCalendar(static_cast<int>(civil.year), civil.month, civil.day,
-                                      civil.hour, civil.minute, civil.second, 0.0, &absolute) != 0)
-      return false;
-    seconds = absolute.seconds;
-    FindOffsetSpan(stamp, seconds);
-  }
   known_ = true;
   lastStamp_ = stamp;
-  lastUtc_ = static_cast<double>(seconds);
+  lastUtc_ = static_cast<double>(offsets_.UtcFromLocal(stamp));
   *utc = lastUtc_;
   return true;
 }
 
-// The local stamps within kSpanReach of `stamp` (whose UTC time mktime gave)
-// share its offset when the zone has that offset at twice the reach either
-// side of it: no zone changes its offset and back within that. Each such
-// stamp then names one instant, one whose offset is that, since no zone's
-// offset leaps by more than the reach.
-void UtcStamps::FindOffsetSpan(LocalSeconds stamp, int64_t utc) {
-  constexpr int64_t kSpanReach = 3 * 3600;
-  const int64_t offset = stamp - utc;
-  spanKnown_ = false;
-  for (const int64_t at : {utc - 2 * kSpanReach, utc, utc + 2 * kSpanReach}) {
-    const std::time_t time = static_cast<std::time_t>(at);
-    std::tm fields{};
-    if (localtime_r(&time, &fields) == nullptr || fields.tm_gmtoff != offset)
-      return;
-  }
-  spanKnown_ = true;
-  spanFrom_ = stamp - kSpanReach;
-  spanTo_ = stamp + kSpanReach;
-  spanOffset_ = offset;
+TimeAxis::TimeAxis(const Zone& zone, const ClockCorrection& clock)
+    : zone_(zone), stamps_(zone), clock_(clock) {}
+
+bool TimeAxis::LineStampUtc(const ReadingLine& line, double* stampUtc) {
+  return line.stamped && line.sampleRate >= 1 && stamps_.ToUtc(line.stamp, stampUtc);
+}
+
+double TimeAxis::InstrumentUtc(bool known, LocalSeconds stamp, double elapsed) {
+  double stampUtc = 0.0;
+  if (!known || !stamps_.ToUtc(stamp, &stampUtc))
+    return std::numeric_limits<double>::quiet_NaN();
+  return stampUtc + elapsed;
+}
+
+double TimeAxis::Corrected(double instrumentUtc) const {
+  if (std::isnan(instrumentUtc))
+    return instrumentUtc;
+  return clock_.Corrected(instrumentUtc, first_, last_);
 }
 
 CivilTime CivilFromSeconds(int64_t seconds) {
@@ -150,8 +142,4 @@ std::string IsoUtcSeconds(double utc) {
 
 std::string IsoDurationSeconds(double seconds) {
   return "PT" + FormatSeconds(seconds) + "S";
-}
-
-bool StampOfLine(const ReadingLine& line, UtcStamps* stamps, double* stampUtc) {
-  return line.stamped && line.sampleRate >= 1 && stamps->ToUtc(line.stamp, stampUtc);
 }

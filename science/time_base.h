@@ -1,7 +1,8 @@
-// The time base of the science outputs: a reading's instant in UTC, from
-// the date stamp in force (the dump's wall clock, read in the process's
-// time zone) plus the readings since that stamp over the sample rate, then
-// corrected for the instrument clock's offset and drift.
+// The time base of the science outputs and the wave statistics: a
+// reading's instant in UTC, from the date stamp in force (the dump's wall
+// clock, read in the dump's zone) plus the readings since that stamp over
+// the sample rate, then corrected for the instrument clock's offset and
+// drift.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "convert/readings.h"
+#include "runtime/time_zone.h"
 
 // How far the instrument clock was from true time. Both are "instrument
 // minus true" in seconds: `offset` at the first reading, `drift` at the
@@ -32,26 +34,66 @@ struct ClockCorrection {
   std::string Describe() const;
 };
 
-// Local wall-clock stamps to UTC, in the zone the process runs in (the
-// command line's --tz). Remembers the last stamp: a dump holds many
-// readings per stamp. Remembers too a span of local time over which the
-// zone's offset holds, so that stamps near each other take the offset by
-// arithmetic: the C library reads the zone afresh at every mktime.
+// Local wall-clock stamps to UTC, in the zone the dump's clock was set in.
+// Remembers the last stamp: a dump holds many readings per stamp.
 class UtcStamps {
  public:
+  explicit UtcStamps(const Zone& zone = Zone());
+
   // False when the stamp names no calendar time in 0001..9999.
   bool ToUtc(LocalSeconds stamp, double* utc);
 
  private:
-  void FindOffsetSpan(LocalSeconds stamp, int64_t utc);
-
+  ZoneOffsets offsets_;
   bool known_ = false;
   LocalSeconds lastStamp_ = 0;
   double lastUtc_ = 0.0;
-  bool spanKnown_ = false;
-  LocalSeconds spanFrom_ = 0;
-  LocalSeconds spanTo_ = 0;
-  int64_t spanOffset_ = 0;  // local minus UTC, in seconds
+};
+
+// Every time an output writes comes from here: the dump's clock read in
+// its zone, then the instrument clock's error taken out. The error at a
+// time depends on the first and last readings (with a drift), which the
+// outputs tell it as they place their readings.
+class TimeAxis {
+ public:
+  explicit TimeAxis(const Zone& zone = Zone(), const ClockCorrection& clock = {});
+
+  // The instrument's UTC of a stamp; false when it names no calendar time.
+  bool StampUtc(LocalSeconds stamp, double* utc) { return stamps_.ToUtc(stamp, utc); }
+  // The stamp in force for `line`; false when its readings have no time:
+  // before any date stamp, under a stamp that names no calendar time, or at
+  // a sample rate below 1.
+  bool LineStampUtc(const ReadingLine& line, double* stampUtc);
+  // `elapsed` seconds after `stamp`, instrument UTC; NaN when `known` is
+  // false or the stamp names no calendar time.
+  double InstrumentUtc(bool known, LocalSeconds stamp, double elapsed);
+
+  // Tells the axis of a reading's instrument time, in the order of the dump.
+  void Place(double instrumentUtc) {
+    if (!placed_)
+      first_ = instrumentUtc;
+    placed_ = true;
+    last_ = instrumentUtc;
+  }
+  // True when the correction is the same at every time (no drift), so a
+  // time may be corrected before the last reading is known.
+  bool CorrectsAsItGoes() const { return !clock_.driftGiven; }
+  // True when the correction changes any time.
+  bool Corrects() const { return clock_.Any(); }
+  // The true UTC of an instrument time; NaN stays NaN. With a drift, only
+  // once the last reading has been placed.
+  double Corrected(double instrumentUtc) const;
+
+  const Zone& zone() const { return zone_; }
+  const ClockCorrection& clock() const { return clock_; }
+
+ private:
+  Zone zone_;
+  UtcStamps stamps_;
+  ClockCorrection clock_;
+  bool placed_ = false;
+  double first_ = 0.0;  // the first and last readings placed, instrument UTC
+  double last_ = 0.0;
 };
 
 // The calendar fields of seconds counted from 1970-01-01T00:00:00 on a
@@ -77,11 +119,6 @@ size_t FormatIsoUtcMilliseconds(double utc, char* out);
 std::string IsoUtcSeconds(double utc);
 // An ISO 8601 duration in seconds, "PT3600S" or "PT12.5S".
 std::string IsoDurationSeconds(double seconds);
-
-// The UTC time of the stamp in force for `line`; false when its readings
-// have no time: before any date stamp, under a stamp that names no
-// calendar time, or at a sample rate below 1.
-bool StampOfLine(const ReadingLine& line, UtcStamps* stamps, double* stampUtc);
 
 // The UTC time of reading `i` of `line` (instrument clock, uncorrected).
 inline double ReadingTime(const ReadingLine& line, double stampUtc, int i) {

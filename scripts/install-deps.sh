@@ -13,6 +13,7 @@ packages=(
   libhdf5-dev                               # HDF5's public error API, to keep its diagnostics off stderr
   nettle-dev                                # SHA-256 of a dump in the NetCDF source attribute
   libfftw3-dev                              # spectra of the wave statistics
+  libhowardhinnant-date-dev tzdata          # time zones read from the system's database
   nlohmann-json3-dev                        # JSON reports and deployment files
   libpugixml-dev                            # the tests' reading of XML
   libudunits2-dev libudunits2-data          # units checked against udunits2's database

@@ -1075,7 +1075,8 @@ TEST(CliTimeZone, AZoneFromTzOrTheEnvironmentIsCheckedAndNamedInTheReport) {
       {"Asia/Tokyo", "Asia/Tokyo"},
       {":Europe/Berlin", "Europe/Berlin"},
       {"UTC0", "UTC0"},
-      {"CET-1CEST,M3.5.0,M10.5.0/3", "CET-1CEST,M3.5.0,M10.5.0/3"},
+      // A rule with daylight saving: its zone's name says the same.
+      {"CET-1CEST,M3.5.0,M10.5.0/3", nullptr},
       {"<+03>-3", "<+03>-3"},
       {"Europe/Berln", nullptr},
       {"zone.tab", nullptr},

@@ -236,7 +236,8 @@ TEST(CliInputSource, AFailedFirstReadSaysWhyInsteadOfCallingTheInputEmpty) {
     };
     InputSource source;
     std::string error;
-    EXPECT_FALSE(source.Open(dir.Path("logger.txt"), &error));
+    ASSERT_TRUE(source.Open(dir.Path("logger.txt"), &error)) << error;
+    EXPECT_FALSE(source.ReadHead(&error));
     EXPECT_TRUE(Contains(error, std::string("cannot read '") + dir.Path("logger.txt"))) << error;
     EXPECT_TRUE(Contains(error, row.said)) << error;
     EXPECT_FALSE(Contains(error, "empty")) << error;

@@ -71,7 +71,7 @@ TEST(DesktopExport, WritesNetcdfAndTidyCsvOfTheDumpsReadings) {
   form.tidy = true;
   form.units = "m";
   const ExportResult result =
-      RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", false, nullptr, nullptr);
+      RunExport({dir.Path("gauge.txt"), 3, {}, false, Zone()}, form, "", false, nullptr, nullptr);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.written,
             (std::vector<std::string>{dir.Path("gauge.nc"), dir.Path("gauge.tidy.csv")}));
@@ -102,7 +102,7 @@ TEST_P(DesktopExportFails, LeavesNothingAndReplacesNothing) {
   form.tidy = true;
   if (GetParam().deployment != nullptr)
     form.deploymentFile = dir.Path(GetParam().deployment);
-  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}}, form, "", true, nullptr,
+  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}, false, Zone()}, form, "", true, nullptr,
                                         [&] { return GetParam().cancel; });
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.cancelled, GetParam().cancel);
@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DesktopExport, SaysWhatIsMissingBeforeItStarts) {
   ExportForm none;
   none.netcdf = false;
-  EXPECT_EQ(RunExport({"/data/a.txt", 1, {}}, none, "", false, nullptr, nullptr).error,
+  EXPECT_EQ(RunExport({"/data/a.txt", 1, {}, false, Zone()}, none, "", false, nullptr, nullptr).error,
             "Choose NetCDF, tidy CSV or both.");
   EXPECT_EQ(RunExport({}, ExportForm{}, "", false, nullptr, nullptr).error,
             "There is no conversion to export. Convert a dump first.");
@@ -168,7 +168,7 @@ TEST(DesktopExport, SaysWhatIsMissingBeforeItStarts) {
 // once (into /dev/null), as START CONVERT's conversion feeds them.
 WaveTable CapturedWaves(const std::string& dump, int fromType, const WaveSettings& settings,
                         bool cancel = false, bool lfLineEnds = false) {
-  WaveCapture capture(settings, fromType);
+  WaveCapture capture(settings, fromType, Zone());
   ConversionRequest conversion;
   conversion.fromType = fromType;
   conversion.toType = ToTypeForFromType(fromType);
@@ -216,7 +216,7 @@ TEST(DesktopOutputs, ReadTheDumpWithTheLastConversionsLineEnds) {
   std::string dump = SineGaugeDump(2, 0.5, 8.0);
   dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
   WriteWholeFile(dir.Path("gauge.txt"), dump);
-  const ExportSource source{dir.Path("gauge.txt"), 3, {}, true};
+  const ExportSource source{dir.Path("gauge.txt"), 3, {}, true, Zone()};
   const ExportResult exported = RunExport(source, ExportForm{}, "", false, nullptr, nullptr);
   EXPECT_TRUE(exported.ok) << exported.error;
   EXPECT_TRUE(FileExists(dir.Path("gauge.nc")));
@@ -247,13 +247,13 @@ TEST(DesktopWaves, PressureThatDoesNotFitTheDumpIsLeftOutAndSaidSo) {
   WaveSettings chosen;
   chosen.pressure = PressureSettings{};
   chosen.pressure->sensorHeight = 0.5;
-  WaveCapture capture(chosen, 1);
+  WaveCapture capture(chosen, 1, Zone());
   const WaveTable table = capture.Finish(false, kStatusFinished);
   EXPECT_TRUE(table.ok);
   EXPECT_FALSE(table.settings.pressure.has_value());
   EXPECT_NE(table.note.find("gauge dumps"), std::string::npos) << table.note;
   // With a gauge dump the same settings are used as chosen.
-  WaveCapture gauge(chosen, 3);
+  WaveCapture gauge(chosen, 3, Zone());
   EXPECT_TRUE(gauge.Finish(false, kStatusFinished).settings.pressure.has_value());
 }
 

@@ -86,26 +86,7 @@ std::string Convert(const std::string& dump, int fromType, int toType, bool fast
 
 class FastPathConversion : public testing::Test {
  protected:
-  void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    savedTz_ = tz ? tz : "";
-    hadTz_ = tz != nullptr;
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-  void TearDown() override {
-    SetFastNumberPaths(true);
-    if (hadTz_) {
-      setenv("TZ", savedTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  std::string savedTz_;
-  bool hadTz_ = false;
+  void TearDown() override { SetFastNumberPaths(true); }
 };
 
 }  // namespace

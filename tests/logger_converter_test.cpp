@@ -24,26 +24,17 @@ namespace {
 constexpr size_t kRecordSize = 513;
 const std::string kFiller = ",-101.00";
 
-// Sets TZ for one test and puts the previous value back afterwards.
+// Sets the zone the panel's conversions read their stamps in, for one test,
+// and puts the previous one back afterwards.
 class ScopedTimeZone {
  public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ"))
-      previous_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
+  explicit ScopedTimeZone(const char* zone) : previous_(DumpClockZone) {
+    DumpClockZone = Zone::Named(zone).value();
   }
-  ~ScopedTimeZone() {
-    if (previous_) {
-      setenv("TZ", previous_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
+  ~ScopedTimeZone() { DumpClockZone = previous_; }
 
  private:
-  std::optional<std::string> previous_;
+  Zone previous_;
 };
 
 void Put(std::string& header, size_t offset, const std::string& text) {
@@ -315,7 +306,7 @@ TEST_F(LoggerConversionTest, EachRecordStepsTheTimeBySixtyOverTheRateInWholeSeco
 }
 
 TEST_F(LoggerConversionTest, RecordTimesAreLocalAcrossADaylightSavingChange) {
-  ScopedTimeZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
+  ScopedTimeZone berlin("Europe/Berlin");
   // Rate 1: one minute per record. Clocks go from 02:00 CET to 03:00 CEST on
   // 2019-03-31 and from 03:00 CEST back to 02:00 CET on 2019-10-27.
   EXPECT_EQ(

@@ -31,7 +31,6 @@
 #include "desktop/qt_additions.h"
 #include "desktop/qt_panel_extras.h"
 #include "desktop/qt_preview.h"
-#include "runtime/caltime.h"
 #include "runtime/qt/qt_ui.h"
 #include "runtime/ui.h"
 
@@ -184,7 +183,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "usage: zorqconvert-screenshots SAMPLES_DIR OUT_DIR\n");
     return 2;
   }
-  PinLocalTimeZone();
+  DumpClockZone = ZoneAtStart();
   InstallDesktopOnQt();
   // The application exists before the shell starts, so the demo can be
   // scheduled on its loop; the shell then uses it as it is.

@@ -30,7 +30,6 @@ class ExportTest : public testing::Test {
     return RunExport(source_, form_, "", false, progress, cancel);
   }
 
-  const science_test::ZoneForTest zone_{"UTC"};
   Scratch scratch_;
   ExportSource source_;
   ExportForm form_;

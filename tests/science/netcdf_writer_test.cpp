@@ -17,7 +17,6 @@ using science_test::FeedLine;
 using science_test::Local;
 using science_test::NetcdfFile;
 using science_test::Scratch;
-using science_test::ZoneForTest;
 
 const LocalSeconds kNoon = Local(2024, 3, 1, 12, 0, 0);
 
@@ -32,7 +31,7 @@ ScienceSettings LoggerSettings() {
   ScienceSettings settings;
   settings.fromType = 2;
   settings.sourceName = "dump.txt";
-  settings.timeZone = "UTC";
+  settings.zone = Zone::Named("UTC").value();
   settings.invocation = "zorqconvert-cli --format netcdf";
   return settings;
 }
@@ -62,7 +61,6 @@ class NetcdfWriterTest : public testing::Test {
     facts_ = writer.facts();
   }
 
-  const ZoneForTest zone_{"UTC"};
   Scratch scratch_;
   std::string path_ = scratch_.Path("out.nc");
   ConversionResult result_;
@@ -302,9 +300,8 @@ TEST_F(NetcdfWriterTest, ClockOffsetAndDriftFollowElapsedTime) {
 }
 
 TEST_F(NetcdfWriterTest, TimesCrossTheSpringGapInBerlinWithoutAJump) {
-  const ZoneForTest berlin("Europe/Berlin");
   ScienceSettings settings = LoggerSettings();
-  settings.timeZone = "Europe/Berlin";
+  settings.zone = Zone::Named("Europe/Berlin").value();
   const FeedLine beforeGap =
       FeedLine().At(Local(2024, 3, 31, 1, 59, 58), 0, 2).Values(Ramp(8, 1.0));
   // The next stamp, written by the instrument's clock after the change.

@@ -69,7 +69,8 @@ struct FeedLine {
 
 void Feed(ReadingListener* listener, const std::vector<FeedLine>& lines);
 
-// The time zone for one test, put back at its end.
+// The C library's zone for one test, put back at its end: the tests' own
+// reading of stamps with mktime, beside the program's.
 class ZoneForTest {
  public:
   explicit ZoneForTest(const char* zone);

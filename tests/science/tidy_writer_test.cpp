@@ -10,7 +10,6 @@ namespace {
 using science_test::FeedLine;
 using science_test::Local;
 using science_test::Scratch;
-using science_test::ZoneForTest;
 
 const LocalSeconds kNoon = Local(2024, 3, 1, 12, 0, 0);
 
@@ -36,7 +35,6 @@ class TidyWriterTest : public testing::Test {
     return ok ? science_test::ReadWhole(path_) : "";
   }
 
-  const ZoneForTest zone_{"UTC"};
   Scratch scratch_;
   std::string path_ = scratch_.Path("out.tidy.csv");
 };

@@ -7,7 +7,6 @@
 namespace {
 
 using science_test::Local;
-using science_test::ZoneForTest;
 
 struct ClockRow {
   const char* name;
@@ -84,8 +83,7 @@ struct ZoneRow {
 class UtcStampRows : public testing::TestWithParam<ZoneRow> {};
 
 TEST_P(UtcStampRows, ReadsTheStampInTheZone) {
-  const ZoneForTest zone(GetParam().zone);
-  UtcStamps stamps;
+  UtcStamps stamps(Zone::Named(GetParam().zone).value());
   double utc = 0.0;
   ASSERT_TRUE(stamps.ToUtc(GetParam().stamp, &utc));
   EXPECT_DOUBLE_EQ(utc, GetParam().utc);
@@ -108,17 +106,17 @@ INSTANTIATE_TEST_SUITE_P(
                 double(Local(2024, 11, 3, 17, 0, 0))}));
 
 // One converter's stamps come near each other and take the offset of the
-// last one the C library read; across the changes of offset they must
-// still name what a fresh reading of each gives (the gap moved forward, the
-// repeated hour as mktime takes it).
+// span the last one fell in; across the changes of offset they must still
+// name what a fresh reading of each gives (the gap moved forward, the
+// repeated hour as its first, summer-time instant).
 TEST(UtcStamps, NearbyStampsAgreeWithAFreshReadingAcrossOffsetChanges) {
   for (const char* name : {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe"}) {
-    const ZoneForTest zone(name);
-    UtcStamps kept;
+    const Zone zone = Zone::Named(name).value();
+    UtcStamps kept(zone);
     for (const LocalSeconds from : {Local(2024, 3, 30, 12, 0, 0), Local(2024, 10, 26, 12, 0, 0),
                                     Local(2024, 4, 6, 12, 0, 0), Local(2024, 11, 2, 12, 0, 0)}) {
       for (LocalSeconds stamp = from; stamp < from + 2 * 86400; stamp += 7 * 60 + 13) {
-        UtcStamps fresh;
+        UtcStamps fresh(zone);
         double want = 0.0;
         double got = 0.0;
         ASSERT_TRUE(fresh.ToUtc(stamp, &want));
@@ -130,26 +128,24 @@ TEST(UtcStamps, NearbyStampsAgreeWithAFreshReadingAcrossOffsetChanges) {
 }
 
 TEST(UtcStamps, RefusesYearsNoCalendarHolds) {
-  const ZoneForTest zone("UTC");
   UtcStamps stamps;
   double utc = 0.0;
   EXPECT_FALSE(stamps.ToUtc(Local(10000, 1, 1, 0, 0, 0), &utc));
 }
 
-TEST(StampOfLine, NoTimeBeforeAStampOrAtRateZero) {
-  const ZoneForTest zone("UTC");
-  UtcStamps stamps;
+TEST(TimeAxis, NoTimeBeforeAStampOrAtRateZero) {
+  TimeAxis axis;
   double utc = 0.0;
   science_test::FeedLine line;
   line.values = {1.0};
   line.stamp = Local(2024, 3, 1, 0, 0, 0);
   line.stamped = false;
-  EXPECT_FALSE(StampOfLine(line.View(), &stamps, &utc));
+  EXPECT_FALSE(axis.LineStampUtc(line.View(), &utc));
   line.stamped = true;
   line.sampleRate = 0;
-  EXPECT_FALSE(StampOfLine(line.View(), &stamps, &utc));
+  EXPECT_FALSE(axis.LineStampUtc(line.View(), &utc));
   line.sampleRate = 8;
-  EXPECT_TRUE(StampOfLine(line.View(), &stamps, &utc));
+  EXPECT_TRUE(axis.LineStampUtc(line.View(), &utc));
 }
 
 }  // namespace
