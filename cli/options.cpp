@@ -219,7 +219,7 @@ const OptionRow kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
-    {"jobs", 0, "N", "run up to N conversions at once (default 1, at most 256)",
+    {"jobs", 0, "N", "run up to N conversions at once (default 1, at most 128)",
      [](std::string_view value, CliOptions& options) -> std::string {
        int jobs = 0;
        if (!ParseWhole(value, &jobs) || jobs < 1 || jobs > kMaxJobs)

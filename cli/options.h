@@ -60,10 +60,11 @@ inline constexpr const char* kWavesBesideOutput = "auto";
 // Each job is a thread with about 1 MB of buffers, and up to four threads
 // more (read-ahead, write-behind, NetCDF, wave statistics), each with a
 // stack of its own. This many, each writing NetCDF and wave statistics,
-// run in 1.2 GB of address space and so within `ulimit -v 2000000`; twice
-// as many do not (HDF5 and the C++ library run out of memory). Beyond it
-// they would only wait for the disks and cores.
-inline constexpr int kMaxJobs = 256;
+// run within `ulimit -v 2000000` with room to spare (192 still did, 256 no
+// longer: HDF5 and the C++ library run out of memory, and HDF5 does not
+// survive a failed allocation). Beyond it they would only wait for the
+// disks and cores.
+inline constexpr int kMaxJobs = 128;
 
 enum class CliAction { Convert, ShowHelp, ShowVersion, UsageError };
 

@@ -153,7 +153,10 @@ bool ConversionJob::OpenNetcdf(std::string* error) {
       return false;
     path = netcdfScratchPath_;
   }
-  if (!science_->OpenNetcdf(path, Shown(targets_.netcdf), error))
+  // The writer quotes the name itself.
+  const std::string shown =
+      targets_.netcdf.named() ? targets_.netcdf.path : Shown(targets_.netcdf);
+  if (!science_->OpenNetcdf(path, shown, error))
     return false;
   // The disk starts writing the file as it grows, as the outputs written
   // through a sink do by themselves.

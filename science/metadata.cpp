@@ -165,9 +165,15 @@ std::set<std::string> ComputedAttributeNames() {
   AddComputedNames(false, &names);
   AddComputedNames(true, &names);
   // Made from the dump's kind and name only as a default, for the
-  // deployment file to replace.
+  // deployment file to replace; so are the discovery attributes.
   names.erase("title");
   names.erase("summary");
+  std::vector<Attribute> defaults;
+  ScienceSettings settings;
+  RunFacts run;
+  AddDiscoveryAttributes(settings, run, &defaults);
+  for (const Attribute& attribute : defaults)
+    names.erase(attribute.name);
   return names;
 }
 

@@ -137,10 +137,10 @@ TEST_P(DesktopExportReplaces, OnlyWhenToldAndNeverTheDump) {
   const std::string before = ReadWholeFile(dir.Path("gauge.nc"));
   ExportForm form;
   form.units = "m";
-  EXPECT_EQ(ExistingExportPaths({dump, 3, {}}, form, ""),
+  EXPECT_EQ(ExistingExportPaths({dump, 3, {}, false, Zone()}, form, ""),
             std::vector<std::string>{dir.Path("gauge.nc")});
   const ExportResult result =
-      RunExport({dump, 3, {}}, form, "", GetParam().replace, nullptr, nullptr);
+      RunExport({dump, 3, {}, false, Zone()}, form, "", GetParam().replace, nullptr, nullptr);
   const bool exports = *GetParam().error == '\0';
   EXPECT_EQ(result.ok, exports) << result.error;
   EXPECT_NE(result.error.find(GetParam().error), std::string::npos) << result.error;

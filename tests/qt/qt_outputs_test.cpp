@@ -414,7 +414,7 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   ChooseWaveSettings(WaveSettings{});  // the next tests convert without pressure
 
   // Pressure is for gauge dumps; a logger dump's window offers none.
-  waves->SetResults({{dump, 1, {}}, nullptr});
+  waves->SetResults({{dump, 1, {}, false, Zone()}, nullptr});
   EXPECT_FALSE(waves->UnitBox()->isEnabled());
   EXPECT_EQ(waves->TableView()->rowCount(), 0);
 }
@@ -485,7 +485,7 @@ TEST(QtWaveChart, ALongDumpIsDrawnAsItsEnvelopeAndRedrawnOnZoom) {
   }
   table->rows[kSpike].hm0 = 9.5;
   WaveWindow waves;
-  waves.SetResults({{"/data/long.txt", 3, {}}, table});
+  waves.SetResults({{"/data/long.txt", 3, {}, false, Zone()}, table});
   waves.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&waves));
   waves.findChild<QTabWidget*>()->setCurrentIndex(0);

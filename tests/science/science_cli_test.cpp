@@ -316,7 +316,7 @@ TEST_F(ScienceCli, AFailedNetcdfWriteIsAWriteFailureAndLeavesNoOutput) {
   EXPECT_EQ(Listing(folder_), (std::set<std::string>{"big.txt", "gauge.txt", "logger.txt"}));
 }
 
-TEST_F(ScienceCli, AStoppedRunLeavesNoOutputAndNoTemporary) {
+TEST_F(ScienceCli, AStoppedRunKeepsOnlyPartialsAndNoTemporary) {
   zorq_test::RunningCli cli(
       CliRun{{"--from-type", "3", "--format", "legacy,netcdf,tidy", "-", "stopped.csv"},
              folder_,
@@ -331,7 +331,12 @@ TEST_F(ScienceCli, AStoppedRunLeavesNoOutputAndNoTemporary) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   cli.Signal(SIGTERM);
   EXPECT_EQ(cli.Wait(/*keepInputOpen=*/true).exitCode, 143);
-  EXPECT_EQ(Listing(folder_), (std::set<std::string>{"gauge.txt", "logger.txt"}));
+  std::set<std::string> names = Listing(folder_);
+  // The NetCDF and tidy outputs had taken readings: they are kept apart.
+  EXPECT_EQ(names.erase("stopped.nc.partial"), 1u);
+  EXPECT_EQ(names.erase("stopped.tidy.csv.partial"), 1u);
+  names.erase("stopped.csv.partial");  // when its first buffer had gone out
+  EXPECT_EQ(names, (std::set<std::string>{"gauge.txt", "logger.txt"}));
 }
 
 // The readings of a legacy logger CSV, fillers left out, and the stamp of
