@@ -358,6 +358,9 @@ class Converter {
     if (!job.Start(outcome.fromType, &outcome.problem))
       return FileProblem(outcome);
     const RunEnd end = RunDispatch(input, source, job, &outcome);
+    // A buffer still being read ahead would tell its bytes to the job's
+    // digest while the job finishes, or after it is gone.
+    source.Close();
     const JobOutcome finished =
         job.Finish(outcome.result, end, end == RunEnd::Finished, [] { return StopSignal() != 0; });
     TellJobOutcome(input, finished, &outcome);

@@ -89,3 +89,8 @@ bool InputSource::Finish(std::string* error) const {
   *error = shown_ + " could not be read: " + std::strerror(failure);
   return false;
 }
+
+void InputSource::Close() {
+  if (source_)
+    source_->Close();
+}

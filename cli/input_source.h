@@ -40,6 +40,9 @@ class InputSource {
   ByteSource& source() { return *source_; }
   // After the conversion: true when no read failed; else `error` says why.
   bool Finish(std::string* error) const;
+  // Waits for a read in flight and closes the input: nothing is read, and
+  // no byte is told to a tap, after this.
+  void Close();
 
  private:
   std::unique_ptr<DescriptorSource> source_;

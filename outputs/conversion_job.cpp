@@ -154,8 +154,7 @@ bool ConversionJob::OpenNetcdf(std::string* error) {
     path = netcdfScratchPath_;
   }
   // The writer quotes the name itself.
-  const std::string shown =
-      targets_.netcdf.named() ? targets_.netcdf.path : Shown(targets_.netcdf);
+  const std::string shown = targets_.netcdf.named() ? targets_.netcdf.path : Shown(targets_.netcdf);
   if (!science_->OpenNetcdf(path, shown, error))
     return false;
   // The disk starts writing the file as it grows, as the outputs written

@@ -145,7 +145,9 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   job.HearBytesOf(from);
   const ConversionResult converted = RunConversion(conversion);
   const RunEnd end = EndOf(converted);
-  const JobOutcome outcome = job.Finish(converted, end, from.error() == 0, cancelRequested);
+  const bool readWhole = from.error() == 0;
+  from.Close();  // no buffer read ahead reaches the digest after this
+  const JobOutcome outcome = job.Finish(converted, end, readWhole, cancelRequested);
   result.warnings = outcome.warnings;
   result.partials = outcome.partials;
   result.cancelled = outcome.end == RunEnd::Stopped && outcome.problem.empty();

@@ -174,6 +174,8 @@ std::set<std::string> ComputedAttributeNames() {
   AddDiscoveryAttributes(settings, run, &defaults);
   for (const Attribute& attribute : defaults)
     names.erase(attribute.name);
+  // A default only when the dump's rate is known, which it is not here.
+  names.erase("time_coverage_resolution");
   return names;
 }
 

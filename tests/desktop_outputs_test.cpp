@@ -102,8 +102,8 @@ TEST_P(DesktopExportFails, LeavesNothingAndReplacesNothing) {
   form.tidy = true;
   if (GetParam().deployment != nullptr)
     form.deploymentFile = dir.Path(GetParam().deployment);
-  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}, false, Zone()}, form, "", true, nullptr,
-                                        [&] { return GetParam().cancel; });
+  const ExportResult result = RunExport({dir.Path("gauge.txt"), 3, {}, false, Zone()}, form, "",
+                                        true, nullptr, [&] { return GetParam().cancel; });
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.cancelled, GetParam().cancel);
   EXPECT_NE(result.error.find(GetParam().error), std::string::npos) << result.error;
@@ -158,8 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DesktopExport, SaysWhatIsMissingBeforeItStarts) {
   ExportForm none;
   none.netcdf = false;
-  EXPECT_EQ(RunExport({"/data/a.txt", 1, {}, false, Zone()}, none, "", false, nullptr, nullptr).error,
-            "Choose NetCDF, tidy CSV or both.");
+  EXPECT_EQ(
+      RunExport({"/data/a.txt", 1, {}, false, Zone()}, none, "", false, nullptr, nullptr).error,
+      "Choose NetCDF, tidy CSV or both.");
   EXPECT_EQ(RunExport({}, ExportForm{}, "", false, nullptr, nullptr).error,
             "There is no conversion to export. Convert a dump first.");
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -101,17 +102,26 @@ TEST_P(NetcdfFullDisk, EndsWithOneLineNamingTheFileAndLeavesNothing) {
   EXPECT_EQ(result.exitCode, GetParam().status) << result.err;
   EXPECT_EQ(result.err.find("HDF5-DIAG"), std::string::npos) << result.err;
   EXPECT_EQ(result.out.find("HDF5"), std::string::npos) << result.out;
-  EXPECT_EQ(result.err.find(".part"), std::string::npos) << result.err;
-  int told = 0;
+  // The hidden temporary is never named; what the other outputs wrote is
+  // kept as NAME.partial, and named.
+  std::string told = result.err;
+  for (size_t at; (at = told.find(".partial")) != std::string::npos;)
+    told.erase(at, std::strlen(".partial"));
+  EXPECT_EQ(told.find(".part"), std::string::npos) << result.err;
+  int lines = 0;
   for (const std::string& line : Lines(result.err)) {
     if (line.find("No space left on device") == std::string::npos)
       continue;
-    ++told;
+    ++lines;
     EXPECT_NE(line.find("\"big.nc\""), std::string::npos) << line;
   }
-  EXPECT_EQ(told, 1) << result.err;
+  EXPECT_EQ(lines, 1) << result.err;
   EXPECT_EQ(result.err.find("Permission denied"), std::string::npos) << result.err;
-  EXPECT_EQ(Listing(folder_), (std::set<std::string>{"big.txt"}));
+  std::set<std::string> left = Listing(folder_);
+  if (left.count("big.waves.csv.partial") != 0 &&
+      result.err.find("'big.waves.csv.partial'") != std::string::npos)
+    left.erase("big.waves.csv.partial");
+  EXPECT_EQ(left, (std::set<std::string>{"big.txt"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
