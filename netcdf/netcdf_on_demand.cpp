@@ -72,7 +72,10 @@ void QuietLibraryErrorsOnThisThread() {
   if (quiet)
     return;
   quiet = true;
-  static const auto setAutoPrint = Resolve(&H5Eset_auto2, "H5Eset_auto2");
+  // Only the type is taken from the header: the address would be a link
+  // to HDF5, which is loaded, not linked.
+  using SetAutoPrint = decltype(&H5Eset_auto2);
+  static const auto setAutoPrint = Resolve(SetAutoPrint{}, "H5Eset_auto2");
   if (setAutoPrint != nullptr)
     setAutoPrint(H5E_DEFAULT, nullptr, nullptr);
 }
