@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <ostream>
 #include <set>
@@ -109,6 +110,10 @@ class OutputsContract : public testing::TestWithParam<std::tuple<FormatRow, Faul
     CliRun run{args, dir_.path(), {}, {}, {}};
     if (fault == Fault::NoSpaceAtWrite || fault == Fault::ReadFailsAt) {
       run.env["LD_PRELOAD"] = ZORQ_FULL_DISK_SHIM;
+      // An AddressSanitizer build wants its runtime loaded first.
+      const char* asan = std::getenv("ASAN_OPTIONS");
+      run.env["ASAN_OPTIONS"] =
+          std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
       const std::string at = std::to_string(row.at);
       if (fault == Fault::NoSpaceAtWrite) {
         run.env["ZORQ_TEST_FULL_DISK_AT"] = at;
