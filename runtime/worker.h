@@ -25,7 +25,13 @@
 // need measured, a conversion of 20 MB dumps to NetCDF with wave statistics
 // (inside HDF5's and FFTW's calls), runs in 160 KiB and not in 128 KiB,
 // the C library's thread-local storage included: this is three times that.
+// A sanitizer's frames are several times larger, and its runtime keeps
+// data of its own on the stack.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr size_t kThreadStackBytes = size_t{4} << 20;
+#else
 inline constexpr size_t kThreadStackBytes = size_t{512} << 10;
+#endif
 
 // One joinable thread with a stack of `stackBytes`. Unlike std::thread, a
 // thread that cannot be started is a false return, not an exception.
