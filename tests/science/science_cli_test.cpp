@@ -17,6 +17,7 @@
 
 #include "science/source_digest.h"
 #include "tests/cli_process.h"
+#include "tests/science/cli_fixture.h"
 #include "tests/science/science_test_support.h"
 #include "tests/test_support.h"
 
@@ -34,21 +35,7 @@ std::set<std::string> Listing(const std::string& folder) {
   return names;
 }
 
-class ScienceCli : public testing::Test {
- protected:
-  ScienceCli() {
-    zorq_test::WriteWholeFile(scratch_.Path("logger.txt"), zorq_test::WorkedLoggerDump());
-    zorq_test::WriteWholeFile(scratch_.Path("gauge.txt"), zorq_test::WorkedGaugeDump());
-  }
-
-  CliRunResult Run(std::vector<std::string> args) const {
-    return zorq_test::RunCliProcess(
-        CliRun{std::move(args), folder_, {}, {}, {{"TZ", "UTC"}, {"TMPDIR", folder_}}});
-  }
-
-  Scratch scratch_;
-  std::string folder_ = scratch_.Path("");
-};
+class ScienceCli : public science_test::CliInScratch {};
 
 struct UsageRow {
   const char* name;

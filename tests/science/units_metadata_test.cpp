@@ -12,6 +12,7 @@
 #include "science/standard_names.h"
 #include "science/units.h"
 #include "tests/cli_process.h"
+#include "tests/science/cli_fixture.h"
 #include "tests/science/science_test_support.h"
 #include "tests/test_support.h"
 
@@ -224,21 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "d.json: \"standard_name\" \"not_a_real_name\" is not among"}),
     [](const auto& row) { return std::string(row.param.name); });
 
-class UnitsCli : public testing::Test {
- protected:
-  UnitsCli() {
-    zorq_test::WriteWholeFile(scratch_.Path("logger.txt"), zorq_test::WorkedLoggerDump());
-    zorq_test::WriteWholeFile(scratch_.Path("gauge.txt"), zorq_test::WorkedGaugeDump());
-  }
-
-  CliRunResult Run(std::vector<std::string> args) const {
-    return zorq_test::RunCliProcess(
-        CliRun{std::move(args), folder_, {}, {}, {{"TZ", "UTC"}, {"TMPDIR", folder_}}});
-  }
-
-  Scratch scratch_;
-  std::string folder_ = scratch_.Path("");
-};
+class UnitsCli : public science_test::CliInScratch {};
 
 struct RefusedRow {
   const char* name;
