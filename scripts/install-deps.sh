@@ -18,6 +18,9 @@ packages=(
   libpugixml-dev                            # the tests' reading of XML
   libudunits2-dev libudunits2-data          # units checked against udunits2's database
   python3-xarray python3-netcdf4 python3-scipy  # independent readers and checkers in tests
+  cdo                                       # a data centre's reader of the NetCDF files, in tests
+  python3-dev pybind11-dev python3-numpy    # the Python module
+  python3-dask python3-distributed python3-pytest  # the Python module's tests and its Dask examples
   qt6-base-dev qt6-tools-dev qt6-qpa-plugins libgl-dev  # desktop program (Widgets, UiTools)
   libqt6opengl6-dev                         # UiTools' CMake package needs OpenGLWidgets
   qt6-charts-dev                            # the preview chart
