@@ -16,6 +16,10 @@ constexpr const char* kTimeUnits = "seconds since 1970-01-01T00:00:00Z";
 // Segments per chunk and per write of the values on `segment`: a few KB a
 // variable, whatever the run's length.
 constexpr size_t kSegmentsPerChunk = 512;
+// The values on `segment` are written a whole chunk at a time, so they need
+// no cache: HDF5 writes a chunk larger than its cache straight through, where
+// a cache would keep every chunk written until the file closes.
+constexpr size_t kNoChunkCache = 1;
 // A spectrum's chunk: the rows of several segments, as wide as the first
 // segment's spectrum (the others are mostly as long; a longer one takes more
 // chunks across, and a chunk wider than the spectra would store fill).
@@ -86,6 +90,7 @@ std::string DensityUnits(const std::string& units) {
 NetcdfVariable& AddColumn(NetcdfLayout* layout, const char* name, NetcdfType type) {
   NetcdfVariable& variable = layout->AddVariable(name, type, {kSegmentDimension});
   variable.chunks = {kSegmentsPerChunk};
+  variable.cacheBytes = kNoChunkCache;
   if (type == NetcdfType::kDouble) {
     variable.fill = NetcdfFill::kValue;
     variable.fillValue = kNoValue;
