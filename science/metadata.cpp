@@ -234,11 +234,10 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
     source += " (SHA-256 " + run.sourceSha256 + ")";
   SetAttribute(&list, "source", source);
   if (facts.placed > 0) {
-    const double start = clock.Corrected(facts.earliest, facts.first, facts.last);
-    const double end = clock.Corrected(facts.latest, facts.first, facts.last);
-    SetAttribute(&list, "time_coverage_start", IsoUtcMilliseconds(start));
-    SetAttribute(&list, "time_coverage_end", IsoUtcMilliseconds(end));
-    SetAttribute(&list, "time_coverage_duration", IsoDurationSeconds(end - start));
+    SetAttribute(&list, "time_coverage_start", IsoUtcMilliseconds(run.coverageStart));
+    SetAttribute(&list, "time_coverage_end", IsoUtcMilliseconds(run.coverageEnd));
+    SetAttribute(&list, "time_coverage_duration",
+                 IsoDurationSeconds(run.coverageEnd - run.coverageStart));
   }
   SetAttribute(&list, "from_type", int64_t{settings.fromType});
   if (run.result != nullptr) {

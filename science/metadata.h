@@ -115,6 +115,10 @@ struct RunFacts {
   const ConversionResult* result = nullptr;
   std::string sourceSha256;  // empty when not taken
   std::string dateCreated;   // ISO 8601 UTC, "2026-12-08T01:30:00Z"
+  // The earliest and latest readings' times, in UTC corrected for the clock
+  // by the run's time axis (the one place a correction is made).
+  double coverageStart = 0.0;
+  double coverageEnd = 0.0;
 };
 
 // The global attributes of a NetCDF output, in the order written.

@@ -409,7 +409,9 @@ bool NetcdfWriter::CorrectTimes() {
          (!settings_.gauge || CorrectVariable(burstStartVar_, burstsWritten_));
 }
 
-bool NetcdfWriter::WriteAttributes(const RunFacts& run) {
+bool NetcdfWriter::WriteAttributes(RunFacts run) {
+  run.coverageStart = axis_.Corrected(facts_.earliest);
+  run.coverageEnd = axis_.Corrected(facts_.latest);
   std::vector<NetcdfAttribute> globals;
   for (const Attribute& attribute : GlobalAttributes(settings_, facts_, run))
     globals.push_back({attribute.name, ValueOf(attribute.value)});

@@ -90,7 +90,7 @@ class NetcdfWriter final : public ReadingListener {
   void WriteBursts(size_t start, const std::vector<double>& starts);
   bool CorrectTimes();
   bool CorrectVariable(NetcdfVariableId variable, size_t length);
-  bool WriteAttributes(const RunFacts& run);
+  bool WriteAttributes(RunFacts run);
 
   ScienceSettings settings_;
   NetcdfFile file_;
