@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScatterSeries>
 #include <QSplitter>
 #include <QTabWidget>
@@ -538,12 +537,12 @@ QString WaveWindow::SuggestedCsvPath() const {
 }
 
 bool WaveWindow::SaveCsv(const QString& path) {
-  QSaveFile file(path);
-  const QByteArray text = QByteArray::fromStdString(WaveTableCsv(table_));
-  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-    note_->setText(QStringLiteral("The table could not be written to %1: %2. Choose a folder you "
-                                  "may write to.")
-                       .arg(QDir::toNativeSeparators(path), file.errorString()));
+  // The file dialog has asked before a file is replaced.
+  std::string error;
+  if (!SaveWaveTable(table_, path.toStdString(), source_.dumpPath, true, &error)) {
+    note_->setText(QStringLiteral("The table could not be saved: %1. Choose another name or a "
+                                  "folder you may write to.")
+                       .arg(QString::fromStdString(error)));
     return false;
   }
   note_->setText(QStringLiteral("Saved as %1").arg(QDir::toNativeSeparators(path)));

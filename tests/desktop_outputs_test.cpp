@@ -210,6 +210,31 @@ TEST(DesktopWaves, OneRowPerBurstWithTheSinesHeightAndPeriod) {
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
 }
 
+// Saving the table keeps the outputs' contract: an existing file is
+// replaced only when asked, and never the dump the table came from.
+TEST(DesktopWaves, SavedTableReplacesOnlyWhenAskedAndNeverTheDump) {
+  TempDir dir;
+  const std::string dump = dir.Path("gauge.txt");
+  WriteWholeFile(dump, SineGaugeDump(2, 0.5, 8.0));
+  const WaveTable table = CapturedWaves(dump, 3, WaveSettings{});
+  ASSERT_TRUE(table.ok) << table.error;
+  const std::string saved = dir.Path("waves.csv");
+  WriteWholeFile(saved, "old");
+  struct Row {
+    std::string path;
+    bool replace;
+    bool saves;
+  } rows[] = {{saved, false, false}, {dump, true, false}, {saved, true, true}};
+  for (const Row& row : rows) {
+    const std::string before = ReadWholeFile(row.path);
+    std::string error;
+    EXPECT_EQ(SaveWaveTable(table, row.path, dump, row.replace, &error), row.saves)
+        << row.path << " " << error;
+    EXPECT_EQ(ReadWholeFile(row.path), row.saves ? WaveTableCsv(table) : before) << row.path;
+    EXPECT_EQ(error.empty(), row.saves) << error;
+  }
+}
+
 // The last conversion read a dump's LFs as CR LF: Export reads it the same
 // way, and the statistics hear that conversion itself.
 TEST(DesktopOutputs, ReadTheDumpWithTheLastConversionsLineEnds) {
