@@ -89,6 +89,11 @@ ExportWindow::ExportWindow(QWidget* parent) : QDialog(parent) {
   deployment_->setPlaceholderText(QStringLiteral("none"));
   deployment_->setToolTip(QStringLiteral(
       "A JSON file of title, site, instrument serial, position, depths and creator"));
+  zone_ = new QLineEdit(this);
+  zone_->setObjectName(QStringLiteral("exportZone"));
+  zone_->setToolTip(QStringLiteral(
+      "The time zone the dump's clock was set to, as a name of the time-zone database "
+      "(Europe/Berlin, UTC); its times are converted from there to UTC"));
   QPushButton* deploymentBrowse = nullptr;
   QWidget* deploymentRow = WithBrowse(deployment_, &deploymentBrowse, this);
   folder_ = new QLineEdit(this);
@@ -104,6 +109,7 @@ ExportWindow::ExportWindow(QWidget* parent) : QDialog(parent) {
   form->addRow(QStringLiteral("&Units:"), units_);
   form->addRow(QStringLiteral("Clock &offset:"), offset_);
   form->addRow(QStringLiteral("Clock drift:"), driftRow);
+  form->addRow(QStringLiteral("Time &zone:"), zone_);
   form->addRow(QStringLiteral("&Deployment file:"), deploymentRow);
   form->addRow(QStringLiteral("&Folder:"), folderRow);
 
@@ -144,7 +150,14 @@ void ExportWindow::showEvent(QShowEvent* event) {
 }
 
 void ExportWindow::SetSource(const ExportSource& source) {
+  if (source.dumpPath != source_.dumpPath) {
+    const auto known = formsByDump_.find(source.dumpPath);
+    ShowDumpSettings(known != formsByDump_.end() ? known->second : ExportForm{});
+  }
   source_ = source;
+  zone_->setPlaceholderText(QString::fromStdString(source_.zone.name()));
+  if (zone_->text().isEmpty())
+    zone_->setText(QString::fromStdString(source_.zone.name()));
   if (source_.dumpPath.empty()) {
     dump_->setText(QStringLiteral("No conversion yet: convert a dump, then export it."));
   } else {
@@ -165,7 +178,17 @@ ExportForm ExportWindow::Form() const {
   form.driftGiven = driftGiven_->isChecked();
   form.clockDrift = drift_->value();
   form.deploymentFile = deployment_->text().trimmed().toStdString();
+  form.zone = zone_->text().trimmed().toStdString();
   return form;
+}
+
+void ExportWindow::ShowDumpSettings(const ExportForm& form) {
+  units_->setText(QString::fromStdString(form.units));
+  offset_->setValue(form.clockOffset);
+  driftGiven_->setChecked(form.driftGiven);
+  drift_->setValue(form.clockDrift);
+  deployment_->setText(QString::fromStdString(form.deploymentFile));
+  zone_->setText(QString::fromStdString(form.zone));
 }
 
 QString ExportWindow::Folder() const {
@@ -227,6 +250,7 @@ bool ExportWindow::MayReplace(const std::vector<std::string>& existing) {
 ExportResult ExportWindow::Export() {
   const ExportForm form = Form();
   const std::string folder = Folder().toStdString();
+  formsByDump_[source_.dumpPath] = form;
   ExportResult result;
   const std::vector<std::string> existing = ExistingExportPaths(source_, form, folder);
   if (!existing.empty() && !MayReplace(existing)) {

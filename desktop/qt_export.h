@@ -1,11 +1,13 @@
 // File > Export…: a small form for the last conversion's dump written as
 // NetCDF and/or tidy CSV, with the settings of the command line (units,
-// clock offset and drift, the deployment file). The form keeps what was
-// entered while the program runs; an export shows its progress with
-// Cancel, as a conversion does, and the window keeps painting meanwhile.
+// clock offset and drift, time zone, the deployment file). The settings
+// belong to one dump: another dump starts from the defaults, or from what
+// it was last exported with. An export shows its progress with Cancel, as a
+// conversion does, and the window keeps painting meanwhile.
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,7 @@ class ExportWindow : public QDialog {
   QCheckBox* DriftBox() const { return driftGiven_; }
   QDoubleSpinBox* DriftValueBox() const { return drift_; }
   QLineEdit* DeploymentEdit() const { return deployment_; }
+  QLineEdit* ZoneEdit() const { return zone_; }
   QLineEdit* FolderEdit() const { return folder_; }
   QLabel* Outcome() const { return outcome_; }
   QPushButton* ExportButton() const { return export_; }
@@ -57,6 +60,9 @@ class ExportWindow : public QDialog {
   void ChooseDeployment();
   void ChooseFolder();
   bool MayReplace(const std::vector<std::string>& existing);
+  // Fills the settings that belong to one dump (units, clock, zone,
+  // deployment) from `form`.
+  void ShowDumpSettings(const ExportForm& form);
 
   ExportSource source_;
   QLabel* dump_;
@@ -67,7 +73,11 @@ class ExportWindow : public QDialog {
   QCheckBox* driftGiven_;
   QDoubleSpinBox* drift_;
   QLineEdit* deployment_;
+  QLineEdit* zone_;
   QLineEdit* folder_;
+  // The settings last exported with, by dump: one instrument's clock
+  // correction is never carried over to another's dump.
+  std::map<std::string, ExportForm> formsByDump_;
   QLabel* targets_;
   QLabel* outcome_;
   QPushButton* export_;

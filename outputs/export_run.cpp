@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "convert/status.h"
@@ -101,8 +102,15 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   OutputSettings settings;
   settings.overwrite = replace;
   settings.correction = source.correction;
-  settings.science.zone = source.zone;
   settings.keepPartialsWhenStopped = false;  // a cancel asked for nothing to be kept
+  std::optional<Zone> zone = form.zone.empty() ? source.zone : Zone::FromTzValue(form.zone);
+  if (!zone) {
+    result.error = "The time zone \"" + form.zone +
+                   "\" is not known. Give a zone such as Europe/Berlin or UTC, or leave it "
+                   "empty for the one the conversion used.";
+    return result;
+  }
+  settings.science.zone = *zone;
   if (!ReadSettings(form, &settings, &result.error))
     return result;
 
@@ -134,7 +142,7 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   conversion.toType = ToTypeForFromType(source.fromType);
   conversion.correction = source.correction;
   conversion.lfLineEnds = source.lfLineEnds;
-  conversion.zone = source.zone;
+  conversion.zone = *zone;
   conversion.from = &from;
   conversion.to = job.LegacySink();
   conversion.progress = progress;

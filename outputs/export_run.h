@@ -24,6 +24,9 @@ struct ExportForm {
   bool driftGiven = false;
   double clockDrift = 0.0;
   std::string deploymentFile;  // empty: none
+  // The zone the dump's clock is read in, as $TZ names one ("Europe/Berlin",
+  // "UTC"); empty: the one the conversion read it in.
+  std::string zone;
 };
 
 // The dump of the last conversion.

@@ -419,6 +419,45 @@ TEST(QtOutputsMenu, ExportAndWaveStatisticsOpenForTheLastConversion) {
   EXPECT_EQ(waves->TableView()->rowCount(), 0);
 }
 
+// Export's clock settings belong to one dump: another dump starts from the
+// defaults, in the zone its conversion used; the first dump gets back what
+// it was exported with. The zone field sets the zone the times are read in.
+TEST(QtExportForm, SettingsAndZoneBelongToOneDump) {
+  zorq_test::TempDir dir;
+  const std::string first = dir.Path("first.txt");
+  const std::string second = dir.Path("second.txt");
+  WriteWholeFile(first, SineGaugeDump());
+  WriteWholeFile(second, SineGaugeDump());
+  const Zone berlin = *Zone::Named("Europe/Berlin");
+  ExportWindow form;
+  form.AnswerReplaceWith([](const std::vector<std::string>&) { return true; });
+  form.NetcdfBox()->setChecked(false);
+  form.TidyBox()->setChecked(true);
+
+  form.SetSource({first, 3, {}, false, berlin});
+  EXPECT_EQ(form.ZoneEdit()->text(), QStringLiteral("Europe/Berlin"));
+  form.OffsetBox()->setValue(5.0);
+  form.UnitsEdit()->setText(QStringLiteral("dbar"));
+  ASSERT_TRUE(form.Export().ok) << form.Outcome()->text().toStdString();
+  // 12:00 on the dump's clock in Berlin's summer, less the clock's 5 s.
+  const std::string tidy = zorq_test::ReadWholeFile(dir.Path("first.tidy.csv"));
+  EXPECT_NE(tidy.find("\n2019-06-30T09:59:55.000Z,"), std::string::npos) << tidy.substr(0, 120);
+
+  form.SetSource({second, 3, {}, false, Zone()});
+  EXPECT_EQ(form.ZoneEdit()->text(), QStringLiteral("UTC"));
+  EXPECT_EQ(form.OffsetBox()->value(), 0.0);
+  EXPECT_TRUE(form.UnitsEdit()->text().isEmpty());
+
+  form.SetSource({first, 3, {}, false, berlin});
+  EXPECT_EQ(form.OffsetBox()->value(), 5.0);
+  EXPECT_EQ(form.UnitsEdit()->text(), QStringLiteral("dbar"));
+
+  form.ZoneEdit()->setText(QStringLiteral("Atlantis/Capital"));
+  const ExportResult unknown = form.Export();
+  EXPECT_FALSE(unknown.ok);
+  EXPECT_NE(unknown.error.find("Atlantis/Capital"), std::string::npos) << unknown.error;
+}
+
 // An open Wave statistics window follows each conversion: its rows, the
 // pressure form (for gauge dumps only, with the settings the rows were
 // worked out with) and the line below.
