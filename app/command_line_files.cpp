@@ -10,6 +10,7 @@
 
 #include "app/shared_state.h"
 #include "app/shell.h"
+#include "app/shell_hooks.h"
 #include "runtime/ui.h"
 
 namespace {
@@ -66,4 +67,6 @@ void OpenDumpGiven(const std::vector<std::string>& files) {
     return;
   }
   OpenFromPath(GetPanelMenuBar(PanelHandle), path.c_str());
+  if (FileFromOpen && CurrentShellHooks().givenDumpOpened)
+    CurrentShellHooks().givenDumpOpened();
 }

@@ -28,6 +28,10 @@ struct ShellHooks {
   // them once its user interface has started; when unset, every argument
   // after the program's name that is no option (DumpFilesGiven).
   std::function<std::vector<std::string>(int argc, char* argv[])> filesGiven;
+  // The dump the program's arguments named is open as the From file. No
+  // type has been chosen for it yet, so the front end may choose those its
+  // header fits.
+  std::function<void()> givenDumpOpened;
   // File > Export... and View > Wave statistics... were chosen.
   std::function<void()> exportChosen;
   std::function<void()> waveStatisticsChosen;

@@ -71,6 +71,11 @@ int AcceptDroppedFiles(int panel, int menuItem) {
   return additions == nullptr ? 0 : additions->AcceptDroppedFiles(panel, menuItem);
 }
 
+int UseFittingTypes(int panel) {
+  PanelAdditions* additions = CurrentPanelAdditions();
+  return additions == nullptr ? 0 : additions->UseFittingTypes(panel);
+}
+
 int OpenExport(int panel, const ExportSource& source) {
   PanelAdditions* additions = CurrentPanelAdditions();
   return additions == nullptr ? 0 : additions->OpenExport(panel, source);

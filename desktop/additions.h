@@ -45,6 +45,9 @@ class PanelAdditions {
   virtual int OpenWaveStatistics(int /*panel*/, const WaveResults& /*results*/) { return 0; }
   // A conversion's statistics came in: an open Wave statistics window shows them.
   virtual int FollowWaveStatistics(int /*panel*/, const WaveResults& /*results*/) { return 0; }
+  // Chooses the From type the From file's header fits, and the To type that
+  // goes with it, as the offer beside the From ring does.
+  virtual int UseFittingTypes(int /*panel*/) { return 0; }
 };
 
 // Installs the additions the functions below forward to (replacing and
@@ -85,3 +88,4 @@ int OpenExport(int panel, const ExportSource& source);
 int OpenWaveStatistics(int panel, const WaveResults& results);
 // Shows `results` in the Wave statistics window when it is open; opens nothing.
 int FollowWaveStatistics(int panel, const WaveResults& results);
+int UseFittingTypes(int panel);

@@ -165,6 +165,9 @@ ShellHooks DesktopShellHooks() {
   hooks.fromFileChanged = ShowFromFileLook;
   hooks.dispatch = DispatchWithProgress;
   hooks.conversionShown = ShowConversionOutcome;
+  // A dump given at start-up starts as the kind its header shows: nobody
+  // chose another yet.
+  hooks.givenDumpOpened = [] { UseFittingTypes(PanelHandle); };
   hooks.exportChosen = [] { OpenExport(PanelHandle, LastConversionSource()); };
   hooks.waveStatisticsChosen = [] { OpenWaveStatistics(PanelHandle, LastConversionWaves()); };
   return hooks;

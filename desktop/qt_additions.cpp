@@ -139,6 +139,14 @@ int QtAdditions::AcceptDroppedFiles(int panel, int menuItem) {
   return 0;
 }
 
+int QtAdditions::UseFittingTypes(int panel) {
+  PanelExtras* extras = Extras(panel);
+  if (extras == nullptr)
+    return UIE_BAD_HANDLE;
+  extras->UseFittingTypes();
+  return 0;
+}
+
 int QtAdditions::OpenExport(int panel, const ExportSource& source) {
   PanelExtras* extras = Extras(panel);
   if (extras == nullptr)

@@ -30,6 +30,7 @@ class QtAdditions : public PanelAdditions {
   int OfferPreview(int panel, const char* title, PreviewLoader loader) override;
   int AcceptDroppedFiles(int panel, int menuItem) override;
   int OpenExport(int panel, const ExportSource& source) override;
+  int UseFittingTypes(int panel) override;
   int OpenWaveStatistics(int panel, const WaveResults& results) override;
   int FollowWaveStatistics(int panel, const WaveResults& results) override;
 

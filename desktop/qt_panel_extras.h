@@ -65,6 +65,9 @@ class PanelExtras : public QObject {
   void FollowWaveStatistics(const WaveResults& results);
   // True once the preview's data has been read.
   bool PreviewReady() const { return previewData_ != nullptr; }
+  // Chooses the From type the header fits, and the To type that goes with
+  // it, as the "Use …" button does.
+  void UseFittingTypes();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -77,7 +80,6 @@ class PanelExtras : public QObject {
   void PlaceButtons(QWidget* statusControl);
   void MarkRing();
   void PlaceHint(QComboBox* ring);
-  void UseFittingTypes();
   void FollowBrowseButtons();
   void AddKeypadEnter();
   void LookAtToFile();

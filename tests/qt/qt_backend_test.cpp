@@ -583,3 +583,19 @@ TEST(QtConversion, GaugeDumpConvertsEndToEndOnTheRealPanel) {
   EXPECT_EQ(ReadWholeFile(dir.Path("gauge.csv")), zorq_test::WorkedGaugeCsv());
   EXPECT_EQ(QtTestAccess::Popups(shell.ui()).size(), 2u);  // the two file selections only
 }
+
+// A dump given at start-up starts as the kind its header shows, with the To
+// type that goes with it: nobody chose another yet.
+TEST(QtStartUp, ADumpGivenStartsAsTheKindItsHeaderShows) {
+  QtShell shell;
+  zorq_test::TempDir dir;
+  const std::string gauge = dir.Path("gauge.txt");
+  zorq_test::WriteWholeFile(gauge, zorq_test::WorkedGaugeDump());
+  ASSERT_GT(shell.LoadAndShow(), 0);
+  OpenDumpGiven({gauge});
+  ASSERT_EQ(FileFromOpen, 1);
+  EXPECT_EQ(SelectFromType, 3);
+  auto* toType = qobject_cast<QComboBox*>(shell.Control(kCtrlToType));
+  ASSERT_NE(toType, nullptr);
+  EXPECT_EQ(toType->currentData().toInt(), 1) << toType->currentText().toStdString();
+}
