@@ -10,6 +10,7 @@
 #include "convert/engine.h"
 #include "convert/report_text.h"
 #include "desktop/additions.h"
+#include "desktop/csv_kind.h"
 #include "desktop/preview_listener.h"
 #include "desktop/wave_run.h"
 #include "runtime/ui.h"
@@ -101,11 +102,29 @@ WaveResults LastConversionWaves() {
   return {Last().source, Last().waves};
 }
 
+// The To file held the other kind's records before this conversion
+// appended its own (the file starts with the kind it first held).
+int KindAppendedTo(const DispatchRequest& request, int64_t toBefore, int64_t toAfter) {
+  if (!request.toOpen || toBefore <= 0 || toAfter <= toBefore)
+    return kNoCsvKind;
+  const int holds = CsvKindOfFile(FileToName);
+  return holds != request.toType ? holds : kNoCsvKind;
+}
+
 void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome& outcome,
                            int64_t toBefore, int64_t toAfter) {
-  const std::string details =
-      DetailsHeading(request) + ReportInWords(outcome.result, request.fromType);
-  ShowConversionDetails(PanelHandle, kCtrlStatus, details.c_str(), MarkOfOutcome(outcome));
+  std::string details = DetailsHeading(request);
+  OutcomeMark mark = MarkOfOutcome(outcome);
+  const int held = KindAppendedTo(request, toBefore, toAfter);
+  if (held != kNoCsvKind) {
+    mark.mixedKinds = true;
+    details += "Mixed kinds: the To file held " + CsvKindName(held) + "; " +
+               CsvKindName(request.toType) +
+               " were appended after them. A reader of either kind will not take the whole "
+               "file: convert into a new To file to keep the kinds apart.\n";
+  }
+  details += ReportInWords(outcome.result, request.fromType);
+  ShowConversionDetails(PanelHandle, kCtrlStatus, details.c_str(), mark);
   std::unique_ptr<PreviewListener> preview = std::move(Last().preview);
   std::shared_ptr<const WaveTable> waves = std::move(Last().wavesOfRun);
   if (outcome.converterRan && !outcome.cancelled) {
@@ -130,11 +149,29 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
   OfferPreview(PanelHandle, title.c_str(), LoaderOf(std::move(series)));
 }
 
+// Asks before records of one kind go after the other's in the To file;
+// false when the operator keeps them apart.
+bool MayMixKinds(const DispatchRequest& request) {
+  const int holds = CsvKindOfFile(FileToName);
+  if (holds == kNoCsvKind || holds == request.toType)
+    return true;
+  const std::string question = "The To file holds " + CsvKindName(holds) + ". Append " +
+                               CsvKindName(request.toType) +
+                               " after them?\n\nA reader of either kind will not take the whole "
+                               "file. Choose No, then open another To file.";
+  return ConfirmPopup("Mix Record Kinds?", question.c_str()) != 0;
+}
+
 DispatchOutcome DispatchWithProgress(const DispatchRequest& given) {
   Last().preview.reset();
   Last().wavesOfRun.reset();
   if (!given.fromOpen || !given.toOpen)
     return DispatchConversion(given);
+  if (!MayMixKinds(given)) {
+    DispatchOutcome kept;
+    kept.cancelled = true;
+    return kept;
+  }
   // The preview and the wave statistics listen to the conversion's own pass
   // over the dump; the statistics are worked out on a thread beside it.
   Last().preview = std::make_unique<PreviewListener>(IsGaugeDump(given.fromType));

@@ -24,6 +24,8 @@ struct OutcomeMark {
   int64_t failedLine = 0;
   // Records written before the failure: real data, left in the To file.
   int64_t recordsKept = 0;
+  // Records of one CSV kind were appended after the other kind's.
+  bool mixedKinds = false;
 
   bool operator==(const OutcomeMark&) const = default;
 };

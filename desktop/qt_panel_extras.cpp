@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "desktop/csv_kind.h"
 #include "desktop/qt_export.h"
 #include "desktop/qt_preview.h"
 #include "desktop/qt_wave_window.h"
@@ -85,11 +86,6 @@ void LetShrinkToItsWords(QPushButton* button) {
   button->setMinimumWidth(button->fontMetrics().horizontalAdvance(words) + 2 * kTightButtonPadding);
   button->setSizePolicy(QSizePolicy::Preferred, button->sizePolicy().verticalPolicy());
 }
-// The first bytes of the two CSV kinds, as the converters write them.
-constexpr char kLoggerCsvStart[] = "f001,";
-constexpr char kGaugeCsvStart[] = " Wave Gauge Converted File";
-constexpr int kLoggerCsv = 0;
-constexpr int kGaugeCsv = 1;
 
 struct DroppedUrls {
   QStringList files;
@@ -117,21 +113,8 @@ QString Quoted(const QString& text) {
   return QStringLiteral("\u201c%1\u201d").arg(text);
 }
 
-// The To ring's value of the CSV kind a file starts with; -1 for an empty
-// file or another kind.
-int CsvKindOf(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    return -1;
-  const QByteArray head = file.read(64);
-  if (head.startsWith(kLoggerCsvStart))
-    return kLoggerCsv;
-  return head.startsWith(kGaugeCsvStart) ? kGaugeCsv : -1;
-}
-
-QString CsvKindName(int kind) {
-  return kind == kLoggerCsv ? QStringLiteral("logger CSV records (f001)")
-                            : QStringLiteral("gauge CSV records (D1)");
+QString CsvKindText(int kind) {
+  return QString::fromStdString(CsvKindName(kind));
 }
 
 QBoxLayout* BoxLayoutHolding(QWidget* window, QWidget* widget, int* index) {
@@ -269,9 +252,10 @@ QString OutcomeMarkText(const OutcomeMark& mark, const QLocale& locale) {
     case OutcomeKind::None:
       return QString();
     case OutcomeKind::Clean:
-      return QStringLiteral("\u2713");
+      return mark.mixedKinds ? QStringLiteral("\u2713 kinds mixed") : QStringLiteral("\u2713");
     case OutcomeKind::Anomalies:
-      return Counted(mark.anomalies, "warning", "warnings", locale);
+      return Counted(mark.anomalies, "warning", "warnings", locale) +
+             (mark.mixedKinds ? QStringLiteral(", kinds mixed") : QString());
     case OutcomeKind::Cancelled:
       return QStringLiteral("cancelled \u2014 To file as it was");
     case OutcomeKind::Failed:
@@ -288,7 +272,12 @@ QString OutcomeMarkText(const OutcomeMark& mark, const QLocale& locale) {
 }
 
 QString OutcomeMarkToolTip(const OutcomeMark& mark, const QLocale& locale) {
-  const QString details = QStringLiteral(" Click for Details (Ctrl+D).");
+  QString details = QStringLiteral(" Click for Details (Ctrl+D).");
+  if (mark.mixedKinds) {
+    details.prepend(
+        QStringLiteral(" The To file now holds logger and gauge records, one kind after the "
+                       "other."));
+  }
   switch (mark.kind) {
     case OutcomeKind::None:
       return QString();
@@ -617,7 +606,7 @@ QStringList PanelExtras::HintWarnings() const {
     warnings << QStringLiteral(
                     "the To file already holds %1, and %2 would be appended after "
                     "them: open another To file to keep the kinds apart")
-                    .arg(CsvKindName(toHolds_), CsvKindName(toChosen));
+                    .arg(CsvKindText(toHolds_), CsvKindText(toChosen));
   }
   return warnings;
 }
@@ -683,12 +672,12 @@ void PanelExtras::FitHintHeight() {
 void PanelExtras::LookAtToFile() {
   auto* toField = window_->findChild<QLineEdit*>(QStringLiteral("toName"));
   const QString path = toField != nullptr ? toField->text() : QString();
-  toHolds_ = path.isEmpty() ? -1 : CsvKindOf(path);
+  toHolds_ = path.isEmpty() ? kNoCsvKind : CsvKindOfFile(path.toStdString());
   if (toField != nullptr && !path.isEmpty()) {
     toField->setToolTip(toHolds_ < 0 ? QStringLiteral("The To file holds no CSV records yet")
                                      : QStringLiteral("The To file holds %1; a conversion "
                                                       "appends after them")
-                                           .arg(CsvKindName(toHolds_)));
+                                           .arg(CsvKindText(toHolds_)));
   }
   MarkRing();
 }

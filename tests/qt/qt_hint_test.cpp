@@ -360,3 +360,29 @@ TEST(QtHint, TheTextAndTheBarShowTheSamePercent) {
 }
 
 }  // namespace
+
+// START asks before it appends one CSV kind after the other's; No leaves
+// the To file as it was, Yes appends and the mark and Details say so.
+TEST(QtHint, AppendingTheOtherKindIsAskedAndToldAfter) {
+  Panel panel;
+  WriteWholeFile(panel.dir.Path("gauge.txt"), zorq_test::WorkedGaugeDump());
+  WriteWholeFile(panel.dir.Path("logger.csv"), zorq_test::WorkedLoggerCsv());
+  panel.OpenFrom(panel.dir.Path("gauge.txt"));
+  QtTestAccess::UseButton(*panel.extras)->click();
+  panel.OpenTo(panel.dir.Path("logger.csv"));
+
+  panel.shell.AnswerConfirm(false);
+  panel.Convert();
+  EXPECT_EQ(zorq_test::ReadWholeFile(panel.dir.Path("logger.csv")), zorq_test::WorkedLoggerCsv());
+  auto* mark = panel.Window()->findChild<QLabel*>(QStringLiteral("outcomeMarkText"));
+  ASSERT_NE(mark, nullptr);
+  EXPECT_TRUE(Has(mark->text().toStdString(), "cancelled")) << mark->text().toStdString();
+
+  panel.shell.AnswerConfirm(true);
+  EXPECT_EQ(panel.Convert(), "Finished All");
+  EXPECT_EQ(zorq_test::ReadWholeFile(panel.dir.Path("logger.csv")),
+            zorq_test::WorkedLoggerCsv() + zorq_test::WorkedGaugeCsv());
+  EXPECT_TRUE(Has(mark->text().toStdString(), "kinds mixed")) << mark->text().toStdString();
+  const std::string details = QtTestAccess::DetailsText(*panel.extras).toStdString();
+  EXPECT_TRUE(Has(details, "Mixed kinds: the To file held logger CSV records")) << details;
+}
