@@ -248,6 +248,7 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
       ok = false;
     }
     outcome->warnings = science_->Warnings();
+    outcome->netcdfReadingsOutOfOrder = science_->NetcdfReadingsOutOfOrder();
   }
   return ok;
 }

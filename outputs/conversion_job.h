@@ -92,6 +92,8 @@ struct JobOutcome {
   bool appendedKept = false;   // an appended legacy CSV keeps what this run added
   int64_t streamedBytes = 0;   // what standard output took
   std::vector<std::string> warnings;
+  // Readings the NetCDF output left out because their time did not rise.
+  std::optional<int64_t> netcdfReadingsOutOfOrder;
   std::optional<WaveSummary> waves;  // when the statistics' CSV was placed
 };
 
