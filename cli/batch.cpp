@@ -37,6 +37,8 @@
 #include "outputs/safe_output.h"
 #include "outputs/wave_targets.h"
 #include "runtime/worker.h"
+#include "science/metadata.h"
+#include "science/standard_names.h"
 
 namespace {
 
@@ -558,14 +560,15 @@ class Reporter {
   std::string Warnings(const PlannedInput& input, const InputOutcome& outcome) {
     std::string text;
     for (const std::string& warning : outcome.warnings) {
-      const bool sameForEveryInput = warning == unitsWarning_ || warning == positionWarning_;
+      const bool sameForEveryInput = warning == unitsWarning_ || warning == positionWarning_ ||
+                                     warning == statisticNamesWarning_;
       if (!sameForEveryInput) {
         text += "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
         continue;
       }
       if (options_.quiet || !warnedOnce_.insert(warning).second)
         continue;
-      const char* inputs = warning == unitsWarning_ ? "gauge dump" : "input";
+      const char* inputs = warning == positionWarning_ ? "input" : "gauge dump";
       text += options_.fromPaths.size() > 1
                   ? "zorqconvert-cli: " + warning + " (said once for every " + inputs +
                         " of this run)\n"
@@ -740,6 +743,7 @@ class Reporter {
   std::set<std::string> warnedOnce_;
   const std::string unitsWarning_ = GaugeUnitsWarning();
   const std::string positionWarning_ = PositionWarning(ScienceSettings{});
+  const std::string statisticNamesWarning_ = StatisticNamesWarning(kUnknownUnits);
 };
 
 // --- Running them all ---

@@ -169,5 +169,7 @@ class ConversionJob {
   // standard output and --check into an unnamed file of our own.
   int netcdfScratch_ = -1;
   std::string netcdfScratchPath_;
+  // The statistics in the NetCDF file carry no standard names: said once.
+  std::string statisticNamesWarning_;
   bool ended_ = false;
 };

@@ -571,4 +571,76 @@ TEST_F(ScienceCli, AFileWithoutAPositionIsWarnedOfOnceARun) {
   EXPECT_EQ(file.Chars("station"), "gauge");
 }
 
+// CF standard name table v83: the names the statistics carry, and the
+// statistics of each kind of units.
+constexpr const char* kSignificantHeight = "sea_surface_wave_significant_height";
+const std::pair<const char*, const char*> kHeightNames[] = {
+    {"hm0", kSignificantHeight},
+    {"hs", kSignificantHeight},
+    {"h10", "sea_surface_wave_mean_height_of_highest_tenth"},
+    {"hmax", "sea_surface_wave_maximum_height"},
+    {"hmean", "sea_surface_wave_mean_height"},
+};
+const std::pair<const char*, const char*> kPeriodNames[] = {
+    {"te", "sea_surface_wave_mean_period_from_variance_spectral_density_inverse_frequency_moment"},
+    {"ts", "sea_surface_wave_significant_period"},
+    {"tz", "sea_surface_wave_mean_period"},
+    {"tp", "sea_surface_wave_period_at_variance_spectral_density_maximum"},
+    {"fp", "sea_surface_wave_frequency_at_variance_spectral_density_maximum"},
+};
+const std::pair<const char*, const char*> kDensityNames[] = {
+    {"S", "sea_surface_wave_variance_spectral_density"},
+};
+
+struct NamesRow {
+  const char* name;
+  std::vector<std::string> args;
+  bool heightsNamed;
+  bool periodsNamed;
+  bool densityNamed;
+  bool warned;
+};
+
+class StatisticNames : public ScienceCli, public testing::WithParamInterface<NamesRow> {};
+
+// A wave name only where the statistic's units convert to the name's.
+TEST_P(StatisticNames, FollowTheUnitsOfTheReadings) {
+  const NamesRow& row = GetParam();
+  std::vector<std::string> args = {"--format", "netcdf", "--waves", "auto", "-o", "out"};
+  args.insert(args.end(), row.args.begin(), row.args.end());
+  const CliRunResult run = Run(args);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string dump = row.args.back();
+  NetcdfFile file(scratch_.Path("out/" + dump.substr(0, dump.find('.')) + ".nc"));
+  for (const auto& [names, named] :
+       {std::pair{&kHeightNames, row.heightsNamed}, std::pair{&kPeriodNames, row.periodsNamed}}) {
+    for (const auto& [statistic, name] : *names)
+      EXPECT_EQ(file.Text(statistic, "standard_name"), named ? name : "") << statistic;
+  }
+  EXPECT_EQ(file.Text("S", "standard_name"), row.densityNamed ? kDensityNames[0].second : "");
+  EXPECT_NE(file.Text("hs", "comment").find("H1/3"), std::string::npos);
+  EXPECT_NE(file.Text("hm0", "comment").find("spectral"), std::string::npos);
+  for (const char* count : {"segment_samples", "segment_waves"}) {
+    EXPECT_EQ(file.Text(count, "units"), "1") << count;
+    EXPECT_FALSE(file.Text(count, "long_name").empty()) << count;
+  }
+  EXPECT_EQ(run.err.find("carry no CF standard name") != std::string::npos, row.warned) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StatisticNames,
+    testing::Values(
+        NamesRow{"LoggerInMetres", {"logger.txt"}, true, true, true, false},
+        // Heights in dbar are no heights: only the periods keep their names.
+        NamesRow{"GaugeInDecibar", {"--units", "dbar", "gauge.txt"}, false, true, false, false},
+        NamesRow{"GaugeOfUnknownUnits", {"gauge.txt"}, false, false, false, true},
+        // Corrected to the surface, the statistics are in metres.
+        NamesRow{"GaugePressureToTheSurface",
+                 {"--units", "dbar", "--pressure", "dbar", "--sensor-height", "0.5", "gauge.txt"},
+                 true,
+                 true,
+                 true,
+                 false}),
+    [](const testing::TestParamInfo<NamesRow>& row) { return row.param.name; });
+
 }  // namespace
