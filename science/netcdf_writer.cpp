@@ -260,9 +260,8 @@ void NetcdfWriter::FillTimes(const ReadingLine& line, double stampUtc, int from,
     times[i] = stampUtc + (first + i) / rate;
 }
 
-// Most lines are plain, or all suspect under a stamp that went back or was
-// moved by a spring-forward gap: their
-// flags need no look at each reading.
+// Most lines are plain, or all suspect under a stamp that went back or that
+// a spring-forward gap moved: their flags need no look at each reading.
 void NetcdfWriter::FillFlags(const ReadingLine& line, int from, int count, signed char* flags) {
   if (line.notes == nullptr) {
     const QualityFlag flag = line.stampWentBack || stampMoved_ ? kFlagSuspect : kFlagGood;

@@ -506,7 +506,8 @@ INSTANTIATE_TEST_SUITE_P(
                             {},
                             Twelve("2048") + Twelve("2048") + Twelve("2048") + Twelve("2048") +
                                 Twelve("2048") + "Y19,M06,D30,H14,M00,S00,\r\n" + Twelve("2048"),
-                            Flags({{1, 60}, {3, 12}}),
+                            // Its readings come at times already written: left out.
+                            Flags({{1, 60}}),
                             "time-goes-backwards (1): line 8."},
                     // Wider than the legacy field: ten million metres.
                     FlagRow{"Saturated",

@@ -156,13 +156,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "height_above_sea_floor"}),
     [](const testing::TestParamInfo<StationRow>& row) { return row.param.name; });
 
-TEST(StationWarning, OnlyAFileWithoutAPositionIsWarnedOf) {
-  ScienceSettings settings = Settings();
-  EXPECT_NE(PositionWarning(settings).find("--position"), std::string::npos);
-  settings.position = Position{1.0, 2.0};
-  EXPECT_EQ(PositionWarning(settings), "");
-}
-
 // --- Time that does not rise ---
 
 struct OrderRow {
@@ -247,19 +240,5 @@ INSTANTIATE_TEST_SUITE_P(
                  {1, 1, 1},
                  {1, 1, 4, 4, 4, 1}}),
     [](const testing::TestParamInfo<OrderRow>& row) { return row.param.name; });
-
-TEST(RisingTimes, LeavesOutOnlyTheLeadingReadingsNotAfterTheLatest) {
-  const FeedLine first = FeedLine().At(kNoon, 0, 4).Values({1, 2, 3, 4});  // to 12:00:00.75
-  const FeedLine overlap = FeedLine().At(kNoon, 2, 4).Line(3).Values({5, 6, 7});
-  const FeedLine before = FeedLine().At(kNoon - 60).Line(4).Values({8});
-  RisingTimes rising;
-  EXPECT_EQ(rising.LeftOut(first.View(), double(kNoon)), 0);
-  // 0.5 and 0.75 were written; 1.0 comes after them.
-  EXPECT_EQ(rising.LeftOut(overlap.View(), double(kNoon)), 2);
-  EXPECT_EQ(rising.LeftOut(before.View(), double(kNoon - 60)), 1);
-  // A line left out whole moves nothing: 12:00:01.25 still comes after.
-  const FeedLine after = FeedLine().At(kNoon, 5, 4).Line(5).Values({9});
-  EXPECT_EQ(rising.LeftOut(after.View(), double(kNoon)), 0);
-}
 
 }  // namespace
