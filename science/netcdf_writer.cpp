@@ -226,8 +226,14 @@ void NetcdfWriter::OnReadings(const ReadingLine& line) {
   stampMoved_ = axis_.StampMoved();
   const int leftOut = rising_.LeftOut(line, stampUtc);
   facts_.notRising += leftOut;
-  if (leftOut == line.count)
+  if (leftOut == line.count) {
+    // The clock's drift runs to the dump's last reading, kept or not, as
+    // in the tidy CSV.
+    const double lastTime = ReadingTime(line, stampUtc, line.count - 1);
+    axis_.Place(lastTime);
+    facts_.last = lastTime;
     return;
+  }
   // The line's first reading in the file: the temperature's time and the
   // burst's start rise with the readings.
   const double firstTime = ReadingTime(line, stampUtc, leftOut);

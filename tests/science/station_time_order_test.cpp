@@ -241,4 +241,24 @@ INSTANTIATE_TEST_SUITE_P(
                  {1, 1, 4, 4, 4, 1}}),
     [](const testing::TestParamInfo<OrderRow>& row) { return row.param.name; });
 
+// 12:00:00..03 kept, then 12:00:01..02 left out: the drift still runs to
+// the dump's last reading, 12:00:02, as the tidy CSV's does.
+TEST(TimeOrder, TheDriftRunsToTheLastReadingOfTheDumpKeptOrNot) {
+  ScienceSettings settings = Settings();
+  settings.clock.driftGiven = true;
+  settings.clock.drift = 4.0;
+  const Scratch scratch;
+  ReadingFacts facts;
+  WriteNetcdf(settings,
+              {FeedLine().At(kNoon).Values({1, 2, 3, 4}),
+               FeedLine().At(kNoon + 1).Line(4).WentBack().Values({5, 6})},
+              scratch.Path("out.nc"), &facts);
+  NetcdfFile file(scratch.Path("out.nc"));
+  const std::vector<double> times = file.Doubles("time");
+  ASSERT_EQ(times.size(), 4u);
+  // error(t) = 4 s * (t - 12:00:00) / 2 s
+  EXPECT_EQ(times[3], double(kNoon) + 3.0 - 6.0);
+  EXPECT_EQ(facts.notRising, 2);
+}
+
 }  // namespace
