@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <regex>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +37,8 @@
 #include "outputs/safe_output.h"
 #include "outputs/wave_targets.h"
 #include "runtime/worker.h"
+#include "science/metadata.h"
+#include "science/standard_names.h"
 
 namespace {
 
@@ -66,7 +69,8 @@ struct InputOutcome {
   ConversionResult result;
   std::string head;                   // the input's first block
   std::vector<std::string> warnings;  // of the science outputs
-  std::optional<WaveSummary> waves;   // when the statistics were put in place
+  std::optional<int64_t> netcdfReadingsOutOfOrder;
+  std::optional<WaveSummary> waves;  // when the statistics were put in place
   // What a failed or stopped conversion's outputs wrote, kept under these
   // names instead of their own (NAME.partial).
   std::vector<std::string> partials;
@@ -404,6 +408,7 @@ class Converter {
   static void TellJobOutcome(const PlannedInput& input, const JobOutcome& job,
                              InputOutcome* outcome) {
     outcome->warnings = job.warnings;
+    outcome->netcdfReadingsOutOfOrder = job.netcdfReadingsOutOfOrder;
     outcome->waves = job.waves;
     outcome->partials = job.partials;
     outcome->oldOutputKept = job.oldOutputKept;
@@ -549,23 +554,25 @@ class Reporter {
            "; " + WhatWasKept(input, outcome) + "\n";
   }
 
-  // The science outputs' warnings. That a gauge dump's readings carry no
-  // unit is the same for every gauge dump of the run: it is said once, and
-  // not under --quiet.
+  // The science outputs' warnings. Those that are the same for every
+  // input of the run (a gauge dump's readings carry no unit, the outputs
+  // have no position) are said once, and not under --quiet.
   std::string Warnings(const PlannedInput& input, const InputOutcome& outcome) {
     std::string text;
     for (const std::string& warning : outcome.warnings) {
-      if (warning != unitsWarning_) {
+      const bool sameForEveryInput = warning == unitsWarning_ || warning == positionWarning_ ||
+                                     warning == statisticNamesWarning_;
+      if (!sameForEveryInput) {
         text += "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
         continue;
       }
-      if (options_.quiet || unitsWarned_)
+      if (options_.quiet || !warnedOnce_.insert(warning).second)
         continue;
-      unitsWarned_ = true;
-      text +=
-          options_.fromPaths.size() > 1
-              ? "zorqconvert-cli: " + warning + " (said once for every gauge dump of this run)\n"
-              : "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
+      const char* inputs = warning == positionWarning_ ? "input" : "gauge dump";
+      text += options_.fromPaths.size() > 1
+                  ? "zorqconvert-cli: " + warning + " (said once for every " + inputs +
+                        " of this run)\n"
+                  : "zorqconvert-cli: " + Shown(input) + ": " + warning + "\n";
     }
     return text;
   }
@@ -666,6 +673,7 @@ class Reporter {
     if (input.targets.tidy.wanted())
       report.tidy = input.targets.tidy.path;
     report.warnings = outcome.warnings;
+    report.netcdfReadingsOutOfOrder = outcome.netcdfReadingsOutOfOrder;
     if (outcome.fromType != 0)
       report.fromType = outcome.fromType;
     if (outcome.toType >= 0)
@@ -732,8 +740,10 @@ class Reporter {
   std::string timeZone_;
   ProgressLine* progress_;
   int reportError_ = 0;
-  bool unitsWarned_ = false;
+  std::set<std::string> warnedOnce_;
   const std::string unitsWarning_ = GaugeUnitsWarning();
+  const std::string positionWarning_ = PositionWarning(ScienceSettings{});
+  const std::string statisticNamesWarning_ = StatisticNamesWarning(kUnknownUnits);
 };
 
 // --- Running them all ---

@@ -35,6 +35,9 @@ struct InputReport {
   std::optional<std::string> netcdf;
   std::optional<std::string> tidy;
   std::vector<std::string> warnings;  // of the science outputs
+  // Readings the NetCDF output left out because their time did not rise;
+  // none when it was not written.
+  std::optional<int64_t> netcdfReadingsOutOfOrder;
   // --waves: where the statistics went, how many segments, and the first
   // one's Hm0 and Tp (NaN: null).
   struct Waves {

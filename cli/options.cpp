@@ -287,6 +287,18 @@ const OptionRow kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
+    {"position", 0, "LAT,LON",
+     "where the instrument stood, in decimal degrees north and east, for the NetCDF output's "
+     "station (replaces the deployment file's latitude and longitude)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       Position position;
+       std::string error;
+       if (!ParsePositionOption(std::string(value), &position, &error))
+         return error;
+       options.position = position;
+       return "";
+     },
+     CliAction::Convert, false},
     {"clock-offset", 0, "SECONDS",
      "the instrument clock minus true time at the first reading; subtracted from the times of "
      "the NetCDF and tidy outputs (the legacy CSV is never shifted); at most ten years "
@@ -664,7 +676,7 @@ class Parser {
   // appended to or share standard output.
   bool CheckFormats(const std::vector<std::string>& paths) {
     const FormatSet& formats = options_->formats;
-    for (const char* name : {"units", "standard-name", "attr", "deployment"}) {
+    for (const char* name : {"units", "standard-name", "attr", "deployment", "position"}) {
       if (Given(name) && !formats.netcdf) {
         Fail(std::string("--") + name + " describes the NetCDF output: give --format netcdf");
         return false;
@@ -689,6 +701,8 @@ class Parser {
     }
     for (const Attribute& attribute : options_->attributeOptions)
       SetAttribute(&options_->science.attributes, attribute.name, attribute.value);
+    if (options_->position)
+      options_->science.position = options_->position;
     return CheckStandardNameUnits();
   }
 

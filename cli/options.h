@@ -4,6 +4,7 @@
 //   zorqconvert-cli --check [OPTIONS] FROM...
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ struct CliOptions {
   ScienceSettings science;
   std::string deploymentPath;
   std::vector<Attribute> attributeOptions;  // --attr, after the deployment file's
+  std::optional<Position> position;         // --position, over the deployment file's
   bool json = false;
   bool quiet = false;
   // --waves FILE: the wave statistics' CSV ("-" standard output; "auto" the

@@ -33,6 +33,8 @@ nc_type TypeOf(NetcdfType type) {
       return NC_INT;
     case NetcdfType::kInt64:
       return NC_INT64;
+    case NetcdfType::kChar:
+      return NC_CHAR;
     case NetcdfType::kDouble:
       break;
   }
@@ -262,6 +264,15 @@ bool NetcdfFile::PutScalar(NetcdfVariableId variable, double value) {
   const LibraryEntry entry;
   return Enter(false) &&
          Call("write", [&] { return nc_put_var_double(ncid_, variable.id, &value); });
+}
+
+bool NetcdfFile::PutText(NetcdfVariableId variable, const std::string& text) {
+  const LibraryEntry entry;
+  const size_t start = 0;
+  const size_t count = text.size();
+  return Enter(false) && Call("write", [&] {
+           return nc_put_vara_text(ncid_, variable.id, &start, &count, text.data());
+         });
 }
 
 bool NetcdfFile::Get(NetcdfVariableId variable, size_t start, size_t count, double* values) {

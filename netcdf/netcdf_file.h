@@ -13,7 +13,7 @@
 #include <variant>
 #include <vector>
 
-enum class NetcdfType { kByte, kInt, kInt64, kDouble };
+enum class NetcdfType { kByte, kInt, kInt64, kDouble, kChar };
 
 // Text, one number, or a list of bytes (a flag variable's values).
 // The longest name of a dimension, variable or attribute the library takes
@@ -128,6 +128,8 @@ class NetcdfFile {
   // The first `count` values of row `row` of a two-dimensional variable.
   bool PutRow(NetcdfVariableId variable, size_t row, size_t count, const double* values);
   bool PutScalar(NetcdfVariableId variable, double value);
+  // The text of a character variable of one dimension, as long as the text.
+  bool PutText(NetcdfVariableId variable, const std::string& text);
   bool Get(NetcdfVariableId variable, size_t start, size_t count, double* values);
 
   // Writes what is left and closes the file. False when any step failed.

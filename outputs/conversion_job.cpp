@@ -15,6 +15,7 @@
 #include "outputs/file_checks.h"
 #include "outputs/quoting.h"
 #include "runtime/byte_streams.h"
+#include "science/standard_names.h"
 
 namespace {
 
@@ -168,8 +169,16 @@ bool ConversionJob::OpenWaves() {
                                          TimeAxis(settings_.science.zone, settings_.science.clock));
   waves_->WriteCsvTo(wavesCsv_->Sink(), targets_.waves.path);
   // With statistics, the NetCDF output carries them too.
-  if (science_ && science_->netcdf() != nullptr)
-    waves_->AddTo(science_->netcdf(), StatisticsUnits(settings_, input_.fromType));
+  if (science_ && science_->netcdf() != nullptr) {
+    // A wave name goes only on a statistic whose units convert to the
+    // name's, and none at all on readings of unknown units.
+    const std::string units = StatisticsUnits(settings_, input_.fromType);
+    waves_->AddTo(science_->netcdf(), units,
+                  [units](const std::string& name, const std::string& statisticUnits) {
+                    return StatisticStandardName(name, statisticUnits, units);
+                  });
+    statisticNamesWarning_ = StatisticNamesWarning(units);
+  }
   return true;
 }
 
@@ -248,6 +257,9 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
       ok = false;
     }
     outcome->warnings = science_->Warnings();
+    if (!statisticNamesWarning_.empty())
+      outcome->warnings.push_back(statisticNamesWarning_);
+    outcome->netcdfReadingsOutOfOrder = science_->NetcdfReadingsOutOfOrder();
   }
   return ok;
 }

@@ -92,6 +92,8 @@ struct JobOutcome {
   bool appendedKept = false;   // an appended legacy CSV keeps what this run added
   int64_t streamedBytes = 0;   // what standard output took
   std::vector<std::string> warnings;
+  // Readings the NetCDF output left out because their time did not rise.
+  std::optional<int64_t> netcdfReadingsOutOfOrder;
   std::optional<WaveSummary> waves;  // when the statistics' CSV was placed
 };
 
@@ -167,5 +169,7 @@ class ConversionJob {
   // standard output and --check into an unnamed file of our own.
   int netcdfScratch_ = -1;
   std::string netcdfScratchPath_;
+  // The statistics in the NetCDF file carry no standard names: said once.
+  std::string statisticNamesWarning_;
   bool ended_ = false;
 };

@@ -32,8 +32,10 @@ void WaveTargets::WriteCsvTo(ByteSink* sink, const std::string& shown) {
   pending_ = WaveCsvWriter::Header();
 }
 
-void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units) {
-  netcdf_ = std::make_unique<WaveNetcdfWriter>(netcdf->file(), settings_, units);
+void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units,
+                        WaveNetcdfWriter::StandardNameFor nameFor) {
+  netcdf_ =
+      std::make_unique<WaveNetcdfWriter>(netcdf->file(), settings_, units, std::move(nameFor));
 }
 
 // ISO 8601 UTC of a reading, its clock corrected as the science outputs'

@@ -48,7 +48,9 @@ class WaveTargets {
   // output's file as it comes (set before the conversion starts). `units`: the
   // readings'. A failure is the NetCDF output's own: it tells it when it
   // finishes.
-  void AddTo(NetcdfWriter* netcdf, const std::string& units);
+  // `nameFor`: the standard names the statistics may carry.
+  void AddTo(NetcdfWriter* netcdf, const std::string& units,
+             WaveNetcdfWriter::StandardNameFor nameFor = nullptr);
   // Set it as the request's reading listener. The segments are worked out
   // and their rows written on a thread beside the conversion.
   ReadingListener* listener() { return &background_; }

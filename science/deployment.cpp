@@ -1,7 +1,10 @@
 #include "science/deployment.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -15,6 +18,11 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr std::streamsize kMostDeploymentBytes = 1 << 20;
+// Degrees north either way; degrees east from -180, up to 360 for the
+// 0..360 convention.
+constexpr double kLatitudeLimit = 90.0;
+constexpr double kLowestLongitude = -180.0;
+constexpr double kLongitudeLimit = 360.0;
 constexpr uint64_t kLargestSigned = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
 
 struct Where {
@@ -128,9 +136,9 @@ class DeploymentReader {
     if (key == "instrument_serial")
       return Text(key, "instrument_serial_number", value);
     if (key == "latitude")
-      return Coordinate(key, value, 90.0, &latitude_);
+      return Coordinate(key, value, kLatitudeLimit, &latitude_);
     if (key == "longitude")
-      return Coordinate(key, value, 360.0, &longitude_);
+      return Coordinate(key, value, kLongitudeLimit, &longitude_);
     if (key == "water_depth" || key == "sensor_height")
       return Metres(key, value);
     if (key == "creator")
@@ -191,7 +199,7 @@ class DeploymentReader {
     if (!value.is_number())
       return Fail(key, "needs a number of degrees");
     const double degrees = value.get<double>();
-    const double lowest = key == "longitude" ? -180.0 : -limit;
+    const double lowest = key == "longitude" ? kLowestLongitude : -limit;
     if (degrees < lowest || degrees > limit)
       return Fail(key, "is " + value.dump() + ", outside " + Json(lowest).dump() + " to " +
                            Json(limit).dump() + " degrees");
@@ -330,5 +338,40 @@ bool ParseAttributeOption(const std::string& option, Attribute* attribute, std::
   }
   attribute->name = key;
   attribute->value = option.substr(equals + 1);
+  return true;
+}
+
+namespace {
+
+// The whole of `text` as one finite number.
+bool ReadDegrees(const std::string& text, double* degrees) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+    return false;
+  char* end = nullptr;
+  *degrees = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && std::isfinite(*degrees);
+}
+
+}  // namespace
+
+bool ParsePositionOption(const std::string& option, Position* position, std::string* error) {
+  const size_t comma = option.find(',');
+  double latitude = 0.0;
+  double longitude = 0.0;
+  if (comma == std::string::npos || !ReadDegrees(option.substr(0, comma), &latitude) ||
+      !ReadDegrees(option.substr(comma + 1), &longitude)) {
+    *error =
+        "--position takes LAT,LON in decimal degrees, such as 54.18,7.89, not \"" + option + "\"";
+    return false;
+  }
+  if (latitude < -kLatitudeLimit || latitude > kLatitudeLimit) {
+    *error = "--position: the latitude " + option.substr(0, comma) + " is outside -90 to 90";
+    return false;
+  }
+  if (longitude < kLowestLongitude || longitude > kLongitudeLimit) {
+    *error = "--position: the longitude " + option.substr(comma + 1) + " is outside -180 to 360";
+    return false;
+  }
+  *position = Position{latitude, longitude};
   return true;
 }

@@ -24,3 +24,8 @@ bool ReadDeploymentText(const std::string& text, const std::string& shown,
 // replace a computed one. False, with `error`, when KEY is missing or not a
 // name we write (AttributeNameProblem).
 bool ParseAttributeOption(const std::string& option, Attribute* attribute, std::string* error);
+
+// "LAT,LON" of --position: degrees north (-90 to 90) and east (-180 to
+// 360). False, with `error`, when either is missing, not a finite number or
+// out of its range.
+bool ParsePositionOption(const std::string& option, Position* position, std::string* error);

@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "science/standard_names.h"
+#include "science/station.h"
 
 namespace {
 
@@ -51,17 +52,6 @@ AttributeValue GivenOr(const ScienceSettings& settings, const std::string& name,
   return given != nullptr ? *given : fallback;
 }
 
-std::optional<double> GivenNumber(const ScienceSettings& settings, const std::string& name) {
-  const AttributeValue* given = Given(settings, name);
-  if (given == nullptr)
-    return std::nullopt;
-  if (const double* number = std::get_if<double>(given))
-    return *number;
-  if (const int64_t* whole = std::get_if<int64_t>(given))
-    return static_cast<double>(*whole);
-  return std::nullopt;
-}
-
 std::string Identifier(const ScienceSettings& settings, const RunFacts& run) {
   if (!run.sourceSha256.empty())
     return run.sourceSha256;
@@ -72,14 +62,6 @@ int SampleRate(const ScienceSettings& settings, const RunFacts& run) {
   if (run.result == nullptr)
     return 0;
   return settings.gauge ? run.result->gauge.sampleRate : run.result->logger.sampleRate;
-}
-
-// The sensor's depth below the surface when the deployment gives the water
-// depth and the sensor's height above the bed; else the surface itself.
-double SensorDepth(const ScienceSettings& settings) {
-  const std::optional<double> water = GivenNumber(settings, "water_depth");
-  const std::optional<double> height = GivenNumber(settings, "sensor_height");
-  return water && height ? *water - *height : 0.0;
 }
 
 void AddCreator(const ScienceSettings& settings, std::vector<Attribute>* list) {
@@ -102,13 +84,16 @@ void AddPublisher(const ScienceSettings& settings, std::vector<Attribute>* list)
   }
 }
 
+// The sensor's place as `z` gives it; the surface itself when not given.
 void AddVertical(const ScienceSettings& settings, std::vector<Attribute>* list) {
-  const double depth = SensorDepth(settings);
-  SetAttribute(list, "geospatial_vertical_min", depth);
-  SetAttribute(list, "geospatial_vertical_max", depth);
+  const SensorVertical vertical = SensorVerticalOf(settings).value_or(SensorVertical{});
+  SetAttribute(list, "geospatial_vertical_min", vertical.metres);
+  SetAttribute(list, "geospatial_vertical_max", vertical.metres);
   SetAttribute(list, "geospatial_vertical_units", std::string(kVerticalUnits));
-  SetAttribute(list, "geospatial_vertical_positive", std::string(kVerticalPositive));
-  SetAttribute(list, "geospatial_bounds_vertical_crs", std::string(kDepthCrs));
+  SetAttribute(list, "geospatial_vertical_positive", std::string(vertical.positive));
+  // EPSG has no datum for the bed.
+  if (std::string(vertical.positive) == kVerticalPositive)
+    SetAttribute(list, "geospatial_bounds_vertical_crs", std::string(kDepthCrs));
 }
 
 // A point in the WKT of EPSG:4326, latitude first.

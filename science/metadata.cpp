@@ -207,6 +207,13 @@ std::string StandardNameWarning(const ScienceSettings& settings) {
          "\" do not convert to its canonical units (give --units to name theirs)";
 }
 
+std::string PositionWarning(const ScienceSettings& settings) {
+  if (settings.position)
+    return "";
+  return "the NetCDF output has no position and so no featureType: a data centre will ask for "
+         "one (give --position LAT,LON, or latitude and longitude in the deployment file)";
+}
+
 std::string UnitsWarning(const ScienceSettings& settings) {
   if (!settings.gauge || !settings.units.empty())
     return "";
@@ -219,7 +226,9 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
   std::vector<Attribute> list;
   const ClockCorrection& clock = settings.clock;
   SetAttribute(&list, "Conventions", std::string("CF-1.11, ACDD-1.3, IOOS-1.2"));
-  SetAttribute(&list, "featureType", std::string("timeSeries"));
+  // A timeSeries needs its station's position; a file without one is none.
+  if (settings.position)
+    SetAttribute(&list, "featureType", std::string("timeSeries"));
   SetAttribute(&list, "title",
                "Readings of a " + KindWord(settings) + " from " + settings.sourceName);
   SetAttribute(&list, "summary",
@@ -247,6 +256,7 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
   SetAttribute(&list, "readings_before_first_date_stamp", facts.unplaced);
   SetAttribute(&list, "readings_without_time", facts.untimed);
   SetAttribute(&list, "filler_count", facts.fillers);
+  SetAttribute(&list, "readings_out_of_time_order", facts.notRising);
   SetAttribute(&list, "linear_correction", CorrectionText(settings));
   SetAttribute(&list, "dump_clock_time_zone", settings.zone.name());
   SetAttribute(&list, "clock_offset_seconds", clock.offset);
@@ -273,8 +283,8 @@ std::string TimeComment(const ScienceSettings& settings) {
 std::string QualityComment(const ConversionReport& report) {
   std::string text =
       "1: the field was one number; 3: taken under a date stamp earlier than the readings had "
-      "reached, or wider than the legacy CSV's field; 4: the field was not one number (read as "
-      "its leading number, or 0).";
+      "reached, or one in a spring-forward gap (moved forward with it), or wider than the legacy "
+      "CSV's field; 4: the field was not one number (read as its leading number, or 0).";
   for (int kind = 0; kind < kAnomalyKinds; ++kind) {
     const int64_t count = report.anomalyCounts[static_cast<size_t>(kind)];
     if (count == 0)
@@ -317,4 +327,13 @@ std::string UnplacedWarning(const ReadingFacts& facts) {
   return text +
          " have no time and are left out of the NetCDF and tidy outputs (the legacy CSV keeps "
          "them)";
+}
+
+std::string NotRisingWarning(const ReadingFacts& facts) {
+  if (facts.notRising == 0)
+    return "";
+  return std::to_string(facts.notRising) +
+         " readings whose time does not come after the reading before them (a date stamp that "
+         "went back, a repeated hour, overlapping bursts) are left out of the NetCDF output, so "
+         "that its time rises (the tidy CSV keeps them with flag 4)";
 }

@@ -72,6 +72,8 @@ std::string ReadingStandardName(const ScienceSettings& settings);
 // The warning when the standard name given is left out for the readings'
 // units; empty else.
 std::string StandardNameWarning(const ScienceSettings& settings);
+// The warning for a NetCDF output without a position; empty with one.
+std::string PositionWarning(const ScienceSettings& settings);
 // The warning to show when a gauge dump's units were not given; empty else.
 std::string UnitsWarning(const ScienceSettings& settings);
 
@@ -83,6 +85,9 @@ struct ReadingFacts {
   // below 1, which gives them no spacing: left out too.
   int64_t untimed = 0;
   int64_t fillers = 0;  // gaps the legacy CSV filled
+  // Readings whose time does not come after the latest before them: left
+  // out of the NetCDF output, flagged bad in the tidy CSV.
+  int64_t notRising = 0;
   int64_t notANumber = 0;
   int64_t suspect = 0;
   double first = 0.0;  // the first and last placed readings
@@ -131,6 +136,10 @@ std::string TimeComment(const ScienceSettings& settings);
 // The comment of the quality-control variable: what sets each flag and the
 // lines of the report's anomalies.
 std::string QualityComment(const ConversionReport& report);
+
+// The warning for readings left out of the NetCDF output because their
+// time does not come after the one before; empty when there were none.
+std::string NotRisingWarning(const ReadingFacts& facts);
 
 // The warning for readings left out because they have no time (no date
 // stamp before them, or no sample rate); empty when there were none.

@@ -8,16 +8,18 @@
 #include <utility>
 
 #include "science/quality_flags.h"
+#include "science/station.h"
 
 namespace {
 
 constexpr const char* kTimeUnits = "seconds since 1970-01-01T00:00:00Z";
 constexpr const char* kTimeDimension = "time";
 constexpr const char* kTemperatureDimension = "temperature_time";
-// The per-reading `burst` variable shares the name: grouping the readings
-// by it in xarray gives a `burst` dimension that lines up with
-// `burst_start_time`.
-constexpr const char* kBurstDimension = "burst";
+// The bursts' starts rise with the readings, so they are a coordinate of
+// their own. Not named `burst`: xarray makes the per-reading `burst` a
+// coordinate of that name, which a selection of one time turns into a
+// scalar that clashes with the dimension.
+constexpr const char* kBurstDimension = "burst_start_time";
 constexpr size_t kChunkBursts = 1024;
 constexpr float kChunkCachePreemption = 0.75f;
 // A chunk cache smaller than any chunk; 0 bytes would keep HDF5's own cache.
@@ -120,13 +122,6 @@ bool NetcdfWriter::Create(const std::string& path, const std::string& shownName,
     return false;
   }
   FindVariables();
-  if (settings_.position &&
-      !(file_.PutScalar(file_.Variable("latitude"), settings_.position->latitude) &&
-        file_.PutScalar(file_.Variable("longitude"), settings_.position->longitude))) {
-    file_.Drop();
-    *error = file_.error();
-    return false;
-  }
   open_ = true;
   filling_ = TakeEmptyChunk();
   writer_ = std::make_unique<Worker>(kChunksWaiting);
@@ -157,16 +152,8 @@ NetcdfLayout NetcdfWriter::Layout() const {
       .Attribute("axis", "T")
       .Attribute("long_name", "time of the reading")
       .Attribute("comment", TimeComment(settings_));
-  std::string coordinates = "time";
-  if (settings_.position) {
-    layout.AddVariable("latitude", NetcdfType::kDouble)
-        .Attribute("units", "degrees_north")
-        .Attribute("standard_name", "latitude");
-    layout.AddVariable("longitude", NetcdfType::kDouble)
-        .Attribute("units", "degrees_east")
-        .Attribute("standard_name", "longitude");
-    coordinates += " latitude longitude";
-  }
+  AddStation(&layout, settings_);
+  const std::string coordinates = "time " + StationCoordinates(settings_);
   // Scaled counts as doubles shrink by less than a fifth when deflated,
   // at more than the cost of the rest of the file: chunked, not deflated.
   NetcdfVariable& reading = AddSeries(&layout, "reading", NetcdfType::kDouble, kTimeDimension,
@@ -182,30 +169,38 @@ NetcdfLayout NetcdfWriter::Layout() const {
       .Attribute("long_name", "quality flag of the reading")
       .Attribute("standard_name", "status_flag")
       .Attribute("flag_values", FlagValues())
-      .Attribute("flag_meanings", kFlagMeanings);
+      .Attribute("flag_meanings", kFlagMeanings)
+      .Attribute("coordinates", coordinates);
   AddTimeSeries(&layout, kTemperatureDimension, kTemperatureDimension, chunkTemperatures_)
-      .Attribute("long_name", "time of the first reading of the temperature's line");
+      .Attribute("long_name", "time of the first reading in this file of the temperature's line");
   // Deflated, the temperatures took a tenth of the writing thread's
   // time for a few percent of the file: chunked, not deflated.
-  AddSeries(&layout, "temperature", NetcdfType::kDouble, kTemperatureDimension, chunkTemperatures_,
-            sizeof(double), Deflate::kNo)
-      .Attribute("long_name", "temperature of the line's extra value")
+  NetcdfVariable& temperature =
+      AddSeries(&layout, "temperature", NetcdfType::kDouble, kTemperatureDimension,
+                chunkTemperatures_, sizeof(double), Deflate::kNo);
+  temperature.Attribute("long_name", "temperature of the line's extra value")
       .Attribute("units", "degree_C")
       .Attribute("standard_name", "sea_water_temperature");
+  // Off the time axis, cdo skips a variable whose coordinates begin with
+  // no position, or name a vertical one (it took temperature_time for that).
+  if (settings_.position)
+    temperature.Attribute("coordinates", StationCoordinates(settings_, WithVertical::kNo));
   if (settings_.gauge) {
     AddSeries(&layout, "burst", NetcdfType::kInt, kTimeDimension, chunkReadings_, sizeof(int))
         .Attribute("long_name", "index of the reading's burst")
         .Attribute("comment",
                    "a burst is the run of readings after one date stamp; the header's date opens "
-                   "burst 0");
+                   "burst 0")
+        .Attribute("coordinates", coordinates);
     NetcdfVariable& starts = AddSeries(&layout, "burst_start_time", NetcdfType::kDouble,
                                        kBurstDimension, kChunkBursts, sizeof(double));
     starts.Attribute("units", kTimeUnits)
         .Attribute("standard_name", "time")
         .Attribute("calendar", "standard")
-        .Attribute("long_name", "time of the burst's first reading");
-    starts.fill = NetcdfFill::kValue;
-    starts.fillValue = std::nan("");
+        .Attribute("long_name", "time of the burst's first reading")
+        .Attribute("comment",
+                   "one entry for each burst with readings in this file, in the order of their "
+                   "burst indices, as grouping the readings by burst gives them");
   }
   return layout;
 }
@@ -228,7 +223,20 @@ void NetcdfWriter::OnReadings(const ReadingLine& line) {
     facts_.Leave(line);
     return;
   }
-  const double firstTime = ReadingTime(line, stampUtc, 0);
+  stampMoved_ = axis_.StampMoved();
+  const int leftOut = rising_.LeftOut(line, stampUtc);
+  facts_.notRising += leftOut;
+  if (leftOut == line.count) {
+    // The clock's drift runs to the dump's last reading, kept or not, as
+    // in the tidy CSV.
+    const double lastTime = ReadingTime(line, stampUtc, line.count - 1);
+    axis_.Place(lastTime);
+    facts_.last = lastTime;
+    return;
+  }
+  // The line's first reading in the file: the temperature's time and the
+  // burst's start rise with the readings.
+  const double firstTime = ReadingTime(line, stampUtc, leftOut);
   if (settings_.gauge)
     PlaceBurst(line, firstTime);
   if (line.hasTemperature) {
@@ -237,7 +245,7 @@ void NetcdfWriter::OnReadings(const ReadingLine& line) {
     if (temperatureTimes_.size() == chunkTemperatures_)
       FlushTemperatures();
   }
-  for (int done = 0; done < line.count;) {
+  for (int done = leftOut; done < line.count;) {
     const size_t room = chunkReadings_ - filling_->count;
     const int count = static_cast<int>(std::min(room, static_cast<size_t>(line.count - done)));
     FillReadings(line, stampUtc, done, count);
@@ -258,11 +266,11 @@ void NetcdfWriter::FillTimes(const ReadingLine& line, double stampUtc, int from,
     times[i] = stampUtc + (first + i) / rate;
 }
 
-// Most lines are plain, or all suspect under a stamp that went back: their
-// flags need no look at each reading.
+// Most lines are plain, or all suspect under a stamp that went back or that
+// a spring-forward gap moved: their flags need no look at each reading.
 void NetcdfWriter::FillFlags(const ReadingLine& line, int from, int count, signed char* flags) {
   if (line.notes == nullptr) {
-    const QualityFlag flag = line.stampWentBack ? kFlagSuspect : kFlagGood;
+    const QualityFlag flag = line.stampWentBack || stampMoved_ ? kFlagSuspect : kFlagGood;
     std::fill_n(flags, count, static_cast<signed char>(flag));
     facts_.suspect += flag == kFlagSuspect ? count : 0;
     return;
@@ -271,7 +279,7 @@ void NetcdfWriter::FillFlags(const ReadingLine& line, int from, int count, signe
   int64_t bad = 0;
   int64_t suspect = 0;
   for (int i = 0; i < count; ++i) {
-    const QualityFlag flag = FlagOf(line, from + i);
+    const QualityFlag flag = FlagOf(line, from + i, stampMoved_);
     flags[i] = flag;
     bad += flag == kFlagBad ? 1 : 0;
     suspect += flag == kFlagSuspect ? 1 : 0;
@@ -297,18 +305,14 @@ void NetcdfWriter::FillReadings(const ReadingLine& line, double stampUtc, int fr
   chunk.count += static_cast<size_t>(count);
 }
 
+// Only a burst with readings in the file has a start, so every start is a
+// time: the starts follow one another as grouping the readings by `burst`
+// gives their groups.
 void NetcdfWriter::PlaceBurst(const ReadingLine& line, double firstTime) {
   if (line.burst < nextBurst_)
     return;
-  // A burst with no readings of its own has no start time to give.
-  while (nextBurst_ < line.burst) {
-    burstStarts_.push_back(std::nan(""));
-    ++nextBurst_;
-    if (burstStarts_.size() == kChunkBursts)
-      FlushBursts();
-  }
   burstStarts_.push_back(firstTime);
-  ++nextBurst_;
+  nextBurst_ = line.burst + 1;
   if (burstStarts_.size() == kChunkBursts)
     FlushBursts();
 }
@@ -432,7 +436,10 @@ bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
   FlushBursts();
   writer_->Drain();
   writer_->Stop();
-  const bool ok = !failed() && CorrectTimes() && WriteAttributes(run) && file_.Close();
+  // The station's values with the attributes: the file's creation writes
+  // no more than its description.
+  const bool ok = !failed() && CorrectTimes() && WriteStation(&file_, settings_) &&
+                  WriteAttributes(run) && file_.Close();
   if (!ok) {
     file_.Drop();
     *error = this->error();

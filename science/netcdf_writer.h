@@ -96,6 +96,8 @@ class NetcdfWriter final : public ReadingListener {
   NetcdfFile file_;
   bool open_ = false;  // created, and neither finished nor abandoned
   TimeAxis axis_;
+  RisingTimes rising_;
+  bool stampMoved_ = false;  // the stamp of the line being read
   ReadingFacts facts_;
   std::function<void()> chunkWritten_;
   size_t chunkReadings_ = kChunkReadings;

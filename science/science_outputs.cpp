@@ -8,6 +8,7 @@
 #include "convert/dump_types.h"
 #include "convert/status.h"
 #include "runtime/files.h"
+#include "science/station.h"
 
 std::string UtcNowText() {
   return IsoUtcSeconds(static_cast<double>(std::time(nullptr)));
@@ -91,9 +92,19 @@ std::vector<std::string> ScienceOutputs::Warnings() const {
     warnings.push_back(units);
   if (const std::string name = StandardNameWarning(settings_); !name.empty())
     warnings.push_back(name);
+  if (const std::string position = PositionWarning(settings_); netcdf_ && !position.empty())
+    warnings.push_back(position);
+  if (const std::string order = netcdf_ ? NotRisingWarning(netcdf_->facts()) : ""; !order.empty())
+    warnings.push_back(order);
   if (const ReadingFacts* facts = Facts()) {
     if (const std::string unplaced = UnplacedWarning(*facts); !unplaced.empty())
       warnings.push_back(unplaced);
   }
   return warnings;
+}
+
+std::optional<int64_t> ScienceOutputs::NetcdfReadingsOutOfOrder() const {
+  if (!netcdf_)
+    return std::nullopt;
+  return netcdf_->facts().notRising;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,8 @@ class ScienceOutputs {
   // What the operator should hear: readings with no time, a gauge dump's
   // units not given. Known after Finish.
   std::vector<std::string> Warnings() const;
+  // Readings the NetCDF output left out for their time; none without one.
+  std::optional<int64_t> NetcdfReadingsOutOfOrder() const;
 
  private:
   const ReadingFacts* Facts() const;

@@ -139,13 +139,17 @@ void TidyWriter::OnReadings(const ReadingLine& line) {
     facts_.Leave(line);
     return;
   }
+  const bool moved = axis_.StampMoved();
+  // Those the NetCDF output leaves out for their time stay here, bad.
+  const int leftOut = rising_.LeftOut(line, stampUtc);
+  facts_.notRising += leftOut;
   Row row;
   row.hasTemperature = line.hasTemperature;
   row.temperature = line.temperature;
   for (int i = 0; i < line.count && !failed(); ++i) {
     row.time = ReadingTime(line, stampUtc, i);
     row.reading = line.values[i];
-    row.flag = FlagOf(line, i);
+    row.flag = i < leftOut ? kFlagBad : FlagOf(line, i, moved);
     facts_.Place(row.time);
     axis_.Place(row.time);
     if (!spool_) {

@@ -60,6 +60,7 @@ class TidyWriter final : public ReadingListener {
   std::unique_ptr<RecordWriter> writer_;
   std::unique_ptr<RowSpool> spool_;
   TimeAxis axis_;
+  RisingTimes rising_;
   ReadingFacts facts_;
   std::string error_;
   // The text of the last whole second formatted, "2024-03-01T12:00:00.".

@@ -60,9 +60,26 @@ bool UtcStamps::ToUtc(LocalSeconds stamp, double* utc) {
     return false;
   known_ = true;
   lastStamp_ = stamp;
-  lastUtc_ = static_cast<double>(offsets_.UtcFromLocal(stamp));
+  const int64_t utcSeconds = offsets_.UtcFromLocal(stamp);
+  lastMoved_ = offsets_.LocalFromUtc(utcSeconds) != stamp;
+  lastUtc_ = static_cast<double>(utcSeconds);
   *utc = lastUtc_;
   return true;
+}
+
+int RisingTimes::LeftOut(const ReadingLine& line, double stampUtc) {
+  if (line.count <= 0)
+    return 0;
+  int left = 0;
+  if (kept_) {
+    while (left < line.count && !(ReadingTime(line, stampUtc, left) > latest_))
+      ++left;
+  }
+  if (left < line.count) {
+    latest_ = ReadingTime(line, stampUtc, line.count - 1);
+    kept_ = true;
+  }
+  return left;
 }
 
 TimeAxis::TimeAxis(const Zone& zone, const ClockCorrection& clock)

@@ -42,10 +42,14 @@ class UtcStamps {
 
   // False when the stamp names no calendar time in 0001..9999.
   bool ToUtc(LocalSeconds stamp, double* utc);
+  // The last stamp read fell in a spring-forward gap: no wall clock showed
+  // it, and its readings were moved forward with it.
+  bool lastMoved() const { return lastMoved_; }
 
  private:
   ZoneOffsets offsets_;
   bool known_ = false;
+  bool lastMoved_ = false;
   LocalSeconds lastStamp_ = 0;
   double lastUtc_ = 0.0;
 };
@@ -64,6 +68,8 @@ class TimeAxis {
   // before any date stamp, under a stamp that names no calendar time, or at
   // a sample rate below 1.
   bool LineStampUtc(const ReadingLine& line, double* stampUtc);
+  // The stamp of the last LineStampUtc fell in a spring-forward gap.
+  bool StampMoved() const { return stamps_.lastMoved(); }
   // `elapsed` seconds after `stamp`, instrument UTC; NaN when `known` is
   // false or the stamp names no calendar time.
   double InstrumentUtc(bool known, LocalSeconds stamp, double elapsed);
@@ -94,6 +100,19 @@ class TimeAxis {
   bool placed_ = false;
   double first_ = 0.0;  // the first and last readings placed, instrument UTC
   double last_ = 0.0;
+};
+
+// A time coordinate rises strictly: a reading whose time does not come
+// after the latest one kept is left out. A line's times rise, so the
+// readings it loses are its first ones.
+class RisingTimes {
+ public:
+  // How many of `line`'s first readings are left out; the rest are kept.
+  int LeftOut(const ReadingLine& line, double stampUtc);
+
+ private:
+  bool kept_ = false;
+  double latest_ = 0.0;
 };
 
 // The calendar fields of seconds counted from 1970-01-01T00:00:00 on a

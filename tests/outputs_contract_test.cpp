@@ -52,7 +52,11 @@ const FaultRow kFaults[] = {
     {"DiskFullLater", Fault::DiskFullLater, {5}},
     {"NoSpaceAtFirstWrite", Fault::NoSpaceAtWrite, {1, 5}, 1},
     {"NoSpaceAtThirdWrite", Fault::NoSpaceAtWrite, {1, 5}, 3},
-    {"NoSpaceAtTenthWrite", Fault::NoSpaceAtWrite, {5}, 10},
+    // A NetCDF file's creation, its description, takes about twenty writes:
+    // the tenth may fail it before the dump is read, the twenty-fifth comes
+    // mid-run for every output.
+    {"NoSpaceAtTenthWrite", Fault::NoSpaceAtWrite, {1, 5}, 10},
+    {"NoSpaceAtTwentyFifthWrite", Fault::NoSpaceAtWrite, {5}, 25},
     {"ReadFailsAtFirst", Fault::ReadFailsAt, {1}, 1},
     {"ReadFailsAtThird", Fault::ReadFailsAt, {1}, 3},
 };

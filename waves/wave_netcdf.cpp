@@ -40,12 +40,20 @@ struct Statistic {
   Units units;
   bool withMethod;  // the method and band travel with it
   double (*value)(const WaveSegment&);
+  const char* comment = nullptr;  // which of two estimates of one quantity
 };
+
+constexpr const char* kSpectralEstimate =
+    "spectral estimate: 4 * sqrt(m0), m0 the zeroth moment of the variance spectral density "
+    "inside the band";
+constexpr const char* kZeroCrossingEstimate =
+    "zero up-crossing estimate: the mean height of the highest third of the waves (H1/3)";
 
 const std::vector<Statistic>& Statistics() {
   static const std::vector<Statistic> kStatistics = {
       {"hm0", "sea_surface_wave_significant_height", "significant wave height 4*sqrt(m0)",
-       Units::kReadings, true, [](const WaveSegment& s) { return s.analysis.spectral.hm0; }},
+       Units::kReadings, true, [](const WaveSegment& s) { return s.analysis.spectral.hm0; },
+       kSpectralEstimate},
       {"tp", "sea_surface_wave_period_at_variance_spectral_density_maximum", "peak period 1/fp",
        Units::kSeconds, true, [](const WaveSegment& s) { return s.analysis.spectral.tp; }},
       {"tm01", "sea_surface_wave_mean_period_from_variance_spectral_density_first_frequency_moment",
@@ -55,21 +63,26 @@ const std::vector<Statistic>& Statistics() {
        "sea_surface_wave_mean_period_from_variance_spectral_density_second_frequency_moment",
        "mean period sqrt(m0/m2)", Units::kSeconds, true,
        [](const WaveSegment& s) { return s.analysis.spectral.tm02; }},
-      {"te", "", "energy period m-1/m0", Units::kSeconds, true,
+      {"te", "sea_surface_wave_mean_period_from_variance_spectral_density_inverse_frequency_moment",
+       "energy period m-1/m0", Units::kSeconds, true,
        [](const WaveSegment& s) { return s.analysis.spectral.te; }},
-      {"hs", "", "mean height of the highest third of the zero up-crossing waves (H1/3)",
-       Units::kReadings, true, [](const WaveSegment& s) { return s.analysis.zeroCrossing.hs; }},
-      {"ts", "", "mean period of the highest third of the zero up-crossing waves (T1/3)",
-       Units::kSeconds, true, [](const WaveSegment& s) { return s.analysis.zeroCrossing.ts; }},
-      {"h10", "", "mean height of the highest tenth of the zero up-crossing waves (H1/10)",
-       Units::kReadings, true, [](const WaveSegment& s) { return s.analysis.zeroCrossing.h10; }},
-      {"hmax", "", "highest zero up-crossing wave", Units::kReadings, true,
-       [](const WaveSegment& s) { return s.analysis.zeroCrossing.hmax; }},
-      {"hmean", "", "mean height of the zero up-crossing waves", Units::kReadings, true,
-       [](const WaveSegment& s) { return s.analysis.zeroCrossing.hmean; }},
-      {"tz", "", "mean period of the zero up-crossing waves", Units::kSeconds, true,
-       [](const WaveSegment& s) { return s.analysis.zeroCrossing.tz; }},
-      {"fp", "", "frequency of the largest density inside the band", Units::kHertz, false,
+      {"hs", "sea_surface_wave_significant_height",
+       "significant wave height H1/3 of the zero up-crossing waves", Units::kReadings, true,
+       [](const WaveSegment& s) { return s.analysis.zeroCrossing.hs; }, kZeroCrossingEstimate},
+      {"ts", "sea_surface_wave_significant_period",
+       "mean period of the highest third of the zero up-crossing waves (T1/3)", Units::kSeconds,
+       true, [](const WaveSegment& s) { return s.analysis.zeroCrossing.ts; }},
+      {"h10", "sea_surface_wave_mean_height_of_highest_tenth",
+       "mean height of the highest tenth of the zero up-crossing waves (H1/10)", Units::kReadings,
+       true, [](const WaveSegment& s) { return s.analysis.zeroCrossing.h10; }},
+      {"hmax", "sea_surface_wave_maximum_height", "highest zero up-crossing wave", Units::kReadings,
+       true, [](const WaveSegment& s) { return s.analysis.zeroCrossing.hmax; }},
+      {"hmean", "sea_surface_wave_mean_height", "mean height of the zero up-crossing waves",
+       Units::kReadings, true, [](const WaveSegment& s) { return s.analysis.zeroCrossing.hmean; }},
+      {"tz", "sea_surface_wave_mean_period", "mean period of the zero up-crossing waves",
+       Units::kSeconds, true, [](const WaveSegment& s) { return s.analysis.zeroCrossing.tz; }},
+      {"fp", "sea_surface_wave_frequency_at_variance_spectral_density_maximum",
+       "frequency of the largest density inside the band", Units::kHertz, false,
        [](const WaveSegment& s) { return s.analysis.spectral.fp; }},
       {"segment_mean", "", nullptr, Units::kReadings, false,
        [](const WaveSegment& s) { return s.analysis.mean; }},
@@ -123,8 +136,15 @@ void AddMethod(NetcdfVariable* variable, const WaveSettings& settings) {
 }  // namespace
 
 WaveNetcdfWriter::WaveNetcdfWriter(NetcdfFile* file, const WaveSettings& settings,
-                                   std::string units)
-    : file_(file), settings_(settings), units_(std::move(units)) {}
+                                   std::string units, StandardNameFor nameFor)
+    : file_(file), settings_(settings), units_(std::move(units)), nameFor_(std::move(nameFor)) {}
+
+std::string WaveNetcdfWriter::StandardName(const std::string& name,
+                                           const std::string& units) const {
+  if (name.empty() || !nameFor_)
+    return name;
+  return nameFor_(name, units);
+}
 
 NetcdfLayout WaveNetcdfWriter::Layout() const {
   NetcdfLayout layout;
@@ -149,18 +169,22 @@ NetcdfLayout WaveNetcdfWriter::Layout() const {
                               : statistic.units == Units::kHertz   ? "Hz"
                               : statistic.units == Units::kCelsius ? "degree_C"
                                                                    : units_;
+    variable.Attribute("long_name", longName).Attribute("units", units);
+    if (const std::string name = StandardName(statistic.standardName, units); !name.empty())
+      variable.Attribute("standard_name", name);
+    if (statistic.comment != nullptr)
+      variable.Attribute("comment", statistic.comment);
     if (statistic.withMethod) {
-      variable.Attribute("long_name", longName).Attribute("units", units);
-      if (*statistic.standardName != '\0')
-        variable.Attribute("standard_name", statistic.standardName);
       variable.Attribute("coordinates", "segment_start_time");
       AddMethod(&variable, settings_);
-    } else {
-      variable.Attribute("units", units).Attribute("long_name", longName);
     }
   }
-  AddColumn(&layout, "segment_samples", NetcdfType::kInt64);
-  AddColumn(&layout, "segment_waves", NetcdfType::kInt64);
+  AddColumn(&layout, "segment_samples", NetcdfType::kInt64)
+      .Attribute("long_name", "readings of the segment")
+      .Attribute("units", "1");
+  AddColumn(&layout, "segment_waves", NetcdfType::kInt64)
+      .Attribute("long_name", "zero up-crossing waves of the segment")
+      .Attribute("units", "1");
   AddColumn(&layout, "segment_burst", NetcdfType::kInt64)
       .Attribute("long_name", "burst of a gauge dump; -1 for logger dumps");
   AddColumn(&layout, "segment_quality_control", NetcdfType::kByte)
@@ -178,8 +202,11 @@ NetcdfLayout WaveNetcdfWriter::Layout() const {
       .Attribute("long_name",
                  "frequency of each bin of the segment's spectrum (the Welch window sets it)");
   NetcdfVariable& density = AddSpectrum(&layout, "S", binsPerChunk_);
-  density.Attribute("standard_name", "sea_surface_wave_variance_spectral_density")
-      .Attribute("units", DensityUnits(units_))
+  if (const std::string name =
+          StandardName("sea_surface_wave_variance_spectral_density", DensityUnits(units_));
+      !name.empty())
+    density.Attribute("standard_name", name);
+  density.Attribute("units", DensityUnits(units_))
       .Attribute("long_name", settings_.pressure ? "spectral density of the surface, S/Kp^2"
                                                  : "one-sided spectral density")
       .Attribute("coordinates", "frequency_of_segment segment_start_time");

@@ -15,9 +15,16 @@
 
 class WaveNetcdfWriter {
  public:
+  // The standard name a statistic of `units` may carry under `standardName`
+  // (the CF table's): that name, or empty for none.
+  using StandardNameFor =
+      std::function<std::string(const std::string& standardName, const std::string& units)>;
+
   // The statistics go into `file` (open; not owned). `units`: the
-  // readings' units ("m" with pressure).
-  WaveNetcdfWriter(NetcdfFile* file, const WaveSettings& settings, std::string units);
+  // readings' units ("m" with pressure). `nameFor`: none, every name as
+  // the table gives it.
+  WaveNetcdfWriter(NetcdfFile* file, const WaveSettings& settings, std::string units,
+                   StandardNameFor nameFor = nullptr);
   WaveNetcdfWriter(const WaveNetcdfWriter&) = delete;
   WaveNetcdfWriter& operator=(const WaveNetcdfWriter&) = delete;
 
@@ -43,6 +50,7 @@ class WaveNetcdfWriter {
   };
 
   NetcdfLayout Layout() const;
+  std::string StandardName(const std::string& name, const std::string& units) const;
   bool Define(size_t binsPerChunk);
   bool WriteRows();
   bool WriteSpectrum(const Spectrum& spectrum);
@@ -50,6 +58,7 @@ class WaveNetcdfWriter {
   NetcdfFile* file_;
   WaveSettings settings_;
   std::string units_;
+  StandardNameFor nameFor_;
   bool defined_ = false;
   size_t binsPerChunk_ = 1;
   std::vector<NetcdfVariableId> statisticVars_;

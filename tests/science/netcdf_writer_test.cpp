@@ -208,7 +208,8 @@ TEST_F(NetcdfWriterTest, SmallChunksOfAGaugeDumpKeepEveryReadingInOrder) {
   const int lineCount = 41;
   std::vector<FeedLine> lines;
   for (int l = 0; l < lineCount; ++l) {
-    FeedLine line = FeedLine().At(kNoon, l % 20 * perLine, 4).Burst(l / 20).Line(l + 2);
+    FeedLine line =
+        FeedLine().At(kNoon + l / 20 * 3600, l % 20 * perLine, 4).Burst(l / 20).Line(l + 2);
     line.Values(Ramp(perLine, l));
     if (l == 7)  // one line with a bad field in the middle of a chunk
       line.Notes(std::vector<ReadingNote>(perLine, ReadingNote::kNotANumber));
@@ -232,15 +233,15 @@ TEST_F(NetcdfWriterTest, SmallChunksOfAGaugeDumpKeepEveryReadingInOrder) {
     const int l = int(i) / perLine;
     const int k = int(i) % perLine;
     ASSERT_EQ(readings[i], l + 0.001 * k) << i;
-    ASSERT_EQ(times[i], double(kNoon) + (l % 20 * perLine + k) / 4.0) << i;
+    ASSERT_EQ(times[i], double(kNoon + l / 20 * 3600) + (l % 20 * perLine + k) / 4.0) << i;
     ASSERT_EQ(flags[i], l == 7 ? kFlagBad : kFlagGood) << i;
     ASSERT_EQ(bursts[i], l / 20) << i;
   }
   EXPECT_EQ(facts_.placed, perLine * lineCount);
   EXPECT_EQ(facts_.notANumber, perLine);
   EXPECT_EQ(facts_.first, double(kNoon));
-  EXPECT_EQ(facts_.last, double(kNoon) + (perLine - 1) / 4.0);
-  EXPECT_EQ(facts_.latest, double(kNoon) + (20 * perLine - 1) / 4.0);
+  EXPECT_EQ(facts_.last, double(kNoon + 2 * 3600) + (perLine - 1) / 4.0);
+  EXPECT_EQ(facts_.latest, facts_.last);
 }
 
 struct ChunkRow {
@@ -316,18 +317,15 @@ TEST_F(NetcdfWriterTest, TimesCrossTheSpringGapInBerlinWithoutAJump) {
     EXPECT_EQ(times[i], utcStart + double(i) / 2.0) << i;
 }
 
-TEST_F(NetcdfWriterTest, GaugeBurstsGroupTheReadingsAndAnEmptyBurstHasNoStart) {
+TEST_F(NetcdfWriterTest, GaugeBurstsGroupTheReadingsAndOnlyBurstsWithReadingsHaveAStart) {
   const FeedLine burst0 = FeedLine().At(kNoon).Burst(0).Values({1.0, 2.0});
   const FeedLine burst2 = FeedLine().At(kNoon + 60).Line(6).Burst(2).Values({3.0});
   const FeedLine burst2More = FeedLine().At(kNoon + 60, 1).Line(7).Burst(2).Values({4.0});
   Write(GaugeSettings(), {burst0, burst2, burst2More});
   NetcdfFile file(path_);
   EXPECT_EQ(file.Ints("burst"), (std::vector<int>{0, 0, 2, 2}));
-  const std::vector<double> starts = file.Doubles("burst_start_time");
-  ASSERT_EQ(starts.size(), 3u);
-  EXPECT_EQ(starts[0], double(kNoon));
-  EXPECT_TRUE(std::isnan(starts[1]));
-  EXPECT_EQ(starts[2], double(kNoon + 60));
+  EXPECT_EQ(file.Doubles("burst_start_time"),
+            (std::vector<double>{double(kNoon), double(kNoon + 60)}));
   EXPECT_EQ(file.Text("reading", "units"), "1");
   EXPECT_NE(UnitsWarning(GaugeSettings()).find("--units"), std::string::npos);
 }
@@ -359,8 +357,8 @@ TEST_F(NetcdfWriterTest, GlobalAttributesDescribeTheDumpTheRunAndTheDeployment) 
   EXPECT_EQ(file.Text("", "linear_correction"), "reading = 1.5 * value + -0.25");
   EXPECT_EQ(file.Text("", "software_name"), "zorqconvert");
   EXPECT_EQ(file.Number("", "geospatial_lat_min"), 54.5);
-  EXPECT_EQ(file.Doubles("latitude").size(), 0u);  // a scalar: no dimension to size by
-  EXPECT_EQ(file.Text("reading", "coordinates"), "time latitude longitude");
+  EXPECT_EQ(file.Doubles("lat"), std::vector<double>{54.5});
+  EXPECT_EQ(file.Text("reading", "coordinates"), "time lat lon station");
   EXPECT_EQ(file.Text("reading", "standard_name"), "sea_surface_height_above_sea_level");
   EXPECT_NE(file.Text("reading_quality_control", "comment")
                 .find("not-a-number (3): lines 12, 40 and 1 more on later lines."),

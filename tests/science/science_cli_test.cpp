@@ -68,6 +68,24 @@ INSTANTIATE_TEST_SUITE_P(
         UsageRow{"ClockNotANumber",
                  {"--format", "tidy", "--clock-offset", "2s", "logger.txt", "a"},
                  "--clock-offset needs a finite decimal number of seconds"},
+        UsageRow{"PositionWithoutNetcdf",
+                 {"--position", "54.1,7.9", "logger.txt", "a.csv"},
+                 "--position describes the NetCDF output"},
+        UsageRow{"LatitudeBeyondThePole",
+                 {"--format", "netcdf", "--position", "91,7", "logger.txt", "a"},
+                 "--position: the latitude 91 is outside -90 to 90"},
+        UsageRow{"LongitudeBeyond360",
+                 {"--format", "netcdf", "--position", "0,361", "logger.txt", "a"},
+                 "--position: the longitude 361 is outside -180 to 360"},
+        UsageRow{"PositionOfOneNumber",
+                 {"--format", "netcdf", "--position", "54.1", "logger.txt", "a"},
+                 "--position takes LAT,LON in decimal degrees"},
+        UsageRow{"PositionOfThreeNumbers",
+                 {"--format", "netcdf", "--position", "54.1,7.9,3", "logger.txt", "a"},
+                 "--position takes LAT,LON in decimal degrees"},
+        UsageRow{"PositionNotANumber",
+                 {"--format", "netcdf", "--position", "nan,7", "logger.txt", "a"},
+                 "--position takes LAT,LON in decimal degrees"},
         UsageRow{"AppendToNetcdf",
                  {"--format", "netcdf", "--append", "logger.txt", "a.nc"},
                  "--append adds to a legacy CSV only"},
@@ -420,22 +438,20 @@ TEST_F(ScienceCli, ReadingsAndBurstsAgreeWithTheLegacyGaugeCsv) {
   for (size_t i = 0; i < readings.size(); ++i)
     EXPECT_NEAR(readings[i], legacy.readings[i], 0.5e-6 + 1e-12) << i;  // printed to 6 decimals
   // The header's date opens burst 0; a burst with no readings has no start
-  // and no date records in the legacy CSV.
+  // and no date records in the legacy CSV: the starts are the stamps, and
+  // the bursts with readings come in their order.
   const std::vector<double> starts = file.Doubles("burst_start_time");
-  const std::vector<int> bursts = file.Ints("burst");
-  size_t stamp = 0;
-  for (size_t burst = 0; burst < starts.size(); ++burst) {
-    const auto count = std::count(bursts.begin(), bursts.end(), int(burst));
-    if (std::isnan(starts[burst])) {
-      EXPECT_EQ(count, 0) << burst;
-      continue;
-    }
-    ASSERT_LT(stamp, legacy.stamps.size());
-    EXPECT_EQ(starts[burst], LocalStampToUtc(legacy.stamps[stamp])) << burst;
-    EXPECT_EQ(count, legacy.perStamp[stamp]) << burst;
-    ++stamp;
+  std::vector<int> bursts = file.Ints("burst");
+  ASSERT_EQ(starts.size(), legacy.stamps.size());
+  for (size_t stamp = 0; stamp < starts.size(); ++stamp) {
+    EXPECT_EQ(starts[stamp], LocalStampToUtc(legacy.stamps[stamp])) << stamp;
+    ASSERT_FALSE(bursts.empty()) << stamp;
+    const int burst = bursts.front();
+    const auto count = std::count(bursts.begin(), bursts.end(), burst);
+    EXPECT_EQ(count, legacy.perStamp[stamp]) << stamp;
+    bursts.erase(bursts.begin(), bursts.begin() + count);
   }
-  EXPECT_EQ(stamp, legacy.stamps.size());
+  EXPECT_TRUE(bursts.empty());
 }
 
 struct FlagRow {
@@ -490,7 +506,8 @@ INSTANTIATE_TEST_SUITE_P(
                             {},
                             Twelve("2048") + Twelve("2048") + Twelve("2048") + Twelve("2048") +
                                 Twelve("2048") + "Y19,M06,D30,H14,M00,S00,\r\n" + Twelve("2048"),
-                            Flags({{1, 60}, {3, 12}}),
+                            // Its readings come at times already written: left out.
+                            Flags({{1, 60}}),
                             "time-goes-backwards (1): line 8."},
                     // Wider than the legacy field: ten million metres.
                     FlagRow{"Saturated",
@@ -499,5 +516,132 @@ INSTANTIATE_TEST_SUITE_P(
                             Flags({{3, 12}}),
                             "reading-saturated (12): line 3."}),
     [](const testing::TestParamInfo<FlagRow>& row) { return std::string(row.param.name); });
+
+// A gauge dump whose second stamp goes a second back: at 4 Hz the first
+// line reached 12:00:02.75, so all twelve readings under it come at times
+// already written.
+std::string GaugeDumpGoingBack() {
+  const std::string line = "1.25,1.5,2,2.25,-0.5,0,3.125,10,1.75,1.5,1.25,1,372,\r\n";
+  return "Y19,M06,D30,H12,M00,S00,F04,L10,I60,N00,00000X03,T10,,,,,,,,,\r\n"
+         "Y19,M06,D30,H12,M00,S00,\r\n" +
+         line + "Y19,M06,D30,H11,M59,S59,\r\n" + line;
+}
+
+TEST_F(ScienceCli, ReadingsThatDoNotRiseAreLeftOutCountedAndKeptInTheTidyCsv) {
+  zorq_test::WriteWholeFile(scratch_.Path("back.txt"), GaugeDumpGoingBack());
+  const CliRunResult run = Run({"--json", "--format", "netcdf,tidy", "--units", "dbar",
+                                "--position", "54.1,7.9", "-o", "out", "back.txt"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<zorq_test::Json> reports = zorq_test::JsonLines(run.out);
+  ASSERT_EQ(reports.size(), 1u) << run.out;
+  EXPECT_EQ(reports[0].at("netcdf_readings_out_of_time_order"), 12) << run.out;
+  const std::string warning = "12 readings whose time does not come after";
+  EXPECT_NE(reports[0].at("warnings").dump().find(warning), std::string::npos) << run.out;
+  // Without --json, standard error tells it.
+  const CliRunResult told = Run(
+      {"--format", "netcdf", "--units", "dbar", "--position", "54.1,7.9", "back.txt", "told.nc"});
+  ASSERT_EQ(told.exitCode, 0) << told.err;
+  EXPECT_NE(told.err.find(warning), std::string::npos) << told.err;
+  EXPECT_EQ(told.err.find("no position"), std::string::npos) << told.err;
+  NetcdfFile file(scratch_.Path("out/back.nc"));
+  const std::vector<double> times = file.Doubles("time");
+  ASSERT_EQ(times.size(), 12u);
+  EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+  EXPECT_EQ(file.Number("", "readings_out_of_time_order"), 12.0);
+  EXPECT_EQ(file.Doubles("lat"), std::vector<double>{54.1});
+  const std::string tidy = science_test::ReadWhole(scratch_.Path("out/back.tidy.csv"));
+  EXPECT_EQ(std::count(tidy.begin(), tidy.end(), '\n'), 1 + 24) << tidy;
+  size_t bad = 0;
+  for (size_t at = tidy.find(",4\n"); at != std::string::npos; at = tidy.find(",4\n", at + 1))
+    ++bad;
+  EXPECT_EQ(bad, 12u) << tidy;
+}
+
+TEST_F(ScienceCli, AFileWithoutAPositionIsWarnedOfOnceARun) {
+  const CliRunResult run =
+      Run({"--format", "netcdf", "--units", "dbar", "-o", "out", "gauge.txt", "logger.txt"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string warning = "has no position and so no featureType";
+  const size_t first = run.err.find(warning);
+  ASSERT_NE(first, std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find(warning, first + 1), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("(said once for every input of this run)"), std::string::npos) << run.err;
+  NetcdfFile file(scratch_.Path("out/gauge.nc"));
+  EXPECT_EQ(file.Text("", "featureType"), "");
+  EXPECT_FALSE(file.HasVariable("lat"));
+  EXPECT_EQ(file.Chars("station"), "gauge");
+}
+
+// CF standard name table v83: the names the statistics carry, and the
+// statistics of each kind of units.
+constexpr const char* kSignificantHeight = "sea_surface_wave_significant_height";
+const std::pair<const char*, const char*> kHeightNames[] = {
+    {"hm0", kSignificantHeight},
+    {"hs", kSignificantHeight},
+    {"h10", "sea_surface_wave_mean_height_of_highest_tenth"},
+    {"hmax", "sea_surface_wave_maximum_height"},
+    {"hmean", "sea_surface_wave_mean_height"},
+};
+const std::pair<const char*, const char*> kPeriodNames[] = {
+    {"te", "sea_surface_wave_mean_period_from_variance_spectral_density_inverse_frequency_moment"},
+    {"ts", "sea_surface_wave_significant_period"},
+    {"tz", "sea_surface_wave_mean_period"},
+    {"tp", "sea_surface_wave_period_at_variance_spectral_density_maximum"},
+    {"fp", "sea_surface_wave_frequency_at_variance_spectral_density_maximum"},
+};
+const std::pair<const char*, const char*> kDensityNames[] = {
+    {"S", "sea_surface_wave_variance_spectral_density"},
+};
+
+struct NamesRow {
+  const char* name;
+  std::vector<std::string> args;
+  bool heightsNamed;
+  bool periodsNamed;
+  bool densityNamed;
+  bool warned;
+};
+
+class StatisticNames : public ScienceCli, public testing::WithParamInterface<NamesRow> {};
+
+// A wave name only where the statistic's units convert to the name's.
+TEST_P(StatisticNames, FollowTheUnitsOfTheReadings) {
+  const NamesRow& row = GetParam();
+  std::vector<std::string> args = {"--format", "netcdf", "--waves", "auto", "-o", "out"};
+  args.insert(args.end(), row.args.begin(), row.args.end());
+  const CliRunResult run = Run(args);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string dump = row.args.back();
+  NetcdfFile file(scratch_.Path("out/" + dump.substr(0, dump.find('.')) + ".nc"));
+  for (const auto& [names, named] :
+       {std::pair{&kHeightNames, row.heightsNamed}, std::pair{&kPeriodNames, row.periodsNamed}}) {
+    for (const auto& [statistic, name] : *names)
+      EXPECT_EQ(file.Text(statistic, "standard_name"), named ? name : "") << statistic;
+  }
+  EXPECT_EQ(file.Text("S", "standard_name"), row.densityNamed ? kDensityNames[0].second : "");
+  EXPECT_NE(file.Text("hs", "comment").find("H1/3"), std::string::npos);
+  EXPECT_NE(file.Text("hm0", "comment").find("spectral"), std::string::npos);
+  for (const char* count : {"segment_samples", "segment_waves"}) {
+    EXPECT_EQ(file.Text(count, "units"), "1") << count;
+    EXPECT_FALSE(file.Text(count, "long_name").empty()) << count;
+  }
+  EXPECT_EQ(run.err.find("carry no CF standard name") != std::string::npos, row.warned) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StatisticNames,
+    testing::Values(
+        NamesRow{"LoggerInMetres", {"logger.txt"}, true, true, true, false},
+        // Heights in dbar are no heights: only the periods keep their names.
+        NamesRow{"GaugeInDecibar", {"--units", "dbar", "gauge.txt"}, false, true, false, false},
+        NamesRow{"GaugeOfUnknownUnits", {"gauge.txt"}, false, false, false, true},
+        // Corrected to the surface, the statistics are in metres.
+        NamesRow{"GaugePressureToTheSurface",
+                 {"--units", "dbar", "--pressure", "dbar", "--sensor-height", "0.5", "gauge.txt"},
+                 true,
+                 true,
+                 true,
+                 false}),
+    [](const testing::TestParamInfo<NamesRow>& row) { return row.param.name; });
 
 }  // namespace

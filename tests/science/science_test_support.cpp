@@ -101,17 +101,33 @@ bool NetcdfFile::HasVariable(const std::string& name) const {
 
 std::vector<double> NetcdfFile::Doubles(const std::string& variable) const {
   const int id = VariableId(variable);
+  int dimensions = 0;
   int dimension = -1;
-  size_t length = 0;
+  size_t length = 1;  // a scalar
   EXPECT_GE(id, 0) << variable;
-  if (id < 0 || nc_inq_vardimid(ncid_, id, &dimension) != NC_NOERR ||
-      nc_inq_dimlen(ncid_, dimension, &length) != NC_NOERR)
+  if (id < 0 || nc_inq_varndims(ncid_, id, &dimensions) != NC_NOERR)
+    return {};
+  if (dimensions > 0 && (nc_inq_vardimid(ncid_, id, &dimension) != NC_NOERR ||
+                         nc_inq_dimlen(ncid_, dimension, &length) != NC_NOERR))
     return {};
   std::vector<double> values(length);
   if (length > 0) {
     EXPECT_EQ(nc_get_var_double(ncid_, id, values.data()), NC_NOERR);
   }
   return values;
+}
+
+std::string NetcdfFile::Chars(const std::string& variable) const {
+  const int id = VariableId(variable);
+  int dimension = -1;
+  size_t length = 0;
+  EXPECT_GE(id, 0) << variable;
+  if (id < 0 || nc_inq_vardimid(ncid_, id, &dimension) != NC_NOERR ||
+      nc_inq_dimlen(ncid_, dimension, &length) != NC_NOERR)
+    return "";
+  std::string text(length, '\0');
+  EXPECT_EQ(nc_get_var_text(ncid_, id, text.data()), NC_NOERR);
+  return text;
 }
 
 std::vector<int> NetcdfFile::Ints(const std::string& variable) const {

@@ -108,7 +108,10 @@ class NetcdfFile {
   bool open() const { return ncid_ >= 0; }
   int ncid() const { return ncid_; }
   bool HasVariable(const std::string& name) const;
+  // Every value; one for a scalar.
   std::vector<double> Doubles(const std::string& variable) const;
+  // A character variable of one dimension.
+  std::string Chars(const std::string& variable) const;
   std::vector<int> Ints(const std::string& variable) const;
   // Text attribute; NC_GLOBAL when `variable` is empty. Empty when absent.
   std::string Text(const std::string& variable, const std::string& name) const;
