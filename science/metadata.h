@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/engine.h"
+#include "qc/settings.h"
 #include "science/time_base.h"
 
 // uint64_t holds the whole numbers above int64_t's range; every other whole
@@ -62,6 +63,9 @@ struct ScienceSettings {
   // From the deployment file, then --attr, in order; a later one of the
   // same name wins. They are written last, over the attributes of our own.
   std::vector<Attribute> attributes;
+  // The deployment file's `qc` section: the tests run on the readings (and
+  // the statistics' ranges, which the wave statistics take from here).
+  QcSettings qc;
 };
 
 // "m" for logger dumps unless given; "1" for gauge dumps unless given.
