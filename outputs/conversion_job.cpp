@@ -164,7 +164,11 @@ bool ConversionJob::OpenNetcdf(std::string* error) {
 }
 
 bool ConversionJob::OpenWaves() {
-  waves_ = std::make_unique<WaveTargets>(settings_.waves,
+  // The statistics' range tests live in the deployment file's qc section.
+  WaveSettings waves = settings_.waves;
+  waves.hm0Range = settings_.science.qc.hm0;
+  waves.tpRange = settings_.science.qc.tp;
+  waves_ = std::make_unique<WaveTargets>(waves,
                                          TimeAxis(settings_.science.zone, settings_.science.clock));
   waves_->WriteCsvTo(wavesCsv_->Sink(), targets_.waves.path);
   // With statistics, the NetCDF output carries them too.
@@ -196,6 +200,8 @@ bool ConversionJob::Start(int fromType, std::string* error) {
     listeners_.Add(science_->listener());
   if (waves_)
     listeners_.Add(waves_->listener());
+  if (!listeners_.Empty() && (settings_.science.deployed || settings_.science.recovered))
+    trim_ = std::make_unique<DeploymentTrim>(settings_.science, &listeners_);
   return true;
 }
 
@@ -204,6 +210,8 @@ ByteSink* ConversionJob::LegacySink() {
 }
 
 ReadingListener* ConversionJob::Listener() {
+  if (trim_)
+    return trim_.get();
   return listeners_.Empty() ? nullptr : &listeners_;
 }
 
@@ -242,6 +250,8 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
   }
   if (science_) {
     science_->TakeDigest(readWhole && end == RunEnd::Finished);
+    if (trim_)
+      science_->TakeTrimmed(trim_->counts());
     std::string problem;
     if (!science_->Finish(result, &problem) && ok) {
       outcome->problem = problem;
@@ -249,6 +259,8 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
     }
     outcome->warnings = science_->Warnings();
   }
+  if (trim_)
+    outcome->warnings.push_back(TrimmedText(settings_.science, trim_->counts()));
   return ok;
 }
 

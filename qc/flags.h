@@ -34,3 +34,20 @@ constexpr int StrengthOf(QualityFlag flag) {
 constexpr QualityFlag Strongest(QualityFlag a, QualityFlag b) {
   return StrengthOf(b) > StrengthOf(a) ? b : a;
 }
+
+// The flag attributes of the IOOS Metadata Profile for QARTOD variables.
+inline constexpr int8_t kQartodFlagValues[] = {kFlagGood, kFlagNotEvaluated, kFlagSuspect, kFlagBad,
+                                               kFlagMissing};
+inline constexpr const char* kQartodFlagMeanings = "PASS NOT_EVALUATED SUSPECT FAIL MISSING";
+inline constexpr const char* kQartodReference =
+    "U.S. Integrated Ocean Observing System, 2019. Manual for Real-Time Quality Control of In-situ "
+    "Surface Wave Data Version 2.1: A Guide to Quality Control and Quality Assurance of In-situ "
+    "Surface Wave Observations (QARTOD), and the QARTOD manual for water level data; "
+    "https://ioos.noaa.gov/project/qartod/";
+
+// The standard names, which the variables are named after.
+inline constexpr const char* kGrossRangeFlagName = "gross_range_test_quality_flag";
+inline constexpr const char* kSpikeFlagName = "spike_test_quality_flag";
+inline constexpr const char* kRateOfChangeFlagName = "rate_of_change_test_quality_flag";
+inline constexpr const char* kFlatLineFlagName = "flat_line_test_quality_flag";
+inline constexpr const char* kAggregateFlagName = "aggregate_quality_flag";

@@ -9,6 +9,7 @@
 
 #include "qc/settings.h"
 #include "science/standard_names.h"
+#include "science/trimming.h"
 #include "science/units.h"
 
 namespace {
@@ -271,6 +272,8 @@ class DeploymentReader {
     }
     if (!latitude_.is_null())
       settings_.position = Position{latitude_.get<double>(), longitude_.get<double>()};
+    if (settings_.deployed && settings_.recovered && *settings_.recovered <= *settings_.deployed)
+      return Fail("recovered", "is not after \"deployed\"");
     return true;
   }
 
@@ -294,6 +297,10 @@ class DeploymentReader {
       return ReadingUnitsKey(value);
     if (key == "standard_name")
       return StandardNameKey(value);
+    if (key == "deployed")
+      return Time(key, value, &settings_.deployed);
+    if (key == "recovered")
+      return Time(key, value, &settings_.recovered);
     if (key == "qc")
       return QcSectionReader(shown_, &settings_.qc, &error_).Read(value);
     if (EndsWithUnits(key) && !UnitsValue(key, value))
@@ -339,6 +346,15 @@ class DeploymentReader {
     if (!value.is_string())
       return Fail(key, "needs text in double quotes");
     SetAttribute(&settings_.attributes, name, value.get<std::string>());
+    return true;
+  }
+
+  bool Time(const std::string& key, const Json& value, std::optional<double>* into) {
+    const std::optional<double> time =
+        value.is_string() ? ParseIsoUtc(value.get<std::string>()) : std::nullopt;
+    if (!time)
+      return Fail(key, "needs a UTC time in ISO 8601, such as \"2026-03-01T12:00:00Z\"");
+    *into = time;
     return true;
   }
 
