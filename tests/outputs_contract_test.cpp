@@ -52,7 +52,7 @@ const FaultRow kFaults[] = {
     {"DiskFullLater", Fault::DiskFullLater, {5}},
     {"NoSpaceAtFirstWrite", Fault::NoSpaceAtWrite, {1, 5}, 1},
     {"NoSpaceAtThirdWrite", Fault::NoSpaceAtWrite, {1, 5}, 3},
-    {"NoSpaceAtTenthWrite", Fault::NoSpaceAtWrite, {5}, 10},
+    {"NoSpaceAtTwentiethWrite", Fault::NoSpaceAtWrite, {5}, 20},
     {"ReadFailsAtFirst", Fault::ReadFailsAt, {1}, 1},
     {"ReadFailsAtThird", Fault::ReadFailsAt, {1}, 3},
 };
