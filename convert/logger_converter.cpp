@@ -43,6 +43,7 @@ constexpr int kRecordSize = kPrefixSize + kReadingsPerRecord * kFieldSize + 2;
 constexpr int kCountFieldEntries = 4096;
 constexpr char kFiller[] = ",-101.00";
 constexpr double kFullScaleCount = 4095.0;
+constexpr unsigned kFullScaleWholeCount = 4095;
 constexpr double kExtraValueFactor = 0.0625;
 // An extra value is read only when this many bytes (CR included) remain.
 constexpr int kMinimumExtraValueBytes = 3;
@@ -50,6 +51,15 @@ constexpr int kMinimumExtraValueBytes = 3;
 constexpr int kLongestIntegerPart = 7;
 // Characters of "%.4f" after the integer part: the point and four digits.
 constexpr int kFractionPart = 5;
+
+// The counts at the ends of the sensor's range, where its readings clip.
+constexpr bool AtSensorLimit(double count) {
+  return count == 0.0 || count == kFullScaleCount;
+}
+constexpr ReadingNote NoteOfWholeCount(unsigned count) {
+  return count == 0 || count == kFullScaleWholeCount ? ReadingNote::kAtSensorLimit
+                                                     : ReadingNote::kPlain;
+}
 
 // Stores the header's F, A and C values. Any missing letter is a Header
 // Error; the letters that are present still store their values. A rate the
@@ -200,6 +210,7 @@ class LoggerConversion {
   void MakeCountReadings();
   template <bool kFieldsComplete, bool kListen>
   int PlaceCommaEndedCountsFrom(int p, int most);
+  void AddCountsAtLimit(const double* heard, int count, uint32_t atLimit);
   template <bool kListen>
   [[gnu::noinline]] int PlaceOneField(int p);
   template <bool kListen>
@@ -437,7 +448,7 @@ int LoggerConversion::PlaceOneField(int p) {
   if (countTable_ && field.kind == FieldKind::kWholeCount && field.count < kCountFieldEntries) {
     std::memcpy(Field(readingCount_), CountField(static_cast<unsigned>(field.count)), kFieldSize);
     if constexpr (kListen)
-      relay_.Add(ReadingOf(field.count), ReadingNote::kPlain);
+      relay_.Add(ReadingOf(field.count), NoteOfWholeCount(static_cast<unsigned>(field.count)));
   } else {
     const double count = reader_.LineDecimal(p);
     const bool saturated = PlaceReading(count);
@@ -445,9 +456,10 @@ int LoggerConversion::PlaceOneField(int p) {
     if (notANumber)
       NoteNotANumber(p, p + field.length);
     if constexpr (kListen) {
-      relay_.Add(ReadingOf(count), notANumber  ? ReadingNote::kNotANumber
-                                   : saturated ? ReadingNote::kSaturated
-                                               : ReadingNote::kPlain);
+      relay_.Add(ReadingOf(count), notANumber             ? ReadingNote::kNotANumber
+                                   : saturated            ? ReadingNote::kSaturated
+                                   : AtSensorLimit(count) ? ReadingNote::kAtSensorLimit
+                                                          : ReadingNote::kPlain);
     }
   }
   // The field holds no comma: one that ends it is the next one.
@@ -569,6 +581,7 @@ int LoggerConversion::PlaceCommaEndedCountsFrom(int p, int most) {
   // The readings go to the relay together: one at a time, each would wait
   // for the field copies before it, which may overlap the relay.
   double heard[kCountsPerLine];
+  uint32_t heardAtLimit = 0;  // one bit per reading
   const double* countReadings = countReadings_.data();
   while (placed < most && commas != 0) {
     const int comma = std::countr_zero(commas);
@@ -582,16 +595,31 @@ int LoggerConversion::PlaceCommaEndedCountsFrom(int p, int most) {
     const unsigned index = static_cast<unsigned>(count);
     const char* made = kFieldsComplete ? countFields_ + index * kFieldSize : CountField(index);
     std::memcpy(field, made, kFieldSize);
-    if constexpr (kListen)
+    if constexpr (kListen) {
       heard[placed] = countReadings[index];
+      heardAtLimit |= static_cast<uint32_t>(NoteOfWholeCount(index) != ReadingNote::kPlain)
+                      << placed;
+    }
     field += kFieldSize;
     start = comma + 1;
     ++placed;
   }
-  if constexpr (kListen)
-    relay_.AddPlain(heard, placed);
+  if constexpr (kListen) {
+    if (heardAtLimit != 0)
+      AddCountsAtLimit(heard, placed, heardAtLimit);
+    else
+      relay_.AddPlain(heard, placed);
+  }
   readingCount_ += placed;
   return p + start;
+}
+
+// Readings of which those with their bit set in `atLimit` came from a
+// count at the sensor's limit.
+void LoggerConversion::AddCountsAtLimit(const double* heard, int count, uint32_t atLimit) {
+  for (int i = 0; i < count; ++i)
+    relay_.Add(heard[i],
+               ((atLimit >> i) & 1u) != 0 ? ReadingNote::kAtSensorLimit : ReadingNote::kPlain);
 }
 
 void LoggerConversion::FillRestOfRecord() {

@@ -16,11 +16,13 @@
 // Why a reading is less than a plain number, one value per reading.
 enum class ReadingNote : uint8_t {
   kPlain = 0,
-  kNotANumber = 1,  // its field was not one number: read as its leading number, or 0
-  kSaturated = 2,   // wider than the legacy field: the CSV holds the widest value that fits
+  kNotANumber = 1,     // its field was not one number: read as its leading number, or 0
+  kSaturated = 2,      // wider than the legacy field: the CSV holds the widest value that fits
+  kAtSensorLimit = 3,  // a logger count of 0 or 4095: the sensor may have clipped it
 };
-// A reading that is both is noted kNotANumber. Saturation is a logger CSV
-// matter: gauge values are written whole.
+// A reading that is more than one is noted by the first of kNotANumber,
+// kSaturated and kAtSensorLimit. Saturation is a logger CSV matter: gauge
+// values are written whole.
 
 // Seconds since 1970-01-01T00:00:00 on the dump's own calendar: the wall
 // clock of wherever the instrument was set, with no zone applied.

@@ -152,6 +152,12 @@ void ShowConversionOutcome(const DispatchRequest& request, const DispatchOutcome
 // Asks before records of one kind go after the other's in the To file;
 // false when the operator keeps them apart.
 bool MayMixKinds(const DispatchRequest& request) {
+  // Types that do not go together, or a dump of another kind, write
+  // nothing: the conversion says so.
+  const int fits = FromTypeForLook(LookAtDumpFile(FileFromName));
+  if (ToTypeForFromType(request.fromType) != request.toType || fits == 0 ||
+      IsGaugeDump(fits) != IsGaugeDump(request.fromType))
+    return true;
   const int holds = CsvKindOfFile(FileToName);
   if (holds == kNoCsvKind || holds == request.toType)
     return true;

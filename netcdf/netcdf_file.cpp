@@ -195,6 +195,8 @@ bool NetcdfFile::PutAttribute(int variable, const NetcdfAttribute& attribute) {
     status = nc_put_att_longlong(ncid_, variable, name, NC_INT64, 1, wide);
   } else if (const auto* large = std::get_if<unsigned long long>(&attribute.value)) {
     status = nc_put_att_ulonglong(ncid_, variable, name, NC_UINT64, 1, large);
+  } else if (const auto* numbers = std::get_if<std::vector<double>>(&attribute.value)) {
+    status = nc_put_att_double(ncid_, variable, name, NC_DOUBLE, numbers->size(), numbers->data());
   } else {
     const auto& bytes = std::get<std::vector<signed char>>(attribute.value);
     status = nc_put_att_schar(ncid_, variable, name, NC_BYTE, bytes.size(), bytes.data());

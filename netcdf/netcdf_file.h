@@ -20,8 +20,8 @@ enum class NetcdfType { kByte, kInt, kInt64, kDouble, kChar };
 // (its NC_MAX_NAME).
 inline constexpr size_t kNetcdfLongestName = 256;
 
-using NetcdfValue =
-    std::variant<std::string, double, int, long long, unsigned long long, std::vector<signed char>>;
+using NetcdfValue = std::variant<std::string, double, int, long long, unsigned long long,
+                                 std::vector<signed char>, std::vector<double>>;
 
 struct NetcdfAttribute {
   std::string name;

@@ -165,7 +165,11 @@ bool ConversionJob::OpenNetcdf(std::string* error) {
 }
 
 bool ConversionJob::OpenWaves() {
-  waves_ = std::make_unique<WaveTargets>(settings_.waves,
+  // The statistics' range tests live in the deployment file's qc section.
+  WaveSettings waves = settings_.waves;
+  waves.hm0Range = settings_.science.qc.hm0;
+  waves.tpRange = settings_.science.qc.tp;
+  waves_ = std::make_unique<WaveTargets>(waves,
                                          TimeAxis(settings_.science.zone, settings_.science.clock));
   waves_->WriteCsvTo(wavesCsv_->Sink(), targets_.waves.path);
   // With statistics, the NetCDF output carries them too.
@@ -205,6 +209,8 @@ bool ConversionJob::Start(int fromType, std::string* error) {
     listeners_.Add(science_->listener());
   if (waves_)
     listeners_.Add(waves_->listener());
+  if (!listeners_.Empty() && (settings_.science.deployed || settings_.science.recovered))
+    trim_ = std::make_unique<DeploymentTrim>(settings_.science, &listeners_);
   return true;
 }
 
@@ -213,6 +219,8 @@ ByteSink* ConversionJob::LegacySink() {
 }
 
 ReadingListener* ConversionJob::Listener() {
+  if (trim_)
+    return trim_.get();
   return listeners_.Empty() ? nullptr : &listeners_;
 }
 
@@ -251,6 +259,8 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
   }
   if (science_) {
     science_->TakeDigest(readWhole && end == RunEnd::Finished);
+    if (trim_)
+      science_->TakeTrimmed(trim_->counts());
     std::string problem;
     if (!science_->Finish(result, &problem) && ok) {
       outcome->problem = problem;
@@ -261,6 +271,8 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
       outcome->warnings.push_back(statisticNamesWarning_);
     outcome->netcdfReadingsOutOfOrder = science_->NetcdfReadingsOutOfOrder();
   }
+  if (trim_)
+    outcome->warnings.push_back(TrimmedText(settings_.science, trim_->counts()));
   return ok;
 }
 

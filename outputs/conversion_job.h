@@ -22,6 +22,7 @@
 #include "outputs/safe_output.h"
 #include "outputs/wave_targets.h"
 #include "science/science_outputs.h"
+#include "science/trimming.h"
 #include "waves/wave_settings.h"
 
 // What the outputs of a run are made with, the same for each of its inputs.
@@ -165,6 +166,8 @@ class ConversionJob {
   std::unique_ptr<ScienceOutputs> science_;
   std::unique_ptr<WaveTargets> waves_;
   ReadingFanOut listeners_;
+  // In front of them all when the deployment file gives its times.
+  std::unique_ptr<DeploymentTrim> trim_;
   // NetCDF is written by name: into its safe output's temporary, or for
   // standard output and --check into an unnamed file of our own.
   int netcdfScratch_ = -1;

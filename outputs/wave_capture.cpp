@@ -41,7 +41,7 @@ WaveRow RowOf(const WaveSegment& segment, const WaveCsvWriter& csv, TimeAxis* ax
   row.hs = analysis.zeroCrossing.hs;
   row.tz = analysis.zeroCrossing.tz;
   row.waves = analysis.zeroCrossing.waves;
-  row.suspect = segment.flag == SegmentFlag::Suspect;
+  row.suspect = segment.flag != SegmentFlag::Good;
   row.reason = segment.reason;
   row.csvLine = csv.Row(segment, IsoOrEmpty(row.start), IsoOrEmpty(row.end));
   while (!row.csvLine.empty() && (row.csvLine.back() == '\n' || row.csvLine.back() == '\r'))

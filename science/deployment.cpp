@@ -10,7 +10,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "qc/settings.h"
 #include "science/standard_names.h"
+#include "science/trimming.h"
 #include "science/units.h"
 
 namespace {
@@ -106,6 +108,158 @@ class NumberCheck {
   std::string problem_;
 };
 
+// The `qc` section: the thresholds of each variable's tests, under the
+// names of the field's QC configuration files. Every test needs all of its
+// thresholds; a name we do not know is refused rather than left untested.
+class QcSectionReader {
+ public:
+  QcSectionReader(const std::string& shown, QcSettings* settings, std::string* error)
+      : shown_(shown), settings_(*settings), error_(*error) {}
+
+  bool Read(const Json& section) {
+    QcSettings read;
+    if (!section.is_object())
+      return Fail("qc", "needs an object of variables (reading, hm0, tp) and their tests");
+    for (const auto& [variable, tests] : section.items()) {
+      const std::string where = "qc." + variable;
+      if (!tests.is_object())
+        return Fail(where, "needs an object of tests");
+      bool ok = false;
+      if (variable == "reading")
+        ok = ReadingTests(where, tests, &read.reading);
+      else if (variable == "hm0")
+        ok = StatisticTests(where, tests, &read.hm0);
+      else if (variable == "tp")
+        ok = StatisticTests(where, tests, &read.tp);
+      else
+        return Fail(where, "is not one of reading, hm0 and tp");
+      if (!ok)
+        return false;
+    }
+    settings_ = read;
+    return true;
+  }
+
+ private:
+  bool ReadingTests(const std::string& where, const Json& tests, VariableTests* into) {
+    for (const auto& [name, test] : tests.items()) {
+      const std::string at = where + "." + name;
+      bool ok = false;
+      if (name == "gross_range_test")
+        ok = GrossRange(at, test, &into->grossRange);
+      else if (name == "spike_test")
+        ok = Spike(at, test, &into->spike);
+      else if (name == "rate_of_change_test")
+        ok = RateOfChange(at, test, &into->rateOfChange);
+      else if (name == "flat_line_test")
+        ok = FlatLine(at, test, &into->flatLine);
+      else
+        return Fail(at,
+                    "is not one of gross_range_test, spike_test, rate_of_change_test and "
+                    "flat_line_test");
+      if (!ok)
+        return false;
+    }
+    return true;
+  }
+
+  bool StatisticTests(const std::string& where, const Json& tests,
+                      std::optional<GrossRangeThresholds>* into) {
+    for (const auto& [name, test] : tests.items()) {
+      if (name != "gross_range_test")
+        return Fail(where + "." + name, "is not a test of the statistics (gross_range_test)");
+      if (!GrossRange(where + "." + name, test, into))
+        return false;
+    }
+    return true;
+  }
+
+  bool GrossRange(const std::string& at, const Json& test,
+                  std::optional<GrossRangeThresholds>* into) {
+    GrossRangeThresholds thresholds;
+    return Keys(at, test, {"fail_span", "suspect_span"}) &&
+           Span(at + ".fail_span", test["fail_span"], &thresholds.fail) &&
+           Span(at + ".suspect_span", test["suspect_span"], &thresholds.suspect) &&
+           Usable(at, thresholds, into);
+  }
+
+  bool Spike(const std::string& at, const Json& test, std::optional<SpikeThresholds>* into) {
+    SpikeThresholds thresholds;
+    return Keys(at, test, {"suspect_threshold", "fail_threshold"}) &&
+           Number(at, test, "suspect_threshold", &thresholds.suspect) &&
+           Number(at, test, "fail_threshold", &thresholds.fail) && Usable(at, thresholds, into);
+  }
+
+  bool RateOfChange(const std::string& at, const Json& test,
+                    std::optional<RateOfChangeThresholds>* into) {
+    RateOfChangeThresholds thresholds;
+    return Keys(at, test, {"threshold"}) && Number(at, test, "threshold", &thresholds.threshold) &&
+           Usable(at, thresholds, into);
+  }
+
+  bool FlatLine(const std::string& at, const Json& test, std::optional<FlatLineThresholds>* into) {
+    FlatLineThresholds thresholds;
+    return Keys(at, test, {"tolerance", "suspect_threshold", "fail_threshold"}) &&
+           Number(at, test, "tolerance", &thresholds.tolerance) &&
+           Number(at, test, "suspect_threshold", &thresholds.suspectSeconds) &&
+           Number(at, test, "fail_threshold", &thresholds.failSeconds) &&
+           Usable(at, thresholds, into);
+  }
+
+  // `test` is an object of exactly `names`.
+  bool Keys(const std::string& at, const Json& test, std::initializer_list<const char*> names) {
+    std::string list;
+    for (const char* name : names)
+      list += (list.empty() ? "" : ", ") + std::string(name);
+    if (!test.is_object())
+      return Fail(at, "needs an object of " + list);
+    for (const char* name : names) {
+      if (!test.contains(name))
+        return Fail(at, "needs " + list + "; " + name + " is missing");
+    }
+    for (const auto& [name, value] : test.items()) {
+      if (std::find_if(names.begin(), names.end(),
+                       [&](const char* known) { return name == known; }) == names.end())
+        return Fail(at + "." + name, "is not one of " + list);
+    }
+    return true;
+  }
+
+  bool Number(const std::string& at, const Json& test, const char* name, double* into) {
+    const Json& value = test[name];
+    if (!value.is_number())
+      return Fail(at + "." + name, "needs a number");
+    *into = value.get<double>();
+    return true;
+  }
+
+  bool Span(const std::string& at, const Json& value, QcSpan* into) {
+    if (!value.is_array() || value.size() != 2 || !value[0].is_number() || !value[1].is_number())
+      return Fail(at, "needs two numbers, [low, high]");
+    into->low = value[0].get<double>();
+    into->high = value[1].get<double>();
+    return true;
+  }
+
+  template <typename Thresholds>
+  bool Usable(const std::string& at, const Thresholds& thresholds,
+              std::optional<Thresholds>* into) {
+    if (const std::string problem = ThresholdProblem(thresholds); !problem.empty())
+      return Fail(at, problem);
+    *into = thresholds;
+    return true;
+  }
+
+  bool Fail(const std::string& key, const std::string& what) {
+    error_ = shown_ + ": \"" + key + "\" " + what;
+    return false;
+  }
+
+  const std::string& shown_;
+  QcSettings& settings_;
+  std::string& error_;
+};
+
 class DeploymentReader {
  public:
   DeploymentReader(const std::string& shown, ScienceSettings* settings, std::string* error)
@@ -126,6 +280,8 @@ class DeploymentReader {
     }
     if (!latitude_.is_null())
       settings_.position = Position{latitude_.get<double>(), longitude_.get<double>()};
+    if (settings_.deployed && settings_.recovered && *settings_.recovered <= *settings_.deployed)
+      return Fail("recovered", "is not after \"deployed\"");
     return true;
   }
 
@@ -149,6 +305,12 @@ class DeploymentReader {
       return ReadingUnitsKey(value);
     if (key == "standard_name")
       return StandardNameKey(value);
+    if (key == "deployed")
+      return Time(key, value, &settings_.deployed);
+    if (key == "recovered")
+      return Time(key, value, &settings_.recovered);
+    if (key == "qc")
+      return QcSectionReader(shown_, &settings_.qc, &error_).Read(value);
     if (EndsWithUnits(key) && !UnitsValue(key, value))
       return false;
     return Other(key, value);
@@ -192,6 +354,15 @@ class DeploymentReader {
     if (!value.is_string())
       return Fail(key, "needs text in double quotes");
     SetAttribute(&settings_.attributes, name, value.get<std::string>());
+    return true;
+  }
+
+  bool Time(const std::string& key, const Json& value, std::optional<double>* into) {
+    const std::optional<double> time =
+        value.is_string() ? ParseIsoUtc(value.get<std::string>()) : std::nullopt;
+    if (!time)
+      return Fail(key, "needs a UTC time in ISO 8601, such as \"2026-03-01T12:00:00Z\"");
+    *into = time;
     return true;
   }
 

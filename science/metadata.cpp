@@ -257,6 +257,14 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
   SetAttribute(&list, "readings_without_time", facts.untimed);
   SetAttribute(&list, "filler_count", facts.fillers);
   SetAttribute(&list, "readings_out_of_time_order", facts.notRising);
+  if (settings.deployed) {
+    SetAttribute(&list, "time_deployed", IsoUtcMilliseconds(*settings.deployed));
+    SetAttribute(&list, "readings_before_deployment", run.trimmed.before);
+  }
+  if (settings.recovered) {
+    SetAttribute(&list, "time_recovered", IsoUtcMilliseconds(*settings.recovered));
+    SetAttribute(&list, "readings_after_recovery", run.trimmed.after);
+  }
   SetAttribute(&list, "linear_correction", CorrectionText(settings));
   SetAttribute(&list, "dump_clock_time_zone", settings.zone.name());
   SetAttribute(&list, "clock_offset_seconds", clock.offset);

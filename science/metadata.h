@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/engine.h"
+#include "qc/settings.h"
 #include "science/time_base.h"
 
 // uint64_t holds the whole numbers above int64_t's range; every other whole
@@ -62,6 +63,13 @@ struct ScienceSettings {
   // From the deployment file, then --attr, in order; a later one of the
   // same name wins. They are written last, over the attributes of our own.
   std::vector<Attribute> attributes;
+  // The deployment file's `qc` section: the tests run on the readings (and
+  // the statistics' ranges, which the wave statistics take from here).
+  QcSettings qc;
+  // The deployment file's `deployed` and `recovered`, UTC seconds: the
+  // readings outside are left out of the science outputs.
+  std::optional<double> deployed;
+  std::optional<double> recovered;
 };
 
 // "m" for logger dumps unless given; "1" for gauge dumps unless given.
@@ -115,8 +123,16 @@ struct ReadingFacts {
   }
 };
 
+// The readings trimming left out.
+struct TrimmedCounts {
+  int64_t before = 0;  // readings before `deployed`
+  int64_t after = 0;   // readings after `recovered`
+  bool Any() const { return before + after > 0; }
+};
+
 // What the conversion itself reported, known at its end.
 struct RunFacts {
+  TrimmedCounts trimmed;
   const ConversionResult* result = nullptr;
   std::string sourceSha256;  // empty when not taken
   std::string dateCreated;   // ISO 8601 UTC, "2026-12-08T01:30:00Z"

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <utility>
 
+#include "qc/reading_qc.h"
+#include "science/qc_variables.h"
 #include "science/quality_flags.h"
 #include "science/station.h"
 
@@ -75,26 +77,31 @@ NetcdfVariable& AddTimeSeries(NetcdfLayout* layout, const char* name, const char
       .Attribute("calendar", "standard");
 }
 
-std::vector<signed char> FlagValues() {
-  return {std::begin(kFlagValues), std::end(kFlagValues)};
-}
-
 }  // namespace
 
 // The readings of one chunk, in arrays of the chunk's length that are
 // filled again once written.
 struct NetcdfWriter::ReadingChunk {
-  ReadingChunk(size_t capacity, bool gauge)
+  ReadingChunk(size_t capacity, bool gauge, const VariableTests& tests)
       : times(new double[capacity]),
         values(new double[capacity]),
         flags(new signed char[capacity]),
-        bursts(gauge ? new int[capacity] : nullptr) {}
+        bursts(gauge ? new int[capacity] : nullptr),
+        grossRange(new signed char[capacity]),
+        spike(tests.spike ? new signed char[capacity] : nullptr),
+        rateOfChange(tests.rateOfChange ? new signed char[capacity] : nullptr),
+        flatLine(tests.flatLine ? new signed char[capacity] : nullptr) {}
 
   size_t count = 0;
   std::unique_ptr<double[]> times;
   std::unique_ptr<double[]> values;
-  std::unique_ptr<signed char[]> flags;
-  std::unique_ptr<int[]> bursts;  // gauge dumps
+  std::unique_ptr<signed char[]> flags;  // the aggregate
+  std::unique_ptr<int[]> bursts;         // gauge dumps
+  // Each test's flags; those of the tests not configured are null.
+  std::unique_ptr<signed char[]> grossRange;
+  std::unique_ptr<signed char[]> spike;
+  std::unique_ptr<signed char[]> rateOfChange;
+  std::unique_ptr<signed char[]> flatLine;
 };
 
 size_t NetcdfWriter::ChunkReadingsFor(int64_t dumpBytes) {
@@ -108,7 +115,8 @@ NetcdfWriter::NetcdfWriter(ScienceSettings settings)
     : settings_(std::move(settings)),
       axis_(settings_.zone, settings_.clock),
       chunkReadings_(ChunkReadingsFor(settings_.dumpBytes)),
-      chunkTemperatures_(chunkReadings_ / kReadingsPerTemperature) {}
+      chunkTemperatures_(chunkReadings_ / kReadingsPerTemperature),
+      qc_(settings_.qc.reading) {}
 
 NetcdfWriter::~NetcdfWriter() {
   Abandon();
@@ -138,7 +146,7 @@ std::shared_ptr<NetcdfWriter::ReadingChunk> NetcdfWriter::TakeEmptyChunk() {
       return chunk;
     }
   }
-  return std::make_shared<ReadingChunk>(chunkReadings_, settings_.gauge);
+  return std::make_shared<ReadingChunk>(chunkReadings_, settings_.gauge, settings_.qc.reading);
 }
 
 NetcdfLayout NetcdfWriter::Layout() const {
@@ -162,15 +170,14 @@ NetcdfLayout NetcdfWriter::Layout() const {
       .Attribute("units", ReadingUnits(settings_));
   if (const std::string name = ReadingStandardName(settings_); !name.empty())
     reading.Attribute("standard_name", name);
-  reading.Attribute("ancillary_variables", "reading_quality_control")
+  reading.Attribute("ancillary_variables", ReadingFlagVariables(settings_.qc.reading))
       .Attribute("coordinates", coordinates);
-  AddSeries(&layout, "reading_quality_control", NetcdfType::kByte, kTimeDimension, chunkReadings_,
-            1)
-      .Attribute("long_name", "quality flag of the reading")
-      .Attribute("standard_name", "status_flag")
-      .Attribute("flag_values", FlagValues())
-      .Attribute("flag_meanings", kFlagMeanings)
-      .Attribute("coordinates", coordinates);
+  NetcdfVariable& aggregate =
+      AddSeries(&layout, kAggregateVariable, NetcdfType::kByte, kTimeDimension, chunkReadings_, 1);
+  DescribeAsAggregate(&aggregate);
+  aggregate.Attribute("coordinates", coordinates);
+  AddReadingTestVariables(&layout, settings_.qc.reading, kTimeDimension, chunkReadings_,
+                          coordinates);
   AddTimeSeries(&layout, kTemperatureDimension, kTemperatureDimension, chunkTemperatures_)
       .Attribute("long_name", "time of the first reading in this file of the temperature's line");
   // Deflated, the temperatures took a tenth of the writing thread's
@@ -208,7 +215,15 @@ NetcdfLayout NetcdfWriter::Layout() const {
 void NetcdfWriter::FindVariables() {
   timeVar_ = file_.Variable("time");
   readingVar_ = file_.Variable("reading");
-  flagVar_ = file_.Variable("reading_quality_control");
+  flagVar_ = file_.Variable(kAggregateVariable);
+  grossRangeVar_ = file_.Variable(kGrossRangeFlagName);
+  const VariableTests& tests = settings_.qc.reading;
+  if (tests.spike)
+    spikeVar_ = file_.Variable(kSpikeFlagName);
+  if (tests.rateOfChange)
+    rateOfChangeVar_ = file_.Variable(kRateOfChangeFlagName);
+  if (tests.flatLine)
+    flatLineVar_ = file_.Variable(kFlatLineFlagName);
   temperatureTimeVar_ = file_.Variable(kTemperatureDimension);
   temperatureVar_ = file_.Variable("temperature");
   if (settings_.gauge) {
@@ -251,7 +266,7 @@ void NetcdfWriter::OnReadings(const ReadingLine& line) {
     FillReadings(line, stampUtc, done, count);
     done += count;
     if (filling_->count == chunkReadings_)
-      FlushReadings();
+      HoldFullChunk();
   }
 }
 
@@ -296,6 +311,7 @@ void NetcdfWriter::FillReadings(const ReadingLine& line, double stampUtc, int fr
   FillTimes(line, stampUtc, from, count, times);
   std::copy_n(line.values + from, count, chunk.values.get() + at);
   FillFlags(line, from, count, chunk.flags.get() + at);
+  TestReadings(line, from, count);
   if (settings_.gauge)
     std::fill_n(chunk.bursts.get() + at, count, static_cast<int>(line.burst));
   // A line's times rise: its first and last reading are its extremes.
@@ -303,6 +319,45 @@ void NetcdfWriter::FillReadings(const ReadingLine& line, double stampUtc, int fr
   axis_.Place(times[0]);
   axis_.Place(times[count - 1]);
   chunk.count += static_cast<size_t>(count);
+}
+
+// The tests hand back each reading's flags a reading late (the spike test
+// looks one ahead): into the chunk the reading went to, which waits for
+// them if it is full.
+void NetcdfWriter::TestReadings(const ReadingLine& line, int from, int count) {
+  ReadingChunk& chunk = *filling_;
+  const size_t at = chunk.count;
+  QcReading reading;
+  reading.interval = 1.0 / line.sampleRate;
+  reading.burst = line.burst;
+  ReadingFlags finished;
+  for (int i = 0; i < count; ++i) {
+    const size_t index = at + static_cast<size_t>(i);
+    reading.time = chunk.times[index];
+    reading.value = chunk.values[index];
+    reading.atSensorLimit =
+        line.notes != nullptr && line.notes[from + i] == ReadingNote::kAtSensorLimit;
+    reading.conversion = static_cast<QualityFlag>(chunk.flags[index]);
+    if (qc_.Add(reading, &finished))
+      PlaceTestFlags(finished);
+    heldChunk_ = &chunk;
+    heldIndex_ = index;
+  }
+  if (waiting_ != nullptr)
+    PostChunk(std::move(waiting_));
+}
+
+void NetcdfWriter::PlaceTestFlags(const ReadingFlags& flags) {
+  ReadingChunk& chunk = *heldChunk_;
+  const size_t i = heldIndex_;
+  chunk.flags[i] = flags.aggregate;
+  chunk.grossRange[i] = flags.grossRange;
+  if (chunk.spike)
+    chunk.spike[i] = flags.spike;
+  if (chunk.rateOfChange)
+    chunk.rateOfChange[i] = flags.rateOfChange;
+  if (chunk.flatLine)
+    chunk.flatLine[i] = flags.flatLine;
 }
 
 // Only a burst with readings in the file has a start, so every start is a
@@ -321,22 +376,37 @@ void NetcdfWriter::OnFillers(int64_t, int64_t, int count) {
   facts_.fillers += count;
 }
 
-// The buffers go to the writing thread whole; new ones take their place.
+// A full chunk waits for its last reading's flags, which the next reading
+// gives.
+void NetcdfWriter::HoldFullChunk() {
+  waiting_ = std::move(filling_);
+  filling_ = TakeEmptyChunk();
+}
+
+// The last reading's flags, then every chunk to the writing thread.
 void NetcdfWriter::FlushReadings() {
-  if (filling_ == nullptr || filling_->count == 0)
-    return;
-  if (failed() || writer_ == nullptr) {
-    filling_->count = 0;  // nothing more is written
-    return;
+  ReadingFlags finished;
+  if (qc_.Flush(&finished))
+    PlaceTestFlags(finished);
+  if (waiting_ != nullptr)
+    PostChunk(std::move(waiting_));
+  if (filling_ != nullptr && filling_->count > 0) {
+    PostChunk(std::move(filling_));
+    filling_ = TakeEmptyChunk();
   }
+}
+
+// The buffers go to the writing thread whole; new ones take their place.
+void NetcdfWriter::PostChunk(std::shared_ptr<ReadingChunk> chunk) {
+  if (failed() || writer_ == nullptr)
+    return;  // nothing more is written
   const size_t start = readingsHanded_;
-  readingsHanded_ += filling_->count;
-  writer_->Post([this, start, chunk = std::move(filling_)]() mutable {
+  readingsHanded_ += chunk->count;
+  writer_->Post([this, start, chunk = std::move(chunk)]() mutable {
     WriteReadings(start, *chunk);
     const std::lock_guard<std::mutex> hold(spareMutex_);
     spare_.push_back(std::move(chunk));
   });
-  filling_ = TakeEmptyChunk();
 }
 
 void NetcdfWriter::FlushTemperatures() {
@@ -368,6 +438,11 @@ void NetcdfWriter::WriteReadings(size_t start, const ReadingChunk& chunk) {
   if (failed() || !file_.Put(timeVar_, start, count, chunk.times.get()) ||
       !file_.Put(readingVar_, start, count, chunk.values.get()) ||
       !file_.Put(flagVar_, start, count, chunk.flags.get()) ||
+      !file_.Put(grossRangeVar_, start, count, chunk.grossRange.get()) ||
+      (chunk.spike && !file_.Put(spikeVar_, start, count, chunk.spike.get())) ||
+      (chunk.rateOfChange &&
+       !file_.Put(rateOfChangeVar_, start, count, chunk.rateOfChange.get())) ||
+      (chunk.flatLine && !file_.Put(flatLineVar_, start, count, chunk.flatLine.get())) ||
       (settings_.gauge && !file_.Put(burstVar_, start, count, chunk.bursts.get())))
     return;
   readingsWritten_ += count;

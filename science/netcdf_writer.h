@@ -14,6 +14,7 @@
 
 #include "convert/readings.h"
 #include "netcdf/netcdf_file.h"
+#include "qc/reading_qc.h"
 #include "runtime/worker.h"
 #include "science/metadata.h"
 #include "science/time_base.h"
@@ -75,6 +76,10 @@ class NetcdfWriter final : public ReadingListener {
   void PlaceBurst(const ReadingLine& line, double firstTime);
   // Hand the buffered values to the writing thread.
   void FlushReadings();
+  void HoldFullChunk();
+  void PostChunk(std::shared_ptr<ReadingChunk> chunk);
+  void TestReadings(const ReadingLine& line, int from, int count);
+  void PlaceTestFlags(const ReadingFlags& flags);
   void FlushTemperatures();
   void FlushBursts();
   void FillReadings(const ReadingLine& line, double stampUtc, int from, int count);
@@ -107,6 +112,10 @@ class NetcdfWriter final : public ReadingListener {
   NetcdfVariableId timeVar_;
   NetcdfVariableId readingVar_;
   NetcdfVariableId flagVar_;
+  NetcdfVariableId grossRangeVar_;
+  NetcdfVariableId spikeVar_;
+  NetcdfVariableId rateOfChangeVar_;
+  NetcdfVariableId flatLineVar_;
   NetcdfVariableId burstVar_;
   NetcdfVariableId temperatureTimeVar_;
   NetcdfVariableId temperatureVar_;
@@ -115,6 +124,12 @@ class NetcdfWriter final : public ReadingListener {
   // Readings waiting for their chunk, how many were handed to the writing
   // thread and how many it wrote (read once it is drained).
   std::shared_ptr<ReadingChunk> filling_;
+  // A full chunk whose last reading's flags are not known yet.
+  std::shared_ptr<ReadingChunk> waiting_;
+  // Where the reading the tests hold went.
+  ReadingQc qc_;
+  ReadingChunk* heldChunk_ = nullptr;
+  size_t heldIndex_ = 0;
   std::mutex spareMutex_;
   std::vector<std::shared_ptr<ReadingChunk>> spare_;  // written, to be filled again
   size_t readingsHanded_ = 0;

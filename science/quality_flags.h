@@ -1,19 +1,11 @@
-// The quality flag of each reading in the science outputs, on the scale of
-// the IOOS and IMOS tools: 1 good, 2 not evaluated, 3 suspect, 4 bad,
-// 9 missing.
+// The conversion's own quality flag of each reading in the science outputs,
+// on the QARTOD scale of qc/flags.h.
 #pragma once
 
 #include <cstdint>
 
 #include "convert/readings.h"
-
-enum QualityFlag : int8_t {
-  kFlagGood = 1,
-  kFlagNotEvaluated = 2,
-  kFlagSuspect = 3,
-  kFlagBad = 4,
-  kFlagMissing = 9,
-};
+#include "qc/flags.h"
 
 inline constexpr int8_t kFlagValues[] = {kFlagGood, kFlagNotEvaluated, kFlagSuspect, kFlagBad,
                                          kFlagMissing};

@@ -63,6 +63,7 @@ bool ScienceOutputs::Finish(const ConversionResult& result, std::string* error) 
   RunFacts run;
   run.result = &result;
   run.dateCreated = UtcNowText();
+  run.trimmed = trimmed_;
   if (digestTaken_)
     run.sourceSha256 = digest_.Hex();
   bool ok = true;

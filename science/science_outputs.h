@@ -49,6 +49,8 @@ class ScienceOutputs {
   // Finishes every output with the conversion's results. False with `error`
   // when one could not be finished.
   bool Finish(const ConversionResult& result, std::string* error);
+  // The readings trimming left out, told before Finish.
+  void TakeTrimmed(const TrimmedCounts& counts) { trimmed_ = counts; }
   // Closes the outputs unfinished (a cancelled or failed run).
   void Abandon();
 
@@ -67,6 +69,7 @@ class ScienceOutputs {
   ReadingFanOut fanOut_;
   SourceDigest digest_;
   bool digestTaken_ = false;
+  TrimmedCounts trimmed_;
 };
 
 // "2026-12-08T01:30:00Z", now.

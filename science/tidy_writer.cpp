@@ -103,7 +103,8 @@ TidyWriter::TidyWriter(ScienceSettings settings, ByteSink* sink, std::string sho
     : settings_(std::move(settings)),
       sink_(sink),
       shown_(std::move(shown)),
-      axis_(settings_.zone, settings_.clock) {}
+      axis_(settings_.zone, settings_.clock),
+      qc_(settings_.qc.reading) {}
 
 std::string TidyWriter::WriteFailure() const {
   const int why = sink_ != nullptr && sink_->error() != 0 ? sink_->error() : EIO;
@@ -143,21 +144,38 @@ void TidyWriter::OnReadings(const ReadingLine& line) {
   // Those the NetCDF output leaves out for their time stay here, bad.
   const int leftOut = rising_.LeftOut(line, stampUtc);
   facts_.notRising += leftOut;
-  Row row;
-  row.hasTemperature = line.hasTemperature;
-  row.temperature = line.temperature;
+  QcReading tested;
+  tested.interval = 1.0 / line.sampleRate;
+  tested.burst = line.burst;
+  ReadingFlags finished;
   for (int i = 0; i < line.count && !failed(); ++i) {
+    Row& row = rows_[1 - held_];
+    row.hasTemperature = line.hasTemperature;
+    row.temperature = line.temperature;
     row.time = ReadingTime(line, stampUtc, i);
     row.reading = line.values[i];
     row.flag = i < leftOut ? kFlagBad : FlagOf(line, i, moved);
     facts_.Place(row.time);
     axis_.Place(row.time);
-    if (!spool_) {
-      row.time = axis_.Corrected(row.time);
-      Emit(row);
-    } else if (!spool_->Put(row)) {
-      Fail(std::string("cannot keep the tidy rows aside: ") + std::strerror(errno));
-    }
+    tested.time = row.time;
+    tested.value = row.reading;
+    tested.atSensorLimit = line.notes != nullptr && line.notes[i] == ReadingNote::kAtSensorLimit;
+    tested.conversion = static_cast<QualityFlag>(row.flag);
+    if (qc_.Add(tested, &finished))
+      PassHeld(finished);
+    held_ = 1 - held_;
+  }
+}
+
+// The held row, with its aggregate flag now known, to the file or the spool.
+void TidyWriter::PassHeld(const ReadingFlags& flags) {
+  Row& row = rows_[held_];
+  row.flag = flags.aggregate;
+  if (!spool_) {
+    row.time = axis_.Corrected(row.time);
+    Emit(row);
+  } else if (!spool_->Put(row)) {
+    Fail(std::string("cannot keep the tidy rows aside: ") + std::strerror(errno));
   }
 }
 
@@ -204,6 +222,9 @@ void TidyWriter::Emit(const Row& row) {
 }
 
 bool TidyWriter::Finish(std::string* error) {
+  ReadingFlags finished;
+  if (qc_.Flush(&finished) && !failed())
+    PassHeld(finished);
   if (!failed() && spool_) {
     const bool replayed = spool_->Replay<Row>([&](Row row) {
       if (failed())

@@ -1,7 +1,8 @@
 // The tidy CSV: one row per reading with a time, for spreadsheets and
 // pandas. Header "time,reading,temperature,flag"; times in ISO 8601 UTC
 // with milliseconds and "Z"; the temperature of the reading's own line, or
-// empty. Written through the file layer.
+// empty; the flag is the aggregate of the conversion's and the QARTOD
+// tests'. Written through the file layer.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "convert/readings.h"
+#include "qc/reading_qc.h"
 #include "science/metadata.h"
 #include "science/time_base.h"
 
@@ -50,6 +52,7 @@ class TidyWriter final : public ReadingListener {
   };
 
   void Emit(const Row& row);
+  void PassHeld(const ReadingFlags& flags);
   void Fail(const std::string& why);
 
   ScienceSettings settings_;
@@ -62,6 +65,11 @@ class TidyWriter final : public ReadingListener {
   TimeAxis axis_;
   RisingTimes rising_;
   ReadingFacts facts_;
+  // The tests hand back a reading's flags when the next one comes: its row
+  // waits in one of the two, the next is filled in the other.
+  ReadingQc qc_;
+  Row rows_[2];
+  int held_ = 0;
   std::string error_;
   // The text of the last whole second formatted, "2024-03-01T12:00:00.".
   int64_t cachedSecond_ = INT64_MIN;

@@ -11,18 +11,19 @@ cd "$(dirname "$0")/.."
 declare -A allowed=(
   [runtime]="runtime"
   [convert]="convert runtime"
+  [qc]="qc convert runtime"
   [netcdf]="netcdf convert runtime"
-  [science]="science netcdf convert runtime"
-  [waves]="waves netcdf convert runtime"
-  [outputs]="outputs science waves netcdf convert runtime"
+  [science]="science qc netcdf convert runtime"
+  [waves]="waves qc netcdf convert runtime"
+  [outputs]="outputs science waves qc netcdf convert runtime"
   [app]="app convert runtime"
-  [cli]="cli outputs science waves convert runtime"
-  [desktop]="desktop app outputs science waves convert runtime"
-  [tools]="tools desktop app outputs science waves convert runtime"
+  [cli]="cli outputs science waves qc convert runtime"
+  [desktop]="desktop app outputs science waves qc convert runtime"
+  [tools]="tools desktop app outputs science waves qc convert runtime"
 )
 # Every folder an include may name; tests/, fuzz/ and bench/ may include
 # any room, and no room may include them.
-known_rooms="runtime convert netcdf science waves outputs app cli desktop tools tests fuzz bench"
+known_rooms="runtime convert qc netcdf science waves outputs app cli desktop tools tests fuzz bench"
 # The writers of the outputs: the programs reach them only through
 # outputs/, which plans, writes and places every output of a conversion.
 writer_headers='^(netcdf/.*|science/(netcdf_writer|tidy_writer|science_outputs)\.h|waves/wave_netcdf\.h)$'

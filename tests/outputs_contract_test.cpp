@@ -52,11 +52,11 @@ const FaultRow kFaults[] = {
     {"DiskFullLater", Fault::DiskFullLater, {5}},
     {"NoSpaceAtFirstWrite", Fault::NoSpaceAtWrite, {1, 5}, 1},
     {"NoSpaceAtThirdWrite", Fault::NoSpaceAtWrite, {1, 5}, 3},
-    // A NetCDF file's creation, its description, takes about twenty writes:
-    // the tenth may fail it before the dump is read, the twenty-fifth comes
+    // A NetCDF file's creation, its description, takes some twenty writes:
+    // the tenth may fail it before the dump is read, the thirtieth comes
     // mid-run for every output.
     {"NoSpaceAtTenthWrite", Fault::NoSpaceAtWrite, {1, 5}, 10},
-    {"NoSpaceAtTwentyFifthWrite", Fault::NoSpaceAtWrite, {5}, 25},
+    {"NoSpaceAtThirtiethWrite", Fault::NoSpaceAtWrite, {5}, 30},
     {"ReadFailsAtFirst", Fault::ReadFailsAt, {1}, 1},
     {"ReadFailsAtThird", Fault::ReadFailsAt, {1}, 3},
 };

@@ -266,21 +266,27 @@ TEST(ReadingListener, LoggerNotesSayWhatTheCsvCouldNotShow) {
   EXPECT_DOUBLE_EQ(heard.readings[0].value, 22 / 4095.0 * 4.0 * 1e7);
   EXPECT_EQ(heard.readings[1].note, ReadingNote::kSaturated);
   EXPECT_DOUBLE_EQ(heard.readings[1].value, 4e7);  // the reading itself, not the cut field
-  EXPECT_EQ(heard.readings[2].note, ReadingNote::kPlain);
+  // Count 0: the sensor's limit, where its readings clip.
+  EXPECT_EQ(heard.readings[2].note, ReadingNote::kAtSensorLimit);
   EXPECT_EQ(heard.readings[2].value, 0.0);
+  EXPECT_EQ(heard.readings[3].note, ReadingNote::kPlain);
 }
 
 // The counts before and after a noted field are taken the fast way, a run
-// at a time: they are heard as plain, and the next line has no notes.
+// at a time: they are heard as plain, and the next line's notes are its
+// own (its count 0 and 4095 at the sensor's limits).
 TEST(ReadingListener, LoggerCountsAroundANotedFieldStayPlain) {
   Recorder heard;
   const std::vector<std::string> lines = {kLoggerStamp, "5,6,7x,8,9,10,11,12,13,14,15,16,360",
-                                          TwelveCounts(0, 360)};
+                                          "0,1,2,3,4,5,6,7,8,9,4095,11,360"};
   const EngineRun run = RunEngine(DumpOf(LoggerHeader(), lines), RequestFor(2, &heard));
   ASSERT_EQ(run.result.status, kStatusFinished);
   ASSERT_EQ(heard.readings.size(), 24u);
   for (size_t i = 0; i < heard.readings.size(); ++i) {
-    EXPECT_EQ(heard.readings[i].note, i == 2 ? ReadingNote::kNotANumber : ReadingNote::kPlain) << i;
+    const ReadingNote expected = i == 2               ? ReadingNote::kNotANumber
+                                 : i == 12 || i == 22 ? ReadingNote::kAtSensorLimit
+                                                      : ReadingNote::kPlain;
+    EXPECT_EQ(heard.readings[i].note, expected) << i;
   }
   EXPECT_DOUBLE_EQ(heard.readings[2].value, 7 / 4095.0 * 4.0);
   EXPECT_DOUBLE_EQ(heard.readings[11].value, 16 / 4095.0 * 4.0);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "convert/copy_few.h"
+#include "waves/segment_quality.h"
 
 namespace {
 
@@ -159,7 +160,7 @@ void WaveSegmenter::Close(const ReadingPlace& end) {
   segment_.analysis =
       analyser_.Analyse(std::span(samples_.get(), sampleCount_), segment_.sampleRate);
   segment_.reason = SuspectReasons();
-  segment_.flag = segment_.reason.empty() ? SegmentFlag::Good : SegmentFlag::Suspect;
+  FlagSegment(settings_, &segment_);
   sampleCount_ = 0;  // the room stays for the next segment
   sink_(std::move(segment_));
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "convert/readings.h"
+#include "qc/flags.h"
 #include "waves/segment_analysis.h"
 #include "waves/wave_settings.h"
 
@@ -26,8 +27,9 @@ struct DumpTime {
   double elapsed = 0.0;
 };
 
-// As the science outputs flag a reading.
-enum class SegmentFlag : uint8_t { Good = 1, Suspect = 3 };
+// As the science outputs flag a reading: the aggregate of the segment's
+// own reasons and the statistics' range tests.
+enum class SegmentFlag : uint8_t { Good = 1, Suspect = 3, Bad = 4 };
 
 struct WaveSegment {
   int64_t index = 0;   // 0 for the first segment of the conversion
@@ -40,9 +42,14 @@ struct WaveSegment {
   int64_t missing = 0;       // fillers inside the segment
   double temperature = 0.0;  // mean of its lines' extra values; NaN when none
   SegmentFlag flag = SegmentFlag::Good;
-  // Why it is suspect, words joined by ';' ("short", "few-good-readings",
-  // "no-time", "no-rate", "no-depth"); empty when good.
+  // Why it is suspect or bad, words joined by ';' ("short",
+  // "few-good-readings", "no-time", "no-rate", "no-depth", and from the
+  // range tests "hm0-range-suspect", "tp-range-bad", ...); empty when good.
   std::string reason;
+  // The gross range tests of Hm0 and Tp; 2 where not configured, 9 where
+  // the statistic has no value.
+  QualityFlag hm0Range = kFlagNotEvaluated;
+  QualityFlag tpRange = kFlagNotEvaluated;
   SegmentAnalysis analysis;
 
   // Good readings over readings and missing ones.

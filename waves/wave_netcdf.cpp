@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <tuple>
 #include <utility>
 
+#include "qc/flags.h"
 #include "waves/wave_csv.h"
 
 namespace {
@@ -111,6 +114,31 @@ NetcdfVariable& AddColumn(NetcdfLayout* layout, const char* name, NetcdfType typ
   return variable;
 }
 
+constexpr const char* kHm0RangeVariable = "hm0_gross_range_test_quality_flag";
+constexpr const char* kTpRangeVariable = "tp_gross_range_test_quality_flag";
+
+NetcdfVariable& AddQartodFlags(NetcdfVariable& variable, const char* standardName) {
+  return variable.Attribute("standard_name", standardName)
+      .Attribute("flag_values", std::vector<signed char>(std::begin(kQartodFlagValues),
+                                                         std::end(kQartodFlagValues)))
+      .Attribute("flag_meanings", kQartodFlagMeanings)
+      .Attribute("references", kQartodReference);
+}
+
+// A statistic's gross range flags, where its test is configured.
+void AddRangeFlags(NetcdfLayout* layout, const char* name,
+                   const std::optional<GrossRangeThresholds>& thresholds) {
+  if (!thresholds)
+    return;
+  AddQartodFlags(AddColumn(layout, name, NetcdfType::kByte), kGrossRangeFlagName)
+      .Attribute("fail_span", std::vector<double>{thresholds->fail.low, thresholds->fail.high})
+      .Attribute("suspect_span",
+                 std::vector<double>{thresholds->suspect.low, thresholds->suspect.high})
+      .Attribute("comment",
+                 "4 outside fail_span, else 3 outside suspect_span, else 1; 9 where "
+                 "the statistic has no value");
+}
+
 // A row per segment: its bins, the rest left to the fill.
 NetcdfVariable& AddSpectrum(NetcdfLayout* layout, const char* name, size_t binsPerChunk) {
   NetcdfVariable& variable =
@@ -187,15 +215,13 @@ NetcdfLayout WaveNetcdfWriter::Layout() const {
       .Attribute("units", "1");
   AddColumn(&layout, "segment_burst", NetcdfType::kInt64)
       .Attribute("long_name", "burst of a gauge dump; -1 for logger dumps");
-  AddColumn(&layout, "segment_quality_control", NetcdfType::kByte)
-      .Attribute("standard_name", "status_flag")
-      .Attribute("flag_values",
-                 std::vector<signed char>{static_cast<signed char>(SegmentFlag::Good),
-                                          static_cast<signed char>(SegmentFlag::Suspect)})
-      .Attribute("flag_meanings", "good suspect")
+  AddQartodFlags(AddColumn(&layout, "segment_quality_control", NetcdfType::kByte),
+                 kAggregateFlagName)
       .Attribute("comment",
-                 "suspect: fewer than 64 readings, fewer than 90% good, no time, no rate or no "
-                 "depth");
+                 "the strongest of the range tests of hm0 and tp (where configured) and 3 for "
+                 "fewer than 64 readings, fewer than 90% good, no time, no rate or no depth");
+  AddRangeFlags(&layout, kHm0RangeVariable, settings_.hm0Range);
+  AddRangeFlags(&layout, kTpRangeVariable, settings_.tpRange);
   AddSpectrum(&layout, "frequency_of_segment", binsPerChunk_)
       .Attribute("units", "Hz")
       .Attribute("standard_name", "sea_surface_wave_frequency")
@@ -226,6 +252,10 @@ bool WaveNetcdfWriter::Define(size_t binsPerChunk) {
   wavesVar_ = file_->Variable("segment_waves");
   burstVar_ = file_->Variable("segment_burst");
   flagVar_ = file_->Variable("segment_quality_control");
+  if (settings_.hm0Range)
+    hm0RangeVar_ = file_->Variable(kHm0RangeVariable);
+  if (settings_.tpRange)
+    tpRangeVar_ = file_->Variable(kTpRangeVariable);
   frequencyVar_ = file_->Variable("frequency_of_segment");
   densityVar_ = file_->Variable("S");
   startVar_ = file_->Variable("segment_start_time");
@@ -251,6 +281,8 @@ bool WaveNetcdfWriter::Add(const WaveSegment& segment, double start, double end)
   row.waves = static_cast<long long>(segment.analysis.zeroCrossing.waves);
   row.burst = static_cast<long long>(segment.burst);
   row.flag = static_cast<signed char>(segment.flag);
+  row.hm0Range = segment.hm0Range;
+  row.tpRange = segment.tpRange;
   rows_.push_back(std::move(row));
   starts_.push_back(start);
   ends_.push_back(end);
@@ -276,9 +308,16 @@ bool WaveNetcdfWriter::WriteRows() {
     ok = ok && file_->Put(variable, written_, count, wholes.data());
   }
   std::vector<signed char> flags(count);
-  std::transform(rows_.begin(), rows_.end(), flags.begin(),
-                 [](const Row& row) { return row.flag; });
-  ok = ok && file_->Put(flagVar_, written_, count, flags.data());
+  for (const auto& [variable, field, wanted] :
+       {std::tuple{flagVar_, &Row::flag, true},
+        std::tuple{hm0RangeVar_, &Row::hm0Range, settings_.hm0Range.has_value()},
+        std::tuple{tpRangeVar_, &Row::tpRange, settings_.tpRange.has_value()}}) {
+    if (!wanted)
+      continue;
+    std::transform(rows_.begin(), rows_.end(), flags.begin(),
+                   [field](const Row& row) { return row.*field; });
+    ok = ok && file_->Put(variable, written_, count, flags.data());
+  }
   written_ += count;
   rows_.clear();
   return ok;

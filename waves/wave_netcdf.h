@@ -47,6 +47,8 @@ class WaveNetcdfWriter {
     long long waves = 0;
     long long burst = -1;
     signed char flag = 0;
+    signed char hm0Range = 0;
+    signed char tpRange = 0;
   };
 
   NetcdfLayout Layout() const;
@@ -66,6 +68,8 @@ class WaveNetcdfWriter {
   NetcdfVariableId wavesVar_;
   NetcdfVariableId burstVar_;
   NetcdfVariableId flagVar_;
+  NetcdfVariableId hm0RangeVar_;
+  NetcdfVariableId tpRangeVar_;
   NetcdfVariableId frequencyVar_;
   NetcdfVariableId densityVar_;
   NetcdfVariableId startVar_;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "qc/settings.h"
+
 inline constexpr double kGravity = 9.81;  // m/s²
 
 enum class PressureUnit { Pa, kPa, dbar, bar, mH2O };
@@ -24,6 +26,10 @@ struct WaveSettings {
   double bandLow = 0.04;           // Hz
   double bandHigh = 1.0;           // Hz, clipped to the Nyquist frequency
   std::optional<PressureSettings> pressure;
+  // The QARTOD gross range tests of the statistics (the deployment file's
+  // qc.hm0 and qc.tp); none: not run.
+  std::optional<GrossRangeThresholds> hm0Range;
+  std::optional<GrossRangeThresholds> tpRange;
 };
 
 // "Pa", "kPa", "dbar", "bar", "mH2O".

@@ -91,7 +91,8 @@ TEST_F(NetcdfWriterTest, EveryReadingAtItsOwnTimeAcrossLinesAndStamps) {
   EXPECT_EQ(file.Ints("reading_quality_control"), std::vector<int>(27, kFlagGood));
   EXPECT_EQ(file.Text("time", "units"), "seconds since 1970-01-01T00:00:00Z");
   EXPECT_EQ(file.Text("reading", "units"), "m");
-  EXPECT_EQ(file.Text("reading", "ancillary_variables"), "reading_quality_control");
+  EXPECT_EQ(file.Text("reading", "ancillary_variables"),
+            "reading_quality_control gross_range_test_quality_flag");
   EXPECT_EQ(file.Text("", "time_coverage_start"), "2024-03-01T12:00:00.000Z");
   EXPECT_EQ(file.Text("", "time_coverage_end"), "2024-03-01T12:00:05.250Z");
   EXPECT_EQ(file.Text("", "time_coverage_duration"), "PT5.25S");

@@ -17,9 +17,10 @@ class TidyWriterTest : public testing::Test {
  protected:
   // The file's text after writing `lines`; empty when the writer failed.
   std::string Write(const ClockCorrection& clock, const std::vector<FeedLine>& lines,
-                    std::string* error) {
+                    std::string* error, const VariableTests& tests = {}) {
     ScienceSettings settings;
     settings.clock = clock;
+    settings.qc.reading = tests;
     const int handle = OpenFile(path_.c_str(), VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_BINARY);
     EXPECT_GT(handle, 0);
     bool ok = false;
@@ -83,6 +84,32 @@ INSTANTIATE_TEST_SUITE_P(
                              {1.5, true, -10.0},
                              "2024-03-01T11:59:58.500Z,1,,1\n2024-03-01T12:16:50.000Z,2,,1\n"}),
     [](const testing::TestParamInfo<ClockRow>& row) { return std::string(row.param.name); });
+
+class TidyQcFlags : public TidyWriterTest, public testing::WithParamInterface<ClockRow> {};
+
+// 5, 5, 7, 5, 5, 13 at one a second: spikes off the neighbours' mean by
+// 1 (suspect), 2, 1, 4 (bad), and the last beyond the fail span; the
+// same whether the rows go out at once or wait for the drift.
+TEST_P(TidyQcFlags, FlagIsTheAggregate) {
+  VariableTests tests;
+  tests.grossRange = GrossRangeThresholds{{-1.0, 12.0}, {0.0, 10.0}};
+  tests.spike = SpikeThresholds{0.5, 1.0};
+  std::string error;
+  const std::string text =
+      Write(GetParam().clock, {FeedLine().At(kNoon).Values({5, 5, 7, 5, 5, 13})}, &error, tests);
+  std::vector<char> flags;
+  for (size_t end = text.find('\n', 0); end != std::string::npos && end > 0;
+       end = text.find('\n', end + 1))
+    flags.push_back(text[end - 1]);
+  EXPECT_EQ(std::string(flags.begin() + 1, flags.end()), "134344") << text << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(AtOnceAndSpooled, TidyQcFlags,
+                         testing::Values(ClockRow{"AtOnce", {}, ""},
+                                         ClockRow{"Spooled", {1.5, true, -10.0}, ""}),
+                         [](const testing::TestParamInfo<ClockRow>& row) {
+                           return std::string(row.param.name);
+                         });
 
 TEST_F(TidyWriterTest, AFailedWriteFailsTheOutput) {
   SetWriteFaultHook([](long) { return true; });

@@ -1,0 +1,59 @@
+// The QARTOD tests run on a stream of readings, one at a time, in series:
+// a series is a gauge burst or a run of readings at the sample spacing, and
+// no test looks across a break. The spike test needs the reading after: a
+// reading's flags are handed back when the next one comes, or when the
+// stream ends. Memory is one reading and the flat-line windows.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "qc/flags.h"
+#include "qc/qartod.h"
+#include "qc/settings.h"
+
+struct QcReading {
+  double time = 0.0;  // seconds
+  double value = 0.0;
+  double interval = 1.0;               // the sample spacing, seconds
+  int64_t burst = -1;                  // the gauge burst, -1 for loggers
+  bool atSensorLimit = false;          // from a count of 0 or 4095
+  QualityFlag conversion = kFlagGood;  // the conversion's own flag
+};
+
+// One reading's flags. A test not configured leaves its flag at 2 and has
+// no part in the aggregate.
+struct ReadingFlags {
+  QualityFlag grossRange = kFlagNotEvaluated;
+  QualityFlag spike = kFlagNotEvaluated;
+  QualityFlag rateOfChange = kFlagNotEvaluated;
+  QualityFlag flatLine = kFlagNotEvaluated;
+  QualityFlag aggregate = kFlagNotEvaluated;
+};
+
+// True when `next` cannot continue the series that `last` ended: another
+// burst, a time that went back or stood still, or a stamp that moved the
+// time by more than one sample interval from where it was due.
+bool BreaksSeries(const QcReading& last, const QcReading& next);
+
+class ReadingQc {
+ public:
+  explicit ReadingQc(const VariableTests& tests);
+
+  // Tests `reading`. True, with `finished` set, when the reading before it
+  // is complete now.
+  bool Add(const QcReading& reading, ReadingFlags* finished);
+  // The stream ends: true, with `finished` set, when a reading was held.
+  bool Flush(ReadingFlags* finished);
+
+ private:
+  void Finish(QualityFlag spike, ReadingFlags* finished) const;
+
+  VariableTests tests_;
+  std::optional<FlatLineTest> flatLine_;
+  bool holding_ = false;
+  QcReading held_;
+  ReadingFlags heldFlags_;
+  bool heldHasBefore_ = false;  // the held reading is not its series' first
+  double beforeHeld_ = 0.0;
+};
