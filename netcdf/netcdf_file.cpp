@@ -58,6 +58,20 @@ class LibraryEntry {
 
 }  // namespace
 
+double NetcdfLibraryFill(NetcdfType type) {
+  switch (type) {
+    case NetcdfType::kByte:
+      return NC_FILL_BYTE;
+    case NetcdfType::kInt:
+      return NC_FILL_INT;
+    case NetcdfType::kInt64:
+      return static_cast<double>(NC_FILL_INT64);
+    case NetcdfType::kDouble:
+      break;
+  }
+  return NC_FILL_DOUBLE;
+}
+
 NetcdfFile::~NetcdfFile() {
   Drop();
 }

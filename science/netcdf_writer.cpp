@@ -114,17 +114,31 @@ NetcdfWriter::~NetcdfWriter() {
 
 bool NetcdfWriter::Create(const std::string& path, const std::string& shownName,
                           std::string* error) {
-  if (!file_.Create(path, shownName, Layout())) {
-    file_.Drop();
-    *error = file_.error();
+  if (!ownFile_.Create(path, shownName, Layout())) {
+    ownFile_.Drop();
+    *error = ownFile_.error();
     return false;
   }
+  return Open(error);
+}
+
+bool NetcdfWriter::CreateIn(NetcdfStore* store, std::string* error) {
+  file_ = store;
+  if (!file_->Define(Layout())) {
+    file_->Drop();
+    *error = file_->error();
+    return false;
+  }
+  return Open(error);
+}
+
+bool NetcdfWriter::Open(std::string* error) {
   FindVariables();
   if (settings_.position &&
-      !(file_.PutScalar(file_.Variable("latitude"), settings_.position->latitude) &&
-        file_.PutScalar(file_.Variable("longitude"), settings_.position->longitude))) {
-    file_.Drop();
-    *error = file_.error();
+      !(file_->PutScalar(file_->Variable("latitude"), settings_.position->latitude) &&
+        file_->PutScalar(file_->Variable("longitude"), settings_.position->longitude))) {
+    file_->Drop();
+    *error = file_->error();
     return false;
   }
   open_ = true;
@@ -211,14 +225,14 @@ NetcdfLayout NetcdfWriter::Layout() const {
 }
 
 void NetcdfWriter::FindVariables() {
-  timeVar_ = file_.Variable("time");
-  readingVar_ = file_.Variable("reading");
-  flagVar_ = file_.Variable("reading_quality_control");
-  temperatureTimeVar_ = file_.Variable(kTemperatureDimension);
-  temperatureVar_ = file_.Variable("temperature");
+  timeVar_ = file_->Variable("time");
+  readingVar_ = file_->Variable("reading");
+  flagVar_ = file_->Variable("reading_quality_control");
+  temperatureTimeVar_ = file_->Variable(kTemperatureDimension);
+  temperatureVar_ = file_->Variable("temperature");
   if (settings_.gauge) {
-    burstVar_ = file_.Variable("burst");
-    burstStartVar_ = file_.Variable("burst_start_time");
+    burstVar_ = file_->Variable("burst");
+    burstStartVar_ = file_->Variable("burst_start_time");
   }
 }
 
@@ -361,10 +375,10 @@ void NetcdfWriter::FlushBursts() {
 
 void NetcdfWriter::WriteReadings(size_t start, const ReadingChunk& chunk) {
   const size_t count = chunk.count;
-  if (failed() || !file_.Put(timeVar_, start, count, chunk.times.get()) ||
-      !file_.Put(readingVar_, start, count, chunk.values.get()) ||
-      !file_.Put(flagVar_, start, count, chunk.flags.get()) ||
-      (settings_.gauge && !file_.Put(burstVar_, start, count, chunk.bursts.get())))
+  if (failed() || !file_->Put(timeVar_, start, count, chunk.times.get()) ||
+      !file_->Put(readingVar_, start, count, chunk.values.get()) ||
+      !file_->Put(flagVar_, start, count, chunk.flags.get()) ||
+      (settings_.gauge && !file_->Put(burstVar_, start, count, chunk.bursts.get())))
     return;
   readingsWritten_ += count;
   // The hook may wait for the disk: the library is free by now.
@@ -374,13 +388,13 @@ void NetcdfWriter::WriteReadings(size_t start, const ReadingChunk& chunk) {
 
 void NetcdfWriter::WriteTemperatures(size_t start, const std::vector<double>& times,
                                      const std::vector<double>& temperatures) {
-  if (!failed() && file_.Put(temperatureTimeVar_, start, times.size(), times.data()) &&
-      file_.Put(temperatureVar_, start, temperatures.size(), temperatures.data()))
+  if (!failed() && file_->Put(temperatureTimeVar_, start, times.size(), times.data()) &&
+      file_->Put(temperatureVar_, start, temperatures.size(), temperatures.data()))
     temperaturesWritten_ += times.size();
 }
 
 void NetcdfWriter::WriteBursts(size_t start, const std::vector<double>& starts) {
-  if (!failed() && file_.Put(burstStartVar_, start, starts.size(), starts.data()))
+  if (!failed() && file_->Put(burstStartVar_, start, starts.size(), starts.data()))
     burstsWritten_ += starts.size();
 }
 
@@ -389,11 +403,11 @@ bool NetcdfWriter::CorrectVariable(NetcdfVariableId variable, size_t length) {
   for (size_t start = 0; start < length; start += kChunkReadings) {
     const size_t count = std::min(kChunkReadings, length - start);
     chunk.resize(count);
-    if (!file_.Get(variable, start, count, chunk.data()))
+    if (!file_->Get(variable, start, count, chunk.data()))
       return false;
     for (double& t : chunk)
       t = axis_.Corrected(t);
-    if (!file_.Put(variable, start, count, chunk.data()))
+    if (!file_->Put(variable, start, count, chunk.data()))
       return false;
   }
   return true;
@@ -413,10 +427,10 @@ bool NetcdfWriter::WriteAttributes(const RunFacts& run) {
   std::vector<NetcdfAttribute> globals;
   for (const Attribute& attribute : GlobalAttributes(settings_, facts_, run))
     globals.push_back({attribute.name, ValueOf(attribute.value)});
-  if (!file_.PutGlobals(globals))
+  if (!file_->PutGlobals(globals))
     return false;
   return run.result == nullptr ||
-         file_.PutAttributes(flagVar_, {{"comment", QualityComment(run.result->report)}});
+         file_->PutAttributes(flagVar_, {{"comment", QualityComment(run.result->report)}});
 }
 
 bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
@@ -430,9 +444,9 @@ bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
   FlushBursts();
   writer_->Drain();
   writer_->Stop();
-  const bool ok = !failed() && CorrectTimes() && WriteAttributes(run) && file_.Close();
+  const bool ok = !failed() && CorrectTimes() && WriteAttributes(run) && file_->Close();
   if (!ok) {
-    file_.Drop();
+    file_->Drop();
     *error = this->error();
   }
   return ok;
@@ -443,5 +457,5 @@ void NetcdfWriter::Abandon() {
   if (writer_ != nullptr)
     writer_->Stop();
   open_ = false;
-  file_.Drop();
+  file_->Drop();
 }

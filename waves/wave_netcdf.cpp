@@ -117,7 +117,7 @@ void AddMethod(NetcdfVariable* variable, const WaveSettings& settings) {
 
 }  // namespace
 
-WaveNetcdfWriter::WaveNetcdfWriter(NetcdfFile* file, const WaveSettings& settings,
+WaveNetcdfWriter::WaveNetcdfWriter(NetcdfStore* file, const WaveSettings& settings,
                                    std::string units)
     : file_(file), settings_(settings), units_(std::move(units)) {}
 

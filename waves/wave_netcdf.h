@@ -17,7 +17,7 @@ class WaveNetcdfWriter {
  public:
   // The statistics go into `file` (open; not owned). `units`: the
   // readings' units ("m" with pressure).
-  WaveNetcdfWriter(NetcdfFile* file, const WaveSettings& settings, std::string units);
+  WaveNetcdfWriter(NetcdfStore* file, const WaveSettings& settings, std::string units);
   WaveNetcdfWriter(const WaveNetcdfWriter&) = delete;
   WaveNetcdfWriter& operator=(const WaveNetcdfWriter&) = delete;
 
@@ -47,7 +47,7 @@ class WaveNetcdfWriter {
   bool WriteRows();
   bool WriteSpectrum(const Spectrum& spectrum);
 
-  NetcdfFile* file_;
+  NetcdfStore* file_;
   WaveSettings settings_;
   std::string units_;
   bool defined_ = false;
