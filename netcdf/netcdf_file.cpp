@@ -72,8 +72,11 @@ double NetcdfLibraryFill(NetcdfType type) {
   return NC_FILL_DOUBLE;
 }
 
+// A file never created does not load the library: a writer into another
+// store leaves its own file unused.
 NetcdfFile::~NetcdfFile() {
-  Drop();
+  if (ncid_ >= 0)
+    Drop();
 }
 
 bool NetcdfFile::isOpen() const {
