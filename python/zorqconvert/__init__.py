@@ -19,6 +19,10 @@ _STATISTICS_DIMENSIONS = {"segment", "frequency"}
 # The readings' settings that wave_statistics takes again from a Dataset
 # this module opened.
 _OPTIONS_ENCODING = "zorq_options"
+# The writers' times, which are decoded in place (see _decode_times_in_place).
+_EPOCH_SECONDS = "seconds since 1970-01-01T00:00:00Z"
+# Times decoded at once, so that the temporaries stay small.
+_DECODE_BLOCK = 1 << 20
 
 
 class ConversionError(Exception):
@@ -96,13 +100,42 @@ def _raw_dataset(contents, keep=None):
     return xarray.Dataset(variables, attrs=contents["attrs"])
 
 
+def _seconds_to_datetime_in_place(seconds):
+    """The float seconds since 1970 as datetime64[ns] in the same buffer,
+    computed as xarray decodes them (seconds * 1e9, cut to a whole number)."""
+    nanoseconds = seconds.view(numpy.int64)
+    for start in range(0, len(seconds), _DECODE_BLOCK):
+        block = slice(start, start + _DECODE_BLOCK)
+        with numpy.errstate(invalid="ignore"):
+            nanoseconds[block] = (seconds[block] * 1e9).astype(numpy.int64)
+    return nanoseconds.view("datetime64[ns]")
+
+
+def _decode_times_in_place(raw, decoders):
+    """Decodes the series' times into their own buffers: xarray's decoding
+    would hold the seconds, its temporaries and the times at once."""
+    if not decoders.get("decode_times", True) or decoders.get("use_cftime"):
+        return raw
+    for name, variable in list(raw.variables.items()):
+        attrs = dict(variable.attrs)
+        if (attrs.get("units") != _EPOCH_SECONDS or attrs.get("calendar") != "standard"
+                or "_FillValue" in attrs or variable.dtype != numpy.float64
+                or variable.ndim != 1):
+            continue
+        encoding = dict(variable.encoding, units=attrs.pop("units"),
+                        calendar=attrs.pop("calendar"))
+        times = _seconds_to_datetime_in_place(variable.values)
+        raw[name] = xarray.Variable(variable.dims, times, attrs, encoding)
+    return raw
+
+
 def _unlimited(contents):
     # Every dimension the writers define is unlimited.
     return {name for name, _ in contents["dimensions"]}
 
 
 def _decoded(raw, contents, source, options, decoders):
-    dataset = xarray.decode_cf(raw, **decoders)
+    dataset = xarray.decode_cf(_decode_times_in_place(raw, decoders), **decoders)
     dataset.encoding = {"unlimited_dims": _unlimited(contents), _OPTIONS_ENCODING: options}
     if source:
         dataset.encoding["source"] = source
