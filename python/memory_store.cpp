@@ -154,8 +154,13 @@ bool MemoryStore::Define(const NetcdfLayout& layout) {
     slot->description = variable;
     slot->fill = FillOf(variable);
     slots_.push_back(std::move(slot));
-    if (variable.dimensions.empty() && !Grow(slots_.back().get(), 1))
-      return false;
+    // A scalar holds its fill value until it is written, as in a file.
+    if (variable.dimensions.empty()) {
+      Slot* scalar = slots_.back().get();
+      if (!Grow(scalar, 1))
+        return false;
+      FillRange(variable.type, scalar->values.get(), 0, 1, scalar->fill);
+    }
   }
   for (const NetcdfAttribute& attribute : layout.globals())
     SetAttribute(&globals_, attribute);
