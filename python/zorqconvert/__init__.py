@@ -21,8 +21,8 @@ _STATISTICS_DIMENSIONS = {"segment", "frequency"}
 _OPTIONS_ENCODING = "zorq_options"
 # The writers' times, which are decoded in place (see _decode_times_in_place).
 _EPOCH_SECONDS = "seconds since 1970-01-01T00:00:00Z"
-# Times decoded at once, so that the temporaries stay small.
-_DECODE_BLOCK = 1 << 20
+# Times decoded at once: the block's product stays in the processor's cache.
+_DECODE_BLOCK = 1 << 16
 
 
 class ConversionError(Exception):
@@ -104,10 +104,13 @@ def _seconds_to_datetime_in_place(seconds):
     """The float seconds since 1970 as datetime64[ns] in the same buffer,
     computed as xarray decodes them (seconds * 1e9, cut to a whole number)."""
     nanoseconds = seconds.view(numpy.int64)
-    for start in range(0, len(seconds), _DECODE_BLOCK):
-        block = slice(start, start + _DECODE_BLOCK)
-        with numpy.errstate(invalid="ignore"):
-            nanoseconds[block] = (seconds[block] * 1e9).astype(numpy.int64)
+    product = numpy.empty(min(len(seconds), _DECODE_BLOCK))
+    with numpy.errstate(invalid="ignore"):
+        for start in range(0, len(seconds), _DECODE_BLOCK):
+            block = slice(start, start + _DECODE_BLOCK)
+            count = len(seconds[block])
+            numpy.multiply(seconds[block], 1e9, out=product[:count])
+            nanoseconds[block] = product[:count].astype(numpy.int64)
     return nanoseconds.view("datetime64[ns]")
 
 
