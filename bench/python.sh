@@ -85,9 +85,9 @@ for day in range(20):
         stamp += datetime.timedelta(minutes=1)
     path.write_text("".join(parts), encoding="ascii", newline="")
 PY
-declare -A mf_s
-for workers in 1 2; do
-  mf_s[$workers]=$("$python" - "$folder" "$workers" "$runs" <<'PY'
+# Dask's worker processes import the main module again: it is a file.
+mf_script="$data/open_mfdataset_bench.py"
+cat >"$mf_script" <<'PY'
 import glob, statistics, sys, time, xarray as xr, zorqconvert
 from dask.distributed import Client, LocalCluster
 if __name__ == "__main__":
@@ -103,7 +103,9 @@ if __name__ == "__main__":
             times.append(time.monotonic() - start)
     print(statistics.median(times))
 PY
-  )
+declare -A mf_s
+for workers in 1 2; do
+  mf_s[$workers]=$("$python" "$mf_script" "$folder" "$workers" "$runs")
   printf '%-34s %8.2f\n' "open_mfdataset 20 x 10 MB, $workers worker" "${mf_s[$workers]}"
 done
 awk -v a="${mf_s[1]}" -v b="${mf_s[2]}" \
