@@ -11,7 +11,7 @@
 # - the memory the opened and loaded Dataset took at its peak (the
 #   process's peak resident memory over what it held before the call)
 #   against the Dataset's nbytes;
-# and for 20 dumps of 10 MB of one deployment (made here, each a day after
+# and for 20 dumps of 10 MB of one deployment (made here, each a week after
 # the one before), `open_mfdataset(parallel=True)` on a LocalCluster of one
 # worker process and of two, and the speed-up of two over one.
 set -euo pipefail
@@ -61,8 +61,8 @@ print(f"{'peak memory of the open MB':34} {(peak - before) / 1e6:8.1f}")
 print(f"{'peak / nbytes':34} {(peak - before) / dataset.nbytes:8.2f} (at most 1.3)")
 PY
 
-# 20 dumps of 10 MB, one a day: a sine swell repeated each minute, each
-# minute under its date stamp.
+# 20 dumps of 10 MB (five days each), one a week: a sine swell repeated
+# each minute, each minute under its date stamp.
 folder="$data/deployment"
 mkdir -p "$folder"
 "$python" - "$folder" <<'PY'
@@ -76,7 +76,7 @@ for day in range(20):
     path = folder / f"dump{day:02d}.txt"
     if path.exists():
         continue
-    start = datetime.datetime(2024, 3, 1) + datetime.timedelta(days=day)
+    start = datetime.datetime(2024, 3, 1) + datetime.timedelta(weeks=day)
     parts = [start.strftime("Y%y,M%m,D%d,H%H,M%M,S%S,F04,").ljust(41) + "A8,C100,".ljust(20) + "\r\n"]
     written, stamp = len(parts[0]), start
     while written < size:
