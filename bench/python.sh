@@ -98,8 +98,9 @@ if __name__ == "__main__":
         times = []
         for _ in range(runs):
             start = time.monotonic()
-            xr.open_mfdataset(paths, engine="zorq", combine="by_coords", data_vars="minimal",
-                              parallel=True, tz="UTC").compute()
+            xr.open_mfdataset(paths, engine="zorq", combine="by_coords", parallel=True,
+                              tz="UTC", drop_variables=["temperature_time", "temperature"]
+                              ).compute()
             times.append(time.monotonic() - start)
     print(statistics.median(times))
 PY
