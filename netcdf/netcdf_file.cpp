@@ -60,8 +60,27 @@ class LibraryEntry {
 
 }  // namespace
 
+double NetcdfLibraryFill(NetcdfType type) {
+  switch (type) {
+    case NetcdfType::kByte:
+      return NC_FILL_BYTE;
+    case NetcdfType::kInt:
+      return NC_FILL_INT;
+    case NetcdfType::kInt64:
+      return static_cast<double>(NC_FILL_INT64);
+    case NetcdfType::kChar:
+      return NC_FILL_CHAR;
+    case NetcdfType::kDouble:
+      break;
+  }
+  return NC_FILL_DOUBLE;
+}
+
+// A file never created does not load the library: a writer into another
+// store leaves its own file unused.
 NetcdfFile::~NetcdfFile() {
-  Drop();
+  if (ncid_ >= 0)
+    Drop();
 }
 
 bool NetcdfFile::isOpen() const {

@@ -1,6 +1,6 @@
 // A NetCDF-4 file as the outputs see it: a description of its dimensions,
-// variables and attributes (NetcdfLayout), and the file created from it
-// (NetcdfFile), into which the variables' values are written. Several
+// variables and attributes (NetcdfLayout), the store its values are written
+// into (NetcdfStore) and the file created from it (NetcdfFile). Several
 // parts of the program add to one layout or one open file; none of them
 // sees the library or its ids.
 #pragma once
@@ -88,63 +88,114 @@ class NetcdfLayout {
   std::vector<NetcdfAttribute> globals_;
 };
 
+// The value the library gives a variable's unwritten values when it has no
+// fill value of its own (NetcdfFill::kLibrary).
+double NetcdfLibraryFill(NetcdfType type);
+
 // A variable of an open file, found by its name.
 struct NetcdfVariableId {
   int id = -1;
   bool valid() const { return id >= 0; }
 };
 
+// Where a layout's values go: the file on disk (NetcdfFile) or any other
+// store that keeps the same dimensions, variables and attributes (the
+// Python module's arrays). The writers of the outputs write through this
+// interface only, so every store gets the same dataset. Every call is safe
+// from any thread. The first failure is kept (`error()`) and every later
+// call fails at once.
+class NetcdfStore {
+ public:
+  NetcdfStore() = default;
+  virtual ~NetcdfStore() = default;
+  NetcdfStore(const NetcdfStore&) = delete;
+  NetcdfStore& operator=(const NetcdfStore&) = delete;
+
+  // Adds more dimensions, variables and global attributes.
+  virtual bool Define(const NetcdfLayout& layout) = 0;
+  // Adds or replaces attributes of a variable, or global ones (no id).
+  virtual bool PutAttributes(NetcdfVariableId variable,
+                             const std::vector<NetcdfAttribute>& attributes) = 0;
+  bool PutGlobals(const std::vector<NetcdfAttribute>& attributes) {
+    return PutAttributes(NetcdfVariableId{}, attributes);
+  }
+
+  virtual NetcdfVariableId Variable(const std::string& name) const = 0;
+
+  // `count` values of a one-dimensional variable from `start` on.
+  virtual bool Put(NetcdfVariableId variable, size_t start, size_t count, const double* values) = 0;
+  virtual bool Put(NetcdfVariableId variable, size_t start, size_t count,
+                   const signed char* values) = 0;
+  virtual bool Put(NetcdfVariableId variable, size_t start, size_t count, const int* values) = 0;
+  virtual bool Put(NetcdfVariableId variable, size_t start, size_t count,
+                   const long long* values) = 0;
+  // The first `count` values of row `row` of a two-dimensional variable.
+  virtual bool PutRow(NetcdfVariableId variable, size_t row, size_t count,
+                      const double* values) = 0;
+  virtual bool PutScalar(NetcdfVariableId variable, double value) = 0;
+  // The text of a character variable of one dimension, as long as the text.
+  virtual bool PutText(NetcdfVariableId variable, const std::string& text) = 0;
+  virtual bool Get(NetcdfVariableId variable, size_t start, size_t count, double* values) = 0;
+
+  // Everything was written: the store is complete. False when any step failed.
+  virtual bool Close() = 0;
+  // The run did not finish: what was written is not to be used.
+  virtual void Drop() = 0;
+
+  virtual bool failed() const = 0;
+  virtual std::string error() const = 0;
+  // Records a failure of the caller's own (a value it could not make).
+  virtual void Fail(const std::string& doing, const std::string& why) = 0;
+};
+
 // Every call is safe from any thread: the library is entered by one
 // thread at a time, whatever file it works on. The first failure is kept
 // (`error()`) and every later call on the file fails at once.
-class NetcdfFile {
+class NetcdfFile final : public NetcdfStore {
  public:
   static constexpr int kDeflateLevel = 1;
 
   NetcdfFile() = default;
-  ~NetcdfFile();
-  NetcdfFile(const NetcdfFile&) = delete;
-  NetcdfFile& operator=(const NetcdfFile&) = delete;
+  ~NetcdfFile() override;
 
   // Creates the file at `path` (replacing it) with what `layout` describes.
   // Messages name `shownName`: the name the user will see, where the file
   // is written under a temporary one.
   bool Create(const std::string& path, const std::string& shownName, const NetcdfLayout& layout);
   // Adds more dimensions, variables and global attributes to the open file.
-  bool Define(const NetcdfLayout& layout);
+  bool Define(const NetcdfLayout& layout) override;
   // Adds or replaces attributes of a variable, or global ones (no id).
-  bool PutAttributes(NetcdfVariableId variable, const std::vector<NetcdfAttribute>& attributes);
-  bool PutGlobals(const std::vector<NetcdfAttribute>& attributes) {
-    return PutAttributes(NetcdfVariableId{}, attributes);
-  }
+  bool PutAttributes(NetcdfVariableId variable,
+                     const std::vector<NetcdfAttribute>& attributes) override;
 
-  NetcdfVariableId Variable(const std::string& name) const;
+  NetcdfVariableId Variable(const std::string& name) const override;
 
   // `count` values of a one-dimensional variable from `start` on.
-  bool Put(NetcdfVariableId variable, size_t start, size_t count, const double* values);
-  bool Put(NetcdfVariableId variable, size_t start, size_t count, const signed char* values);
-  bool Put(NetcdfVariableId variable, size_t start, size_t count, const int* values);
-  bool Put(NetcdfVariableId variable, size_t start, size_t count, const long long* values);
+  bool Put(NetcdfVariableId variable, size_t start, size_t count, const double* values) override;
+  bool Put(NetcdfVariableId variable, size_t start, size_t count,
+           const signed char* values) override;
+  bool Put(NetcdfVariableId variable, size_t start, size_t count, const int* values) override;
+  bool Put(NetcdfVariableId variable, size_t start, size_t count, const long long* values) override;
   // The first `count` values of row `row` of a two-dimensional variable.
-  bool PutRow(NetcdfVariableId variable, size_t row, size_t count, const double* values);
-  bool PutScalar(NetcdfVariableId variable, double value);
+  bool PutRow(NetcdfVariableId variable, size_t row, size_t count, const double* values) override;
+  bool PutScalar(NetcdfVariableId variable, double value) override;
   // The text of a character variable of one dimension, as long as the text.
-  bool PutText(NetcdfVariableId variable, const std::string& text);
-  bool Get(NetcdfVariableId variable, size_t start, size_t count, double* values);
+  bool PutText(NetcdfVariableId variable, const std::string& text) override;
+  bool Get(NetcdfVariableId variable, size_t start, size_t count, double* values) override;
 
   // Writes what is left and closes the file. False when any step failed.
-  bool Close();
+  bool Close() override;
   // Closes the file without finishing it; the caller removes it. A file the
   // library failed to write is not handed back to it (its close would read
   // what the failure freed): it is emptied and left open until the process
   // ends.
-  void Drop();
+  void Drop() override;
 
   bool isOpen() const;
-  bool failed() const { return failed_.load(std::memory_order_acquire); }
-  std::string error() const;
+  bool failed() const override { return failed_.load(std::memory_order_acquire); }
+  std::string error() const override;
   // Records a failure of the caller's own (a value it could not make).
-  void Fail(const std::string& doing, const std::string& why);
+  void Fail(const std::string& doing, const std::string& why) override;
 
  private:
   bool Check(int status, const char* doing);

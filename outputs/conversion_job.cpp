@@ -188,7 +188,7 @@ bool ConversionJob::OpenWaves() {
 
 bool ConversionJob::Start(int fromType, std::string* error) {
   input_.fromType = fromType;
-  if (netcdf_ || tidy_) {
+  if (netcdf_ || tidy_ || targets_.netcdfStore != nullptr) {
     ScienceSettings science = settings_.science;
     science.dumpBytes = input_.bytes;
     science.gauge = IsGaugeDump(fromType);
@@ -198,9 +198,11 @@ bool ConversionJob::Start(int fromType, std::string* error) {
         input_.name == "-" ? "<stdin>" : std::filesystem::path(input_.name).filename().string();
     science_ = std::make_unique<ScienceOutputs>(std::move(science));
   }
-  const bool started = (!netcdf_ || OpenNetcdf(error)) &&
-                       (!tidy_ || science_->OpenTidy(tidy_->Sink(), Shown(targets_.tidy), error)) &&
-                       (!wavesCsv_ || OpenWaves());
+  const bool started =
+      (!netcdf_ || OpenNetcdf(error)) &&
+      (targets_.netcdfStore == nullptr || science_->OpenNetcdfIn(targets_.netcdfStore, error)) &&
+      (!tidy_ || science_->OpenTidy(tidy_->Sink(), Shown(targets_.tidy), error)) &&
+      (!wavesCsv_ || OpenWaves());
   if (!started) {
     Abandon();
     return false;

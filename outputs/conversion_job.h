@@ -63,6 +63,9 @@ struct JobTargets {
   OutputTarget netcdf;
   OutputTarget tidy;
   OutputTarget waves;
+  // The NetCDF output written into the caller's store (not owned) in place
+  // of `netcdf`: the same variables and attributes, kept in memory.
+  NetcdfStore* netcdfStore = nullptr;
 };
 
 // The dump a job converts.

@@ -124,16 +124,31 @@ NetcdfWriter::~NetcdfWriter() {
 
 bool NetcdfWriter::Create(const std::string& path, const std::string& shownName,
                           std::string* error) {
-  if (!file_.Create(path, shownName, Layout())) {
-    file_.Drop();
-    *error = file_.error();
+  if (!ownFile_.Create(path, shownName, Layout())) {
+    ownFile_.Drop();
+    *error = ownFile_.error();
     return false;
   }
+  StartWriting();
+  return true;
+}
+
+bool NetcdfWriter::CreateIn(NetcdfStore* store, std::string* error) {
+  file_ = store;
+  if (!file_->Define(Layout())) {
+    file_->Drop();
+    *error = file_->error();
+    return false;
+  }
+  StartWriting();
+  return true;
+}
+
+void NetcdfWriter::StartWriting() {
   FindVariables();
   open_ = true;
   filling_ = TakeEmptyChunk();
   writer_ = std::make_unique<Worker>(kChunksWaiting);
-  return true;
 }
 
 std::shared_ptr<NetcdfWriter::ReadingChunk> NetcdfWriter::TakeEmptyChunk() {
@@ -213,22 +228,22 @@ NetcdfLayout NetcdfWriter::Layout() const {
 }
 
 void NetcdfWriter::FindVariables() {
-  timeVar_ = file_.Variable("time");
-  readingVar_ = file_.Variable("reading");
-  flagVar_ = file_.Variable(kAggregateVariable);
-  grossRangeVar_ = file_.Variable(kGrossRangeFlagName);
+  timeVar_ = file_->Variable("time");
+  readingVar_ = file_->Variable("reading");
+  flagVar_ = file_->Variable(kAggregateVariable);
+  grossRangeVar_ = file_->Variable(kGrossRangeFlagName);
   const VariableTests& tests = settings_.qc.reading;
   if (tests.spike)
-    spikeVar_ = file_.Variable(kSpikeFlagName);
+    spikeVar_ = file_->Variable(kSpikeFlagName);
   if (tests.rateOfChange)
-    rateOfChangeVar_ = file_.Variable(kRateOfChangeFlagName);
+    rateOfChangeVar_ = file_->Variable(kRateOfChangeFlagName);
   if (tests.flatLine)
-    flatLineVar_ = file_.Variable(kFlatLineFlagName);
-  temperatureTimeVar_ = file_.Variable(kTemperatureDimension);
-  temperatureVar_ = file_.Variable("temperature");
+    flatLineVar_ = file_->Variable(kFlatLineFlagName);
+  temperatureTimeVar_ = file_->Variable(kTemperatureDimension);
+  temperatureVar_ = file_->Variable("temperature");
   if (settings_.gauge) {
-    burstVar_ = file_.Variable("burst");
-    burstStartVar_ = file_.Variable("burst_start_time");
+    burstVar_ = file_->Variable("burst");
+    burstStartVar_ = file_->Variable("burst_start_time");
   }
 }
 
@@ -435,15 +450,15 @@ void NetcdfWriter::FlushBursts() {
 
 void NetcdfWriter::WriteReadings(size_t start, const ReadingChunk& chunk) {
   const size_t count = chunk.count;
-  if (failed() || !file_.Put(timeVar_, start, count, chunk.times.get()) ||
-      !file_.Put(readingVar_, start, count, chunk.values.get()) ||
-      !file_.Put(flagVar_, start, count, chunk.flags.get()) ||
-      !file_.Put(grossRangeVar_, start, count, chunk.grossRange.get()) ||
-      (chunk.spike && !file_.Put(spikeVar_, start, count, chunk.spike.get())) ||
+  if (failed() || !file_->Put(timeVar_, start, count, chunk.times.get()) ||
+      !file_->Put(readingVar_, start, count, chunk.values.get()) ||
+      !file_->Put(flagVar_, start, count, chunk.flags.get()) ||
+      !file_->Put(grossRangeVar_, start, count, chunk.grossRange.get()) ||
+      (chunk.spike && !file_->Put(spikeVar_, start, count, chunk.spike.get())) ||
       (chunk.rateOfChange &&
-       !file_.Put(rateOfChangeVar_, start, count, chunk.rateOfChange.get())) ||
-      (chunk.flatLine && !file_.Put(flatLineVar_, start, count, chunk.flatLine.get())) ||
-      (settings_.gauge && !file_.Put(burstVar_, start, count, chunk.bursts.get())))
+       !file_->Put(rateOfChangeVar_, start, count, chunk.rateOfChange.get())) ||
+      (chunk.flatLine && !file_->Put(flatLineVar_, start, count, chunk.flatLine.get())) ||
+      (settings_.gauge && !file_->Put(burstVar_, start, count, chunk.bursts.get())))
     return;
   readingsWritten_ += count;
   // The hook may wait for the disk: the library is free by now.
@@ -453,13 +468,13 @@ void NetcdfWriter::WriteReadings(size_t start, const ReadingChunk& chunk) {
 
 void NetcdfWriter::WriteTemperatures(size_t start, const std::vector<double>& times,
                                      const std::vector<double>& temperatures) {
-  if (!failed() && file_.Put(temperatureTimeVar_, start, times.size(), times.data()) &&
-      file_.Put(temperatureVar_, start, temperatures.size(), temperatures.data()))
+  if (!failed() && file_->Put(temperatureTimeVar_, start, times.size(), times.data()) &&
+      file_->Put(temperatureVar_, start, temperatures.size(), temperatures.data()))
     temperaturesWritten_ += times.size();
 }
 
 void NetcdfWriter::WriteBursts(size_t start, const std::vector<double>& starts) {
-  if (!failed() && file_.Put(burstStartVar_, start, starts.size(), starts.data()))
+  if (!failed() && file_->Put(burstStartVar_, start, starts.size(), starts.data()))
     burstsWritten_ += starts.size();
 }
 
@@ -468,11 +483,11 @@ bool NetcdfWriter::CorrectVariable(NetcdfVariableId variable, size_t length) {
   for (size_t start = 0; start < length; start += kChunkReadings) {
     const size_t count = std::min(kChunkReadings, length - start);
     chunk.resize(count);
-    if (!file_.Get(variable, start, count, chunk.data()))
+    if (!file_->Get(variable, start, count, chunk.data()))
       return false;
     for (double& t : chunk)
       t = axis_.Corrected(t);
-    if (!file_.Put(variable, start, count, chunk.data()))
+    if (!file_->Put(variable, start, count, chunk.data()))
       return false;
   }
   return true;
@@ -494,10 +509,10 @@ bool NetcdfWriter::WriteAttributes(RunFacts run) {
   std::vector<NetcdfAttribute> globals;
   for (const Attribute& attribute : GlobalAttributes(settings_, facts_, run))
     globals.push_back({attribute.name, ValueOf(attribute.value)});
-  if (!file_.PutGlobals(globals))
+  if (!file_->PutGlobals(globals))
     return false;
   return run.result == nullptr ||
-         file_.PutAttributes(flagVar_, {{"comment", QualityComment(run.result->report)}});
+         file_->PutAttributes(flagVar_, {{"comment", QualityComment(run.result->report)}});
 }
 
 bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
@@ -513,10 +528,10 @@ bool NetcdfWriter::Finish(const RunFacts& run, std::string* error) {
   writer_->Stop();
   // The station's values with the attributes: the file's creation writes
   // no more than its description.
-  const bool ok = !failed() && CorrectTimes() && WriteStation(&file_, settings_) &&
-                  WriteAttributes(run) && file_.Close();
+  const bool ok = !failed() && CorrectTimes() && WriteStation(file_, settings_) &&
+                  WriteAttributes(run) && file_->Close();
   if (!ok) {
-    file_.Drop();
+    file_->Drop();
     *error = this->error();
   }
   return ok;
@@ -527,5 +542,5 @@ void NetcdfWriter::Abandon() {
   if (writer_ != nullptr)
     writer_->Stop();
   open_ = false;
-  file_.Drop();
+  file_->Drop();
 }

@@ -43,10 +43,13 @@ class NetcdfWriter final : public ReadingListener {
   // `shownName` (by default `path`): the name it will have for the user.
   bool Create(const std::string& path, std::string* error) { return Create(path, path, error); }
   bool Create(const std::string& path, const std::string& shownName, std::string* error);
+  // Defines the variables in `store` (not owned) and writes into it in
+  // place of a file.
+  bool CreateIn(NetcdfStore* store, std::string* error);
   // The open file, where other listeners add variables of their own (the
   // wave statistics on a dimension of theirs) before the first reading,
   // and write them until Finish.
-  NetcdfFile* file() { return &file_; }
+  NetcdfStore* file() { return file_; }
   // Called on the writing thread after each chunk of readings went to the
   // library: the file's writeback to disk starts from there, off the
   // converting thread. Set before the first reading.
@@ -58,8 +61,8 @@ class NetcdfWriter final : public ReadingListener {
   // A write failed: the rest of the run is not written; `error()` says why.
   // The chunks are written on a thread of the writer's own, so a failure
   // shows a chunk or two after the readings that met it.
-  bool failed() const { return file_.failed(); }
-  std::string error() const { return file_.error(); }
+  bool failed() const { return file_->failed(); }
+  std::string error() const { return file_->error(); }
   const ReadingFacts& facts() const { return facts_; }
 
   // Writes what is buffered, corrects the times for the clock, writes the
@@ -72,6 +75,7 @@ class NetcdfWriter final : public ReadingListener {
 
  private:
   NetcdfLayout Layout() const;
+  void StartWriting();
   void FindVariables();
   void PlaceBurst(const ReadingLine& line, double firstTime);
   // Hand the buffered values to the writing thread.
@@ -98,7 +102,8 @@ class NetcdfWriter final : public ReadingListener {
   bool WriteAttributes(RunFacts run);
 
   ScienceSettings settings_;
-  NetcdfFile file_;
+  NetcdfFile ownFile_;
+  NetcdfStore* file_ = &ownFile_;
   bool open_ = false;  // created, and neither finished nor abandoned
   TimeAxis axis_;
   RisingTimes rising_;

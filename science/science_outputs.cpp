@@ -31,6 +31,16 @@ bool ScienceOutputs::OpenNetcdf(const std::string& path, const std::string& show
   return true;
 }
 
+bool ScienceOutputs::OpenNetcdfIn(NetcdfStore* store, std::string* error) {
+  netcdf_ = std::make_unique<NetcdfWriter>(settings_);
+  if (!netcdf_->CreateIn(store, error)) {
+    netcdf_.reset();
+    return false;
+  }
+  fanOut_.Add(netcdf_.get());
+  return true;
+}
+
 bool ScienceOutputs::OpenTidy(ByteSink* sink, const std::string& shown, std::string* error) {
   tidy_ = std::make_unique<TidyWriter>(settings_, sink, shown);
   if (!tidy_->Start(error)) {

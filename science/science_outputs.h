@@ -28,6 +28,8 @@ class ScienceOutputs {
   // `shownName`: the name messages give the file (its final one, where
   // `path` is a temporary).
   bool OpenNetcdf(const std::string& path, const std::string& shownName, std::string* error);
+  // The NetCDF output written into `store` (not owned) in place of a file.
+  bool OpenNetcdfIn(NetcdfStore* store, std::string* error);
   // `sink`: where the tidy CSV goes. Not owned. `shown`: its name in
   // messages.
   bool OpenTidy(ByteSink* sink, const std::string& shown, std::string* error);

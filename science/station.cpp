@@ -108,7 +108,7 @@ std::string StationCoordinates(const ScienceSettings& settings, WithVertical ver
   return names + kStation;
 }
 
-bool WriteStation(NetcdfFile* file, const ScienceSettings& settings) {
+bool WriteStation(NetcdfStore* file, const ScienceSettings& settings) {
   if (!file->PutText(file->Variable(kStation), StationId(settings)))
     return false;
   if (settings.position &&

@@ -38,4 +38,4 @@ enum class WithVertical { kYes, kNo };
 std::string StationCoordinates(const ScienceSettings& settings,
                                WithVertical vertical = WithVertical::kYes);
 // Writes the values of what AddStation defined.
-bool WriteStation(NetcdfFile* file, const ScienceSettings& settings);
+bool WriteStation(NetcdfStore* file, const ScienceSettings& settings);

@@ -20,10 +20,11 @@ declare -A allowed=(
   [cli]="cli outputs science waves qc convert runtime"
   [desktop]="desktop app outputs science waves qc convert runtime"
   [tools]="tools desktop app outputs science waves qc convert runtime"
+  [python]="python outputs science waves qc netcdf convert runtime"
 )
 # Every folder an include may name; tests/, fuzz/ and bench/ may include
 # any room, and no room may include them.
-known_rooms="runtime convert qc netcdf science waves outputs app cli desktop tools tests fuzz bench"
+known_rooms="runtime convert qc netcdf science waves outputs app cli desktop tools python tests fuzz bench"
 # The writers of the outputs: the programs reach them only through
 # outputs/, which plans, writes and places every output of a conversion.
 writer_headers='^(netcdf/.*|science/(netcdf_writer|tidy_writer|science_outputs)\.h|waves/wave_netcdf\.h)$'

@@ -42,3 +42,13 @@ for file in /usr/share/applications/*zorqconvert*.desktop /usr/share/metainfo/*z
   [[ -e "$file" ]] || { echo "check-package: $file is missing" >&2; exit 1; }
 done
 echo "check-package: the desktop entry, metainfo, man page and completion are installed"
+if [[ -d build/python/zorqconvert ]]; then
+  sample="$PWD/samples/logger_type2_dump.txt"
+  # From / so that nothing of the source tree is imported instead.
+  (cd / && /usr/bin/python3 -c '
+import importlib.metadata, xarray, zorqconvert
+assert zorqconvert.__file__.startswith("/usr/lib/python3/dist-packages/"), zorqconvert.__file__
+assert "zorq" in xarray.backends.list_engines()
+zorqconvert.open_dataset("'"$sample"'", tz="UTC")
+print("check-package: the system Python imports zorqconvert", importlib.metadata.version("zorqconvert"))')
+fi

@@ -163,7 +163,7 @@ void AddMethod(NetcdfVariable* variable, const WaveSettings& settings) {
 
 }  // namespace
 
-WaveNetcdfWriter::WaveNetcdfWriter(NetcdfFile* file, const WaveSettings& settings,
+WaveNetcdfWriter::WaveNetcdfWriter(NetcdfStore* file, const WaveSettings& settings,
                                    std::string units, StandardNameFor nameFor)
     : file_(file), settings_(settings), units_(std::move(units)), nameFor_(std::move(nameFor)) {}
 

@@ -23,7 +23,7 @@ class WaveNetcdfWriter {
   // The statistics go into `file` (open; not owned). `units`: the
   // readings' units ("m" with pressure). `nameFor`: none, every name as
   // the table gives it.
-  WaveNetcdfWriter(NetcdfFile* file, const WaveSettings& settings, std::string units,
+  WaveNetcdfWriter(NetcdfStore* file, const WaveSettings& settings, std::string units,
                    StandardNameFor nameFor = nullptr);
   WaveNetcdfWriter(const WaveNetcdfWriter&) = delete;
   WaveNetcdfWriter& operator=(const WaveNetcdfWriter&) = delete;
@@ -57,7 +57,7 @@ class WaveNetcdfWriter {
   bool WriteRows();
   bool WriteSpectrum(const Spectrum& spectrum);
 
-  NetcdfFile* file_;
+  NetcdfStore* file_;
   WaveSettings settings_;
   std::string units_;
   StandardNameFor nameFor_;

@@ -1,0 +1,86 @@
+"""convert() and wave_statistics() against the command line's own."""
+
+import json
+
+import numpy as np
+import pytest
+import xarray as xr
+
+import zorqconvert
+from conftest import GAUGE_SAMPLE, LOGGER_SAMPLE, logger_dump, run_cli
+from test_dataset import PER_RUN_ATTRIBUTES
+
+# The report's fields that say what the conversion read and wrote.
+REPORT_FIELDS = ("from_type", "to_type", "status", "message", "cancelled", "lines_read",
+                 "comma_lines_skipped", "short_lines_skipped", "date_stamp_lines",
+                 "records_written", "bytes_read", "bytes_written", "torn_record_bytes",
+                 "first_record_time", "last_record_time", "failure", "anomalies",
+                 "anomaly_counts", "detected", "header", "tz", "partial_outputs")
+
+CONVERSIONS = [
+    ("logger", LOGGER_SAMPLE, {}, []),
+    ("gauge", GAUGE_SAMPLE, {}, []),
+    ("corrected", LOGGER_SAMPLE, {"gain": 1.5, "offset": -0.25},
+     ["--gain", "1.5", "--offset", "-0.25"]),
+]
+
+
+@pytest.mark.parametrize("name,dump,kwargs,options", CONVERSIONS, ids=[c[0] for c in CONVERSIONS])
+def test_convert_writes_and_reports_as_the_command_line(name, dump, kwargs, options, tmp_path):
+    ours, theirs = tmp_path / "ours.csv", tmp_path / "theirs.csv"
+    report = zorqconvert.convert(dump, ours, tz="UTC", **kwargs)
+    cli = json.loads(run_cli("--json", "--tz", "UTC", *options, dump, theirs).stdout)
+    assert ours.read_bytes() == theirs.read_bytes()
+    for field in REPORT_FIELDS:
+        assert report[field] == cli[field], field
+
+
+def test_convert_refuses_an_existing_output_unless_told(tmp_path):
+    out = tmp_path / "out.csv"
+    out.write_text("keep me")
+    with pytest.raises(zorqconvert.ConversionError) as raised:
+        zorqconvert.convert(LOGGER_SAMPLE, out)
+    assert raised.value.status == 1 and out.read_text() == "keep me"
+    zorqconvert.convert(LOGGER_SAMPLE, out, append=True)
+    assert out.read_text().startswith("keep me") and len(out.read_text()) > len("keep me")
+
+
+# (name, dump maker, keyword arguments, the same as command-line options)
+STATISTICS = [
+    ("logger_segments", "long", {"segment": 600, "welch_segment": 256, "band": (0.05, 0.5)},
+     ["--segment", "600", "--welch-segment", "256", "--band", "0.05:0.5"]),
+    ("gauge_pressure", "gauge",
+     {"pressure": "dbar", "sensor_height": 0.5, "atmospheric": 0.1, "density": 1020,
+      "kp_min": 0.2},
+     ["--pressure", "dbar", "--sensor-height", "0.5", "--atmospheric", "0.1", "--density",
+      "1020", "--kp-min", "0.2"]),
+]
+
+
+@pytest.mark.parametrize("name,dump,kwargs,options", STATISTICS, ids=[s[0] for s in STATISTICS])
+def test_wave_statistics_are_the_command_lines(name, dump, kwargs, options, tmp_path):
+    path = logger_dump(tmp_path / "long.txt", minutes=50) if dump == "long" else GAUGE_SAMPLE
+    ours = zorqconvert.wave_statistics(path, tz="UTC", **kwargs)
+    out = tmp_path / "cli.nc"
+    run_cli("--format", "netcdf", "--tz", "UTC", "--waves", tmp_path / "w.csv", *options, path,
+            out)
+    theirs = xr.open_dataset(out)
+    statistics = [n for n in theirs.variables if set(theirs[n].dims) & {"segment", "frequency"}]
+    assert sorted(ours.variables) == sorted(statistics)
+    for variable in statistics:
+        xr.testing.assert_identical(ours[variable].variable, theirs[variable].variable)
+
+
+def test_wave_statistics_of_an_opened_dataset_use_its_dump_and_settings(tmp_path):
+    path = logger_dump(tmp_path / "long.txt", minutes=45)
+    dataset = zorqconvert.open_dataset(path, tz="Europe/Berlin", clock_offset=30)
+    from_dataset = zorqconvert.wave_statistics(dataset, segment=900)
+    from_path = zorqconvert.wave_statistics(path, tz="Europe/Berlin", clock_offset=30,
+                                            segment=900)
+    for statistics in (from_dataset, from_path):
+        for attribute in PER_RUN_ATTRIBUTES:
+            statistics.attrs.pop(attribute)
+    xr.testing.assert_identical(from_dataset, from_path)
+    assert from_dataset.sizes["segment"] == 3
+    with pytest.raises(ValueError):
+        zorqconvert.wave_statistics(xr.Dataset())
