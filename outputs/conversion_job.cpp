@@ -54,6 +54,14 @@ std::string StatisticsUnits(const OutputSettings& settings, int fromType) {
 
 }  // namespace
 
+OutputTarget WavesNetcdfBeside(const OutputTarget& netcdf, const OutputTarget& waves) {
+  if (!netcdf.named() || !waves.wanted())
+    return {};
+  std::filesystem::path path(netcdf.path);
+  path.replace_extension();
+  return OutputTarget::File(path.string() + kWavesNetcdfExtension);
+}
+
 // One named or streamed output of the job, in the order they are placed.
 struct ConversionJob::File {
   SafeOutput* output;
@@ -122,8 +130,8 @@ bool ConversionJob::ReserveOutput(const OutputTarget& target, bool namedTemporar
 // Two outputs of one job under one name would each replace the other.
 bool ConversionJob::NamesDiffer(std::string* error) const {
   std::map<std::string, const OutputTarget*> seen;
-  for (const OutputTarget* target :
-       {&targets_.legacy, &targets_.netcdf, &targets_.tidy, &targets_.waves}) {
+  for (const OutputTarget* target : {&targets_.legacy, &targets_.netcdf, &targets_.tidy,
+                                     &targets_.waves, &targets_.wavesNetcdf}) {
     if (!target->named())
       continue;
     const std::string key = std::filesystem::absolute(target->path).lexically_normal().string();
@@ -140,7 +148,8 @@ bool ConversionJob::Reserve(std::string* error) {
   const bool reserved = NamesDiffer(error) && ReserveLegacy(error) &&
                         ReserveOutput(targets_.netcdf, true, &netcdf_, error) &&
                         ReserveOutput(targets_.tidy, false, &tidy_, error) &&
-                        ReserveOutput(targets_.waves, false, &wavesCsv_, error);
+                        ReserveOutput(targets_.waves, false, &wavesCsv_, error) &&
+                        ReserveOutput(targets_.wavesNetcdf, true, &wavesNetcdf_, error);
   if (!reserved)
     Abandon();
   return reserved;
@@ -164,27 +173,27 @@ bool ConversionJob::OpenNetcdf(std::string* error) {
   return true;
 }
 
-bool ConversionJob::OpenWaves() {
+bool ConversionJob::OpenWaves(std::string* error) {
   waves_ = std::make_unique<WaveTargets>(settings_.waves,
                                          TimeAxis(settings_.science.zone, settings_.science.clock));
   waves_->WriteCsvTo(wavesCsv_->Sink(), targets_.waves.path);
-  // With statistics, the NetCDF output carries them too.
-  if (science_ && science_->netcdf() != nullptr) {
-    // A wave name goes only on a statistic whose units convert to the
-    // name's, and none at all on readings of unknown units.
-    const std::string units = StatisticsUnits(settings_, input_.fromType);
-    waves_->AddTo(science_->netcdf(), units,
-                  [units](const std::string& name, const std::string& statisticUnits) {
-                    return StatisticStandardName(name, statisticUnits, units);
-                  });
-    statisticNamesWarning_ = StatisticNamesWarning(units);
-  }
-  return true;
+  if (!wavesNetcdf_ || !science_)
+    return true;
+  // A wave name goes only on a statistic whose units convert to the
+  // name's, and none at all on readings of unknown units.
+  const std::string units = StatisticsUnits(settings_, input_.fromType);
+  statisticNamesWarning_ = StatisticNamesWarning(units);
+  return waves_->OpenNetcdf(
+      wavesNetcdf_->WritablePath(), targets_.wavesNetcdf.path, science_->settings(), units,
+      [units](const std::string& name, const std::string& statisticUnits) {
+        return StatisticStandardName(name, statisticUnits, units);
+      },
+      error);
 }
 
 bool ConversionJob::Start(int fromType, std::string* error) {
   input_.fromType = fromType;
-  if (netcdf_ || tidy_) {
+  if (netcdf_ || tidy_ || wavesNetcdf_) {
     ScienceSettings science = settings_.science;
     science.dumpBytes = input_.bytes;
     science.gauge = IsGaugeDump(fromType);
@@ -196,7 +205,7 @@ bool ConversionJob::Start(int fromType, std::string* error) {
   }
   const bool started = (!netcdf_ || OpenNetcdf(error)) &&
                        (!tidy_ || science_->OpenTidy(tidy_->Sink(), Shown(targets_.tidy), error)) &&
-                       (!wavesCsv_ || OpenWaves());
+                       (!wavesCsv_ || OpenWaves(error));
   if (!started) {
     Abandon();
     return false;
@@ -234,7 +243,7 @@ std::string ConversionJob::error() const {
   return waves_ && waves_->failed() ? waves_->error() : "";
 }
 
-// The statistics first: they go into the NetCDF file when it finishes.
+// The statistics first: their NetCDF file closes with the readings' facts.
 bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bool readWhole,
                                   JobOutcome* outcome) {
   bool ok = !failed();
@@ -260,6 +269,11 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
     if (!statisticNamesWarning_.empty())
       outcome->warnings.push_back(statisticNamesWarning_);
     outcome->netcdfReadingsOutOfOrder = science_->NetcdfReadingsOutOfOrder();
+    const ReadingFacts facts = science_->netcdf() ? science_->netcdf()->facts() : ReadingFacts{};
+    if (waves_ && !waves_->CloseNetcdf(facts, science_->RunFactsOf(result), &problem) && ok) {
+      outcome->problem = problem;
+      ok = false;
+    }
   }
   return ok;
 }
@@ -284,7 +298,8 @@ bool ConversionJob::PlaceAll(JobOutcome* outcome) {
   std::vector<File> files = {{&legacy_, &targets_.legacy}};
   for (auto [output, target] :
        {std::pair{netcdf_.get(), &targets_.netcdf}, std::pair{tidy_.get(), &targets_.tidy},
-        std::pair{wavesCsv_.get(), &targets_.waves}}) {
+        std::pair{wavesCsv_.get(), &targets_.waves},
+        std::pair{wavesNetcdf_.get(), &targets_.wavesNetcdf}}) {
     if (output != nullptr)
       files.push_back({output, target});
   }
@@ -315,7 +330,8 @@ void ConversionJob::KeepPartials(RunEnd end, JobOutcome* outcome) {
   outcome->oldOutputKept = legacy_.kind() == SafeOutput::Kind::Replace;
   for (auto [output, target] :
        {std::pair{&legacy_, &targets_.legacy}, std::pair{netcdf_.get(), &targets_.netcdf},
-        std::pair{tidy_.get(), &targets_.tidy}, std::pair{wavesCsv_.get(), &targets_.waves}}) {
+        std::pair{tidy_.get(), &targets_.tidy}, std::pair{wavesCsv_.get(), &targets_.waves},
+        std::pair{wavesNetcdf_.get(), &targets_.wavesNetcdf}}) {
     if (output == nullptr)
       continue;
     if (output->kind() == SafeOutput::Kind::Append && end == RunEnd::Failed) {
@@ -359,7 +375,8 @@ JobOutcome ConversionJob::Finish(const ConversionResult& result, RunEnd end, boo
   outcome.end = end;
   // A reader of standard output that went away failed the conversion's
   // writes: the run ends as a closed pipe ends cat, not as a failure.
-  for (const SafeOutput* output : {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get()}) {
+  for (const SafeOutput* output :
+       {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get(), wavesNetcdf_.get()}) {
     if (output != nullptr && output->streamError() == EPIPE)
       outcome.readerGone = true;
   }
@@ -374,7 +391,8 @@ void ConversionJob::Abandon() {
     waves_->Abandon();
   if (science_)
     science_->Abandon();
-  for (SafeOutput* output : {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get()}) {
+  for (SafeOutput* output :
+       {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get(), wavesNetcdf_.get()}) {
     if (output != nullptr)
       output->Abandon();
   }

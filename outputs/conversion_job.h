@@ -1,6 +1,6 @@
 // Every output of one conversion, owned by one job: the legacy CSV, the
-// NetCDF file, the tidy CSV, the wave statistics' CSV and the dump's
-// digest. The job readies them all before the conversion reads anything,
+// NetCDF file, the tidy CSV, the wave statistics' CSV and NetCDF file, and
+// the dump's digest. The job readies them all before the conversion reads anything,
 // hands the engine one sink and one reading listener, and at the end puts
 // all of them in place or none: a conversion that did not finish, a stop
 // or any failing output leaves nothing under a final name, and what each
@@ -62,7 +62,14 @@ struct JobTargets {
   OutputTarget netcdf;
   OutputTarget tidy;
   OutputTarget waves;
+  // The statistics' NetCDF file: NAME.waves.nc beside a named NetCDF
+  // output, when statistics are asked for too (WavesNetcdfBeside).
+  OutputTarget wavesNetcdf;
 };
+
+// NAME.waves.nc beside the NetCDF output `netcdf` when it is a named file
+// and the statistics `waves` are asked for; else none.
+OutputTarget WavesNetcdfBeside(const OutputTarget& netcdf, const OutputTarget& waves);
 
 // The dump a job converts.
 struct JobInput {
@@ -145,7 +152,7 @@ class ConversionJob {
   bool ReserveOutput(const OutputTarget& target, bool namedTemporary,
                      std::unique_ptr<SafeOutput>* output, std::string* error);
   bool OpenNetcdf(std::string* error);
-  bool OpenWaves();
+  bool OpenWaves(std::string* error);
   bool PrepareFile(const OutputTarget& target, bool namedTemporary, SafeOutput* output,
                    std::string* error) const;
   bool FinishWriters(const ConversionResult& result, RunEnd end, bool readWhole,
@@ -162,6 +169,7 @@ class ConversionJob {
   std::unique_ptr<SafeOutput> netcdf_;
   std::unique_ptr<SafeOutput> tidy_;
   std::unique_ptr<SafeOutput> wavesCsv_;
+  std::unique_ptr<SafeOutput> wavesNetcdf_;
   std::unique_ptr<ScienceOutputs> science_;
   std::unique_ptr<WaveTargets> waves_;
   ReadingFanOut listeners_;
@@ -169,7 +177,7 @@ class ConversionJob {
   // standard output and --check into an unnamed file of our own.
   int netcdfScratch_ = -1;
   std::string netcdfScratchPath_;
-  // The statistics in the NetCDF file carry no standard names: said once.
+  // The statistics' NetCDF file carries no standard names: said once.
   std::string statisticNamesWarning_;
   bool ended_ = false;
 };

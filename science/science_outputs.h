@@ -46,6 +46,11 @@ class ScienceOutputs {
   bool failed() const;
   std::string error() const;
 
+  const ScienceSettings& settings() const { return settings_; }
+  // What the conversion reported, as the outputs' attributes tell it; the
+  // same creation date and digest each time it is asked.
+  RunFacts RunFactsOf(const ConversionResult& result);
+
   // Finishes every output with the conversion's results. False with `error`
   // when one could not be finished.
   bool Finish(const ConversionResult& result, std::string* error);
@@ -67,6 +72,8 @@ class ScienceOutputs {
   ReadingFanOut fanOut_;
   SourceDigest digest_;
   bool digestTaken_ = false;
+  std::string sourceSha256_;  // once taken: taking it ends the digest
+  std::string dateCreated_;
 };
 
 // "2026-12-08T01:30:00Z", now.
