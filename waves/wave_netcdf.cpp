@@ -240,6 +240,60 @@ void WaveNetcdfWriter::AddStatistics(NetcdfLayout* layout) const {
   }
 }
 
+void WaveNetcdfWriter::AddSegmentFacts(NetcdfLayout* layout) const {
+  const std::string coordinates = StatisticCoordinates(station_);
+  AddColumn(layout, "segment_samples", NetcdfType::kInt64)
+      .Attribute("long_name", "readings of the segment")
+      .Attribute("units", "1")
+      .Attribute("coordinates", coordinates);
+  AddColumn(layout, "segment_waves", NetcdfType::kInt64)
+      .Attribute("long_name", "zero up-crossing waves of the segment")
+      .Attribute("units", "1")
+      .Attribute("coordinates", coordinates);
+  AddColumn(layout, "segment_burst", NetcdfType::kInt64)
+      .Attribute("long_name", "burst of a gauge dump; -1 for logger dumps")
+      .Attribute("coordinates", coordinates);
+  AddColumn(layout, "segment_quality_control", NetcdfType::kByte)
+      .Attribute("standard_name", "status_flag")
+      .Attribute("long_name", "quality flag of the segment's statistics")
+      .Attribute("flag_values",
+                 std::vector<signed char>{static_cast<signed char>(SegmentFlag::Good),
+                                          static_cast<signed char>(SegmentFlag::Suspect)})
+      .Attribute("flag_meanings", "good suspect")
+      .Attribute("coordinates", coordinates)
+      .Attribute("comment", "why a segment is suspect: segment_suspect_reasons");
+  AddColumn(layout, "segment_suspect_reasons", NetcdfType::kByte)
+      .Attribute("long_name", "why the segment's statistics are suspect")
+      .Attribute("flag_masks", ReasonMasks())
+      .Attribute("flag_meanings", ReasonMeanings())
+      .Attribute("coordinates", coordinates)
+      .Attribute("comment",
+                 "short: fewer than 64 readings; few good readings: under 90% good; no time, no "
+                 "rate, no depth; off frequency grid: too short for the file's Welch window, or "
+                 "at another sample rate, so its row of S is left empty");
+}
+
+void WaveNetcdfWriter::AddDensity(NetcdfLayout* layout) const {
+  const std::string coordinates = StatisticCoordinates(station_);
+  NetcdfVariable& density =
+      layout->AddVariable("S", NetcdfType::kDouble, {kTimeDimension, kFrequencyDimension});
+  density.chunks = {kSpectraPerChunk, bins_};
+  density.fill = NetcdfFill::kValue;
+  density.fillValue = kNoValue;
+  density.cacheBytes = std::max(kSpectrumCacheBytes, 2 * kSpectraPerChunk * bins_ * sizeof(double));
+  density.cacheSlots = kSpectrumCacheSlots;
+  if (const std::string name =
+          StandardName("sea_surface_wave_variance_spectral_density", DensityUnits(units_));
+      !name.empty())
+    density.Attribute("standard_name", name);
+  density.Attribute("units", DensityUnits(units_))
+      .Attribute("long_name", settings_.pressure ? "spectral density of the surface, S/Kp^2"
+                                                 : "one-sided spectral density")
+      .Attribute("cell_methods", kPointInTime)
+      .Attribute("coordinates", coordinates);
+  AddMethod(&density, settings_);
+}
+
 NetcdfLayout WaveNetcdfWriter::Layout() const {
   NetcdfLayout layout;
   layout.AddDimension(kTimeDimension);
@@ -260,53 +314,8 @@ NetcdfLayout WaveNetcdfWriter::Layout() const {
                                 std::to_string(welchLength_) + " readings at " +
                                 std::to_string(sampleRate_) + " Hz");
   AddStatistics(&layout);
-  const std::string coordinates = StatisticCoordinates(station_);
-  AddColumn(&layout, "segment_samples", NetcdfType::kInt64)
-      .Attribute("long_name", "readings of the segment")
-      .Attribute("units", "1")
-      .Attribute("coordinates", coordinates);
-  AddColumn(&layout, "segment_waves", NetcdfType::kInt64)
-      .Attribute("long_name", "zero up-crossing waves of the segment")
-      .Attribute("units", "1")
-      .Attribute("coordinates", coordinates);
-  AddColumn(&layout, "segment_burst", NetcdfType::kInt64)
-      .Attribute("long_name", "burst of a gauge dump; -1 for logger dumps")
-      .Attribute("coordinates", coordinates);
-  AddColumn(&layout, "segment_quality_control", NetcdfType::kByte)
-      .Attribute("standard_name", "status_flag")
-      .Attribute("long_name", "quality flag of the segment's statistics")
-      .Attribute("flag_values",
-                 std::vector<signed char>{static_cast<signed char>(SegmentFlag::Good),
-                                          static_cast<signed char>(SegmentFlag::Suspect)})
-      .Attribute("flag_meanings", "good suspect")
-      .Attribute("coordinates", coordinates)
-      .Attribute("comment", "why a segment is suspect: segment_suspect_reasons");
-  AddColumn(&layout, "segment_suspect_reasons", NetcdfType::kByte)
-      .Attribute("long_name", "why the segment's statistics are suspect")
-      .Attribute("flag_masks", ReasonMasks())
-      .Attribute("flag_meanings", ReasonMeanings())
-      .Attribute("coordinates", coordinates)
-      .Attribute("comment",
-                 "short: fewer than 64 readings; few good readings: under 90% good; no time, no "
-                 "rate, no depth; off frequency grid: too short for the file's Welch window, or "
-                 "at another sample rate, so its row of S is left empty");
-  NetcdfVariable& density =
-      layout.AddVariable("S", NetcdfType::kDouble, {kTimeDimension, kFrequencyDimension});
-  density.chunks = {kSpectraPerChunk, std::max<size_t>(bins_, 1)};
-  density.fill = NetcdfFill::kValue;
-  density.fillValue = kNoValue;
-  density.cacheBytes = std::max(kSpectrumCacheBytes, 2 * kSpectraPerChunk * bins_ * sizeof(double));
-  density.cacheSlots = kSpectrumCacheSlots;
-  if (const std::string name =
-          StandardName("sea_surface_wave_variance_spectral_density", DensityUnits(units_));
-      !name.empty())
-    density.Attribute("standard_name", name);
-  density.Attribute("units", DensityUnits(units_))
-      .Attribute("long_name", settings_.pressure ? "spectral density of the surface, S/Kp^2"
-                                                 : "one-sided spectral density")
-      .Attribute("cell_methods", kPointInTime)
-      .Attribute("coordinates", coordinates);
-  AddMethod(&density, settings_);
+  AddSegmentFacts(&layout);
+  AddDensity(&layout);
   layout.AddGlobal("wave_statistics_method", WaveMethodText(settings_));
   layout.AddGlobal("wave_welch_window_readings", welchLength_);
   return layout;
@@ -318,11 +327,8 @@ bool WaveNetcdfWriter::Define(const WaveSegment& first) {
   const double nominal = first.burst >= 0 ? static_cast<double>(first.readings)
                                           : settings_.segmentSeconds * first.sampleRate;
   welchLength_ = FileWelchLength(settings_, nominal);
-  bins_ = sampleRate_ > 0 ? static_cast<size_t>(welchLength_) / 2 + 1 : 0;
-  if (bins_ == 0) {
-    // No rate, no grid: a frequency of one empty bin keeps the layout whole.
-    bins_ = 1;
-  }
+  // No rate, no grid: one bin at 0 Hz keeps the layout whole.
+  bins_ = sampleRate_ > 0 ? static_cast<size_t>(welchLength_) / 2 + 1 : 1;
   if (!file_->Define(Layout()))
     return false;
   for (const Statistic& statistic : Statistics())

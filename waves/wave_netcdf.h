@@ -74,6 +74,8 @@ class WaveNetcdfWriter {
 
   NetcdfLayout Layout() const;
   void AddStatistics(NetcdfLayout* layout) const;
+  void AddSegmentFacts(NetcdfLayout* layout) const;
+  void AddDensity(NetcdfLayout* layout) const;
   std::string StandardName(const std::string& name, const std::string& units) const;
   bool Define(const WaveSegment& first);
   bool OnGrid(const Spectrum& spectrum, int sampleRate) const;

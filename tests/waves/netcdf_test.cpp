@@ -246,24 +246,4 @@ TEST_P(WaveNetcdfRows, EverySegmentLandsInItsOwnRow) {
 // One short of a write of many, exactly one, one past it, and several.
 INSTANTIATE_TEST_SUITE_P(Counts, WaveNetcdfRows, testing::Values(1, 511, 512, 513, 1100));
 
-struct WelchCase {
-  int asked;
-  double nominalReadings;
-  int expected;
-};
-
-class FileWelch : public testing::TestWithParam<WelchCase> {};
-
-TEST_P(FileWelch, OneWindowServesTheFile) {
-  WaveSettings settings;
-  settings.welchLength = GetParam().asked;
-  EXPECT_EQ(FileWelchLength(settings, GetParam().nominalReadings), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rule, FileWelch,
-                         testing::Values(WelchCase{256, 4800.0, 256},  // asked for
-                                         WelchCase{0, 4800.0, 512},    // 20 min at 4 Hz
-                                         WelchCase{0, 1200.0 * 2.0, 256},
-                                         WelchCase{0, 0.0, 64}));  // no rate: the smallest
-
 }  // namespace
