@@ -360,6 +360,7 @@ class Converter {
       job.Abandon();
       return NotConverted(outcome, kinds);
     }
+    job.TakeHeader(source.look());
     if (!job.Start(outcome.fromType, &outcome.problem))
       return FileProblem(outcome);
     const RunEnd end = RunDispatch(input, source, job, &outcome);

@@ -20,6 +20,7 @@
 namespace {
 
 constexpr size_t kCopyBlock = 256 * 1024;
+constexpr double kSecondsPerMinute = 60.0;
 
 // A file of our own in $TMPDIR (or /tmp) for NetCDF to write by name when
 // it goes to standard output or nowhere; its name goes when the job ends.
@@ -189,6 +190,11 @@ bool ConversionJob::OpenWaves(std::string* error) {
         return StatisticStandardName(name, statisticUnits, units);
       },
       error);
+}
+
+void ConversionJob::TakeHeader(const DumpLook& look) {
+  if (look.kind == DumpKind::Gauge)
+    settings_.waves.burstReadings = kSecondsPerMinute * look.burstMinutes * look.sampleRate;
 }
 
 bool ConversionJob::Start(int fromType, std::string* error) {

@@ -116,6 +116,9 @@ class ConversionJob {
   // with it, and none may be the dump. False with `error` when one cannot
   // be used; nothing is left anywhere then.
   bool Reserve(std::string* error);
+  // What the dump's header gave that the statistics use: a gauge's burst
+  // length, their nominal segment. Before Start.
+  void TakeHeader(const DumpLook& look);
   // Opens the writers once the dump's kind is known. False with `error`
   // when one cannot be opened; nothing is left anywhere then.
   bool Start(int fromType, std::string* error);

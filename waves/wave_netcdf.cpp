@@ -324,8 +324,9 @@ NetcdfLayout WaveNetcdfWriter::Layout() const {
 bool WaveNetcdfWriter::Define(const WaveSegment& first) {
   defined_ = true;
   sampleRate_ = first.sampleRate;
-  const double nominal = first.burst >= 0 ? static_cast<double>(first.readings)
-                                          : settings_.segmentSeconds * first.sampleRate;
+  const double nominal = first.burst < 0 ? settings_.segmentSeconds * first.sampleRate
+                         : settings_.burstReadings > 0.0 ? settings_.burstReadings
+                                                         : static_cast<double>(first.readings);
   welchLength_ = FileWelchLength(settings_, nominal);
   // No rate, no grid: one bin at 0 Hz keeps the layout whole.
   bins_ = sampleRate_ > 0 ? static_cast<size_t>(welchLength_) / 2 + 1 : 1;

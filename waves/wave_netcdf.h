@@ -44,10 +44,10 @@ class WaveNetcdfWriter {
   // The next segment, with its first and last readings' times in UTC
   // seconds (NaN when unknown); its times wait for Finish. The first one
   // defines the file: its sample rate and the nominal segment length (the
-  // --segment length for logger dumps, the first burst's for gauge dumps)
-  // set the frequency grid. A segment without a time, or starting no later
-  // than the one before, is left out; one whose spectrum is not on the grid
-  // is flagged suspect, its row of S left to the fill.
+  // --segment length for logger dumps, the header's burst length for gauge
+  // dumps, else the first burst's) set the frequency grid. A segment without a time, or starting no
+  // later than the one before, is left out; one whose spectrum is not on the grid is flagged
+  // suspect, its row of S left to the fill.
   bool Add(const WaveSegment& segment, double start, double end);
   // Writes what waits, the times through `corrected` (the clock's drift is
   // known only at the end). The file's error says why it failed.

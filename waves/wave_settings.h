@@ -23,6 +23,9 @@ struct WaveSettings {
   int welchLength = 0;             // readings per Welch window; 0 for the default
   double bandLow = 0.04;           // Hz
   double bandHigh = 1.0;           // Hz, clipped to the Nyquist frequency
+  // Gauge dumps: the header's burst length in readings, the nominal
+  // segment; 0 when not known.
+  double burstReadings = 0.0;
   std::optional<PressureSettings> pressure;
 };
 

@@ -158,6 +158,18 @@ TEST_F(WaveNetcdf, SpectraShareOneGridAndOneTooShortForItIsFill) {
   nc_close(ncid);
 }
 
+// A gauge header's burst length sets the grid: 40 minutes at 4 Hz give
+// windows of 1024 readings, which the 20-minute burst's own 512 are not.
+TEST_F(WaveNetcdf, TheHeadersBurstLengthSetsTheGrid) {
+  settings_.burstReadings = 40 * 60 * 4;
+  const int ncid = WrittenAndOpened();
+  EXPECT_EQ(DimensionLength(ncid, "frequency"), 513u);
+  signed char reasons[2] = {};
+  nc_get_var_schar(ncid, VariableId(ncid, "segment_suspect_reasons"), reasons);
+  EXPECT_EQ(reasons[0], 32);
+  nc_close(ncid);
+}
+
 // A start that is unknown, goes back or repeats the one before leaves its
 // segment out: time rises strictly.
 TEST_F(WaveNetcdf, SegmentsWhoseStartDoesNotRiseAreLeftOut) {
