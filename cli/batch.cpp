@@ -198,6 +198,7 @@ class Planner {
       targets.waves = OutputTarget::File(Sibling(to, kWavesExtension));
     else if (!waves.empty())
       targets.waves = OutputTarget::File(waves);
+    targets.wavesNetcdf = WavesNetcdfBeside(targets.netcdf, targets.waves);
     return targets;
   }
 
@@ -236,8 +237,8 @@ class Planner {
       return;
     std::map<std::string, const PlannedInput*> seen;
     for (const PlannedInput& input : inputs) {
-      for (const std::string* to :
-           {&input.to, &input.targets.netcdf.path, &input.targets.tidy.path}) {
+      for (const std::string* to : {&input.to, &input.targets.netcdf.path, &input.targets.tidy.path,
+                                    &input.targets.wavesNetcdf.path}) {
         if (to->empty() || *to == "-")
           continue;
         const std::string key = std::filesystem::absolute(*to).lexically_normal().string();
@@ -359,6 +360,7 @@ class Converter {
       job.Abandon();
       return NotConverted(outcome, kinds);
     }
+    job.TakeHeader(source.look());
     if (!job.Start(outcome.fromType, &outcome.problem))
       return FileProblem(outcome);
     const RunEnd end = RunDispatch(input, source, job, &outcome);
@@ -672,6 +674,8 @@ class Reporter {
       report.netcdf = input.targets.netcdf.path;
     if (input.targets.tidy.wanted())
       report.tidy = input.targets.tidy.path;
+    if (input.targets.wavesNetcdf.wanted())
+      report.wavesNetcdf = input.targets.wavesNetcdf.path;
     report.warnings = outcome.warnings;
     report.netcdfReadingsOutOfOrder = outcome.netcdfReadingsOutOfOrder;
     if (outcome.fromType != 0)

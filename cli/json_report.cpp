@@ -210,6 +210,8 @@ std::string JsonReportLine(const InputReport& input) {
     PutName(&object, "netcdf", *input.netcdf);
   if (input.tidy)
     PutName(&object, "tidy", *input.tidy);
+  if (input.wavesNetcdf)
+    PutName(&object, "waves_netcdf", *input.wavesNetcdf);
   if (input.netcdfReadingsOutOfOrder)
     object["netcdf_readings_out_of_time_order"] = *input.netcdfReadingsOutOfOrder;
   if (!input.warnings.empty())

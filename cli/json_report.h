@@ -34,7 +34,8 @@ struct InputReport {
   // (empty with --check); absent when not asked for.
   std::optional<std::string> netcdf;
   std::optional<std::string> tidy;
-  std::vector<std::string> warnings;  // of the science outputs
+  std::optional<std::string> wavesNetcdf;  // the statistics' NetCDF file
+  std::vector<std::string> warnings;       // of the science outputs
   // Readings the NetCDF output left out because their time did not rise;
   // none when it was not written.
   std::optional<int64_t> netcdfReadingsOutOfOrder;

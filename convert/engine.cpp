@@ -39,6 +39,14 @@ int SampleRateOf(const char* block, int length) {
   return ReadInteger(block + kRateLetterOffset + 1, block + length);
 }
 
+constexpr int kBurstLengthLetterOffset = 28;
+
+int BurstMinutesOf(const char* block, int length) {
+  if (!HasLetter(block, length, kBurstLengthLetterOffset, 'L'))
+    return 0;
+  return ReadInteger(block + kBurstLengthLetterOffset + 1, block + length);
+}
+
 bool IsTextByte(unsigned char byte) {
   return byte >= 0x20 ? byte != 0x7F : byte == '\t' || byte == '\r' || byte == '\n';
 }
@@ -82,6 +90,7 @@ DumpLook LookAtHeader(const char* block, int length) {
   } else if (LooksLikeGauge(block, length)) {
     look.kind = DumpKind::Gauge;
     look.typeCode = ReadInteger(block + 50, block + length);
+    look.burstMinutes = BurstMinutesOf(block, length);
   } else {
     look.notADumpReason = WhyNotADump(head);
     return look;

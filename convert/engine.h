@@ -42,6 +42,9 @@ struct DumpLook {
   // The header's sample rate in Hz, both kinds; 0 when it has no "F" at its
   // place. The conversion itself refuses a rate it cannot use.
   int sampleRate = 0;
+  // A gauge header's burst length in minutes; 0 when it has no "L" at its
+  // place.
+  int burstMinutes = 0;
   // The first block has LFs and no CR before any of them: the dump's CRs
   // were taken out (a Unix tool, a transfer in text mode).
   bool lfLineEnds = false;

@@ -20,6 +20,7 @@
 namespace {
 
 constexpr size_t kCopyBlock = 256 * 1024;
+constexpr double kSecondsPerMinute = 60.0;
 
 // A file of our own in $TMPDIR (or /tmp) for NetCDF to write by name when
 // it goes to standard output or nowhere; its name goes when the job ends.
@@ -53,6 +54,14 @@ std::string StatisticsUnits(const OutputSettings& settings, int fromType) {
 }
 
 }  // namespace
+
+OutputTarget WavesNetcdfBeside(const OutputTarget& netcdf, const OutputTarget& waves) {
+  if (!netcdf.named() || !waves.wanted())
+    return {};
+  std::filesystem::path path(netcdf.path);
+  path.replace_extension();
+  return OutputTarget::File(path.string() + kWavesNetcdfExtension);
+}
 
 // One named or streamed output of the job, in the order they are placed.
 struct ConversionJob::File {
@@ -122,8 +131,8 @@ bool ConversionJob::ReserveOutput(const OutputTarget& target, bool namedTemporar
 // Two outputs of one job under one name would each replace the other.
 bool ConversionJob::NamesDiffer(std::string* error) const {
   std::map<std::string, const OutputTarget*> seen;
-  for (const OutputTarget* target :
-       {&targets_.legacy, &targets_.netcdf, &targets_.tidy, &targets_.waves}) {
+  for (const OutputTarget* target : {&targets_.legacy, &targets_.netcdf, &targets_.tidy,
+                                     &targets_.waves, &targets_.wavesNetcdf}) {
     if (!target->named())
       continue;
     const std::string key = std::filesystem::absolute(target->path).lexically_normal().string();
@@ -140,7 +149,8 @@ bool ConversionJob::Reserve(std::string* error) {
   const bool reserved = NamesDiffer(error) && ReserveLegacy(error) &&
                         ReserveOutput(targets_.netcdf, true, &netcdf_, error) &&
                         ReserveOutput(targets_.tidy, false, &tidy_, error) &&
-                        ReserveOutput(targets_.waves, false, &wavesCsv_, error);
+                        ReserveOutput(targets_.waves, false, &wavesCsv_, error) &&
+                        ReserveOutput(targets_.wavesNetcdf, true, &wavesNetcdf_, error);
   if (!reserved)
     Abandon();
   return reserved;
@@ -164,7 +174,7 @@ bool ConversionJob::OpenNetcdf(std::string* error) {
   return true;
 }
 
-bool ConversionJob::OpenWaves() {
+bool ConversionJob::OpenWaves(std::string* error) {
   // The statistics' range tests live in the deployment file's qc section.
   WaveSettings waves = settings_.waves;
   waves.hm0Range = settings_.science.qc.hm0;
@@ -172,23 +182,32 @@ bool ConversionJob::OpenWaves() {
   waves_ = std::make_unique<WaveTargets>(waves,
                                          TimeAxis(settings_.science.zone, settings_.science.clock));
   waves_->WriteCsvTo(wavesCsv_->Sink(), targets_.waves.path);
-  // With statistics, the NetCDF output carries them too.
-  if (science_ && science_->netcdf() != nullptr) {
-    // A wave name goes only on a statistic whose units convert to the
-    // name's, and none at all on readings of unknown units.
-    const std::string units = StatisticsUnits(settings_, input_.fromType);
-    waves_->AddTo(science_->netcdf(), units,
-                  [units](const std::string& name, const std::string& statisticUnits) {
-                    return StatisticStandardName(name, statisticUnits, units);
-                  });
-    statisticNamesWarning_ = StatisticNamesWarning(units);
+  if ((!wavesNetcdf_ && targets_.wavesNetcdfStore == nullptr) || !science_)
+    return true;
+  // A wave name goes only on a statistic whose units convert to the
+  // name's, and none at all on readings of unknown units.
+  const std::string units = StatisticsUnits(settings_, input_.fromType);
+  statisticNamesWarning_ = StatisticNamesWarning(units);
+  auto nameFor = [units](const std::string& name, const std::string& statisticUnits) {
+    return StatisticStandardName(name, statisticUnits, units);
+  };
+  if (!wavesNetcdf_) {
+    waves_->OpenNetcdfIn(targets_.wavesNetcdfStore, science_->settings(), units, nameFor);
+    return true;
   }
-  return true;
+  return waves_->OpenNetcdf(wavesNetcdf_->WritablePath(), targets_.wavesNetcdf.path,
+                            science_->settings(), units, nameFor, error);
+}
+
+void ConversionJob::TakeHeader(const DumpLook& look) {
+  if (look.kind == DumpKind::Gauge)
+    settings_.waves.burstReadings = kSecondsPerMinute * look.burstMinutes * look.sampleRate;
 }
 
 bool ConversionJob::Start(int fromType, std::string* error) {
   input_.fromType = fromType;
-  if (netcdf_ || tidy_ || targets_.netcdfStore != nullptr) {
+  if (netcdf_ || tidy_ || wavesNetcdf_ || targets_.netcdfStore != nullptr ||
+      targets_.wavesNetcdfStore != nullptr) {
     ScienceSettings science = settings_.science;
     science.dumpBytes = input_.bytes;
     science.gauge = IsGaugeDump(fromType);
@@ -202,7 +221,7 @@ bool ConversionJob::Start(int fromType, std::string* error) {
       (!netcdf_ || OpenNetcdf(error)) &&
       (targets_.netcdfStore == nullptr || science_->OpenNetcdfIn(targets_.netcdfStore, error)) &&
       (!tidy_ || science_->OpenTidy(tidy_->Sink(), Shown(targets_.tidy), error)) &&
-      (!wavesCsv_ || OpenWaves());
+      (!wavesCsv_ || OpenWaves(error));
   if (!started) {
     Abandon();
     return false;
@@ -244,7 +263,7 @@ std::string ConversionJob::error() const {
   return waves_ && waves_->failed() ? waves_->error() : "";
 }
 
-// The statistics first: they go into the NetCDF file when it finishes.
+// The statistics first: their NetCDF file closes with the readings' facts.
 bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bool readWhole,
                                   JobOutcome* outcome) {
   bool ok = !failed();
@@ -272,6 +291,11 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
     if (!statisticNamesWarning_.empty())
       outcome->warnings.push_back(statisticNamesWarning_);
     outcome->netcdfReadingsOutOfOrder = science_->NetcdfReadingsOutOfOrder();
+    const ReadingFacts facts = science_->netcdf() ? science_->netcdf()->facts() : ReadingFacts{};
+    if (waves_ && !waves_->CloseNetcdf(facts, science_->RunFactsOf(result), &problem) && ok) {
+      outcome->problem = problem;
+      ok = false;
+    }
   }
   if (trim_)
     outcome->warnings.push_back(TrimmedText(settings_.science, trim_->counts()));
@@ -298,7 +322,8 @@ bool ConversionJob::PlaceAll(JobOutcome* outcome) {
   std::vector<File> files = {{&legacy_, &targets_.legacy}};
   for (auto [output, target] :
        {std::pair{netcdf_.get(), &targets_.netcdf}, std::pair{tidy_.get(), &targets_.tidy},
-        std::pair{wavesCsv_.get(), &targets_.waves}}) {
+        std::pair{wavesCsv_.get(), &targets_.waves},
+        std::pair{wavesNetcdf_.get(), &targets_.wavesNetcdf}}) {
     if (output != nullptr)
       files.push_back({output, target});
   }
@@ -329,7 +354,8 @@ void ConversionJob::KeepPartials(RunEnd end, JobOutcome* outcome) {
   outcome->oldOutputKept = legacy_.kind() == SafeOutput::Kind::Replace;
   for (auto [output, target] :
        {std::pair{&legacy_, &targets_.legacy}, std::pair{netcdf_.get(), &targets_.netcdf},
-        std::pair{tidy_.get(), &targets_.tidy}, std::pair{wavesCsv_.get(), &targets_.waves}}) {
+        std::pair{tidy_.get(), &targets_.tidy}, std::pair{wavesCsv_.get(), &targets_.waves},
+        std::pair{wavesNetcdf_.get(), &targets_.wavesNetcdf}}) {
     if (output == nullptr)
       continue;
     if (output->kind() == SafeOutput::Kind::Append && end == RunEnd::Failed) {
@@ -373,7 +399,8 @@ JobOutcome ConversionJob::Finish(const ConversionResult& result, RunEnd end, boo
   outcome.end = end;
   // A reader of standard output that went away failed the conversion's
   // writes: the run ends as a closed pipe ends cat, not as a failure.
-  for (const SafeOutput* output : {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get()}) {
+  for (const SafeOutput* output :
+       {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get(), wavesNetcdf_.get()}) {
     if (output != nullptr && output->streamError() == EPIPE)
       outcome.readerGone = true;
   }
@@ -388,7 +415,8 @@ void ConversionJob::Abandon() {
     waves_->Abandon();
   if (science_)
     science_->Abandon();
-  for (SafeOutput* output : {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get()}) {
+  for (SafeOutput* output :
+       {&legacy_, netcdf_.get(), tidy_.get(), wavesCsv_.get(), wavesNetcdf_.get()}) {
     if (output != nullptr)
       output->Abandon();
   }

@@ -1,6 +1,6 @@
 // Every output of one conversion, owned by one job: the legacy CSV, the
-// NetCDF file, the tidy CSV, the wave statistics' CSV and the dump's
-// digest. The job readies them all before the conversion reads anything,
+// NetCDF file, the tidy CSV, the wave statistics' CSV and NetCDF file, and
+// the dump's digest. The job readies them all before the conversion reads anything,
 // hands the engine one sink and one reading listener, and at the end puts
 // all of them in place or none: a conversion that did not finish, a stop
 // or any failing output leaves nothing under a final name, and what each
@@ -66,7 +66,17 @@ struct JobTargets {
   // The NetCDF output written into the caller's store (not owned) in place
   // of `netcdf`: the same variables and attributes, kept in memory.
   NetcdfStore* netcdfStore = nullptr;
+  // The statistics' NetCDF file: NAME.waves.nc beside a named NetCDF
+  // output, when statistics are asked for too (WavesNetcdfBeside).
+  OutputTarget wavesNetcdf;
+  // The statistics written into the caller's store (not owned) in place of
+  // a NAME.waves.nc file.
+  NetcdfStore* wavesNetcdfStore = nullptr;
 };
+
+// NAME.waves.nc beside the NetCDF output `netcdf` when it is a named file
+// and the statistics `waves` are asked for; else none.
+OutputTarget WavesNetcdfBeside(const OutputTarget& netcdf, const OutputTarget& waves);
 
 // The dump a job converts.
 struct JobInput {
@@ -113,6 +123,9 @@ class ConversionJob {
   // with it, and none may be the dump. False with `error` when one cannot
   // be used; nothing is left anywhere then.
   bool Reserve(std::string* error);
+  // What the dump's header gave that the statistics use: a gauge's burst
+  // length, their nominal segment. Before Start.
+  void TakeHeader(const DumpLook& look);
   // Opens the writers once the dump's kind is known. False with `error`
   // when one cannot be opened; nothing is left anywhere then.
   bool Start(int fromType, std::string* error);
@@ -149,7 +162,7 @@ class ConversionJob {
   bool ReserveOutput(const OutputTarget& target, bool namedTemporary,
                      std::unique_ptr<SafeOutput>* output, std::string* error);
   bool OpenNetcdf(std::string* error);
-  bool OpenWaves();
+  bool OpenWaves(std::string* error);
   bool PrepareFile(const OutputTarget& target, bool namedTemporary, SafeOutput* output,
                    std::string* error) const;
   bool FinishWriters(const ConversionResult& result, RunEnd end, bool readWhole,
@@ -166,6 +179,7 @@ class ConversionJob {
   std::unique_ptr<SafeOutput> netcdf_;
   std::unique_ptr<SafeOutput> tidy_;
   std::unique_ptr<SafeOutput> wavesCsv_;
+  std::unique_ptr<SafeOutput> wavesNetcdf_;
   std::unique_ptr<ScienceOutputs> science_;
   std::unique_ptr<WaveTargets> waves_;
   ReadingFanOut listeners_;
@@ -175,7 +189,7 @@ class ConversionJob {
   // standard output and --check into an unnamed file of our own.
   int netcdfScratch_ = -1;
   std::string netcdfScratchPath_;
-  // The statistics in the NetCDF file carry no standard names: said once.
+  // The statistics' NetCDF file carries no standard names: said once.
   std::string statisticNamesWarning_;
   bool ended_ = false;
 };

@@ -5,9 +5,12 @@
 #include <cstring>
 #include <filesystem>
 #include <utility>
+#include <variant>
 
 #include "outputs/quoting.h"
 #include "runtime/byte_streams.h"
+#include "science/netcdf_writer.h"
+#include "science/station.h"
 
 namespace {
 
@@ -32,10 +35,82 @@ void WaveTargets::WriteCsvTo(ByteSink* sink, const std::string& shown) {
   pending_ = WaveCsvWriter::Header();
 }
 
-void WaveTargets::AddTo(NetcdfWriter* netcdf, const std::string& units,
-                        WaveNetcdfWriter::StandardNameFor nameFor) {
-  netcdf_ =
-      std::make_unique<WaveNetcdfWriter>(netcdf->file(), settings_, units, std::move(nameFor));
+bool WaveTargets::OpenNetcdf(const std::string& path, const std::string& shown,
+                             const ScienceSettings& science, const std::string& units,
+                             WaveNetcdfWriter::StandardNameFor nameFor, std::string* error) {
+  netcdfFile_ = std::make_unique<NetcdfFile>();
+  if (!netcdfFile_->Create(path, shown, NetcdfLayout{})) {
+    *error = netcdfFile_->error();
+    netcdfFile_->Drop();
+    netcdfFile_ = nullptr;
+    return false;
+  }
+  OpenNetcdfIn(netcdfFile_.get(), science, units, std::move(nameFor));
+  return true;
+}
+
+void WaveTargets::OpenNetcdfIn(NetcdfStore* store, const ScienceSettings& science,
+                               const std::string& units,
+                               WaveNetcdfWriter::StandardNameFor nameFor) {
+  science_ = science;
+  store_ = store;
+  WaveNetcdfStation station;
+  AddStation(&station.layout, science_);
+  station.coordinates = StationCoordinates(science_);
+  netcdf_ = std::make_unique<WaveNetcdfWriter>(store_, settings_, units, std::move(nameFor),
+                                               std::move(station));
+}
+
+bool WaveTargets::CloseNetcdf(const ReadingFacts& facts, RunFacts run, std::string* error) {
+  if (store_ == nullptr)
+    return true;
+  bool ok = netcdfWritten_ && !store_->failed();
+  if (ok) {
+    run.coverageStart = netcdf_->coverageStart();
+    run.coverageEnd = netcdf_->coverageEnd();
+    std::vector<NetcdfAttribute> globals;
+    for (const Attribute& attribute : StatisticsAttributes(facts, run))
+      globals.push_back({attribute.name, NetcdfValueOf(attribute.value)});
+    ok = WriteStation(store_, science_) && store_->PutGlobals(globals) && store_->Close();
+  }
+  if (!ok) {
+    *error =
+        store_->failed() ? store_->error() : "the wave statistics' NetCDF file was not finished";
+    store_->Drop();
+  }
+  netcdf_ = nullptr;
+  netcdfFile_ = nullptr;
+  store_ = nullptr;
+  return ok;
+}
+
+// The readings' file's attributes, with what is the statistics' own.
+std::vector<Attribute> WaveTargets::StatisticsAttributes(const ReadingFacts& facts,
+                                                         const RunFacts& run) const {
+  std::vector<Attribute> list = GlobalAttributes(science_, facts, run);
+  std::string title = "Wave statistics from " + science_.sourceName;
+  for (const Attribute& given : science_.attributes) {
+    if (given.name == "title" && std::holds_alternative<std::string>(given.value))
+      title = std::get<std::string>(given.value) + ": wave statistics";
+  }
+  SetAttribute(&list, "title", title);
+  SetAttribute(&list, "summary",
+               "The sea state of every " + std::string(science_.gauge ? "burst" : "segment") +
+                   " of the dump: spectral and zero up-crossing statistics and the variance "
+                   "spectral density by Welch's method on one frequency grid, at the time of the "
+                   "segment's first reading.");
+  SetAttribute(&list, "segments_out_of_time_order", static_cast<int64_t>(netcdf_->leftOut()));
+  if (!science_.gauge)
+    SetAttribute(&list, "time_coverage_resolution", IsoDurationSeconds(settings_.segmentSeconds));
+  else if (run.result != nullptr && run.result->report.gauge.values.burstInterval > 0)
+    SetAttribute(&list, "time_coverage_resolution",
+                 IsoDurationSeconds(run.result->report.gauge.values.burstInterval * 60.0));
+  if (netcdf_->segments() == 0) {
+    std::erase_if(list, [](const Attribute& attribute) {
+      return attribute.name.starts_with("time_coverage_");
+    });
+  }
+  return list;
 }
 
 // ISO 8601 UTC of a reading, its clock corrected as the science outputs'
@@ -67,8 +142,8 @@ void WaveTargets::Take(WaveSegment&& segment) {
   }
   if (sink_ != nullptr)
     TakeRow(segment, start, end);
-  if (netcdf_ != nullptr)
-    netcdf_->Add(segment, start, end);
+  if (netcdf_ != nullptr && !netcdf_->Add(segment, start, end))
+    Fail(store_->error());
 }
 
 void WaveTargets::TakeRow(const WaveSegment& segment, double start, double end) {
@@ -125,14 +200,19 @@ void WaveTargets::Stop() {
 void WaveTargets::Abandon() {
   background_.Stop();
   netcdf_ = nullptr;
+  if (store_ != nullptr)
+    store_->Drop();
+  netcdfFile_ = nullptr;
+  store_ = nullptr;
   sink_ = nullptr;
 }
 
 bool WaveTargets::WriteWhatIsLeft(std::string* error) {
-  // The NetCDF output tells its own failure when it finishes.
-  if (netcdf_ != nullptr)
-    netcdf_->Finish([this](double instrumentUtc) { return axis_.Corrected(instrumentUtc); });
-  netcdf_ = nullptr;
+  if (netcdf_ != nullptr && !netcdfWritten_) {
+    netcdfWritten_ = true;
+    if (!netcdf_->Finish([this](double instrumentUtc) { return axis_.Corrected(instrumentUtc); }))
+      Fail(store_->error());
+  }
   if (sink_ != nullptr) {
     for (const HeldRow& row : held_)
       Write(TimeText(row.start) + "," + TimeText(row.end) + row.rest);

@@ -1,6 +1,6 @@
 // The wave statistics of one conversion: the segmenter that listens to it,
-// the rows of the statistics' CSV, and the segments kept for the NetCDF
-// file. Where the CSV goes, and when it is put in place, is the job's.
+// the rows of the statistics' CSV, and their NetCDF file (NAME.waves.nc).
+// Where the files go, and when they are put in place, is the job's.
 #pragma once
 
 #include <sys/types.h>
@@ -14,8 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "netcdf/netcdf_file.h"
 #include "runtime/byte_streams.h"
-#include "science/netcdf_writer.h"
+#include "science/metadata.h"
 #include "science/time_base.h"
 #include "waves/background_listener.h"
 #include "waves/segmenter.h"
@@ -25,6 +26,8 @@
 // The statistics' CSV beside an output takes its name with this ending in
 // place of its extension.
 inline constexpr const char* kWavesExtension = ".waves.csv";
+// The statistics' NetCDF file beside the readings' NAME.nc.
+inline constexpr const char* kWavesNetcdfExtension = ".waves.nc";
 
 // What the JSON report tells of them.
 struct WaveSummary {
@@ -44,13 +47,22 @@ class WaveTargets {
   // Writes the CSV's rows into `sink`, which stays the caller's; `shown`
   // names it in messages.
   void WriteCsvTo(ByteSink* sink, const std::string& shown);
-  // Writes every segment's statistics and spectrum into the NetCDF
-  // output's file as it comes (set before the conversion starts). `units`: the
-  // readings'. A failure is the NetCDF output's own: it tells it when it
-  // finishes.
-  // `nameFor`: the standard names the statistics may carry.
-  void AddTo(NetcdfWriter* netcdf, const std::string& units,
-             WaveNetcdfWriter::StandardNameFor nameFor = nullptr);
+  // Writes every segment's statistics and spectrum as it comes into a
+  // NetCDF file of their own, created at `path` (messages name `shown`),
+  // of the station `science` describes. `units`: the readings'. `nameFor`:
+  // the standard names the statistics may carry. Set before the
+  // conversion starts. False with `error` when the file cannot be made.
+  bool OpenNetcdf(const std::string& path, const std::string& shown, const ScienceSettings& science,
+                  const std::string& units, WaveNetcdfWriter::StandardNameFor nameFor,
+                  std::string* error);
+  // After Finish: writes the station, the global attributes (the readings'
+  // file's, with the statistics' own title, summary and time coverage)
+  // and closes the NetCDF file. False with `error` when any of it failed.
+  // The same statistics into a caller's store (the Python module's arrays)
+  // instead of a file.
+  void OpenNetcdfIn(NetcdfStore* store, const ScienceSettings& science, const std::string& units,
+                    WaveNetcdfWriter::StandardNameFor nameFor);
+  bool CloseNetcdf(const ReadingFacts& facts, RunFacts run, std::string* error);
   // Set it as the request's reading listener. The segments are worked out
   // and their rows written on a thread beside the conversion.
   ReadingListener* listener() { return &background_; }
@@ -83,6 +95,7 @@ class WaveTargets {
   void Take(WaveSegment&& segment);
   void TakeRow(const WaveSegment& segment, double start, double end);
   std::string TimeText(double instrumentUtc) const;
+  std::vector<Attribute> StatisticsAttributes(const ReadingFacts& facts, const RunFacts& run) const;
   std::string_view TimeText(double instrumentUtc, char* text) const;
   void Write(const std::string& text);
   void Flush();
@@ -98,7 +111,11 @@ class WaveTargets {
   ByteSink* sink_ = nullptr;  // the CSV's, when one is written
   std::string pending_;       // rows not yet written
   std::vector<HeldRow> held_;
+  ScienceSettings science_;                 // the NetCDF file's station and metadata
+  std::unique_ptr<NetcdfFile> netcdfFile_;  // NAME.waves.nc, when written to a file
+  NetcdfStore* store_ = nullptr;            // where the statistics go: the file or the caller's
   std::unique_ptr<WaveNetcdfWriter> netcdf_;
+  bool netcdfWritten_ = false;  // its rows and times went to the file
   WaveSummary summary_;
   std::string error_;  // set once, before failed_
   std::atomic<bool> failed_{false};

@@ -53,8 +53,12 @@ JobTargets TargetsOf(const DumpRunSettings& settings, MemoryStore* store) {
     targets.legacy = OutputTarget::File(settings.legacyPath);
   if (settings.netcdf)
     targets.netcdfStore = store;
-  if (settings.waves)
+  if (settings.waves) {
     targets.waves = OutputTarget::Discard();
+    // The statistics are a dataset of their own, as NAME.waves.nc is.
+    if (!settings.netcdf)
+      targets.wavesNetcdfStore = store;
+  }
   return targets;
 }
 
@@ -141,6 +145,7 @@ DumpRunResult RunDump(const DumpInput& dump, const DumpRunSettings& settings, Me
   }
   run.toType = settings.toType >= 0 ? settings.toType : ToTypeForFromType(run.fromType);
   ConversionJob job(settings.outputs, TargetsOf(settings, store), opened.input);
+  job.TakeHeader(run.look);
   if (!job.Reserve(&run.problem) || !job.Start(run.fromType, &run.problem)) {
     run.status = kStatusFileError;
     run.message = StatusMessage(run.status);

@@ -183,7 +183,7 @@ py::tuple Run(const py::object& source, const std::string& name, const py::dict&
   MemoryStore store;
   const DumpRunResult run = RunWithoutGil(input, settings, &store);
   py::object contents = py::none();
-  if (run.finished() && netcdf && store.closed())
+  if (run.finished() && (netcdf || waves) && store.closed())
     contents = StoreContents(store);
   return py::make_tuple(ReportOf(input, settings, run), contents);
 }

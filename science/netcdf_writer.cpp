@@ -38,19 +38,6 @@ constexpr size_t kReadingsPerTemperature = 8;
 // let the writing thread go on (about a megabyte each).
 constexpr size_t kChunksWaiting = 8;
 
-NetcdfValue ValueOf(const AttributeValue& value) {
-  if (const auto* text = std::get_if<std::string>(&value))
-    return *text;
-  if (const auto* number = std::get_if<double>(&value))
-    return *number;
-  if (const auto* large = std::get_if<uint64_t>(&value))
-    return static_cast<unsigned long long>(*large);
-  const int64_t whole = std::get<int64_t>(value);
-  if (whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max())
-    return static_cast<int>(whole);
-  return static_cast<long long>(whole);
-}
-
 enum class Deflate { kYes, kNo };
 
 // Chunked, shuffled and deflated (unless told not to), with no fill (every
@@ -508,7 +495,7 @@ bool NetcdfWriter::WriteAttributes(RunFacts run) {
   run.coverageEnd = axis_.Corrected(facts_.latest);
   std::vector<NetcdfAttribute> globals;
   for (const Attribute& attribute : GlobalAttributes(settings_, facts_, run))
-    globals.push_back({attribute.name, ValueOf(attribute.value)});
+    globals.push_back({attribute.name, NetcdfValueOf(attribute.value)});
   if (!file_->PutGlobals(globals))
     return false;
   return run.result == nullptr ||
@@ -543,4 +530,17 @@ void NetcdfWriter::Abandon() {
     writer_->Stop();
   open_ = false;
   file_->Drop();
+}
+
+NetcdfValue NetcdfValueOf(const AttributeValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value))
+    return *text;
+  if (const auto* number = std::get_if<double>(&value))
+    return *number;
+  if (const auto* large = std::get_if<uint64_t>(&value))
+    return static_cast<unsigned long long>(*large);
+  const int64_t whole = std::get<int64_t>(value);
+  if (whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max())
+    return static_cast<int>(whole);
+  return static_cast<long long>(whole);
 }

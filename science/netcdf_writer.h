@@ -148,3 +148,7 @@ class NetcdfWriter final : public ReadingListener {
   size_t burstsWritten_ = 0;
   int64_t nextBurst_ = 0;
 };
+
+// An attribute's value as the NetCDF file takes it: a whole number as an
+// int where it fits.
+NetcdfValue NetcdfValueOf(const AttributeValue& value);

@@ -69,13 +69,21 @@ const ReadingFacts* ScienceOutputs::Facts() const {
   return tidy_ ? &tidy_->facts() : nullptr;
 }
 
-bool ScienceOutputs::Finish(const ConversionResult& result, std::string* error) {
+RunFacts ScienceOutputs::RunFactsOf(const ConversionResult& result) {
+  if (dateCreated_.empty())
+    dateCreated_ = UtcNowText();
+  if (digestTaken_ && sourceSha256_.empty())
+    sourceSha256_ = digest_.Hex();
   RunFacts run;
   run.result = &result;
-  run.dateCreated = UtcNowText();
+  run.dateCreated = dateCreated_;
   run.trimmed = trimmed_;
-  if (digestTaken_)
-    run.sourceSha256 = digest_.Hex();
+  run.sourceSha256 = digestTaken_ ? sourceSha256_ : "";
+  return run;
+}
+
+bool ScienceOutputs::Finish(const ConversionResult& result, std::string* error) {
+  const RunFacts run = RunFactsOf(result);
   bool ok = true;
   if (tidy_ && !tidy_->Finish(error))
     ok = false;

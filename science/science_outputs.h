@@ -48,6 +48,11 @@ class ScienceOutputs {
   bool failed() const;
   std::string error() const;
 
+  const ScienceSettings& settings() const { return settings_; }
+  // What the conversion reported, as the outputs' attributes tell it; the
+  // same creation date and digest each time it is asked.
+  RunFacts RunFactsOf(const ConversionResult& result);
+
   // Finishes every output with the conversion's results. False with `error`
   // when one could not be finished.
   bool Finish(const ConversionResult& result, std::string* error);
@@ -72,6 +77,8 @@ class ScienceOutputs {
   SourceDigest digest_;
   bool digestTaken_ = false;
   TrimmedCounts trimmed_;
+  std::string sourceSha256_;  // once taken: taking it ends the digest
+  std::string dateCreated_;
 };
 
 // "2026-12-08T01:30:00Z", now.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "runtime/caltime.h"
@@ -16,10 +17,12 @@ constexpr int64_t kMillisecondsPerSecond = 1000;
 std::string FormatSeconds(double seconds) {
   char text[64] = "0";
   double back = 0.0;
-  // The shortest text that reads back as the same value.
+  // The shortest text that reads back as the same value, without an
+  // exponent where one can do without (ISO 8601 durations take none).
   for (int digits = 1; digits <= 17; ++digits) {
     std::snprintf(text, sizeof text, "%.*g", digits, seconds);
-    if (std::sscanf(text, "%lf", &back) == 1 && back == seconds)
+    if (std::sscanf(text, "%lf", &back) == 1 && back == seconds &&
+        std::strchr(text, 'e') == nullptr)
       break;
   }
   return text;

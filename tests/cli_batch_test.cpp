@@ -1140,7 +1140,7 @@ TEST(CliJobs, TheMostJobsAllowedConvertEveryInputWithinAnAddressSpaceLimit) {
   ASSERT_EQ(result.exitCode, 0) << LastLine(result.err);
   std::set<std::string> expected;
   for (int i = 0; i < kInputs; ++i) {
-    for (const char* extension : {".csv", ".nc", ".waves.csv"})
+    for (const char* extension : {".csv", ".nc", ".waves.csv", ".waves.nc"})
       expected.insert("dump" + std::to_string(i) + extension);
   }
   EXPECT_EQ(Listing(dir.Path("out")), expected);

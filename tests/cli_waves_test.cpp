@@ -146,17 +146,22 @@ TEST(CliWaves, OutputFolderGetsTheStatisticsBesideEachOutput) {
     EXPECT_EQ(Lines(ReadWholeFile(ws.dir.Path(name))).size(), 3u) << name;
 }
 
-TEST(CliWaves, WithWavesTheNetcdfOutputCarriesTheStatistics) {
+TEST(CliWaves, WithWavesTheStatisticsGoToANetcdfFileOfTheirOwn) {
   Workspace ws;
   const zorq_test::CliRunResult result =
       ws.Run({"--format", "netcdf", "--units", "m", "--waves", "w.csv", "gauge.txt", "out.nc"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(Lines(ReadWholeFile(ws.dir.Path("w.csv"))).size(), 3u);
   int ncid = -1;
+  int id = -1;
   ASSERT_EQ(nc_open(ws.dir.Path("out.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  EXPECT_EQ(nc_inq_varid(ncid, "hm0", &id), NC_ENOTVAR);
+  EXPECT_EQ(nc_inq_varid(ncid, "S", &id), NC_ENOTVAR);
+  nc_close(ncid);
+  ASSERT_EQ(nc_open(ws.dir.Path("out.waves.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
   int dimension = -1;
   size_t segments = 0;
-  ASSERT_EQ(nc_inq_dimid(ncid, "segment", &dimension), NC_NOERR);
+  ASSERT_EQ(nc_inq_dimid(ncid, "time", &dimension), NC_NOERR);
   nc_inq_dimlen(ncid, dimension, &segments);
   EXPECT_EQ(segments, 2u);
   int hm0 = -1;
@@ -167,10 +172,35 @@ TEST(CliWaves, WithWavesTheNetcdfOutputCarriesTheStatistics) {
   EXPECT_NEAR(values[1], expected, 0.01 * expected);
   double starts[2] = {};
   int start = -1;
-  nc_inq_varid(ncid, "segment_start_time", &start);
+  nc_inq_varid(ncid, "time", &start);
   nc_get_var_double(ncid, start, starts);
   EXPECT_EQ(starts[1], 1561899600.0);  // 2019-06-30T13:00:00Z
+  int station = -1;
+  EXPECT_EQ(nc_inq_varid(ncid, "station", &station), NC_NOERR);
   nc_close(ncid);
+}
+
+// The statistics' NetCDF file goes through the job as every output does:
+// an existing one is refused before anything is read, and a run that fails
+// keeps what it wrote as NAME.partial, named in the JSON report.
+TEST(CliWaves, TheStatisticsNetcdfFileIsPlacedWithTheOtherOutputsOrNotAtAll) {
+  Workspace ws;
+  WriteWholeFile(ws.dir.Path("out.waves.nc"), "mine\n");
+  const std::vector<std::string> run = {"--format", "netcdf", "--units",   "m",
+                                        "--waves",  "auto",   "gauge.txt", "out.nc"};
+  EXPECT_EQ(ws.Run(run).exitCode, 1);
+  EXPECT_EQ(ReadWholeFile(ws.dir.Path("out.waves.nc")), "mine\n");
+  EXPECT_FALSE(FileExists(ws.dir.Path("out.nc")));
+
+  WriteWholeFile(ws.dir.Path("broken.txt"), SineGaugeDump() + "Y19,M06\r\n");
+  const zorq_test::CliRunResult failed = ws.Run(
+      {"--json", "--format", "netcdf", "--units", "m", "--waves", "auto", "broken.txt", "b.nc"});
+  EXPECT_EQ(failed.exitCode, 4) << failed.err;
+  EXPECT_FALSE(FileExists(ws.dir.Path("b.waves.nc")));
+  EXPECT_TRUE(FileExists(ws.dir.Path("b.waves.nc.partial")));
+  EXPECT_NE(failed.out.find("\"waves_netcdf\":\"b.waves.nc\""), std::string::npos) << failed.out;
+  EXPECT_NE(failed.out.find("b.waves.nc.partial"), std::string::npos) << failed.out;
+  EXPECT_NE(failed.err.find("b.waves.nc.partial"), std::string::npos) << failed.err;
 }
 
 // The statistics' spectra are held until the file closes: a NetCDF output

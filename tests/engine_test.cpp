@@ -397,6 +397,11 @@ TEST(EngineLook, HeadersAreJudgedFromTheirLetters) {
   const DumpLook look = LookAtHeader(block.data(), static_cast<int>(block.size()));
   EXPECT_EQ(look.rangeCode, 8);
   EXPECT_EQ(look.staffCode, 150);
+  const std::string gauge = DumpOf(GaugeHeader(), {});
+  const DumpLook gaugeLook = LookAtHeader(gauge.data(), static_cast<int>(gauge.size()));
+  EXPECT_EQ(gaugeLook.sampleRate, 4);
+  EXPECT_EQ(gaugeLook.burstMinutes, 10);
+  EXPECT_EQ(look.burstMinutes, 0);  // a logger header has none
   // Too short for a header.
   EXPECT_EQ(LookAtHeader(block.data(), 128).kind, DumpKind::Unknown);
   EXPECT_EQ(ToTypeForFromType(1), 0);

@@ -67,6 +67,8 @@ const FormatRow kFormats[] = {
     {"Tidy", {"--format", "tidy"}},
     {"All", {"--format", "legacy,netcdf,tidy", "--units", "m"}},
     {"NetcdfTidyWaves", {"--format", "netcdf,tidy", "--units", "m", "--waves", "auto"}},
+    // The statistics' CSV and their NetCDF file beside the legacy CSV and NAME.nc.
+    {"LegacyNetcdfWaves", {"--format", "legacy,netcdf", "--units", "m", "--waves", "auto"}},
 };
 
 constexpr const char* kGaugeLine = "1.25,,1.5,2,2.25,-0.5,0,3.125,10,1.75,1.5,1.25,1,372,\r\n";

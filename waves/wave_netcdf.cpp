@@ -1,36 +1,82 @@
 #include "waves/wave_netcdf.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <sstream>
 #include <tuple>
 #include <utility>
 
 #include "qc/flags.h"
+#include "waves/spectrum.h"
 #include "waves/wave_csv.h"
 
 namespace {
 
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
-constexpr const char* kSegmentDimension = "segment";
+constexpr const char* kTimeDimension = "time";
 constexpr const char* kFrequencyDimension = "frequency";
+constexpr const char* kBoundsDimension = "nv";
+constexpr size_t kBoundsPerTime = 2;
 constexpr const char* kTimeUnits = "seconds since 1970-01-01T00:00:00Z";
-// Segments per chunk and per write of the values on `segment`: a few KB a
+constexpr const char* kPointInTime = "time: point";
+// Segments per chunk and per write of the values on `time`: a few KB a
 // variable, whatever the run's length.
 constexpr size_t kSegmentsPerChunk = 512;
-// The values on `segment` are written a whole chunk at a time, so they need
+// The values on `time` are written a whole chunk at a time, so they need
 // no cache: HDF5 writes a chunk larger than its cache straight through, where
 // a cache would keep every chunk written until the file closes.
 constexpr size_t kNoChunkCache = 1;
-// A spectrum's chunk: the rows of several segments, as wide as the first
-// segment's spectrum (the others are mostly as long; a longer one takes more
-// chunks across, and a chunk wider than the spectra would store fill).
+// The bounds are written row by row at the end: their cache holds the
+// chunk being filled.
+constexpr size_t kBoundsCacheBytes = 2 * kSegmentsPerChunk * kBoundsPerTime * sizeof(double);
+// A spectrum's chunk: the rows of several segments across the whole grid.
 constexpr size_t kSpectraPerChunk = 64;
-// A spectrum's cache holds the chunks its rows are being written into,
-// across the widest spectrum, so that none is written before it is full.
+// A spectrum's cache holds the chunk its rows are being written into, so
+// that none is written before it is full.
 constexpr size_t kSpectrumCacheBytes = 1024 * 1024;
 constexpr size_t kSpectrumCacheSlots = 4099;  // a prime, well above the chunks it holds
+
+// Why a segment is suspect, one bit each, as its reasons name them; the
+// last is the file's own: a spectrum off the file's frequency grid.
+constexpr const char* kOffGrid = "off-frequency-grid";
+constexpr std::array<const char*, 6> kReasons = {"short",   "few-good-readings", "no-time",
+                                                 "no-rate", "no-depth",          kOffGrid};
+
+signed char ReasonBit(const std::string& reason) {
+  for (size_t bit = 0; bit < kReasons.size(); ++bit) {
+    if (reason == kReasons[bit])
+      return static_cast<signed char>(1 << bit);
+  }
+  return 0;
+}
+
+signed char ReasonBits(const std::string& reasons) {
+  signed char bits = 0;
+  std::istringstream words(reasons);
+  for (std::string word; std::getline(words, word, ';');)
+    bits = static_cast<signed char>(bits | ReasonBit(word));
+  return bits;
+}
+
+std::vector<signed char> ReasonMasks() {
+  std::vector<signed char> masks;
+  for (size_t bit = 0; bit < kReasons.size(); ++bit)
+    masks.push_back(static_cast<signed char>(1 << bit));
+  return masks;
+}
+
+std::string ReasonMeanings() {
+  std::string meanings;
+  for (const char* reason : kReasons) {
+    std::string word = reason;
+    std::replace(word.begin(), word.end(), '-', '_');
+    meanings += (meanings.empty() ? "" : " ") + word;
+  }
+  return meanings;
+}
 
 // Whose units a value takes.
 enum class Units { kReadings, kSeconds, kHertz, kCelsius };
@@ -104,7 +150,7 @@ std::string DensityUnits(const std::string& units) {
 
 // A value per segment, NaN where none was written.
 NetcdfVariable& AddColumn(NetcdfLayout* layout, const char* name, NetcdfType type) {
-  NetcdfVariable& variable = layout->AddVariable(name, type, {kSegmentDimension});
+  NetcdfVariable& variable = layout->AddVariable(name, type, {kTimeDimension});
   variable.chunks = {kSegmentsPerChunk};
   variable.cacheBytes = kNoChunkCache;
   if (type == NetcdfType::kDouble) {
@@ -127,28 +173,18 @@ NetcdfVariable& AddQartodFlags(NetcdfVariable& variable, const char* standardNam
 
 // A statistic's gross range flags, where its test is configured.
 void AddRangeFlags(NetcdfLayout* layout, const char* name,
-                   const std::optional<GrossRangeThresholds>& thresholds) {
+                   const std::optional<GrossRangeThresholds>& thresholds,
+                   const std::string& coordinates) {
   if (!thresholds)
     return;
   AddQartodFlags(AddColumn(layout, name, NetcdfType::kByte), kGrossRangeFlagName)
+      .Attribute("coordinates", coordinates)
       .Attribute("fail_span", std::vector<double>{thresholds->fail.low, thresholds->fail.high})
       .Attribute("suspect_span",
                  std::vector<double>{thresholds->suspect.low, thresholds->suspect.high})
       .Attribute("comment",
                  "4 outside fail_span, else 3 outside suspect_span, else 1; 9 where "
                  "the statistic has no value");
-}
-
-// A row per segment: its bins, the rest left to the fill.
-NetcdfVariable& AddSpectrum(NetcdfLayout* layout, const char* name, size_t binsPerChunk) {
-  NetcdfVariable& variable =
-      layout->AddVariable(name, NetcdfType::kDouble, {kSegmentDimension, kFrequencyDimension});
-  variable.chunks = {kSpectraPerChunk, binsPerChunk};
-  variable.fill = NetcdfFill::kValue;
-  variable.fillValue = kNoValue;
-  variable.cacheBytes = kSpectrumCacheBytes;
-  variable.cacheSlots = kSpectrumCacheSlots;
-  return variable;
 }
 
 // The method on every statistic, so that it travels with a variable taken
@@ -161,11 +197,48 @@ void AddMethod(NetcdfVariable* variable, const WaveSettings& settings) {
     variable->Attribute("wave_pressure_response_minimum", settings.pressure->kpMin);
 }
 
+void AddTime(NetcdfLayout* layout) {
+  NetcdfVariable& time = layout->AddVariable(kTimeDimension, NetcdfType::kDouble, {kTimeDimension});
+  time.chunks = {kSegmentsPerChunk};
+  time.cacheBytes = kNoChunkCache;
+  time.fill = NetcdfFill::kNone;
+  time.Attribute("standard_name", "time")
+      .Attribute("long_name", "time of the segment's first reading")
+      .Attribute("units", kTimeUnits)
+      .Attribute("calendar", "standard")
+      .Attribute("axis", "T")
+      .Attribute("bounds", "time_bnds");
+  NetcdfVariable& bounds =
+      layout->AddVariable("time_bnds", NetcdfType::kDouble, {kTimeDimension, kBoundsDimension});
+  bounds.chunks = {kSegmentsPerChunk, kBoundsPerTime};
+  bounds.cacheBytes = kBoundsCacheBytes;
+  bounds.fill = NetcdfFill::kNone;
+  bounds.Attribute("long_name", "times of the segment's first and last readings");
+}
+
+// What a variable on `time` lists in `coordinates`.
+std::string StatisticCoordinates(const WaveNetcdfStation& station) {
+  return station.coordinates.empty() ? kTimeDimension
+                                     : std::string(kTimeDimension) + " " + station.coordinates;
+}
+
 }  // namespace
 
+int FileWelchLength(const WaveSettings& settings, double nominalReadings) {
+  if (settings.welchLength > 0)
+    return settings.welchLength;
+  const double readings = std::max(nominalReadings, 0.0);
+  return DefaultWelchLength(static_cast<size_t>(readings));
+}
+
 WaveNetcdfWriter::WaveNetcdfWriter(NetcdfStore* file, const WaveSettings& settings,
-                                   std::string units, StandardNameFor nameFor)
-    : file_(file), settings_(settings), units_(std::move(units)), nameFor_(std::move(nameFor)) {}
+                                   std::string units, StandardNameFor nameFor,
+                                   WaveNetcdfStation station)
+    : file_(file),
+      settings_(settings),
+      units_(std::move(units)),
+      nameFor_(std::move(nameFor)),
+      station_(std::move(station)) {}
 
 std::string WaveNetcdfWriter::StandardName(const std::string& name,
                                            const std::string& units) const {
@@ -174,21 +247,10 @@ std::string WaveNetcdfWriter::StandardName(const std::string& name,
   return nameFor_(name, units);
 }
 
-NetcdfLayout WaveNetcdfWriter::Layout() const {
-  NetcdfLayout layout;
-  layout.AddDimension(kSegmentDimension);
-  // Unlimited: a segment's bins are known when it comes, and the longest
-  // spectrum sets the length.
-  layout.AddDimension(kFrequencyDimension);
-  for (const bool start : {true, false}) {
-    AddColumn(&layout, start ? "segment_start_time" : "segment_end_time", NetcdfType::kDouble)
-        .Attribute("units", kTimeUnits)
-        .Attribute("calendar", "standard")
-        .Attribute("long_name", start ? "time of the segment's first reading"
-                                      : "time of the segment's last reading");
-  }
+void WaveNetcdfWriter::AddStatistics(NetcdfLayout* layout) const {
+  const std::string coordinates = StatisticCoordinates(station_);
   for (const Statistic& statistic : Statistics()) {
-    NetcdfVariable& variable = AddColumn(&layout, statistic.name, NetcdfType::kDouble);
+    NetcdfVariable& variable = AddColumn(layout, statistic.name, NetcdfType::kDouble);
     const std::string longName = statistic.longName != nullptr ? statistic.longName
                                  : settings_.pressure
                                      ? "mean depth: mean water column plus the sensor height"
@@ -202,32 +264,54 @@ NetcdfLayout WaveNetcdfWriter::Layout() const {
       variable.Attribute("standard_name", name);
     if (statistic.comment != nullptr)
       variable.Attribute("comment", statistic.comment);
-    if (statistic.withMethod) {
-      variable.Attribute("coordinates", "segment_start_time");
+    variable.Attribute("cell_methods", kPointInTime).Attribute("coordinates", coordinates);
+    if (statistic.withMethod)
       AddMethod(&variable, settings_);
-    }
   }
-  AddColumn(&layout, "segment_samples", NetcdfType::kInt64)
+}
+
+void WaveNetcdfWriter::AddSegmentFacts(NetcdfLayout* layout) const {
+  const std::string coordinates = StatisticCoordinates(station_);
+  AddColumn(layout, "segment_samples", NetcdfType::kInt64)
       .Attribute("long_name", "readings of the segment")
-      .Attribute("units", "1");
-  AddColumn(&layout, "segment_waves", NetcdfType::kInt64)
+      .Attribute("units", "1")
+      .Attribute("coordinates", coordinates);
+  AddColumn(layout, "segment_waves", NetcdfType::kInt64)
       .Attribute("long_name", "zero up-crossing waves of the segment")
-      .Attribute("units", "1");
-  AddColumn(&layout, "segment_burst", NetcdfType::kInt64)
-      .Attribute("long_name", "burst of a gauge dump; -1 for logger dumps");
-  AddQartodFlags(AddColumn(&layout, "segment_quality_control", NetcdfType::kByte),
+      .Attribute("units", "1")
+      .Attribute("coordinates", coordinates);
+  AddColumn(layout, "segment_burst", NetcdfType::kInt64)
+      .Attribute("long_name", "burst of a gauge dump; -1 for logger dumps")
+      .Attribute("coordinates", coordinates);
+  AddQartodFlags(AddColumn(layout, "segment_quality_control", NetcdfType::kByte),
                  kAggregateFlagName)
+      .Attribute("long_name", "quality flag of the segment's statistics")
+      .Attribute("coordinates", coordinates)
       .Attribute("comment",
-                 "the strongest of the range tests of hm0 and tp (where configured) and 3 for "
-                 "fewer than 64 readings, fewer than 90% good, no time, no rate or no depth");
-  AddRangeFlags(&layout, kHm0RangeVariable, settings_.hm0Range);
-  AddRangeFlags(&layout, kTpRangeVariable, settings_.tpRange);
-  AddSpectrum(&layout, "frequency_of_segment", binsPerChunk_)
-      .Attribute("units", "Hz")
-      .Attribute("standard_name", "sea_surface_wave_frequency")
-      .Attribute("long_name",
-                 "frequency of each bin of the segment's spectrum (the Welch window sets it)");
-  NetcdfVariable& density = AddSpectrum(&layout, "S", binsPerChunk_);
+                 "the strongest of the range tests of hm0 and tp (where configured) and 3 for a "
+                 "suspect segment: why, segment_suspect_reasons");
+  AddRangeFlags(layout, kHm0RangeVariable, settings_.hm0Range, coordinates);
+  AddRangeFlags(layout, kTpRangeVariable, settings_.tpRange, coordinates);
+  AddColumn(layout, "segment_suspect_reasons", NetcdfType::kByte)
+      .Attribute("long_name", "why the segment's statistics are suspect")
+      .Attribute("flag_masks", ReasonMasks())
+      .Attribute("flag_meanings", ReasonMeanings())
+      .Attribute("coordinates", coordinates)
+      .Attribute("comment",
+                 "short: fewer than 64 readings; few good readings: under 90% good; no time, no "
+                 "rate, no depth; off frequency grid: too short for the file's Welch window, or "
+                 "at another sample rate, so its row of S is left empty");
+}
+
+void WaveNetcdfWriter::AddDensity(NetcdfLayout* layout) const {
+  const std::string coordinates = StatisticCoordinates(station_);
+  NetcdfVariable& density =
+      layout->AddVariable("S", NetcdfType::kDouble, {kTimeDimension, kFrequencyDimension});
+  density.chunks = {kSpectraPerChunk, bins_};
+  density.fill = NetcdfFill::kValue;
+  density.fillValue = kNoValue;
+  density.cacheBytes = std::max(kSpectrumCacheBytes, 2 * kSpectraPerChunk * bins_ * sizeof(double));
+  density.cacheSlots = kSpectrumCacheSlots;
   if (const std::string name =
           StandardName("sea_surface_wave_variance_spectral_density", DensityUnits(units_));
       !name.empty())
@@ -235,15 +319,47 @@ NetcdfLayout WaveNetcdfWriter::Layout() const {
   density.Attribute("units", DensityUnits(units_))
       .Attribute("long_name", settings_.pressure ? "spectral density of the surface, S/Kp^2"
                                                  : "one-sided spectral density")
-      .Attribute("coordinates", "frequency_of_segment segment_start_time");
+      .Attribute("cell_methods", kPointInTime)
+      .Attribute("coordinates", coordinates);
   AddMethod(&density, settings_);
+}
+
+NetcdfLayout WaveNetcdfWriter::Layout() const {
+  NetcdfLayout layout;
+  layout.AddDimension(kTimeDimension);
+  layout.AddDimension(kFrequencyDimension, bins_);
+  layout.AddDimension(kBoundsDimension, kBoundsPerTime);
+  for (const NetcdfDimension& dimension : station_.layout.dimensions())
+    layout.AddDimension(dimension.name, dimension.length);
+  AddTime(&layout);
+  for (const NetcdfVariable& variable : station_.layout.variables())
+    layout.AddVariable(variable.name, variable.type, variable.dimensions) = variable;
+  NetcdfVariable& frequency =
+      layout.AddVariable(kFrequencyDimension, NetcdfType::kDouble, {kFrequencyDimension});
+  frequency.fill = NetcdfFill::kNone;
+  frequency.Attribute("standard_name", "wave_frequency")
+      .Attribute("long_name", "frequency of the spectra's bins")
+      .Attribute("units", "s-1")
+      .Attribute("comment", "bin k at k * sample rate / Welch window, the window of " +
+                                std::to_string(welchLength_) + " readings at " +
+                                std::to_string(sampleRate_) + " Hz");
+  AddStatistics(&layout);
+  AddSegmentFacts(&layout);
+  AddDensity(&layout);
   layout.AddGlobal("wave_statistics_method", WaveMethodText(settings_));
+  layout.AddGlobal("wave_welch_window_readings", welchLength_);
   return layout;
 }
 
-bool WaveNetcdfWriter::Define(size_t binsPerChunk) {
+bool WaveNetcdfWriter::Define(const WaveSegment& first) {
   defined_ = true;
-  binsPerChunk_ = std::max<size_t>(binsPerChunk, 1);
+  sampleRate_ = first.sampleRate;
+  const double nominal = first.burst < 0 ? settings_.segmentSeconds * first.sampleRate
+                         : settings_.burstReadings > 0.0 ? settings_.burstReadings
+                                                         : static_cast<double>(first.readings);
+  welchLength_ = FileWelchLength(settings_, nominal);
+  // No rate, no grid: one bin at 0 Hz keeps the layout whole.
+  bins_ = sampleRate_ > 0 ? static_cast<size_t>(welchLength_) / 2 + 1 : 1;
   if (!file_->Define(Layout()))
     return false;
   for (const Statistic& statistic : Statistics())
@@ -256,31 +372,48 @@ bool WaveNetcdfWriter::Define(size_t binsPerChunk) {
     hm0RangeVar_ = file_->Variable(kHm0RangeVariable);
   if (settings_.tpRange)
     tpRangeVar_ = file_->Variable(kTpRangeVariable);
-  frequencyVar_ = file_->Variable("frequency_of_segment");
+  reasonVar_ = file_->Variable("segment_suspect_reasons");
   densityVar_ = file_->Variable("S");
-  startVar_ = file_->Variable("segment_start_time");
-  endVar_ = file_->Variable("segment_end_time");
-  return true;
+  timeVar_ = file_->Variable(kTimeDimension);
+  boundsVar_ = file_->Variable("time_bnds");
+  std::vector<double> frequency(bins_);
+  const double resolution =
+      sampleRate_ > 0 ? static_cast<double>(sampleRate_) / static_cast<double>(welchLength_) : 0.0;
+  for (size_t bin = 0; bin < bins_; ++bin)
+    frequency[bin] = resolution * static_cast<double>(bin);
+  return file_->Put(file_->Variable(kFrequencyDimension), 0, bins_, frequency.data());
 }
 
-bool WaveNetcdfWriter::WriteSpectrum(const Spectrum& spectrum) {
-  const size_t bins = spectrum.frequency.size();
-  return bins == 0 || (file_->PutRow(frequencyVar_, segments_, bins, spectrum.frequency.data()) &&
-                       file_->PutRow(densityVar_, segments_, bins, spectrum.density.data()));
+bool WaveNetcdfWriter::OnGrid(const Spectrum& spectrum, int sampleRate) const {
+  return sampleRate > 0 && sampleRate == sampleRate_ && spectrum.windowLength == welchLength_ &&
+         spectrum.density.size() == bins_;
 }
 
 bool WaveNetcdfWriter::Add(const WaveSegment& segment, double start, double end) {
-  const Spectrum& spectrum = segment.analysis.spectrum;
-  if (file_->failed() || (!defined_ && !Define(spectrum.frequency.size())) ||
-      !WriteSpectrum(spectrum))
+  if (file_->failed() || (!defined_ && !Define(segment)))
     return false;
+  if (std::isnan(start) || (!starts_.empty() && !(start > starts_.back()))) {
+    ++leftOut_;
+    return true;
+  }
   Row row;
+  row.flag = static_cast<signed char>(segment.flag);
+  row.reasons = ReasonBits(segment.reason);
+  const Spectrum& spectrum = segment.analysis.spectrum;
+  if (OnGrid(spectrum, segment.sampleRate)) {
+    if (!file_->PutRow(densityVar_, segments_, bins_, spectrum.density.data()))
+      return false;
+  } else {
+    // Off the grid is suspect; a segment already bad stays bad.
+    if (row.flag == static_cast<signed char>(SegmentFlag::Good))
+      row.flag = static_cast<signed char>(SegmentFlag::Suspect);
+    row.reasons = static_cast<signed char>(row.reasons | ReasonBit(kOffGrid));
+  }
   for (const Statistic& statistic : Statistics())
     row.statistics.push_back(statistic.value(segment));
   row.samples = static_cast<long long>(segment.analysis.samples);
   row.waves = static_cast<long long>(segment.analysis.zeroCrossing.waves);
   row.burst = static_cast<long long>(segment.burst);
-  row.flag = static_cast<signed char>(segment.flag);
   row.hm0Range = segment.hm0Range;
   row.tpRange = segment.tpRange;
   rows_.push_back(std::move(row));
@@ -307,29 +440,49 @@ bool WaveNetcdfWriter::WriteRows() {
                    [field](const Row& row) { return row.*field; });
     ok = ok && file_->Put(variable, written_, count, wholes.data());
   }
-  std::vector<signed char> flags(count);
+  std::vector<signed char> bytes(count);
   for (const auto& [variable, field, wanted] :
-       {std::tuple{flagVar_, &Row::flag, true},
+       {std::tuple{flagVar_, &Row::flag, true}, std::tuple{reasonVar_, &Row::reasons, true},
         std::tuple{hm0RangeVar_, &Row::hm0Range, settings_.hm0Range.has_value()},
         std::tuple{tpRangeVar_, &Row::tpRange, settings_.tpRange.has_value()}}) {
     if (!wanted)
       continue;
-    std::transform(rows_.begin(), rows_.end(), flags.begin(),
+    std::transform(rows_.begin(), rows_.end(), bytes.begin(),
                    [field](const Row& row) { return row.*field; });
-    ok = ok && file_->Put(variable, written_, count, flags.data());
+    ok = ok && file_->Put(variable, written_, count, bytes.data());
   }
   written_ += count;
   rows_.clear();
   return ok;
 }
 
-bool WaveNetcdfWriter::Finish(const std::function<double(double)>& corrected) {
-  if (file_->failed() || (!defined_ && !Define(1)) || (!rows_.empty() && !WriteRows()))
-    return false;
-  if (segments_ == 0)
-    return true;
+bool WaveNetcdfWriter::WriteTimes(const std::function<double(double)>& corrected) {
   std::transform(starts_.begin(), starts_.end(), starts_.begin(), corrected);
   std::transform(ends_.begin(), ends_.end(), ends_.begin(), corrected);
-  return file_->Put(startVar_, 0, starts_.size(), starts_.data()) &&
-         file_->Put(endVar_, 0, ends_.size(), ends_.data());
+  coverageStart_ = starts_.front();
+  coverageEnd_ = std::max(ends_.back(), starts_.back());
+  if (!file_->Put(timeVar_, 0, starts_.size(), starts_.data()))
+    return false;
+  for (size_t i = 0; i < starts_.size(); ++i) {
+    // A segment's end is unknown when its last reading has no time: its
+    // bounds close at its start.
+    const double bounds[kBoundsPerTime] = {starts_[i],
+                                           std::isnan(ends_[i]) ? starts_[i] : ends_[i]};
+    if (!file_->PutRow(boundsVar_, i, kBoundsPerTime, bounds))
+      return false;
+  }
+  return true;
+}
+
+bool WaveNetcdfWriter::Finish(const std::function<double(double)>& corrected) {
+  if (file_->failed())
+    return false;
+  if (!defined_) {
+    WaveSegment none;
+    if (!Define(none))
+      return false;
+  }
+  if (!rows_.empty() && !WriteRows())
+    return false;
+  return segments_ == 0 || WriteTimes(corrected);
 }

@@ -25,6 +25,9 @@ struct WaveSettings {
   int welchLength = 0;             // readings per Welch window; 0 for the default
   double bandLow = 0.04;           // Hz
   double bandHigh = 1.0;           // Hz, clipped to the Nyquist frequency
+  // Gauge dumps: the header's burst length in readings, the nominal
+  // segment; 0 when not known.
+  double burstReadings = 0.0;
   std::optional<PressureSettings> pressure;
   // The QARTOD gross range tests of the statistics (the deployment file's
   // qc.hm0 and qc.tp); none: not run.

@@ -15,7 +15,6 @@ from . import _zorqconvert
 __all__ = ["ConversionError", "open_dataset", "convert", "wave_statistics"]
 
 # The statistics' dimensions in the NetCDF output (waves/wave_netcdf.cpp).
-_STATISTICS_DIMENSIONS = {"segment", "frequency"}
 # The readings' settings that wave_statistics takes again from a Dataset
 # this module opened.
 _OPTIONS_ENCODING = "zorq_options"
@@ -125,6 +124,11 @@ def _decode_times_in_place(raw, decoders):
                 or "_FillValue" in attrs or variable.dtype != numpy.float64
                 or variable.ndim != 1):
             continue
+        bounds = attrs.get("bounds")
+        if bounds in raw.variables and "units" not in raw[bounds].attrs:
+            # CF bounds take their time's units; xarray's decoding of them
+            # looks for those on the time, whose units move to its encoding.
+            raw[bounds].attrs.update(units=attrs["units"], calendar=attrs["calendar"])
         encoding = dict(variable.encoding, units=attrs.pop("units"),
                         calendar=attrs.pop("calendar"))
         times = _seconds_to_datetime_in_place(variable.values)
@@ -183,10 +187,6 @@ def convert(from_path, to_path, *, from_type=None, to_type=None, gain=None, offs
     return report
 
 
-def _is_statistic(entry):
-    return bool(entry["dims"]) and entry["dims"][0] in _STATISTICS_DIMENSIONS
-
-
 def wave_statistics(path_or_dataset, *, segment=None, welch_segment=None, band=None,
                     pressure=None, sensor_height=None, atmospheric=None, density=None,
                     kp_min=None, **reading_options):
@@ -212,8 +212,8 @@ def wave_statistics(path_or_dataset, *, segment=None, welch_segment=None, band=N
         "pressure": pressure, "sensor_height": sensor_height, "atmospheric": atmospheric,
         "density": density, "kp_min": kp_min,
     })
-    _, contents = _run(path, options, netcdf=True, waves=True)
-    raw = _raw_dataset(contents, keep=_is_statistic)
+    _, contents = _run(path, options, netcdf=False, waves=True)
+    raw = _raw_dataset(contents)
     source = path if isinstance(path, (str, os.PathLike)) else ""
     return _decoded(raw, contents, os.fspath(source) if source else "", options, {})
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""What a data centre checks of the readings files, read back through
-python3-netCDF4, xarray and cdo: one row per kind of file, with and without
-a position, each checked against every requirement.
+"""What a data centre checks of the readings files and the wave statistics'
+files, read back through python3-netCDF4, xarray and cdo: one row per kind
+of file, with and without a position, each checked against every
+requirement.
 
     data_centre_check.py CLI CDO SAMPLES_DIR
 """
@@ -18,6 +19,25 @@ import xarray as xr
 POSITION = (54.18, 7.89)
 TIME_VARIABLES = ("time", "temperature_time", "burst_start_time")
 SCALAR_COORDINATES = ("lat", "lon", "z")
+# CF standard name table, version 83: the names the statistics' files use.
+STANDARD_NAME_TABLE = 83
+WAVE_NAMES = {
+    "time", "latitude", "longitude", "depth", "height_above_sea_floor", "status_flag",
+    "aggregate_quality_flag", "gross_range_test_quality_flag",
+    "wave_frequency",
+    "sea_surface_wave_significant_height",
+    "sea_surface_wave_period_at_variance_spectral_density_maximum",
+    "sea_surface_wave_frequency_at_variance_spectral_density_maximum",
+    "sea_surface_wave_mean_period_from_variance_spectral_density_first_frequency_moment",
+    "sea_surface_wave_mean_period_from_variance_spectral_density_second_frequency_moment",
+    "sea_surface_wave_mean_period_from_variance_spectral_density_inverse_frequency_moment",
+    "sea_surface_wave_significant_period",
+    "sea_surface_wave_mean_height_of_highest_tenth",
+    "sea_surface_wave_maximum_height",
+    "sea_surface_wave_mean_height",
+    "sea_surface_wave_mean_period",
+    "sea_surface_wave_variance_spectral_density",
+}
 
 
 def going_back(samples, folder):
@@ -30,7 +50,8 @@ def going_back(samples, folder):
     return path
 
 
-# name, dump, options, the station's name, readings left out for their time
+# name, dump, options, the station's name, readings left out for their time,
+# and for the statistics' files: whether any spectrum lies on the grid
 def kinds(samples, folder):
     logger = os.path.join(samples, "logger_type2_dump.txt")
     gauge = os.path.join(samples, "gauge_t10_dump.txt")
@@ -43,6 +64,26 @@ def kinds(samples, folder):
         ("gauge-deployment", gauge, ["--units", "dbar", "--deployment", deployment], "NP-1", 0),
         # The rest of the first burst, 24 readings, comes before 09:00:02.75.
         ("gauge-stamp-back", going_back(samples, folder), ["--units", "dbar"], "back", 24),
+    ]
+
+
+# The samples' segments are short: the nominal segment's Welch window (512
+# readings for 20 minutes of a logger) leaves every spectrum off the grid,
+# a window of 16 readings puts them on it.
+def statistics_kinds(samples, folder):
+    logger = os.path.join(samples, "logger_type2_dump.txt")
+    gauge = os.path.join(samples, "gauge_t10_dump.txt")
+    waves = ["--waves", "auto"]
+    short = [*waves, "--welch-segment", "16"]
+    return [
+        ("statistics-logger", logger, waves, "logger_type2_dump", 0, False),
+        ("statistics-logger-short-window", logger, short, "logger_type2_dump", 0, True),
+        ("statistics-gauge", gauge, ["--units", "dbar", *short], "gauge_t10_dump", 0, True),
+        ("statistics-gauge-pressure", gauge,
+         ["--units", "dbar", "--pressure", "dbar", "--sensor-height", "0.5", *short],
+         "gauge_t10_dump", 0, True),
+        ("statistics-gauge-stamp-back", going_back(samples, folder), ["--units", "dbar", *short],
+         "back", 24, True),
     ]
 
 
@@ -88,6 +129,50 @@ def check_times(nc, left_out):
     assert nc.readings_out_of_time_order == left_out, nc.readings_out_of_time_order
 
 
+def check_statistics(nc, on_grid):
+    assert nc["time"].bounds == "time_bnds" and nc["time_bnds"].dimensions == ("time", "nv")
+    bounds = nc["time_bnds"][:]
+    assert (bounds[:, 0] == nc["time"][:]).all() and (bounds[:, 1] >= bounds[:, 0]).all(), bounds
+    frequency = nc["frequency"]
+    assert frequency.dimensions == ("frequency",), frequency.dimensions
+    assert (frequency.standard_name, frequency.units) == ("wave_frequency", "s-1"), frequency
+    assert (np.diff(frequency[:]) > 0).all() and frequency[0] == 0.0, frequency[:]
+    density = nc["S"]
+    assert density.dimensions == ("time", "frequency"), density.dimensions
+    rows = np.isnan(np.ma.filled(density[:], np.nan)).all(axis=1)
+    flags = nc["segment_quality_control"][:]
+    off_grid = (nc["segment_suspect_reasons"][:] & 32) != 0
+    assert (rows == off_grid).all() and (flags[off_grid] == 3).all(), (rows, off_grid, flags)
+    assert (not rows.all()) == on_grid, rows
+    for v in nc.variables.values():
+        if v.dimensions in (("time",), ("time", "frequency")) and v.dtype == np.float64 \
+                and v.name != "time":
+            assert v.cell_methods == "time: point", v.name
+        if hasattr(v, "standard_name"):
+            assert v.standard_name in WAVE_NAMES, (v.name, v.standard_name)
+    for count in ("segment_samples", "segment_waves"):
+        assert nc[count].units == "1" and nc[count].long_name, count
+    assert f"v{STANDARD_NAME_TABLE}" in nc.standard_name_vocabulary, nc.standard_name_vocabulary
+    assert "wave" in nc.title.lower() and nc.title != nc.summary, nc.title
+
+
+def check_readings_hold_no_statistics(path):
+    with netCDF4.Dataset(path) as nc:
+        assert "segment" not in nc.dimensions and "frequency" not in nc.dimensions
+        assert not {"hm0", "S", "frequency_of_segment"} & set(nc.variables), list(nc.variables)
+
+
+def check_statistics_xarray(path):
+    for cftime in (True, False):
+        ds = xr.open_dataset(path, use_cftime=cftime)
+        ds.load()
+        assert ds.sel(time=ds.time.values[-1]).hm0.size == 1
+        at = ds.frequency.values[len(ds.frequency) // 2]
+        assert ds.S.sel(frequency=at).dims == ("time",)
+        assert ds.S.sel(time=ds.time.values[0], frequency=at).size == 1
+        ds.close()
+
+
 def check_xarray(path):
     for cftime in (True, False):
         ds = xr.open_dataset(path, use_cftime=cftime)
@@ -106,24 +191,47 @@ def check_cdo(cdo, path):
     assert run.returncode == 0 and "Warning" not in said and "Error" not in said, said
 
 
+def convert(cli, folder, row, positioned, formats="netcdf"):
+    out = os.path.join(folder, f"{row[0]}-{positioned}")
+    where = ["--position", "%s,%s" % POSITION] if positioned else []
+    subprocess.run([cli, "--format", formats, "--tz", "Europe/Berlin", *row[2], *where,
+                    "-o", out, row[1]], check=True, capture_output=True)
+    return os.path.join(out, os.path.splitext(os.path.basename(row[1]))[0])
+
+
+def check_readings(cli, cdo, folder, row, positioned):
+    path = convert(cli, folder, row, positioned) + ".nc"
+    with netCDF4.Dataset(path) as nc:
+        check_station(nc, row, positioned)
+        check_coordinates(nc, positioned)
+        check_times(nc, row[4])
+    check_xarray(path)
+    check_cdo(cdo, path)
+
+
+def check_statistics_file(cli, cdo, folder, row, positioned):
+    name = convert(cli, folder, row, positioned)
+    check_readings_hold_no_statistics(name + ".nc")
+    path = name + ".waves.nc"
+    with netCDF4.Dataset(path) as nc:
+        check_station(nc, row, positioned)
+        check_coordinates(nc, positioned)
+        check_times(nc, row[4])
+        check_statistics(nc, row[5])
+    check_statistics_xarray(path)
+    check_cdo(cdo, path)
+
+
 def main():
     cli, cdo, samples = sys.argv[1:4]
     checked = 0
     with tempfile.TemporaryDirectory() as folder:
-        for row in kinds(samples, folder):
+        rows = [(row, check_readings) for row in kinds(samples, folder)]
+        rows += [(row, check_statistics_file) for row in statistics_kinds(samples, folder)]
+        for row, check in rows:
             for positioned in (False, True):
-                out = os.path.join(folder, f"{row[0]}-{positioned}")
-                where = ["--position", "%s,%s" % POSITION] if positioned else []
-                subprocess.run([cli, "--format", "netcdf", "--tz", "Europe/Berlin", *row[2], *where,
-                                "-o", out, row[1]], check=True, capture_output=True)
-                path = os.path.join(out, os.path.splitext(os.path.basename(row[1]))[0] + ".nc")
                 try:
-                    with netCDF4.Dataset(path) as nc:
-                        check_station(nc, row, positioned)
-                        check_coordinates(nc, positioned)
-                        check_times(nc, row[4])
-                    check_xarray(path)
-                    check_cdo(cdo, path)
+                    check(cli, cdo, folder, row, positioned)
                 except AssertionError as failure:
                     sys.exit(f"{row[0]} {'with' if positioned else 'without'} a position: {failure}")
                 checked += 1

@@ -612,7 +612,7 @@ TEST_P(StatisticNames, FollowTheUnitsOfTheReadings) {
   const CliRunResult run = Run(args);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const std::string dump = row.args.back();
-  NetcdfFile file(scratch_.Path("out/" + dump.substr(0, dump.find('.')) + ".nc"));
+  NetcdfFile file(scratch_.Path("out/" + dump.substr(0, dump.find('.')) + ".waves.nc"));
   for (const auto& [names, named] :
        {std::pair{&kHeightNames, row.heightsNamed}, std::pair{&kPeriodNames, row.periodsNamed}}) {
     for (const auto& [statistic, name] : *names)

@@ -148,4 +148,15 @@ TEST(TimeAxis, NoTimeBeforeAStampOrAtRateZero) {
   EXPECT_TRUE(axis.LineStampUtc(line.View(), &utc));
 }
 
+// ISO 8601 durations take no exponent, whatever the length.
+TEST(IsoDuration, WritesEveryLengthWithoutAnExponent) {
+  const std::pair<double, const char*> rows[] = {{0.25, "PT0.25S"},
+                                                 {5.25, "PT5.25S"},
+                                                 {1200.0, "PT1200S"},
+                                                 {3600.0, "PT3600S"},
+                                                 {86400.5, "PT86400.5S"}};
+  for (const auto& [seconds, text] : rows)
+    EXPECT_EQ(IsoDurationSeconds(seconds), text) << seconds;
+}
+
 }  // namespace
