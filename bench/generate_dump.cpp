@@ -4,6 +4,7 @@
 // twelve counts 0..4095 and an extra value, now and then a broken-off line.
 // Gauge dumps: the gauge header, date stamps, lines of twelve decimal
 // readings with up to three decimals and a thirteenth (C4) field.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,11 @@
 #include <string>
 
 namespace {
+
+constexpr int kLinesPerStamp = 40;
+constexpr int kReadingsPerLine = 12;
+constexpr int kSampleRate = 4;  // F04
+constexpr long long kSecondsPerStamp = kLinesPerStamp * kReadingsPerLine / kSampleRate;
 
 std::string LoggerHeader() {
   std::string header(63, ' ');
@@ -32,11 +38,18 @@ class DumpWriter {
  public:
   DumpWriter(std::FILE* out, unsigned seed) : out_(out), random_(seed) {}
 
+  // Each stamp comes as the readings before it end (kLinesPerStamp lines of
+  // twelve at 4 Hz), on the calendar from the header's day on: a long dump
+  // runs for years, and its time neither goes back nor overlaps itself, as
+  // a wrapped date or a stamp inside the last run of readings would.
   void DateStamp() {
-    second_ += 75;
-    const int s = second_ % 60, m = (second_ / 60) % 60, h = (second_ / 3600) % 24;
-    const int d = 1 + (second_ / 86400) % 28;
-    std::fprintf(out_, "Y19,M06,D%02d,H%02d,M%02d,S%02d,\r\n", d, h, m, s);
+    second_ += kSecondsPerStamp;
+    const std::chrono::year_month_day date{std::chrono::sys_days{kFirstDay} +
+                                           std::chrono::days{second_ / 86400}};
+    const long long s = second_ % 60, m = (second_ / 60) % 60, h = (second_ / 3600) % 24;
+    std::fprintf(out_, "Y%02d,M%02u,D%02u,H%02lld,M%02lld,S%02lld,\r\n",
+                 static_cast<int>(date.year()) % 100, static_cast<unsigned>(date.month()),
+                 static_cast<unsigned>(date.day()), h, m, s);
   }
 
   void LoggerLine() {
@@ -66,7 +79,10 @@ class DumpWriter {
  private:
   std::FILE* out_;
   std::mt19937 random_;
-  int second_ = 0;
+  static constexpr std::chrono::year_month_day kFirstDay{
+      std::chrono::year{2019}, std::chrono::month{6}, std::chrono::day{30}};
+  // The header's time of day, less a stamp: the first stamp is the header's.
+  long long second_ = 14 * 3600 + 5 * 60 + 30 - kSecondsPerStamp;
 };
 
 }  // namespace
@@ -95,7 +111,7 @@ int main(int argc, char** argv) {
   DumpWriter writer(out, seed);
   int line = 0;
   while (std::ftell(out) < target) {
-    if (line++ % 40 == 0)
+    if (line++ % kLinesPerStamp == 0)
       writer.DateStamp();
     if (logger) {
       writer.LoggerLine();
