@@ -12,6 +12,7 @@
 
 #include "runtime/caltime.h"
 #include "runtime/time_zone.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -28,28 +29,6 @@ std::string Local(ZoneOffsets* zone, AbsoluteTime time) {
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", y, mo, d, h, mi, s);
   return text;
 }
-
-// Sets the C library's zone for one test: localtime_r is the check the
-// fields are held to.
-class CLibraryZone {
- public:
-  explicit CLibraryZone(const char* zone) {
-    if (const char* now = std::getenv("TZ"))
-      before_ = now;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~CLibraryZone() {
-    if (before_)
-      setenv("TZ", before_->c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> before_;
-};
 
 }  // namespace
 
@@ -178,7 +157,7 @@ TEST(CalendarTime, FieldsAreLocaltimesAcrossChangesOfOffset) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.zone);
-    const CLibraryZone library(c.zone);
+    const zorq_test::CLibraryZone library(c.zone);
     ZoneOffsets zone(NamedZone(c.zone));
     // 7 s steps, a logger record's, over four hours around the change.
     for (int64_t t = c.around - 7200; t <= c.around + 7200; t += 7) {
@@ -202,7 +181,7 @@ TEST(CalendarTime, FieldsAreLocaltimesAcrossChangesOfOffset) {
 // C library applies it: noon of every day and every sixth hour of far years.
 TEST(CalendarTime, FarYearsFollowTheZonesRuleAsTheCLibraryDoes) {
   for (const char* name : {"Europe/Berlin", "America/New_York", "Australia/Sydney"}) {
-    const CLibraryZone library(name);
+    const zorq_test::CLibraryZone library(name);
     ZoneOffsets zone(NamedZone(name));
     for (const int year : {2037, 2038, 2050, 2099, 2100, 2400, 9999}) {
       SCOPED_TRACE(std::string(name) + " " + std::to_string(year));

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,6 +18,21 @@
 #include "runtime/files.h"
 
 namespace zorq_test {
+
+CLibraryZone::CLibraryZone(const char* zone) {
+  if (const char* now = std::getenv("TZ"))
+    before_ = now;
+  ::setenv("TZ", zone, 1);
+  ::tzset();
+}
+
+CLibraryZone::~CLibraryZone() {
+  if (before_)
+    ::setenv("TZ", before_->c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zorq-test-XXXXXX").string();

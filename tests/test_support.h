@@ -2,6 +2,7 @@
 // headless panel with the shell's callbacks bound.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,21 @@
 #include "runtime/headless_ui.h"
 
 namespace zorq_test {
+
+// The C library's zone for one test, put back at its end. Tests read times
+// with localtime_r and mktime as a check that does not share the program's
+// zone code; TZ is how the C library is told its zone (POSIX tzset). The
+// program itself never reads TZ this way.
+class CLibraryZone {
+ public:
+  explicit CLibraryZone(const char* zone);
+  ~CLibraryZone();
+  CLibraryZone(const CLibraryZone&) = delete;
+  CLibraryZone& operator=(const CLibraryZone&) = delete;
+
+ private:
+  std::optional<std::string> before_;
+};
 
 // A folder of its own for one test, removed at the end.
 class TempDir {

@@ -405,7 +405,7 @@ double LocalStampToUtc(const std::string& stamp) {
 // The samples, converted in Berlin: the readings as the legacy CSV prints
 // them, and the legacy stamps where a reading's exact time falls on one.
 TEST_F(ScienceCli, ReadingsAndTimesAgreeWithTheLegacyLoggerCsv) {
-  const science_test::ZoneForTest berlin("Europe/Berlin");
+  const zorq_test::CLibraryZone berlin("Europe/Berlin");
   const std::string sample = std::string(ZORQ_SOURCE_DIR) + "/samples/logger_type2_dump.txt";
   const CliRunResult run =
       Run({"--format", "legacy,netcdf", "--tz", "Europe/Berlin", sample, "logger.csv"});
@@ -426,7 +426,7 @@ TEST_F(ScienceCli, ReadingsAndTimesAgreeWithTheLegacyLoggerCsv) {
 }
 
 TEST_F(ScienceCli, ReadingsAndBurstsAgreeWithTheLegacyGaugeCsv) {
-  const science_test::ZoneForTest berlin("Europe/Berlin");
+  const zorq_test::CLibraryZone berlin("Europe/Berlin");
   const std::string sample = std::string(ZORQ_SOURCE_DIR) + "/samples/gauge_t10_dump.txt";
   const CliRunResult run = Run({"--format", "legacy,netcdf", "--units", "dbar", "--tz",
                                 "Europe/Berlin", sample, "gauge.csv"});

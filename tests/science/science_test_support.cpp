@@ -44,21 +44,6 @@ void Feed(ReadingListener* listener, const std::vector<FeedLine>& lines) {
     listener->OnReadings(line.View());
 }
 
-ZoneForTest::ZoneForTest(const char* zone) {
-  if (const char* now = std::getenv("TZ"))
-    before_ = now;
-  ::setenv("TZ", zone, 1);
-  ::tzset();
-}
-
-ZoneForTest::~ZoneForTest() {
-  if (before_)
-    ::setenv("TZ", before_->c_str(), 1);
-  else
-    ::unsetenv("TZ");
-  ::tzset();
-}
-
 Scratch::Scratch() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zorq-science-XXXXXX").string();
   path_ = ::mkdtemp(pattern.data());

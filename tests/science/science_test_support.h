@@ -69,19 +69,6 @@ struct FeedLine {
 
 void Feed(ReadingListener* listener, const std::vector<FeedLine>& lines);
 
-// The C library's zone for one test, put back at its end: the tests' own
-// reading of stamps with mktime, beside the program's.
-class ZoneForTest {
- public:
-  explicit ZoneForTest(const char* zone);
-  ~ZoneForTest();
-  ZoneForTest(const ZoneForTest&) = delete;
-  ZoneForTest& operator=(const ZoneForTest&) = delete;
-
- private:
-  std::optional<std::string> before_;
-};
-
 // A folder of its own for one test, removed at the end.
 class Scratch {
  public:
