@@ -13,32 +13,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-const char* KindName(DumpKind kind) {
-  switch (kind) {
-    case DumpKind::Logger:
-      return "logger";
-    case DumpKind::Gauge:
-      return "gauge";
-    case DumpKind::Unknown:
-      break;
-  }
-  return "unknown";
-}
-
-const char* TablesName(LoggerTables tables) {
-  switch (tables) {
-    case LoggerTables::Type1:
-      return "type1";
-    case LoggerTables::Type2:
-      return "type2";
-    case LoggerTables::Both:
-      return "both";
-    case LoggerTables::Neither:
-      break;
-  }
-  return "neither";
-}
-
 template <typename T>
 Json OrNull(const std::optional<T>& value) {
   return value ? Json(*value) : Json(nullptr);
@@ -60,9 +34,9 @@ double AsWritten(float value) {
 
 Json Look(const DumpLook& look) {
   Json object;
-  object["kind"] = KindName(look.kind);
+  object["kind"] = DumpKindName(look.kind);
   const bool logger = look.kind == DumpKind::Logger;
-  object["tables"] = logger ? Json(TablesName(look.tables)) : Json(nullptr);
+  object["tables"] = logger ? Json(LoggerTablesName(look.tables)) : Json(nullptr);
   object["range_code"] = logger ? Json(look.rangeCode) : Json(nullptr);
   object["staff_code"] = logger ? Json(look.staffCode) : Json(nullptr);
   object["text"] = DescribeDumpLook(look);

@@ -237,6 +237,32 @@ int ToTypeForFromType(int fromType) {
   return IsGaugeDump(fromType) ? TypeNumber(ToType::kGaugeCsv) : -1;
 }
 
+const char* DumpKindName(DumpKind kind) {
+  switch (kind) {
+    case DumpKind::Logger:
+      return "logger";
+    case DumpKind::Gauge:
+      return "gauge";
+    case DumpKind::Unknown:
+      break;
+  }
+  return "unknown";
+}
+
+const char* LoggerTablesName(LoggerTables tables) {
+  switch (tables) {
+    case LoggerTables::Type1:
+      return "type1";
+    case LoggerTables::Type2:
+      return "type2";
+    case LoggerTables::Both:
+      return "both";
+    case LoggerTables::Neither:
+      break;
+  }
+  return "neither";
+}
+
 const char* AnomalyKindName(AnomalyKind kind) {
   switch (kind) {
     case AnomalyKind::NotANumber:

@@ -172,6 +172,10 @@ inline constexpr int kAnomaliesKeptPerKind = 100;
 
 // "not-a-number", "broken-off-line", ...
 const char* AnomalyKindName(AnomalyKind kind);
+// The reports' words for a look at a header: "logger", "gauge",
+// "unknown"; "type1", "type2", "both", "neither".
+const char* DumpKindName(DumpKind kind);
+const char* LoggerTablesName(LoggerTables tables);
 
 // Line N is the line that follows N-1 LF bytes of the file (the header line
 // is line 1); its byte is the offset of the line's first byte in the file.

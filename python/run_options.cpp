@@ -80,37 +80,11 @@ py::object OrNone(const std::string& text) {
   return text.empty() ? py::object(py::none()) : py::object(py::str(text));
 }
 
-const char* KindName(DumpKind kind) {
-  switch (kind) {
-    case DumpKind::Logger:
-      return "logger";
-    case DumpKind::Gauge:
-      return "gauge";
-    case DumpKind::Unknown:
-      break;
-  }
-  return "unknown";
-}
-
-const char* TablesName(LoggerTables tables) {
-  switch (tables) {
-    case LoggerTables::Type1:
-      return "type1";
-    case LoggerTables::Type2:
-      return "type2";
-    case LoggerTables::Both:
-      return "both";
-    case LoggerTables::Neither:
-      break;
-  }
-  return "neither";
-}
-
 py::dict Detected(const DumpLook& look) {
   py::dict detected;
   const bool logger = look.kind == DumpKind::Logger;
-  detected["kind"] = KindName(look.kind);
-  detected["tables"] = logger ? py::object(py::str(TablesName(look.tables))) : py::none();
+  detected["kind"] = DumpKindName(look.kind);
+  detected["tables"] = logger ? py::object(py::str(LoggerTablesName(look.tables))) : py::none();
   detected["range_code"] = logger ? py::object(py::int_(look.rangeCode)) : py::none();
   detected["staff_code"] = logger ? py::object(py::int_(look.staffCode)) : py::none();
   detected["text"] = DescribeDumpLook(look);
