@@ -24,6 +24,7 @@ struct ExportForm {
   bool driftGiven = false;
   double clockDrift = 0.0;
   std::string deploymentFile;  // empty: none
+  std::string barometerFile;   // the air pressure record; empty: none
   // The zone the dump's clock is read in, as $TZ names one ("Europe/Berlin",
   // "UTC"); empty: the one the conversion read it in.
   std::string zone;

@@ -70,6 +70,14 @@ struct ScienceSettings {
   // readings outside are left out of the science outputs.
   std::optional<double> deployed;
   std::optional<double> recovered;
+  // Pressure dumps: the leading and trailing readings shallower than this
+  // many metres are left out too (--trim-depth).
+  std::optional<double> trimDepth;
+  // The air pressure record the pressure readings are corrected with
+  // (--barometer, or the deployment file's `barometer`); empty: none. Its
+  // units when it is a CSV, checked with udunits2.
+  std::string barometerPath;
+  std::string barometerUnits = "hPa";
 };
 
 // "m" for logger dumps unless given; "1" for gauge dumps unless given.
