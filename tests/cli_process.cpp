@@ -182,6 +182,25 @@ bool RunningCli::WaitUntilCatching(int signal) {
   return false;
 }
 
+bool RunningCli::WaitUntilWritingIn(const std::string& folder) {
+  const std::filesystem::path descriptors = "/proc/" + std::to_string(pid_) + "/fd";
+  for (int attempt = 0; attempt < 2000; ++attempt) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(descriptors, error)) {
+      std::error_code unreadable;
+      const std::string target = std::filesystem::read_symlink(entry.path(), unreadable).string();
+      std::error_code sizeUnknown;
+      // The capture files of standard output and error are hidden ones.
+      const bool output = target.rfind(folder + "/", 0) == 0 && target[folder.size() + 1] != '.';
+      if (!unreadable && output && std::filesystem::file_size(entry.path(), sizeUnknown) > 0 &&
+          !sizeUnknown)
+        return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
 void RunningCli::Signal(int signal) {
   ::kill(pid_, signal);
 }
