@@ -55,8 +55,8 @@ class RunningCli {
   // read from /proc: a signal sent before that would end it at once.
   bool WaitUntilCatching(int signal);
   // Waits (up to 20 s) until the child holds a file in `folder` open that
-  // has bytes in it (not the hidden captures of its output), read from /proc: it has begun to write its outputs (an
-  // unnamed temporary shows as "FOLDER/#N (deleted)").
+  // has bytes in it (not the hidden captures of its output), read from /proc: it has begun to write
+  // its outputs (an unnamed temporary shows as "FOLDER/#N (deleted)").
   bool WaitUntilWritingIn(const std::string& folder);
   // Closes the child's standard input (unless `keepInputOpen`) and waits
   // for the child to end.
