@@ -26,9 +26,10 @@ bool BarometerReadingUnits(const OutputSettings& settings, bool gauge, bool scie
     return true;
   }
   if (!scienceOutputs || settings.science.units.empty()) {
-    *error =
-        "the barometer's air pressure is taken off the readings in their own units: give "
-        "--units with their pressure unit, such as dbar";
+    *error = std::string(
+                 "the barometer's air pressure is taken off the readings in their own "
+                 "units: give their pressure unit, such as dbar (") +
+             (scienceOutputs ? "--units" : "--pressure, for the statistics") + ")";
     return false;
   }
   units->name = settings.science.units;

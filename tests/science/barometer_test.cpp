@@ -370,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "--atmospheric is a constant air pressure and --barometer a record of it"},
         UsageRow{"WithoutAPressureUnit",
                  {"--format", "netcdf", "--barometer", "baro.csv"},
-                 "give --units with their pressure unit"},
+                 "give their pressure unit, such as dbar (--units)"},
         UsageRow{"UnitsNotAPressure",
                  {"--format", "netcdf", "--units", "m", "--barometer", "baro.csv"},
                  "\"m\" is not a pressure"},
