@@ -12,7 +12,9 @@
 
 #include "cli/time_zone.h"
 #include "convert/dump_types.h"
+#include "outputs/barometer_units.h"
 #include "runtime/numbers.h"
+#include "science/barometer.h"
 #include "science/deployment.h"
 #include "science/standard_names.h"
 #include "science/units.h"
@@ -430,6 +432,29 @@ const OptionRow kOptions[] = {
        return "";
      },
      CliAction::Convert, false},
+    {"barometer", 0, "FILE",
+     "take the air pressure of a barometer record off a gauge dump's pressure readings, "
+     "interpolated to each reading's time, for the NetCDF and tidy outputs and the statistics: "
+     "a CSV of time (ISO 8601 with its zone) and air_pressure, or a NetCDF file with a time "
+     "coordinate and a variable of standard name air_pressure; readings outside it or in a gap "
+     "of over 3 hours are flagged 4 (see docs/qc.md); not with --atmospheric",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (value.empty())
+         return "--barometer needs a file name";
+       options.science.barometerPath = value;
+       options.science.barometer.reset();
+       return "";
+     },
+     CliAction::Convert, false},
+    {"barometer-units", 0, "UNITS",
+     "the units of a CSV barometer record's air_pressure (default hPa)",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (std::string problem; CheckUnit(std::string(value), &problem) != UnitCheck::kValid)
+         return "--barometer-units: " + problem;
+       options.science.barometerUnits = value;
+       return "";
+     },
+     CliAction::Convert, false},
     {"help", 0, nullptr, "show this text", nullptr, CliAction::ShowHelp, false},
     {"version", 0, nullptr, "show the version", nullptr, CliAction::ShowVersion, false},
 };
@@ -656,7 +681,7 @@ class Parser {
     } else if (outputDirGiven) {
       options_->form = CliForm::OutputDir;
     }
-    if (!CheckPaths(paths) || !CheckFormats(paths) || !CheckWaves(paths))
+    if (!CheckPaths(paths) || !CheckFormats(paths) || !CheckWaves(paths) || !CheckBarometer())
       return CliAction::UsageError;
     options_->fromPaths =
         options_->form == CliForm::FromTo ? std::vector<std::string>{paths[0]} : paths;
@@ -814,6 +839,41 @@ class Parser {
       Fail("--json writes to standard output, so --waves cannot be \"-\"");
       return false;
     }
+    return true;
+  }
+
+  // The record is read here, once for every input.
+  bool CheckBarometer() {
+    ScienceSettings& science = options_->science;
+    if (science.barometerPath.empty()) {
+      if (Given("barometer-units"))
+        Fail("--barometer-units gives the units of --barometer's record: give --barometer too");
+      return !Given("barometer-units");
+    }
+    if (Given("atmospheric")) {
+      Fail("--atmospheric is a constant air pressure and --barometer a record of it: give one");
+      return false;
+    }
+    if (!options_->formats.Science() && options_->wavesTo.empty()) {
+      Fail(
+          "the barometer's air pressure corrects the NetCDF and tidy outputs and the "
+          "statistics: give --format netcdf or tidy, or --waves");
+      return false;
+    }
+    OutputSettings settings;
+    settings.science = science;
+    settings.waves = options_->waves;
+    const bool gauge = !IsLoggerDump(options_->fromType);
+    BarometerUnits units;
+    std::string problem;
+    auto record = std::make_shared<AirPressureRecord>();
+    if (!BarometerReadingUnits(settings, gauge, options_->formats.Science(), &units, &problem) ||
+        !ReadAirPressureRecord(science.barometerPath, science.barometerUnits, record.get(),
+                               &problem)) {
+      Fail(problem);
+      return false;
+    }
+    science.barometer = std::move(record);
     return true;
   }
 

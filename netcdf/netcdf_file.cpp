@@ -16,15 +16,6 @@ namespace {
 // HDF5's default share of a chunk cache given to chunks already read whole.
 constexpr float kCachePreemption = 0.75f;
 
-// The NetCDF library, and the HDF5 library below it as Debian builds it, keep
-// state of their own that is not safe across threads; the command line's
-// --jobs and the desktop's export write files in threads, so every entry
-// that reaches the library holds this one lock.
-std::recursive_mutex& LibraryLock() {
-  static std::recursive_mutex lock;
-  return lock;
-}
-
 nc_type TypeOf(NetcdfType type) {
   switch (type) {
     case NetcdfType::kByte:
@@ -59,6 +50,15 @@ class LibraryEntry {
 };
 
 }  // namespace
+
+// The NetCDF library, and the HDF5 library below it as Debian builds it, keep
+// state of their own that is not safe across threads; the command line's
+// --jobs and the desktop's export write files in threads, so every entry
+// that reaches the library holds this one lock.
+std::recursive_mutex& LibraryLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
 
 double NetcdfLibraryFill(NetcdfType type) {
   switch (type) {

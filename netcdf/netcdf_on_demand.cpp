@@ -182,6 +182,27 @@ ZORQ_FORWARD(nc_get_vara_double,
              (ncid, varid, startp, countp, ip))
 ZORQ_FORWARD(nc_inq_varid, (int ncid, const char* name, int* varidp), (ncid, name, varidp))
 ZORQ_FORWARD(nc_inq_dimid, (int ncid, const char* name, int* idp), (ncid, name, idp))
+// Reading an input file (an air pressure record).
+ZORQ_FORWARD(nc_open, (const char* path, int mode, int* ncidp), (path, mode, ncidp))
+ZORQ_FORWARD(nc_inq_nvars, (int ncid, int* nvarsp), (ncid, nvarsp))
+ZORQ_FORWARD(nc_inq_var,
+             (int ncid, int varid, char* name, nc_type* xtypep, int* ndimsp, int* dimidsp,
+              int* nattsp),
+             (ncid, varid, name, xtypep, ndimsp, dimidsp, nattsp))
+ZORQ_FORWARD(nc_inq_dimname, (int ncid, int dimid, char* name), (ncid, dimid, name))
+ZORQ_FORWARD(nc_inq_dimlen, (int ncid, int dimid, size_t* lenp), (ncid, dimid, lenp))
+ZORQ_FORWARD(nc_inq_attname, (int ncid, int varid, int attnum, char* name),
+             (ncid, varid, attnum, name))
+ZORQ_FORWARD(nc_inq_att, (int ncid, int varid, const char* name, nc_type* xtypep, size_t* lenp),
+             (ncid, varid, name, xtypep, lenp))
+ZORQ_FORWARD(nc_get_att_text, (int ncid, int varid, const char* name, char* ip),
+             (ncid, varid, name, ip))
+ZORQ_FORWARD(nc_get_att_string, (int ncid, int varid, const char* name, char** ip),
+             (ncid, varid, name, ip))
+ZORQ_FORWARD(nc_get_att_double, (int ncid, int varid, const char* name, double* ip),
+             (ncid, varid, name, ip))
+ZORQ_FORWARD(nc_free_string, (size_t len, char** data), (len, data))
+ZORQ_FORWARD(nc_get_var_double, (int ncid, int varid, double* ip), (ncid, varid, ip))
 
 extern "C" const char* nc_strerror(int code) {
   if (code == kLibraryMissing)

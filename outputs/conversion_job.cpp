@@ -12,6 +12,7 @@
 
 #include "convert/dump_types.h"
 #include "convert/status.h"
+#include "outputs/barometer_units.h"
 #include "outputs/file_checks.h"
 #include "outputs/quoting.h"
 #include "runtime/byte_streams.h"
@@ -204,8 +205,31 @@ void ConversionJob::TakeHeader(const DumpLook& look) {
     settings_.waves.burstReadings = kSecondsPerMinute * look.burstMinutes * look.sampleRate;
 }
 
+// The record is read here unless the caller read it once for every input.
+bool ConversionJob::LoadBarometer(bool scienceOutputs, std::string* error) {
+  ScienceSettings& science = settings_.science;
+  BarometerUnits units;
+  if (!BarometerReadingUnits(settings_, IsGaugeDump(input_.fromType), scienceOutputs, &units,
+                             error))
+    return false;
+  readingsPerPascal_ = units.perPascal;
+  if (science.barometer)
+    return true;
+  auto record = std::make_shared<AirPressureRecord>();
+  if (!ReadAirPressureRecord(science.barometerPath, science.barometerUnits, record.get(), error))
+    return false;
+  science.barometer = std::move(record);
+  return true;
+}
+
 bool ConversionJob::Start(int fromType, std::string* error) {
   input_.fromType = fromType;
+  const bool scienceOutputs = netcdf_ || tidy_ || targets_.netcdfStore != nullptr;
+  if (!settings_.science.barometerPath.empty() && (scienceOutputs || wavesCsv_) &&
+      !LoadBarometer(scienceOutputs, error)) {
+    Abandon();
+    return false;
+  }
   if (netcdf_ || tidy_ || wavesNetcdf_ || targets_.netcdfStore != nullptr ||
       targets_.wavesNetcdfStore != nullptr) {
     ScienceSettings science = settings_.science;
@@ -230,8 +254,14 @@ bool ConversionJob::Start(int fromType, std::string* error) {
     listeners_.Add(science_->listener());
   if (waves_)
     listeners_.Add(waves_->listener());
+  ReadingListener* inner = &listeners_;
+  if (!listeners_.Empty() && settings_.science.barometer) {
+    barometer_ =
+        std::make_unique<BarometerCorrection>(settings_.science, readingsPerPascal_, &listeners_);
+    inner = barometer_.get();
+  }
   if (!listeners_.Empty() && (settings_.science.deployed || settings_.science.recovered))
-    trim_ = std::make_unique<DeploymentTrim>(settings_.science, &listeners_);
+    trim_ = std::make_unique<DeploymentTrim>(settings_.science, inner);
   return true;
 }
 
@@ -242,6 +272,8 @@ ByteSink* ConversionJob::LegacySink() {
 ReadingListener* ConversionJob::Listener() {
   if (trim_)
     return trim_.get();
+  if (barometer_)
+    return barometer_.get();
   return listeners_.Empty() ? nullptr : &listeners_;
 }
 
@@ -299,6 +331,8 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
   }
   if (trim_)
     outcome->warnings.push_back(TrimmedText(settings_.science, trim_->counts()));
+  if (barometer_)
+    outcome->warnings.push_back(BarometerText(*settings_.science.barometer, barometer_->counts()));
   return ok;
 }
 

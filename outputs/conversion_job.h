@@ -21,6 +21,7 @@
 #include "outputs/formats.h"
 #include "outputs/safe_output.h"
 #include "outputs/wave_targets.h"
+#include "science/barometer.h"
 #include "science/science_outputs.h"
 #include "science/trimming.h"
 #include "waves/wave_settings.h"
@@ -163,6 +164,7 @@ class ConversionJob {
                      std::unique_ptr<SafeOutput>* output, std::string* error);
   bool OpenNetcdf(std::string* error);
   bool OpenWaves(std::string* error);
+  bool LoadBarometer(bool scienceOutputs, std::string* error);
   bool PrepareFile(const OutputTarget& target, bool namedTemporary, SafeOutput* output,
                    std::string* error) const;
   bool FinishWriters(const ConversionResult& result, RunEnd end, bool readWhole,
@@ -185,6 +187,9 @@ class ConversionJob {
   ReadingFanOut listeners_;
   // In front of them all when the deployment file gives its times.
   std::unique_ptr<DeploymentTrim> trim_;
+  // Behind it, with a barometer record: the readings less the air pressure.
+  std::unique_ptr<BarometerCorrection> barometer_;
+  double readingsPerPascal_ = 0.0;
   // NetCDF is written by name: into its safe output's temporary, or for
   // standard output and --check into an unnamed file of our own.
   int netcdfScratch_ = -1;

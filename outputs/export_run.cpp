@@ -35,8 +35,13 @@ bool ReadSettings(const ExportForm& form, OutputSettings* settings, std::string*
   settings->science.clock.driftGiven = form.driftGiven;
   settings->science.clock.drift = form.clockDrift;
   settings->science.invocation = "zorqconvert File > Export";
-  return form.deploymentFile.empty() ||
-         ReadDeploymentFile(form.deploymentFile, &settings->science, error);
+  if (!form.deploymentFile.empty() &&
+      !ReadDeploymentFile(form.deploymentFile, &settings->science, error))
+    return false;
+  // The form's record over the deployment file's.
+  if (!form.barometerFile.empty())
+    settings->science.barometerPath = form.barometerFile;
+  return true;
 }
 
 RunEnd EndOf(const ConversionResult& result) {

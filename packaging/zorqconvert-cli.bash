@@ -11,7 +11,7 @@ _zorqconvert_cli_options=(
     -o --output-dir --check --overwrite --tz --jobs --json --quiet
     --format --units --standard-name --attr --deployment --position --clock-offset --clock-drift
     --waves --segment --welch-segment --band --pressure --atmospheric --density
-    --sensor-height --kp-min --lf-line-ends
+    --sensor-height --kp-min --barometer --barometer-units --lf-line-ends
 )
 
 declare -gA _zorqconvert_cli_values=(
@@ -40,6 +40,8 @@ declare -gA _zorqconvert_cli_values=(
     [--density]="1025 1000"
     [--sensor-height]=""
     [--kp-min]="0.1 0.2"
+    [--barometer]="@files"
+    [--barometer-units]="hPa mbar kPa Pa"
 )
 
 # Sets COMPREPLY to the lines compgen prints for "$@" (names with blanks

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -311,6 +312,8 @@ class DeploymentReader {
       return Time(key, value, &settings_.recovered);
     if (key == "qc")
       return QcSectionReader(shown_, &settings_.qc, &error_).Read(value);
+    if (key == "barometer" || key == "barometer_units")
+      return Barometer(key, value);
     if (EndsWithUnits(key) && !UnitsValue(key, value))
       return false;
     return Other(key, value);
@@ -347,6 +350,25 @@ class DeploymentReader {
     std::string problem;
     if (CheckUnit(value.get<std::string>(), &problem) != UnitCheck::kValid)
       return Fail(key, "is no unit: " + problem);
+    return true;
+  }
+
+  // The air pressure record, relative to the deployment file's folder, and
+  // the units of a CSV record.
+  bool Barometer(const std::string& key, const Json& value) {
+    if (key == "barometer_units") {
+      if (!UnitsValue(key, value))
+        return false;
+      settings_.barometerUnits = value.get<std::string>();
+      return true;
+    }
+    if (!value.is_string() || value.get<std::string>().empty())
+      return Fail(key, "needs the file name of the air pressure record in double quotes");
+    const std::filesystem::path record(value.get<std::string>());
+    settings_.barometerPath =
+        (record.is_absolute() ? record : std::filesystem::path(shown_).parent_path() / record)
+            .string();
+    settings_.barometer.reset();
     return true;
   }
 

@@ -7,6 +7,7 @@
 
 #include "convert/status.h"
 #include "netcdf/netcdf_file.h"
+#include "science/barometer.h"
 #include "science/discovery_metadata.h"
 #include "science/standard_names.h"
 
@@ -193,7 +194,9 @@ std::string ReadingUnits(const ScienceSettings& settings) {
 }
 
 std::string ReadingStandardName(const ScienceSettings& settings) {
-  const std::string& name = settings.standardName;
+  // Less the air pressure, the readings are the water's pressure alone.
+  const std::string& name =
+      settings.barometer ? std::string(kSeaPressureStandardName) : settings.standardName;
   if (name.empty() || FitStandardName(name, ReadingUnits(settings)) != StandardNameFit::kFits)
     return "";
   return name;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -11,6 +12,8 @@
 #include "convert/engine.h"
 #include "qc/settings.h"
 #include "science/time_base.h"
+
+struct AirPressureRecord;
 
 // uint64_t holds the whole numbers above int64_t's range; every other whole
 // number is an int64_t.
@@ -78,6 +81,9 @@ struct ScienceSettings {
   // units when it is a CSV, checked with udunits2.
   std::string barometerPath;
   std::string barometerUnits = "hPa";
+  // The record read from it (science/barometer.h), once for every input;
+  // none until it is read. With one the readings are sea pressure.
+  std::shared_ptr<const AirPressureRecord> barometer;
 };
 
 // "m" for logger dumps unless given; "1" for gauge dumps unless given.

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "qc/reading_qc.h"
+#include "science/barometer.h"
 #include "science/qc_variables.h"
 #include "science/quality_flags.h"
 #include "science/station.h"
@@ -168,8 +169,15 @@ NetcdfLayout NetcdfWriter::Layout() const {
   // at more than the cost of the rest of the file: chunked, not deflated.
   NetcdfVariable& reading = AddSeries(&layout, "reading", NetcdfType::kDouble, kTimeDimension,
                                       chunkReadings_, sizeof(double), Deflate::kNo);
-  reading.Attribute("long_name", settings_.gauge ? "gauge reading" : "staff length reading")
+  reading
+      .Attribute("long_name", settings_.barometer ? "sea pressure"
+                              : settings_.gauge   ? "gauge reading"
+                                                  : "staff length reading")
       .Attribute("units", ReadingUnits(settings_));
+  if (settings_.barometer) {
+    for (const Attribute& told : BarometerAttributes(*settings_.barometer, ReadingUnits(settings_)))
+      reading.Attribute(told.name, NetcdfValueOf(told.value));
+  }
   if (const std::string name = ReadingStandardName(settings_); !name.empty())
     reading.Attribute("standard_name", name);
   reading.Attribute("ancillary_variables", ReadingFlagVariables(settings_.qc.reading))

@@ -102,3 +102,20 @@ std::string CanonicalUnitText(const std::string& text) {
     return "";
   return std::string(formatted.data(), static_cast<size_t>(written));
 }
+
+bool LinearUnitConversion(const std::string& from, const std::string& to, double* scale,
+                          double* offset) {
+  std::lock_guard<std::mutex> hold(UnitsLock());
+  const UnitPointer fromUnit = ParseLocked(from);
+  const UnitPointer toUnit = ParseLocked(to);
+  if (fromUnit == nullptr || toUnit == nullptr)
+    return false;
+  cv_converter* converter = ut_get_converter(fromUnit.get(), toUnit.get());
+  if (converter == nullptr)
+    return false;
+  // The units udunits2 converts between are linear: two points give the line.
+  *offset = cv_convert_double(converter, 0.0);
+  *scale = cv_convert_double(converter, 1.0) - *offset;
+  cv_free(converter);
+  return true;
+}

@@ -21,3 +21,10 @@ bool UnitsConvert(const std::string& from, const std::string& to);
 // The unit as udunits2 writes it in ASCII ("m2 s" -> "m2.s", "dbar" ->
 // "10000 Pa"); empty when `text` is no unit.
 std::string CanonicalUnitText(const std::string& text);
+
+// Values in `from` as values in `to`: to = scale * from + offset. Pressure
+// ("hPa" to "Pa") and time ("hours since 2026-03-01" to "s since
+// 1970-01-01T00:00:00Z") alike. False when the units do not convert or
+// either is no unit.
+bool LinearUnitConversion(const std::string& from, const std::string& to, double* scale,
+                          double* offset);

@@ -238,4 +238,31 @@ TEST(CliWaves, AFailedConversionLeavesNoStatistics) {
   EXPECT_FALSE(FileExists(ws.dir.Path("w.csv")));
 }
 
+// The statistics take the series less the barometer's air pressure: a
+// record of 100 hPa throughout gives what a constant 1 dbar does.
+TEST(CliWaves, ABarometerRecordCorrectsTheStatisticsAsItsConstantWould) {
+  Workspace ws;
+  WriteWholeFile(ws.dir.Path("baro.csv"),
+                 "time,air_pressure\n2019-06-30T11:00:00Z,100\n2019-06-30T14:00:00Z,100\n");
+  const std::vector<std::string> pressure = {"--pressure", "dbar", "--sensor-height", "1",
+                                             "gauge.txt"};
+  std::vector<std::string> constant = {"--waves", "constant.csv", "--atmospheric", "1"};
+  constant.insert(constant.end(), pressure.begin(), pressure.end());
+  constant.push_back("a.csv");
+  std::vector<std::string> record = {"--waves", "record.csv", "--barometer", "baro.csv"};
+  record.insert(record.end(), pressure.begin(), pressure.end());
+  record.push_back("b.csv");
+  ASSERT_EQ(ws.Run(constant).exitCode, 0);
+  const zorq_test::CliRunResult result = ws.Run(record);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::string corrected = ReadWholeFile(ws.dir.Path("record.csv"));
+  EXPECT_EQ(corrected, ReadWholeFile(ws.dir.Path("constant.csv")));
+  // Left as read, the mean level and the depth the statistics take from it differ.
+  std::vector<std::string> uncorrected = {"--waves", "uncorrected.csv"};
+  uncorrected.insert(uncorrected.end(), pressure.begin(), pressure.end());
+  uncorrected.push_back("c.csv");
+  ASSERT_EQ(ws.Run(uncorrected).exitCode, 0);
+  EXPECT_NE(corrected, ReadWholeFile(ws.dir.Path("uncorrected.csv")));
+}
+
 }  // namespace

@@ -5,6 +5,8 @@
 #include <iterator>
 
 #include "outputs/export_run.h"
+#include "science/time_base.h"
+#include "science/trimming.h"
 #include "tests/science/science_test_support.h"
 #include "tests/test_support.h"
 
@@ -66,6 +68,32 @@ TEST_F(ExportTest, ACancelledExportLeavesNothingAndAMissingDumpIsNamed) {
   EXPECT_FALSE(missing.ok);
   EXPECT_NE(missing.error.find("missing.txt"), std::string::npos) << missing.error;
   EXPECT_FALSE(zorq_test::FileExists(scratch_.Path("missing.nc")));
+}
+
+// The form's barometer record is all the export needs: 1000 hPa every hour
+// of the days around the worked gauge dump, whatever zone its clock is read in.
+TEST_F(ExportTest, TheFormsBarometerRecordCorrectsTheReadings) {
+  zorq_test::WriteWholeFile(source_.dumpPath, zorq_test::WorkedGaugeDump());
+  source_.fromType = 3;
+  std::string record = "time,air_pressure\n";
+  const double first = *ParseIsoUtc("2019-06-29T00:00:00Z");
+  constexpr int kHours = 72;
+  for (int hour = 0; hour <= kHours; ++hour)
+    record += IsoUtcSeconds(first + 3600.0 * hour) + ",1000\n";
+  zorq_test::WriteWholeFile(scratch_.Path("baro.csv"), record);
+  form_.barometerFile = scratch_.Path("baro.csv");
+  const ExportResult unitless = Export();
+  EXPECT_FALSE(unitless.ok);
+  EXPECT_NE(unitless.error.find("give their pressure unit"), std::string::npos) << unitless.error;
+
+  form_.units = "dbar";
+  const ExportResult result = Export();
+  ASSERT_TRUE(result.ok) << result.error;
+  NetcdfFile file(NetcdfPath());
+  EXPECT_EQ(file.Text("reading", "barometer_file"), "baro.csv");
+  const std::vector<double> readings = file.Doubles("reading");
+  ASSERT_EQ(readings.size(), 14u);
+  EXPECT_NEAR(readings.front(), 1.25 - 10.0, 1e-9);  // the dump's first reading less 10 dbar
 }
 
 std::string WithoutCarriageReturns(std::string text) {
