@@ -43,7 +43,6 @@
 namespace {
 
 constexpr int kExitUsage = 64;
-constexpr int kExitInternal = 70;  // no converter was chosen, which valid options rule out
 
 // One input as the command line names it.
 struct PlannedInput {
@@ -111,14 +110,6 @@ std::string WithoutCarriedTypeCode(const std::string& reason, const std::optiona
     return "the header is a logger dump's (no T at byte 49), not a gauge dump's: give "
            "--from-type 1 or 2, or leave --from-type out";
   return std::regex_replace(reason, kCarried, ": the type code is missing");
-}
-
-int ExitStatusOfStatus(uint8_t status) {
-  if (status == kStatusFinished)
-    return 0;
-  if (status >= kStatusFileError && status < kStatusFinished)
-    return status;
-  return kExitInternal;
 }
 
 // --- Planning, before anything is converted ---

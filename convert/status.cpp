@@ -1,5 +1,11 @@
 #include "convert/status.h"
 
+namespace {
+
+constexpr int kExitInternal = 70;  // no converter was chosen, which valid options rule out
+
+}  // namespace
+
 const char* StatusMessage(int code) {
   static constexpr const char* kMessages[] = {
       "Ready",
@@ -15,4 +21,12 @@ const char* StatusMessage(int code) {
   if (code < 0 || code > 8)
     return "";
   return kMessages[code];
+}
+
+int ExitStatusOfStatus(int code) {
+  if (code == kStatusFinished)
+    return 0;
+  if (code >= kStatusFileError && code < kStatusFinished)
+    return code;
+  return kExitInternal;
 }

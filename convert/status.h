@@ -15,3 +15,8 @@ inline constexpr uint8_t kStatusFinished = 8;
 
 // The status-line text of a code; codes above 8 never occur and read as "".
 const char* StatusMessage(int code);
+
+// The exit status of a conversion that ended with status `code`, as the
+// command line exits: 0 when finished, the status itself for 1 to 7, and 70
+// (EX_SOFTWARE) for a status no finished run ends with.
+int ExitStatusOfStatus(int code);

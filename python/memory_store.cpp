@@ -1,15 +1,37 @@
 #include "python/memory_store.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
 // The first buffer of a variable on an unlimited dimension, in values; it
-// doubles from there. Large buffers come from mmap, which glibc's realloc
-// grows by remapping, without copying the values.
+// doubles from there.
 constexpr size_t kFirstValues = 1024;
+// From this size on a buffer is advised to take huge pages.
+constexpr size_t kHugePagesFrom = size_t{4} << 20;
+
+size_t WholePages(size_t bytes) {
+  const auto page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  return (bytes + page - 1) / page * page;
+}
+
+void* MapOrMove(void* data, size_t mapped, size_t bytes) {
+  void* pages = data == nullptr ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                                : ::mremap(data, mapped, bytes, MREMAP_MAYMOVE);
+  if (pages == MAP_FAILED)
+    return nullptr;
+  // Advice only: without transparent huge pages the buffer stays as it is.
+  if (bytes >= kHugePagesFrom)
+    static_cast<void>(::madvise(pages, bytes, MADV_HUGEPAGE));
+  return pages;
+}
 
 template <typename To, typename From>
 void CopyAs(void* base, size_t at, const From* values, size_t count) {
@@ -75,6 +97,41 @@ void SetAttribute(std::vector<NetcdfAttribute>* list, const NetcdfAttribute& att
 }
 
 }  // namespace
+
+StoreBuffer::~StoreBuffer() {
+  reset();
+}
+
+StoreBuffer::StoreBuffer(StoreBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), mapped_(std::exchange(other.mapped_, 0)) {}
+
+StoreBuffer& StoreBuffer::operator=(StoreBuffer&& other) noexcept {
+  if (this != &other) {
+    reset();
+    data_ = std::exchange(other.data_, nullptr);
+    mapped_ = std::exchange(other.mapped_, 0);
+  }
+  return *this;
+}
+
+bool StoreBuffer::Resize(size_t bytes) {
+  const size_t wanted = WholePages(std::max<size_t>(bytes, 1));
+  if (wanted <= mapped_)
+    return true;
+  void* pages = MapOrMove(data_, mapped_, wanted);
+  if (pages == nullptr)
+    return false;
+  data_ = pages;
+  mapped_ = wanted;
+  return true;
+}
+
+void StoreBuffer::reset() {
+  if (data_ != nullptr)
+    ::munmap(data_, mapped_);
+  data_ = nullptr;
+  mapped_ = 0;
+}
 
 // A variable being written. One dimension or none: `values` holds `rows`
 // values in room for `capacity`. Two: the rows as written, packed at the end.
@@ -208,14 +265,11 @@ bool MemoryStore::Grow(Slot* slot, size_t rows) {
     return true;
   const size_t capacity = std::max({rows, slot->capacity * 2, kFirstValues});
   const size_t bytes = ValueBytes(slot->description.type);
-  void* grown = std::realloc(slot->values.get(), capacity * bytes);
-  if (grown == nullptr) {
+  if (!slot->values.Resize(capacity * bytes)) {
     error_ = "cannot keep the NetCDF output in memory: " + std::string(std::strerror(ENOMEM));
     failed_ = true;
     return false;
   }
-  static_cast<void>(slot->values.release());
-  slot->values.reset(grown);
   slot->capacity = capacity;
   return true;
 }

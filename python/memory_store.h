@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,11 +12,30 @@
 
 #include "netcdf/netcdf_file.h"
 
-// A buffer from malloc, handed on by pointer and freed with free().
-struct FreeBuffer {
-  void operator()(void* data) const { std::free(data); }
+// A variable's values in pages of their own: grown by the kernel, which
+// moves the pages rather than their contents, so a series of hundreds of
+// megabytes is never copied as it grows. Large buffers ask for huge pages:
+// with 4 KB pages every 4 KB of a new series costs a page fault, which took
+// a quarter of a conversion's time.
+class StoreBuffer {
+ public:
+  StoreBuffer() = default;
+  ~StoreBuffer();
+  StoreBuffer(StoreBuffer&& other) noexcept;
+  StoreBuffer& operator=(StoreBuffer&& other) noexcept;
+  StoreBuffer(const StoreBuffer&) = delete;
+  StoreBuffer& operator=(const StoreBuffer&) = delete;
+
+  void* get() const { return data_; }
+  // Room for at least `bytes`, the contents kept; false when there is no
+  // memory for it (the buffer is then as it was).
+  bool Resize(size_t bytes);
+  void reset();
+
+ private:
+  void* data_ = nullptr;
+  size_t mapped_ = 0;
 };
-using StoreBuffer = std::unique_ptr<void, FreeBuffer>;
 
 // One variable as the store ends with it: its description (with the
 // attributes as last written) and its values, C order, of `shape`.

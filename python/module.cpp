@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "convert/status.h"
@@ -105,8 +106,10 @@ py::dtype DtypeOf(NetcdfType type) {
 
 // The array over the store's buffer: NumPy frees it with the array.
 py::array ValuesOf(StoredVariable& variable) {
-  void* data = variable.values.release();
-  const py::capsule owner(data, [](void* buffer) { std::free(buffer); });
+  auto buffer = std::make_unique<StoreBuffer>(std::move(variable.values));
+  void* data = buffer->get();
+  const py::capsule owner(buffer.get(), [](void* held) { delete static_cast<StoreBuffer*>(held); });
+  static_cast<void>(buffer.release());
   return py::array(DtypeOf(variable.description.type), variable.shape, data, owner);
 }
 

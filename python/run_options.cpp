@@ -200,6 +200,11 @@ py::dict ReportOf(const DumpInput& input, const DumpRunSettings& settings,
   object["to_type"] = converted ? py::object(py::int_(run.toType)) : py::none();
   object["status"] = run.cancelled || run.refused ? py::none() : py::object(py::int_(run.status));
   object["message"] = run.refused ? run.problem : run.message;
+  // A stopped run raises KeyboardInterrupt and a refused one ValueError:
+  // neither has an exit status of its own here.
+  object["exit"] = run.cancelled || run.refused
+                       ? py::object(py::none())
+                       : py::object(py::int_(ExitStatusOfStatus(run.status)));
   object["cancelled"] = run.cancelled;
   PutCounts(report, legacyWritten, &object);
   object["failure"] = run.finished() || run.cancelled ? py::object(py::none()) : Failure(run);

@@ -20,6 +20,8 @@ __all__ = ["ConversionError", "open_dataset", "convert", "wave_statistics"]
 _OPTIONS_ENCODING = "zorq_options"
 # The writers' times, which are decoded in place (see _decode_times_in_place).
 _EPOCH_SECONDS = "seconds since 1970-01-01T00:00:00Z"
+# The readings' time axis; the temperatures and burst starts have their own.
+_READINGS_AXIS = "time"
 # Times decoded at once: the block's product stays in the processor's cache.
 _DECODE_BLOCK = 1 << 16
 
@@ -27,13 +29,15 @@ _DECODE_BLOCK = 1 << 16
 class ConversionError(Exception):
     """A dump that did not convert: the engine's status and where it stopped."""
 
-    def __init__(self, message, *, status=None, line=None, byte=None, path=None):
+    def __init__(self, message, *, status=None, line=None, byte=None, path=None, report=None):
         super().__init__(message)
         self.message = message
         self.status = status
         self.line = line
         self.byte = byte
         self.path = path
+        # The whole report, as convert() returns it for a finished run.
+        self.report = report
 
 
 def _source(path):
@@ -79,7 +83,7 @@ def _raise_for(report):
         raise ConversionError(
             f"{report['from']}: {report['message']}: {failure.get('reason', '')}",
             status=report["status"], line=failure.get("line"), byte=failure.get("byte"),
-            path=report["from"])
+            path=report["from"], report=report)
 
 
 def _run(path, options, *, netcdf, waves):
@@ -148,6 +152,23 @@ def _decoded(raw, contents, source, options, decoders):
     return dataset
 
 
+def _series_on_axes_of_their_own(raw):
+    """The temperatures and burst starts with their time axes: every
+    variable on a dimension, other than the readings' time, that has a
+    coordinate of its own."""
+    axes = {dim for dim in raw.dims if dim != _READINGS_AXIS and dim in raw.variables}
+    return {name for name, variable in raw.variables.items() if axes & set(variable.dims)}
+
+
+def _open(path, options, decoders, all_series):
+    _, contents = _run(path, options, netcdf=True, waves=False)
+    raw = _raw_dataset(contents)
+    if not all_series:
+        raw = raw.drop_vars(_series_on_axes_of_their_own(raw))
+    source = os.fspath(path) if isinstance(path, (str, os.PathLike)) else ""
+    return _decoded(raw, contents, source, options, decoders)
+
+
 def open_dataset(path, *, tz=None, clock_offset=None, clock_drift=None, units=None,
                  position=None, deployment=None, from_type=None, lf_line_ends=False,
                  decoders=None):
@@ -163,10 +184,7 @@ def open_dataset(path, *, tz=None, clock_offset=None, clock_drift=None, units=No
     """
     options = _reading_options(tz, clock_offset, clock_drift, units, position, deployment,
                                from_type, lf_line_ends)
-    _, contents = _run(path, options, netcdf=True, waves=False)
-    source = path if isinstance(path, (str, os.PathLike)) else ""
-    return _decoded(_raw_dataset(contents), contents, os.fspath(source) if source else "",
-                    options, decoders or {})
+    return _open(path, options, decoders or {}, all_series=True)
 
 
 def convert(from_path, to_path, *, from_type=None, to_type=None, gain=None, offset=None,

@@ -11,7 +11,7 @@ from conftest import GAUGE_SAMPLE, LOGGER_SAMPLE, logger_dump, run_cli
 from test_dataset import PER_RUN_ATTRIBUTES
 
 # The report's fields that say what the conversion read and wrote.
-REPORT_FIELDS = ("from_type", "to_type", "status", "message", "cancelled", "lines_read",
+REPORT_FIELDS = ("from_type", "to_type", "status", "message", "exit", "cancelled", "lines_read",
                  "comma_lines_skipped", "short_lines_skipped", "date_stamp_lines",
                  "records_written", "bytes_read", "bytes_written", "torn_record_bytes",
                  "first_record_time", "last_record_time", "failure", "anomalies",

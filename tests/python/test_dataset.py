@@ -1,6 +1,7 @@
 """open_dataset and engine="zorq" give what the NetCDF output holds."""
 
 import json
+from pathlib import Path
 
 import netCDF4
 import numpy as np
@@ -70,7 +71,7 @@ def test_every_variable_and_attribute_is_the_netcdf_outputs(name, dump, cli_opti
     dump = filled(str(dump), places)
     cli_options = [filled(option, places) for option in cli_options]
     kwargs = {key: filled(value, places) for key, value in kwargs.items()}
-    raw = xr.open_dataset(dump, engine="zorq", decode_cf=False, **kwargs)
+    raw = xr.open_dataset(dump, engine="zorq", decode_cf=False, all_series=True, **kwargs)
     with netCDF4.Dataset(cli_netcdf(dump, cli_options, tmp_path)) as nc:
         nc.set_auto_maskandscale(False)
         assert set(raw.variables) == set(nc.variables)
@@ -130,17 +131,46 @@ def test_engine_is_guessed_from_the_header(places, tmp_path):
     assert not backend.guess_can_open(str(tmp_path / "missing.txt"))
 
 
-def test_open_mfdataset_gives_one_rising_time_axis(tmp_path):
-    paths = [logger_dump(tmp_path / f"part{hour}.txt", day=14, hour=hour, minutes=30,
-                         wave_period=4.0 + hour) for hour in (3, 1, 2)]
-    combined = xr.open_mfdataset([str(p) for p in paths], engine="zorq", combine="by_coords",
-                                 data_vars="minimal", parallel=True, tz="UTC")
-    times = combined["time"].values
-    assert len(times) == 3 * 30 * 240
-    assert np.all(np.diff(times) > np.timedelta64(0, "ns"))
-    assert times[0] == np.datetime64("2024-03-14T01:00:00")
+def gauge_dump(path, day):
+    Path(path).write_bytes(GAUGE_SAMPLE.read_bytes().replace(b"D12,", b"D%02d," % day))
+    return path
+
+
+# (kind, the dumps of one deployment, given out of order, and their order)
+DEPLOYMENTS = [
+    ("logger", lambda folder: [logger_dump(folder / f"part{hour}.txt", day=14, hour=hour,
+                                           minutes=30, wave_period=4.0 + hour)
+                               for hour in (3, 1, 2)]),
+    ("gauge", lambda folder: [gauge_dump(folder / f"part{day}.txt", day) for day in (16, 14, 15)]),
+]
+
+
+@pytest.mark.parametrize("kind,make", DEPLOYMENTS, ids=[d[0] for d in DEPLOYMENTS])
+def test_open_mfdataset_as_written_gives_one_rising_time_axis(kind, make, tmp_path):
+    paths = make(tmp_path)
+    combined = xr.open_mfdataset(str(tmp_path / "*.txt"), engine="zorq", combine="by_coords",
+                                 parallel=True, tz="UTC")
     parts = [zorqconvert.open_dataset(paths[i], tz="UTC") for i in (1, 2, 0)]
-    for name in ("reading", "temperature"):
-        assert combined[name].dims == parts[0][name].dims
-        np.testing.assert_array_equal(combined[name].values,
+    times = combined["time"].values
+    assert len(times) == sum(part.sizes["time"] for part in parts)
+    assert np.all(np.diff(times) > np.timedelta64(0, "ns"))
+    for name, variable in combined.data_vars.items():
+        assert variable.dims == ("time",), name
+        np.testing.assert_array_equal(variable.values,
                                       np.concatenate([p[name].values for p in parts]))
+
+
+def test_engine_leaves_out_only_the_series_on_axes_of_their_own():
+    for dump, own_axes in ((LOGGER_SAMPLE, {"temperature_time"}),
+                           (GAUGE_SAMPLE, {"temperature_time", "burst_start_time"})):
+        everything = zorqconvert.open_dataset(dump, tz="UTC")
+        readings = xr.open_dataset(dump, engine="zorq", tz="UTC")
+        left_out = {name for name, variable in everything.variables.items()
+                    if own_axes & set(variable.dims)}
+        assert "temperature" in left_out and own_axes <= left_out
+        assert set(readings.variables) == set(everything.variables) - left_out
+        assert set(readings.dims) == set(everything.dims) - own_axes
+        for dataset in (everything, readings):
+            for attribute in PER_RUN_ATTRIBUTES:
+                dataset.attrs.pop(attribute, None)
+        xr.testing.assert_identical(readings, everything.drop_vars(left_out))
