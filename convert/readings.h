@@ -19,6 +19,7 @@ enum class ReadingNote : uint8_t {
   kNotANumber = 1,     // its field was not one number: read as its leading number, or 0
   kSaturated = 2,      // wider than the legacy field: the CSV holds the widest value that fits
   kAtSensorLimit = 3,  // a logger count of 0 or 4095: the sensor may have clipped it
+  kMergeConflict = 4,  // two dumps of one deployment gave its time another value; this one kept
 };
 // A reading that is more than one is noted by the first of kNotANumber,
 // kSaturated and kAtSensorLimit. Saturation is a logger CSV matter: gauge
