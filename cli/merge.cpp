@@ -278,7 +278,10 @@ class Merger {
       return RunEnd::Failed;
     }
     if (dispatched.status != kStatusFinished) {
-      Fail(failure, Shown(dump->from) + ": " + StatusMessage(dispatched.status),
+      const ConversionFailure& why = dump->result.report.failure;
+      Fail(failure,
+           Shown(dump->from) + (why.line > 0 ? ":" + std::to_string(why.line) : "") + ": " +
+               (why.reason.empty() ? StatusMessage(dispatched.status) : why.reason),
            dispatched.status >= kStatusFileError && dispatched.status < kStatusFinished
                ? dispatched.status
                : kStatusFileError,
@@ -343,7 +346,8 @@ class Merger {
       text += "zorqconvert-cli: " + QuotedName(options_.mergeTo) + ": " + warning + "\n";
     text += ConflictLines();
     for (const std::string& partial : partials_) {
-      text += "zorqconvert-cli: " + QuotedName(partial.substr(0, partial.size() - std::strlen(kPartialSuffix))) +
+      text += "zorqconvert-cli: " +
+              QuotedName(partial.substr(0, partial.size() - std::strlen(kPartialSuffix))) +
               " was not made; what was written before the failure is kept as " +
               QuotedName(partial) + "\n";
     }
@@ -421,10 +425,10 @@ class Merger {
     report.conflicts = counts_.conflicts;
     report.mostHeld = static_cast<int64_t>(counts_.mostHeld);
     for (const MergeConflict& conflict : conflicts_) {
-      report.conflictList.push_back(
-          {IsoUtcMilliseconds(conflict.time), conflict.kept, conflict.dropped,
-           dumps_[static_cast<size_t>(conflict.keptDump)].from,
-           dumps_[static_cast<size_t>(conflict.droppedDump)].from});
+      report.conflictList.push_back({IsoUtcMilliseconds(conflict.time), conflict.kept,
+                                     conflict.dropped,
+                                     dumps_[static_cast<size_t>(conflict.keptDump)].from,
+                                     dumps_[static_cast<size_t>(conflict.droppedDump)].from});
     }
     report.warnings = warnings_;
     report.partials = partials_;

@@ -705,8 +705,9 @@ class Parser {
     options_->form = CliForm::Merge;
     options_->formats = FormatSet{false, true, false};
     if (std::find(paths.begin(), paths.end(), "-") != paths.end()) {
-      Fail("--merge reads each dump's first time before the order is known: standard input "
-           "(\"-\") cannot be a DUMP");
+      Fail(
+          "--merge reads each dump's first time before the order is known: standard input "
+          "(\"-\") cannot be a DUMP");
       return false;
     }
     if (options_->mergeTo == "-") {
@@ -830,8 +831,8 @@ class Parser {
     }
     if (!waves)
       return true;
-    const bool several = options_->form != CliForm::FromTo && options_->form != CliForm::Merge &&
-                         paths.size() > 1;
+    const bool several =
+        options_->form != CliForm::FromTo && options_->form != CliForm::Merge && paths.size() > 1;
     if (options_->wavesTo != kWavesBesideOutput && options_->form == CliForm::OutputDir) {
       Fail("with -o, the statistics go to DIR/<name>.waves.csv: give --waves auto");
       return false;

@@ -135,15 +135,15 @@ void DumpMerge::Send(int dump, ReadingLine line, double stampUtc) {
   merged_->OnReadings(line);
 }
 
-// Each dump counts its bursts from 0; the series counts them across the
-// dumps. A burst both dumps hold has one stamp, and stays one.
+// Each dump counts its bursts afresh; the series counts them on from the
+// first dump's first. A burst both dumps hold has one stamp, and stays one.
 int64_t DumpMerge::MergedBurst(int dump, int64_t burst, double stampUtc) {
   if (burst < 0)
     return burst;
   const bool sameDump = burstSent_ && dump == sentBurstDump_;
-  const bool newBurst =
-      !burstSent_ || (sameDump ? burst != sentBurst_ : stampUtc != sentBurstStamp_);
-  if (newBurst)
+  if (!burstSent_)
+    mergedBurst_ = burst;
+  else if (sameDump ? burst != sentBurst_ : stampUtc != sentBurstStamp_)
     ++mergedBurst_;
   burstSent_ = true;
   sentBurstDump_ = dump;

@@ -17,10 +17,10 @@
 
 // Two dumps gave one time different values.
 struct MergeConflict {
-  double time = 0.0;       // instrument UTC
-  double kept = 0.0;       // the earlier dump's value, kept
-  double dropped = 0.0;    // the later dump's
-  int keptDump = 0;        // the dumps' places in time order, from 0
+  double time = 0.0;     // instrument UTC
+  double kept = 0.0;     // the earlier dump's value, kept
+  double dropped = 0.0;  // the later dump's
+  int keptDump = 0;      // the dumps' places in time order, from 0
   int droppedDump = 0;
 };
 
@@ -88,7 +88,7 @@ class DumpMerge final : public ReadingListener {
   int sentBurstDump_ = 0;
   int64_t sentBurst_ = 0;
   double sentBurstStamp_ = 0.0;
-  int64_t mergedBurst_ = -1;
+  int64_t mergedBurst_ = 0;
 };
 
 // Hears a dump's readings until the first that has a time.

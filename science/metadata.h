@@ -150,7 +150,7 @@ struct RunFacts {
     std::string sha256;
   };
   std::vector<Source> sources;
-  std::string dateCreated;   // ISO 8601 UTC, "2026-12-08T01:30:00Z"
+  std::string dateCreated;  // ISO 8601 UTC, "2026-12-08T01:30:00Z"
   // The earliest and latest readings' times, in UTC corrected for the clock
   // by the run's time axis (the one place a correction is made).
   double coverageStart = 0.0;
