@@ -51,7 +51,7 @@ for ((run = 0; run < runs; run++)); do
     ((m > ${peak[$name]:-0})) && peak[$name]=$m
   done
 done
-report=$("$cli" --from-type 2 --tz UTC --json --overwrite --merge "$out/merged.nc" "${reversed[@]}" | tail -1)
+report=$("$cli" --from-type 2 --tz UTC --json --overwrite --merge "$out/merged.nc" "${reversed[@]}" 2>/dev/null | tail -1)
 rm -rf "$out" "$measured"
 
 echo "$count logger dumps of 20 MB, $spacing days apart; medians of $runs runs"
