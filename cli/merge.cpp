@@ -116,7 +116,7 @@ class Merger {
                     "the dumps of one deployment are of one kind: " + Shown(dumps_.front().from) +
                         " is a " + FromTypeInWords(dumps_.front().kinds.fromType) + ", " +
                         Shown(dump.from) + " a " + FromTypeInWords(dump.kinds.fromType),
-                    kExitUsage);
+                    kExitUsage, kStatusReady);
       }
     }
     std::stable_sort(dumps_.begin(), dumps_.end(), [](const MergeDump& a, const MergeDump& b) {
@@ -342,7 +342,7 @@ class Merger {
     }
     if (!failure.problem.empty())
       text += "zorqconvert-cli: " + failure.problem + "\n";
-    for (const std::string& warning : warnings_)
+    for (const std::string& warning : options_.quiet ? std::vector<std::string>{} : warnings_)
       text += "zorqconvert-cli: " + QuotedName(options_.mergeTo) + ": " + warning + "\n";
     text += ConflictLines();
     for (const std::string& partial : partials_) {
@@ -356,7 +356,9 @@ class Merger {
               QuotedName(options_.mergeTo) + ": " + GroupedCount(counts_.duplicates) +
               " readings given twice kept once, " + GroupedCount(counts_.conflicts) +
               " times with two values (the earlier dump's kept, flagged 3)\n";
-    if (!failure.stopped && !(options_.quiet && failure.exitStatus == 0))
+    // A refusal of the options (exit 64) is the whole story: no status follows.
+    const bool refused = failure.status == kStatusReady;
+    if (!failure.stopped && !refused && !(options_.quiet && failure.exitStatus == 0))
       text += std::string(StatusMessage(failure.status)) + "\n";
     progress_.Print(text);
   }
@@ -415,7 +417,7 @@ class Merger {
       report.dumps.push_back(dump.from);
     if (targets_.wavesNetcdf.wanted())
       report.wavesNetcdf = targets_.wavesNetcdf.path;
-    if (!failure.stopped)
+    if (!failure.stopped && failure.status != kStatusReady)
       report.status = failure.status;
     report.message = failure.stopped ? "stopped" : StatusMessage(failure.status);
     report.exitStatus = failure.exitStatus;

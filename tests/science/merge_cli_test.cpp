@@ -158,6 +158,8 @@ TEST_P(MergeRefused, IsAUsageErrorAndWritesNothing) {
   EXPECT_EQ(run.exitCode, 64);
   EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(scratch_.Path("m.nc")));
+  // No status line follows a refusal.
+  EXPECT_EQ(run.err.find("File Error"), std::string::npos) << run.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
