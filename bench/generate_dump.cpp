@@ -1,5 +1,7 @@
 // Writes a realistic dump of a chosen size for the benchmarks:
-//   generate_dump logger|gauge SIZE_MB OUTPUT [SEED]
+//   generate_dump logger|gauge SIZE_MB OUTPUT [SEED [START_DAY]]
+// START_DAY: days after 30 June 2019 that the dump starts (default 0), so
+// that several dumps of one deployment follow each other.
 // Logger dumps: the 63-byte header, date stamps every few lines, lines of
 // twelve counts 0..4095 and an extra value, now and then a broken-off line.
 // Gauge dumps: the gauge header, date stamps, lines of twelve decimal
@@ -18,10 +20,23 @@ constexpr int kReadingsPerLine = 12;
 constexpr int kSampleRate = 4;  // F04
 constexpr long long kSecondsPerStamp = kLinesPerStamp * kReadingsPerLine / kSampleRate;
 
-std::string LoggerHeader() {
+constexpr std::chrono::year_month_day kFirstDay{std::chrono::year{2019}, std::chrono::month{6},
+                                                std::chrono::day{30}};
+
+// "Y19,M06,D30," for the day `startDay` days after the first.
+std::string HeaderDate(int startDay) {
+  const std::chrono::year_month_day date{std::chrono::sys_days{kFirstDay} +
+                                         std::chrono::days{startDay}};
+  char text[16];
+  std::snprintf(text, sizeof text, "Y%02d,M%02u,D%02u,", static_cast<int>(date.year()) % 100,
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+  return text;
+}
+
+std::string LoggerHeader(int startDay) {
   std::string header(63, ' ');
-  const char* date = "Y19,M06,D30,H14,M05,S30,";
-  std::memcpy(header.data(), date, std::strlen(date));
+  const std::string date = HeaderDate(startDay) + "H14,M05,S30,";
+  std::memcpy(header.data(), date.data(), date.size());
   std::memcpy(header.data() + 24, "F04", 3);
   std::memcpy(header.data() + 41, "A8,", 3);
   std::memcpy(header.data() + 44, "C100", 4);
@@ -30,13 +45,14 @@ std::string LoggerHeader() {
   return header;
 }
 
-std::string GaugeHeader() {
-  return "Y19,M06,D30,H12,M00,S00,F04,L10,I60,N00,00000X03,T10,,,,,,,,,\r\n";
+std::string GaugeHeader(int startDay) {
+  return HeaderDate(startDay) + "H12,M00,S00,F04,L10,I60,N00,00000X03,T10,,,,,,,,,\r\n";
 }
 
 class DumpWriter {
  public:
-  DumpWriter(std::FILE* out, unsigned seed) : out_(out), random_(seed) {}
+  DumpWriter(std::FILE* out, unsigned seed, int startDay)
+      : out_(out), random_(seed), second_(kFirstSecond + startDay * 86400LL) {}
 
   // Each stamp comes as the readings before it end (kLinesPerStamp lines of
   // twelve at 4 Hz), on the calendar from the header's day on: a long dump
@@ -79,22 +95,22 @@ class DumpWriter {
  private:
   std::FILE* out_;
   std::mt19937 random_;
-  static constexpr std::chrono::year_month_day kFirstDay{
-      std::chrono::year{2019}, std::chrono::month{6}, std::chrono::day{30}};
   // The header's time of day, less a stamp: the first stamp is the header's.
-  long long second_ = 14 * 3600 + 5 * 60 + 30 - kSecondsPerStamp;
+  static constexpr long long kFirstSecond = 14 * 3600 + 5 * 60 + 30 - kSecondsPerStamp;
+  long long second_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: generate_dump logger|gauge SIZE_MB OUTPUT [SEED]\n");
+    std::fprintf(stderr, "usage: generate_dump logger|gauge SIZE_MB OUTPUT [SEED [START_DAY]]\n");
     return 64;
   }
   const std::string kind = argv[1];
   const long long target = std::atoll(argv[2]) * 1000LL * 1000LL;
   const unsigned seed = argc > 4 ? static_cast<unsigned>(std::atoi(argv[4])) : 1u;
+  const int startDay = argc > 5 ? std::atoi(argv[5]) : 0;
   if ((kind != "logger" && kind != "gauge") || target <= 0) {
     std::fprintf(stderr, "generate_dump: bad kind or size\n");
     return 64;
@@ -107,8 +123,8 @@ int main(int argc, char** argv) {
   static char buffer[1 << 20];
   std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
   const bool logger = kind == "logger";
-  std::fputs((logger ? LoggerHeader() : GaugeHeader()).c_str(), out);
-  DumpWriter writer(out, seed);
+  std::fputs((logger ? LoggerHeader(startDay) : GaugeHeader(startDay)).c_str(), out);
+  DumpWriter writer(out, seed, startDay);
   int line = 0;
   while (std::ftell(out) < target) {
     if (line++ % kLinesPerStamp == 0)

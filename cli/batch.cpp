@@ -24,6 +24,7 @@
 #include "cli/input_source.h"
 #include "cli/json_report.h"
 #include "cli/kinds.h"
+#include "cli/merge.h"
 #include "cli/progress.h"
 #include "cli/signals.h"
 #include "cli/time_zone.h"
@@ -211,6 +212,7 @@ class Planner {
       case CliForm::FromTo:
         return options_.toPath;
       case CliForm::Check:
+      case CliForm::Merge:  // run on its own, never planned here
         return "";
       case CliForm::OutputDir:
         break;
@@ -290,6 +292,8 @@ std::string MakeOutputDir(const std::string& dir) {
 
 // --- One conversion ---
 
+}  // namespace
+
 OutputSettings OutputSettingsOf(const CliOptions& options) {
   OutputSettings settings;
   settings.overwrite = options.overwrite;
@@ -303,6 +307,8 @@ OutputSettings OutputSettingsOf(const CliOptions& options) {
   settings.stopFd = StopSignalFd();
   return settings;
 }
+
+namespace {
 
 class Converter {
  public:
@@ -880,6 +886,8 @@ int RunConversions(const CliOptions& given) {
   RememberUmask();
   InstallStopSignals();
   ::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, not an end
+  if (options.form == CliForm::Merge)
+    return RunMerge(options, timeZone);
 
   std::vector<PlannedInput> inputs;
   Planner planner(options);

@@ -193,5 +193,36 @@ std::string JsonReportLine(const InputReport& input) {
   if (input.waves)
     object["waves"] = Waves(*input.waves);
   object["partial_outputs"] = input.partials;
+  if (input.sha256)
+    object["sha256"] = *input.sha256;
+  return object.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string MergeReportLine(const MergeReport& report) {
+  Json object;
+  PutName(&object, "merge", report.merge);
+  object["dumps"] = report.dumps;
+  if (report.wavesNetcdf)
+    PutName(&object, "waves_netcdf", *report.wavesNetcdf);
+  object["status"] = OrNull(report.status);
+  object["message"] = report.message;
+  object["exit"] = report.exitStatus;
+  object["cancelled"] = report.cancelled;
+  object["problem"] = OrNull(report.problem);
+  object["duplicates"] = report.duplicates;
+  object["conflicts"] = report.conflicts;
+  Json conflicts = Json::array();
+  for (const MergeReport::Conflict& conflict : report.conflictList) {
+    conflicts.push_back({{"time", conflict.time},
+                         {"kept", FiniteOrNull(conflict.kept)},
+                         {"dropped", FiniteOrNull(conflict.dropped)},
+                         {"kept_from", conflict.keptFrom},
+                         {"dropped_from", conflict.droppedFrom}});
+  }
+  object["conflict_list"] = conflicts;
+  object["most_held"] = report.mostHeld;
+  if (!report.warnings.empty())
+    object["warnings"] = report.warnings;
+  object["partial_outputs"] = report.partials;
   return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

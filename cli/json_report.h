@@ -48,7 +48,36 @@ struct InputReport {
     double firstTp = 0.0;
   };
   std::optional<Waves> waves;
+  // --merge: the dump's SHA-256, as the merged file's `source` gives it.
+  std::optional<std::string> sha256;
 };
+
+// --merge: the line after its dumps' lines, for the merged file.
+struct MergeReport {
+  std::string merge;               // NAME.nc
+  std::vector<std::string> dumps;  // in the order of their first times
+  std::optional<std::string> wavesNetcdf;
+  std::optional<int> status;  // none when stopped
+  std::string message;
+  int exitStatus = 0;
+  bool cancelled = false;
+  std::string problem;  // why the merge failed, empty when it did not
+  int64_t duplicates = 0;
+  int64_t conflicts = 0;
+  int64_t mostHeld = 0;  // the most readings held at once, for the overlap
+  struct Conflict {
+    std::string time;  // UTC, ISO 8601
+    double kept = 0.0;
+    double dropped = 0.0;
+    std::string keptFrom;
+    std::string droppedFrom;
+  };
+  std::vector<Conflict> conflictList;  // the first of them
+  std::vector<std::string> warnings;
+  std::vector<std::string> partials;
+};
+
+std::string MergeReportLine(const MergeReport& report);
 
 // The object, without a line feed. Fields keep their order. Text that is
 // not UTF-8 shows U+FFFD for each bad byte; a file name that is not has its

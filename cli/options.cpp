@@ -25,10 +25,12 @@ constexpr const char* kUsageHead =
     "Usage: zorqconvert-cli --from-type N --to-type N [OPTIONS] FROM TO\n"
     "       zorqconvert-cli [OPTIONS] -o DIR FROM...\n"
     "       zorqconvert-cli --check [OPTIONS] FROM...\n"
+    "       zorqconvert-cli --merge NAME.nc [OPTIONS] DUMP...\n"
     "\n"
     "Converts the flash dump FROM into TO; with -o, each FROM into\n"
     "DIR/<its name without the last extension>.csv; with --check, converts and\n"
-    "keeps nothing. FROM \"-\" reads standard input (one input only), TO \"-\"\n"
+    "keeps nothing; with --merge, the dumps of one deployment into one NetCDF\n"
+    "file. FROM \"-\" reads standard input (one input only), TO \"-\"\n"
     "writes standard output.\n"
     "\n";
 
@@ -51,6 +53,7 @@ constexpr const char* kShortUsage =
     "Usage: zorqconvert-cli [OPTIONS] FROM TO\n"
     "       zorqconvert-cli [OPTIONS] -o DIR FROM...\n"
     "       zorqconvert-cli --check [OPTIONS] FROM...\n"
+    "       zorqconvert-cli --merge NAME.nc [OPTIONS] DUMP...\n"
     "Try 'zorqconvert-cli --help' for more.\n";
 
 constexpr double kShortestSegmentSeconds = 1.0;
@@ -194,6 +197,18 @@ const OptionRow kOptions[] = {
     {"check", 0, nullptr, "convert and throw the output away; nothing is written",
      [](std::string_view, CliOptions& options) -> std::string {
        options.form = CliForm::Check;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"merge", 0, "NAME.nc",
+     "the DUMPs of one deployment, in the order of their first times, into the one NetCDF "
+     "file NAME.nc (and one set of statistics with --waves): a reading two dumps give is kept "
+     "once; the same time with another value keeps the earlier dump's, flagged 3",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       if (value.empty())
+         return "--merge needs the name of the NetCDF file to write";
+       options.form = CliForm::Merge;
+       options.mergeTo = value;
        return "";
      },
      CliAction::Convert, false},
@@ -673,6 +688,8 @@ class Parser {
     if (options_->append && options_->overwrite)
       return Fail("--append and --overwrite do not go together");
     const bool outputDirGiven = !options_->outputDir.empty();
+    if (Given("merge") && !CheckMerge(paths, outputDirGiven))
+      return CliAction::UsageError;
     if (options_->form == CliForm::Check) {
       if (outputDirGiven)
         return Fail("--check writes nothing: -o does not go with it");
@@ -695,6 +712,34 @@ class Parser {
                            options_->fromType != TypeNumber(FromType::kNone) && Given("to-type") &&
                            onlyLegacyOptions && paths[0] != "-" && paths[1] != "-";
     return CliAction::Convert;
+  }
+
+  // A merge writes the series of its dumps: a NetCDF file, with the
+  // statistics beside it. A legacy or tidy CSV per dump is what a
+  // conversion without --merge gives.
+  bool CheckMerge(const std::vector<std::string>& paths, bool outputDirGiven) {
+    if (Given("check") || outputDirGiven || options_->append) {
+      Fail("--merge writes NAME.nc: --check, -o and --append do not go with it");
+      return false;
+    }
+    const FormatSet& formats = options_->formats;
+    if (Given("format") && (formats.legacy || formats.tidy || !formats.netcdf)) {
+      Fail("--merge writes one NetCDF file: give --format netcdf or leave --format out");
+      return false;
+    }
+    options_->form = CliForm::Merge;
+    options_->formats = FormatSet{false, true, false};
+    if (std::find(paths.begin(), paths.end(), "-") != paths.end()) {
+      Fail(
+          "--merge reads each dump's first time before the order is known: standard input "
+          "(\"-\") cannot be a DUMP");
+      return false;
+    }
+    if (options_->mergeTo == "-") {
+      Fail("--merge needs a file name: NetCDF is written by name");
+      return false;
+    }
+    return true;
   }
 
   // The science options go with the science outputs, and those cannot be
@@ -811,7 +856,8 @@ class Parser {
     }
     if (!waves)
       return true;
-    const bool several = options_->form != CliForm::FromTo && paths.size() > 1;
+    const bool several =
+        options_->form != CliForm::FromTo && options_->form != CliForm::Merge && paths.size() > 1;
     if (options_->wavesTo != kWavesBesideOutput && options_->form == CliForm::OutputDir) {
       Fail("with -o, the statistics go to DIR/<name>.waves.csv: give --waves auto");
       return false;

@@ -2,6 +2,7 @@
 //   zorqconvert-cli [OPTIONS] FROM TO
 //   zorqconvert-cli [OPTIONS] -o DIR FROM...
 //   zorqconvert-cli --check [OPTIONS] FROM...
+//   zorqconvert-cli --merge NAME.nc [OPTIONS] DUMP...
 #pragma once
 
 #include <optional>
@@ -17,6 +18,7 @@ enum class CliForm {
   FromTo,     // FROM TO: one input, one output (either may be "-")
   OutputDir,  // -o DIR FROM...: DIR/<name>.csv for each FROM
   Check,      // --check FROM...: convert, keep nothing
+  Merge,      // --merge NAME.nc DUMP...: a deployment's dumps into one NetCDF file
 };
 
 struct CliOptions {
@@ -30,6 +32,7 @@ struct CliOptions {
   bool lfLineEnds = false;  // --lf-line-ends: each LF of a dump read as CR LF
   bool overwrite = false;
   std::string outputDir;               // -o DIR
+  std::string mergeTo;                 // --merge NAME.nc
   std::vector<std::string> fromPaths;  // every FROM, in command-line order
   std::string fromPath;                // the FROM of the FromTo form
   std::string toPath;                  // the TO of the FromTo form

@@ -22,6 +22,7 @@ enum class ReadingNote : uint8_t {
   // Set in front of the science outputs, never by the converters: no air
   // pressure was known at its time, so it is left as read.
   kNoAirPressure = 4,
+  kMergeConflict = 5,  // two dumps of one deployment gave its time another value; this one kept
 };
 // A reading that is more than one is noted by the first of kNotANumber,
 // kSaturated and kAtSensorLimit. Saturation is a logger CSV matter: gauge

@@ -54,6 +54,22 @@ std::string StatisticsUnits(const OutputSettings& settings, int fromType) {
   return ReadingUnits(science);
 }
 
+std::string FileName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+// The dump's file name; a merge's dumps' names, joined.
+std::string SourceName(const JobInput& input) {
+  if (input.name == "-")
+    return "<stdin>";
+  if (input.merged.empty())
+    return FileName(input.name);
+  std::string names;
+  for (const std::string& dump : input.merged)
+    names += (names.empty() ? "" : ", ") + FileName(dump);
+  return names;
+}
+
 }  // namespace
 
 OutputTarget WavesNetcdfBeside(const OutputTarget& netcdf, const OutputTarget& waves) {
@@ -237,8 +253,7 @@ bool ConversionJob::Start(int fromType, std::string* error) {
     science.gauge = IsGaugeDump(fromType);
     science.fromType = fromType;
     science.correction = settings_.correction;
-    science.sourceName =
-        input_.name == "-" ? "<stdin>" : std::filesystem::path(input_.name).filename().string();
+    science.sourceName = SourceName(input_);
     science_ = std::make_unique<ScienceOutputs>(std::move(science));
   }
   const bool started =
@@ -285,6 +300,11 @@ void ConversionJob::HearBytesOf(ByteSource& source) {
   });
 }
 
+void ConversionJob::BeginDump(const std::string& name) {
+  if (science_)
+    science_->BeginSource(FileName(name));
+}
+
 bool ConversionJob::failed() const {
   return (science_ && science_->failed()) || (waves_ && waves_->failed());
 }
@@ -323,6 +343,7 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
     if (!statisticNamesWarning_.empty())
       outcome->warnings.push_back(statisticNamesWarning_);
     outcome->netcdfReadingsOutOfOrder = science_->NetcdfReadingsOutOfOrder();
+    outcome->sourceDigests = science_->SourceDigests();
     const ReadingFacts facts = science_->netcdf() ? science_->netcdf()->facts() : ReadingFacts{};
     if (waves_ && !waves_->CloseNetcdf(facts, science_->RunFactsOf(result), &problem) && ok) {
       outcome->problem = problem;

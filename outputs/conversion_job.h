@@ -86,6 +86,9 @@ struct JobInput {
   int64_t bytes = -1;  // its size, -1 when not known
   dev_t device = 0;    // never replaced by one of its outputs
   ino_t inode = 0;
+  // A merge: the names of its dumps, in time order (`bytes` their sum);
+  // empty for one dump.
+  std::vector<std::string> merged;
 };
 
 // How the conversion ended.
@@ -110,6 +113,8 @@ struct JobOutcome {
   // Readings the NetCDF output left out because their time did not rise.
   std::optional<int64_t> netcdfReadingsOutOfOrder;
   std::optional<WaveSummary> waves;  // when the statistics' CSV was placed
+  // A merge: each dump's SHA-256, in time order (empty when not taken).
+  std::vector<std::string> sourceDigests;
 };
 
 class ConversionJob {
@@ -139,6 +144,9 @@ class ConversionJob {
   // Hears every byte of the dump as the conversion reads it, for the
   // NetCDF file's `source`.
   void HearBytesOf(ByteSource& source);
+  // A merge converts its dumps one after the other into the one set of
+  // outputs: before each, the name `source` gives it.
+  void BeginDump(const std::string& name);
 
   // An output failed while the conversion ran: the conversion may as well
   // stop. Safe to ask from the engine's cancel hook.

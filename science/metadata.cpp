@@ -93,6 +93,19 @@ void AddPosition(const Position& position, std::vector<Attribute>* list) {
   SetAttribute(list, "geospatial_lon_units", std::string("degrees_east"));
 }
 
+// The dump with its SHA-256, or each dump of a merge with its own.
+std::string SourceText(const ScienceSettings& settings, const RunFacts& run) {
+  const auto described = [](const std::string& name, const std::string& sha256) {
+    return sha256.empty() ? name : name + " (SHA-256 " + sha256 + ")";
+  };
+  if (run.sources.empty())
+    return described(settings.sourceName, run.sourceSha256);
+  std::string text;
+  for (const RunFacts::Source& source : run.sources)
+    text += (text.empty() ? "" : "; ") + described(source.name, source.sha256);
+  return text;
+}
+
 std::string History(const ScienceSettings& settings, const RunFacts& run) {
   std::string text = run.dateCreated + " " + settings.invocation + ": converted " +
                      settings.sourceName + ", its clock read in the time zone " +
@@ -241,10 +254,7 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
                    "of each line, converted from the instrument's flash dump.");
   SetAttribute(&list, "history", History(settings, run));
   SetAttribute(&list, "date_created", run.dateCreated);
-  std::string source = settings.sourceName;
-  if (!run.sourceSha256.empty())
-    source += " (SHA-256 " + run.sourceSha256 + ")";
-  SetAttribute(&list, "source", source);
+  SetAttribute(&list, "source", SourceText(settings, run));
   if (facts.placed > 0) {
     SetAttribute(&list, "time_coverage_start", IsoUtcMilliseconds(run.coverageStart));
     SetAttribute(&list, "time_coverage_end", IsoUtcMilliseconds(run.coverageEnd));

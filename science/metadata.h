@@ -149,7 +149,14 @@ struct RunFacts {
   TrimmedCounts trimmed;
   const ConversionResult* result = nullptr;
   std::string sourceSha256;  // empty when not taken
-  std::string dateCreated;   // ISO 8601 UTC, "2026-12-08T01:30:00Z"
+  // The dumps of a merge, in time order, each with its SHA-256 (empty when
+  // not taken); empty for one dump.
+  struct Source {
+    std::string name;
+    std::string sha256;
+  };
+  std::vector<Source> sources;
+  std::string dateCreated;  // ISO 8601 UTC, "2026-12-08T01:30:00Z"
   // The earliest and latest readings' times, in UTC corrected for the clock
   // by the run's time axis (the one place a correction is made).
   double coverageStart = 0.0;

@@ -69,12 +69,22 @@ const ReadingFacts* ScienceOutputs::Facts() const {
   return tidy_ ? &tidy_->facts() : nullptr;
 }
 
+void ScienceOutputs::BeginSource(const std::string& name) {
+  if (!sourceNames_.empty())
+    sourceDigests_.push_back(digest_.Hex());  // ends the digest: the next starts afresh
+  sourceNames_.push_back(name);
+}
+
 RunFacts ScienceOutputs::RunFactsOf(const ConversionResult& result) {
   if (dateCreated_.empty())
     dateCreated_ = UtcNowText();
   if (digestTaken_ && sourceSha256_.empty())
     sourceSha256_ = digest_.Hex();
+  if (!sourceNames_.empty() && sourceDigests_.size() < sourceNames_.size())
+    sourceDigests_.push_back(sourceSha256_);
   RunFacts run;
+  for (size_t i = 0; i < sourceNames_.size(); ++i)
+    run.sources.push_back({sourceNames_[i], sourceDigests_[i]});
   run.result = &result;
   run.dateCreated = dateCreated_;
   run.trimmed = trimmed_;

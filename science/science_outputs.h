@@ -43,6 +43,11 @@ class ScienceOutputs {
   // Fed with the dump's bytes as the conversion reads them, for `source`.
   SourceDigest& digest() { return digest_; }
   void TakeDigest(bool taken) { digestTaken_ = taken; }
+  // A merge's next dump, `name`: the bytes heard from here on are its own,
+  // and `source` names every dump with its digest.
+  void BeginSource(const std::string& name);
+  // A merge's dumps' digests, in order, once the run's facts were taken.
+  const std::vector<std::string>& SourceDigests() const { return sourceDigests_; }
 
   // A writer failed during the run; the conversion may as well stop.
   bool failed() const;
@@ -78,6 +83,9 @@ class ScienceOutputs {
   bool digestTaken_ = false;
   TrimmedCounts trimmed_;
   std::string sourceSha256_;  // once taken: taking it ends the digest
+  // A merge: the dumps begun, and the digests of those that ended.
+  std::vector<std::string> sourceNames_;
+  std::vector<std::string> sourceDigests_;
   std::string dateCreated_;
 };
 
