@@ -5,8 +5,10 @@
 // stream ends. Memory is one reading and the flat-line windows.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "qc/flags.h"
 #include "qc/qartod.h"
@@ -30,6 +32,38 @@ struct ReadingFlags {
   QualityFlag flatLine = kFlagNotEvaluated;
   QualityFlag aggregate = kFlagNotEvaluated;
 };
+
+// How many readings got each flag, in the order of kQartodFlagValues.
+struct FlagCount {
+  std::array<int64_t, kFlagKinds> readings{};
+  void Add(QualityFlag flag) { ++readings[static_cast<size_t>(PlaceOf(flag))]; }
+};
+
+// The flags of a run's readings counted per test and for the aggregate (a
+// test not configured counts its 2s, which no report shows).
+struct ReadingFlagCounts {
+  FlagCount grossRange;
+  FlagCount spike;
+  FlagCount rateOfChange;
+  FlagCount flatLine;
+  FlagCount aggregate;
+  void Add(const ReadingFlags& flags) {
+    grossRange.Add(flags.grossRange);
+    spike.Add(flags.spike);
+    rateOfChange.Add(flags.rateOfChange);
+    flatLine.Add(flags.flatLine);
+    aggregate.Add(flags.aggregate);
+  }
+};
+
+struct NamedFlagCount {
+  const char* name;  // the flag's standard name
+  const FlagCount* count;
+};
+// What a report shows: the gross range test's count (its variable is always
+// written), each other test configured, then the aggregate.
+std::vector<NamedFlagCount> ShownFlagCounts(const VariableTests& tests,
+                                            const ReadingFlagCounts& counts);
 
 // True when `next` cannot continue the series that `last` ended: another
 // burst, a time that went back or stood still, or a stamp that moved the
