@@ -14,6 +14,7 @@
 #include "convert/status.h"
 #include "outputs/file_checks.h"
 #include "outputs/quoting.h"
+#include "outputs/reading_depth.h"
 #include "runtime/byte_streams.h"
 #include "science/standard_names.h"
 
@@ -222,17 +223,45 @@ bool ConversionJob::Start(int fromType, std::string* error) {
       (targets_.netcdfStore == nullptr || science_->OpenNetcdfIn(targets_.netcdfStore, error)) &&
       (!tidy_ || science_->OpenTidy(tidy_->Sink(), Shown(targets_.tidy), error)) &&
       (!wavesCsv_ || OpenWaves(error));
-  if (!started) {
-    Abandon();
-    return false;
-  }
   if (science_)
     listeners_.Add(science_->listener());
   if (waves_)
     listeners_.Add(waves_->listener());
-  if (!listeners_.Empty() && (settings_.science.deployed || settings_.science.recovered))
-    trim_ = std::make_unique<DeploymentTrim>(settings_.science, &listeners_);
+  if (!started || !StartTrimming(error)) {
+    Abandon();
+    return false;
+  }
   return true;
+}
+
+// The times first, then the depth: a stage that corrects the readings goes
+// in front of both.
+bool ConversionJob::StartTrimming(std::string* error) {
+  if (listeners_.Empty())
+    return true;
+  ReadingListener* inWater = &listeners_;
+  if (settings_.science.trimDepth) {
+    ScienceSettings science = settings_.science;
+    science.gauge = IsGaugeDump(input_.fromType);
+    const std::optional<PressureDepth> depth =
+        ReadingDepth(science, settings_.waves.pressure, error);
+    if (!depth)
+      return false;
+    depthTrim_ = std::make_unique<DepthTrim>(*settings_.science.trimDepth, *depth, &listeners_);
+    inWater = depthTrim_.get();
+  }
+  if (settings_.science.deployed || settings_.science.recovered)
+    trim_ = std::make_unique<DeploymentTrim>(settings_.science, inWater);
+  return true;
+}
+
+TrimmedCounts ConversionJob::Trimmed() const {
+  TrimmedCounts counts = trim_ ? trim_->counts() : TrimmedCounts{};
+  if (depthTrim_) {
+    counts.shallowBefore = depthTrim_->counts().shallowBefore;
+    counts.shallowAfter = depthTrim_->counts().shallowAfter;
+  }
+  return counts;
 }
 
 ByteSink* ConversionJob::LegacySink() {
@@ -242,6 +271,8 @@ ByteSink* ConversionJob::LegacySink() {
 ReadingListener* ConversionJob::Listener() {
   if (trim_)
     return trim_.get();
+  if (depthTrim_)
+    return depthTrim_.get();
   return listeners_.Empty() ? nullptr : &listeners_;
 }
 
@@ -269,6 +300,10 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
   bool ok = !failed();
   if (!ok)
     outcome->problem = error();
+  if (depthTrim_)
+    depthTrim_->Finish();
+  if (trim_ || depthTrim_)
+    outcome->trimmed = Trimmed();
   if (waves_) {
     std::string problem;
     if (end == RunEnd::Stopped) {
@@ -280,8 +315,8 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
   }
   if (science_) {
     science_->TakeDigest(readWhole && end == RunEnd::Finished);
-    if (trim_)
-      science_->TakeTrimmed(trim_->counts());
+    if (outcome->trimmed)
+      science_->TakeTrimmed(*outcome->trimmed);
     std::string problem;
     if (!science_->Finish(result, &problem) && ok) {
       outcome->problem = problem;
@@ -291,14 +326,15 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
     if (!statisticNamesWarning_.empty())
       outcome->warnings.push_back(statisticNamesWarning_);
     outcome->netcdfReadingsOutOfOrder = science_->NetcdfReadingsOutOfOrder();
+    outcome->qcCounts = science_->QcCounts();
     const ReadingFacts facts = science_->netcdf() ? science_->netcdf()->facts() : ReadingFacts{};
     if (waves_ && !waves_->CloseNetcdf(facts, science_->RunFactsOf(result), &problem) && ok) {
       outcome->problem = problem;
       ok = false;
     }
   }
-  if (trim_)
-    outcome->warnings.push_back(TrimmedText(settings_.science, trim_->counts()));
+  if (outcome->trimmed)
+    outcome->warnings.push_back(TrimmedText(settings_.science, *outcome->trimmed));
   return ok;
 }
 

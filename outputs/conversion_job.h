@@ -108,6 +108,10 @@ struct JobOutcome {
   std::vector<std::string> warnings;
   // Readings the NetCDF output left out because their time did not rise.
   std::optional<int64_t> netcdfReadingsOutOfOrder;
+  // What trimming left out, when the settings trim; the tests' flags of
+  // the science outputs' readings, when they were written.
+  std::optional<TrimmedCounts> trimmed;
+  std::optional<ReadingFlagCounts> qcCounts;
   std::optional<WaveSummary> waves;  // when the statistics' CSV was placed
 };
 
@@ -163,6 +167,8 @@ class ConversionJob {
                      std::unique_ptr<SafeOutput>* output, std::string* error);
   bool OpenNetcdf(std::string* error);
   bool OpenWaves(std::string* error);
+  bool StartTrimming(std::string* error);
+  TrimmedCounts Trimmed() const;
   bool PrepareFile(const OutputTarget& target, bool namedTemporary, SafeOutput* output,
                    std::string* error) const;
   bool FinishWriters(const ConversionResult& result, RunEnd end, bool readWhole,
@@ -183,8 +189,10 @@ class ConversionJob {
   std::unique_ptr<ScienceOutputs> science_;
   std::unique_ptr<WaveTargets> waves_;
   ReadingFanOut listeners_;
-  // In front of them all when the deployment file gives its times.
+  // In front of them all when the deployment file gives its times, then
+  // the trimming by depth.
   std::unique_ptr<DeploymentTrim> trim_;
+  std::unique_ptr<DepthTrim> depthTrim_;
   // NetCDF is written by name: into its safe output's temporary, or for
   // standard output and --check into an unnamed file of our own.
   int netcdfScratch_ = -1;
