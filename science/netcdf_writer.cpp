@@ -328,18 +328,30 @@ void NetcdfWriter::FillReadings(const ReadingLine& line, double stampUtc, int fr
 }
 
 // Each reading completes the flags of the one tested before it (the spike
-// test looks one ahead): they go into the chunk that reading went to, which
-// waits for them if it is full.
+// test looks one ahead): the first one's go where the reading before went,
+// which may be a full chunk waiting for them; the others' into this chunk,
+// a test at a time.
 void NetcdfWriter::TakeTestFlags(int from, int count) {
   ReadingChunk& chunk = *filling_;
   const size_t at = chunk.count;
   ReadingFlags completed;
-  for (int i = 0; i < count; ++i) {
-    if (tests_->CompletedBy(from + i, &completed))
-      PlaceTestFlags(completed);
-    heldChunk_ = &chunk;
-    heldIndex_ = at + static_cast<size_t>(i);
-  }
+  if (tests_->CompletedBy(from, &completed))
+    PlaceTestFlags(completed);
+  const ReadingFlags* done = tests_->CompletedFrom(from + 1);
+  const size_t placed = static_cast<size_t>(count - 1);
+  auto fill = [&](signed char* flags, QualityFlag ReadingFlags::*test) {
+    if (flags != nullptr) {
+      for (size_t i = 0; i < placed; ++i)
+        flags[at + i] = done[i].*test;
+    }
+  };
+  fill(chunk.flags.get(), &ReadingFlags::aggregate);
+  fill(chunk.grossRange.get(), &ReadingFlags::grossRange);
+  fill(chunk.spike.get(), &ReadingFlags::spike);
+  fill(chunk.rateOfChange.get(), &ReadingFlags::rateOfChange);
+  fill(chunk.flatLine.get(), &ReadingFlags::flatLine);
+  heldChunk_ = &chunk;
+  heldIndex_ = at + placed;
   if (waiting_ != nullptr)
     PostChunk(std::move(waiting_));
 }

@@ -36,6 +36,9 @@ class ReadingTests final : public ReadingListener {
     *flags = completed_[static_cast<size_t>(i)];
     return true;
   }
+  // The flags that readings `i` (above 0) and on of the line completed,
+  // one for each.
+  const ReadingFlags* CompletedFrom(int i) const { return completed_.data() + i; }
   // The stream ended: true, with `flags`, for the last reading tested.
   // The same answer each time it is asked.
   bool Last(ReadingFlags* flags);
