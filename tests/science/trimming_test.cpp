@@ -235,13 +235,6 @@ TEST(TrimByDepth, HeldReadingsKeepTheirTimesAndNotes) {
                                              ReadingNote::kPlain}));
 }
 
-// 10 dbar of gauge pressure is about 9.95 m of sea water at 1025 kg/m3.
-TEST(PressureDepth, TakesPressureAsTheWaveStatisticsDo) {
-  const PressureDepth depth{1.0, 1.0e4 / (1025.0 * 9.81)};
-  EXPECT_NEAR(depth.Of(11.0), 9.945, 1e-3);
-  EXPECT_DOUBLE_EQ(depth.Of(1.0), 0.0);
-}
-
 TEST(TrimmedText, TellsTheDepthsPartAfterTheTimes) {
   ScienceSettings settings;
   settings.deployed = kNoonUtc;
