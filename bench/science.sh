@@ -4,6 +4,10 @@
 #
 #   bench/science.sh [RUNS] [FORMAT...]    (default: 5 runs; legacy netcdf legacy,netcdf)
 #
+# A FORMAT ending in +qc (netcdf+qc, netcdf,tidy+qc) runs with
+# bench/qc-deployment.json, which configures all four QARTOD tests on the
+# readings: `bench/science.sh 5 netcdf,tidy netcdf,tidy+qc` times the tests.
+#
 # Each run converts the dump once with each --format by turns (legacy
 # first), a new output put in place under -o, so that a busy machine slows
 # every format alike. For each kind of dump and format it prints the median
@@ -35,11 +39,14 @@ for kind in logger gauge; do
   declare -A wall=() cpu=() peak=() csv=() nc=()
   for ((i = 0; i < runs; i++)); do
     for format in "${formats[@]}"; do
+      qc=()
+      [[ $format == *+qc ]] && qc=(--deployment bench/qc-deployment.json)
       rm -rf "$out"
-      warm_up "$cli" "${types[@]}" --format "$format" --tz UTC --quiet -o "$out" "$dump"
+      warm_up "$cli" "${types[@]}" --format "${format%+qc}" "${qc[@]}" --tz UTC --quiet -o "$out" \
+        "$dump"
       rm -rf "$out"
-      /usr/bin/time -f '%e %U %S %M' -o "$measured" "$cli" "${types[@]}" --format "$format" \
-        --tz UTC --quiet -o "$out" "$dump" >/dev/null 2>&1 || true
+      /usr/bin/time -f '%e %U %S %M' -o "$measured" "$cli" "${types[@]}" --format "${format%+qc}" \
+        "${qc[@]}" --tz UTC --quiet -o "$out" "$dump" >/dev/null 2>&1 || true
       read -r e u s m <"$measured"
       wall[$format]+="$e "
       cpu[$format]+="$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }') "

@@ -70,6 +70,8 @@ struct InputOutcome {
   std::string head;                   // the input's first block
   std::vector<std::string> warnings;  // of the science outputs
   std::optional<int64_t> netcdfReadingsOutOfOrder;
+  std::optional<TrimmedCounts> trimmed;
+  std::optional<ReadingFlagCounts> qcCounts;
   std::optional<WaveSummary> waves;  // when the statistics were put in place
   // What a failed or stopped conversion's outputs wrote, kept under these
   // names instead of their own (NAME.partial).
@@ -408,6 +410,8 @@ class Converter {
                              InputOutcome* outcome) {
     outcome->warnings = job.warnings;
     outcome->netcdfReadingsOutOfOrder = job.netcdfReadingsOutOfOrder;
+    outcome->trimmed = job.trimmed;
+    outcome->qcCounts = job.qcCounts;
     outcome->waves = job.waves;
     outcome->partials = job.partials;
     outcome->oldOutputKept = job.oldOutputKept;
@@ -675,6 +679,12 @@ class Reporter {
       report.wavesNetcdf = input.targets.wavesNetcdf.path;
     report.warnings = outcome.warnings;
     report.netcdfReadingsOutOfOrder = outcome.netcdfReadingsOutOfOrder;
+    report.trimmed = outcome.trimmed;
+    report.qcCounts = outcome.qcCounts;
+    report.qcTests = options_.science.qc.reading;
+    report.trimDepth = options_.science.trimDepth;
+    report.deployed = options_.science.deployed.has_value();
+    report.recovered = options_.science.recovered.has_value();
     if (outcome.fromType != 0)
       report.fromType = outcome.fromType;
     if (outcome.toType >= 0)

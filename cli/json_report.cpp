@@ -122,6 +122,33 @@ Json Waves(const InputReport::Waves& waves) {
   return object;
 }
 
+Json Trimmed(const InputReport& input) {
+  const TrimmedCounts& counts = *input.trimmed;
+  Json object = Json::object();
+  if (input.deployed)
+    object["before_deployment"] = counts.before;
+  if (input.recovered)
+    object["after_recovery"] = counts.after;
+  if (input.trimDepth) {
+    object["trim_depth"] = *input.trimDepth;
+    object["shallower_at_start"] = counts.shallowBefore;
+    object["shallower_at_end"] = counts.shallowAfter;
+  }
+  return object;
+}
+
+// {"gross_range_test_quality_flag": {"1": 120, "2": 0, "3": 4, "4": 1, "9": 0}, ...}
+Json QcCounts(const InputReport& input) {
+  Json object = Json::object();
+  for (const NamedFlagCount& shown : ShownFlagCounts(input.qcTests, *input.qcCounts)) {
+    Json byFlag = Json::object();
+    for (size_t i = 0; i < shown.count->readings.size(); ++i)
+      byFlag[std::to_string(kQartodFlagValues[i])] = shown.count->readings[i];
+    object[shown.name] = std::move(byFlag);
+  }
+  return object;
+}
+
 bool Failed(const InputReport& input) {
   return !input.cancelled && input.status != 8;
 }
@@ -188,6 +215,10 @@ std::string JsonReportLine(const InputReport& input) {
     PutName(&object, "waves_netcdf", *input.wavesNetcdf);
   if (input.netcdfReadingsOutOfOrder)
     object["netcdf_readings_out_of_time_order"] = *input.netcdfReadingsOutOfOrder;
+  if (input.trimmed)
+    object["trimmed"] = Trimmed(input);
+  if (input.qcCounts)
+    object["qc_flag_counts"] = QcCounts(input);
   if (!input.warnings.empty())
     object["warnings"] = input.warnings;
   if (input.waves)

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "convert/engine.h"
+#include "qc/reading_qc.h"
+#include "science/metadata.h"
 
 // What the command line knows of one input besides the engine's report.
 struct InputReport {
@@ -39,6 +41,16 @@ struct InputReport {
   // Readings the NetCDF output left out because their time did not rise;
   // none when it was not written.
   std::optional<int64_t> netcdfReadingsOutOfOrder;
+  // What trimming left out, by the deployment's times and by --trim-depth
+  // (which of them was asked for below); none when nothing trims.
+  std::optional<TrimmedCounts> trimmed;
+  bool deployed = false;
+  bool recovered = false;
+  std::optional<double> trimDepth;
+  // The QARTOD tests' flags of the science outputs' readings, per test
+  // configured; none when no science output was written.
+  std::optional<ReadingFlagCounts> qcCounts;
+  VariableTests qcTests;
   // --waves: where the statistics went, how many segments, and the first
   // one's Hm0 and Tp (NaN: null).
   struct Waves {

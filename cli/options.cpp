@@ -13,6 +13,7 @@
 #include "cli/time_zone.h"
 #include "convert/dump_types.h"
 #include "outputs/barometer_units.h"
+#include "outputs/reading_depth.h"
 #include "runtime/numbers.h"
 #include "science/barometer.h"
 #include "science/deployment.h"
@@ -294,13 +295,28 @@ const OptionRow kOptions[] = {
      CliAction::Convert, false},
     {"deployment", 0, "FILE",
      "a JSON file of the deployment for the NetCDF output: title, site, instrument_serial, "
-     "latitude, longitude, water_depth, sensor_height, creator; other keys become attributes, "
-     "but not those the converter works out (history, source, ...)",
+     "latitude, longitude, water_depth, sensor_height, creator; qc (the QARTOD tests' "
+     "thresholds), deployed and recovered (UTC times in ISO 8601: the readings before and after "
+     "are left out) and trim_depth (as --trim-depth), see docs/qc.md; other keys become "
+     "attributes, but not those the converter works out (history, source, ...)",
      [](std::string_view value, CliOptions& options) -> std::string {
        std::string error;
        if (!ReadDeploymentFile(std::string(value), &options.science, &error))
          return error;
        options.deploymentPath = value;
+       return "";
+     },
+     CliAction::Convert, false},
+    {"trim-depth", 0, "M",
+     "a pressure dump's leading and trailing readings shallower than M metres are left out of "
+     "the science outputs and the statistics (the legacy CSV keeps them); depth as --pressure, "
+     "--atmospheric and --density give it, else from the readings' --units; the deployment "
+     "file's trim_depth does the same",
+     [](std::string_view value, CliOptions& options) -> std::string {
+       double metres = 0.0;
+       if (!ParseNumber(value, &metres) || !(metres > 0.0))
+         return "--trim-depth needs a positive number of metres, not " + Shown(value);
+       options.science.trimDepth = metres;
        return "";
      },
      CliAction::Convert, false},
@@ -698,7 +714,8 @@ class Parser {
     } else if (outputDirGiven) {
       options_->form = CliForm::OutputDir;
     }
-    if (!CheckPaths(paths) || !CheckFormats(paths) || !CheckWaves(paths) || !CheckBarometer())
+    if (!CheckPaths(paths) || !CheckFormats(paths) || !CheckWaves(paths) || !CheckBarometer() ||
+        !CheckTrimDepth())
       return CliAction::UsageError;
     options_->fromPaths =
         options_->form == CliForm::FromTo ? std::vector<std::string>{paths[0]} : paths;
@@ -826,6 +843,30 @@ class Parser {
         Fail("--append and --overwrite do not apply to standard output");
         return false;
       }
+    }
+    return true;
+  }
+
+  // Trimming by depth (--trim-depth, or the deployment file's) needs
+  // readings of pressure and an output that leaves them out.
+  bool CheckTrimDepth() {
+    if (!options_->science.trimDepth)
+      return true;
+    const char* named = Given("trim-depth") ? "--trim-depth" : "the deployment file's trim_depth";
+    if (!options_->formats.Science() && options_->wavesTo.empty()) {
+      Fail(std::string(named) +
+           " trims the NetCDF and tidy outputs and the statistics only (the legacy CSV keeps "
+           "every reading): give --format netcdf or tidy, or --waves");
+      return false;
+    }
+    if (IsLoggerDump(options_->fromType)) {
+      Fail(std::string(named) + " applies to pressure dumps (From type 3) only");
+      return false;
+    }
+    std::string problem;
+    if (!ReadingDepth(options_->science, options_->waves.pressure, &problem)) {
+      Fail(std::string(named) + ": " + problem);
+      return false;
     }
     return true;
   }

@@ -15,6 +15,7 @@
 #include "outputs/barometer_units.h"
 #include "outputs/file_checks.h"
 #include "outputs/quoting.h"
+#include "outputs/reading_depth.h"
 #include "runtime/byte_streams.h"
 #include "science/standard_names.h"
 
@@ -261,23 +262,50 @@ bool ConversionJob::Start(int fromType, std::string* error) {
       (targets_.netcdfStore == nullptr || science_->OpenNetcdfIn(targets_.netcdfStore, error)) &&
       (!tidy_ || science_->OpenTidy(tidy_->Sink(), Shown(targets_.tidy), error)) &&
       (!wavesCsv_ || OpenWaves(error));
-  if (!started) {
-    Abandon();
-    return false;
-  }
   if (science_)
     listeners_.Add(science_->listener());
   if (waves_)
     listeners_.Add(waves_->listener());
+  if (!started || !StartReadingStages(error)) {
+    Abandon();
+    return false;
+  }
+  return true;
+}
+
+// The stages in front of the outputs, outermost first: trimming to the
+// deployment's times, the air pressure taken off, then trimming by depth,
+// which needs the water's own pressure.
+bool ConversionJob::StartReadingStages(std::string* error) {
+  if (listeners_.Empty())
+    return true;
   ReadingListener* inner = &listeners_;
-  if (!listeners_.Empty() && settings_.science.barometer) {
-    barometer_ =
-        std::make_unique<BarometerCorrection>(settings_.science, readingsPerPascal_, &listeners_);
+  if (settings_.science.trimDepth) {
+    ScienceSettings science = settings_.science;
+    science.gauge = IsGaugeDump(input_.fromType);
+    const std::optional<PressureDepth> depth =
+        ReadingDepth(science, settings_.waves.pressure, error);
+    if (!depth)
+      return false;
+    depthTrim_ = std::make_unique<DepthTrim>(*settings_.science.trimDepth, *depth, inner);
+    inner = depthTrim_.get();
+  }
+  if (settings_.science.barometer) {
+    barometer_ = std::make_unique<BarometerCorrection>(settings_.science, readingsPerPascal_, inner);
     inner = barometer_.get();
   }
-  if (!listeners_.Empty() && (settings_.science.deployed || settings_.science.recovered))
+  if (settings_.science.deployed || settings_.science.recovered)
     trim_ = std::make_unique<DeploymentTrim>(settings_.science, inner);
   return true;
+}
+
+TrimmedCounts ConversionJob::Trimmed() const {
+  TrimmedCounts counts = trim_ ? trim_->counts() : TrimmedCounts{};
+  if (depthTrim_) {
+    counts.shallowBefore = depthTrim_->counts().shallowBefore;
+    counts.shallowAfter = depthTrim_->counts().shallowAfter;
+  }
+  return counts;
 }
 
 ByteSink* ConversionJob::LegacySink() {
@@ -289,6 +317,8 @@ ReadingListener* ConversionJob::Listener() {
     return trim_.get();
   if (barometer_)
     return barometer_.get();
+  if (depthTrim_)
+    return depthTrim_.get();
   return listeners_.Empty() ? nullptr : &listeners_;
 }
 
@@ -321,6 +351,10 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
   bool ok = !failed();
   if (!ok)
     outcome->problem = error();
+  if (depthTrim_)
+    depthTrim_->Finish();
+  if (trim_ || depthTrim_)
+    outcome->trimmed = Trimmed();
   if (waves_) {
     std::string problem;
     if (end == RunEnd::Stopped) {
@@ -332,8 +366,8 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
   }
   if (science_) {
     science_->TakeDigest(readWhole && end == RunEnd::Finished);
-    if (trim_)
-      science_->TakeTrimmed(trim_->counts());
+    if (outcome->trimmed)
+      science_->TakeTrimmed(*outcome->trimmed);
     std::string problem;
     if (!science_->Finish(result, &problem) && ok) {
       outcome->problem = problem;
@@ -344,14 +378,15 @@ bool ConversionJob::FinishWriters(const ConversionResult& result, RunEnd end, bo
       outcome->warnings.push_back(statisticNamesWarning_);
     outcome->netcdfReadingsOutOfOrder = science_->NetcdfReadingsOutOfOrder();
     outcome->sourceDigests = science_->SourceDigests();
+    outcome->qcCounts = science_->QcCounts();
     const ReadingFacts facts = science_->netcdf() ? science_->netcdf()->facts() : ReadingFacts{};
     if (waves_ && !waves_->CloseNetcdf(facts, science_->RunFactsOf(result), &problem) && ok) {
       outcome->problem = problem;
       ok = false;
     }
   }
-  if (trim_)
-    outcome->warnings.push_back(TrimmedText(settings_.science, trim_->counts()));
+  if (outcome->trimmed)
+    outcome->warnings.push_back(TrimmedText(settings_.science, *outcome->trimmed));
   if (barometer_)
     outcome->warnings.push_back(BarometerText(*settings_.science.barometer, barometer_->counts()));
   return ok;

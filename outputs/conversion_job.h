@@ -112,6 +112,10 @@ struct JobOutcome {
   std::vector<std::string> warnings;
   // Readings the NetCDF output left out because their time did not rise.
   std::optional<int64_t> netcdfReadingsOutOfOrder;
+  // What trimming left out, when the settings trim; the tests' flags of
+  // the science outputs' readings, when they were written.
+  std::optional<TrimmedCounts> trimmed;
+  std::optional<ReadingFlagCounts> qcCounts;
   std::optional<WaveSummary> waves;  // when the statistics' CSV was placed
   // A merge: each dump's SHA-256, in time order (empty when not taken).
   std::vector<std::string> sourceDigests;
@@ -173,6 +177,8 @@ class ConversionJob {
   bool OpenNetcdf(std::string* error);
   bool OpenWaves(std::string* error);
   bool LoadBarometer(bool scienceOutputs, std::string* error);
+  bool StartReadingStages(std::string* error);
+  TrimmedCounts Trimmed() const;
   bool PrepareFile(const OutputTarget& target, bool namedTemporary, SafeOutput* output,
                    std::string* error) const;
   bool FinishWriters(const ConversionResult& result, RunEnd end, bool readWhole,
@@ -198,6 +204,8 @@ class ConversionJob {
   // Behind it, with a barometer record: the readings less the air pressure.
   std::unique_ptr<BarometerCorrection> barometer_;
   double readingsPerPascal_ = 0.0;
+  // Behind that, the trimming by depth.
+  std::unique_ptr<DepthTrim> depthTrim_;
   // NetCDF is written by name: into its safe output's temporary, or for
   // standard output and --check into an unnamed file of our own.
   int netcdfScratch_ = -1;

@@ -9,7 +9,7 @@
 _zorqconvert_cli_options=(
     --from-type --to-type --gain --offset --append --help --version
     -o --output-dir --check --overwrite --tz --jobs --json --quiet
-    --format --units --standard-name --attr --deployment --position --clock-offset --clock-drift
+    --format --units --standard-name --attr --deployment --trim-depth --position --clock-offset --clock-drift
     --waves --segment --welch-segment --band --pressure --atmospheric --density
     --sensor-height --kp-min --barometer --barometer-units --lf-line-ends
 )
@@ -28,6 +28,7 @@ declare -gA _zorqconvert_cli_values=(
     [--standard-name]=""
     [--attr]=""
     [--deployment]="@files"
+    [--trim-depth]=""
     [--position]=""
     [--clock-offset]=""
     [--clock-drift]=""

@@ -8,6 +8,7 @@
 #include "convert/date_stamp.h"
 #include "convert/dump_types.h"
 #include "convert/status.h"
+#include "qc/reading_qc.h"
 #include "science/deployment.h"
 #include "science/units.h"
 #include "waves/wave_settings.h"
@@ -162,6 +163,32 @@ void PutCounts(const ConversionReport& report, bool legacyWritten, py::dict* obj
   report_["last_record_time"] = OrNone(report.lastRecordTime);
 }
 
+// As the command line's JSON report: the flags of each test configured.
+py::dict QcCounts(const VariableTests& tests, const ReadingFlagCounts& counts) {
+  py::dict object;
+  for (const NamedFlagCount& shown : ShownFlagCounts(tests, counts)) {
+    py::dict byFlag;
+    for (size_t i = 0; i < shown.count->readings.size(); ++i)
+      byFlag[py::str(std::to_string(kQartodFlagValues[i]))] = shown.count->readings[i];
+    object[shown.name] = byFlag;
+  }
+  return object;
+}
+
+py::dict Trimmed(const ScienceSettings& science, const TrimmedCounts& counts) {
+  py::dict object;
+  if (science.deployed)
+    object["before_deployment"] = counts.before;
+  if (science.recovered)
+    object["after_recovery"] = counts.after;
+  if (science.trimDepth) {
+    object["trim_depth"] = *science.trimDepth;
+    object["shallower_at_start"] = counts.shallowBefore;
+    object["shallower_at_end"] = counts.shallowAfter;
+  }
+  return object;
+}
+
 }  // namespace
 
 DumpRunSettings RunSettingsOf(const py::dict& options) {
@@ -214,6 +241,10 @@ py::dict ReportOf(const DumpInput& input, const DumpRunSettings& settings,
   object["header"] =
       report.headerRead && converted ? py::object(Header(run.fromType, report)) : py::none();
   object["tz"] = run.timeZone;
+  if (run.outcome.trimmed)
+    object["trimmed"] = Trimmed(settings.outputs.science, *run.outcome.trimmed);
+  if (run.outcome.qcCounts)
+    object["qc_flag_counts"] = QcCounts(settings.outputs.science.qc.reading, *run.outcome.qcCounts);
   object["warnings"] = run.outcome.warnings;
   if (run.outcome.waves) {
     py::dict waves;

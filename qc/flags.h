@@ -22,6 +22,15 @@ constexpr int StrengthOf(QualityFlag flag) {
   return kFlagStrength[static_cast<uint8_t>(flag) & kLowBits];
 }
 
+// Each flag's place in a count of flags, in the order 1, 2, 3, 4, 9; by the
+// same low four bits.
+inline constexpr int kFlagKinds = 5;
+inline constexpr int8_t kFlagPlace[16] = {0, 0, 1, 2, 3, 0, 0, 0, 0, 4};
+constexpr int PlaceOf(QualityFlag flag) {
+  constexpr uint8_t kLowBits = 0x0F;
+  return kFlagPlace[static_cast<uint8_t>(flag) & kLowBits];
+}
+
 // The stronger of two flags, as the aggregate takes them.
 constexpr QualityFlag Strongest(QualityFlag a, QualityFlag b) {
   return StrengthOf(b) > StrengthOf(a) ? b : a;

@@ -310,6 +310,8 @@ class DeploymentReader {
       return Time(key, value, &settings_.deployed);
     if (key == "recovered")
       return Time(key, value, &settings_.recovered);
+    if (key == "trim_depth")
+      return TrimDepth(value);
     if (key == "qc")
       return QcSectionReader(shown_, &settings_.qc, &error_).Read(value);
     if (key == "barometer" || key == "barometer_units")
@@ -385,6 +387,14 @@ class DeploymentReader {
     if (!time)
       return Fail(key, "needs a UTC time in ISO 8601, such as \"2026-03-01T12:00:00Z\"");
     *into = time;
+    return true;
+  }
+
+  // As --trim-depth gives it; the later of a file and the option wins.
+  bool TrimDepth(const Json& value) {
+    if (!value.is_number() || !(value.get<double>() > 0.0))
+      return Fail("trim_depth", "needs a positive number of metres");
+    settings_.trimDepth = value.get<double>();
     return true;
   }
 

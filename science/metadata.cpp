@@ -161,6 +161,7 @@ void AddComputedNames(bool gauge, std::set<std::string>* names) {
   settings.gauge = gauge;
   settings.clock.driftGiven = true;
   settings.position = Position{};
+  settings.trimDepth = 1.0;
   ReadingFacts facts;
   facts.Place(0.0);
   ConversionResult result;
@@ -277,6 +278,12 @@ std::vector<Attribute> GlobalAttributes(const ScienceSettings& settings, const R
   if (settings.recovered) {
     SetAttribute(&list, "time_recovered", IsoUtcMilliseconds(*settings.recovered));
     SetAttribute(&list, "readings_after_recovery", run.trimmed.after);
+  }
+  if (settings.trimDepth) {
+    SetAttribute(&list, "trim_depth", *settings.trimDepth);
+    SetAttribute(&list, "trim_depth_units", std::string("m"));
+    SetAttribute(&list, "readings_shallower_at_start", run.trimmed.shallowBefore);
+    SetAttribute(&list, "readings_shallower_at_end", run.trimmed.shallowAfter);
   }
   SetAttribute(&list, "linear_correction", CorrectionText(settings));
   SetAttribute(&list, "dump_clock_time_zone", settings.zone.name());

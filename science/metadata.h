@@ -141,7 +141,11 @@ struct ReadingFacts {
 struct TrimmedCounts {
   int64_t before = 0;  // readings before `deployed`
   int64_t after = 0;   // readings after `recovered`
-  bool Any() const { return before + after > 0; }
+  // Readings shallower than the trimming depth before the first deeper
+  // one and after the last.
+  int64_t shallowBefore = 0;
+  int64_t shallowAfter = 0;
+  bool Any() const { return before + after + shallowBefore + shallowAfter > 0; }
 };
 
 // What the conversion itself reported, known at its end.

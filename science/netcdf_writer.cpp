@@ -99,12 +99,13 @@ size_t NetcdfWriter::ChunkReadingsFor(int64_t dumpBytes) {
   return std::clamp(std::bit_ceil(readings), kSmallestChunkReadings, kChunkReadings);
 }
 
-NetcdfWriter::NetcdfWriter(ScienceSettings settings)
+NetcdfWriter::NetcdfWriter(ScienceSettings settings, ReadingTests* tests)
     : settings_(std::move(settings)),
       axis_(settings_.zone, settings_.clock),
       chunkReadings_(ChunkReadingsFor(settings_.dumpBytes)),
       chunkTemperatures_(chunkReadings_ / kReadingsPerTemperature),
-      qc_(settings_.qc.reading) {}
+      ownTests_(tests == nullptr ? std::make_unique<ReadingTests>(settings_, nullptr) : nullptr),
+      tests_(tests == nullptr ? ownTests_.get() : tests) {}
 
 NetcdfWriter::~NetcdfWriter() {
   Abandon();
@@ -243,6 +244,8 @@ void NetcdfWriter::FindVariables() {
 }
 
 void NetcdfWriter::OnReadings(const ReadingLine& line) {
+  if (ownTests_)
+    ownTests_->OnReadings(line);
   double stampUtc = 0.0;
   if (!open_ || failed() || !axis_.LineStampUtc(line, &stampUtc)) {
     facts_.Leave(line);
@@ -251,6 +254,7 @@ void NetcdfWriter::OnReadings(const ReadingLine& line) {
   stampMoved_ = axis_.StampMoved();
   const int leftOut = rising_.LeftOut(line, stampUtc);
   facts_.notRising += leftOut;
+  PassLeftOut(leftOut);
   if (leftOut == line.count) {
     // The clock's drift runs to the dump's last reading, kept or not, as
     // in the tidy CSV.
@@ -321,7 +325,7 @@ void NetcdfWriter::FillReadings(const ReadingLine& line, double stampUtc, int fr
   FillTimes(line, stampUtc, from, count, times);
   std::copy_n(line.values + from, count, chunk.values.get() + at);
   FillFlags(line, from, count, chunk.flags.get() + at);
-  TestReadings(line, from, count);
+  TakeTestFlags(from, count);
   if (settings_.gauge)
     std::fill_n(chunk.bursts.get() + at, count, static_cast<int>(line.burst));
   // A line's times rise: its first and last reading are its extremes.
@@ -331,33 +335,51 @@ void NetcdfWriter::FillReadings(const ReadingLine& line, double stampUtc, int fr
   chunk.count += static_cast<size_t>(count);
 }
 
-// The tests hand back each reading's flags a reading late (the spike test
-// looks one ahead): into the chunk the reading went to, which waits for
-// them if it is full.
-void NetcdfWriter::TestReadings(const ReadingLine& line, int from, int count) {
+// Each reading completes the flags of the one tested before it (the spike
+// test looks one ahead): the first one's go where the reading before went,
+// which may be a full chunk waiting for them; the others' into this chunk,
+// a test at a time.
+void NetcdfWriter::TakeTestFlags(int from, int count) {
   ReadingChunk& chunk = *filling_;
   const size_t at = chunk.count;
-  QcReading reading;
-  reading.interval = 1.0 / line.sampleRate;
-  reading.burst = line.burst;
-  ReadingFlags finished;
-  for (int i = 0; i < count; ++i) {
-    const size_t index = at + static_cast<size_t>(i);
-    reading.time = chunk.times[index];
-    reading.value = chunk.values[index];
-    reading.atSensorLimit =
-        line.notes != nullptr && line.notes[from + i] == ReadingNote::kAtSensorLimit;
-    reading.conversion = static_cast<QualityFlag>(chunk.flags[index]);
-    if (qc_.Add(reading, &finished))
-      PlaceTestFlags(finished);
-    heldChunk_ = &chunk;
-    heldIndex_ = index;
-  }
+  ReadingFlags completed;
+  if (tests_->CompletedBy(from, &completed))
+    PlaceTestFlags(completed);
+  const ReadingFlags* done = tests_->CompletedFrom(from + 1);
+  const size_t placed = static_cast<size_t>(count - 1);
+  auto fill = [&](signed char* flags, QualityFlag ReadingFlags::*test) {
+    if (flags != nullptr) {
+      for (size_t i = 0; i < placed; ++i)
+        flags[at + i] = done[i].*test;
+    }
+  };
+  fill(chunk.flags.get(), &ReadingFlags::aggregate);
+  fill(chunk.grossRange.get(), &ReadingFlags::grossRange);
+  fill(chunk.spike.get(), &ReadingFlags::spike);
+  fill(chunk.rateOfChange.get(), &ReadingFlags::rateOfChange);
+  fill(chunk.flatLine.get(), &ReadingFlags::flatLine);
+  heldChunk_ = &chunk;
+  heldIndex_ = at + placed;
   if (waiting_ != nullptr)
     PostChunk(std::move(waiting_));
 }
 
+// The line's first `count` readings are tested but not written: the flags
+// they complete are the last placed reading's, at most.
+void NetcdfWriter::PassLeftOut(int count) {
+  ReadingFlags completed;
+  for (int i = 0; i < count; ++i) {
+    if (tests_->CompletedBy(i, &completed))
+      PlaceTestFlags(completed);
+    heldChunk_ = nullptr;
+  }
+  if (count > 0 && waiting_ != nullptr)
+    PostChunk(std::move(waiting_));
+}
+
 void NetcdfWriter::PlaceTestFlags(const ReadingFlags& flags) {
+  if (heldChunk_ == nullptr)
+    return;
   ReadingChunk& chunk = *heldChunk_;
   const size_t i = heldIndex_;
   chunk.flags[i] = flags.aggregate;
@@ -395,9 +417,9 @@ void NetcdfWriter::HoldFullChunk() {
 
 // The last reading's flags, then every chunk to the writing thread.
 void NetcdfWriter::FlushReadings() {
-  ReadingFlags finished;
-  if (qc_.Flush(&finished))
-    PlaceTestFlags(finished);
+  ReadingFlags last;
+  if (tests_->Last(&last))
+    PlaceTestFlags(last);
   if (waiting_ != nullptr)
     PostChunk(std::move(waiting_));
   if (filling_ != nullptr && filling_->count > 0) {

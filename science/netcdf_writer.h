@@ -17,6 +17,7 @@
 #include "qc/reading_qc.h"
 #include "runtime/worker.h"
 #include "science/metadata.h"
+#include "science/reading_tests.h"
 #include "science/time_base.h"
 
 class NetcdfWriter final : public ReadingListener {
@@ -33,7 +34,9 @@ class NetcdfWriter final : public ReadingListener {
   // a small dump makes a small file and a big one writes big chunks.
   static size_t ChunkReadingsFor(int64_t dumpBytes);
 
-  explicit NetcdfWriter(ScienceSettings settings);
+  // `tests`: the QARTOD tests, run in front of this writer and shared with
+  // the other outputs (not owned); nullptr: the writer runs its own.
+  explicit NetcdfWriter(ScienceSettings settings, ReadingTests* tests = nullptr);
   ~NetcdfWriter() override;
   NetcdfWriter(const NetcdfWriter&) = delete;
   NetcdfWriter& operator=(const NetcdfWriter&) = delete;
@@ -82,7 +85,8 @@ class NetcdfWriter final : public ReadingListener {
   void FlushReadings();
   void HoldFullChunk();
   void PostChunk(std::shared_ptr<ReadingChunk> chunk);
-  void TestReadings(const ReadingLine& line, int from, int count);
+  void TakeTestFlags(int from, int count);
+  void PassLeftOut(int count);
   void PlaceTestFlags(const ReadingFlags& flags);
   void FlushTemperatures();
   void FlushBursts();
@@ -131,8 +135,10 @@ class NetcdfWriter final : public ReadingListener {
   std::shared_ptr<ReadingChunk> filling_;
   // A full chunk whose last reading's flags are not known yet.
   std::shared_ptr<ReadingChunk> waiting_;
-  // Where the reading the tests hold went.
-  ReadingQc qc_;
+  // The tests' flags, and where the reading they hold went (nowhere when
+  // it was left out for its time).
+  std::unique_ptr<ReadingTests> ownTests_;
+  ReadingTests* tests_;
   ReadingChunk* heldChunk_ = nullptr;
   size_t heldIndex_ = 0;
   std::mutex spareMutex_;

@@ -14,7 +14,8 @@ std::string UtcNowText() {
   return IsoUtcSeconds(static_cast<double>(std::time(nullptr)));
 }
 
-ScienceOutputs::ScienceOutputs(ScienceSettings settings) : settings_(std::move(settings)) {}
+ScienceOutputs::ScienceOutputs(ScienceSettings settings)
+    : settings_(std::move(settings)), tests_(settings_, &fanOut_) {}
 
 ScienceOutputs::~ScienceOutputs() {
   Abandon();
@@ -22,7 +23,7 @@ ScienceOutputs::~ScienceOutputs() {
 
 bool ScienceOutputs::OpenNetcdf(const std::string& path, const std::string& shownName,
                                 std::string* error) {
-  netcdf_ = std::make_unique<NetcdfWriter>(settings_);
+  netcdf_ = std::make_unique<NetcdfWriter>(settings_, &tests_);
   if (!netcdf_->Create(path, shownName, error)) {
     netcdf_.reset();
     return false;
@@ -32,7 +33,7 @@ bool ScienceOutputs::OpenNetcdf(const std::string& path, const std::string& show
 }
 
 bool ScienceOutputs::OpenNetcdfIn(NetcdfStore* store, std::string* error) {
-  netcdf_ = std::make_unique<NetcdfWriter>(settings_);
+  netcdf_ = std::make_unique<NetcdfWriter>(settings_, &tests_);
   if (!netcdf_->CreateIn(store, error)) {
     netcdf_.reset();
     return false;
@@ -42,7 +43,7 @@ bool ScienceOutputs::OpenNetcdfIn(NetcdfStore* store, std::string* error) {
 }
 
 bool ScienceOutputs::OpenTidy(ByteSink* sink, const std::string& shown, std::string* error) {
-  tidy_ = std::make_unique<TidyWriter>(settings_, sink, shown);
+  tidy_ = std::make_unique<TidyWriter>(settings_, sink, shown, &tests_);
   if (!tidy_->Start(error)) {
     tidy_.reset();
     return false;

@@ -11,6 +11,7 @@
 #include "convert/engine.h"
 #include "science/metadata.h"
 #include "science/netcdf_writer.h"
+#include "science/reading_tests.h"
 #include "science/source_digest.h"
 #include "science/tidy_writer.h"
 
@@ -37,9 +38,9 @@ class ScienceOutputs {
   // The NetCDF writer, whose file other outputs add to; nullptr when none
   // was opened.
   NetcdfWriter* netcdf() { return netcdf_.get(); }
-  // Hands every reading to the open writers; set it as the request's
-  // `readings`.
-  ReadingListener* listener() { return &fanOut_; }
+  // Tests every reading once and hands it to the open writers; set it as
+  // the request's `readings`.
+  ReadingListener* listener() { return &tests_; }
   // Fed with the dump's bytes as the conversion reads them, for `source`.
   SourceDigest& digest() { return digest_; }
   void TakeDigest(bool taken) { digestTaken_ = taken; }
@@ -71,6 +72,10 @@ class ScienceOutputs {
   std::vector<std::string> Warnings() const;
   // Readings the NetCDF output left out for their time; none without one.
   std::optional<int64_t> NetcdfReadingsOutOfOrder() const;
+  // The tests' flags of every reading with a time (those the NetCDF output
+  // left out for their time too), per test configured and for the
+  // aggregate. After Finish.
+  const ReadingFlagCounts& QcCounts() const { return tests_.counts(); }
 
  private:
   const ReadingFacts* Facts() const;
@@ -79,6 +84,7 @@ class ScienceOutputs {
   std::unique_ptr<NetcdfWriter> netcdf_;
   std::unique_ptr<TidyWriter> tidy_;
   ReadingFanOut fanOut_;
+  ReadingTests tests_;  // in front of fanOut_
   SourceDigest digest_;
   bool digestTaken_ = false;
   TrimmedCounts trimmed_;

@@ -13,7 +13,6 @@
 
 #include "runtime/files.h"
 #include "runtime/system_calls.h"
-#include "science/quality_flags.h"
 
 namespace {
 
@@ -99,12 +98,14 @@ class RowSpool {
   std::vector<char> buffer_;
 };
 
-TidyWriter::TidyWriter(ScienceSettings settings, ByteSink* sink, std::string shown)
+TidyWriter::TidyWriter(ScienceSettings settings, ByteSink* sink, std::string shown,
+                       ReadingTests* tests)
     : settings_(std::move(settings)),
       sink_(sink),
       shown_(std::move(shown)),
       axis_(settings_.zone, settings_.clock),
-      qc_(settings_.qc.reading) {}
+      ownTests_(tests == nullptr ? std::make_unique<ReadingTests>(settings_, nullptr) : nullptr),
+      tests_(tests == nullptr ? ownTests_.get() : tests) {}
 
 std::string TidyWriter::WriteFailure() const {
   const int why = sink_ != nullptr && sink_->error() != 0 ? sink_->error() : EIO;
@@ -135,34 +136,28 @@ bool TidyWriter::Start(std::string* error) {
 }
 
 void TidyWriter::OnReadings(const ReadingLine& line) {
+  if (ownTests_)
+    ownTests_->OnReadings(line);
   double stampUtc = 0.0;
   if (failed() || !axis_.LineStampUtc(line, &stampUtc)) {
     facts_.Leave(line);
     return;
   }
-  const bool moved = axis_.StampMoved();
-  // Those the NetCDF output leaves out for their time stay here, bad.
+  // Those the NetCDF output leaves out for their time stay here, bad (the
+  // tests take the conversion's flag 4 into their aggregate).
   const int leftOut = rising_.LeftOut(line, stampUtc);
   facts_.notRising += leftOut;
-  QcReading tested;
-  tested.interval = 1.0 / line.sampleRate;
-  tested.burst = line.burst;
-  ReadingFlags finished;
+  ReadingFlags completed;
   for (int i = 0; i < line.count && !failed(); ++i) {
     Row& row = rows_[1 - held_];
     row.hasTemperature = line.hasTemperature;
     row.temperature = line.temperature;
     row.time = ReadingTime(line, stampUtc, i);
     row.reading = line.values[i];
-    row.flag = i < leftOut ? kFlagBad : FlagOf(line, i, moved);
     facts_.Place(row.time);
     axis_.Place(row.time);
-    tested.time = row.time;
-    tested.value = row.reading;
-    tested.atSensorLimit = line.notes != nullptr && line.notes[i] == ReadingNote::kAtSensorLimit;
-    tested.conversion = static_cast<QualityFlag>(row.flag);
-    if (qc_.Add(tested, &finished))
-      PassHeld(finished);
+    if (tests_->CompletedBy(i, &completed))
+      PassHeld(completed);
     held_ = 1 - held_;
   }
 }
@@ -222,9 +217,9 @@ void TidyWriter::Emit(const Row& row) {
 }
 
 bool TidyWriter::Finish(std::string* error) {
-  ReadingFlags finished;
-  if (qc_.Flush(&finished) && !failed())
-    PassHeld(finished);
+  ReadingFlags last;
+  if (tests_->Last(&last) && !failed())
+    PassHeld(last);
   if (!failed() && spool_) {
     const bool replayed = spool_->Replay<Row>([&](Row row) {
       if (failed())

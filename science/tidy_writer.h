@@ -12,6 +12,7 @@
 #include "convert/readings.h"
 #include "qc/reading_qc.h"
 #include "science/metadata.h"
+#include "science/reading_tests.h"
 #include "science/time_base.h"
 
 class ByteSink;
@@ -22,7 +23,10 @@ class TidyWriter final : public ReadingListener {
  public:
   // `sink`: where the rows go, at its end. Not owned.
   // `shown`: the file's name in messages, quoted as the caller quotes names.
-  TidyWriter(ScienceSettings settings, ByteSink* sink, std::string shown = "");
+  // `tests`: the QARTOD tests run in front of the writers (not owned);
+  // nullptr: the writer runs its own.
+  TidyWriter(ScienceSettings settings, ByteSink* sink, std::string shown = "",
+             ReadingTests* tests = nullptr);
   ~TidyWriter() override;
   TidyWriter(const TidyWriter&) = delete;
   TidyWriter& operator=(const TidyWriter&) = delete;
@@ -67,7 +71,8 @@ class TidyWriter final : public ReadingListener {
   ReadingFacts facts_;
   // The tests hand back a reading's flags when the next one comes: its row
   // waits in one of the two, the next is filled in the other.
-  ReadingQc qc_;
+  std::unique_ptr<ReadingTests> ownTests_;
+  ReadingTests* tests_;
   Row rows_[2];
   int held_ = 0;
   std::string error_;

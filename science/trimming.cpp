@@ -1,6 +1,7 @@
 #include "science/trimming.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 
 namespace {
@@ -66,6 +67,16 @@ std::optional<double> ParseIsoUtc(const std::string& text) {
   return static_cast<double>(seconds) + fraction;
 }
 
+namespace {
+
+// "2", "0.5": the shortest text that reads back as `value`.
+std::string ShortNumber(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+}  // namespace
+
 std::string TrimmedText(const ScienceSettings& settings, const TrimmedCounts& counts) {
   std::string text = "left out";
   if (settings.deployed)
@@ -76,6 +87,11 @@ std::string TrimmedText(const ScienceSettings& settings, const TrimmedCounts& co
   if (settings.recovered)
     text += " " + std::to_string(counts.after) + " after its recovery (" +
             IsoUtcMilliseconds(*settings.recovered) + ")";
+  if (settings.trimDepth)
+    text += std::string(settings.deployed || settings.recovered ? "," : "") + " " +
+            std::to_string(counts.shallowBefore) + " readings shallower than " +
+            ShortNumber(*settings.trimDepth) + " m at the start and " +
+            std::to_string(counts.shallowAfter) + " at the end";
   return text + " from the science outputs; the legacy CSV keeps them";
 }
 
@@ -123,4 +139,97 @@ void DeploymentTrim::OnReadings(const ReadingLine& line) {
 void DeploymentTrim::OnFillers(int64_t line, int64_t byte, int count) {
   if (lastLinePassed_)
     downstream_->OnFillers(line, byte, count);
+}
+
+DepthTrim::DepthTrim(double trimDepth, const PressureDepth& depth, ReadingListener* downstream)
+    : trimDepth_(trimDepth), depth_(depth), downstream_(downstream) {}
+
+void DepthTrim::OnReadings(const ReadingLine& line) {
+  int from = 0;
+  if (!inWater_) {
+    while (from < line.count && !Deep(line.values[from]))
+      ++from;
+    counts_.shallowBefore += from;
+    inWater_ = from < line.count;
+    if (!inWater_) {
+      lastWent_ = Went::kDropped;
+      return;
+    }
+  }
+  int lastDeep = line.count - 1;
+  while (lastDeep >= from && !Deep(line.values[lastDeep]))
+    --lastDeep;
+  if (lastDeep >= from) {
+    Release();
+    Pass(line, from, lastDeep + 1);
+    from = lastDeep + 1;
+    lastWent_ = Went::kPassed;
+  }
+  if (from < line.count) {
+    Hold(line, from, line.count);
+    lastWent_ = Went::kHeld;
+  }
+}
+
+// Fillers come after their line's readings: they go where its last went.
+void DepthTrim::OnFillers(int64_t line, int64_t byte, int count) {
+  if (lastWent_ == Went::kPassed) {
+    downstream_->OnFillers(line, byte, count);
+  } else if (lastWent_ == Went::kHeld) {
+    Held fillers;
+    fillers.line.line = line;
+    fillers.line.byte = byte;
+    fillers.fillers = count;
+    held_.push_back(fillers);
+  }
+}
+
+void DepthTrim::Finish() {
+  counts_.shallowAfter += heldReadings_;
+  held_.clear();
+  heldValues_.clear();
+  heldNotes_.clear();
+  heldReadings_ = 0;
+}
+
+void DepthTrim::Pass(const ReadingLine& line, int from, int end) {
+  ReadingLine kept = line;
+  kept.values = line.values + from;
+  kept.notes = line.notes != nullptr ? line.notes + from : nullptr;
+  kept.sinceStamp = line.sinceStamp + from;
+  kept.count = end - from;
+  downstream_->OnReadings(kept);
+}
+
+void DepthTrim::Hold(const ReadingLine& line, int from, int end) {
+  Held held;
+  held.line = line;
+  held.line.sinceStamp = line.sinceStamp + from;
+  held.line.count = end - from;
+  held.first = heldValues_.size();
+  held.noted = line.notes != nullptr;
+  heldValues_.insert(heldValues_.end(), line.values + from, line.values + end);
+  if (held.noted)
+    heldNotes_.insert(heldNotes_.end(), line.notes + from, line.notes + end);
+  else
+    heldNotes_.resize(heldValues_.size(), ReadingNote::kPlain);
+  heldReadings_ += held.line.count;
+  held_.push_back(held);
+}
+
+// A deeper reading came: what was held was a dip in the water, in order.
+void DepthTrim::Release() {
+  for (Held& held : held_) {
+    if (held.fillers > 0) {
+      downstream_->OnFillers(held.line.line, held.line.byte, held.fillers);
+      continue;
+    }
+    held.line.values = heldValues_.data() + held.first;
+    held.line.notes = held.noted ? heldNotes_.data() + held.first : nullptr;
+    downstream_->OnReadings(held.line);
+  }
+  held_.clear();
+  heldValues_.clear();
+  heldNotes_.clear();
+  heldReadings_ = 0;
 }

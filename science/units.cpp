@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -89,6 +90,21 @@ bool UnitsConvert(const std::string& from, const std::string& to) {
   const UnitPointer toUnit = ParseLocked(to);
   return fromUnit != nullptr && toUnit != nullptr &&
          ut_are_convertible(fromUnit.get(), toUnit.get()) != 0;
+}
+
+std::optional<double> UnitsPer(const std::string& from, const std::string& to) {
+  std::lock_guard<std::mutex> hold(UnitsLock());
+  const UnitPointer fromUnit = ParseLocked(from);
+  const UnitPointer toUnit = ParseLocked(to);
+  if (fromUnit == nullptr || toUnit == nullptr)
+    return std::nullopt;
+  cv_converter* converter = ut_get_converter(fromUnit.get(), toUnit.get());
+  if (converter == nullptr)
+    return std::nullopt;
+  // A scale, not an offset: what one unit adds.
+  const double scale = cv_convert_double(converter, 1.0) - cv_convert_double(converter, 0.0);
+  cv_free(converter);
+  return scale;
 }
 
 std::string CanonicalUnitText(const std::string& text) {

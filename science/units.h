@@ -2,6 +2,7 @@
 // units: what --units, a deployment file and the standard names give.
 #pragma once
 
+#include <optional>
 #include <string>
 
 enum class UnitCheck {
@@ -17,6 +18,10 @@ UnitCheck CheckUnit(const std::string& text, std::string* problem = nullptr);
 // True when values in units `from` can be converted to units `to` ("cm" to
 // "m", "dbar" to "Pa"); false when they cannot or either is no unit.
 bool UnitsConvert(const std::string& from, const std::string& to);
+
+// How many `to` one `from` makes ("dbar" in "Pa": 10000); none when
+// they do not convert or either is no unit.
+std::optional<double> UnitsPer(const std::string& from, const std::string& to);
 
 // The unit as udunits2 writes it in ASCII ("m2 s" -> "m2.s", "dbar" ->
 // "10000 Pa"); empty when `text` is no unit.

@@ -147,4 +147,106 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(row.param.name);
     });
 
+// Readings in metres of water already: depth is the reading.
+constexpr PressureDepth kMetres{0.0, 1.0};
+constexpr double kTrimMetres = 2.0;
+
+struct DepthRow {
+  const char* name;
+  std::vector<std::vector<double>> lines;  // fillers after the second
+  std::vector<double> kept;
+  int64_t shallowBefore;
+  int64_t shallowAfter;
+  int fillers;
+};
+
+class TrimByDepth : public testing::TestWithParam<DepthRow> {};
+
+TEST_P(TrimByDepth, KeepsTheReadingsFromTheFirstDeepToTheLastDeep) {
+  const DepthRow& row = GetParam();
+  Recorder recorder;
+  DepthTrim trim(kTrimMetres, kMetres, &recorder);
+  int64_t since = 0;
+  for (size_t i = 0; i < row.lines.size(); ++i) {
+    science_test::Feed(&trim,
+                       {FeedLine().At(Local(2026, 3, 1, 12, 0, 0), since, 1).Values(row.lines[i])});
+    since += static_cast<int64_t>(row.lines[i].size());
+    if (i == 1)
+      trim.OnFillers(3, 0, 4);
+  }
+  trim.Finish();
+  EXPECT_EQ(recorder.values, row.kept);
+  EXPECT_EQ(trim.counts().shallowBefore, row.shallowBefore);
+  EXPECT_EQ(trim.counts().shallowAfter, row.shallowAfter);
+  EXPECT_EQ(recorder.fillers, row.fillers);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TrimByDepth,
+    testing::Values(DepthRow{"AllDeep", {{3, 4}, {5, 6}, {7}}, {3, 4, 5, 6, 7}, 0, 0, 4},
+                    // At the trimming depth itself a reading is in the water.
+                    DepthRow{"Leading", {{0, 1, 2}, {3, 4}, {5}}, {2, 3, 4, 5}, 2, 0, 4},
+                    DepthRow{"Trailing", {{3, 4}, {5, 1}, {0.5, 0}}, {3, 4, 5}, 0, 3, 0},
+                    DepthRow{"Both", {{0, 3}, {4, 5}, {1, 0}}, {3, 4, 5}, 1, 2, 4},
+                    // A dip shallower than the depth while in the water is kept, with
+                    // the fillers held with it.
+                    DepthRow{
+                        "DipKept", {{3, 1}, {0.5, 1.5}, {1, 4}}, {3, 1, 0.5, 1.5, 1, 4}, 0, 0, 4},
+                    DepthRow{"DipThenOut", {{3, 1}, {4, 1.5}, {1, 0}}, {3, 1, 4}, 0, 3, 0},
+                    // A line wholly before the first deep reading takes its fillers
+                    // with it.
+                    DepthRow{"FirstLinesOut", {{0}, {1}, {3}}, {3}, 2, 0, 0},
+                    DepthRow{"NeverDeep", {{0, 1}, {1.9}}, {}, 3, 0, 0}),
+    [](const testing::TestParamInfo<DepthRow>& row) { return std::string(row.param.name); });
+
+// Readings held through a dip go on as they came: their times and notes.
+TEST(TrimByDepth, HeldReadingsKeepTheirTimesAndNotes) {
+  Recorder recorder;
+  std::vector<ReadingNote> notes;
+  class NoteRecorder final : public ReadingListener {
+   public:
+    explicit NoteRecorder(std::vector<ReadingNote>* notes) : notes_(notes) {}
+    void OnReadings(const ReadingLine& line) override {
+      for (int i = 0; i < line.count; ++i)
+        notes_->push_back(line.notes != nullptr ? line.notes[i] : ReadingNote::kPlain);
+    }
+    void OnFillers(int64_t, int64_t, int) override {}
+
+   private:
+    std::vector<ReadingNote>* notes_;
+  } noteRecorder(&notes);
+  ReadingFanOut both;
+  both.Add(&recorder);
+  both.Add(&noteRecorder);
+  DepthTrim trim(kTrimMetres, kMetres, &both);
+  const LocalSeconds noon = Local(2026, 3, 1, 12, 0, 0);
+  science_test::Feed(&trim, {FeedLine().At(noon, 0, 2).Values({3, 1}),
+                             FeedLine()
+                                 .At(noon, 2, 2)
+                                 .Values({1, 1})
+                                 .Notes({ReadingNote::kAtSensorLimit, ReadingNote::kPlain}),
+                             FeedLine().At(noon, 4, 2).Values({3})});
+  trim.Finish();
+  EXPECT_EQ(recorder.times,
+            (std::vector<double>{double(noon), double(noon) + 0.5, double(noon) + 1.0,
+                                 double(noon) + 1.5, double(noon) + 2.0}));
+  EXPECT_EQ(notes, (std::vector<ReadingNote>{ReadingNote::kPlain, ReadingNote::kPlain,
+                                             ReadingNote::kAtSensorLimit, ReadingNote::kPlain,
+                                             ReadingNote::kPlain}));
+}
+
+TEST(TrimmedText, TellsTheDepthsPartAfterTheTimes) {
+  ScienceSettings settings;
+  settings.deployed = kNoonUtc;
+  settings.trimDepth = 1.5;
+  TrimmedCounts counts;
+  counts.before = 7;
+  counts.shallowBefore = 12;
+  counts.shallowAfter = 30;
+  EXPECT_EQ(TrimmedText(settings, counts),
+            "left out 7 readings before the deployment (2026-03-01T12:00:00.000Z), 12 readings "
+            "shallower than 1.5 m at the start and 30 at the end from the science outputs; the "
+            "legacy CSV keeps them");
+}
+
 }  // namespace
