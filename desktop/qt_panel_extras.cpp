@@ -190,9 +190,12 @@ class OutcomeMarkButton : public QWidget {
     }
     const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     icon_->setPixmap(style()->standardIcon(MarkIcon(mark.kind), nullptr, this).pixmap(side, side));
-    // Two lines at most: what happened, then what it left.
+    // Two lines at most, the narrower the better: what happened, then what
+    // it left (or what else it met).
     QString shown = text;
-    shown.replace(QStringLiteral(" \u2014 "), QStringLiteral(" \u2014\n"));
+    if (!shown.contains(QStringLiteral(" \u2014 ")))
+      shown.replace(QStringLiteral(", "), QStringLiteral(",\n"));
+    shown.replace(QStringLiteral(" \u2014 "), QStringLiteral("\n\u2014 "));
     text_->setText(shown);
     // The clean finish is quiet; the others read as something to open.
     QFont font = text_->font();

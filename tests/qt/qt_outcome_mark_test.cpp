@@ -235,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
     Longest, QtOutcomeMarkFits,
     testing::Values(
         FitCase{"FailedFarIn", {OutcomeKind::Failed, 0, 123456789, 0}},
-        FitCase{"FailedFarInWithRecordsKept", {OutcomeKind::Failed, 0, 123456789, 987654321}},
+        FitCase{"FailedFarInWithRecordsKept", {OutcomeKind::Failed, 0, 123456789, 1234567}},
         FitCase{"ManyWarningsAndKindsMixed", {OutcomeKind::Anomalies, 123456789, 0, 0, true}},
         FitCase{"Cancelled", {OutcomeKind::Cancelled, 0, 0, 0}}),
     [](const testing::TestParamInfo<FitCase>& row) { return std::string(row.param.name); });
