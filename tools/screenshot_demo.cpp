@@ -43,7 +43,8 @@
 namespace {
 
 constexpr int kDemoStepMs = 50;
-constexpr int kDemoPatienceMs = 20000;
+// A long dump converts for a while on a loaded machine.
+constexpr int kDemoPatienceMs = 60000;
 constexpr int kPictures = 5;
 // Time for a window just shown to be laid out and painted.
 constexpr int kSettleMs = 300;
@@ -57,6 +58,14 @@ void When(std::function<bool()> done, std::function<void()> next, int waited = 0
   }
   if (waited > kDemoPatienceMs) {
     std::fprintf(stderr, "zorqconvert-screenshots: the demo waited in vain\n");
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window->isVisible()) {
+        std::fprintf(stderr, "  shown: %s \"%s\"\n", qPrintable(window->objectName()),
+                     qPrintable(window->windowTitle()));
+        window->grab().save(QDir::temp().filePath(window->objectName() + ".png"), "PNG");
+      }
+    if (QWidget* modal = QApplication::activeModalWidget())
+      std::fprintf(stderr, "  waiting on: %s\n", qPrintable(modal->windowTitle()));
     QuitUserInterface(1);
     return;
   }
@@ -98,13 +107,14 @@ class ScreenshotDemo {
       return PopupAnswer{VAL_EXISTING_FILE_SELECTED, answers[at++]};
     });
     ui_->MenuItemAction(PanelHandle, kMenuOpenFrom)->trigger();
+    // Open To File is dimmed while a To file is open.
+    ui_->MenuItemAction(PanelHandle, kMenuCloseTo)->trigger();
     ui_->MenuItemAction(PanelHandle, kMenuOpenTo)->trigger();
-    for (const auto [control, value] :
-         {std::pair{kCtrlFromType, fromType}, std::pair{kCtrlToType, fromType == 3 ? 1 : 0}}) {
-      auto* ring = qobject_cast<QComboBox*>(ui_->ControlWidget(PanelHandle, control));
-      ring->setCurrentIndex(ring->findData(value));
-      emit ring->activated(ring->currentIndex());
-    }
+    auto* from = qobject_cast<QComboBox*>(ui_->ControlWidget(PanelHandle, kCtrlFromType));
+    from->setCurrentIndex(from->findData(fromType));
+    emit from->activated(from->currentIndex());
+    // The To type that goes with it, as "Use …" chooses it.
+    additions_->Extras(PanelHandle)->UseFittingTypes();
     qobject_cast<QAbstractButton*>(ui_->ControlWidget(PanelHandle, kCtrlStartConvert))->click();
     PanelExtras* extras = additions_->Extras(PanelHandle);
     When([extras] { return extras->PreviewReady(); }, std::move(next));
