@@ -12,6 +12,7 @@
 #include "desktop/additions.h"
 #include "desktop/csv_kind.h"
 #include "desktop/preview_listener.h"
+#include "desktop/preview_tests.h"
 #include "desktop/wave_run.h"
 #include "runtime/ui.h"
 
@@ -180,7 +181,8 @@ DispatchOutcome DispatchWithProgress(const DispatchRequest& given) {
   }
   // The preview and the wave statistics listen to the conversion's own pass
   // over the dump; the statistics are worked out on a thread beside it.
-  Last().preview = std::make_unique<PreviewListener>(IsGaugeDump(given.fromType));
+  Last().preview =
+      std::make_unique<PreviewListener>(IsGaugeDump(given.fromType), PreviewTestsFor(FileFromName));
   WaveCapture waves(ChosenWaveSettings(), given.fromType, given.zone);
   ReadingFanOut listeners;
   listeners.Add(Last().preview.get());

@@ -19,13 +19,23 @@ std::string StampLabel(LocalSeconds stamp) {
 
 }  // namespace
 
-PreviewListener::PreviewListener(bool gauge) {
+PreviewListener::PreviewListener(bool gauge, const VariableTests& tests)
+    : flagger_(tests, [this](const FlaggedReading& reading) { KeepFlagged(reading); }) {
   series_.title = gauge ? "Gauge values" : "Logger readings";
   series_.xTitle = "time on the dump's clock";
   // Logger readings are metres on the staff scale; a gauge dump does not say.
   series_.yTitle = gauge ? "value (unit as recorded)" : "reading (m)";
   series_.markName = "date stamps";
   series_.envelope = MinMaxEnvelope(kBuckets, kFirstBucketWidth);
+  series_.suspect = MinMaxEnvelope(kBuckets, kFirstBucketWidth);
+  series_.bad = MinMaxEnvelope(kBuckets, kFirstBucketWidth);
+}
+
+void PreviewListener::KeepFlagged(const FlaggedReading& reading) {
+  if (reading.aggregate == kFlagSuspect)
+    series_.suspect.Add(reading.time, static_cast<float>(reading.value));
+  else if (reading.aggregate == kFlagBad)
+    series_.bad.Add(reading.time, static_cast<float>(reading.value));
 }
 
 void PreviewListener::OnReadings(const ReadingLine& line) {
@@ -39,6 +49,7 @@ void PreviewListener::OnReadings(const ReadingLine& line) {
     MarkStamp(line);
   for (int i = 0; i < line.count; ++i)
     series_.envelope.Add(line.LocalTimeOf(i), static_cast<float>(line.values[i]));
+  flagger_.OnReadings(line);
 }
 
 void PreviewListener::OnFillers(int64_t /*line*/, int64_t /*byte*/, int count) {
@@ -71,6 +82,7 @@ void PreviewListener::KeepMark(PreviewMark mark) {
 }
 
 PreviewSeries PreviewListener::Finish() {
+  flagger_.Finish();
   if (series_.envelope.Empty() && series_.error.empty()) {
     series_.error = series_.unplaced > 0 ? "The conversion gave no reading a time to draw it at."
                                          : "The conversion wrote no reading to show.";

@@ -112,6 +112,11 @@ struct PreviewSeries {
   // counted.
   std::vector<PreviewMark> marks;
   int64_t markCount = 0;
+  // The readings flagged suspect (3) and bad (4), by the conversion or the
+  // quality tests, in envelopes of their own: drawn over the readings, all
+  // of them counted.
+  MinMaxEnvelope suspect;
+  MinMaxEnvelope bad;
   int64_t fillers = 0;   // gaps the legacy output filled: not drawn
   int64_t unplaced = 0;  // readings before any date stamp: no time to draw them at
   std::string dumpPath;  // the dump the conversion read; the PNG is saved beside it

@@ -16,6 +16,7 @@
 
 #include "convert/dump_types.h"
 #include "desktop/additions.h"
+#include "desktop/preview_tests.h"
 #include "desktop/window_fit.h"
 #include "outputs/formats.h"
 
@@ -47,6 +48,21 @@ QWidget* WithBrowse(QLineEdit* edit, QPushButton** button, QWidget* parent) {
 
 QString Native(const std::string& path) {
   return QDir::toNativeSeparators(QString::fromStdString(path));
+}
+
+// What an export wrote and the flags its readings got, for Details.
+QString ExportInWords(const ExportResult& result, const ExportForm& form) {
+  QStringList written;
+  for (const std::string& path : result.written)
+    written << Native(path);
+  QString text = QStringLiteral("Exported: %1\n").arg(written.join(QStringLiteral(", ")));
+  if (!form.deploymentFile.empty())
+    text += QStringLiteral("Deployment file: %1\n").arg(Native(form.deploymentFile));
+  if (!form.barometerFile.empty())
+    text += QStringLiteral("Barometer file: %1\n").arg(Native(form.barometerFile));
+  text += QStringLiteral("Quality flags of the readings, by test:\n") +
+          QString::fromStdString(TalliesInWords(result.flags));
+  return text;
 }
 
 }  // namespace
@@ -88,7 +104,8 @@ ExportWindow::ExportWindow(QWidget* parent) : QDialog(parent) {
   deployment_->setObjectName(QStringLiteral("exportDeployment"));
   deployment_->setPlaceholderText(QStringLiteral("none"));
   deployment_->setToolTip(QStringLiteral(
-      "A JSON file of title, site, instrument serial, position, depths and creator"));
+      "A JSON file of title, site, instrument serial, position, depths and creator, and in "
+      "its qc section the quality tests to run"));
   zone_ = new QLineEdit(this);
   zone_->setObjectName(QStringLiteral("exportZone"));
   zone_->setToolTip(QStringLiteral(
@@ -96,6 +113,14 @@ ExportWindow::ExportWindow(QWidget* parent) : QDialog(parent) {
       "(Europe/Berlin, UTC); its times are converted from there to UTC"));
   QPushButton* deploymentBrowse = nullptr;
   QWidget* deploymentRow = WithBrowse(deployment_, &deploymentBrowse, this);
+  barometer_ = new QLineEdit(this);
+  barometer_->setObjectName(QStringLiteral("exportBarometer"));
+  barometer_->setPlaceholderText(QStringLiteral("none"));
+  barometer_->setToolTip(QStringLiteral(
+      "The air pressure at the site (a CSV of time and air_pressure, or a NetCDF file), taken "
+      "off pressure readings"));
+  QPushButton* barometerBrowse = nullptr;
+  QWidget* barometerRow = WithBrowse(barometer_, &barometerBrowse, this);
   folder_ = new QLineEdit(this);
   folder_->setObjectName(QStringLiteral("exportFolder"));
   folder_->setPlaceholderText(QStringLiteral("beside the dump"));
@@ -111,6 +136,7 @@ ExportWindow::ExportWindow(QWidget* parent) : QDialog(parent) {
   form->addRow(QStringLiteral("Clock drift:"), driftRow);
   form->addRow(QStringLiteral("Time &zone:"), zone_);
   form->addRow(QStringLiteral("&Deployment file:"), deploymentRow);
+  form->addRow(QStringLiteral("&Barometer file:"), barometerRow);
   form->addRow(QStringLiteral("&Folder:"), folderRow);
 
   targets_ = new QLabel(this);
@@ -137,6 +163,7 @@ ExportWindow::ExportWindow(QWidget* parent) : QDialog(parent) {
   connect(tidy_, &QCheckBox::toggled, this, [this] { ShowTargets(); });
   connect(folder_, &QLineEdit::textChanged, this, [this] { ShowTargets(); });
   connect(deploymentBrowse, &QPushButton::clicked, this, [this] { ChooseDeployment(); });
+  connect(barometerBrowse, &QPushButton::clicked, this, [this] { ChooseBarometer(); });
   connect(folderBrowse, &QPushButton::clicked, this, [this] { ChooseFolder(); });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
   connect(export_, &QPushButton::clicked, this, [this] { Export(); });
@@ -178,6 +205,7 @@ ExportForm ExportWindow::Form() const {
   form.driftGiven = driftGiven_->isChecked();
   form.clockDrift = drift_->value();
   form.deploymentFile = deployment_->text().trimmed().toStdString();
+  form.barometerFile = barometer_->text().trimmed().toStdString();
   form.zone = zone_->text().trimmed().toStdString();
   return form;
 }
@@ -188,6 +216,7 @@ void ExportWindow::ShowDumpSettings(const ExportForm& form) {
   driftGiven_->setChecked(form.driftGiven);
   drift_->setValue(form.clockDrift);
   deployment_->setText(QString::fromStdString(form.deploymentFile));
+  barometer_->setText(QString::fromStdString(form.barometerFile));
   zone_->setText(QString::fromStdString(form.zone));
 }
 
@@ -218,6 +247,36 @@ void ExportWindow::ChooseDeployment() {
                                    QStringLiteral("JSON files (*.json);;All files (*)"));
   if (!path.isEmpty())
     deployment_->setText(path);
+}
+
+void ExportWindow::ChooseBarometer() {
+  const QString path = QFileDialog::getOpenFileName(
+      this, QStringLiteral("Barometer File"), barometer_->text(),
+      QStringLiteral("Air pressure records (*.csv *.nc);;All files (*)"));
+  if (!path.isEmpty())
+    barometer_->setText(path);
+}
+
+QString ExportWindow::FileProblem(const ExportForm& form) const {
+  const struct {
+    const std::string& path;
+    const char* what;
+  } files[] = {{form.deploymentFile, "deployment file"}, {form.barometerFile, "barometer file"}};
+  for (const auto& file : files) {
+    if (file.path.empty())
+      continue;
+    const QFileInfo info(QString::fromStdString(file.path));
+    const QString name = QDir::toNativeSeparators(info.filePath());
+    if (!info.exists())
+      return QStringLiteral(
+                 "The %1 %2 does not exist. Choose it with Browse…, or clear the "
+                 "field to export without one.")
+          .arg(QString::fromLatin1(file.what), name);
+    if (info.isDir() || !info.isReadable())
+      return QStringLiteral("The %1 %2 cannot be read: choose a file you may read.")
+          .arg(QString::fromLatin1(file.what), name);
+  }
+  return QString();
 }
 
 void ExportWindow::ChooseFolder() {
@@ -252,6 +311,11 @@ ExportResult ExportWindow::Export() {
   const std::string folder = Folder().toStdString();
   formsByDump_[source_.dumpPath] = form;
   ExportResult result;
+  if (const QString problem = FileProblem(form); !problem.isEmpty()) {
+    result.error = problem.toStdString();
+    outcome_->setText(problem);
+    return result;
+  }
   const std::vector<std::string> existing = ExistingExportPaths(source_, form, folder);
   if (!existing.empty() && !MayReplace(existing)) {
     outcome_->setText(QStringLiteral("Not exported: nothing was replaced."));
@@ -280,5 +344,10 @@ ExportResult ExportWindow::Export() {
   for (const std::string& warning : result.warnings)
     text += QStringLiteral("\n") + QString::fromStdString(warning);
   outcome_->setText(text);
+  if (result.ok) {
+    ChooseDeploymentFor(source_.dumpPath, form.deploymentFile);
+    if (told_)
+      told_(ExportInWords(result, form));
+  }
   return result;
 }

@@ -1,6 +1,7 @@
 // File > Export…: a small form for the last conversion's dump written as
 // NetCDF and/or tidy CSV, with the settings of the command line (units,
-// clock offset and drift, time zone, the deployment file). The settings
+// clock offset and drift, time zone, the deployment file with its `qc`
+// section, the barometer record). The settings
 // belong to one dump: another dump starts from the defaults, or from what
 // it was last exported with. An export shows its progress with Cancel, as a
 // conversion does, and the window keeps painting meanwhile.
@@ -42,6 +43,7 @@ class ExportWindow : public QDialog {
   QCheckBox* DriftBox() const { return driftGiven_; }
   QDoubleSpinBox* DriftValueBox() const { return drift_; }
   QLineEdit* DeploymentEdit() const { return deployment_; }
+  QLineEdit* BarometerEdit() const { return barometer_; }
   QLineEdit* ZoneEdit() const { return zone_; }
   QLineEdit* FolderEdit() const { return folder_; }
   QLabel* Outcome() const { return outcome_; }
@@ -51,6 +53,8 @@ class ExportWindow : public QDialog {
   void AnswerReplaceWith(std::function<bool(const std::vector<std::string>&)> answer) {
     answerReplace_ = std::move(answer);
   }
+  // Told of every export that wrote its files, with the words for Details.
+  void TellExported(std::function<void(const QString& words)> told) { told_ = std::move(told); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -58,6 +62,10 @@ class ExportWindow : public QDialog {
  private:
   void ShowTargets();
   void ChooseDeployment();
+  void ChooseBarometer();
+  // What is wrong with the files the form names, in words; empty when
+  // they can be read.
+  QString FileProblem(const ExportForm& form) const;
   void ChooseFolder();
   bool MayReplace(const std::vector<std::string>& existing);
   // Fills the settings that belong to one dump (units, clock, zone,
@@ -73,6 +81,7 @@ class ExportWindow : public QDialog {
   QCheckBox* driftGiven_;
   QDoubleSpinBox* drift_;
   QLineEdit* deployment_;
+  QLineEdit* barometer_;
   QLineEdit* zone_;
   QLineEdit* folder_;
   // The settings last exported with, by dump: one instrument's clock
@@ -82,4 +91,5 @@ class ExportWindow : public QDialog {
   QLabel* outcome_;
   QPushButton* export_;
   std::function<bool(const std::vector<std::string>&)> answerReplace_;
+  std::function<void(const QString&)> told_;
 };

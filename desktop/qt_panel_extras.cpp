@@ -32,6 +32,7 @@
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -189,14 +190,19 @@ class OutcomeMarkButton : public QWidget {
     }
     const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     icon_->setPixmap(style()->standardIcon(MarkIcon(mark.kind), nullptr, this).pixmap(side, side));
-    // Two lines at most: what happened, then what it left.
+    // Two lines at most, the narrower the better: what happened, then what
+    // it left (or what else it met).
     QString shown = text;
-    shown.replace(QStringLiteral(" \u2014 "), QStringLiteral(" \u2014\n"));
+    if (!shown.contains(QStringLiteral(" \u2014 ")))
+      shown.replace(QStringLiteral(", "), QStringLiteral(",\n"));
+    shown.replace(QStringLiteral(" \u2014 "), QStringLiteral("\n\u2014 "));
     text_->setText(shown);
     // The clean finish is quiet; the others read as something to open.
     QFont font = text_->font();
     font.setUnderline(mark.kind != OutcomeKind::Clean);
     text_->setFont(font);
+    // The row may not squeeze the words: a long line number would be cut.
+    text_->setMinimumWidth(text_->sizeHint().width());
     setToolTip(OutcomeMarkToolTip(mark, locale));
     setAccessibleName(text);
     show();
@@ -347,9 +353,14 @@ QString HowToConvertText() {
       "cancelled. Click the mark (or Tab to it and press Space) for the details. "
       "<b>Details…</b> (Ctrl+D) tells what was read and written, with the line numbers of "
       "anything unusual; <b>Preview</b> (Ctrl+P) draws the converted readings: drag to zoom, "
-      "Home to see them all, <b>Save as PNG…</b> to keep the picture.</p>"
+      "Home to see them all, <b>Save as PNG…</b> to keep the picture. Readings flagged "
+      "suspect (3) and bad (4) are coloured, and the legend counts them.</p>"
       "<p><b>File &gt; Export…</b> (Ctrl+E) writes the last conversion's dump as NetCDF-4 "
-      "and as a tidy CSV, with times in UTC, quality flags and the deployment's metadata.</p>"
+      "and as a tidy CSV, with times in UTC read in the <b>Time zone</b> shown, quality flags "
+      "and the deployment's metadata. A <b>Deployment file</b> with a <i>qc</i> section runs "
+      "its quality tests: Details then lists each test with its counts, and the dump's next "
+      "preview colours what they flag. A <b>Barometer file</b> gives the air pressure taken "
+      "off pressure readings. The settings belong to the dump they were used with.</p>"
       "<p><b>View &gt; Wave statistics…</b> shows Hm0, Tp, Hs and Tz of every segment of the "
       "last conversion, worked out while it converted; click a row for its spectrum, drag "
       "across the Hm0 and Tp chart to zoom. For a gauge dump of pressure choose the unit and "
@@ -686,10 +697,20 @@ void PanelExtras::ShowOutcomeMark(const OutcomeMark& mark) {
   if (outcomeMark_ == nullptr)
     return;
   outcomeMark_->Show(mark);
-  // The row learns of the new words now, not on a later pass of the loop.
+  // The row learns of the new words now, not on a later pass of the loop:
+  // the mark's own layout first, then the window's.
+  if (QLayout* words = outcomeMark_->layout()) {
+    words->invalidate();
+    outcomeMark_->setMinimumWidth(words->minimumSize().width());
+  }
   outcomeMark_->updateGeometry();
   // Longer words widen the window rather than squeeze the row, as far as
-  // the screen allows.
+  // the screen allows; once more when the nested layouts have settled.
+  WidenForTheRow();
+  QTimer::singleShot(0, this, [this] { WidenForTheRow(); });
+}
+
+void PanelExtras::WidenForTheRow() {
   FitMinimumSize();
   if (window_->isVisible())
     FitToScreen(window_, window_->size().expandedTo(window_->minimumSize()));
@@ -812,6 +833,16 @@ void PanelExtras::ShowDetails(QWidget* statusControl, const std::string& details
     detailsView_->setPlainText(details_);
 }
 
+// An export of the last conversion's dump: what it wrote and the flags of
+// its readings follow the conversion's own details.
+void PanelExtras::AddToDetails(const QString& words) {
+  if (details_.isEmpty())
+    return;
+  details_ += QStringLiteral("\n") + words;
+  if (detailsView_ != nullptr)
+    detailsView_->setPlainText(details_);
+}
+
 void PanelExtras::OpenDetails() {
   if (busy_() || details_.isEmpty())
     return;
@@ -912,6 +943,9 @@ void PanelExtras::FitMinimumSize() {
       shownForAMoment.push_back(widget);
     }
   }
+  // Inner widgets' layouts pass a change up by posted requests: taken now,
+  // so that the window's layout sees it.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
   if (QLayout* layout = window_->layout())
     layout->activate();
   const QSize needed = window_->minimumSizeHint();
@@ -925,8 +959,10 @@ void PanelExtras::FitMinimumSize() {
 void PanelExtras::OpenExport(const ExportSource& source) {
   if (busy_())
     return;
-  if (exportWindow_ == nullptr)
+  if (exportWindow_ == nullptr) {
     exportWindow_ = new ExportWindow(window_);
+    exportWindow_->TellExported([this](const QString& words) { AddToDetails(words); });
+  }
   exportWindow_->SetSource(source);
   exportWindow_->show();
   exportWindow_->raise();

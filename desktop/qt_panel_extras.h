@@ -86,6 +86,8 @@ class PanelExtras : public QObject {
   void FitHintHeight();
   void MarkOutcomeStale();
   void ShowOutcomeMark(const OutcomeMark& mark);
+  void AddToDetails(const QString& words);
+  void WidenForTheRow();
   QStringList HintWarnings() const;
   void ExplainDrop(const QStringList& files, const QStringList& folders);
   void StopPreviewLoad();

@@ -130,6 +130,26 @@ QString CrosshairReadout(double time, double value, int decimals, const QLocale&
       .arg(QString::fromStdString(TimeReadout(time)), locale.toString(value, 'f', decimals));
 }
 
+namespace {
+
+constexpr double kFlaggedMarkerSize = 7.0;
+
+QScatterSeries* FlaggedSeries(QChart* chart, const QColor& colour) {
+  auto* series = new QScatterSeries(chart);
+  series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+  series->setMarkerSize(kFlaggedMarkerSize);
+  series->setColor(colour);
+  series->setBorderColor(colour.darker());
+  return series;
+}
+
+void ShowInLegend(QChart* chart, QAbstractSeries* series, bool shown) {
+  for (QLegendMarker* marker : chart->legend()->markers(series))
+    marker->setVisible(shown);
+}
+
+}  // namespace
+
 PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("previewWindow"));
   setWindowTitle(QStringLiteral("Preview — ZORQConvert"));
@@ -148,6 +168,13 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   chart_->addSeries(marks_);
   marks_->attachAxis(axisX_);
   marks_->attachAxis(axisY_);
+  suspect_ = FlaggedSeries(chart_, QColor(0xe8, 0xb0, 0x00));
+  bad_ = FlaggedSeries(chart_, QColor(0xd0, 0x10, 0x20));
+  for (QScatterSeries* flagged : {suspect_, bad_}) {
+    chart_->addSeries(flagged);
+    flagged->attachAxis(axisX_);
+    flagged->attachAxis(axisY_);
+  }
   QPen crossPen(QColor(0x40, 0x40, 0x40));
   crossPen.setStyle(Qt::DashLine);
   crossTime_ = new QGraphicsLineItem(chart_);
@@ -260,6 +287,10 @@ void PreviewWindow::ShowLoading(const QString& title, const QString& note) {
   }
   runsShown_ = 0;
   marks_->clear();
+  suspect_->clear();
+  bad_->clear();
+  ShowInLegend(chart_, suspect_, false);
+  ShowInLegend(chart_, bad_, false);
   HideCrosshair();
   chart_->setTitle(title);
   note_->setText(note);
@@ -282,6 +313,7 @@ void PreviewWindow::SetSeries(std::shared_ptr<const PreviewSeries> series) {
   for (const PreviewMark& mark : series_->marks)
     marks.append(QPointF(mark.x, mark.y));
   marks_->replace(marks);
+  NameFlagged();
   QString note;
   if (!series_->error.empty()) {
     note = QString::fromStdString(series_->error);
@@ -439,10 +471,41 @@ void PreviewWindow::Redecimate() {
       area->lowerSeries()->clear();
     }
   }
+  DrawFlagged(from, to, wanted);
   // The legend says what is drawn: each reading, or the lowest and highest
   // of the readings that share a pixel column.
   Envelope()->setName(gathered ? QStringLiteral("readings (lowest to highest per pixel column)")
                                : QStringLiteral("readings"));
+}
+
+// The legend counts every flagged reading, drawn or not.
+void PreviewWindow::NameFlagged() {
+  const struct {
+    QScatterSeries* series;
+    const MinMaxEnvelope& envelope;
+    const char* name;
+  } flagged[] = {{suspect_, series_->suspect, "suspect (flag 3)"},
+                 {bad_, series_->bad, "bad (flag 4)"}};
+  for (const auto& f : flagged) {
+    f.series->setName(QStringLiteral("%1: %2").arg(
+        QString::fromLatin1(f.name),
+        locale_.toString(static_cast<qlonglong>(f.envelope.Points()))));
+    ShowInLegend(chart_, f.series, !f.envelope.Empty());
+  }
+}
+
+void PreviewWindow::DrawFlagged(double from, double to, int columns) {
+  const std::pair<QScatterSeries*, const MinMaxEnvelope*> flagged[] = {
+      {suspect_, &series_->suspect}, {bad_, &series_->bad}};
+  for (const auto& [series, envelope] : flagged) {
+    QList<QPointF> points;
+    for (const ColumnRange& column : DecimateToColumns(*envelope, from, to, columns)) {
+      points.append(QPointF(column.x, column.min));
+      if (column.max != column.min)
+        points.append(QPointF(column.x, column.max));
+    }
+    series->replace(points);
+  }
 }
 
 void PreviewWindow::HideCrosshair() {

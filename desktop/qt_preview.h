@@ -1,6 +1,7 @@
 // The preview window: the converted readings against their times on the
 // dump's clock, drawn from a min/max envelope one pair per pixel column,
-// with the date stamps marked. The time axis ticks at round times and the
+// with the date stamps marked and the readings flagged suspect or bad
+// coloured, their counts in the legend. The time axis ticks at round times and the
 // value axis at 1, 2 or 5 times a power of ten, labelled as the locale
 // writes numbers. A crosshair follows the pointer with its time and value.
 // Zoom with the rubber band, the wheel or + and −; pan by dragging with the
@@ -67,6 +68,10 @@ class PreviewWindow : public QWidget {
   QLineSeries* LowerSeries(int run = 0) const;
   QAreaSeries* Envelope() const { return areas_.front(); }
   QScatterSeries* MarkSeries() const { return marks_; }
+  // The readings flagged suspect (3) and bad (4): a column's lowest and
+  // highest of them.
+  QScatterSeries* SuspectSeries() const { return suspect_; }
+  QScatterSeries* BadSeries() const { return bad_; }
   QCategoryAxis* AxisX() const { return axisX_; }
   QCategoryAxis* AxisY() const { return axisY_; }
   QLabel* Note() const { return note_; }
@@ -77,6 +82,8 @@ class PreviewWindow : public QWidget {
 
  private:
   void Redecimate();
+  void DrawFlagged(double from, double to, int columns);
+  void NameFlagged();
   void PlaceTicks();
   void AskAndSave();
   void HideCrosshair();
@@ -89,6 +96,8 @@ class PreviewWindow : public QWidget {
   std::vector<QAreaSeries*> areas_;
   int runsShown_ = 0;
   QScatterSeries* marks_;
+  QScatterSeries* suspect_;
+  QScatterSeries* bad_;
   QCategoryAxis* axisX_;
   QCategoryAxis* axisY_;
   int valueDecimals_ = 2;

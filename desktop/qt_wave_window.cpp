@@ -9,13 +9,16 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegend>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -35,18 +38,45 @@
 namespace {
 
 const QSize kPreferredSize(1000, 580);
-// The narrowest the chart pane gets: its axis titles and tick labels whole.
-constexpr int kLeastChartWidth = 320;
 constexpr int kUnitBoxLetters = 12;
 // The share of the window's width (in percent) the charts open with.
 constexpr int kChartShareOfWidth = 58;
 constexpr int kStatisticDecimals = 3;
 
-enum Column { kStart, kEnd, kSamples, kMean, kHm0, kTp, kHs, kTz, kWaves, kFlag, kColumns };
+// What an operator looks for first stands first, where a narrow table
+// shows it without scrolling: the time, Hm0, Tp and the flag.
+enum Column {
+  kStart,
+  kHm0,
+  kTp,
+  kFlag,
+  kHs,
+  kTz,
+  kMean,
+  kWaves,
+  kSamples,
+  kEnd,
+  kReason,
+  kColumns
+};
 // A title with a %1 takes the unit of the readings.
-const char* const kColumnTitles[kColumns] = {"Start (UTC)", "End (UTC)", "Samples", "Mean%1",
-                                             "Hm0%1",       "Tp (s)",    "Hs%1",    "Tz (s)",
-                                             "Waves",       "Flag"};
+const char* const kColumnTitles[kColumns] = {"Start (UTC)", "Hm0%1",     "Tp (s)", "Flag",
+                                             "Hs%1",        "Tz (s)",    "Mean%1", "Waves",
+                                             "Samples",     "End (UTC)", "Reason"};
+// The columns read as words rather than numbers, left-aligned.
+bool IsTextColumn(int column) {
+  return column == kStart || column == kEnd || column == kFlag || column == kReason;
+}
+
+// Room the charts' labels need, beyond what their text measures: the
+// chart's margins and the gaps between a legend's markers.
+constexpr int kChartChrome = 48;
+constexpr int kLegendEntryGap = 24;
+constexpr int kAxisGap = 12;
+// The least number of labels each axis along the bottom shows.
+constexpr int kLeastTimeLabels = 2;
+constexpr int kLeastFrequencyLabels = 4;
+constexpr int kMostFrequencyLabels = 11;
 
 // The unit of heights: metres for logger dumps and for pressure turned into
 // the surface's elevation; a gauge dump's own values have none known.
@@ -56,13 +86,12 @@ QString HeightUnit(const ExportSource& source, const WaveSettings& settings) {
   return settings.pressure || !IsGaugeDump(source.fromType) ? QStringLiteral("m") : QString();
 }
 
-// " (m)", or " (unit as recorded)" for values of no known unit; with `per`
+// " (m)", or " (as recorded)" for values of no known unit; with `per`
 // ("/Hz", for a density) the unit squared per it.
 QString UnitSuffix(const QString& unit, const char* per = "") {
   const QString name = unit.isEmpty() ? QStringLiteral("units") : unit;
   if (*per == '\0')
-    return unit.isEmpty() ? QStringLiteral(" (unit as recorded)")
-                          : QStringLiteral(" (%1)").arg(unit);
+    return unit.isEmpty() ? QStringLiteral(" (as recorded)") : QStringLiteral(" (%1)").arg(unit);
   return QStringLiteral(" (%1²%2)").arg(name, QString::fromUtf8(per));
 }
 
@@ -171,12 +200,17 @@ WaveWindow::WaveWindow(QWidget* parent) : QDialog(parent) {
     series->attachAxis(frequencyAxis_);
     series->attachAxis(densityAxis_);
   }
+  frequencyAxis_->setLabelFormat(QStringLiteral("%.2f"));
+  densityAxis_->setLabelFormat(QStringLiteral("%.3g"));
+  hm0Axis_->setLabelFormat(QStringLiteral("%.2f"));
+  tpAxis_->setLabelFormat(QStringLiteral("%.1f"));
   charts_->addTab(ViewOf(spectrumChart_, charts_), QStringLiteral("Spectrum"));
+  connect(spectrumChart_, &QChart::plotAreaChanged, this, [this] { FitFrequencyTicks(); });
 
   splitter->addWidget(side);
   splitter->addWidget(charts_);
   // The charts keep the room their labels need; the table gives way first.
-  charts_->setMinimumWidth(kLeastChartWidth);
+  charts_->setMinimumWidth(LeastChartWidth());
   splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 2);
   splitter->setChildrenCollapsible(false);
@@ -267,10 +301,76 @@ void WaveWindow::showEvent(QShowEvent* event) {
     QTimer::singleShot(0, this, [this] { ShareWidth(); });
 }
 
+// The chart pane gets its share, and never less than its labels need; the
+// table keeps its first columns (start, Hm0, Tp, flag) in view where the
+// charts can spare the room, and otherwise gives way and scrolls.
 void WaveWindow::ShareWidth() {
-  const int width = splitter_->width();
-  const int charts = std::max(kLeastChartWidth, width * kChartShareOfWidth / 100);
+  const int width = splitter_->width() - splitter_->handleWidth();
+  const int share = std::min(width * kChartShareOfWidth / 100, width - FirstColumnsWidth());
+  const int charts = std::max(LeastChartWidth(), share);
   splitter_->setSizes({std::max(1, width - charts), charts});
+}
+
+int WaveWindow::FirstColumnsWidth() const {
+  int width = 2 * tableView_->frameWidth() + tableView_->verticalScrollBar()->sizeHint().width();
+  for (int column = kStart; column <= kFlag; ++column)
+    width += tableView_->columnWidth(column);
+  return width;
+}
+
+namespace {
+
+// The width of a chart's legend on one line: each entry's marker, name and gap.
+int LegendWidth(const QChart* chart, const QStringList& names) {
+  const QFontMetrics metrics(chart->legend()->font());
+  int width = 0;
+  for (const QString& name : names)
+    width += metrics.height() + metrics.horizontalAdvance(name) + kLegendEntryGap;
+  return width;
+}
+
+// A vertical value axis: its title turned on its side, and its widest label.
+int ValueAxisWidth(const QValueAxis* axis, const QString& widestLabel) {
+  return QFontMetrics(axis->titleFont()).height() +
+         QFontMetrics(axis->labelsFont()).horizontalAdvance(widestLabel) + kAxisGap;
+}
+
+}  // namespace
+
+// The width at which every title, legend entry and tick label of both
+// charts shows whole, in the fonts they are drawn with (larger fonts and
+// scale factors ask for more).
+int WaveWindow::LeastChartWidth() const {
+  const QString wideNumber = QStringLiteral("00.000");
+  const QFontMetrics timeLabels(timeAxis_->labelsFont());
+  const int timeAlong =
+      std::max(kLeastTimeLabels * kTimeLabelPixels,
+               QFontMetrics(timeAxis_->titleFont()).horizontalAdvance(timeAxis_->titleText()));
+  const int timeChart =
+      ValueAxisWidth(hm0Axis_, wideNumber) + ValueAxisWidth(tpAxis_, wideNumber) +
+      // The first label names the date, the next the time alone.
+      std::max(timeAlong, timeLabels.horizontalAdvance(QStringLiteral("2019-06-30 12:00  ")) +
+                              timeLabels.horizontalAdvance(QStringLiteral("12:00  ")));
+  const QFontMetrics frequencyLabels(frequencyAxis_->labelsFont());
+  const int frequencyAlong = std::max(
+      kLeastFrequencyLabels * 2 * frequencyLabels.horizontalAdvance(QStringLiteral("0.00")),
+      QFontMetrics(frequencyAxis_->titleFont()).horizontalAdvance(frequencyAxis_->titleText()));
+  const int spectrumChart = ValueAxisWidth(densityAxis_, QStringLiteral("0.0000")) + frequencyAlong;
+  const int legends =
+      std::max(LegendWidth(timeChart_, {hm0_->name(), tp_->name()}),
+               LegendWidth(spectrumChart_, {band_->name(), spectrum_->name(), peak_->name()}));
+  const int title =
+      QFontMetrics(spectrumChart_->titleFont())
+          .horizontalAdvance(QStringLiteral("Segment 155,405, from 2019-06-30 12:20:00"));
+  return std::max({timeChart, spectrumChart, legends, title}) + kChartChrome;
+}
+
+// As many frequency labels as have room side by side.
+void WaveWindow::FitFrequencyTicks() {
+  const QFontMetrics labels(frequencyAxis_->labelsFont());
+  const int room = 2 * labels.horizontalAdvance(QStringLiteral("0.00"));
+  const int fit = static_cast<int>(spectrumChart_->plotArea().width()) / std::max(1, room);
+  frequencyAxis_->setTickCount(std::clamp(fit, kLeastFrequencyLabels - 1, kMostFrequencyLabels));
 }
 
 namespace {
@@ -376,12 +476,15 @@ void WaveWindow::NameUnits() {
   QStringList titles;
   for (const char* title : kColumnTitles) {
     const QString text = QString::fromUtf8(title);
-    titles << (text.contains(QStringLiteral("%1")) ? text.arg(unit) : text);
+    // The unit under the name keeps the numbers' columns narrow.
+    QString named = text.contains(QStringLiteral("%1")) ? text.arg(unit) : text;
+    titles << named.replace(QStringLiteral(" ("), QStringLiteral("\n("));
   }
   tableView_->setHorizontalHeaderLabels(titles);
   hm0Axis_->setTitleText(QStringLiteral("Hm0") + unit);
   densityAxis_->setTitleText(QStringLiteral("S") +
                              UnitSuffix(HeightUnit(source_, table_.settings), "/Hz"));
+  charts_->setMinimumWidth(LeastChartWidth());
 }
 
 void WaveWindow::FillTable() {
@@ -393,26 +496,30 @@ void WaveWindow::FillTable() {
   };
   for (int r = 0; r < static_cast<int>(table_.rows.size()); ++r) {
     const WaveRow& row = table_.rows[static_cast<size_t>(r)];
-    const QString cells[kColumns] = {
-        UtcText(row.start),
-        UtcText(row.end),
-        locale_.toString(static_cast<qlonglong>(row.samples)),
-        number(row.mean, kStatisticDecimals),
-        number(row.hm0, kStatisticDecimals),
-        number(row.tp, 2),
-        number(row.hs, kStatisticDecimals),
-        number(row.tz, 2),
-        locale_.toString(static_cast<qlonglong>(row.waves)),
-        row.suspect ? QStringLiteral("suspect: %1").arg(QString::fromStdString(row.reason))
-                    : QStringLiteral("good")};
+    QString cells[kColumns];
+    cells[kStart] = UtcText(row.start);
+    cells[kEnd] = UtcText(row.end);
+    cells[kSamples] = locale_.toString(static_cast<qlonglong>(row.samples));
+    cells[kMean] = number(row.mean, kStatisticDecimals);
+    cells[kHm0] = number(row.hm0, kStatisticDecimals);
+    cells[kTp] = number(row.tp, 2);
+    cells[kHs] = number(row.hs, kStatisticDecimals);
+    cells[kTz] = number(row.tz, 2);
+    cells[kWaves] = locale_.toString(static_cast<qlonglong>(row.waves));
+    cells[kFlag] = row.suspect ? QStringLiteral("suspect") : QStringLiteral("good");
+    cells[kReason] = QString::fromStdString(row.reason);
     for (int c = 0; c < kColumns; ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
-      if (c != kStart && c != kEnd && c != kFlag)
+      if (!IsTextColumn(c))
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (c == kFlag && row.suspect)
+        item->setToolTip(cells[kReason]);
       tableView_->setItem(r, c, item);
     }
   }
   tableView_->resizeColumnsToContents();
+  if (shownOnce_)
+    ShareWidth();
   save_->setEnabled(table_.ok && !table_.rows.empty());
   FillTimeChart();
   ShowSpectrum(-1);

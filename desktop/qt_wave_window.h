@@ -75,6 +75,9 @@ class WaveWindow : public QDialog {
   void NameUnits();
   // Gives the charts their share of the window's width.
   void ShareWidth();
+  int LeastChartWidth() const;
+  int FirstColumnsWidth() const;
+  void FitFrequencyTicks();
   void AskAndSave();
   void ShowPressureFields();
   void ShowSettings(const WaveSettings& settings);

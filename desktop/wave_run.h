@@ -20,8 +20,3 @@ struct WaveResults {
 // after. Called on the thread that starts conversions.
 void ChooseWaveSettings(const WaveSettings& settings);
 WaveSettings ChosenWaveSettings();
-
-// The settings the window's form holds, for the conversions that start
-// after. Called on the thread that starts conversions.
-void ChooseWaveSettings(const WaveSettings& settings);
-WaveSettings ChosenWaveSettings();

@@ -14,6 +14,7 @@
 #include "outputs/conversion_job.h"
 #include "runtime/byte_streams.h"
 #include "science/deployment.h"
+#include "science/units.h"
 
 namespace {
 
@@ -30,6 +31,12 @@ struct OpenedDump {
 };
 
 bool ReadSettings(const ExportForm& form, OutputSettings* settings, std::string* error) {
+  // Through udunits2, as --units is: no made-up unit reaches the files.
+  if (std::string problem;
+      !form.units.empty() && CheckUnit(form.units, &problem) != UnitCheck::kValid) {
+    *error = "Units: " + problem + ". Give a unit such as m or dbar, or leave the field empty.";
+    return false;
+  }
   settings->science.units = form.units;
   settings->science.clock.offset = form.clockOffset;
   settings->science.clock.driftGiven = form.driftGiven;
@@ -154,9 +161,16 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   conversion.cancelRequested = [&] {
     return job.failed() || (cancelRequested && cancelRequested());
   };
-  conversion.readings = job.Listener();
+  // Beside the outputs, the flags their readings get, counted.
+  ReadingFlagger flagger(settings.science.qc.reading);
+  ReadingFanOut listeners;
+  if (ReadingListener* outputs = job.Listener())
+    listeners.Add(outputs);
+  listeners.Add(&flagger);
+  conversion.readings = &listeners;
   job.HearBytesOf(from);
   const ConversionResult converted = RunConversion(conversion);
+  flagger.Finish();
   const RunEnd end = EndOf(converted);
   const bool readWhole = from.error() == 0;
   from.Close();  // no buffer read ahead reaches the digest after this
@@ -166,6 +180,7 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   result.cancelled = outcome.end == RunEnd::Stopped && outcome.problem.empty();
   if (outcome.placed) {
     result.ok = true;
+    result.flags = flagger.Tallies();
     for (const OutputTarget* target : {&targets.netcdf, &targets.tidy}) {
       if (target->named())
         result.written.push_back(target->path);

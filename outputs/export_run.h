@@ -14,6 +14,7 @@
 
 #include "convert/engine.h"
 #include "outputs/formats.h"
+#include "outputs/reading_flags.h"
 
 // What the Export form holds; kept while the program runs.
 struct ExportForm {
@@ -51,6 +52,9 @@ struct ExportResult {
   std::vector<std::string> warnings;
   std::vector<std::string> written;   // the outputs' paths, when ok
   std::vector<std::string> partials;  // what a failed export kept (NAME.partial)
+  // The readings' flags by test: those the deployment file's `qc` section
+  // ran, and the aggregate.
+  std::vector<FlagTally> flags;
 };
 
 // The outputs the form asks for, in `folder` (the dump's own when empty).

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "convert/dump_types.h"
@@ -284,3 +285,80 @@ TEST(DesktopWaves, PressureThatDoesNotFitTheDumpIsLeftOutAndSaidSo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The flags of the tidy CSV's rows, counted by flag.
+std::map<char, int64_t> TidyFlagCounts(const std::string& tidy) {
+  std::map<char, int64_t> counts;
+  size_t at = tidy.find('\n');
+  while (at != std::string::npos && at + 1 < tidy.size()) {
+    const size_t end = tidy.find('\n', at + 1);
+    ++counts[tidy[end - 1]];
+    at = end;
+  }
+  return counts;
+}
+
+}  // namespace
+
+// The counts an export shows are of the flags its outputs got: the
+// aggregate agrees with the tidy CSV's flag column row for row.
+TEST(DesktopExport, CountsTheFlagsOfEachTestThatRan) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("gauge.txt"), SineGaugeDump(2, 0.5, 8.0));
+  WriteWholeFile(dir.Path("site.json"), R"({"qc": {"reading": {
+      "gross_range_test": {"fail_span": [-0.45, 0.45], "suspect_span": [-0.4, 0.4]},
+      "rate_of_change_test": {"threshold": 10.0}}}})");
+  ExportForm form;
+  form.netcdf = false;
+  form.tidy = true;
+  form.units = "m";
+  form.deploymentFile = dir.Path("site.json");
+  const ExportResult result =
+      RunExport({dir.Path("gauge.txt"), 3, {}, false, Zone()}, form, "", false, nullptr, nullptr);
+  ASSERT_TRUE(result.ok) << result.error;
+  ASSERT_EQ(result.flags.size(), 3u);
+  EXPECT_EQ(result.flags[0].test, "gross range");
+  EXPECT_EQ(result.flags[1].test, "rate of change");
+  EXPECT_EQ(result.flags[2].test, "aggregate");
+  const int64_t readings = 2 * 43 * 12;
+  for (const FlagTally& tally : result.flags)
+    EXPECT_EQ(tally.Total(), readings) << tally.test;
+  // A sine of 0.5 goes past both spans; no step of it comes near 10 m/s.
+  EXPECT_GT(result.flags[0].bad, 0);
+  EXPECT_GT(result.flags[0].suspect, 0);
+  EXPECT_EQ(result.flags[1].good, readings);
+  const std::map<char, int64_t> rows = TidyFlagCounts(ReadWholeFile(dir.Path("gauge.tidy.csv")));
+  const FlagTally& aggregate = result.flags[2];
+  EXPECT_EQ(aggregate.good, rows.count('1') ? rows.at('1') : 0);
+  EXPECT_EQ(aggregate.suspect, rows.count('3') ? rows.at('3') : 0);
+  EXPECT_EQ(aggregate.bad, rows.count('4') ? rows.at('4') : 0);
+  // The gross range decides every aggregate here.
+  EXPECT_EQ(aggregate.suspect, result.flags[0].suspect);
+  EXPECT_EQ(aggregate.bad, result.flags[0].bad);
+}
+
+TEST(DesktopExport, UnitsThatUdunitsDoesNotKnowAreRefusedAndNothingIsWritten) {
+  TempDir dir;
+  WriteWholeFile(dir.Path("gauge.txt"), SineGaugeDump(1, 0.5, 8.0));
+  ExportForm form;
+  form.tidy = true;
+  form.units = "xyz";
+  const ExportResult result =
+      RunExport({dir.Path("gauge.txt"), 3, {}, false, Zone()}, form, "", false, nullptr, nullptr);
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.error.find("\"xyz\""), std::string::npos) << result.error;
+  EXPECT_EQ(FilesIn(dir.Path("")), (std::vector<std::string>{"gauge.txt"}));
+}
+
+TEST(FlagTallies, InWordsOnlyTheFlagsGivenWithTheirGroupedCounts) {
+  FlagTally spike{"spike"};
+  for (int i = 0; i < 1234; ++i)
+    spike.Count(kFlagGood);
+  spike.Count(kFlagBad);
+  spike.Count(kFlagNotEvaluated);
+  EXPECT_EQ(TalliesInWords({spike, FlagTally{"aggregate"}}),
+            "spike: 1,234 good (1), 1 not evaluated (2), 1 bad (4)\n"
+            "aggregate: no readings\n");
+}

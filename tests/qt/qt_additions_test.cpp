@@ -121,7 +121,7 @@ TEST(QtProgress, ALongConversionShowsItsProgressAndCancelLeavesTheToFileAsItWas)
   auto* mark = panel.Window()->findChild<QLabel*>("outcomeMarkText");
   ASSERT_NE(mark, nullptr);
   EXPECT_TRUE(mark->isVisible());
-  EXPECT_EQ(mark->text(), "cancelled \u2014\nTo file as it was");
+  EXPECT_EQ(mark->text(), "cancelled\n\u2014 To file as it was");
   EXPECT_EQ(QtTestAccess::ProgressDialogsShown(panel.shell.additions()), 1);
   EXPECT_FALSE(panelUsableWhileShown);
   EXPECT_TRUE(cancelUsable);

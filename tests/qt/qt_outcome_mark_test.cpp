@@ -3,15 +3,20 @@
 // opens Details and that it goes when either file changes.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLocale>
+#include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <ostream>
 #include <string>
 
 #include "app/panel_ids.h"
+#include "app/shared_state.h"
+#include "desktop/additions.h"
 #include "desktop/outcome_mark.h"
 #include "desktop/qt_panel_extras.h"
 #include "tests/qt/qt_test_access.h"
@@ -184,5 +189,55 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"TypesThatDoNotFit", WorkedGaugeDump(), 3, 0, "Convert To File Type Error",
                        "failed \u2014 no records written", ""}),
     [](const testing::TestParamInfo<ConversionCase>& row) { return std::string(row.param.name); });
+
+// --- The longest words, in their place beside the status line ---
+
+struct FitCase {
+  const char* name;
+  OutcomeMark mark;
+};
+
+void PrintTo(const FitCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class QtOutcomeMarkFits : public testing::TestWithParam<FitCase> {};
+
+// Two lines at most, every letter shown, and the mark wholly inside the
+// window without reaching the buttons beside it.
+TEST_P(QtOutcomeMarkFits, OnTwoLinesAtMostWithinItsColumn) {
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  Panel panel;
+  ShowConversionDetails(PanelHandle, kCtrlStatus, "Outcome: Date & Time Error", GetParam().mark);
+  QApplication::processEvents();
+  QLabel* words = MarkText(panel);
+  ASSERT_NE(words, nullptr);
+  EXPECT_LE(words->text().count(QLatin1Char('\n')), 1) << words->text().toStdString();
+  EXPECT_GE(words->width(), words->sizeHint().width())
+      << words->text().toStdString() << " in a window " << panel.Window()->width() << " wide, "
+      << panel.Window()->minimumWidth() << " at least, on "
+      << panel.Window()->screen()->availableGeometry().width();
+  QWidget* window = panel.Window();
+  const QRect mark(Mark(panel)->mapTo(window, QPoint(0, 0)), Mark(panel)->size());
+  EXPECT_TRUE(window->rect().contains(mark))
+      << mark.right() << " in a window " << window->width() << " wide";
+  const QRect label(words->mapTo(window, QPoint(0, 0)), words->size());
+  QWidget* details = QtTestAccess::DetailsButton(*panel.extras);
+  ASSERT_NE(details, nullptr);
+  EXPECT_LT(label.right(), details->mapTo(window, QPoint(0, 0)).x())
+      << "mark " << mark.x() << "+" << mark.width() << " (at least "
+      << Mark(panel)->minimumSizeHint().width() << "), window " << window->width() << " of "
+      << window->minimumSizeHint().width();
+  QLocale::setDefault(QLocale::system());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Longest, QtOutcomeMarkFits,
+    testing::Values(
+        FitCase{"FailedFarIn", {OutcomeKind::Failed, 0, 123456789, 0}},
+        FitCase{"FailedFarInWithRecordsKept", {OutcomeKind::Failed, 0, 123456789, 1234567}},
+        FitCase{"ManyWarningsAndKindsMixed", {OutcomeKind::Anomalies, 123456789, 0, 0, true}},
+        FitCase{"Cancelled", {OutcomeKind::Cancelled, 0, 0, 0}}),
+    [](const testing::TestParamInfo<FitCase>& row) { return std::string(row.param.name); });
 
 }  // namespace

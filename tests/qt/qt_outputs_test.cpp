@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -25,6 +26,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -561,6 +563,115 @@ TEST(QtWaveChart, ALongDumpIsDrawnAsItsEnvelopeAndRedrawnOnZoom) {
   EXPECT_GE(labels.size(), 1) << waves.TimeChart()->plotArea().width();
 }
 
+// The texts a chart view draws that are cut short: QtCharts ends them
+// with an ellipsis where their room is too small.
+QStringList CutTexts(QChartView* view) {
+  QStringList cut;
+  for (QGraphicsItem* item : view->scene()->items()) {
+    auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+    if (text == nullptr || !text->isVisible())
+      continue;
+    const QString shown = text->toPlainText();
+    if (shown.contains(QStringLiteral("...")) || shown.contains(QChar(0x2026)))
+      cut << shown;
+  }
+  return cut;
+}
+
+struct WaveFitCase {
+  const char* name;
+  double fontScale;
+  int fromType;    // 1: a logger dump, in m; 3: a gauge dump, as recorded
+  int lastInView;  // the table's last column shown without scrolling: 2 Tp, 3 Flag
+};
+
+void PrintTo(const WaveFitCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class QtSmallScreenWaves : public testing::TestWithParam<WaveFitCase> {};
+
+// At the size the window opens at (on the small screen too, where the suite
+// runs this at scale 1.5), and with a larger font: every title, legend
+// entry and tick label of both charts whole, and the table's Start, Hm0,
+// Tp (and, in the usual font, Flag) shown without scrolling.
+TEST_P(QtSmallScreenWaves, ChartsShowEveryLabelWholeAndTheTableItsFirstColumns) {
+  // The small screen at scale 1.5 (683 px) leaves no room for a larger font too.
+  constexpr int kRoomForALargerFont = 800;
+  if (GetParam().fontScale > 1.0 &&
+      QGuiApplication::primaryScreen()->availableGeometry().width() < kRoomForALargerFont)
+    GTEST_SKIP() << "a larger font is tried on a screen of usual size";
+  const QFont before = QApplication::font();
+  QFont font = before;
+  font.setPointSizeF(font.pointSizeF() * GetParam().fontScale);
+  QApplication::setFont(font);
+  auto table = std::make_shared<WaveTable>();
+  table->ok = true;
+  for (int i = 0; i < 3; ++i) {
+    WaveRow row;
+    row.start = kNoon + 3600.0 * i;
+    row.end = row.start + 1199.75;
+    row.samples = 4800;
+    row.hm0 = 1.25 + 0.1 * i;
+    row.tp = 8.0;
+    row.suspect = i == 1;
+    row.reason = "few-good-readings";
+    row.resolution = 1.0 / 64.0;
+    row.bandLow = 0.04;
+    row.bandHigh = 1.0;
+    row.fp = 0.125;
+    row.density.assign(129, 0.0f);
+    row.density[8] = 2.5f;
+    table->rows.push_back(row);
+  }
+  {
+    WaveWindow waves;
+    waves.SetResults({{"/data/site.txt", GetParam().fromType, {}, false, Zone()}, table});
+    waves.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&waves));
+    auto* tabs = waves.findChild<QTabWidget*>();
+    for (int tab : {0, 1}) {
+      tabs->setCurrentIndex(tab);
+      QTest::qWait(100);
+      QApplication::processEvents();
+      auto* view = qobject_cast<QChartView*>(tabs->currentWidget());
+      ASSERT_NE(view, nullptr);
+      EXPECT_TRUE(CutTexts(view).isEmpty())
+          << tabs->tabText(tab).toStdString() << " at " << view->width()
+          << " px: " << CutTexts(view).join(" | ").toStdString();
+    }
+    QTableWidget* rows = waves.TableView();
+    const int flagColumn = 3;
+    ASSERT_EQ(rows->horizontalHeaderItem(flagColumn)->text(), QStringLiteral("Flag"));
+    EXPECT_TRUE(rows->horizontalHeaderItem(1)->text().startsWith(QStringLiteral("Hm0\n(")));
+    const int last = GetParam().lastInView;
+    EXPECT_LE(rows->columnViewportPosition(last) + rows->columnWidth(last),
+              rows->viewport()->width())
+        << "the table is " << rows->width() << " px of " << waves.width();
+    EXPECT_EQ(rows->item(1, flagColumn)->text(), QStringLiteral("suspect"));
+    EXPECT_EQ(rows->item(1, flagColumn)->toolTip(), QStringLiteral("few-good-readings"));
+  }
+  QApplication::setFont(before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, QtSmallScreenWaves,
+                         testing::Values(WaveFitCase{"LoggerDump", 1.0, 1, 3},
+                                         WaveFitCase{"GaugeDump", 1.0, 3, 2},
+                                         WaveFitCase{"LargerFont", 1.3, 3, 2}),
+                         [](const testing::TestParamInfo<WaveFitCase>& row) {
+                           return std::string(row.param.name);
+                         });
+
+// The spectrum's axis names the unit the table does.
+TEST(QtWaveChart, TheSpectrumIsInTheSquareOfTheTablesUnitPerHertz) {
+  WaveWindow waves;
+  waves.SetResults({{"/data/site.txt", 1, {}, false, Zone()}, std::make_shared<WaveTable>()});
+  EXPECT_EQ(waves.TableView()->horizontalHeaderItem(1)->text(), QStringLiteral("Hm0\n(m)"));
+  const auto* density = qobject_cast<QValueAxis*>(waves.SpectrumSeries()->attachedAxes().at(1));
+  ASSERT_NE(density, nullptr);
+  EXPECT_EQ(density->titleText(), QStringLiteral("S (m²/Hz)"));
+}
+
 TEST(QtOutputsMenu, ThePreviewComesFromTheConversionItselfAndFitsTheScreen) {
   const QLocale before;
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -584,6 +695,98 @@ TEST(QtOutputsMenu, ThePreviewComesFromTheConversionItselfAndFitsTheScreen) {
   EXPECT_EQ(preview->SuggestedSavePath(),
             QString::fromStdString(panel.dir.Path("site1-preview.png")));
   QLocale::setDefault(before);
+}
+
+// The preview colours the readings flagged suspect and bad and counts them
+// in its legend: first by the conversion's own flags and the sensor-limit
+// rule; after an export with a deployment file's `qc` section, by its
+// tests too, from the dump's next conversion. Details lists the export's
+// tests with their counts.
+TEST(QtOutputsMenu, FlaggedReadingsAreColouredCountedAndListedInDetails) {
+  Panel panel;
+  // Counts of 0 and 4095 at the sensor's limits (three), one field no number.
+  std::string dump = zorq_test::WorkedLoggerDump();
+  dump.replace(dump.find("2050"), 4, "22x1");
+  const std::string path = panel.dir.Path("site2.txt");
+  WriteWholeFile(path, dump);
+  panel.OpenFrom(path);
+  panel.OpenTo(panel.dir.Path("site2.csv"));
+  panel.Choose(kCtrlFromType, 2);
+  panel.Choose(kCtrlToType, 0);
+  ASSERT_EQ(panel.Convert(), "Finished All");
+  const auto openPreview = [&] {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.extras->PreviewReady(); }, kPatienceMs));
+    panel.extras->OpenPreview();
+    PreviewWindow* preview = QtTestAccess::Preview(*panel.extras);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->HasSeries(); }, kPatienceMs));
+    return preview;
+  };
+  PreviewWindow* preview = openPreview();
+  EXPECT_EQ(preview->SuspectSeries()->name(), QStringLiteral("suspect (flag 3): 3"));
+  EXPECT_EQ(preview->BadSeries()->name(), QStringLiteral("bad (flag 4): 1"));
+  // 0 and 4095 side by side may share a pixel column: its lowest and highest.
+  EXPECT_GE(preview->SuspectSeries()->count(), 2);
+  EXPECT_LE(preview->SuspectSeries()->count(), 3);
+  ASSERT_EQ(preview->BadSeries()->count(), 1);
+  // Drawn where the reading is: in the first line, the first 3 s.
+  EXPECT_GE(preview->BadSeries()->at(0).x(), preview->FirstTime());
+  EXPECT_LT(preview->BadSeries()->at(0).x(), preview->FirstTime() + 3.0);
+
+  // Readings above 2.001 m suspect: most of the dump's.
+  const std::string deployment = panel.dir.Path("site2.json");
+  WriteWholeFile(deployment, R"({"qc": {"reading": {"gross_range_test":
+      {"fail_span": [-1, 100], "suspect_span": [0, 2.001]}}}})");
+  panel.Item(kMenuExport)->trigger();
+  ExportWindow* form = QtTestAccess::Export(*panel.extras);
+  form->NetcdfBox()->setChecked(false);
+  form->TidyBox()->setChecked(true);
+  form->DeploymentEdit()->setText(QString::fromStdString(deployment));
+  ASSERT_TRUE(form->Export().ok) << form->Outcome()->text().toStdString();
+  const QString details = QtTestAccess::DetailsText(*panel.extras);
+  EXPECT_TRUE(
+      details.contains(QStringLiteral("Quality flags of the readings, by test:\n"
+                                      "gross range: ")))
+      << details.toStdString();
+  EXPECT_TRUE(details.contains(QStringLiteral("\naggregate: "))) << details.toStdString();
+  EXPECT_TRUE(details.contains(QStringLiteral("1 bad (4)"))) << details.toStdString();
+
+  ASSERT_EQ(panel.Convert(), "Finished All");
+  preview = openPreview();
+  const qlonglong suspect =
+      preview->SuspectSeries()->name().section(QStringLiteral(": "), 1).toLongLong();
+  // The three at the sensor's limits and those the test flags besides.
+  EXPECT_GT(suspect, 3) << preview->SuspectSeries()->name().toStdString();
+  EXPECT_EQ(preview->BadSeries()->name(), QStringLiteral("bad (flag 4): 1"));
+}
+
+// The form's files are looked at before the dump is read: one missing is
+// named with what to do, and the barometer file goes to the export.
+TEST(QtExportForm, FilesThatCannotBeReadAreNamedBeforeTheExport) {
+  zorq_test::TempDir dir;
+  const std::string dump = dir.Path("gauge.txt");
+  WriteWholeFile(dump, SineGaugeDump());
+  ExportWindow form;
+  form.SetSource({dump, 3, {}, false, Zone()});
+  form.NetcdfBox()->setChecked(false);
+  form.TidyBox()->setChecked(true);
+  form.BarometerEdit()->setText(QString::fromStdString(dir.Path("air.csv")));
+  EXPECT_EQ(form.Form().barometerFile, dir.Path("air.csv"));
+  const ExportResult missing = form.Export();
+  EXPECT_FALSE(missing.ok);
+  EXPECT_TRUE(form.Outcome()->text().startsWith(QStringLiteral("The barometer file ")))
+      << form.Outcome()->text().toStdString();
+  EXPECT_TRUE(form.Outcome()->text().contains(QStringLiteral("does not exist")));
+  EXPECT_FALSE(FileExists(dir.Path("gauge.tidy.csv")));
+  form.BarometerEdit()->setText(QString::fromStdString(dir.Path("")));
+  form.Export();
+  EXPECT_TRUE(form.Outcome()->text().contains(QStringLiteral("cannot be read")))
+      << form.Outcome()->text().toStdString();
+
+  // The barometer file belongs to the dump, as the clock settings do.
+  form.SetSource({dir.Path("other.txt"), 3, {}, false, Zone()});
+  EXPECT_TRUE(form.BarometerEdit()->text().isEmpty());
+  form.SetSource({dump, 3, {}, false, Zone()});
+  EXPECT_EQ(form.BarometerEdit()->text(), QString::fromStdString(dir.Path("")));
 }
 
 // On a small screen (the suite runs this on Xvfb at 1024×600 with
