@@ -161,16 +161,9 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   conversion.cancelRequested = [&] {
     return job.failed() || (cancelRequested && cancelRequested());
   };
-  // Beside the outputs, the flags their readings get, counted.
-  ReadingFlagger flagger(settings.science.qc.reading);
-  ReadingFanOut listeners;
-  if (ReadingListener* outputs = job.Listener())
-    listeners.Add(outputs);
-  listeners.Add(&flagger);
-  conversion.readings = &listeners;
+  conversion.readings = job.Listener();
   job.HearBytesOf(from);
   const ConversionResult converted = RunConversion(conversion);
-  flagger.Finish();
   const RunEnd end = EndOf(converted);
   const bool readWhole = from.error() == 0;
   from.Close();  // no buffer read ahead reaches the digest after this
@@ -180,7 +173,10 @@ ExportResult RunExport(const ExportSource& source, const ExportForm& form,
   result.cancelled = outcome.end == RunEnd::Stopped && outcome.problem.empty();
   if (outcome.placed) {
     result.ok = true;
-    result.flags = flagger.Tallies();
+    // The flags the outputs' readings got, after trimming and the air
+    // pressure.
+    if (outcome.qcCounts)
+      result.flags = TalliesOf(settings.science.qc.reading, *outcome.qcCounts);
     for (const OutputTarget* target : {&targets.netcdf, &targets.tidy}) {
       if (target->named())
         result.written.push_back(target->path);

@@ -96,6 +96,25 @@ void ReadingFlagger::Pass(const ReadingFlags& flags) {
   }
 }
 
+std::vector<FlagTally> TalliesOf(const VariableTests& tests, const ReadingFlagCounts& counts) {
+  const auto tally = [](const char* test, const FlagCount& count) {
+    const auto of = [&](QualityFlag flag) {
+      return count.readings[static_cast<size_t>(PlaceOf(flag))];
+    };
+    return FlagTally{test,         of(kFlagGood),   of(kFlagNotEvaluated), of(kFlagSuspect),
+                     of(kFlagBad), of(kFlagMissing)};
+  };
+  std::vector<FlagTally> tallies = {tally("gross range", counts.grossRange)};
+  if (tests.spike)
+    tallies.push_back(tally("spike", counts.spike));
+  if (tests.rateOfChange)
+    tallies.push_back(tally("rate of change", counts.rateOfChange));
+  if (tests.flatLine)
+    tallies.push_back(tally("flat line", counts.flatLine));
+  tallies.push_back(tally("aggregate", counts.aggregate));
+  return tallies;
+}
+
 std::vector<FlagTally> ReadingFlagger::Tallies() const {
   std::vector<FlagTally> tallies;
   if (tests_.grossRange)

@@ -32,6 +32,11 @@ struct FlagTally {
 // when the file cannot be read or is refused.
 bool ReadQcTests(const std::string& deploymentFile, VariableTests* tests, std::string* error);
 
+// The counts a conversion's science outputs made, as tallies: the gross
+// range test's (its variable is always written), each other test of
+// `tests`, and the aggregate last.
+std::vector<FlagTally> TalliesOf(const VariableTests& tests, const ReadingFlagCounts& counts);
+
 // One line per test: "gross range: 1,030 good (1), 2 suspect (3)".
 std::string TalliesInWords(const std::vector<FlagTally>& tallies);
 
