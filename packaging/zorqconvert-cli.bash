@@ -11,7 +11,7 @@ _zorqconvert_cli_options=(
     -o --output-dir --check --overwrite --tz --jobs --json --quiet
     --format --units --standard-name --attr --deployment --trim-depth --position --clock-offset --clock-drift
     --waves --segment --welch-segment --band --pressure --atmospheric --density
-    --sensor-height --kp-min --barometer --barometer-units --lf-line-ends
+    --sensor-height --kp-min --barometer --barometer-units --lf-line-ends --merge
 )
 
 declare -gA _zorqconvert_cli_values=(
@@ -43,6 +43,7 @@ declare -gA _zorqconvert_cli_values=(
     [--kp-min]="0.1 0.2"
     [--barometer]="@files"
     [--barometer-units]="hPa mbar kPa Pa"
+    [--merge]="@files"
 )
 
 # Sets COMPREPLY to the lines compgen prints for "$@" (names with blanks
