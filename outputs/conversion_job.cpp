@@ -291,7 +291,8 @@ bool ConversionJob::StartReadingStages(std::string* error) {
     inner = depthTrim_.get();
   }
   if (settings_.science.barometer) {
-    barometer_ = std::make_unique<BarometerCorrection>(settings_.science, readingsPerPascal_, inner);
+    barometer_ =
+        std::make_unique<BarometerCorrection>(settings_.science, readingsPerPascal_, inner);
     inner = barometer_.get();
   }
   if (settings_.science.deployed || settings_.science.recovered)
