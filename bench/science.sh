@@ -7,10 +7,14 @@
 # A FORMAT ending in +qc (netcdf+qc, netcdf,tidy+qc) runs with
 # bench/qc-deployment.json, which configures all four QARTOD tests on the
 # readings: `bench/science.sh 5 netcdf,tidy netcdf,tidy+qc` times the tests.
+# The dumps' readings are uniform noise, so that about half of them fail
+# the spike test and the flags compress badly; BENCH_SIGNAL=waves times the
+# same on readings that follow swells, as in the sea.
 #
-# Each run converts the dump once with each --format by turns (legacy
-# first), a new output put in place under -o, so that a busy machine slows
-# every format alike. For each kind of dump and format it prints the median
+# Each run converts the dump once with each --format by turns, in the
+# order given and reversed every other run, a new output put in place under
+# -o, so that a busy machine slows every format alike and none always runs
+# right after another. For each kind of dump and format it prints the median
 # wall time and its ratio to legacy's, the median processor time (user and
 # system, all threads) and its ratio, the peak resident memory of all runs,
 # and the sizes of the CSV and NetCDF outputs. Figures only; it never
@@ -34,11 +38,16 @@ printf '%-7s %-15s %8s %7s %8s %7s %8s %8s %8s %7s\n' kind format "wall s" x "cp
   "peak MB" "csv MB" "nc MB" "nc/csv"
 for kind in logger gauge; do
   dump=$(bench_dump "$kind" 200)
+  name=$(basename "$dump" .txt)
   set_types "$kind"
   cat "$dump" >/dev/null  # warm the page cache
   declare -A wall=() cpu=() peak=() csv=() nc=()
   for ((i = 0; i < runs; i++)); do
-    for format in "${formats[@]}"; do
+    order=("${formats[@]}")
+    if ((i % 2)); then
+      for ((j = 0; j < ${#formats[@]}; j++)); do order[j]=${formats[${#formats[@]} - 1 - j]}; done
+    fi
+    for format in "${order[@]}"; do
       qc=()
       [[ $format == *+qc ]] && qc=(--deployment bench/qc-deployment.json)
       rm -rf "$out"
@@ -52,8 +61,8 @@ for kind in logger gauge; do
       cpu[$format]+="$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }') "
       ((m > ${peak[$format]:-0})) && peak[$format]=$m
       csv[$format]=- nc[$format]=-
-      [[ -f "$out/$kind-200.csv" ]] && csv[$format]=$(size_mb "$out/$kind-200.csv")
-      [[ -f "$out/$kind-200.nc" ]] && nc[$format]=$(size_mb "$out/$kind-200.nc")
+      [[ -f "$out/$name.csv" ]] && csv[$format]=$(size_mb "$out/$name.csv")
+      [[ -f "$out/$name.nc" ]] && nc[$format]=$(size_mb "$out/$name.nc")
     done
   done
   rm -rf "$out" "$measured"

@@ -20,11 +20,14 @@ build_bench() {  # [SOURCE [BUILD-DIR [TARGET...]]]
 }
 
 # Prints the path of the generated KIND (logger or gauge) dump of SIZE MB,
-# made by build-bench's generate_dump when missing.
+# made by build-bench's generate_dump when missing. BENCH_SIGNAL=waves
+# takes readings that follow swells instead of uniform noise (see
+# generate_dump.cpp).
 bench_dump() {  # KIND SIZE
-  local dump="$data/$1-$2.txt"
+  local signal="${BENCH_SIGNAL:-noise}" dump="$data/$1-$2.txt"
+  [[ $signal == noise ]] || dump="$data/$1-$2-$signal.txt"
   mkdir -p "$data"
-  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$1" "$2" "$dump"
+  [[ -f "$dump" ]] || build-bench/bin/generate_dump "$1" "$2" "$dump" 1 0 "$signal"
   echo "$dump"
 }
 
