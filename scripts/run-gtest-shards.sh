@@ -13,6 +13,7 @@
 # fails the run. A failing shard prints its log; the exit status is then 8.
 set -uo pipefail
 build="${1:?usage: run-gtest-shards.sh BUILD_DIR [JOBS]}"
+build="$(cd "$build" && pwd)"  # each shard runs in a folder of its own
 jobs="${2:-$(nproc)}"
 shards_per_program=2
 shard_seconds=1200
@@ -59,7 +60,7 @@ for status_file in "$logs"/*.status; do
   log="${status_file%.status}"
   read -r status seconds <"$status_file"
   shard="$(basename "$log")"
-  ran=$((ran + $(awk '/^\[  (PASSED|SKIPPED) \] [0-9]+ test/ { n += $4 } END { print n + 0 }' "$log")))
+  ran=$((ran + $(awk '/^\[  (PASSED  |SKIPPED )\] [0-9]+ test/ { n += $4 } END { print n + 0 }' "$log")))
   if ((status != 0)); then
     failed=1
     echo "== $shard of $shards_per_program FAILED (exit status $status after ${seconds} s):"
