@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <variant>
 #include <vector>
 
 #include "convert/date_stamp.h"
 #include "convert/dump_types.h"
+#include "science/trimming.h"
 
 namespace {
 
@@ -123,17 +125,10 @@ Json Waves(const InputReport::Waves& waves) {
 }
 
 Json Trimmed(const InputReport& input) {
-  const TrimmedCounts& counts = *input.trimmed;
   Json object = Json::object();
-  if (input.deployed)
-    object["before_deployment"] = counts.before;
-  if (input.recovered)
-    object["after_recovery"] = counts.after;
-  if (input.trimDepth) {
-    object["trim_depth"] = *input.trimDepth;
-    object["shallower_at_start"] = counts.shallowBefore;
-    object["shallower_at_end"] = counts.shallowAfter;
-  }
+  for (const TrimmedEntry& entry :
+       TrimmedEntries(input.deployed, input.recovered, input.trimDepth, *input.trimmed))
+    std::visit([&](auto value) { object[entry.key] = value; }, entry.value);
   return object;
 }
 

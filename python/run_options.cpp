@@ -4,12 +4,14 @@
 
 #include <cmath>
 #include <optional>
+#include <variant>
 
 #include "convert/date_stamp.h"
 #include "convert/dump_types.h"
 #include "convert/status.h"
 #include "qc/reading_qc.h"
 #include "science/deployment.h"
+#include "science/trimming.h"
 #include "science/units.h"
 #include "waves/wave_settings.h"
 
@@ -175,17 +177,12 @@ py::dict QcCounts(const VariableTests& tests, const ReadingFlagCounts& counts) {
   return object;
 }
 
+// As the command line's JSON report, from the same entries.
 py::dict Trimmed(const ScienceSettings& science, const TrimmedCounts& counts) {
   py::dict object;
-  if (science.deployed)
-    object["before_deployment"] = counts.before;
-  if (science.recovered)
-    object["after_recovery"] = counts.after;
-  if (science.trimDepth) {
-    object["trim_depth"] = *science.trimDepth;
-    object["shallower_at_start"] = counts.shallowBefore;
-    object["shallower_at_end"] = counts.shallowAfter;
-  }
+  for (const TrimmedEntry& entry : TrimmedEntries(
+           science.deployed.has_value(), science.recovered.has_value(), science.trimDepth, counts))
+    std::visit([&](auto value) { object[entry.key] = value; }, entry.value);
   return object;
 }
 

@@ -95,6 +95,22 @@ std::string TrimmedText(const ScienceSettings& settings, const TrimmedCounts& co
   return text + " from the science outputs; the legacy CSV keeps them";
 }
 
+std::vector<TrimmedEntry> TrimmedEntries(bool deployed, bool recovered,
+                                         std::optional<double> trimDepth,
+                                         const TrimmedCounts& counts) {
+  std::vector<TrimmedEntry> entries;
+  if (deployed)
+    entries.push_back({"before_deployment", counts.before});
+  if (recovered)
+    entries.push_back({"after_recovery", counts.after});
+  if (trimDepth) {
+    entries.push_back({"trim_depth", *trimDepth});
+    entries.push_back({"shallower_at_start", counts.shallowBefore});
+    entries.push_back({"shallower_at_end", counts.shallowAfter});
+  }
+  return entries;
+}
+
 DeploymentTrim::DeploymentTrim(const ScienceSettings& settings, ReadingListener* downstream)
     : axis_(settings.zone, settings.clock),
       deployed_(settings.deployed),

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "convert/readings.h"
@@ -24,6 +25,19 @@ std::optional<double> ParseIsoUtc(const std::string& text);
 // shallower than 2 m at the start and 30 at the end", for standard error
 // and the JSON report.
 std::string TrimmedText(const ScienceSettings& settings, const TrimmedCounts& counts);
+
+// What trimming left out, as the JSON and Python reports show it: a count
+// of readings, or the depth trimmed to in metres.
+struct TrimmedEntry {
+  const char* key;
+  std::variant<int64_t, double> value;
+};
+// The entries of the trimming a run was asked for, in the reports' order:
+// before_deployment, after_recovery, then trim_depth, shallower_at_start
+// and shallower_at_end.
+std::vector<TrimmedEntry> TrimmedEntries(bool deployed, bool recovered,
+                                         std::optional<double> trimDepth,
+                                         const TrimmedCounts& counts);
 
 class DeploymentTrim final : public ReadingListener {
  public:

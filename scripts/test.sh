@@ -31,21 +31,26 @@ run_ctest() {
   fi
 }
 
+# Each stage's heading with the time since the start, so that a long log
+# tells where the time went.
+started=$SECONDS
+stage() { echo "== $1 (at $((SECONDS - started)) s)"; }
+
 bash scripts/install-deps.sh
 
-echo "== format, source lists and layering"
+stage "format, source lists and layering"
 bash scripts/check-format.sh
 bash scripts/check-source-lists.sh
 bash scripts/check-layering.sh
 
-echo "== build/ (warnings as errors)"
+stage "build/ (warnings as errors)"
 # The GUI is named so that a build folder configured without it earlier
 # cannot leave the Qt tests out.
 cmake -S . -B build -G Ninja -DZORQ_WERROR=ON -DZORQ_BUILD_GUI=ON >/dev/null
 cmake --build build -j "$jobs"
 run_ctest build
 
-echo "== build-asan/ (AddressSanitizer + UBSan)"
+stage "build-asan/ (AddressSanitizer + UBSan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORQ_SANITIZE=ON \
   -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
 cmake --build build-asan -j "$jobs"
@@ -59,7 +64,7 @@ run_ctest build-asan -LE gtest || asan_status=$?
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 ((asan_status == 0)) || exit "$asan_status"
 
-echo "== build-tsan/ (ThreadSanitizer)"
+stage "build-tsan/ (ThreadSanitizer)"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORQ_SANITIZE_THREAD=ON \
   -DZORQ_BUILD_GUI=OFF -DZORQ_WERROR=ON >/dev/null
 cmake --build build-tsan -j "$jobs" --target zorq_core_tests zorq_waves_tests
@@ -68,6 +73,7 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     -R '^(Engine(Threads|Cancel|Progress)|FileThreads|PreviewData|Cli(WorkedExamples|Json|Pipes|Signals|Waves)|WaveThreads|(Limits/)?BackgroundReadings(Fail|Stop)?|Rows/(WriteBehind|ReadAhead)|Writeback/NewOutputWriteback|Worker|SizedThread)\.'
 
 if [[ -x fuzz/run-fuzzers.sh ]] && command -v clang++ >/dev/null; then
-  echo "== fuzzing (bounded)"
+  stage "fuzzing (bounded)"
   fuzz/run-fuzzers.sh "${ZORQ_FUZZ_SECONDS:-30}"
 fi
+stage "done"

@@ -35,6 +35,23 @@ def test_convert_writes_and_reports_as_the_command_line(name, dump, kwargs, opti
         assert report[field] == cli[field], field
 
 
+def test_trimming_and_flag_counts_are_reported_as_by_the_command_line(tmp_path):
+    # The sample from its fifth reading to its third last, and a spike test.
+    times = zorqconvert.open_dataset(LOGGER_SAMPLE, tz="UTC").time.values
+    deployment = tmp_path / "deployment.json"
+    deployment.write_text(json.dumps({
+        "deployed": np.datetime_as_string(times[4], unit="ms") + "Z",
+        "recovered": np.datetime_as_string(times[-3], unit="ms") + "Z",
+        "qc": {"reading": {"spike_test": {"suspect_threshold": 0.5, "fail_threshold": 1.0}}}}))
+    options = zorqconvert._reading_options("UTC", None, None, None, None, deployment, None, False)
+    report, _ = zorqconvert._run(LOGGER_SAMPLE, options, netcdf=True, waves=False)
+    cli = json.loads(run_cli("--json", "--tz", "UTC", "--format", "netcdf", "--deployment",
+                             deployment, LOGGER_SAMPLE, tmp_path / "cli.csv").stdout)
+    assert report["trimmed"] == cli["trimmed"] == {"before_deployment": 4, "after_recovery": 2}
+    assert report["qc_flag_counts"] == cli["qc_flag_counts"]
+    assert "spike_test_quality_flag" in report["qc_flag_counts"]
+
+
 def test_convert_refuses_an_existing_output_unless_told(tmp_path):
     out = tmp_path / "out.csv"
     out.write_text("keep me")
